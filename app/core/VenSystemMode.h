@@ -1,0 +1,2 @@
+#pragma once
+// TVenSystemMode: whether the program runs on the application-hosting platform.

@@ -1,0 +1,8 @@
+# Values of the product that belong to the build, not to the code: portal hosts and the update server.
+set(VENTURO_PORTAL_LIVE_HOST "mtd.corvane.co.uk" CACHE STRING "Host name of the live MTD portal")
+set(VENTURO_PORTAL_TEST_HOST "mtd-test.corvane.co.uk" CACHE STRING "Host name of the test MTD portal")
+# Empty: no update server is configured, so no newer version is ever reported.
+set(VENTURO_UPDATE_SERVER_URL "" CACHE STRING "Base URL of the update server (https), empty for none")
+set(VENTURO_PRODUCT_VERSION "${PROJECT_VERSION}" CACHE STRING "Version the program reports to the update check")
+
+configure_file(${CMAKE_CURRENT_LIST_DIR}/BuildConfig.h.in ${CMAKE_BINARY_DIR}/generated/BuildConfig.h @ONLY)

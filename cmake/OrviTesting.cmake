@@ -1,0 +1,16 @@
+# orvi_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [GUI])
+# One GoogleTest executable per unit, linking only what it tests. GUI tests run on the offscreen platform.
+function(orvi_add_test)
+    cmake_parse_arguments(T "GUI" "NAME" "SOURCES;LIBS" ${ARGN})
+    add_executable(${T_NAME} ${T_SOURCES})
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock)
+    target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+    set(env "VENTURO_MTD_REGISTRY=${CMAKE_BINARY_DIR}/test-registry/${T_NAME}")
+    if(T_GUI)
+        list(APPEND env "QT_QPA_PLATFORM=offscreen")
+    endif()
+    gtest_discover_tests(${T_NAME}
+        DISCOVERY_MODE PRE_TEST
+        DISCOVERY_TIMEOUT 60
+        PROPERTIES ENVIRONMENT "${env}" TIMEOUT 300)
+endfunction()

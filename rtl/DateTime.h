@@ -1,0 +1,49 @@
+#pragma once
+// TDateTime: days since 30 December 1899, the fraction the time of day; 0 means "no date".
+#include "FormatSettings.h"
+#include "RtlApi.h"
+#include "UnicodeString.h"
+
+#include <cstdint>
+
+namespace rtl {
+
+using TDateTime = double;
+using Word = std::uint16_t;
+
+RTL_API bool IsLeapYear(int year);
+RTL_API int DaysInAMonth(int year, int month);
+/// False for an impossible date (month 0 or 13, 31 April, 29 February of a common year, year 0).
+RTL_API bool TryEncodeDate(int year, int month, int day, TDateTime& result);
+/// Raises EConvertError for an impossible date.
+RTL_API TDateTime EncodeDate(int year, int month, int day);
+RTL_API void DecodeDate(TDateTime value, int& year, int& month, int& day);
+RTL_API bool TryEncodeTime(int hour, int min, int sec, int msec, TDateTime& result);
+RTL_API TDateTime EncodeTime(int hour, int min, int sec, int msec);
+RTL_API void DecodeTime(TDateTime value, int& hour, int& min, int& sec, int& msec);
+/// 1 = Sunday ... 7 = Saturday.
+RTL_API int DayOfWeek(TDateTime value);
+/// Calendar increments; a day past the end of the target month is clamped to its last day.
+RTL_API TDateTime IncYear(TDateTime value, int years = 1);
+RTL_API TDateTime IncMonth(TDateTime value, int months = 1);
+RTL_API TDateTime IncDay(TDateTime value, int days = 1);
+RTL_API TDateTime IncHour(TDateTime value, std::int64_t hours = 1);
+RTL_API TDateTime IncMinute(TDateTime value, std::int64_t minutes = 1);
+RTL_API TDateTime IncSecond(TDateTime value, std::int64_t seconds = 1);
+RTL_API TDateTime IncMilliSecond(TDateTime value, std::int64_t msecs = 1);
+/// The date part (time of day dropped).
+RTL_API TDateTime DateOf(TDateTime value);
+RTL_API TDateTime Now();
+RTL_API TDateTime Date();
+RTL_API TDateTime NowUtc();
+RTL_API TDateTime LocalToUtc(TDateTime local);
+RTL_API TDateTime UtcToLocal(TDateTime utc);
+RTL_API std::int64_t DateTimeToUnix(TDateTime value);
+RTL_API TDateTime UnixToDateTime(std::int64_t seconds);
+
+/// Formats with the patterns d, dd, m, mm, yy, yyyy, h, hh, n, nn, s, ss, z, zzz; "/" is the date
+/// separator and ":" the time separator of settings; text in quotes is copied.
+RTL_API UnicodeString FormatDateTime(UnicodeStringView pattern, TDateTime value,
+                                     const TFormatSettings& settings = FormatSettings());
+
+} // namespace rtl

@@ -1,0 +1,54 @@
+#pragma once
+// File-system queries and path helpers. Paths are UTF-16 text; on POSIX they are passed to the
+// system as UTF-8.
+#include "RtlApi.h"
+#include "UnicodeString.h"
+
+#include <vector>
+
+namespace rtl {
+
+/// The platform's directory separator: '\\' on Windows, '/' elsewhere.
+RTL_API extern const char16_t PathDelim;
+
+RTL_API bool FileExists(const UnicodeString& path);
+RTL_API bool DirectoryExists(const UnicodeString& path);
+/// Names (not paths) of the regular files directly in folder, in the order the file system gives.
+RTL_API std::vector<UnicodeString> ListFiles(const UnicodeString& folder);
+/// Names of the subfolders directly in folder (without "." and ".."), in file-system order.
+RTL_API std::vector<UnicodeString> ListDirectories(const UnicodeString& folder);
+/// folder + separator + the existing child whose name equals name without regard to A..Z case
+/// (an exact match preferred); folder + separator + name when there is none. Datasets copied from
+/// Windows keep whatever letter case they had.
+RTL_API UnicodeString FindChildIgnoreCase(const UnicodeString& folder, const UnicodeString& name);
+
+/// Whole file; raises EFOpenError naming the file when it cannot be read.
+RTL_API TBytes ReadAllBytes(const UnicodeString& path);
+/// Writes to a temporary file beside path, then renames it over path, so a crash never leaves a
+/// half-written file. Raises EFCreateError on failure.
+RTL_API void WriteFileAtomic(const UnicodeString& path, const std::string& bytes);
+RTL_API bool ForceDirectories(const UnicodeString& path);
+RTL_API bool DeleteFile(const UnicodeString& path);
+RTL_API bool RenameFile(const UnicodeString& from, const UnicodeString& to);
+
+/// Text after the last separator ("/" or the platform's).
+RTL_API UnicodeString ExtractFileName(UnicodeStringView path);
+/// Text up to and including the last separator.
+RTL_API UnicodeString ExtractFilePath(UnicodeStringView path);
+/// Text before the last separator.
+RTL_API UnicodeString ExtractFileDir(UnicodeStringView path);
+RTL_API UnicodeString ExtractFileExt(UnicodeStringView path);
+RTL_API UnicodeString ChangeFileExt(UnicodeStringView path, UnicodeStringView ext);
+RTL_API UnicodeString IncludeTrailingPathDelimiter(UnicodeStringView path);
+RTL_API UnicodeString ExcludeTrailingPathDelimiter(UnicodeStringView path);
+/// Joins with exactly one platform separator between the parts.
+RTL_API UnicodeString CombinePath(UnicodeStringView a, UnicodeStringView b);
+RTL_API UnicodeString GetCurrentDir();
+RTL_API bool SetCurrentDir(const UnicodeString& dir);
+/// Absolute form of a relative path against the current directory.
+RTL_API UnicodeString ExpandFileName(const UnicodeString& path);
+/// The running program's full path.
+RTL_API UnicodeString ApplicationExeName();
+RTL_API UnicodeString GetEnvironmentVariable(const UnicodeString& name);
+
+} // namespace rtl

@@ -1,0 +1,57 @@
+#pragma once
+// A method pointer: the pair (object, code). Two are equal only when both parts match; it is
+// "assigned" when its object part is set. Events everywhere use this, so that a handler can be
+// found again and removed.
+#include <cstring>
+#include <type_traits>
+
+namespace rtl {
+
+template <class Sig> class TMethod;
+
+template <class R, class... A> class TMethod<R(A...)> {
+public:
+    TMethod() noexcept = default;
+
+    /// Binds obj->method.
+    template <class C> TMethod(C* obj, R (C::*method)(A...)) noexcept { Bind(obj, method); }
+    template <class C> TMethod(const C* obj, R (C::*method)(A...) const) noexcept { Bind(obj, method); }
+
+    bool Assigned() const noexcept { return _pObject != nullptr; }
+    explicit operator bool() const noexcept { return Assigned(); }
+    const void* Object() const noexcept { return _pObject; }
+
+    R operator()(A... args) const { return _pInvoke(_pObject, _code, static_cast<A>(args)...); }
+
+    friend bool operator==(const TMethod& a, const TMethod& b) noexcept {
+        return a._pObject == b._pObject && a._pInvoke == b._pInvoke &&
+               std::memcmp(a._code, b._code, sizeof a._code) == 0;
+    }
+
+private:
+    struct Dummy {
+        void f();
+    };
+    using Invoker = R (*)(void*, const unsigned char*, A...);
+
+    template <class C, class M> void Bind(C* obj, M method) noexcept {
+        static_assert(sizeof(M) <= sizeof(_code), "method pointer too large");
+        _pObject = const_cast<std::remove_const_t<C>*>(obj);
+        std::memcpy(_code, &method, sizeof(M));
+        _pInvoke = [](void* o, const unsigned char* code, A... args) -> R {
+            M m;
+            std::memcpy(&m, code, sizeof(M));
+            return (static_cast<C*>(o)->*m)(static_cast<A>(args)...);
+        };
+    }
+
+    void* _pObject = nullptr;
+    Invoker _pInvoke = nullptr;
+    unsigned char _code[2 * sizeof(void*)] = {};
+};
+
+class TObject;
+/// The common (sender) event shape.
+using TNotifyEvent = TMethod<void(TObject*)>;
+
+} // namespace rtl

@@ -1,0 +1,40 @@
+#pragma once
+// Regular expressions over UTF-16 text (PCRE2, 16-bit code units, JIT-compiled when available).
+#include "RtlApi.h"
+#include "UnicodeString.h"
+
+#include <memory>
+#include <vector>
+
+namespace rtl {
+
+enum TRegExOption : unsigned { roNone = 0, roIgnoreCase = 1, roSingleLine = 2, roMultiLine = 4 };
+
+/// One match: the whole match is group 0. Offsets are 0-based code-unit offsets; an unset group
+/// has offset -1.
+struct TRegExMatch {
+    bool Success = false;
+    std::vector<std::pair<long, long>> Groups; // (offset, length)
+    UnicodeString Group(UnicodeStringView subject, int index) const;
+    long Offset(int index = 0) const { return Groups.at(index).first; }
+    long Length(int index = 0) const { return Groups.at(index).second; }
+};
+
+class RTL_API TRegEx {
+public:
+    /// Compiles the pattern; raises EArgumentException with PCRE2's message when it is invalid.
+    explicit TRegEx(UnicodeStringView pattern, unsigned options = roNone);
+    ~TRegEx();
+    TRegEx(TRegEx&&) noexcept;
+    TRegEx& operator=(TRegEx&&) noexcept;
+
+    /// Searches subject from startOffset. Safe to call from several threads at once.
+    TRegExMatch Match(UnicodeStringView subject, long startOffset = 0) const;
+    bool IsMatch(UnicodeStringView subject) const { return Match(subject).Success; }
+
+private:
+    struct TImpl;
+    std::unique_ptr<TImpl> _pImpl;
+};
+
+} // namespace rtl

@@ -1,0 +1,68 @@
+#pragma once
+// XML document service: load a file, walk elements, read text and attributes. Safe on outside
+// input: no network, no external entities, no DTD expansion. Declared encodings UTF-8, UTF-16,
+// ISO-8859-1 and Windows-1252 are honoured.
+#include "RtlApi.h"
+#include "UnicodeString.h"
+
+#include <memory>
+#include <vector>
+
+namespace rtl {
+
+/// A light handle on an element of a TXmlDocument; valid while the document lives. A null handle
+/// answers empty to every query.
+class RTL_API TXmlNode {
+public:
+    TXmlNode() noexcept = default;
+    bool IsNull() const noexcept { return _p == nullptr; }
+    explicit operator bool() const noexcept { return _p != nullptr; }
+
+    /// Full name, prefix included ("ns:Box").
+    UnicodeString NodeName() const;
+    /// Name without its prefix ("Box").
+    UnicodeString LocalName() const;
+    /// True when the full name is exactly name (case-sensitive); no allocation.
+    bool NameIs(const char* asciiName) const noexcept;
+
+    TXmlNode FirstChildElement() const noexcept;
+    TXmlNode NextSiblingElement() const noexcept;
+    std::vector<TXmlNode> ChildElements() const;
+    bool HasChildElements() const noexcept;
+
+    /// True when the element holds text (character data or CDATA) and no child elements.
+    bool HasText() const noexcept;
+    /// The element's text (all character data joined); empty for an empty element. Raises
+    /// EXmlError when the element holds child elements instead of text.
+    UnicodeString Text() const;
+
+    /// The attribute's value; false when the element has no such attribute.
+    bool TryGetAttribute(const char* asciiName, UnicodeString& value) const;
+    UnicodeString Attribute(const char* asciiName) const;
+
+private:
+    friend class TXmlDocument;
+    explicit TXmlNode(void* p) noexcept : _p(p) {}
+    void* _p = nullptr;
+};
+
+class RTL_API TXmlDocument {
+public:
+    TXmlDocument();
+    ~TXmlDocument();
+    TXmlDocument(TXmlDocument&&) noexcept;
+    TXmlDocument& operator=(TXmlDocument&&) noexcept;
+
+    /// Parses the file; raises EFOpenError when it cannot be read and EXmlError (with the parser's
+    /// message and offset) when it is not well-formed XML.
+    void LoadFromFile(const UnicodeString& path);
+    /// Parses bytes (a copy is taken).
+    void LoadFromBytes(std::string_view bytes);
+    TXmlNode DocumentElement() const noexcept;
+
+private:
+    struct TImpl;
+    std::unique_ptr<TImpl> _pImpl;
+};
+
+} // namespace rtl

@@ -1,0 +1,1 @@
+#include "sage_datasets/SageSetupDTA.h"

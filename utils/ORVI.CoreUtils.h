@@ -1,0 +1,3 @@
+#pragma once
+// Small value helpers shared by the libraries.
+#include "UtilsApi.h"
