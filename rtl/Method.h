@@ -24,8 +24,9 @@ public:
     R operator()(A... args) const { return _pInvoke(_pObject, _code, static_cast<A>(args)...); }
 
     friend bool operator==(const TMethod& a, const TMethod& b) noexcept {
-        return a._pObject == b._pObject && a._pInvoke == b._pInvoke &&
-               std::memcmp(a._code, b._code, sizeof a._code) == 0;
+        // The invoker is left out: each shared library instantiates its own copy, so the same
+        // (object, method) bound in two libraries must still compare equal.
+        return a._pObject == b._pObject && std::memcmp(a._code, b._code, sizeof a._code) == 0;
     }
 
 private:

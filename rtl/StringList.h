@@ -27,6 +27,7 @@ public:
     int Count() const noexcept { return static_cast<int>(_items.size()); }
     /// Entry text; raises EListError for an index outside 0..Count-1.
     const UnicodeString& Strings(int index) const;
+    /// Replaces an entry's text; raises EListError on a sorted list.
     void SetStrings(int index, const UnicodeString& s);
     TObject* Objects(int index) const;
     /// Replaces the object of an entry (an owned old object is not freed, as in the runtime).
@@ -61,8 +62,10 @@ public:
     bool OwnsObjects() const noexcept { return _blOwnsObjects; }
     void SetOwnsObjects(bool value) { _blOwnsObjects = value; }
 
+    /// Orders the entries by CompareStrings (stable: equal texts keep their order).
     virtual void Sort();
-    /// Sorts with compare (not stable).
+    /// Orders the entries with compare, whose indexes refer to the order before the sort; does
+    /// nothing on a sorted list, whose order is fixed.
     virtual void CustomSort(TStringListSortCompare compare);
     void Exchange(int index1, int index2);
 
@@ -76,7 +79,9 @@ public:
     /// Entries joined, each followed by the platform line break.
     UnicodeString Text() const;
 
-    void BeginUpdate() { ++_nUpdateCount; }
+    /// Holds back the change signals: OnChanging fires on entering the outermost update and
+    /// OnChange on leaving it; none fire in between.
+    void BeginUpdate();
     void EndUpdate();
     int UpdateCount() const noexcept { return _nUpdateCount; }
     TNotifyEvent OnChange;
@@ -98,6 +103,8 @@ private:
     };
     void CheckIndex(int index) const;
     void FreeObject(TObject* obj);
+    template <class Less> void SortItems(Less less);
+    void ClearItems();
 
     std::vector<TItem> _items;
     bool _blSorted = false;
