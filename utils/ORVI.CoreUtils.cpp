@@ -1,1 +1,63 @@
 #include "utils/ORVI.CoreUtils.h"
+
+#include <type_traits>
+
+namespace {
+
+// The sum is formed in the unsigned type of the same width, so overflow wraps instead of being
+// undefined; the conversion back to a signed type is modular in C++20.
+template <class T> T Added(T value, std::int32_t amount) noexcept {
+    using U = std::make_unsigned_t<T>;
+    const auto step = static_cast<U>(static_cast<std::int64_t>(amount));
+    return static_cast<T>(static_cast<U>(static_cast<U>(value) + step));
+}
+
+template <class T> T Subtracted(T value, std::int32_t amount) noexcept {
+    using U = std::make_unsigned_t<T>;
+    const auto step = static_cast<U>(static_cast<std::int64_t>(amount));
+    return static_cast<T>(static_cast<U>(static_cast<U>(value) - step));
+}
+
+template <class T> T DoPreInc(T& value, std::int32_t amount) noexcept {
+    return value = Added(value, amount);
+}
+template <class T> T DoPreDec(T& value, std::int32_t amount) noexcept {
+    return value = Subtracted(value, amount);
+}
+template <class T> T DoPostInc(T& value, std::int32_t amount) noexcept {
+    const T old = value;
+    value = Added(value, amount);
+    return old;
+}
+template <class T> T DoPostDec(T& value, std::int32_t amount) noexcept {
+    const T old = value;
+    value = Subtracted(value, amount);
+    return old;
+}
+
+} // namespace
+
+#define ORVI_COUNTERS(T)                                                                                     \
+    T PreInc(T& value, std::int32_t amount) noexcept {                                                       \
+        return DoPreInc(value, amount);                                                                      \
+    }                                                                                                        \
+    T PreDec(T& value, std::int32_t amount) noexcept {                                                       \
+        return DoPreDec(value, amount);                                                                      \
+    }                                                                                                        \
+    T PostInc(T& value, std::int32_t amount) noexcept {                                                      \
+        return DoPostInc(value, amount);                                                                     \
+    }                                                                                                        \
+    T PostDec(T& value, std::int32_t amount) noexcept {                                                      \
+        return DoPostDec(value, amount);                                                                     \
+    }
+
+ORVI_COUNTERS(std::int8_t)
+ORVI_COUNTERS(std::uint8_t)
+ORVI_COUNTERS(std::int16_t)
+ORVI_COUNTERS(std::uint16_t)
+ORVI_COUNTERS(std::int32_t)
+ORVI_COUNTERS(std::uint32_t)
+ORVI_COUNTERS(std::int64_t)
+ORVI_COUNTERS(std::uint64_t)
+
+#undef ORVI_COUNTERS

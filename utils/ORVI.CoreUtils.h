@@ -1,3 +1,48 @@
 #pragma once
 // Small value helpers shared by the libraries.
 #include "UtilsApi.h"
+
+#include <cstdint>
+
+// Counters: each takes the variable and a signed 32-bit step (sign-extended for the 64-bit widths) and
+// wraps around on overflow.
+
+/// variable += amount; returns the new value.
+UTILS_API std::int8_t PreInc(std::int8_t& value, std::int32_t amount = 1) noexcept;
+UTILS_API std::uint8_t PreInc(std::uint8_t& value, std::int32_t amount = 1) noexcept;
+UTILS_API std::int16_t PreInc(std::int16_t& value, std::int32_t amount = 1) noexcept;
+UTILS_API std::uint16_t PreInc(std::uint16_t& value, std::int32_t amount = 1) noexcept;
+UTILS_API std::int32_t PreInc(std::int32_t& value, std::int32_t amount = 1) noexcept;
+UTILS_API std::uint32_t PreInc(std::uint32_t& value, std::int32_t amount = 1) noexcept;
+UTILS_API std::int64_t PreInc(std::int64_t& value, std::int32_t amount = 1) noexcept;
+UTILS_API std::uint64_t PreInc(std::uint64_t& value, std::int32_t amount = 1) noexcept;
+
+/// variable -= amount; returns the new value.
+UTILS_API std::int8_t PreDec(std::int8_t& value, std::int32_t amount = 1) noexcept;
+UTILS_API std::uint8_t PreDec(std::uint8_t& value, std::int32_t amount = 1) noexcept;
+UTILS_API std::int16_t PreDec(std::int16_t& value, std::int32_t amount = 1) noexcept;
+UTILS_API std::uint16_t PreDec(std::uint16_t& value, std::int32_t amount = 1) noexcept;
+UTILS_API std::int32_t PreDec(std::int32_t& value, std::int32_t amount = 1) noexcept;
+UTILS_API std::uint32_t PreDec(std::uint32_t& value, std::int32_t amount = 1) noexcept;
+UTILS_API std::int64_t PreDec(std::int64_t& value, std::int32_t amount = 1) noexcept;
+UTILS_API std::uint64_t PreDec(std::uint64_t& value, std::int32_t amount = 1) noexcept;
+
+/// variable += amount; returns the value before the change.
+UTILS_API std::int8_t PostInc(std::int8_t& value, std::int32_t amount = 1) noexcept;
+UTILS_API std::uint8_t PostInc(std::uint8_t& value, std::int32_t amount = 1) noexcept;
+UTILS_API std::int16_t PostInc(std::int16_t& value, std::int32_t amount = 1) noexcept;
+UTILS_API std::uint16_t PostInc(std::uint16_t& value, std::int32_t amount = 1) noexcept;
+UTILS_API std::int32_t PostInc(std::int32_t& value, std::int32_t amount = 1) noexcept;
+UTILS_API std::uint32_t PostInc(std::uint32_t& value, std::int32_t amount = 1) noexcept;
+UTILS_API std::int64_t PostInc(std::int64_t& value, std::int32_t amount = 1) noexcept;
+UTILS_API std::uint64_t PostInc(std::uint64_t& value, std::int32_t amount = 1) noexcept;
+
+/// variable -= amount; returns the value before the change.
+UTILS_API std::int8_t PostDec(std::int8_t& value, std::int32_t amount = 1) noexcept;
+UTILS_API std::uint8_t PostDec(std::uint8_t& value, std::int32_t amount = 1) noexcept;
+UTILS_API std::int16_t PostDec(std::int16_t& value, std::int32_t amount = 1) noexcept;
+UTILS_API std::uint16_t PostDec(std::uint16_t& value, std::int32_t amount = 1) noexcept;
+UTILS_API std::int32_t PostDec(std::int32_t& value, std::int32_t amount = 1) noexcept;
+UTILS_API std::uint32_t PostDec(std::uint32_t& value, std::int32_t amount = 1) noexcept;
+UTILS_API std::int64_t PostDec(std::int64_t& value, std::int32_t amount = 1) noexcept;
+UTILS_API std::uint64_t PostDec(std::uint64_t& value, std::int32_t amount = 1) noexcept;
