@@ -1,1 +1,188 @@
 #include "rtl/Currency.h"
+
+#include "rtl/Exceptions.h"
+
+#include <cstdint>
+
+namespace rtl {
+
+namespace {
+
+constexpr std::uint64_t kMaxPounds = 922337203685477; // floor(2^63 / 10000)
+constexpr std::uint64_t kPow10[5] = {1, 10, 100, 1000, 10000};
+
+bool IsDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
+
+std::uint64_t Magnitude(std::int64_t raw) {
+    return raw < 0 ? 0 - static_cast<std::uint64_t>(raw) : static_cast<std::uint64_t>(raw);
+}
+
+// |raw| in units of 10^-decimals, rounded half away from zero.
+std::uint64_t RoundedUnits(std::int64_t raw, int decimals) {
+    const std::uint64_t divisor = kPow10[4 - decimals];
+    const std::uint64_t m = Magnitude(raw);
+    return m / divisor + (m % divisor >= (divisor + 1) / 2 && divisor > 1 ? 1 : 0);
+}
+
+UnicodeString Digits(std::uint64_t value) {
+    const std::string s = std::to_string(value);
+    return UnicodeString(s.begin(), s.end());
+}
+
+// The digits of value with separator inserted between groups of three.
+UnicodeString GroupThousands(const UnicodeString& digits, char16_t separator) {
+    UnicodeString out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            out += separator;
+        out += digits[i];
+    }
+    return out;
+}
+
+// Literal text of a pattern section: quotes are dropped, their content copied.
+UnicodeString Literal(UnicodeStringView text) {
+    UnicodeString out;
+    for (char16_t c : text)
+        if (c != u'\'' && c != u'"')
+            out += c;
+    return out;
+}
+
+struct TCurrPattern {
+    UnicodeString prefix;
+    UnicodeString suffix;
+    bool thousands = false;
+    int minIntDigits = 0;
+    int minDecimals = 0;
+    int maxDecimals = 0;
+};
+
+TCurrPattern ParsePattern(UnicodeStringView pattern) {
+    TCurrPattern p;
+    auto isNumeric = [](char16_t c) { return c == u'#' || c == u'0' || c == u',' || c == u'.'; };
+    std::size_t first = 0;
+    bool quoted = false;
+    while (first < pattern.size() && (quoted || !isNumeric(pattern[first]))) {
+        if (pattern[first] == u'\'' || pattern[first] == u'"')
+            quoted = !quoted;
+        ++first;
+    }
+    std::size_t last = first;
+    while (last < pattern.size() && isNumeric(pattern[last]))
+        ++last;
+    p.prefix = Literal(pattern.substr(0, first));
+    p.suffix = Literal(pattern.substr(last));
+    bool afterPoint = false;
+    for (char16_t c : pattern.substr(first, last - first)) {
+        if (c == u'.') {
+            afterPoint = true;
+        } else if (c == u',') {
+            p.thousands = p.thousands || !afterPoint;
+        } else if (afterPoint && p.maxDecimals < 4) {
+            ++p.maxDecimals;
+            if (c == u'0')
+                p.minDecimals = p.maxDecimals;
+        } else if (!afterPoint && c == u'0') {
+            ++p.minIntDigits;
+        }
+    }
+    return p;
+}
+
+} // namespace
+
+bool TryStrToCurr(UnicodeStringView s, Currency& value, const TFormatSettings& settings) {
+    const UnicodeString text = Trim(s);
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) {
+        negative = text[i] == u'-';
+        ++i;
+    }
+    std::uint64_t pounds = 0;
+    std::uint64_t fraction = 0;
+    bool anyDigit = false;
+    for (; i < text.size() && IsDigit(text[i]); ++i, anyDigit = true) {
+        pounds = pounds * 10 + (text[i] - u'0');
+        if (pounds > kMaxPounds)
+            return false;
+    }
+    if (i < text.size() && text[i] == settings.DecimalSeparator) {
+        ++i;
+        int decimals = 0;
+        bool roundUp = false;
+        for (; i < text.size() && IsDigit(text[i]); ++i, anyDigit = true) {
+            if (decimals < 4)
+                fraction = fraction * 10 + (text[i] - u'0');
+            else if (decimals == 4)
+                roundUp = text[i] >= u'5'; // only the fifth decimal decides; half goes away from zero
+            ++decimals;
+        }
+        fraction = fraction * kPow10[decimals < 4 ? 4 - decimals : 0] + (roundUp ? 1 : 0);
+    }
+    if (!anyDigit || i != text.size())
+        return false;
+    const std::uint64_t magnitude = pounds * 10000 + fraction;
+    const std::uint64_t limit = negative ? (std::uint64_t{1} << 63) : (std::uint64_t{1} << 63) - 1;
+    if (magnitude > limit)
+        return false;
+    value = Currency::FromRaw(negative ? static_cast<std::int64_t>(0 - magnitude)
+                                       : static_cast<std::int64_t>(magnitude));
+    return true;
+}
+
+Currency StrToCurr(UnicodeStringView s, const TFormatSettings& settings) {
+    Currency value;
+    if (!TryStrToCurr(s, value, settings))
+        throw EConvertError(u"'" + UnicodeString(s) + u"' is not a valid floating point value");
+    return value;
+}
+
+UnicodeString CurrToStrF2(Currency value, const TFormatSettings& settings) {
+    const std::uint64_t cents = RoundedUnits(value.Raw(), 2);
+    UnicodeString out;
+    // A value that rounds to zero is shown without a sign.
+    if (value.Raw() < 0 && cents != 0)
+        out += u'-';
+    out += Digits(cents / 100);
+    out += settings.DecimalSeparator;
+    const std::uint64_t rest = cents % 100;
+    out += static_cast<char16_t>(u'0' + rest / 10);
+    out += static_cast<char16_t>(u'0' + rest % 10);
+    return out;
+}
+
+UnicodeString FormatCurr(UnicodeStringView pattern, Currency value, const TFormatSettings& settings) {
+    const TCurrPattern p = ParsePattern(pattern);
+    const std::uint64_t units = RoundedUnits(value.Raw(), p.maxDecimals);
+    const std::uint64_t scale = kPow10[p.maxDecimals];
+    UnicodeString whole = Digits(units / scale);
+    if (whole == u"0" && p.minIntDigits == 0)
+        whole.clear();
+    if (static_cast<int>(whole.size()) < p.minIntDigits)
+        whole.insert(0, static_cast<std::size_t>(p.minIntDigits) - whole.size(), u'0');
+    if (p.thousands)
+        whole = GroupThousands(whole, settings.ThousandSeparator);
+    UnicodeString decimals;
+    if (p.maxDecimals > 0) {
+        decimals = Digits(units % scale + scale).substr(1); // zero-padded to maxDecimals
+        while (static_cast<int>(decimals.size()) > p.minDecimals && decimals.back() == u'0')
+            decimals.pop_back();
+    }
+    UnicodeString out;
+    if (value.Raw() < 0 && units != 0)
+        out += u'-';
+    out += p.prefix;
+    out += whole;
+    if (!decimals.empty()) {
+        out += settings.DecimalSeparator;
+        out += decimals;
+    }
+    out += p.suffix;
+    return out;
+}
+
+} // namespace rtl
