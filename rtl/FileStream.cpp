@@ -1,1 +1,107 @@
 #include "rtl/FileStream.h"
+
+#include "rtl/Exceptions.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace rtl {
+
+namespace {
+
+int OpenFlags(TFileOpenMode mode) {
+    switch (mode) {
+    case TFileOpenMode::fmOpenRead:
+        return O_RDONLY;
+    case TFileOpenMode::fmOpenWrite:
+        return O_WRONLY;
+    case TFileOpenMode::fmOpenReadWrite:
+        return O_RDWR;
+    case TFileOpenMode::fmCreate:
+        return O_RDWR | O_CREAT | O_TRUNC;
+    }
+    return O_RDONLY;
+}
+
+int Whence(TSeekOrigin origin) {
+    switch (origin) {
+    case TSeekOrigin::soBeginning:
+        return SEEK_SET;
+    case TSeekOrigin::soCurrent:
+        return SEEK_CUR;
+    case TSeekOrigin::soEnd:
+        return SEEK_END;
+    }
+    return SEEK_SET;
+}
+
+} // namespace
+
+TFileStream::TFileStream(const UnicodeString& fileName, TFileOpenMode mode, TFileShareMode /*share*/)
+    : _szFileName(fileName) {
+    int fd = ::open(StringToUtf8(fileName).c_str(), OpenFlags(mode) | O_CLOEXEC, 0666);
+    int error = errno;
+    struct stat st {};
+    // A folder opens for reading on POSIX, but is no file to stream.
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        fd = -1;
+        error = EISDIR;
+    }
+    if (fd < 0) {
+        UnicodeString reason = Utf8ToString(std::strerror(error));
+        if (mode == TFileOpenMode::fmCreate) {
+            throw EFCreateError(u"Cannot create file \"" + fileName + u"\". " + reason);
+        }
+        throw EFOpenError(u"Cannot open file \"" + fileName + u"\". " + reason);
+    }
+    _hFile = fd;
+}
+
+TFileStream::~TFileStream() {
+    if (_hFile >= 0) {
+        ::close(static_cast<int>(_hFile));
+    }
+}
+
+std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
+    auto* p = static_cast<char*>(buffer);
+    std::int64_t done = 0;
+    while (done < count) {
+        ssize_t n = ::read(static_cast<int>(_hFile), p + done, static_cast<size_t>(count - done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        done += n;
+    }
+    return done;
+}
+
+std::int64_t TFileStream::Write(const void* buffer, std::int64_t count) {
+    const auto* p = static_cast<const char*>(buffer);
+    std::int64_t done = 0;
+    while (done < count) {
+        ssize_t n = ::write(static_cast<int>(_hFile), p + done, static_cast<size_t>(count - done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        done += n;
+    }
+    return done;
+}
+
+std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+    off_t pos = ::lseek(static_cast<int>(_hFile), static_cast<off_t>(offset), Whence(origin));
+    return pos < 0 ? -1 : static_cast<std::int64_t>(pos);
+}
+
+} // namespace rtl

@@ -9,7 +9,13 @@
 namespace rtl {
 
 enum class TFileOpenMode { fmOpenRead, fmOpenReadWrite, fmOpenWrite, fmCreate };
-enum class TFileShareMode { fmShareCompat, fmShareExclusive, fmShareDenyWrite, fmShareDenyRead, fmShareDenyNone };
+enum class TFileShareMode {
+    fmShareCompat,
+    fmShareExclusive,
+    fmShareDenyWrite,
+    fmShareDenyRead,
+    fmShareDenyNone
+};
 
 class RTL_API TFileStream : public TStream {
 public:

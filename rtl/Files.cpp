@@ -1,1 +1,367 @@
 #include "rtl/Files.h"
+
+#include "rtl/Exceptions.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace rtl {
+
+const char16_t PathDelim = u'/';
+
+namespace {
+
+std::string Native(UnicodeStringView path) {
+    return StringToUtf8(path);
+}
+
+bool IsDelim(char16_t c) {
+    return c == u'/' || c == PathDelim;
+}
+
+UnicodeString SystemMessage(int error) {
+    return Utf8ToString(std::strerror(error));
+}
+
+UnicodeString QuotedFailure(const char16_t* verb, const UnicodeString& name, int error) {
+    return UnicodeString(verb) + u" \"" + name + u"\". " + SystemMessage(error);
+}
+
+// d_type is not filled on every file system; fall back to stat, which also follows links.
+bool EntryIsDir(const std::string& folder, const dirent* e, bool& isRegular) {
+    if (e->d_type == DT_DIR || e->d_type == DT_REG) {
+        isRegular = e->d_type == DT_REG;
+        return e->d_type == DT_DIR;
+    }
+    struct stat st {};
+    if (::stat((folder + "/" + e->d_name).c_str(), &st) != 0) {
+        isRegular = false;
+        return false;
+    }
+    isRegular = S_ISREG(st.st_mode);
+    return S_ISDIR(st.st_mode);
+}
+
+std::vector<UnicodeString> ListEntries(const UnicodeString& folder, bool wantDirs) {
+    std::vector<UnicodeString> names;
+    std::string native = Native(folder);
+    DIR* dir = ::opendir(native.c_str());
+    if (!dir) {
+        return names;
+    }
+    while (const dirent* e = ::readdir(dir)) {
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) {
+            continue;
+        }
+        bool isRegular = false;
+        bool isDir = EntryIsDir(native, e, isRegular);
+        if (wantDirs ? isDir : isRegular) {
+            names.push_back(Utf8ToString(e->d_name));
+        }
+    }
+    ::closedir(dir);
+    return names;
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+size_t LastDelim(UnicodeStringView path) {
+    for (size_t i = path.size(); i > 0; --i) {
+        if (IsDelim(path[i - 1])) {
+            return i - 1;
+        }
+    }
+    return UnicodeStringView::npos;
+}
+
+// Index of the extension's dot, or npos when the file name has none.
+size_t ExtDot(UnicodeStringView path) {
+    for (size_t i = path.size(); i > 0; --i) {
+        if (IsDelim(path[i - 1])) {
+            break;
+        }
+        if (path[i - 1] == u'.') {
+            return i - 1;
+        }
+    }
+    return UnicodeStringView::npos;
+}
+
+} // namespace
+
+bool FileExists(const UnicodeString& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(Native(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const UnicodeString& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(Native(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::vector<UnicodeString> ListFiles(const UnicodeString& folder) {
+    return ListEntries(folder, false);
+}
+
+std::vector<UnicodeString> ListDirectories(const UnicodeString& folder) {
+    return ListEntries(folder, true);
+}
+
+UnicodeString FindChildIgnoreCase(const UnicodeString& folder, const UnicodeString& name) {
+    UnicodeString exact = CombinePath(folder, name);
+    struct stat st {};
+    if (::lstat(Native(exact).c_str(), &st) == 0) {
+        return exact;
+    }
+    std::string native = Native(folder.empty() ? UnicodeString(u".") : folder);
+    DIR* dir = ::opendir(native.c_str());
+    if (!dir) {
+        return exact;
+    }
+    UnicodeString found;
+    while (const dirent* e = ::readdir(dir)) {
+        UnicodeString entry = Utf8ToString(e->d_name);
+        if (SameText(entry, name)) {
+            found = std::move(entry);
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found.empty() ? exact : CombinePath(folder, found);
+}
+
+TBytes ReadAllBytes(const UnicodeString& path) {
+    int fd = ::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
+        int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
+        ::close(fd);
+        errno = error;
+        fd = -1;
+    }
+    if (fd < 0) {
+        throw EFOpenError(QuotedFailure(u"Cannot open file", path, errno));
+    }
+    TBytes bytes;
+    bytes.reserve(static_cast<size_t>(st.st_size));
+    std::uint8_t chunk[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            int error = errno;
+            ::close(fd);
+            throw EFOpenError(QuotedFailure(u"Cannot read file", path, error));
+        }
+        if (n == 0) {
+            break;
+        }
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    }
+    ::close(fd);
+    return bytes;
+}
+
+void WriteFileAtomic(const UnicodeString& path, const std::string& bytes) {
+    static std::atomic<unsigned> counter{0};
+    std::string target = Native(path);
+    std::string temp = target + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        throw EFCreateError(QuotedFailure(u"Cannot create file", path, errno));
+    }
+    struct stat old {};
+    if (::stat(target.c_str(), &old) == 0) {
+        ::fchmod(fd, old.st_mode & 07777); // keep the replaced file's permissions
+    }
+    bool ok = WriteAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+    int error = errno;
+    ok = (::close(fd) == 0) && ok;
+    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
+        error = errno;
+        ok = false;
+    }
+    if (!ok) {
+        ::unlink(temp.c_str());
+        throw EFCreateError(QuotedFailure(u"Cannot create file", path, error));
+    }
+    // Make the rename itself durable.
+    std::string dirName = Native(ExtractFileDir(path));
+    int dirFd = ::open(dirName.empty() ? "." : dirName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+}
+
+bool ForceDirectories(const UnicodeString& path) {
+    UnicodeString dir = ExcludeTrailingPathDelimiter(path);
+    if (dir.empty()) {
+        return false;
+    }
+    if (DirectoryExists(dir)) {
+        return true;
+    }
+    UnicodeString parent = ExtractFileDir(dir);
+    if (!parent.empty() && parent != dir && !ForceDirectories(parent)) {
+        return false;
+    }
+    return ::mkdir(Native(dir).c_str(), 0777) == 0 || (errno == EEXIST && DirectoryExists(dir));
+}
+
+bool DeleteFile(const UnicodeString& path) {
+    struct stat st {};
+    std::string native = Native(path);
+    return ::lstat(native.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) && ::unlink(native.c_str()) == 0;
+}
+
+bool RenameFile(const UnicodeString& from, const UnicodeString& to) {
+    return ::rename(Native(from).c_str(), Native(to).c_str()) == 0;
+}
+
+UnicodeString ExtractFileName(UnicodeStringView path) {
+    size_t i = LastDelim(path);
+    return UnicodeString(i == UnicodeStringView::npos ? path : path.substr(i + 1));
+}
+
+UnicodeString ExtractFilePath(UnicodeStringView path) {
+    size_t i = LastDelim(path);
+    return i == UnicodeStringView::npos ? UnicodeString() : UnicodeString(path.substr(0, i + 1));
+}
+
+UnicodeString ExtractFileDir(UnicodeStringView path) {
+    size_t i = LastDelim(path);
+    if (i == UnicodeStringView::npos) {
+        return UnicodeString();
+    }
+    return UnicodeString(path.substr(0, i == 0 ? 1 : i)); // the root keeps its separator
+}
+
+UnicodeString ExtractFileExt(UnicodeStringView path) {
+    size_t dot = ExtDot(path);
+    return dot == UnicodeStringView::npos ? UnicodeString() : UnicodeString(path.substr(dot));
+}
+
+UnicodeString ChangeFileExt(UnicodeStringView path, UnicodeStringView ext) {
+    size_t dot = ExtDot(path);
+    UnicodeString result(dot == UnicodeStringView::npos ? path : path.substr(0, dot));
+    result += ext;
+    return result;
+}
+
+UnicodeString IncludeTrailingPathDelimiter(UnicodeStringView path) {
+    UnicodeString result(path);
+    if (result.empty() || !IsDelim(result.back())) {
+        result += PathDelim;
+    }
+    return result;
+}
+
+UnicodeString ExcludeTrailingPathDelimiter(UnicodeStringView path) {
+    UnicodeString result(path);
+    if (result.size() > 1 && IsDelim(result.back())) {
+        result.pop_back();
+    }
+    return result;
+}
+
+UnicodeString CombinePath(UnicodeStringView a, UnicodeStringView b) {
+    if (a.empty()) {
+        return UnicodeString(b);
+    }
+    if (b.empty()) {
+        return UnicodeString(a);
+    }
+    while (a.size() > 1 && IsDelim(a.back())) {
+        a.remove_suffix(1);
+    }
+    while (!b.empty() && IsDelim(b.front())) {
+        b.remove_prefix(1);
+    }
+    UnicodeString result(a);
+    if (!IsDelim(result.back())) {
+        result += PathDelim;
+    }
+    result += b;
+    return result;
+}
+
+UnicodeString GetCurrentDir() {
+    std::string buffer(4096, '\0');
+    while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+        if (errno != ERANGE) {
+            return UnicodeString();
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+    return Utf8ToString(buffer.c_str());
+}
+
+bool SetCurrentDir(const UnicodeString& dir) {
+    return ::chdir(Native(dir).c_str()) == 0;
+}
+
+UnicodeString ExpandFileName(const UnicodeString& path) {
+    if (path.empty()) {
+        return path;
+    }
+    UnicodeString full = IsDelim(path.front()) ? path : CombinePath(GetCurrentDir(), path);
+    // Resolve "." and ".." by name, as the path need not exist.
+    std::vector<UnicodeString> parts;
+    size_t start = 1;
+    while (start <= full.size()) {
+        size_t end = start;
+        while (end < full.size() && !IsDelim(full[end])) {
+            ++end;
+        }
+        UnicodeString part = full.substr(start, end - start);
+        if (part == u"..") {
+            if (!parts.empty()) {
+                parts.pop_back();
+            }
+        } else if (!part.empty() && part != u".") {
+            parts.push_back(std::move(part));
+        }
+        start = end + 1;
+    }
+    UnicodeString result;
+    for (const UnicodeString& part : parts) {
+        result += PathDelim;
+        result += part;
+    }
+    return result.empty() ? UnicodeString(1, PathDelim) : result;
+}
+
+UnicodeString ApplicationExeName() {
+    std::string buffer(4096, '\0');
+    ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    return n > 0 ? Utf8ToString(std::string_view(buffer.data(), static_cast<size_t>(n))) : UnicodeString();
+}
+
+UnicodeString GetEnvironmentVariable(const UnicodeString& name) {
+    const char* value = std::getenv(Native(name).c_str());
+    return value ? Utf8ToString(value) : UnicodeString();
+}
+
+} // namespace rtl

@@ -8,7 +8,7 @@
 namespace rtl {
 
 enum class TKnownFolder {
-    Public,          // shared application data of all users (Wine: drive_c/ProgramData)
+    Public, // shared application data of all users (Wine: drive_c/ProgramData)
     Cache,
     SharedDocuments,
     Documents,

@@ -19,10 +19,13 @@ public:
 
     TRootKey RootKey = TRootKey::CurrentUser;
 
-    /// Opens a key ("SOFTWARE\\Corvane\\Venturo MTD\\"; a leading or trailing "\\" is ignored),
-    /// creating it when canCreate. False when it does not exist (and may not be created).
+    /// Opens a key ("SOFTWARE\\Corvane\\Venturo MTD\\"; a trailing "\\" is ignored), creating it
+    /// when canCreate. A key without a leading "\\" is relative to the open key, if any. False when
+    /// it does not exist (and may not be created) or its name holds a line break.
     bool OpenKey(const UnicodeString& key, bool canCreate);
+    /// Opens an existing key for reading only; writes through it are refused.
     bool OpenKeyReadOnly(const UnicodeString& key);
+    /// True when the key, or any key below it, exists (relative as for OpenKey).
     bool KeyExists(const UnicodeString& key);
     /// Value queries and writes act on the open key.
     bool ValueExists(const UnicodeString& name);
@@ -30,7 +33,8 @@ public:
     UnicodeString ReadString(const UnicodeString& name);
     /// Raises ERegistryError when the value is missing or not an integer.
     int ReadInteger(const UnicodeString& name);
-    /// Raise ERegistryError when no key is open for writing or the store cannot be written.
+    /// Raise ERegistryError when no key is open for writing, the store cannot be written, the name
+    /// holds '=' or a line break or begins with '[', or the value holds a line break.
     void WriteString(const UnicodeString& name, const UnicodeString& value);
     void WriteInteger(const UnicodeString& name, int value);
     void CloseKey();
@@ -40,6 +44,8 @@ public:
     static UnicodeString StoreFolder();
 
 private:
+    UnicodeString _ResolveKey(const UnicodeString& key) const;
+    bool _FindValue(const UnicodeString& name, UnicodeString& value);
     bool _blReadOnly;
     bool _blKeyOpenForWrite = false;
     bool _blKeyOpen = false;

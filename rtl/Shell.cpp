@@ -1,1 +1,201 @@
 #include "rtl/Shell.h"
+
+#include "rtl/Files.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace rtl {
+
+struct TProcessLauncher {
+    static std::unique_ptr<TProcess> Make(pid_t pid) {
+        std::unique_ptr<TProcess> process(new TProcess);
+        process->_nPid = pid;
+        return process;
+    }
+};
+
+namespace {
+
+// Reaps a child nobody waits for any more, so that it leaves no zombie.
+void ReapInBackground(pid_t pid) {
+    std::thread([pid] {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+}
+
+// Starts argv[0] (searched in PATH when it has no '/') in workingDir; -1 when it could not start.
+pid_t Spawn(const std::vector<UnicodeString>& args, const UnicodeString& workingDir, bool newSession) {
+    if (args.empty() || args[0].empty()) {
+        return -1;
+    }
+    std::vector<std::string> native;
+    native.reserve(args.size());
+    for (const UnicodeString& arg : args) {
+        native.push_back(StringToUtf8(arg));
+    }
+    std::vector<char*> argv;
+    for (std::string& arg : native) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attr;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attr);
+    std::string dir = StringToUtf8(workingDir);
+    if (!dir.empty()) {
+        posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+    }
+    // The child starts with no blocked signals and default SIGPIPE, whatever this process set.
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    if (newSession) {
+        flags |= POSIX_SPAWN_SETSID;
+    }
+    posix_spawnattr_setflags(&attr, flags);
+
+    pid_t pid = -1;
+    // glibc's posix_spawn reports a failed exec (missing program, no permission) as its result.
+    int error = ::posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), environ);
+    posix_spawnattr_destroy(&attr);
+    posix_spawn_file_actions_destroy(&actions);
+    return error == 0 ? pid : -1;
+}
+
+} // namespace
+
+TProcess::~TProcess() {
+    if (!_blEnded && _nPid > 0) {
+        ReapInBackground(static_cast<pid_t>(_nPid));
+    }
+}
+
+bool TProcess::WaitFor(std::uint32_t timeoutMs) {
+    if (_blEnded || _nPid <= 0) {
+        return true;
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    auto pause = std::chrono::milliseconds(1);
+    for (;;) {
+        int status = 0;
+        int options = timeoutMs == 0xFFFFFFFFu ? 0 : WNOHANG;
+        pid_t r = ::waitpid(static_cast<pid_t>(_nPid), &status, options);
+        if (r < 0 && errno == EINTR) {
+            continue;
+        }
+        if (r != 0) {
+            // r < 0 (ECHILD): already reaped elsewhere; it has ended either way.
+            _blEnded = true;
+            _nExitCode = (r > 0 && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
+            return true;
+        }
+        auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+        pause = std::min(pause * 2, std::chrono::milliseconds(10));
+    }
+}
+
+bool ShellOpen(const UnicodeString& urlOrFile) {
+    // Detached: the opener may run as long as the browser it starts.
+    pid_t pid = Spawn({u"xdg-open", urlOrFile}, UnicodeString(), true);
+    if (pid < 0) {
+        return false;
+    }
+    ReapInBackground(pid);
+    return true;
+}
+
+std::unique_ptr<TProcess> ShellExecuteProcess(const UnicodeString& file, const UnicodeString& parameters,
+                                              TShowWindow /*show*/) {
+    std::vector<UnicodeString> args = SplitCommandLine(parameters);
+    args.insert(args.begin(), file);
+    pid_t pid = Spawn(args, UnicodeString(), false);
+    return pid < 0 ? nullptr : TProcessLauncher::Make(pid);
+}
+
+std::unique_ptr<TProcess> CreateProcess(const UnicodeString& program, const UnicodeString& commandLine,
+                                        const UnicodeString& workingDir, TShowWindow /*show*/) {
+    std::vector<UnicodeString> args = SplitCommandLine(commandLine);
+    if (!program.empty()) {
+        // The command line still begins with the program's name, which becomes argv[0].
+        if (args.empty()) {
+            args.push_back(program);
+        }
+        args[0] = program;
+    }
+    pid_t pid = Spawn(args, workingDir, false);
+    return pid < 0 ? nullptr : TProcessLauncher::Make(pid);
+}
+
+void WaitForProcess(TProcess& process, const std::function<void()>& processEvents) {
+    while (!process.WaitFor(20)) {
+        if (processEvents) {
+            processEvents();
+        }
+    }
+}
+
+std::vector<UnicodeString> SplitCommandLine(UnicodeStringView commandLine) {
+    std::vector<UnicodeString> args;
+    size_t i = 0;
+    const size_t n = commandLine.size();
+    auto blank = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; };
+    while (i < n) {
+        while (i < n && blank(commandLine[i])) {
+            ++i;
+        }
+        if (i >= n) {
+            break;
+        }
+        UnicodeString arg;
+        bool quoted = false;
+        while (i < n && (quoted || !blank(commandLine[i]))) {
+            size_t slashes = 0;
+            while (i < n && commandLine[i] == u'\\') {
+                ++slashes;
+                ++i;
+            }
+            if (i < n && commandLine[i] == u'"') {
+                // 2n backslashes and a quote: n backslashes and a quote mark; 2n+1: n and a literal quote.
+                arg.append(slashes / 2, u'\\');
+                if (slashes % 2 == 1) {
+                    arg += u'"';
+                } else if (quoted && i + 1 < n && commandLine[i + 1] == u'"') {
+                    arg += u'"'; // "" inside quotes is a literal quote
+                    ++i;
+                } else {
+                    quoted = !quoted;
+                }
+                ++i;
+            } else {
+                arg.append(slashes, u'\\');
+                if (i < n && (quoted || !blank(commandLine[i]))) {
+                    arg += commandLine[i++];
+                }
+            }
+        }
+        args.push_back(std::move(arg));
+    }
+    return args;
+}
+
+} // namespace rtl

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace rtl {
 
@@ -37,11 +38,13 @@ private:
 
 /// Starts file with parameters (split as a Windows command line), verb "open". Null when it could
 /// not be started.
-RTL_API std::unique_ptr<TProcess> ShellExecuteProcess(const UnicodeString& file, const UnicodeString& parameters,
+RTL_API std::unique_ptr<TProcess> ShellExecuteProcess(const UnicodeString& file,
+                                                      const UnicodeString& parameters,
                                                       TShowWindow show = TShowWindow::swNormal);
 /// Starts a program from a Windows-style command line (the first token, quoted or not, is the
 /// program unless program is given) in workingDir (empty: the current one).
-RTL_API std::unique_ptr<TProcess> CreateProcess(const UnicodeString& program, const UnicodeString& commandLine,
+RTL_API std::unique_ptr<TProcess> CreateProcess(const UnicodeString& program,
+                                                const UnicodeString& commandLine,
                                                 const UnicodeString& workingDir, TShowWindow show);
 /// Waits for the process to end while calling processEvents about every 20 ms, so that the
 /// caller's event loop keeps running.

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -16,14 +17,15 @@ RTL_API std::uint32_t GetTickCount();
 RTL_API std::uint64_t GetTickCount64();
 RTL_API void Sleep(std::uint32_t milliseconds);
 
-/// The thread that first called MainThreadId() or CheckSynchronize (normally main()).
+/// The thread that loaded the runtime (normally main()'s), unless SetMainThread named another.
 RTL_API std::thread::id MainThreadId();
 RTL_API bool IsMainThread();
 /// Marks the calling thread as the main thread (call once at start-up, before workers start).
 RTL_API void SetMainThread();
 
-/// Runs the calls queued by Synchronize and Queue; call on the main thread. Waits up to timeoutMs
-/// for a first call to arrive. Returns true when anything ran.
+/// Runs the calls queued by Synchronize and Queue; call on the main thread (EThreadError
+/// elsewhere). Waits up to timeoutMs for a first call to arrive. Returns true when anything ran.
+/// An exception thrown by a queued (not synchronised) call leaves here; later calls stay queued.
 RTL_API bool CheckSynchronize(std::uint32_t timeoutMs = 0);
 /// Called (from any thread) whenever a call is queued, so that the main thread's event loop can
 /// wake up and run CheckSynchronize. Null restores none.
@@ -31,16 +33,22 @@ RTL_API void SetWakeMainThread(void (*hook)());
 
 class RTL_API TThread : public TObject {
 public:
-    /// The thread does not run until Start (createSuspended) or at once otherwise.
+    /// The thread does not run until Start (createSuspended), or starts right after construction
+    /// when made through rtl::Create.
     explicit TThread(bool createSuspended = true);
+    /// Sets Terminated and waits for a running thread to end.
     ~TThread() override;
+    void AfterConstruction() override;
 
+    /// Starts a suspended thread; EThreadError when it was started before. A FreeOnTerminate thread
+    /// may be gone as soon as this returns.
     void Start();
     /// Sets the termination flag; Execute is expected to look at Terminated and end.
     void Terminate() { _blTerminated = true; }
     bool Terminated() const noexcept { return _blTerminated; }
     bool Finished() const noexcept { return _blFinished; }
-    /// Waits for Execute to end; returns ReturnValue. Not for a FreeOnTerminate thread.
+    /// Waits for Execute to end; returns ReturnValue. On the main thread, runs synchronised calls
+    /// meanwhile. EThreadError for a FreeOnTerminate thread, an unstarted one, or from itself.
     int WaitFor();
     bool FreeOnTerminate = false;
     int ReturnValue = 0;
@@ -48,18 +56,24 @@ public:
     /// Runs method on the main thread and waits for it; runs it at once when called on the main
     /// thread. An exception thrown by method is rethrown in the caller.
     static void Synchronize(const std::function<void()>& method);
-    /// Queues method for the main thread and returns at once.
+    /// Queues method for the main thread and returns at once; on the main thread it runs at once.
     static void Queue(std::function<void()> method);
+    /// The exception that ended Execute, if any.
+    std::exception_ptr FatalException() const noexcept { return _pFatalException; }
 
 protected:
     virtual void Execute() = 0;
 
 private:
     void Run();
+    void _Join();
     std::thread _thread;
     std::atomic<bool> _blTerminated{false};
     std::atomic<bool> _blFinished{false};
+    std::atomic<bool> _blLaunched{false}; // set once _thread holds the running thread
     bool _blStarted = false;
+    bool _blCreateSuspended;
+    std::exception_ptr _pFatalException;
 };
 
 } // namespace rtl
