@@ -1,0 +1,116 @@
+#include "rtl/Exceptions.h"
+#include "rtl/UnicodeString.h"
+
+#include <gtest/gtest.h>
+
+using namespace rtl;
+
+TEST(Utf8, RoundTripsAllPlanes) {
+    const std::string text = "A\xC2\xA3\xE2\x82\xAC\xF0\x9F\x98\x80"; // A £ € 😀
+    const UnicodeString s = Utf8ToString(text);
+    EXPECT_EQ(s, u"A£€😀");
+    EXPECT_EQ(StringToUtf8(s), text);
+}
+
+TEST(Utf8, InvalidSequencesBecomeReplacementCharacters) {
+    EXPECT_EQ(Utf8ToString("a\xFF"
+                           "b"),
+              u"a\uFFFDb");
+    EXPECT_EQ(Utf8ToString("\xC0\xAF"), u"\uFFFD\uFFFD"); // overlong
+    EXPECT_EQ(Utf8ToString("\xED\xA0\x80"), u"\uFFFD");   // encoded surrogate
+    EXPECT_EQ(Utf8ToString("x\xE2\x82"), u"x\uFFFD");     // truncated at the end
+    EXPECT_EQ(StringToUtf8(u"\xD800z"), "\xEF\xBF\xBDz"); // unpaired surrogate
+    EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80"));        // above U+10FFFF
+    EXPECT_TRUE(IsValidUtf8(""));
+}
+
+TEST(EightBit, Latin1AndWindows1252) {
+    const std::string bytes = "\x41\x80\x9F\xA3\xFF";
+    EXPECT_EQ(Latin1ToString(bytes), u"A\u0080\u009F£ÿ");
+    EXPECT_EQ(StringToLatin1(Latin1ToString(bytes)), bytes);
+    EXPECT_EQ(Win1252ToString(bytes), u"A€Ÿ£ÿ");
+    EXPECT_EQ(Win1252ToString("\x81\x8D"), u"\u0081\u008D"); // unassigned codes pass through
+    EXPECT_EQ(StringToWin1252(u"€Ÿ£Ā"), "\x80\x9F\xA3?");
+}
+
+TEST(DecodeText, ByteOrderMarksChooseTheEncoding) {
+    EXPECT_EQ(DecodeText("\xEF\xBB\xBF\xC2\xA3"
+                         "1"),
+              u"£1");
+    EXPECT_EQ(DecodeText(std::string("\xFF\xFE\xA3\x00"
+                                     "1\x00",
+                                     6)),
+              u"£1");
+    EXPECT_EQ(DecodeText(std::string("\xFE\xFF\x00\xA3\x00"
+                                     "1",
+                                     6)),
+              u"£1");
+    EXPECT_EQ(DecodeText(std::string("\xFF\xFE"
+                                     "A",
+                                     3)),
+              u"\uFFFD"); // odd byte is not lost silently
+    EXPECT_EQ(DecodeText(""), u"");
+}
+
+TEST(DecodeText, WithoutBomValidUtf8ElseWindows1252) {
+    EXPECT_EQ(DecodeText("\xC2\xA3"
+                         "5"),
+              u"£5");
+    EXPECT_EQ(DecodeText("\xA3"
+                         "5 \x80"),
+              u"£5 €");
+    EXPECT_EQ(AnsiToString("plain"), u"plain");
+}
+
+TEST(Comparison, FoldsOnlyAsciiLetters) {
+    EXPECT_TRUE(SameText(u"Sage Data", u"sAGE dATA"));
+    EXPECT_FALSE(SameText(u"é", u"É"));
+    EXPECT_FALSE(SameText(u"abc", u"abcd"));
+    EXPECT_LT(CompareText(u"abc", u"ABD"), 0);
+    EXPECT_LT(CompareText(u"ab", u"ABC"), 0);
+    // Folding goes to upper case: '_' (0x5F) sorts after 'B' (0x42), though before 'b'.
+    EXPECT_GT(CompareText(u"a_", u"AB"), 0);
+    EXPECT_LT(CompareStr(u"B", u"a"), 0);
+    EXPECT_EQ(UpperCase(u"äbc"), u"äBC");
+    EXPECT_EQ(LowerCase(u"ÄBC"), u"Äbc");
+    EXPECT_TRUE(StartsText(u"acc", u"ACCDATA"));
+    EXPECT_TRUE(EndsText(u".dta", u"SETUP.DTA"));
+    EXPECT_FALSE(EndsText(u"longer than", u"short"));
+}
+
+TEST(Editing, TrimPosAndReplace) {
+    EXPECT_EQ(Trim(u"\t\r\n x y \x01"), u"x y");
+    EXPECT_EQ(Trim(u"   "), u"");
+    EXPECT_EQ(TrimLeft(u"  a "), u"a ");
+    EXPECT_EQ(TrimRight(u"  a "), u"  a");
+    EXPECT_EQ(Pos(u"b", u"abcb"), 2);
+    EXPECT_EQ(Pos(u"z", u"abc"), 0);
+    EXPECT_EQ(Pos(u"", u"abc"), 0);
+    EXPECT_EQ(StringReplace(u"a-b-c", u"-", u"+", TReplaceFlag::rfNone), u"a+b-c");
+    EXPECT_EQ(StringReplace(u"a-b-c", u"-", u"--", TReplaceFlag::rfReplaceAll), u"a--b--c");
+    EXPECT_EQ(StringReplace(u"Xaxa", u"XA", u"y", TReplaceFlag::rfAll_IgnoreCase), u"yy");
+    EXPECT_EQ(StringReplace(u"abc", u"", u"y", TReplaceFlag::rfReplaceAll), u"abc");
+}
+
+TEST(Integers, ParseAndFormat) {
+    int v = 0;
+    EXPECT_TRUE(TryStrToInt(u"-2147483648", v));
+    EXPECT_EQ(v, -2147483647 - 1);
+    EXPECT_TRUE(TryStrToInt(u"+17", v));
+    EXPECT_EQ(v, 17);
+    EXPECT_FALSE(TryStrToInt(u"2147483648", v));
+    EXPECT_FALSE(TryStrToInt(u" 1", v));
+    EXPECT_FALSE(TryStrToInt(u"-", v));
+    EXPECT_FALSE(TryStrToInt(u"", v));
+    EXPECT_FALSE(TryStrToInt(u"1x", v));
+    std::int64_t w = 0;
+    EXPECT_TRUE(TryStrToInt64(u"-9223372036854775808", w));
+    EXPECT_FALSE(TryStrToInt64(u"9223372036854775808", w));
+    EXPECT_EQ(IntToStr(INT64_MIN), u"-9223372036854775808");
+    try {
+        StrToInt(u"12a");
+        FAIL() << "no exception";
+    } catch (const EConvertError& e) {
+        EXPECT_EQ(e.Message(), u"'12a' is not a valid integer value");
+    }
+}
