@@ -1,0 +1,55 @@
+#pragma once
+// Entry point of the dataset library: finds dataset folders and builds the right version class.
+#include "SageApi.h"
+#include "SageDataset.h"
+
+#include "rtl/ObjectHooks.h"
+#include "rtl/StringList.h"
+#include "rtl/UnicodeString.h"
+
+#include <cstdint>
+
+namespace sage {
+
+/// Stateless; any number may exist, plus one process-wide shared instance. Not thread-safe.
+class SAGE_API TSageDatasetFactory : public rtl::TObject {
+public:
+    TSageDatasetFactory() = default;
+    /// Destroying the shared instance clears it.
+    ~TSageDatasetFactory() override;
+
+    /// The shared instance, created on first call (not guarded: call first on one thread).
+    static TSageDatasetFactory* GetSingleton();
+    /// The shared instance or null; never creates it.
+    static TSageDatasetFactory* PeekSingleton() noexcept;
+    /// Frees the shared instance if there is one.
+    static void FreeSingleton();
+
+    /// Adds the dataset folders listed in szCompanyFolder's COMPANY file that exist, have ACCDATA and are
+    /// not in pslLocations yet; nothing without a COMPANY file. Raises EFOpenError when it cannot be read.
+    void GetCompanyDatasetLocations(rtl::TStringList& pslLocations,
+                                    const rtl::UnicodeString& szCompanyFolder);
+    /// The unloaded version object for a dataset folder (or its ACCDATA folder), owned by the caller.
+    /// Raises "Sage dataset factory: ..." when the version byte cannot be read or is not 8 to 30.
+    TSageDataset* MakeDataset(const rtl::UnicodeString& szDatasetFolder);
+    /// MakeDataset and Load; null on any failure. Never raises.
+    TSageDataset* MakeDatasetAndLoad(const rtl::UnicodeString& szDatasetFolder) noexcept;
+    /// Loads each new dataset of a COMPANY file and appends it (entry text the folder); returns the count
+    /// appended. Raises EFOpenError when the file cannot be read.
+    std::int32_t AddDatasetFromCompanyFile(rtl::TStringList& pslDatasets,
+                                           const rtl::UnicodeString& szCompanyFileName);
+    /// Loads the dataset of a picked ACCDATA/SETUP.DTA and appends it (entry text the ACCDATA folder);
+    /// returns its index, or -1 when the dataset is already listed or does not load. Raises
+    /// "Sage dataset factory: Not a SETUP.DTA file" for any other file name.
+    std::int32_t AddDatasetFromSetupFile(rtl::TStringList& pslDatasets,
+                                         const rtl::UnicodeString& szSetupFileName);
+
+private:
+    void _ReadCompanyFile(rtl::TStringList& pslList, const rtl::UnicodeString& szFileName);
+    /// Raises rtl::Exception "Sage dataset factory: " + message.
+    [[noreturn]] void _RaiseException(const rtl::UnicodeString& szMessage);
+
+    static TSageDatasetFactory* _pSingleton;
+};
+
+} // namespace sage
