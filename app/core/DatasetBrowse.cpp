@@ -1,0 +1,105 @@
+#include "app/core/DatasetBrowse.h"
+
+#include "app/core/DatasetLoader.h"
+#include "app/core/VenDataModule.h"
+#include "rtl/Exceptions.h"
+#include "rtl/Files.h"
+#include "sage_datasets/SageDataset.h"
+#include "sage_datasets/SageDatasetFactory.h"
+
+namespace ven {
+
+using rtl::UnicodeString;
+
+namespace {
+
+sage::TSageDataset* DatasetAt(rtl::TStringList& list, int index) {
+    return dynamic_cast<sage::TSageDataset*>(list.Objects(index));
+}
+
+// Holds the dataset grid's repaints for the duration, and releases them whatever happens.
+class TTableUpdateHold {
+public:
+    explicit TTableUpdateHold(TMemTable& table) : _table(table) { _table.BeginUpdate(); }
+    ~TTableUpdateHold() { _table.EndUpdate(); }
+    TTableUpdateHold(const TTableUpdateHold&) = delete;
+    TTableUpdateHold& operator=(const TTableUpdateHold&) = delete;
+
+private:
+    TMemTable& _table;
+};
+
+TBrowseResult AddFromSetupFile(TdmVenMTD& dm, const UnicodeString& fileName) {
+    TBrowseResult result;
+    rtl::TStringList& list = *dm.DataSets();
+    {
+        TTableUpdateHold hold(dm.mtDataSets);
+        int index = dm.Factory()->AddDatasetFromSetupFile(list, fileName);
+        if (index >= 0) {
+            dm.RegisterDataset(DatasetAt(list, index));
+            result.Added = 1;
+        }
+    }
+    if (result.Added == 0) {
+        result.Message = u"No new unique dataset was found";
+    }
+    return result;
+}
+
+TBrowseResult AddFromCompanyFile(TdmVenMTD& dm, const UnicodeString& fileName) {
+    TBrowseResult result;
+    rtl::TStringList& list = *dm.DataSets();
+    {
+        TTableUpdateHold hold(dm.mtDataSets);
+        int added = dm.Factory()->AddDatasetFromCompanyFile(list, fileName);
+        for (int i = list.Count() - (added > 0 ? added : 0); i < list.Count(); ++i) {
+            dm.RegisterDataset(DatasetAt(list, i));
+        }
+        result.Added = added > 0 ? added : 0;
+    }
+    if (result.Added == 0) {
+        result.Message = u"No new unique datasets were found";
+    }
+    return result;
+}
+
+} // namespace
+
+TBrowseResult AddDatasetsFromFile(TdmVenMTD& dataModule, const UnicodeString& fileName) {
+    try {
+        if (rtl::UpperCase(rtl::ExtractFileName(fileName)) == u"SETUP.DTA") {
+            return AddFromSetupFile(dataModule, fileName);
+        }
+        return AddFromCompanyFile(dataModule, fileName);
+    } catch (const rtl::Exception& e) {
+        TBrowseResult failed;
+        failed.Message = u"The file could not be read:\r" + fileName + u"\r" + e.Message();
+        return failed;
+    }
+}
+
+TBrowseResult AddPlatformDatasets(TdmVenMTD& dataModule, const UnicodeString& listFile) {
+    TBrowseResult result;
+    std::vector<UnicodeString> lines;
+    try {
+        lines = ReadPlatformListFile(listFile);
+    } catch (const rtl::Exception&) {
+        result.Message = PlatformListFileMessage(listFile);
+        return result;
+    }
+    rtl::TStringList& list = *dataModule.DataSets();
+    sage::TSageDatasetFactory& factory = *dataModule.Factory();
+    for (const UnicodeString& line : lines) {
+        if (list.IndexOf(line) >= 0) {
+            continue;
+        }
+        if (sage::TSageDataset* dataset = factory.MakeDatasetAndLoad(line)) {
+            list.AddObject(line, dataset);
+            dataModule.RegisterDataset(dataset);
+            ++result.Added;
+        }
+    }
+    return result;
+}
+
+} // namespace ven

@@ -1,0 +1,22 @@
+#pragma once
+// Adding datasets by hand: the main window's Browse, after the user has picked a file (desktop) or
+// the platform's selector has ended (platform mode).
+#include "rtl/UnicodeString.h"
+
+namespace ven {
+
+class TdmVenMTD;
+
+struct TBrowseResult {
+    int Added = 0;
+    /// What to tell the user in a plain message box; empty when nothing needs saying.
+    rtl::UnicodeString Message;
+};
+
+/// A SETUP.DTA file adds its dataset, any other file is read as a COMPANY list. New datasets are
+/// appended to DataSets and registered as rows; the table's observers hear one reset at the end.
+TBrowseResult AddDatasetsFromFile(TdmVenMTD& dataModule, const rtl::UnicodeString& fileName);
+/// Adds the datasets of the platform list file not yet listed, in file order.
+TBrowseResult AddPlatformDatasets(TdmVenMTD& dataModule, const rtl::UnicodeString& listFile);
+
+} // namespace ven

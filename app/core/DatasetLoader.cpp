@@ -1,0 +1,239 @@
+#include "app/core/DatasetLoader.h"
+
+#include "app/core/PlatformPaths.h"
+#include "app/core/VenDataModule.h"
+#include "rtl/Exceptions.h"
+#include "rtl/Files.h"
+#include "rtl/Registry.h"
+#include "rtl/Shell.h"
+#include "sage_datasets/SageDataset.h"
+#include "sage_datasets/SageDatasetFactory.h"
+#include "sage_datasets/SageDatasetVatReturn.h"
+#include "utils/ORVI.FolderNameEncoding.h"
+
+namespace ven {
+
+using rtl::UnicodeString;
+
+namespace {
+
+sage::TSageDataset* DatasetOf(rtl::TStringList* list, int index) {
+    return dynamic_cast<sage::TSageDataset*>(list->Objects(index));
+}
+
+UnicodeString JoinPath(const UnicodeString& base, std::initializer_list<const char16_t*> parts) {
+    UnicodeString path = base;
+    for (const char16_t* part : parts) {
+        path += rtl::PathDelim;
+        path += part;
+    }
+    return path;
+}
+
+// The application path of a Sage program, without trailing separators; empty when not registered.
+UnicodeString SageAppPath(const UnicodeString& key) {
+    try {
+        rtl::TRegistry reg(true);
+        reg.RootKey = rtl::TRootKey::LocalMachine;
+        if (!reg.KeyExists(key) || !reg.OpenKeyReadOnly(key) || !reg.ValueExists(u"Path")) {
+            return {};
+        }
+        UnicodeString path = reg.ReadString(u"Path");
+        while (!path.empty() && (path.back() == u'/' || path.back() == u'\\')) {
+            path.pop_back();
+        }
+        return path;
+    } catch (const rtl::Exception&) {
+        return {};
+    }
+}
+
+} // namespace
+
+int CompareDatasets(rtl::TStringList* list, int index1, int index2) {
+    sage::TSageDataset* a = DatasetOf(list, index1);
+    sage::TSageDataset* b = DatasetOf(list, index2);
+    if (!a || !b) {
+        return (a ? 1 : 0) - (b ? 1 : 0);
+    }
+    sage::TSageDatasetVatReturn* ra = a->LatestVatReturn();
+    sage::TSageDatasetVatReturn* rb = b->LatestVatReturn();
+    if (!ra && !rb) {
+        return rtl::CompareText(a->VatNumber(), b->VatNumber());
+    }
+    if (ra && rb) {
+        int c = rtl::CompareText(ra->Description(), rb->Description());
+        return c != 0 ? c : rtl::CompareText(a->CompanyName(), b->CompanyName());
+    }
+    return ra ? 1 : -1;
+}
+
+TDatasetLoader::TDatasetLoader(TdmVenMTD* dataModule, ILoaderView* view, TLoaderPacing pacing)
+    : rtl::TThread(true), _pDataModule(dataModule), _pView(view), _pacing(pacing) {}
+
+void TDatasetLoader::RunOnView(void (*call)(ILoaderView&, const UnicodeString&), const UnicodeString& text) {
+    if (_pView) {
+        ILoaderView* view = _pView;
+        rtl::TThread::Synchronize([view, call, &text] { call(*view, text); });
+    }
+}
+
+void TDatasetLoader::ShowProgress() {
+    RunOnView([](ILoaderView& v, const UnicodeString& t) { v.ShowProgress(t); }, _szMessage);
+}
+
+void TDatasetLoader::Load() {
+    std::uint64_t deadline = rtl::GetTickCount64() + _pacing.MinimumMs;
+    rtl::TStringList* datasets = _pDataModule ? _pDataModule->DataSets() : nullptr;
+    if (datasets && _pDataModule->Factory()) {
+        _pDataModule->Enter();
+        try {
+            LoadCandidates(datasets);
+        } catch (...) {
+            // Whatever went wrong, the lock is released and the main window still opens.
+        }
+        while (rtl::GetTickCount64() < deadline) {
+            rtl::Sleep(100);
+        }
+        _pDataModule->Leave();
+    }
+    RunOnView([](ILoaderView& v, const UnicodeString&) { v.FinishLoading(); }, {});
+}
+
+void TDatasetLoader::LoadCandidates(rtl::TStringList* datasets) {
+    rtl::TStringList candidates;
+    candidates.SetSorted(true);
+    candidates.SetCaseSensitive(false);
+    FindDatasetFolders(&candidates);
+
+    sage::TSageDatasetFactory* factory = _pDataModule->Factory();
+    for (int i = 0; i < candidates.Count(); ++i) {
+        const UnicodeString& folder = candidates.Strings(i);
+        if (datasets->IndexOf(folder) >= 0) {
+            continue;
+        }
+        _Dataset = factory->MakeDatasetAndLoad(folder);
+        if (!_Dataset) {
+            continue;
+        }
+        datasets->AddObject(folder, _Dataset);
+        _szMessage = u"Found: " + _Dataset->CompanyName() + u" version: " + _Dataset->Version() + u"\r" +
+                     _Dataset->DatasetFolder();
+        _szMessage = rtl::StringReplace(_szMessage, u"&", u"&&", rtl::TReplaceFlag::rfReplaceAll);
+        ShowProgress();
+        std::uint32_t pause = datasets->Count() <= 10 ? _pacing.SlowPauseMs : _pacing.FastPauseMs;
+        if (pause > 0) {
+            rtl::Sleep(pause);
+        }
+    }
+    _Dataset = nullptr;
+    _szMessage = u"Found: " + rtl::IntToStr(datasets->Count()) + u" Sage companies";
+    ShowProgress();
+
+    datasets->CustomSort(CompareDatasets);
+    for (int i = 0; i < datasets->Count(); ++i) {
+        if (sage::TSageDataset* dataset = DatasetOf(datasets, i)) {
+            _pDataModule->RegisterDataset(dataset);
+        }
+    }
+}
+
+std::vector<UnicodeString> TStandardLoader::SearchFolders() {
+    std::vector<UnicodeString> folders;
+    UnicodeString base = orvi::ExpandFolderName(UnicodeString(u"{:ProgramFilesx86:}"));
+    for (const char16_t* suffix : {u"Line 50", u"Line50", u"Instant", u"Accounts"}) {
+        folders.push_back(JoinPath(base, {u"Sage", suffix}));
+    }
+    for (const char16_t* suffix : {u"Sage Accounts", u"Sage Instant", u"Sage Instant Accounts"}) {
+        folders.push_back(JoinPath(base, {suffix}));
+    }
+    UnicodeString pub = orvi::ExpandFolderName(UnicodeString(u"{:Public:}"));
+    folders.push_back(pub);
+    for (int year = 2008; year <= 2022; ++year) {
+        folders.push_back(JoinPath(pub, {u"Sage", u"Accounts"}) + rtl::PathDelim + rtl::IntToStr(year));
+    }
+    for (const char16_t* key : {u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\SAGE.EXE\\",
+                                u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\LINE50.EXE\\"}) {
+        UnicodeString path = SageAppPath(key);
+        if (!path.empty()) {
+            folders.push_back(path);
+        }
+    }
+    return folders;
+}
+
+void TStandardLoader::FindDatasetFolders(rtl::TStringList* candidates) {
+    sage::TSageDatasetFactory* factory = _pDataModule->Factory();
+    for (const UnicodeString& folder : SearchFolders()) {
+        try {
+            factory->GetCompanyDatasetLocations(*candidates, folder);
+        } catch (const rtl::Exception&) {
+            // An unreadable COMPANY file in one location does not stop the search of the others.
+        }
+    }
+}
+
+TPlatformLoader::TPlatformLoader(TdmVenMTD* dataModule, ILoaderView* view, TLoaderPacing pacing)
+    : TPlatformLoader(dataModule, view, pacing, SelectorProgramPath(), PlatformListFilePath()) {}
+
+TPlatformLoader::TPlatformLoader(TdmVenMTD* dataModule, ILoaderView* view, TLoaderPacing pacing,
+                                 UnicodeString selectorProgram, UnicodeString listFile)
+    : TDatasetLoader(dataModule, view, pacing), _szSelectorProgram(std::move(selectorProgram)),
+      _szListFile(std::move(listFile)) {}
+
+void TPlatformLoader::FindDatasetFolders(rtl::TStringList* candidates) {
+    _Dataset = nullptr;
+    _szMessage = u"Getting Opted In Companies...";
+    ShowProgress();
+    RunOnView([](ILoaderView& v, const UnicodeString&) { v.SetSplashOnTop(false); }, {});
+    RunPlatformSelector(_szSelectorProgram, u"--validate", nullptr);
+    try {
+        for (const UnicodeString& line : ReadPlatformListFile(_szListFile)) {
+            candidates->Add(line);
+        }
+    } catch (const rtl::Exception&) {
+        RunOnView([](ILoaderView& v, const UnicodeString& t) { v.ShowMessage(t); },
+                  PlatformListFileMessage(_szListFile));
+    }
+    RunOnView([](ILoaderView& v, const UnicodeString&) { v.SetSplashOnTop(true); }, {});
+}
+
+bool RunPlatformSelector(const UnicodeString& program, const UnicodeString& parameters,
+                         const std::function<void()>& processEvents) {
+    std::unique_ptr<rtl::TProcess> process = rtl::ShellExecuteProcess(program, parameters);
+    if (!process) {
+        return false;
+    }
+    if (processEvents) {
+        rtl::WaitForProcess(*process, processEvents);
+    } else {
+        process->WaitFor(0xFFFFFFFFu);
+    }
+    return true;
+}
+
+UnicodeString PlatformListFileMessage(const UnicodeString& fileName) {
+    return u"The list of opted-in companies could not be read:\r" + fileName;
+}
+
+std::vector<UnicodeString> ReadPlatformListFile(const UnicodeString& fileName) {
+    rtl::TBytes bytes = rtl::ReadAllBytes(fileName);
+    UnicodeString text = rtl::AnsiToString(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    std::vector<UnicodeString> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(u'\n', start);
+        if (end == UnicodeString::npos) {
+            end = text.size();
+        }
+        UnicodeString line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == u'\r') {
+            line.pop_back();
+        }
+        lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    return lines;
+}
+
+} // namespace ven

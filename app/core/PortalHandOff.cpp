@@ -1,0 +1,87 @@
+#include "app/core/PortalHandOff.h"
+
+#include "BuildConfig.h"
+#include "app/core/PlatformPaths.h"
+#include "rtl/Currency.h"
+#include "rtl/DateTime.h"
+#include "rtl/Shell.h"
+#include "sage_datasets/SageDatasetVatReturn.h"
+
+namespace ven {
+
+using rtl::UnicodeString;
+
+TPortalTarget TPortalTarget::FromBuild(bool testMode, bool platformMode) {
+    TPortalTarget t;
+    t.TestMode = testMode;
+    t.PlatformMode = platformMode;
+    t.LiveHost = rtl::Utf8ToString(VENTURO_PORTAL_LIVE_HOST);
+    t.TestHost = rtl::Utf8ToString(VENTURO_PORTAL_TEST_HOST);
+    return t;
+}
+
+UnicodeString UrlEncodeFormValue(rtl::UnicodeStringView text) {
+    static constexpr char16_t hex[] = u"0123456789ABCDEF";
+    UnicodeString out;
+    for (unsigned char b : rtl::StringToUtf8(text)) {
+        bool plain = (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') || b == '-' ||
+                     b == '_' || b == '.' || b == '~';
+        if (plain) {
+            out += static_cast<char16_t>(b);
+        } else if (b == ' ') {
+            out += u'+';
+        } else {
+            out += u'%';
+            out += hex[b >> 4];
+            out += hex[b & 0x0F];
+        }
+    }
+    return out;
+}
+
+UnicodeString BuildPortalUrl(const sage::TSageDatasetVatReturn& r, const TPortalTarget& target,
+                             const rtl::TFormatSettings& settings) {
+    static constexpr const char16_t* boxParams[9] = {
+        u"&vatDueSales=",           u"&vatDueAcquisitions=",       u"&totalVatDue=",
+        u"&vatReclaimedCurrPeriod=", u"&netVatDue=",                u"&totalValueSalesExVAT=",
+        u"&totalValuePurchasesExVAT=", u"&totalValueGoodsSuppliedExVAT=", u"&totalAcquisitionsExVAT="};
+
+    UnicodeString url = u"https://" + (target.TestMode ? target.TestHost : target.LiveHost) + u"/vatreturn/?";
+    url += u"init=y";
+    url += u"&accountid=";
+    if (target.PlatformMode) {
+        url += kPlatformAccountId;
+    }
+    url += u"&email=";
+    url += u"&company=" + UrlEncodeFormValue(r.CompanyName());
+    url += u"&vatno=" + (target.TestMode ? UnicodeString(u"test") : UrlEncodeFormValue(r.VatNumber()));
+    url += u"&periodKey=";
+    if (target.TestMode) {
+        url += u"&period_s=01/04/2018&period_e=30/06/2018";
+    } else {
+        url += u"&period_s=" + rtl::FormatDateTime(u"dd/mm/yyyy", r.DateFrom(), settings);
+        url += u"&period_e=" + rtl::FormatDateTime(u"dd/mm/yyyy", r.DateTo(), settings);
+    }
+    for (int box = 1; box <= 9; ++box) {
+        url += boxParams[box - 1];
+        url += rtl::CurrToStrF2(r.GetBox(box), settings);
+    }
+    url += u"&finalised=1";
+    return url;
+}
+
+UnicodeString PlatformBrowserCommandLine(const UnicodeString& program, const UnicodeString& url) {
+    return u"\"" + program + u"\" --startfile \"" + url + u"\"";
+}
+
+bool HandOffReturn(const sage::TSageDatasetVatReturn& vatReturn, const TPortalTarget& target) {
+    UnicodeString url = BuildPortalUrl(vatReturn, target);
+    if (target.PlatformMode) {
+        UnicodeString program = PlatformBrowserPath();
+        return rtl::CreateProcess(program, PlatformBrowserCommandLine(program, url), PlatformBrowserFolder(),
+                                  rtl::TShowWindow::swMaximized) != nullptr;
+    }
+    return rtl::ShellOpen(url);
+}
+
+} // namespace ven

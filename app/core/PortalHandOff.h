@@ -1,0 +1,38 @@
+#pragma once
+// The hand-off of a chosen VAT return to the MTD web portal: one URL carrying the return's period,
+// identifiers and nine boxes, opened in the user's browser or the platform's browser program.
+#include "rtl/FormatSettings.h"
+#include "rtl/UnicodeString.h"
+
+namespace sage {
+class TSageDatasetVatReturn;
+}
+
+namespace ven {
+
+struct TPortalTarget {
+    bool TestMode = false;     // the portal's test site, with fixed VAT number and period
+    bool PlatformMode = false; // the hosting platform's account and browser program
+    rtl::UnicodeString LiveHost;
+    rtl::UnicodeString TestHost;
+    /// The portal hosts of this build.
+    static TPortalTarget FromBuild(bool testMode, bool platformMode);
+};
+
+/// Form encoding of a query value: UTF-8, space as "+", letters, digits and "-_.~" unchanged,
+/// every other byte as "%" and two upper-case hex digits.
+rtl::UnicodeString UrlEncodeFormValue(rtl::UnicodeStringView text);
+
+/// The hand-off URL of the return: the 19 parts in their fixed order.
+rtl::UnicodeString BuildPortalUrl(const sage::TSageDatasetVatReturn& vatReturn, const TPortalTarget& target,
+                                  const rtl::TFormatSettings& settings = rtl::FormatSettings());
+
+/// The platform browser's command line: program and URL, each in double quotes.
+rtl::UnicodeString PlatformBrowserCommandLine(const rtl::UnicodeString& program, const rtl::UnicodeString& url);
+
+/// Builds the URL and opens it: in platform mode through the platform's browser program (started
+/// maximised, not waited for), else through the shell's default handler. Returns whether a
+/// program was started; a failure shows nothing, as the portal is the user's next step anyway.
+bool HandOffReturn(const sage::TSageDatasetVatReturn& vatReturn, const TPortalTarget& target);
+
+} // namespace ven

@@ -1,0 +1,182 @@
+#include "app/core/VenDataModule.h"
+
+#include "app/core/DatasetLoader.h"
+#include "app/core/VenSystemMode.h"
+#include "sage_datasets/SageDataset.h"
+#include "sage_datasets/SageDatasetFactory.h"
+#include "sage_datasets/SageDatasetVatReturn.h"
+
+namespace ven {
+
+using rtl::UnicodeString;
+
+namespace {
+
+std::vector<TFieldDef> DataSetFields() {
+    return {
+        {u"Path", TFieldType::ftString, 2048, true, u"Dataset Directory"},
+        {u"CoName", TFieldType::ftString, 60, true, u"Company Name"},
+        {u"VATNumber", TFieldType::ftString, 30, false, u"VAT Number"},
+        {u"MajorVersion", TFieldType::ftInteger, 0, true, u"Major Version"},
+        {u"Version", TFieldType::ftString, 32, true, u"Version"},
+        {u"LatestReturn", TFieldType::ftString, 64, false, u"Latest Return"},
+        {u"NumReturns", TFieldType::ftInteger, 0, true, u"Number of Returns"},
+        {u"InternalVAT", TFieldType::ftString, 30, false, u"InternalVAT", true},
+        {u"GroupKey", TFieldType::ftString, 40, false, u"GroupKey"},
+    };
+}
+
+std::vector<TFieldDef> VatReturnFields() {
+    std::vector<TFieldDef> fields = {
+        {u"Period", TFieldType::ftString, 64, true, u"Period"},
+        {u"DatasetPath", TFieldType::ftString, 2048, true, u"Dataset Folder"},
+        {u"PeriodFrom", TFieldType::ftDate, 0, true, u"Period From"},
+        {u"PeriodTo", TFieldType::ftDate, 0, true, u"Period To"},
+    };
+    for (int box = 1; box <= 9; ++box) {
+        UnicodeString n = rtl::IntToStr(box);
+        fields.push_back({u"Box" + n, TFieldType::ftCurrency, 0, false, u"Box " + n});
+    }
+    return fields;
+}
+
+sage::TSageDataset* DatasetOf(rtl::TStringList& list, int index) {
+    return dynamic_cast<sage::TSageDataset*>(list.Objects(index));
+}
+
+} // namespace
+
+TdmVenMTD::TdmVenMTD(const TVenSystemMode& systemMode)
+    : mtDataSets(DataSetFields()), dsDataSets(mtDataSets), mtVatReturns(VatReturnFields()),
+      dsVatReturns(mtVatReturns), _systemMode(systemMode), _slDatasets(std::make_unique<rtl::TStringList>(true)),
+      _pFactory(std::make_unique<sage::TSageDatasetFactory>()) {
+    dsDataSets.AutoEdit = false;
+    mtVatReturns.AddObserver(this);
+}
+
+TdmVenMTD::~TdmVenMTD() {
+    mtVatReturns.RemoveObserver(this);
+    Enter();
+    // The list owns the datasets: clearing frees each one.
+    _slDatasets->Clear();
+    Leave();
+}
+
+// Another thread that asks for the list or the factory waits here until loading has ended.
+rtl::TStringList* TdmVenMTD::DataSets() {
+    Enter();
+    rtl::TStringList* list = _slDatasets.get();
+    Leave();
+    return list;
+}
+
+sage::TSageDatasetFactory* TdmVenMTD::Factory() {
+    Enter();
+    sage::TSageDatasetFactory* factory = _pFactory.get();
+    Leave();
+    return factory;
+}
+
+void TdmVenMTD::LoadDatasets(ILoaderView& view) {
+    LoadDatasets(view, TLoaderPacing{});
+}
+
+void TdmVenMTD::LoadDatasets(ILoaderView& view, const TLoaderPacing& pacing) {
+    mtDataSets.Open();
+    TDatasetLoader* loader = _systemMode.PlatformMode()
+                                 ? static_cast<TDatasetLoader*>(new TPlatformLoader(this, &view, pacing))
+                                 : static_cast<TDatasetLoader*>(new TStandardLoader(this, &view, pacing));
+    loader->FreeOnTerminate = true;
+    loader->Start();
+}
+
+void TdmVenMTD::RegisterDataset(sage::TSageDataset* dataset) {
+    if (!dataset) {
+        return;
+    }
+    if (!mtDataSets.Active()) {
+        mtDataSets.Open();
+    }
+    int row = mtDataSets.Locate(u"Path", dataset->DatasetFolder(), true);
+    if (row >= 0) {
+        mtDataSets.Edit(row);
+    } else {
+        mtDataSets.Append();
+        mtDataSets.SetField(u"Path", dataset->DatasetFolder());
+    }
+    mtDataSets.SetField(u"CoName", dataset->CompanyName());
+    mtDataSets.SetField(u"VATNumber", dataset->VatNumber());
+    mtDataSets.SetField(u"MajorVersion", static_cast<int>(dataset->MajorVersion()));
+    mtDataSets.SetField(u"Version", dataset->Version());
+    if (sage::TSageDatasetVatReturn* latest = dataset->LatestVatReturn()) {
+        mtDataSets.SetField(u"LatestReturn", latest->Period());
+        mtDataSets.SetField(u"GroupKey", latest->Description());
+    } else {
+        mtDataSets.SetField(u"LatestReturn", TFieldValue{});
+        mtDataSets.SetField(u"GroupKey", TFieldValue{});
+    }
+    mtDataSets.SetField(u"NumReturns", dataset->VatReturns().Count());
+    mtDataSets.SetField(u"InternalVAT", dataset->VatNumberForUrl());
+    mtDataSets.Post();
+}
+
+bool TdmVenMTD::IsGroupReturn(sage::TSageDataset* dataset) {
+    sage::TSageDatasetVatReturn* latest = dataset ? dataset->LatestVatReturn() : nullptr;
+    if (!latest) {
+        return false;
+    }
+    rtl::TStringList& list = *DataSets();
+    for (int i = 0; i < list.Count(); ++i) {
+        sage::TSageDataset* other = DatasetOf(list, i);
+        if (!other || other == dataset) {
+            continue;
+        }
+        sage::TSageDatasetVatReturn* otherLatest = other->LatestVatReturn();
+        if (otherLatest && rtl::SameText(otherLatest->VatNumber(), latest->VatNumber())) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void TdmVenMTD::FillVatReturns(sage::TSageDataset* dataset) {
+    mtVatReturns.Open();
+    mtVatReturns.BeginUpdate();
+    mtVatReturns.EmptyDataSet();
+    const rtl::TStringList& returns = dataset->VatReturns();
+    for (int i = 0; i < returns.Count(); ++i) {
+        auto* r = dynamic_cast<sage::TSageDatasetVatReturn*>(returns.Objects(i));
+        if (!r) {
+            continue;
+        }
+        mtVatReturns.Append();
+        mtVatReturns.SetField(u"Period", r->Period());
+        mtVatReturns.SetField(u"DatasetPath", dataset->DatasetFolder());
+        mtVatReturns.SetField(u"PeriodFrom", r->DateFrom());
+        mtVatReturns.SetField(u"PeriodTo", r->DateTo());
+        for (int box = 1; box <= 9; ++box) {
+            mtVatReturns.SetField(u"Box" + rtl::IntToStr(box), r->GetBox(box));
+        }
+        mtVatReturns.Post();
+    }
+    mtVatReturns.EndUpdate();
+    if (sage::TSageDatasetVatReturn* latest = dataset->LatestVatReturn()) {
+        int row = mtVatReturns.Locate(u"Period", latest->Period(), true);
+        if (row >= 0) {
+            mtVatReturns.SetRecNo(row);
+        }
+    }
+}
+
+void TdmVenMTD::CurrentChanged(int) {
+    dsVatReturnsDataChange(&dsVatReturns, nullptr);
+}
+
+void TdmVenMTD::dsVatReturnsDataChange(rtl::TObject* sender, const TFieldDef* field) {
+    (void)sender;
+    if (field == nullptr && _fnVATReturnSelected.Assigned()) {
+        _fnVATReturnSelected(&dsVatReturns, nullptr);
+    }
+}
+
+} // namespace ven

@@ -1,0 +1,106 @@
+#include "app/core/CoreTestSupport.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace ven::testing {
+
+namespace fs = std::filesystem;
+using namespace venturo::sample;
+
+TTempFolder::TTempFolder() {
+    static std::atomic<int> counter{0};
+    _path = fs::temp_directory_path() /
+            ("venturo-core-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    fs::remove_all(_path);
+    fs::create_directories(_path);
+}
+
+TTempFolder::~TTempFolder() {
+    std::error_code ec;
+    fs::remove_all(_path, ec);
+}
+
+rtl::UnicodeString TTempFolder::Str() const {
+    return ToStr(_path);
+}
+
+rtl::UnicodeString TTempFolder::Str(const fs::path& relative) const {
+    return ToStr(_path / relative);
+}
+
+rtl::UnicodeString ToStr(const fs::path& path) {
+    return rtl::Utf8ToString(path.string());
+}
+
+TRegistryScope::TRegistryScope() {
+    if (const char* old = std::getenv("VENTURO_MTD_REGISTRY")) {
+        _szOld = old;
+        _blHadOld = true;
+    }
+    ::setenv("VENTURO_MTD_REGISTRY", _folder.Path().c_str(), 1);
+}
+
+TRegistryScope::~TRegistryScope() {
+    if (_blHadOld) {
+        ::setenv("VENTURO_MTD_REGISTRY", _szOld.c_str(), 1);
+    } else {
+        ::unsetenv("VENTURO_MTD_REGISTRY");
+    }
+}
+
+void TRegistryScope::WriteRootFile(const std::string& rootName, const std::string& text) {
+    std::ofstream(_folder.Path() / (rootName + ".ini"), std::ios::binary) << text;
+}
+
+std::string TRegistryScope::ReadRootFile(const std::string& rootName) const {
+    std::ifstream in(_folder.Path() / (rootName + ".ini"), std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+TSampleReturn MakeQuarter(int year, int month, std::int64_t box1Pence) {
+    TSampleReturn r;
+    r.DateFrom = {year, month, 1};
+    int endMonth = month + 2;
+    static constexpr int lastDay[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    int day = lastDay[endMonth - 1];
+    if (endMonth == 2 && year % 4 == 0) {
+        day = 29;
+    }
+    r.DateTo = {year, endMonth, day};
+    r.BoxesPence[0] = box1Pence;
+    r.BoxesPence[2] = box1Pence;
+    r.BoxesPence[4] = box1Pence;
+    return r;
+}
+
+TSampleDataset MakeDataset(const fs::path& folder, const std::string& company, const std::string& vatNumber,
+                           int returns, int firstYear) {
+    TSampleDataset d;
+    d.Folder = folder;
+    d.MajorVersion = 27;
+    d.VersionByte = 27;
+    d.VersionText = "27.2.0.225";
+    d.CompanyName = company;
+    d.VatNumber = vatNumber;
+    d.Uuid = "0b7c4a83-1111-2222-3333-c1f04b8a2d37";
+    d.SetupSize = static_cast<int>(SetupMinimumSize(27));
+    for (int i = 0; i < returns; ++i) {
+        int month = 1 + 3 * (i % 4);
+        d.Returns.push_back(MakeQuarter(firstYear + i / 4, month, 10000 * (i + 1)));
+        d.Returns.back().CompanyName = company;
+    }
+    return d;
+}
+
+rtl::UnicodeString WriteDataset(const TSampleDataset& dataset) {
+    WriteSampleDataset(dataset);
+    return ToStr(dataset.Folder);
+}
+
+} // namespace ven::testing

@@ -1,0 +1,163 @@
+// The hand-off URL, decoded by Qt's URL parser rather than by our own code.
+#include "app/core/PortalHandOff.h"
+
+#include "rtl/DateTime.h"
+#include "sage_datasets/SageDatasetVatReturn.h"
+
+#include <QString>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
+
+namespace {
+
+using rtl::Currency;
+using rtl::UnicodeString;
+using ven::BuildPortalUrl;
+using ven::TPortalTarget;
+
+struct TQueryPart {
+    QString Key;
+    QString Value;
+};
+
+// Splits the query at "&" and form-decodes each value ("+" is a space, then percent escapes).
+std::vector<TQueryPart> QueryParts(const UnicodeString& url) {
+    QUrl parsed(QString::fromStdU16String(url), QUrl::StrictMode);
+    EXPECT_TRUE(parsed.isValid()) << parsed.errorString().toStdString();
+    std::vector<TQueryPart> parts;
+    for (const QString& part : parsed.query(QUrl::FullyEncoded).split(u'&')) {
+        qsizetype eq = part.indexOf(u'=');
+        QString key = eq < 0 ? part : part.left(eq);
+        QString raw = eq < 0 ? QString() : part.mid(eq + 1);
+        raw.replace(u'+', u' ');
+        parts.push_back({key, QUrl::fromPercentEncoding(raw.toUtf8())});
+    }
+    return parts;
+}
+
+QString Value(const std::vector<TQueryPart>& parts, const QString& key) {
+    for (const TQueryPart& p : parts) {
+        if (p.Key == key) {
+            return p.Value;
+        }
+    }
+    ADD_FAILURE() << "no parameter " << key.toStdString();
+    return {};
+}
+
+class PortalUrlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        _return.SetCompanyName(u"Smith & Sons Ltd");
+        _return.SetVatNumber(u"123456789");
+        _return.SetDateFrom(rtl::EncodeDate(2021, 4, 1));
+        _return.SetDateTo(rtl::EncodeDate(2021, 6, 30));
+        for (int box = 1; box <= 9; ++box) {
+            _return.SetBox(box, Currency::FromRaw(box * 10000));
+        }
+        _return.SetBox(1, Currency::FromRaw(-15000));       // -1.50
+        _return.SetBox(6, Currency::FromRaw(15005000));     // 1500.50
+        _settings.DateSeparator = u'/';
+        _settings.DecimalSeparator = u'.';
+    }
+
+    UnicodeString Url(bool testMode, bool platformMode) {
+        TPortalTarget target;
+        target.TestMode = testMode;
+        target.PlatformMode = platformMode;
+        target.LiveHost = u"live.example";
+        target.TestHost = u"test.example";
+        return BuildPortalUrl(_return, target, _settings);
+    }
+
+    sage::TSageDatasetVatReturn _return;
+    rtl::TFormatSettings _settings;
+};
+
+TEST_F(PortalUrlTest, LiveUrlHasTheNineteenPartsInOrder) {
+    UnicodeString url = Url(false, false);
+    QUrl parsed(QString::fromStdU16String(url));
+    EXPECT_EQ(parsed.scheme(), "https");
+    EXPECT_EQ(parsed.host(), "live.example");
+    EXPECT_EQ(parsed.path(), "/vatreturn/");
+
+    std::vector<TQueryPart> parts = QueryParts(url);
+    std::vector<QString> keys;
+    for (const TQueryPart& p : parts) {
+        keys.push_back(p.Key);
+    }
+    std::vector<QString> expected = {"init", "accountid", "email", "company", "vatno", "periodKey",
+                                     "period_s", "period_e", "vatDueSales", "vatDueAcquisitions",
+                                     "totalVatDue", "vatReclaimedCurrPeriod", "netVatDue",
+                                     "totalValueSalesExVAT", "totalValuePurchasesExVAT",
+                                     "totalValueGoodsSuppliedExVAT", "totalAcquisitionsExVAT", "finalised"};
+    EXPECT_EQ(keys, expected);
+    EXPECT_EQ(Value(parts, "init"), "y");
+    EXPECT_EQ(Value(parts, "finalised"), "1");
+    EXPECT_EQ(Value(parts, "company"), "Smith & Sons Ltd");
+    EXPECT_EQ(Value(parts, "vatno"), "123456789");
+    EXPECT_EQ(Value(parts, "period_s"), "01/04/2021");
+    EXPECT_EQ(Value(parts, "period_e"), "30/06/2021");
+    EXPECT_EQ(Value(parts, "vatDueSales"), "-1.50");
+    EXPECT_EQ(Value(parts, "totalValueSalesExVAT"), "1500.50");
+    EXPECT_EQ(Value(parts, "totalAcquisitionsExVAT"), "9.00");
+}
+
+TEST_F(PortalUrlTest, CompanyIsFormEncodedAndEmptyParametersStayPresent) {
+    UnicodeString url = Url(false, false);
+    EXPECT_NE(url.find(u"&company=Smith+%26+Sons+Ltd&"), UnicodeString::npos);
+    EXPECT_NE(url.find(u"init=y&accountid=&email=&company="), UnicodeString::npos);
+    EXPECT_NE(url.find(u"&periodKey=&period_s="), UnicodeString::npos);
+}
+
+TEST_F(PortalUrlTest, TestModeReplacesVatNumberAndPeriodButKeepsBoxes) {
+    _settings.DateSeparator = u'.';
+    std::vector<TQueryPart> parts = QueryParts(Url(true, false));
+    EXPECT_EQ(Value(parts, "vatno"), "test");
+    EXPECT_EQ(Value(parts, "periodKey"), "");
+    EXPECT_EQ(Value(parts, "period_s"), "01/04/2018");
+    EXPECT_EQ(Value(parts, "period_e"), "30/06/2018");
+    EXPECT_EQ(Value(parts, "vatDueSales"), "-1.50");
+    EXPECT_EQ(QUrl(QString::fromStdU16String(Url(true, false))).host(), "test.example");
+}
+
+TEST_F(PortalUrlTest, PlatformModeSendsTheAccountIdentifier) {
+    std::vector<TQueryPart> parts = QueryParts(Url(false, true));
+    EXPECT_EQ(Value(parts, "accountid"), "6d2f9e41-0b7c-4a83-9e56-c1f04b8a2d37");
+    EXPECT_EQ(Value(parts, "email"), "");
+}
+
+TEST_F(PortalUrlTest, RegionalSeparatorsApplyToLiveDatesAndBoxes) {
+    _settings.DateSeparator = u'.';
+    _settings.DecimalSeparator = u',';
+    UnicodeString url = Url(false, false);
+    EXPECT_NE(url.find(u"&period_s=01.04.2021&period_e=30.06.2021&"), UnicodeString::npos);
+    EXPECT_NE(url.find(u"&totalValueSalesExVAT=1500,50&"), UnicodeString::npos);
+}
+
+TEST_F(PortalUrlTest, HalfPennyRoundsAwayFromZero) {
+    _return.SetBox(2, Currency::FromRaw(50));   // 0.0050
+    _return.SetBox(3, Currency::FromRaw(-50));  // -0.0050
+    _return.SetBox(4, Currency::FromRaw(49));   // 0.0049
+    std::vector<TQueryPart> parts = QueryParts(Url(false, false));
+    EXPECT_EQ(Value(parts, "vatDueAcquisitions"), "0.01");
+    EXPECT_EQ(Value(parts, "totalVatDue"), "-0.01");
+    EXPECT_EQ(Value(parts, "vatReclaimedCurrPeriod"), "0.00");
+}
+
+TEST(UrlEncodeFormValue, EncodesUtf8ReservedAndSpaces) {
+    EXPECT_EQ(ven::UrlEncodeFormValue(u"Caf\u00e9 & Co"), u"Caf%C3%A9+%26+Co");
+    EXPECT_EQ(ven::UrlEncodeFormValue(u"a+b=c/d?e#f"), u"a%2Bb%3Dc%2Fd%3Fe%23f");
+    EXPECT_EQ(ven::UrlEncodeFormValue(u"A-z_0.9~"), u"A-z_0.9~");
+    EXPECT_EQ(ven::UrlEncodeFormValue(u"\u20ac"), u"%E2%82%AC");
+}
+
+TEST(PlatformBrowserCommandLine, QuotesProgramFirstAndUrlLast) {
+    UnicodeString line = ven::PlatformBrowserCommandLine(u"C:\\Apps\\Tarnweb.exe", u"https://x/?a=1&b=2");
+    EXPECT_EQ(line, u"\"C:\\Apps\\Tarnweb.exe\" --startfile \"https://x/?a=1&b=2\"");
+}
+
+} // namespace

@@ -1,0 +1,119 @@
+// The start-up update check: skip counter, beta channel and the questions put to the component.
+#include "app/core/UpdateCheck.h"
+
+#include "app/core/CoreTestSupport.h"
+#include "rtl/Registry.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+using rtl::UnicodeString;
+using ven::testing::TRegistryScope;
+
+// Records what the check asks; answers "newer" for the URLs it is told to.
+class TRecordingUpdate : public ven::IWebUpdate {
+public:
+    UnicodeString Url = u"https://updates.example/update_v03.inf";
+    std::vector<UnicodeString> Asked;
+    std::vector<UnicodeString> Updated;
+    std::vector<UnicodeString> NewerAt;
+
+    UnicodeString ManifestUrl() const override { return Url; }
+    void SetManifestUrl(const UnicodeString& url) override { Url = url; }
+    bool NewVersionAvailable(bool) override {
+        Asked.push_back(Url);
+        for (const UnicodeString& u : NewerAt) {
+            if (u == Url) {
+                return true;
+            }
+        }
+        return false;
+    }
+    bool DoUpdate(bool) override {
+        Updated.push_back(Url);
+        return true;
+    }
+};
+
+class UpdateCheckTest : public ::testing::Test {
+protected:
+    void SetSettings(const std::string& values) {
+        _registry.WriteRootFile("HKEY_CURRENT_USER", "[SOFTWARE\\Corvane\\Venturo MTD]\r\n" + values);
+    }
+    int SkipValue() {
+        rtl::TRegistry reg(true);
+        reg.RootKey = rtl::TRootKey::CurrentUser;
+        EXPECT_TRUE(reg.OpenKeyReadOnly(ven::kProductRegistryKey));
+        return reg.ReadInteger(u"Skip upgrade check");
+    }
+
+    TRegistryScope _registry;
+    TRecordingUpdate _update;
+};
+
+TEST_F(UpdateCheckTest, WithoutSettingsThePlainManifestIsAsked) {
+    EXPECT_TRUE(ven::RunStartupUpdateCheck(_update));
+    ASSERT_EQ(_update.Asked.size(), 1u);
+    EXPECT_EQ(_update.Asked[0], u"https://updates.example/update_v03.inf");
+    EXPECT_TRUE(_update.Updated.empty());
+}
+
+TEST_F(UpdateCheckTest, SkipCounterCountsDownAndSkips) {
+    struct {
+        int Stored;
+        bool Checks;
+        int After;
+    } cases[] = {{1, false, 0}, {4, false, 3}, {9, false, 3}, {0, true, 0}, {-2, true, -2}};
+    for (const auto& c : cases) {
+        SetSettings("Skip upgrade check=" + std::to_string(c.Stored) + "\r\n");
+        _update.Asked.clear();
+        EXPECT_EQ(ven::RunStartupUpdateCheck(_update), c.Checks) << c.Stored;
+        EXPECT_EQ(_update.Asked.empty(), !c.Checks) << c.Stored;
+        EXPECT_EQ(SkipValue(), c.After) << c.Stored;
+    }
+}
+
+TEST_F(UpdateCheckTest, SkipOfOneChecksAgainOnTheNextStart) {
+    SetSettings("Skip upgrade check=1\r\n");
+    EXPECT_FALSE(ven::RunStartupUpdateCheck(_update));
+    EXPECT_TRUE(ven::RunStartupUpdateCheck(_update));
+    EXPECT_EQ(_update.Asked.size(), 1u);
+}
+
+TEST_F(UpdateCheckTest, EmptyBetaTextIsThePlainChannel) {
+    SetSettings("Beta Programme=\r\n");
+    ven::RunStartupUpdateCheck(_update);
+    ASSERT_EQ(_update.Asked.size(), 1u);
+    EXPECT_EQ(_update.Asked[0], u"https://updates.example/update_v03.inf");
+}
+
+TEST_F(UpdateCheckTest, BetaWithoutUpdateFallsBackToThePlainManifest) {
+    SetSettings("Beta Programme=preview\r\n");
+    ven::RunStartupUpdateCheck(_update);
+    ASSERT_EQ(_update.Asked.size(), 2u);
+    EXPECT_EQ(_update.Asked[0], u"https://updates.example/update_v03.inf.preview");
+    EXPECT_EQ(_update.Asked[1], u"https://updates.example/update_v03.inf");
+    EXPECT_EQ(_update.Url, u"https://updates.example/update_v03.inf");
+}
+
+TEST_F(UpdateCheckTest, BetaUpdateIsInstalledFromTheBetaManifest) {
+    SetSettings("Beta Programme=preview\r\n");
+    _update.NewerAt = {u"https://updates.example/update_v03.inf.preview"};
+    ven::RunStartupUpdateCheck(_update);
+    ASSERT_EQ(_update.Updated.size(), 1u);
+    EXPECT_EQ(_update.Updated[0], u"https://updates.example/update_v03.inf.preview");
+    EXPECT_EQ(_update.Asked.size(), 1u);
+}
+
+TEST_F(UpdateCheckTest, PlainUpdateFoundAfterTheBetaChannelIsInstalled) {
+    SetSettings("Beta Programme=preview\r\n");
+    _update.NewerAt = {u"https://updates.example/update_v03.inf"};
+    ven::RunStartupUpdateCheck(_update);
+    ASSERT_EQ(_update.Updated.size(), 1u);
+    EXPECT_EQ(_update.Updated[0], u"https://updates.example/update_v03.inf");
+}
+
+} // namespace
