@@ -12,7 +12,7 @@ enum TRegExOption : unsigned { roNone = 0, roIgnoreCase = 1, roSingleLine = 2, r
 
 /// One match: the whole match is group 0. Offsets are 0-based code-unit offsets; an unset group
 /// has offset -1.
-struct TRegExMatch {
+struct RTL_API TRegExMatch {
     bool Success = false;
     std::vector<std::pair<long, long>> Groups; // (offset, length)
     UnicodeString Group(UnicodeStringView subject, int index) const;

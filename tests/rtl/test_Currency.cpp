@@ -1,0 +1,89 @@
+#include "rtl/Currency.h"
+#include "rtl/Exceptions.h"
+
+#include <gtest/gtest.h>
+
+using namespace rtl;
+
+namespace {
+
+TFormatSettings Uk() {
+    return TFormatSettings{u'/', u':', u'.', u','};
+}
+TFormatSettings German() {
+    return TFormatSettings{u'.', u':', u',', u'.'};
+}
+
+std::int64_t Raw(UnicodeStringView s, const TFormatSettings& fs = Uk()) {
+    Currency c = Currency::FromRaw(-777);
+    if (!TryStrToCurr(s, c, fs))
+        return -777;
+    return c.Raw();
+}
+
+} // namespace
+
+TEST(Currency, ParsesWithTheDecimalSeparator) {
+    EXPECT_EQ(Raw(u"1234.5"), 12345000);
+    EXPECT_EQ(Raw(u"  -0.01 "), -100);
+    EXPECT_EQ(Raw(u"+7"), 70000);
+    EXPECT_EQ(Raw(u".5"), 5000);
+    EXPECT_EQ(Raw(u"5."), 50000);
+    EXPECT_EQ(Raw(u"1234,5", German()), 12345000);
+    EXPECT_EQ(Raw(u"1234.5", German()), -777);
+}
+
+TEST(Currency, RejectsJunk) {
+    for (const char16_t* s : {u"", u"  ", u"-", u".", u"1,234.00", u"1e3", u"12a", u"--1", u"1 2", u"£5"})
+        EXPECT_EQ(Raw(s), -777) << std::string(s, s + std::char_traits<char16_t>::length(s));
+    EXPECT_THROW(StrToCurr(u"x", Uk()), EConvertError);
+    try {
+        StrToCurr(u"1e3", Uk());
+    } catch (const EConvertError& e) {
+        EXPECT_EQ(e.Message(), u"'1e3' is not a valid floating point value");
+    }
+}
+
+TEST(Currency, FifthDecimalRoundsHalfAwayFromZero) {
+    EXPECT_EQ(Raw(u"0.00005"), 1);
+    EXPECT_EQ(Raw(u"0.000049999"), 0);
+    EXPECT_EQ(Raw(u"-0.00005"), -1);
+    EXPECT_EQ(Raw(u"1.23456789"), 12346);
+}
+
+TEST(Currency, LimitsAndOverflow) {
+    EXPECT_EQ(Raw(u"922337203685477.5807"), INT64_MAX);
+    EXPECT_EQ(Raw(u"-922337203685477.5808"), INT64_MIN);
+    EXPECT_EQ(Raw(u"922337203685477.5808"), -777);
+    EXPECT_EQ(Raw(u"922337203685477.58075"), -777); // rounding pushes past the limit
+    EXPECT_EQ(Raw(u"99999999999999999999"), -777);
+}
+
+TEST(Currency, ExactArithmetic) {
+    Currency total;
+    for (int i = 0; i < 10; ++i)
+        total += StrToCurr(u"0.1", Uk());
+    EXPECT_EQ(total, Currency::FromPounds(1));
+    EXPECT_EQ(-(Currency::FromPounds(3) - Currency::FromRaw(1)), Currency::FromRaw(-29999));
+    EXPECT_LT(Currency::FromRaw(-1), Currency());
+}
+
+TEST(Currency, TwoDecimalTextRoundsHalfAwayFromZero) {
+    EXPECT_EQ(CurrToStrF2(Currency::FromRaw(12345), Uk()), u"1.23");
+    EXPECT_EQ(CurrToStrF2(Currency::FromRaw(12350), Uk()), u"1.24");
+    EXPECT_EQ(CurrToStrF2(Currency::FromRaw(-12350), Uk()), u"-1.24");
+    EXPECT_EQ(CurrToStrF2(Currency::FromRaw(-49), Uk()), u"0.00");
+    EXPECT_EQ(CurrToStrF2(Currency::FromPounds(1234567), German()), u"1234567,00");
+    EXPECT_EQ(CurrToStrF2(Currency::FromRaw(INT64_MIN), Uk()), u"-922337203685477.58");
+}
+
+TEST(Currency, PatternFormatting) {
+    EXPECT_EQ(FormatCurr(u"£#,##0.00", Currency::FromRaw(12345000), Uk()), u"£1,234.50");
+    EXPECT_EQ(FormatCurr(u"£#,##0.00", Currency::FromRaw(-12345000), Uk()), u"-£1,234.50");
+    EXPECT_EQ(FormatCurr(u"£#,##0.00", Currency::FromRaw(-5000), Uk()), u"-£0.50");
+    EXPECT_EQ(FormatCurr(u"£#,##0.00", Currency(), Uk()), u"£0.00");
+    EXPECT_EQ(FormatCurr(u"£#,##0.00", Currency::FromRaw(9999950), Uk()), u"£1,000.00");
+    EXPECT_EQ(FormatCurr(u"£#,##0.00", Currency::FromPounds(123456789), German()), u"£123.456.789,00");
+    EXPECT_EQ(FormatCurr(u"#,##0.00 'GBP'", Currency::FromPounds(999), Uk()), u"999.00 GBP");
+    EXPECT_EQ(FormatCurr(u"0.##", Currency::FromRaw(15000), Uk()), u"1.5");
+}

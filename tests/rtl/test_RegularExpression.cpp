@@ -1,0 +1,76 @@
+#include "rtl/Exceptions.h"
+#include "rtl/RegularExpression.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+using namespace rtl;
+
+TEST(RegEx, GroupsWithOffsets) {
+    const TRegEx re(u"^VAT_(\\d{4})_(\\d+)(x)?\\.xml$");
+    const UnicodeString subject = u"VAT_2024_17.xml";
+    const TRegExMatch m = re.Match(subject);
+    ASSERT_TRUE(m.Success);
+    ASSERT_EQ(m.Groups.size(), 4u);
+    EXPECT_EQ(m.Group(subject, 1), u"2024");
+    EXPECT_EQ(m.Offset(2), 9);
+    EXPECT_EQ(m.Length(2), 2);
+    EXPECT_EQ(m.Offset(3), -1); // unset group
+    EXPECT_EQ(m.Group(subject, 3), u"");
+}
+
+TEST(RegEx, NoMatchAndStartOffset) {
+    const TRegEx re(u"b+");
+    EXPECT_FALSE(re.IsMatch(u"aaa"));
+    const TRegExMatch m = re.Match(u"abbab", 3);
+    ASSERT_TRUE(m.Success);
+    EXPECT_EQ(m.Offset(), 4);
+    EXPECT_FALSE(re.Match(u"abb", 10).Success);
+}
+
+TEST(RegEx, Options) {
+    EXPECT_FALSE(TRegEx(u"sage").IsMatch(u"SAGE"));
+    EXPECT_TRUE(TRegEx(u"sage", roIgnoreCase).IsMatch(u"SAGE"));
+    EXPECT_FALSE(TRegEx(u"<a>.*</a>").IsMatch(u"<a>\n</a>"));
+    EXPECT_TRUE(TRegEx(u"<a>.*</a>", roSingleLine).IsMatch(u"<a>\n</a>"));
+    EXPECT_FALSE(TRegEx(u"^two$").IsMatch(u"one\ntwo\nthree"));
+    EXPECT_TRUE(TRegEx(u"^two$", roMultiLine).IsMatch(u"one\ntwo\nthree"));
+}
+
+TEST(RegEx, NonAsciiAndBrokenSurrogates) {
+    const TRegEx re(u"£(\\d+)");
+    const UnicodeString subject = u"😀 £12";
+    const TRegExMatch m = re.Match(subject);
+    ASSERT_TRUE(m.Success);
+    EXPECT_EQ(m.Offset(), 3); // code units: the emoji is two
+    EXPECT_EQ(m.Group(subject, 1), u"12");
+    EXPECT_TRUE(re.IsMatch(UnicodeString(u"\xD800 £5")));
+}
+
+TEST(RegEx, InvalidPatternRaisesWithPcreMessage) {
+    try {
+        TRegEx re(u"(abc");
+        FAIL();
+    } catch (const EArgumentException& e) {
+        EXPECT_NE(e.Message().find(u"missing closing parenthesis"), UnicodeString::npos);
+    }
+}
+
+TEST(RegEx, SharedAcrossThreads) {
+    const TRegEx re(u"(\\d+)-(\\d+)");
+    std::vector<std::thread> threads;
+    std::vector<int> ok(4, 0);
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            const UnicodeString s = u"x" + IntToStr(t) + u"-" + IntToStr(t * 10);
+            for (int i = 0; i < 2000; ++i) {
+                const TRegExMatch m = re.Match(s);
+                ok[t] += m.Success && m.Group(s, 2) == IntToStr(t * 10);
+            }
+        });
+    for (auto& th : threads)
+        th.join();
+    EXPECT_EQ(ok, std::vector<int>(4, 2000));
+}
