@@ -1,6 +1,363 @@
 #include "app/gui/form_main.h"
 
-Tform_main::Tform_main(QWidget* parent) : QMainWindow(parent) {
-    setWindowTitle(QStringLiteral("Venturo MTD - Sage Accounts & Sage Instant Edition"));
-    resize(890, 559);
+#include "app/core/DatasetBrowse.h"
+#include "app/core/DatasetLoader.h"
+#include "app/core/GridColumnSizes.h"
+#include "app/core/PlatformPaths.h"
+#include "app/core/UpdateCheck.h"
+#include "app/core/VenDataModule.h"
+#include "app/core/VenSystemMode.h"
+#include "app/gui/FileDialog.h"
+#include "app/gui/MemTableModel.h"
+#include "app/gui/MessageBox.h"
+#include "app/gui/QtText.h"
+#include "app/gui/SliderSwitch.h"
+#include "sage_datasets/SageDataset.h"
+#include "sage_datasets/SageDatasetVatReturn.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace ven {
+
+namespace {
+
+const QColor kTestPanelColour(160, 32, 32);
+const QString kSubmitCaptionTail = QStringLiteral(" Submission of VAT to HMRC");
+
+std::vector<TGridColumn> DatasetGridColumns() {
+    return {
+        {u"CoName", QStringLiteral("Company Name"), 200, Qt::AlignLeft},
+        {u"VATNumber", QStringLiteral("VAT Number"), 85, Qt::AlignLeft},
+        {u"LatestReturn", QStringLiteral("Latest Return"), 140, Qt::AlignLeft},
+        {u"NumReturns", QStringLiteral("Number of Returns"), 120, Qt::AlignHCenter},
+        {u"Version", QStringLiteral("Version"), 64, Qt::AlignHCenter},
+        {u"Path", QStringLiteral("Dataset Path"), 269, Qt::AlignLeft},
+    };
 }
+
+QFrame* MakePanel(const QString& name, QWidget* parent) {
+    auto* panel = new QFrame(parent);
+    panel->setObjectName(name);
+    panel->setAutoFillBackground(true);
+    return panel;
+}
+
+// Holds a widget's repaints for the duration, and releases them whatever happens.
+class TRepaintHold {
+public:
+    explicit TRepaintHold(QWidget* widget) : _widget(widget) { _widget->setUpdatesEnabled(false); }
+    ~TRepaintHold() { _widget->setUpdatesEnabled(true); }
+    TRepaintHold(const TRepaintHold&) = delete;
+    TRepaintHold& operator=(const TRepaintHold&) = delete;
+
+private:
+    QWidget* _widget;
+};
+
+} // namespace
+
+Tform_main::Tform_main(const TVenSystemMode& systemMode, QWidget* parent)
+    : QMainWindow(parent), _systemMode(systemMode) {
+    setObjectName(QStringLiteral("form_main"));
+    setWindowTitle(QStringLiteral("Venturo MTD - Sage Accounts & Sage Instant Edition"));
+    auto* client = new QWidget(this);
+    auto* layout = new QVBoxLayout(client);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    setCentralWidget(client);
+    BuildHeader();
+    BuildContent();
+    BuildFooter();
+    layout->addWidget(pnlHeader);
+    layout->addWidget(pnlContent, 1);
+    layout->addWidget(pnlFooter);
+    resize(890, 559);
+    UpdateSubmissionMode();
+}
+
+Tform_main::~Tform_main() {
+    SetDataModule(nullptr);
+}
+
+void Tform_main::BuildHeader() {
+    pnlHeader = MakePanel(QStringLiteral("pnlHeader"), this);
+    pnlHeader->setFixedHeight(41);
+    lblSubmissionMode = new QLabel(QStringLiteral("Submission Mode"), pnlHeader);
+    lblSubmissionMode->setObjectName(QStringLiteral("lblSubmissionMode"));
+    cbSubmissionMode = new TSliderSwitch(pnlHeader);
+    cbSubmissionMode->setObjectName(QStringLiteral("cbSubmissionMode"));
+    cbSubmissionMode->SetOnCaption(QStringLiteral("Live"));
+    cbSubmissionMode->SetOffCaption(QStringLiteral("Test"));
+    cbSubmissionMode->setFixedSize(84, 26);
+    connect(cbSubmissionMode, &TSliderSwitch::StateChanged, this, &Tform_main::cbSubmissionModeStateChanged);
+    auto* row = new QHBoxLayout(pnlHeader);
+    row->setContentsMargins(10, 0, 10, 0);
+    row->setSpacing(10);
+    row->addWidget(lblSubmissionMode);
+    row->addWidget(cbSubmissionMode);
+    row->addStretch(1);
+}
+
+void Tform_main::BuildContent() {
+    pnlContent = MakePanel(QStringLiteral("pnlContent"), this);
+    gridDatasets = new QTableView(pnlContent);
+    gridDatasets->setObjectName(QStringLiteral("gridDatasets"));
+    gridDatasets->setSelectionBehavior(QAbstractItemView::SelectRows);
+    gridDatasets->setSelectionMode(QAbstractItemView::SingleSelection);
+    gridDatasets->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    gridDatasets->setAlternatingRowColors(true);
+    gridDatasets->setWordWrap(false);
+    gridDatasets->verticalHeader()->hide();
+    gridDatasets->verticalHeader()->setDefaultSectionSize(gridDatasets->fontMetrics().height() + 8);
+    gridDatasets->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    gridDatasets->horizontalHeader()->setStretchLastSection(true);
+    gridDatasets->horizontalHeader()->setHighlightSections(false);
+    auto* box = new QVBoxLayout(pnlContent);
+    box->setContentsMargins(6, 6, 6, 6);
+    box->addWidget(gridDatasets);
+}
+
+void Tform_main::BuildFooter() {
+    pnlFooter = MakePanel(QStringLiteral("pnlFooter"), this);
+    pnlFooter->setFixedHeight(42);
+    btnBrowse = new QPushButton(QStringLiteral("Browse"), pnlFooter);
+    btnBrowse->setObjectName(QStringLiteral("btnBrowse"));
+    btnSubmit = new QPushButton(QStringLiteral("Live") + kSubmitCaptionTail, pnlFooter);
+    btnSubmit->setObjectName(QStringLiteral("btnSubmit"));
+    btnSubmit->setFixedWidth(200);
+    btnClose = new QPushButton(QStringLiteral("Close"), pnlFooter);
+    btnClose->setObjectName(QStringLiteral("btnClose"));
+    connect(btnBrowse, &QPushButton::clicked, this, &Tform_main::btnBrowseClick);
+    connect(btnSubmit, &QPushButton::clicked, this, &Tform_main::btnSubmitClick);
+    connect(btnClose, &QPushButton::clicked, this, &Tform_main::btnCloseClick);
+    auto* row = new QHBoxLayout(pnlFooter);
+    row->setContentsMargins(8, 0, 8, 0);
+    row->setSpacing(8);
+    row->addWidget(btnBrowse);
+    row->addWidget(btnSubmit);
+    row->addStretch(1);
+    row->addWidget(btnClose);
+}
+
+void Tform_main::SetDataModule(TdmVenMTD* dataModule) {
+    if (_pDatasetModel) {
+        gridDatasets->setModel(nullptr);
+        delete _pDatasetModel;
+        _pDatasetModel = nullptr;
+    }
+    _pDataModule = dataModule;
+    FDataset = nullptr;
+    if (_pDataModule) {
+        _pDatasetModel = new TMemTableModel(_pDataModule->mtDataSets, DatasetGridColumns(), this);
+        gridDatasets->setModel(_pDatasetModel);
+        // A reset (rows added by Browse, or by the loader) keeps the selected row where it was.
+        connect(_pDatasetModel, &QAbstractItemModel::modelAboutToBeReset, this,
+                [this] { _nRowBeforeReset = gridDatasets->currentIndex().row(); });
+        connect(_pDatasetModel, &QAbstractItemModel::modelReset, this, [this] {
+            if (_nRowBeforeReset >= 0 && _nRowBeforeReset < _pDatasetModel->rowCount()) {
+                gridDatasets->selectRow(_nRowBeforeReset);
+            }
+            UpdateSelectedDataset();
+        });
+        connect(gridDatasets->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+                &Tform_main::gridDatasetsSelectionChanged);
+        RestoreColumnWidths();
+    }
+    UpdateSubmissionMode();
+}
+
+void Tform_main::RestoreColumnWidths() {
+    const std::vector<TGridColumn>& columns = _pDatasetModel->Columns();
+    std::vector<int> saved = LoadColumnWidths(kDatasetGridSection, static_cast<int>(columns.size()));
+    for (size_t i = 0; i < columns.size(); ++i) {
+        gridDatasets->setColumnWidth(static_cast<int>(i), saved[i] > 0 ? saved[i] : columns[i].Width);
+    }
+}
+
+void Tform_main::SaveColumnWidths() {
+    if (!_pDatasetModel) {
+        return;
+    }
+    std::vector<int> widths;
+    for (int i = 0; i < _pDatasetModel->columnCount(); ++i) {
+        widths.push_back(gridDatasets->columnWidth(i));
+    }
+    ven::SaveColumnWidths(kDatasetGridSection, widths);
+}
+
+void Tform_main::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!_blShown && !event->spontaneous()) {
+        _blShown = true;
+        FormShow();
+    }
+}
+
+void Tform_main::FormShow() {
+    if (!_systemMode.PlatformMode()) {
+        if (_pWebUpdate) {
+            RunStartupUpdateCheck(*_pWebUpdate);
+        }
+    } else {
+        setWindowState(windowState() | Qt::WindowMaximized);
+    }
+    SelectFirstDataset();
+}
+
+void Tform_main::closeEvent(QCloseEvent* event) {
+    SaveColumnWidths();
+    QMainWindow::closeEvent(event);
+    if (event->isAccepted()) {
+        emit Closed();
+    }
+}
+
+void Tform_main::SelectFirstDataset() {
+    if (_pDatasetModel && _pDatasetModel->rowCount() > 0) {
+        gridDatasets->selectRow(0);
+    }
+    UpdateSelectedDataset();
+}
+
+void Tform_main::UpdateSelectedDataset() {
+    if (_pDataModule) {
+        rtl::TStringList* list = _pDataModule->DataSets();
+        int row = gridDatasets->currentIndex().row();
+        FDataset = list && row >= 0 && row < list->Count()
+                       ? dynamic_cast<sage::TSageDataset*>(list->Objects(row))
+                       : nullptr;
+    }
+    UpdateSubmissionMode();
+}
+
+void Tform_main::UpdateSubmissionMode() {
+    btnSubmit->setEnabled(FDataset && FDataset->VatReturns().Count() > 0);
+    _blTestMode = !cbSubmissionMode->On();
+    ApplyAppearance(_blTestMode);
+    btnSubmit->setText((_blTestMode ? QStringLiteral("Test") : QStringLiteral("Live")) + kSubmitCaptionTail);
+}
+
+void Tform_main::ApplyAppearance(bool testMode) {
+    for (QFrame* panel : {pnlHeader, pnlContent, pnlFooter}) {
+        if (testMode) {
+            QPalette pal = panel->palette();
+            pal.setColor(QPalette::Window, kTestPanelColour);
+            panel->setPalette(pal);
+        } else {
+            panel->setPalette(QPalette());
+        }
+    }
+    // The grid keeps the ordinary look in both modes; only its surroundings change colour.
+    gridDatasets->setPalette(QApplication::palette(gridDatasets));
+    if (testMode) {
+        QPalette pal = lblSubmissionMode->palette();
+        pal.setColor(QPalette::WindowText, Qt::white);
+        lblSubmissionMode->setPalette(pal);
+    } else {
+        lblSubmissionMode->setPalette(QPalette());
+    }
+}
+
+void Tform_main::gridDatasetsSelectionChanged() {
+    if (_pDataModule && _pDataModule->DataSets()) {
+        UpdateSelectedDataset();
+    }
+}
+
+void Tform_main::cbSubmissionModeStateChanged() {
+    UpdateSubmissionMode();
+}
+
+void Tform_main::btnBrowseClick() {
+    if (_systemMode.PlatformMode()) {
+        BrowsePlatformDatasets();
+    } else {
+        BrowseDatasetFile();
+    }
+}
+
+void Tform_main::BrowseDatasetFile() {
+    if (!_pDataModule) {
+        return;
+    }
+    QString fileName = FileDialog::instance()->getOpenFileName(
+        this, QStringLiteral("Select a company file or SETUP.DTA file"), QString(),
+        QStringLiteral("Company list files (COMPANY);;Sage Accounts Setup files (SETUP.DTA)"));
+    if (fileName.isEmpty()) {
+        return;
+    }
+    TBrowseResult result;
+    {
+        TRepaintHold hold(gridDatasets);
+        result = AddDatasetsFromFile(*_pDataModule, FromQString(fileName));
+    }
+    if (!result.Message.empty()) {
+        ShowMessage(result.Message);
+    }
+    SelectFirstDataset();
+}
+
+// The selector's window takes the screen while it runs; this window waits minimised, without
+// accepting input, and comes back maximised.
+void Tform_main::BrowsePlatformDatasets() {
+    if (!_pDataModule) {
+        return;
+    }
+    showMinimized();
+    QApplication::processEvents();
+    setEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    RunPlatformSelector(SelectorProgramPath(), u"",
+                        [] { QApplication::processEvents(QEventLoop::AllEvents, 50); });
+    QApplication::restoreOverrideCursor();
+    setEnabled(true);
+    showMaximized();
+
+    TBrowseResult result;
+    {
+        TRepaintHold hold(gridDatasets);
+        result = AddPlatformDatasets(*_pDataModule, PlatformListFilePath());
+    }
+    if (!result.Message.empty()) {
+        ShowMessage(result.Message);
+    }
+}
+
+// A VAT group and a dataset with several returns are to get their own selection windows; until
+// then they hand off their latest return, as a dataset with one return does.
+void Tform_main::btnSubmitClick() {
+    UpdateSelectedDataset();
+    if (!FDataset) {
+        return;
+    }
+    if (sage::TSageDatasetVatReturn* latest = FDataset->LatestVatReturn()) {
+        HandOffReturn(*latest);
+    }
+}
+
+void Tform_main::HandOffReturn(const sage::TSageDatasetVatReturn& vatReturn) {
+    TPortalTarget target = TPortalTarget::FromBuild(TestMode(), _systemMode.PlatformMode());
+    if (_fnHandOff) {
+        _fnHandOff(vatReturn, target);
+    } else {
+        ven::HandOffReturn(vatReturn, target);
+    }
+}
+
+void Tform_main::btnCloseClick() {
+    close();
+}
+
+void Tform_main::ShowMessage(const rtl::UnicodeString& text) {
+    MessageBox::information(this, ToQString(text));
+}
+
+} // namespace ven

@@ -1,9 +1,101 @@
 #pragma once
-// Tform_main: the program's main window.
+// Tform_main: the program's main window. Lists the loaded datasets, adds datasets by hand, switches
+// between the portal's live and test sites and hands the chosen VAT return to the portal.
+#include "app/core/PortalHandOff.h"
+
 #include <QMainWindow>
+
+#include <functional>
+
+class QFrame;
+class QLabel;
+class QPushButton;
+class QTableView;
+
+namespace sage {
+class TSageDataset;
+class TSageDatasetVatReturn;
+} // namespace sage
+
+namespace ven {
+
+class IWebUpdate;
+class TdmVenMTD;
+class TMemTableModel;
+class TSliderSwitch;
+class TVenSystemMode;
 
 class Tform_main : public QMainWindow {
     Q_OBJECT
 public:
-    explicit Tform_main(QWidget* parent = nullptr);
+    /// How a chosen return reaches the portal; tests capture it instead of opening a browser.
+    using THandOffHook = std::function<void(const sage::TSageDatasetVatReturn&, const TPortalTarget&)>;
+
+    explicit Tform_main(const TVenSystemMode& systemMode, QWidget* parent = nullptr);
+    ~Tform_main() override;
+
+    /// Binds the dataset grid to the data module's dataset table (null unbinds).
+    void SetDataModule(TdmVenMTD* dataModule);
+    /// The web-update component asked at the first show; null: no update check.
+    void SetWebUpdate(IWebUpdate* webUpdate) { _pWebUpdate = webUpdate; }
+    /// Null restores the real hand-off.
+    void SetHandOffHook(THandOffHook hook) { _fnHandOff = std::move(hook); }
+
+    /// True while the switch stands at Test.
+    bool TestMode() const { return _blTestMode; }
+    /// The dataset of the selected row, or null.
+    sage::TSageDataset* Dataset() const { return FDataset; }
+
+    void SelectFirstDataset();
+    void UpdateSelectedDataset();
+    void UpdateSubmissionMode();
+    /// Builds the return's URL for the current mode and opens it.
+    void HandOffReturn(const sage::TSageDatasetVatReturn& vatReturn);
+
+    QFrame* pnlHeader;
+    QLabel* lblSubmissionMode;
+    TSliderSwitch* cbSubmissionMode;
+    QFrame* pnlContent;
+    QTableView* gridDatasets;
+    QFrame* pnlFooter;
+    QPushButton* btnBrowse;
+    QPushButton* btnSubmit;
+    QPushButton* btnClose;
+
+signals:
+    /// The window was closed: the program ends.
+    void Closed();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildHeader();
+    void BuildContent();
+    void BuildFooter();
+    void FormShow();
+    void gridDatasetsSelectionChanged();
+    void cbSubmissionModeStateChanged();
+    void btnBrowseClick();
+    void btnSubmitClick();
+    void btnCloseClick();
+    void BrowseDatasetFile();
+    void BrowsePlatformDatasets();
+    void ApplyAppearance(bool testMode);
+    void RestoreColumnWidths();
+    void SaveColumnWidths();
+    void ShowMessage(const rtl::UnicodeString& text);
+
+    const TVenSystemMode& _systemMode;
+    TdmVenMTD* _pDataModule = nullptr;
+    TMemTableModel* _pDatasetModel = nullptr;
+    IWebUpdate* _pWebUpdate = nullptr;
+    THandOffHook _fnHandOff;
+    sage::TSageDataset* FDataset = nullptr;
+    bool _blTestMode = false;
+    bool _blShown = false;
+    int _nRowBeforeReset = -1;
 };
+
+} // namespace ven

@@ -1,10 +1,59 @@
+// venturo_mtd: start-up in a fixed order; the loader thread finds the datasets under the splash and
+// then shows the main window.
+#include "app/core/VenDataModule.h"
+#include "app/core/VenSystemMode.h"
+#include "app/gui/LoaderView.h"
 #include "app/gui/form_main.h"
+#include "app/gui/form_splash.h"
+#include "app/gui/frmUpdateProgress.h"
+#include "rtl/FormatSettings.h"
+#include "rtl/Thread.h"
 
 #include <QApplication>
 
+#include <memory>
+
+namespace {
+
+// Calls the loader makes with Synchronize are run by the Qt event loop: each wake-up posts one
+// queued call that drains rtl's queue. Posting never blocks, whichever thread wakes us.
+void WakeMainThread() {
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        QMetaObject::invokeMethod(
+            app, [] { rtl::CheckSynchronize(0); }, Qt::QueuedConnection);
+    }
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    Tform_main mainWindow;
-    mainWindow.show();
-    return app.exec();
+    QApplication::setApplicationName(QStringLiteral("Venturo MTD"));
+    rtl::SetMainThread();
+    rtl::LoadLocaleFormatSettings();
+    rtl::SetWakeMainThread(&WakeMainThread);
+
+    ven::TVenSystemMode systemMode;
+    // The main window stays hidden until the loader hands over from the splash; the program ends
+    // when it closes (not when the splash, the only window shown so far, closes).
+    auto formMain = std::make_unique<ven::Tform_main>(systemMode);
+    QApplication::setQuitOnLastWindowClosed(false);
+    QObject::connect(formMain.get(), &ven::Tform_main::Closed, &app, &QApplication::quit,
+                     Qt::QueuedConnection);
+    auto* formSplash = new ven::Tform_splash; // frees itself once closed
+    auto dmVenMTD = std::make_unique<ven::TdmVenMTD>(systemMode);
+    formMain->SetDataModule(dmVenMTD.get());
+    auto frmUpdateProgress = std::make_unique<ven::TfrmUpdateProgress>(formMain.get());
+    ven::TLoaderView loaderView(formSplash, formMain.get());
+
+    formSplash->show();
+    dmVenMTD->LoadDatasets(loaderView);
+    int exitCode = app.exec();
+
+    // The windows let go of the data module's tables before it goes.
+    frmUpdateProgress.reset();
+    formMain.reset();
+    dmVenMTD.reset();
+    rtl::SetWakeMainThread(nullptr);
+    return exitCode;
 }

@@ -1,0 +1,121 @@
+#include "app/gui/MemTableModel.h"
+
+#include "app/gui/QtText.h"
+
+#include "rtl/Currency.h"
+#include "rtl/DateTime.h"
+
+#include <QThread>
+
+namespace ven {
+
+TMemTableModel::TMemTableModel(TMemTable& table, std::vector<TGridColumn> columns, QObject* parent)
+    : QAbstractTableModel(parent), _table(table), _columns(std::move(columns)) {
+    for (const TGridColumn& column : _columns) {
+        _fieldIndexes.push_back(_table.FieldIndex(column.Field));
+    }
+    _nRows = _table.RecordCount();
+    _table.AddObserver(this);
+}
+
+TMemTableModel::~TMemTableModel() {
+    // After this the table calls nothing more; calls already queued die with the object.
+    _table.RemoveObserver(this);
+}
+
+template <class F> void TMemTableModel::OnModelThread(F call) {
+    if (QThread::currentThread() == thread()) {
+        call();
+    } else {
+        QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+    }
+}
+
+void TMemTableModel::Reload() {
+    _blResetQueued = false;
+    beginResetModel();
+    _nRows = _table.RecordCount();
+    endResetModel();
+}
+
+void TMemTableModel::TableReset() {
+    if (QThread::currentThread() == thread()) {
+        Reload();
+    } else if (!_blResetQueued.exchange(true)) {
+        QMetaObject::invokeMethod(this, &TMemTableModel::Reload, Qt::QueuedConnection);
+    }
+}
+
+void TMemTableModel::RowChanged(int row) {
+    OnModelThread([this, row] {
+        if (row >= 0 && row < _nRows && !_columns.empty()) {
+            emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+        } else {
+            Reload();
+        }
+    });
+}
+
+void TMemTableModel::CurrentChanged(int row) {
+    OnModelThread([this, row] { emit CurrentRowChanged(row); });
+}
+
+int TMemTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : _nRows;
+}
+
+int TMemTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(_columns.size());
+}
+
+QVariant TMemTableModel::data(const QModelIndex& index, int role) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) {
+        return {};
+    }
+    const TGridColumn& column = _columns[static_cast<size_t>(index.column())];
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole:
+        return DisplayText(_table.Value(index.row(), _fieldIndexes[static_cast<size_t>(index.column())]));
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(column.Alignment | Qt::AlignVCenter);
+    default:
+        return {};
+    }
+}
+
+QVariant TMemTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount()) {
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+    const TGridColumn& column = _columns[static_cast<size_t>(section)];
+    if (role == Qt::DisplayRole) {
+        return column.Header;
+    }
+    if (role == Qt::TextAlignmentRole) {
+        return QVariant::fromValue(column.Alignment | Qt::AlignVCenter);
+    }
+    return {};
+}
+
+Qt::ItemFlags TMemTableModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) {
+        return Qt::NoItemFlags;
+    }
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}
+
+QString TMemTableModel::DisplayText(const TFieldValue& value) {
+    struct Visitor {
+        QString operator()(std::monostate) const { return {}; }
+        QString operator()(const rtl::UnicodeString& s) const { return ToQString(s); }
+        QString operator()(int n) const { return QString::number(n); }
+        QString operator()(rtl::TDateTime d) const {
+            return ToQString(rtl::FormatDateTime(u"dd/mm/yyyy", d));
+        }
+        QString operator()(rtl::Currency c) const { return ToQString(rtl::CurrToStrF2(c)); }
+    };
+    return std::visit(Visitor{}, value);
+}
+
+} // namespace ven

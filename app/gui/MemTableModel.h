@@ -1,0 +1,61 @@
+#pragma once
+// TMemTableModel: a thin Qt model over one of the data module's in-memory tables, showing chosen
+// fields as columns. The table may change on another thread (the loader); the model hears of it
+// through the table's observer calls and re-reads on its own thread.
+#include "app/core/MemTable.h"
+
+#include <QAbstractTableModel>
+
+#include <atomic>
+#include <vector>
+
+namespace ven {
+
+/// One column of a grid: the table field it shows, its header, default width and alignment.
+struct TGridColumn {
+    rtl::UnicodeString Field;
+    QString Header;
+    int Width = 64;
+    Qt::Alignment Alignment = Qt::AlignLeft;
+};
+
+class TMemTableModel : public QAbstractTableModel, private ITableObserver {
+    Q_OBJECT
+public:
+    TMemTableModel(TMemTable& table, std::vector<TGridColumn> columns, QObject* parent = nullptr);
+    ~TMemTableModel() override;
+
+    const std::vector<TGridColumn>& Columns() const { return _columns; }
+    TMemTable& Table() const { return _table; }
+    /// Re-reads the row count and tells the views to re-read everything (the model's thread only).
+    void Reload();
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    /// The display text of a table value: dates as dd/mm/yyyy, amounts with two decimals.
+    static QString DisplayText(const TFieldValue& value);
+
+signals:
+    /// The table's current row moved (delivered on the model's thread).
+    void CurrentRowChanged(int row);
+
+private:
+    void TableReset() override;
+    void RowChanged(int row) override;
+    void CurrentChanged(int row) override;
+    /// Runs call on the model's thread: at once when already there, else queued without waiting.
+    template <class F> void OnModelThread(F call);
+
+    TMemTable& _table;
+    std::vector<TGridColumn> _columns;
+    std::vector<int> _fieldIndexes;
+    int _nRows = 0;
+    // Many changes from the loader collapse into one queued reset.
+    std::atomic<bool> _blResetQueued{false};
+};
+
+} // namespace ven
