@@ -66,14 +66,25 @@ void CheckRange(std::int64_t ms) {
         throw EConvertError(u"Date-time arithmetic out of range");
 }
 
-TDateTime AddMs(TDateTime value, std::int64_t delta) {
-    const std::int64_t ms = ToLinearMs(value) + delta;
+// The whole representable span, 1 January 0001 to 31 December 9999, in milliseconds.
+constexpr std::int64_t kMaxSpanMs = (2958466LL + kDateDelta) * kMSecsPerDay;
+
+TDateTime AddUnits(TDateTime value, std::int64_t count, std::int64_t unitMs) {
+    // Checked before multiplying so that a huge count cannot overflow.
+    if (count > kMaxSpanMs / unitMs || count < -kMaxSpanMs / unitMs)
+        throw EConvertError(u"Date-time arithmetic out of range");
+    const std::int64_t ms = ToLinearMs(value) + count * unitMs;
     CheckRange(ms);
     return FromLinearMs(ms);
 }
 
 TDateTime WithTimeOf(TDateTime date, TDateTime source) {
     return FromStamp({ToStamp(date).days, ToStamp(source).msecs});
+}
+
+// Out-of-range values (before year 1) have no name rather than reading past the table.
+template <std::size_t N> const char16_t* Name(const char16_t* const (&names)[N], int index) {
+    return index >= 0 && static_cast<std::size_t>(index) < N ? names[index] : u"";
 }
 
 void AppendNumber(UnicodeString& out, int value, int width) {
@@ -189,19 +200,19 @@ TDateTime IncYear(TDateTime value, int years) {
 }
 
 TDateTime IncDay(TDateTime value, int days) {
-    return AddMs(value, days * kMSecsPerDay);
+    return AddUnits(value, days, kMSecsPerDay);
 }
 TDateTime IncHour(TDateTime value, std::int64_t hours) {
-    return AddMs(value, hours * 3600000);
+    return AddUnits(value, hours, 3600000);
 }
 TDateTime IncMinute(TDateTime value, std::int64_t minutes) {
-    return AddMs(value, minutes * 60000);
+    return AddUnits(value, minutes, 60000);
 }
 TDateTime IncSecond(TDateTime value, std::int64_t seconds) {
-    return AddMs(value, seconds * 1000);
+    return AddUnits(value, seconds, 1000);
 }
 TDateTime IncMilliSecond(TDateTime value, std::int64_t msecs) {
-    return AddMs(value, msecs);
+    return AddUnits(value, msecs, 1);
 }
 
 TDateTime DateOf(TDateTime value) {
@@ -286,9 +297,9 @@ UnicodeString FormatDateTime(UnicodeStringView pattern, TDateTime value, const T
         switch (lc) {
         case u'd':
             if (run >= 4)
-                out += kLongDayNames[DayOfWeek(value) - 1];
+                out += Name(kLongDayNames, DayOfWeek(value) - 1);
             else if (run == 3)
-                out += kShortDayNames[DayOfWeek(value) - 1];
+                out += Name(kShortDayNames, DayOfWeek(value) - 1);
             else
                 AppendNumber(out, day, static_cast<int>(run));
             afterHour = false;
@@ -297,9 +308,9 @@ UnicodeString FormatDateTime(UnicodeStringView pattern, TDateTime value, const T
             if (afterHour && run <= 2)
                 AppendNumber(out, min, static_cast<int>(run));
             else if (run >= 4)
-                out += kLongMonthNames[month - 1];
+                out += Name(kLongMonthNames, month - 1);
             else if (run == 3)
-                out += kShortMonthNames[month - 1];
+                out += Name(kShortMonthNames, month - 1);
             else
                 AppendNumber(out, month, static_cast<int>(run));
             afterHour = false;

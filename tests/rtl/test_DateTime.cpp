@@ -123,3 +123,10 @@ TEST(DateTime, UnixConversions) {
     EXPECT_GT(now, EncodeDate(2020, 1, 1));
     EXPECT_NEAR(UtcToLocal(LocalToUtc(now)), now, 1e-9);
 }
+
+TEST(DateTime, OutOfRangeArithmeticAndValuesAreSafe) {
+    EXPECT_THROW(IncMilliSecond(0.0, INT64_MAX), EConvertError);
+    EXPECT_THROW(IncHour(0.0, INT64_MIN), EConvertError);
+    EXPECT_THROW(IncDay(EncodeDate(9999, 12, 31)), EConvertError);
+    EXPECT_EQ(FormatDateTime(u"mmm", -800000.0), u""); // before year 1: no month name
+}
