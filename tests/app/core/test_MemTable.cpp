@@ -1,6 +1,8 @@
 // The in-memory table behind the grids: rows, current row, calculated fields and notifications.
 #include "app/core/MemTable.h"
 
+#include "rtl/Exceptions.h"
+
 #include <gtest/gtest.h>
 
 #include <thread>

@@ -1,0 +1,106 @@
+// Adding datasets by hand from a picked file or the platform list.
+#include "app/core/DatasetBrowse.h"
+
+#include "app/core/CoreTestSupport.h"
+#include "app/core/VenDataModule.h"
+#include "app/core/VenSystemMode.h"
+#include "sage_datasets/SageDataset.h"
+#include "sage_datasets/SageDatasetFactory.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using rtl::UnicodeString;
+using namespace ven::testing;
+
+class BrowseTest : public ::testing::Test {
+protected:
+    BrowseTest() : _mode(u"/nonexistent/a", u"/nonexistent/b", u"/nonexistent/c"), _dm(_mode) {}
+
+    fs::path Write(const std::string& name, const std::string& company) {
+        fs::path folder = _tmp.Path() / name;
+        WriteDataset(MakeDataset(folder, company, "GB 123 4567 89", 1));
+        return folder;
+    }
+
+    TTempFolder _tmp;
+    ven::TVenSystemMode _mode;
+    ven::TdmVenMTD _dm;
+};
+
+TEST_F(BrowseTest, SetupFileAddsItsDatasetOnce) {
+    fs::path acme = Write("acme", "Acme Ltd");
+    UnicodeString setup = ToStr(acme / "ACCDATA" / "SETUP.DTA");
+    ven::TBrowseResult first = ven::AddDatasetsFromFile(_dm, setup);
+    EXPECT_EQ(first.Added, 1);
+    EXPECT_TRUE(first.Message.empty());
+    EXPECT_EQ(_dm.mtDataSets.RecordCount(), 1);
+    EXPECT_EQ(_dm.mtDataSets.AsString(0, u"CoName"), u"Acme Ltd");
+
+    ven::TBrowseResult again = ven::AddDatasetsFromFile(_dm, setup);
+    EXPECT_EQ(again.Added, 0);
+    EXPECT_EQ(again.Message, u"No new unique dataset was found");
+    EXPECT_EQ(_dm.DataSets()->Count(), 1);
+}
+
+TEST_F(BrowseTest, CompanyFileAppendsOnlyNewDatasetsAsRows) {
+    fs::path a = Write("a", "Alpha");
+    fs::path b = Write("b", "Beta");
+    fs::path company = _tmp.Path() / "COMPANY";
+    venturo::sample::WriteCompanyFile(company, {a});
+    EXPECT_EQ(ven::AddDatasetsFromFile(_dm, ToStr(company)).Added, 1);
+
+    venturo::sample::WriteCompanyFile(company, {a, b, _tmp.Path() / "missing"});
+    ven::TBrowseResult second = ven::AddDatasetsFromFile(_dm, ToStr(company));
+    EXPECT_EQ(second.Added, 1);
+    ASSERT_EQ(_dm.mtDataSets.RecordCount(), 2);
+    EXPECT_EQ(_dm.mtDataSets.AsString(1, u"CoName"), u"Beta");
+
+    ven::TBrowseResult third = ven::AddDatasetsFromFile(_dm, ToStr(company));
+    EXPECT_EQ(third.Message, u"No new unique datasets were found");
+}
+
+TEST_F(BrowseTest, UnreadableCompanyFileIsReportedByName) {
+    UnicodeString missing = ToStr(_tmp.Path() / "gone" / "COMPANY");
+    ven::TBrowseResult r = ven::AddDatasetsFromFile(_dm, missing);
+    EXPECT_EQ(r.Added, 0);
+    EXPECT_NE(r.Message.find(missing), UnicodeString::npos);
+    EXPECT_FALSE(_dm.mtDataSets.Editing());
+    EXPECT_EQ(_dm.mtDataSets.RecordCount(), 0);
+}
+
+TEST_F(BrowseTest, PlatformListAddsInFileOrderSkippingKnownFolders) {
+    fs::path a = Write("a", "Alpha");
+    fs::path b = Write("b", "Beta");
+    fs::path list = _tmp.Path() / "list.COMPANY";
+    std::ofstream(list, std::ios::binary) << b.string() << "\r\n" << a.string() << "\r\n" << b.string() << "\r\n";
+    EXPECT_EQ(ven::AddPlatformDatasets(_dm, ToStr(list)).Added, 2);
+    ASSERT_EQ(_dm.mtDataSets.RecordCount(), 2);
+    EXPECT_EQ(_dm.mtDataSets.AsString(0, u"CoName"), u"Beta");
+    EXPECT_EQ(ven::AddPlatformDatasets(_dm, ToStr(list)).Added, 0);
+
+    ven::TBrowseResult missing = ven::AddPlatformDatasets(_dm, ToStr(_tmp.Path() / "none"));
+    EXPECT_NE(missing.Message.find(ToStr(_tmp.Path() / "none")), UnicodeString::npos);
+}
+
+TEST(SystemMode, NeedsAllThreeMarkersCheckedAfresh) {
+    TTempFolder tmp;
+    fs::path selector = tmp.Path() / "selector.exe";
+    fs::path browser = tmp.Path() / "browser.exe";
+    fs::path data = tmp.Path() / "data";
+    ven::TVenSystemMode mode(ToStr(selector), ToStr(browser), ToStr(data));
+    EXPECT_FALSE(mode.PlatformMode());
+    std::ofstream(selector) << "x";
+    std::ofstream(browser) << "x";
+    EXPECT_FALSE(mode.PlatformMode());
+    fs::create_directories(data);
+    EXPECT_TRUE(mode.PlatformMode());
+    fs::remove(browser);
+    EXPECT_FALSE(mode.PlatformMode());
+}
+
+} // namespace
