@@ -116,13 +116,19 @@ void TranscodeToUtf8(std::string& buffer, bool cp1252) {
     buffer.swap(out);
 }
 
-bool DeclaresEntities(const pugi::xml_document& doc) {
+// pugixml accepts some documents that XML does not, such as several root elements. A DOCTYPE that declares
+// entities is refused too, since they would stay unexpanded.
+const char* CheckTopLevel(const pugi::xml_document& doc) {
+    int elements = 0;
     for (pugi::xml_node n = doc.first_child(); n; n = n.next_sibling()) {
         if (n.type() == pugi::node_doctype && std::strstr(n.value(), "<!ENTITY")) {
-            return true;
+            return "entity declarations are not supported";
+        }
+        if (n.type() == pugi::node_element && ++elements > 1) {
+            return "more than one document element";
         }
     }
-    return false;
+    return nullptr;
 }
 
 } // namespace
@@ -153,9 +159,9 @@ struct TXmlDocument::TImpl {
             throw EXmlError(source + u": " + Utf8ToString(result.description()) + u" at offset " +
                             IntToStr(result.offset));
         }
-        if (DeclaresEntities(doc)) {
+        if (const char* problem = CheckTopLevel(doc)) {
             doc.reset();
-            throw EXmlError(source + u": entity declarations are not supported");
+            throw EXmlError(source + u": " + Utf8ToString(problem));
         }
     }
 };

@@ -1,0 +1,154 @@
+#include "rtl/Exceptions.h"
+#include "rtl/Files.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace rtl;
+namespace fs = std::filesystem;
+
+namespace {
+
+class FilesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "rtl-files-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        _root = pattern;
+    }
+    void TearDown() override { fs::remove_all(_root); }
+    UnicodeString Root() const { return Utf8ToString(_root.string()); }
+    void Touch(const std::string& name, const std::string& content = "x") {
+        std::ofstream(_root / name, std::ios::binary) << content;
+    }
+    fs::path _root;
+};
+
+std::vector<UnicodeString> Sorted(std::vector<UnicodeString> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+} // namespace
+
+TEST_F(FilesTest, FindChildIgnoreCaseMatchesAnyLetterCase) {
+    fs::create_directory(_root / "AccData");
+    Touch("SETUP.dta");
+    EXPECT_EQ(FindChildIgnoreCase(Root(), u"ACCDATA"), Root() + u"/AccData");
+    EXPECT_EQ(FindChildIgnoreCase(Root(), u"setup.DTA"), Root() + u"/SETUP.dta");
+    // Nothing there: the name as asked, so the caller's existence test fails cleanly.
+    EXPECT_EQ(FindChildIgnoreCase(Root(), u"VATRTNS"), Root() + u"/VATRTNS");
+    EXPECT_EQ(FindChildIgnoreCase(Root() + u"/missing", u"COMPANY"), Root() + u"/missing/COMPANY");
+}
+
+TEST_F(FilesTest, FindChildIgnoreCasePrefersTheExactName) {
+    Touch("watermark.xml");
+    Touch("Watermark.xml");
+    Touch("WATERMARK.XML");
+    EXPECT_EQ(FindChildIgnoreCase(Root() + u"/", u"Watermark.xml"), Root() + u"/Watermark.xml");
+}
+
+TEST_F(FilesTest, ListingSeparatesFilesAndFolders) {
+    Touch("a.xml");
+    Touch("B.XML");
+    fs::create_directory(_root / "2021");
+    fs::create_directory(_root / "_Data");
+    fs::create_symlink(_root / "a.xml", _root / "link.xml");
+    EXPECT_EQ(Sorted(ListFiles(Root())), (std::vector<UnicodeString>{u"B.XML", u"a.xml", u"link.xml"}));
+    EXPECT_EQ(Sorted(ListDirectories(Root())), (std::vector<UnicodeString>{u"2021", u"_Data"}));
+    EXPECT_TRUE(ListFiles(Root() + u"/nowhere").empty());
+    EXPECT_TRUE(ListDirectories(Root() + u"/a.xml").empty());
+}
+
+TEST_F(FilesTest, ExistenceTellsFilesFromFolders) {
+    Touch("f");
+    EXPECT_TRUE(FileExists(Root() + u"/f"));
+    EXPECT_FALSE(DirectoryExists(Root() + u"/f"));
+    EXPECT_TRUE(DirectoryExists(Root()));
+    EXPECT_FALSE(FileExists(Root()));
+    EXPECT_FALSE(FileExists(u""));
+    EXPECT_FALSE(DirectoryExists(u""));
+}
+
+TEST_F(FilesTest, ReadAllBytesNamesTheFileOnFailure) {
+    Touch("data.bin", std::string("\0\1\xFF", 3));
+    EXPECT_EQ(ReadAllBytes(Root() + u"/data.bin"), (TBytes{0, 1, 0xFF}));
+    try {
+        ReadAllBytes(Root() + u"/absent.bin");
+        FAIL() << "no exception";
+    } catch (const EFOpenError& e) {
+        EXPECT_EQ(e.Message(), u"Cannot open file \"" + Root() + u"/absent.bin\". No such file or directory");
+    }
+    EXPECT_THROW(ReadAllBytes(Root()), EFOpenError);
+}
+
+TEST_F(FilesTest, WriteFileAtomicReplacesWholeFileAndLeavesNoTemporary) {
+    Touch("store.ini", "old content that is longer");
+    ::chmod((_root / "store.ini").c_str(), 0600);
+    WriteFileAtomic(Root() + u"/store.ini", "new");
+    EXPECT_EQ(ReadAllBytes(Root() + u"/store.ini"), (TBytes{'n', 'e', 'w'}));
+    EXPECT_EQ(ListFiles(Root()), std::vector<UnicodeString>{u"store.ini"});
+    EXPECT_EQ(fs::status(_root / "store.ini").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST_F(FilesTest, WriteFileAtomicFailureLeavesNothing) {
+    EXPECT_THROW(WriteFileAtomic(Root() + u"/no/such/dir/f", "x"), EFCreateError);
+    // A folder in the way of the rename: the temporary file must be removed again.
+    fs::create_directory(_root / "taken");
+    Touch("taken/inside");
+    EXPECT_THROW(WriteFileAtomic(Root() + u"/taken", "x"), EFCreateError);
+    EXPECT_TRUE(ListFiles(Root()).empty());
+}
+
+TEST_F(FilesTest, ForceDeleteAndRename) {
+    EXPECT_TRUE(ForceDirectories(Root() + u"/a/b/c/"));
+    EXPECT_TRUE(DirectoryExists(Root() + u"/a/b/c"));
+    EXPECT_TRUE(ForceDirectories(Root() + u"/a/b"));
+    Touch("f");
+    EXPECT_FALSE(ForceDirectories(Root() + u"/f/g"));
+    EXPECT_TRUE(RenameFile(Root() + u"/f", Root() + u"/a/g"));
+    EXPECT_TRUE(FileExists(Root() + u"/a/g"));
+    EXPECT_TRUE(DeleteFile(Root() + u"/a/g"));
+    EXPECT_FALSE(DeleteFile(Root() + u"/a/g"));
+    EXPECT_FALSE(DeleteFile(Root() + u"/a")); // never a folder
+}
+
+TEST(FilePaths, SplitAndJoin) {
+    EXPECT_EQ(ExtractFileName(u"/d/VATRTNS/2021/VAT Return.xml"), u"VAT Return.xml");
+    EXPECT_EQ(ExtractFilePath(u"/d/VATRTNS/x.xml"), u"/d/VATRTNS/");
+    EXPECT_EQ(ExtractFileDir(u"/d/VATRTNS/x.xml"), u"/d/VATRTNS");
+    EXPECT_EQ(ExtractFileDir(u"/x"), u"/");
+    EXPECT_EQ(ExtractFileDir(u"x"), u"");
+    EXPECT_EQ(ExtractFileExt(u"/a.b/c"), u"");
+    EXPECT_EQ(ExtractFileExt(u"/a/c.tar.gz"), u".gz");
+    EXPECT_EQ(ChangeFileExt(u"/a/c.xml", u".bak"), u"/a/c.bak");
+    EXPECT_EQ(ChangeFileExt(u"/a.d/c", u".bak"), u"/a.d/c.bak");
+    EXPECT_EQ(IncludeTrailingPathDelimiter(u"/a"), u"/a/");
+    EXPECT_EQ(IncludeTrailingPathDelimiter(u"/a/"), u"/a/");
+    EXPECT_EQ(ExcludeTrailingPathDelimiter(u"/a/"), u"/a");
+    EXPECT_EQ(ExcludeTrailingPathDelimiter(u"/"), u"/");
+    EXPECT_EQ(CombinePath(u"/a/", u"/b"), u"/a/b");
+    EXPECT_EQ(CombinePath(u"/", u"b"), u"/b");
+    EXPECT_EQ(CombinePath(u"", u"b"), u"b");
+    EXPECT_EQ(CombinePath(u"a", u""), u"a");
+}
+
+TEST(FilePaths, ExpandAgainstCurrentDirectory) {
+    UnicodeString cwd = GetCurrentDir();
+    ASSERT_FALSE(cwd.empty());
+    EXPECT_EQ(ExpandFileName(u"x/./y/../z"), CombinePath(cwd, u"x/z"));
+    EXPECT_EQ(ExpandFileName(u"/a/../../b/"), u"/b");
+    UnicodeString exe = ApplicationExeName();
+    EXPECT_TRUE(EndsText(u"/rtl_test_Files", exe)) << StringToUtf8(exe);
+    ::setenv("RTL_FILES_TEST_VAR",
+             "\xC2\xA3"
+             "5",
+             1);
+    EXPECT_EQ(GetEnvironmentVariable(u"RTL_FILES_TEST_VAR"), u"£5");
+    EXPECT_EQ(GetEnvironmentVariable(u"RTL_FILES_TEST_UNSET"), u"");
+}

@@ -1,0 +1,159 @@
+#include "rtl/Exceptions.h"
+#include "rtl/Files.h"
+#include "rtl/Registry.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace rtl;
+namespace fs = std::filesystem;
+
+namespace {
+
+const UnicodeString AppKey = u"SOFTWARE\\Corvane\\Venturo MTD\\";
+
+class RegistryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "rtl-registry-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        _root = pattern;
+        _store = _root / "store";
+        ::setenv("VENTURO_MTD_REGISTRY", _store.c_str(), 1);
+    }
+    void TearDown() override { fs::remove_all(_root); }
+    UnicodeString StoreFile(const char* name) const { return Utf8ToString((_store / name).string()); }
+    std::string Contents(const char* name) const {
+        TBytes b = ReadAllBytes(StoreFile(name));
+        return std::string(b.begin(), b.end());
+    }
+    fs::path _root;
+    fs::path _store;
+};
+
+} // namespace
+
+TEST_F(RegistryTest, StoreFolderFollowsTheEnvironment) {
+    EXPECT_EQ(TRegistry::StoreFolder(), Utf8ToString(_store.string()));
+    ::setenv("VENTURO_MTD_REGISTRY", "", 1);
+    ::setenv("XDG_CONFIG_HOME", "/xdg/conf", 1);
+    EXPECT_EQ(TRegistry::StoreFolder(), u"/xdg/conf/venturo-mtd/registry");
+    ::setenv("XDG_CONFIG_HOME", "relative", 1);
+    ::setenv("HOME", "/home/u", 1);
+    EXPECT_EQ(TRegistry::StoreFolder(), u"/home/u/.config/venturo-mtd/registry");
+}
+
+TEST_F(RegistryTest, RoundTripWithoutRegardToCase) {
+    {
+        TRegistry reg;
+        EXPECT_FALSE(reg.OpenKey(AppKey, false));
+        ASSERT_TRUE(reg.OpenKey(AppKey, true));
+        EXPECT_EQ(reg.CurrentPath(), u"SOFTWARE\\Corvane\\Venturo MTD");
+        reg.WriteString(u"Beta Programme", u"a=b=c £");
+        reg.WriteInteger(u"Skip upgrade check", -7);
+        reg.WriteString(u"beta programme", u"second"); // same value, other case
+    }
+    EXPECT_EQ(Contents("HKEY_CURRENT_USER.ini"),
+              "[SOFTWARE\\Corvane\\Venturo MTD]\nBeta Programme=second\nSkip upgrade check=-7\n");
+    TRegistry reg(true);
+    ASSERT_TRUE(reg.OpenKey(u"\\software\\CORVANE\\venturo mtd", false));
+    EXPECT_TRUE(reg.ValueExists(u"BETA PROGRAMME"));
+    EXPECT_EQ(reg.ReadString(u"Beta Programme"), u"second");
+    EXPECT_EQ(reg.ReadInteger(u"skip upgrade CHECK"), -7);
+    EXPECT_THROW(reg.ReadInteger(u"Beta Programme"), ERegistryError);
+    EXPECT_FALSE(reg.ValueExists(u"Missing"));
+    EXPECT_THROW(reg.ReadString(u"Missing"), ERegistryError);
+    // The two roots are separate files.
+    reg.RootKey = TRootKey::LocalMachine;
+    EXPECT_FALSE(reg.KeyExists(u"\\SOFTWARE\\Corvane"));
+}
+
+TEST_F(RegistryTest, ReadsHandWrittenFilesWithCrLf) {
+    fs::create_directories(_store);
+    WriteFileAtomic(StoreFile("HKEY_LOCAL_MACHINE.ini"),
+                    "\xEF\xBB\xBF[SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\SAGE.EXE]\r\n"
+                    "Path=C:\\Program Files (x86)\\Sage\\Accounts\\/\r\n\r\n"
+                    "[Other]\r\nPath=elsewhere\r\nnot a value line\r\n");
+    TRegistry reg(true);
+    reg.RootKey = TRootKey::LocalMachine;
+    EXPECT_TRUE(reg.KeyExists(u"SOFTWARE\\Microsoft"));
+    EXPECT_TRUE(reg.KeyExists(u"software\\microsoft\\windows\\currentversion\\app paths\\sage.exe\\"));
+    EXPECT_FALSE(reg.KeyExists(u"SOFTWARE\\Micro"));
+    EXPECT_FALSE(
+        reg.OpenKeyReadOnly(u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\LINE50.EXE\\"));
+    ASSERT_TRUE(reg.OpenKeyReadOnly(u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\SAGE.EXE\\"));
+    EXPECT_EQ(reg.ReadString(u"Path"), u"C:\\Program Files (x86)\\Sage\\Accounts\\/");
+    // A relative key opens below the open one.
+    EXPECT_TRUE(reg.OpenKeyReadOnly(u"\\SOFTWARE"));
+    EXPECT_TRUE(reg.OpenKeyReadOnly(u"Microsoft"));
+    EXPECT_EQ(reg.CurrentPath(), u"SOFTWARE\\Microsoft");
+    EXPECT_FALSE(reg.ValueExists(u"Path"));
+}
+
+TEST_F(RegistryTest, ReadOnlyNeverCreatesOrWrites) {
+    TRegistry reg(true);
+    EXPECT_FALSE(reg.OpenKey(AppKey, true));
+    EXPECT_FALSE(fs::exists(_store));
+    EXPECT_THROW(reg.WriteString(u"x", u"y"), ERegistryError);
+    {
+        TRegistry writer;
+        ASSERT_TRUE(writer.OpenKey(AppKey, true));
+    }
+    ASSERT_TRUE(reg.OpenKey(AppKey, true));
+    EXPECT_THROW(reg.WriteString(u"x", u"y"), ERegistryError);
+    TRegistry writable;
+    ASSERT_TRUE(writable.OpenKeyReadOnly(AppKey));
+    EXPECT_THROW(writable.WriteInteger(u"x", 1), ERegistryError);
+    writable.CloseKey();
+    EXPECT_THROW(writable.WriteInteger(u"x", 1), ERegistryError); // no key open
+}
+
+TEST_F(RegistryTest, RefusesNamesAndValuesThatWouldBreakTheFile) {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(AppKey, true));
+    EXPECT_THROW(reg.WriteString(u"a=b", u"v"), ERegistryError);
+    EXPECT_THROW(reg.WriteString(u"a\nb", u"v"), ERegistryError);
+    EXPECT_THROW(reg.WriteString(u"[Section]", u"v"), ERegistryError);
+    EXPECT_THROW(reg.WriteString(u"a", u"line\r\nbreak"), ERegistryError);
+    EXPECT_FALSE(reg.OpenKey(u"\\bad\nkey", true));
+    reg.OpenKey(u"\\" + AppKey, true);
+    reg.WriteString(u"", u"default value");
+    EXPECT_EQ(reg.ReadString(u""), u"default value");
+    EXPECT_EQ(Contents("HKEY_CURRENT_USER.ini"), "[SOFTWARE\\Corvane\\Venturo MTD]\n=default value\n");
+}
+
+TEST_F(RegistryTest, WritesKeepOtherProcessesChangesAndUnknownLines) {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(AppKey, true));
+    reg.WriteString(u"A", u"1");
+    // Another process changes the file meanwhile: the next write starts from its content.
+    WriteFileAtomic(StoreFile("HKEY_CURRENT_USER.ini"),
+                    "; kept comment\n[SOFTWARE\\Corvane\\Venturo MTD]\nA=1\nB=from elsewhere\n");
+    EXPECT_EQ(reg.ReadString(u"B"), u"from elsewhere");
+    reg.WriteString(u"C", u"3");
+    EXPECT_EQ(Contents("HKEY_CURRENT_USER.ini"),
+              "; kept comment\n\n[SOFTWARE\\Corvane\\Venturo MTD]\nA=1\nB=from elsewhere\nC=3\n");
+}
+
+TEST_F(RegistryTest, InterruptedWriteLeavesTheOldFile) {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(AppKey, true));
+    reg.WriteString(u"A", u"1");
+    std::string before = Contents("HKEY_CURRENT_USER.ini");
+    // A crash after writing the temporary file but before the rename leaves a stale temporary.
+    WriteFileAtomic(StoreFile("HKEY_CURRENT_USER.ini.tmp-1-1"), "[SOFTWARE\\Corvane\\Venturo MTD]\nA=hal");
+    EXPECT_EQ(reg.ReadString(u"A"), u"1");
+    EXPECT_EQ(Contents("HKEY_CURRENT_USER.ini"), before);
+    reg.WriteString(u"A", u"2");
+    EXPECT_EQ(reg.ReadString(u"A"), u"2");
+
+    // A store that cannot be replaced fails the write and keeps the old file whole.
+    fs::permissions(_store, fs::perms::owner_read | fs::perms::owner_exec);
+    if (::access(_store.c_str(), W_OK) != 0) { // root ignores permissions
+        EXPECT_THROW(reg.WriteString(u"A", u"3"), ERegistryError);
+        EXPECT_EQ(reg.ReadString(u"A"), u"2");
+    }
+    fs::permissions(_store, fs::perms::owner_all);
+}
