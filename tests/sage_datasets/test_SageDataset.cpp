@@ -1,0 +1,317 @@
+#include "sage_datasets/DatasetBuilder.h"
+#include "sage_datasets/SageDataset.h"
+#include "sage_datasets/SageDatasetVatReturn.h"
+#include "sage_datasets/SageDatasetVersions.h"
+
+#include "rtl/DateTime.h"
+#include "rtl/Files.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <tuple>
+
+namespace fs = std::filesystem;
+using namespace sagetest;
+
+namespace {
+
+struct TDatasetDeleter {
+    void operator()(sage::TSageDataset* p) const { rtl::Free(p); }
+};
+using TDatasetPtr = std::unique_ptr<sage::TSageDataset, TDatasetDeleter>;
+
+TDatasetPtr MakeVersion(int version, const rtl::UnicodeString& folder) {
+    return TDatasetPtr(sage::SageDatasetClassForVersion(version)->Create(folder));
+}
+
+class DatasetTest : public ::testing::Test {
+protected:
+    TDatasetPtr Make(int version = 27) { return MakeVersion(version, builder.Text()); }
+
+    TTempFolder temp;
+    TDatasetBuilder builder{temp.Path() / "Acme"};
+};
+
+// Every version reads its fields at its own offsets and reports its own constants.
+class DatasetVersionTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(DatasetVersionTest, HeaderFieldsComeFromTheVersionsOffsets) {
+    const int version = GetParam();
+    TTempFolder temp;
+    TDatasetBuilder builder(temp.Path() / "Acme");
+    TSetupFields fields;
+    fields.VersionByte = version;
+    fields.CompanyName = std::string(60, 'C');
+    fields.VatNumber = std::string(static_cast<std::size_t>(LayoutFor(version).VatNumberWidth), '7');
+    builder.WriteSetup(fields, version);
+    TDatasetPtr dataset = MakeVersion(version, builder.Text());
+    dataset->Load();
+    EXPECT_EQ(dataset->MajorVersion(), version);
+    EXPECT_EQ(dataset->Version(), rtl::IntToStr(version));
+    EXPECT_EQ(dataset->CompanyName(), rtl::UnicodeString(60, u'C'));
+    EXPECT_EQ(dataset->Address1(), u"1 High Street");
+    EXPECT_EQ(dataset->Address2(), u"Little Wittering");
+    EXPECT_EQ(dataset->Town(), u"Oxford");
+    EXPECT_EQ(dataset->County(), u"Oxfordshire");
+    EXPECT_EQ(dataset->PostCode(), u"OX1 1AA");
+    EXPECT_EQ(dataset->VatNumber(), rtl::UnicodeString(fields.VatNumber.size(), u'7'))
+        << "the byte after the field is not read";
+    EXPECT_EQ(dataset->UuidString(), version < 10 ? u"" : u"0f8fad5b-d9cb-469f-a165-70867728950e");
+    const rtl::UnicodeString driverFile = version >= 28   ? u"SDBC32.DLL"
+                                          : version >= 10 ? u"S" + rtl::IntToStr(version) + u"DBC32.DLL"
+                                                          : u"SW" + rtl::IntToStr(version) + u"DBC32.DLL";
+    EXPECT_EQ(dataset->ODBCDriverFileName(), driverFile);
+    EXPECT_EQ(dataset->ODBCDriver(), u"Sage Line 50 v" + rtl::IntToStr(version));
+}
+
+INSTANTIATE_TEST_SUITE_P(AllVersions, DatasetVersionTest, ::testing::Range(8, 31));
+
+TEST(DatasetVersions, ClassReferencesCoverExactlyEightToThirty) {
+    EXPECT_EQ(sage::SageDatasetClassForVersion(7), nullptr);
+    EXPECT_EQ(sage::SageDatasetClassForVersion(31), nullptr);
+    EXPECT_STREQ(sage::SageDatasetClassForVersion(30)->ClassName(), "TSageDatasetv30");
+    EXPECT_STREQ(sage::SageDatasetClassForVersion(8)->ClassName(), "TSageDatasetV8");
+}
+
+TEST_F(DatasetTest, MajorVersionIsFixedAtConstructionWithoutReading) {
+    TDatasetPtr dataset(rtl::Create<sage::TSageDatasetV28>(temp.Text() + u"/missing"));
+    EXPECT_EQ(dataset->MajorVersion(), 28);
+    EXPECT_EQ(dataset->ODBCDriverFileName(), u"SDBC32.DLL");
+    EXPECT_EQ(dataset->CompanyName(), u"") << "a missing folder loads nothing";
+}
+
+TEST_F(DatasetTest, PropertiesLoadOnDemandButFolderAndUrlNumberDoNot) {
+    builder.WriteSetup({}, 27);
+    TDatasetPtr dataset = Make();
+    EXPECT_EQ(dataset->DatasetFolder(), builder.Text());
+    EXPECT_EQ(dataset->VatNumberForUrl(), u"") << "no load before Load";
+    EXPECT_EQ(dataset->CompanyName(), u"ACME LTD");
+    EXPECT_EQ(dataset->VatNumberForUrl(), u"123456789");
+}
+
+TEST_F(DatasetTest, VatNumberForUrlKeepsTheFirstNineDigits) {
+    for (const auto& [stored, expected] :
+         std::vector<std::pair<std::string, std::u16string>>{{"GB 123 4567 89", u"123456789"},
+                                                             {"GB123456789001", u"123456789"},
+                                                             {"GB-NONE", u""},
+                                                             {"12 34", u"1234"}}) {
+        TSetupFields fields;
+        fields.VatNumber = stored;
+        builder.WriteSetup(fields, 27);
+        TDatasetPtr dataset = Make();
+        dataset->Load();
+        EXPECT_EQ(dataset->VatNumberForUrl(), expected) << stored;
+    }
+}
+
+TEST_F(DatasetTest, VersionTextIsTheTrimmedFirstLineOfTheWatermark) {
+    builder.WriteSetup({}, 27);
+    builder.WriteWatermark(" \t27.2.0.225  \r\n<xml>not read</xml>\r\n");
+    TDatasetPtr dataset = Make();
+    dataset->Load();
+    EXPECT_EQ(dataset->Version(), u"27.2.0.225");
+
+    builder.WriteWatermark("\r\n27.2.0.225\r\n");
+    dataset->Load();
+    EXPECT_EQ(dataset->Version(), u"27") << "an empty first line gives the major version";
+
+    builder.WriteWatermark("\xEF\xBB\xBF"
+                           "28.0.1 \xE2\x82\xAC");
+    dataset->Load();
+    EXPECT_EQ(dataset->Version(), u"28.0.1 \u20AC")
+        << "a file without line break is one line; UTF-8 read as UTF-8";
+
+    builder.WriteWatermark("v26 \x80 Caf\xE9\n");
+    dataset->Load();
+    EXPECT_EQ(dataset->Version(), u"v26 \u20AC Caf\u00E9") << "other bytes read as Windows-1252";
+}
+
+TEST_F(DatasetTest, WatermarkIsFoundWhateverItsCase) {
+    builder.WriteSetup({}, 27, "accdata", "setup.dta");
+    builder.WriteWatermark("27.1", "WATERMARK.XML");
+    TDatasetPtr dataset = Make();
+    dataset->Load();
+    EXPECT_EQ(dataset->Version(), u"27.1");
+    EXPECT_EQ(dataset->CompanyName(), u"ACME LTD");
+}
+
+TEST_F(DatasetTest, HeaderTextIsReadByteForByte) {
+    TSetupFields fields;
+    fields.CompanyName = "Caf\xE9 & Sons \xA3";
+    builder.WriteSetup(fields, 27);
+    TDatasetPtr dataset = Make();
+    EXPECT_EQ(dataset->CompanyName(), u"Caf\u00E9 & Sons \u00A3");
+}
+
+TEST_F(DatasetTest, TruncatedSetupGivesThePartsThatExist) {
+    const std::string full = MakeSetupDta({}, 27);
+    const std::vector<std::tuple<std::size_t, std::u16string, std::u16string>> cases = {
+        {0, u"", u""},
+        {1, u"", u""},
+        {7, u"ACME", u""},
+        {70, u"ACME LTD", u""},
+        {4010, u"ACME LTD", u"GB 123 4"}};
+    for (const auto& [size, company, vat] : cases) {
+        builder.WriteSetupBytes(full.substr(0, size));
+        TDatasetPtr dataset = Make();
+        ASSERT_NO_THROW(dataset->Load()) << size;
+        EXPECT_EQ(dataset->CompanyName(), company) << size;
+        EXPECT_EQ(dataset->VatNumber(), vat) << size;
+        EXPECT_EQ(dataset->UuidString(), u"") << size;
+    }
+}
+
+TEST_F(DatasetTest, UpdatesAreWrittenOnlyWhenAllowed) {
+    const fs::path setup = builder.WriteSetup({}, 27);
+    const std::string before = ReadBytes(setup);
+    TDatasetPtr dataset = Make();
+    dataset->SetCompanyName(u"NEW NAME");
+    dataset->SetUuidString(u"11111111-2222-3333-4444-555555555555");
+    EXPECT_EQ(ReadBytes(setup), before);
+    EXPECT_EQ(dataset->CompanyName(), u"ACME LTD");
+    EXPECT_EQ(dataset->UuidString(), u"0f8fad5b-d9cb-469f-a165-70867728950e");
+
+    dataset->SetAllowUpdates(true);
+    dataset->SetUuidString(u"11111111-2222-3333-4444-55555555555"); // 35 characters
+    EXPECT_EQ(ReadBytes(setup), before);
+    dataset->SetCompanyName(u"NEW NAME");
+    dataset->SetUuidString(u"11111111-2222-3333-4444-555555555555");
+    EXPECT_EQ(dataset->CompanyName(), u"NEW NAME");
+    EXPECT_EQ(dataset->UuidString(), u"11111111-2222-3333-4444-555555555555");
+
+    std::string expected = before;
+    expected.replace(3, 61, "NEW NAME" + std::string(52, ' ') + std::string(1, '\0'));
+    expected.replace(6378, 36, "11111111-2222-3333-4444-555555555555");
+    EXPECT_EQ(ReadBytes(setup), expected);
+    TDatasetPtr reread = Make();
+    EXPECT_EQ(reread->CompanyName(), u"NEW NAME");
+}
+
+TEST_F(DatasetTest, VersionsWithoutUuidIgnoreUuidWrites) {
+    TSetupFields fields;
+    fields.VersionByte = 9;
+    const fs::path setup = builder.WriteSetup(fields, 9);
+    const std::string before = ReadBytes(setup);
+    TDatasetPtr dataset = Make(9);
+    dataset->SetAllowUpdates(true);
+    dataset->SetUuidString(u"11111111-2222-3333-4444-555555555555");
+    EXPECT_EQ(dataset->UuidString(), u"");
+    EXPECT_EQ(ReadBytes(setup), before);
+}
+
+// --- The VATRTNS folder ---------------------------------------------------------------------------
+
+TEST_F(DatasetTest, ReturnsComeFromFourCharacterYearFoldersOnly) {
+    builder.WriteSetup({}, 27);
+    builder.WriteReturn("2020", "VAT Return 01-01-2020 - 31-03-2020.xml",
+                        SimpleReturnXml("01/01/2020", "31/03/2020"));
+    builder.WriteReturn("2021", "VAT Return 01-01-2021 - 31-03-2021.xml",
+                        SimpleReturnXml("01/01/2021", "31/03/2021"));
+    builder.WriteReturn("Temp", "VAT Return 01-01-2022 - 31-03-2022.xml",
+                        SimpleReturnXml("01/01/2022", "31/03/2022"));
+    builder.WriteReturn("20210", "VAT Return 01-04-2022 - 30-06-2022.xml",
+                        SimpleReturnXml("01/04/2022", "30/06/2022"));
+    builder.WriteReturn("_Dat", "VAT Return 01-07-2022 - 30-09-2022.xml",
+                        SimpleReturnXml("01/07/2022", "30/09/2022"));
+    TDatasetPtr dataset = Make();
+    const rtl::TStringList& returns = dataset->VatReturns();
+    ASSERT_EQ(returns.Count(), 2);
+    EXPECT_EQ(returns.Strings(0), u"2021/01/01");
+    EXPECT_EQ(returns.Strings(1), u"2020/01/01");
+}
+
+TEST_F(DatasetTest, ReturnsAreListedNewestFirstWhateverTheFolderOrder) {
+    builder.WriteSetup({}, 27);
+    builder.WriteReturn("2021", "VAT Return 01-04-2021 - 30-06-2021.xml",
+                        SimpleReturnXml("01/04/2021", "30/06/2021"));
+    builder.WriteReturn("2020", "VAT Return 01-01-2021 - 31-03-2021.xml",
+                        SimpleReturnXml("01/01/2021", "31/03/2021"));
+    builder.WriteReturn("2021", "VAT Return 01-07-2021 - 30-09-2021.xml",
+                        SimpleReturnXml("01/07/2021", "30/09/2021"));
+    builder.WriteReturn("2021", "notes.txt", "not xml");
+    TDatasetPtr dataset = Make();
+    const rtl::TStringList& returns = dataset->VatReturns();
+    ASSERT_EQ(returns.Count(), 3);
+    EXPECT_EQ(returns.Strings(0), u"2021/07/01");
+    EXPECT_EQ(returns.Strings(1), u"2021/04/01");
+    EXPECT_EQ(returns.Strings(2), u"2021/01/01");
+    EXPECT_EQ(dataset->LatestVatReturn(), returns.Objects(0));
+    EXPECT_EQ(dataset->LatestVatReturn()->DateFrom(), rtl::EncodeDate(2021, 7, 1));
+}
+
+TEST_F(DatasetTest, ListEntryTextsUseTheRegionalDateSeparator) {
+    builder.WriteSetup({}, 27);
+    builder.WriteReturn("2021", "VAT Return 01-04-2021 - 30-06-2021.xml",
+                        SimpleReturnXml("01/04/2021", "30/06/2021"));
+    const rtl::TFormatSettings saved = rtl::FormatSettings();
+    rtl::FormatSettings().DateSeparator = u'.';
+    TDatasetPtr dataset = Make();
+    const rtl::UnicodeString text = dataset->VatReturns().Strings(0);
+    rtl::FormatSettings() = saved;
+    EXPECT_EQ(text, u"2021.04.01");
+}
+
+TEST_F(DatasetTest, MissingVatReturnsFolderIsLookedForAgainOnTheNextAccess) {
+    builder.WriteSetup({}, 27);
+    TDatasetPtr dataset = Make();
+    EXPECT_EQ(dataset->LatestVatReturn(), nullptr);
+    EXPECT_EQ(dataset->VatReturns().Count(), 0);
+    builder.WriteReturn("2021", "VAT Return 01-04-2021 - 30-06-2021.xml",
+                        SimpleReturnXml("01/04/2021", "30/06/2021"));
+    ASSERT_NE(dataset->LatestVatReturn(), nullptr);
+    EXPECT_EQ(dataset->VatReturns().Count(), 1);
+}
+
+TEST_F(DatasetTest, ReturnsAreReadOnceThenKept) {
+    builder.WriteSetup({}, 27);
+    builder.WriteReturn("2021", "VAT Return 01-04-2021 - 30-06-2021.xml",
+                        SimpleReturnXml("01/04/2021", "30/06/2021"));
+    TDatasetPtr dataset = Make();
+    EXPECT_EQ(dataset->VatReturns().Count(), 1);
+    builder.WriteReturn("2021", "VAT Return 01-07-2021 - 30-09-2021.xml",
+                        SimpleReturnXml("01/07/2021", "30/09/2021"));
+    EXPECT_EQ(dataset->VatReturns().Count(), 1);
+}
+
+TEST_F(DatasetTest, RepeatedLoadReadsTheReturnsAgain) {
+    builder.WriteSetup({}, 27);
+    builder.WriteReturn("2021", "VAT Return 01-04-2021 - 30-06-2021.xml",
+                        SimpleReturnXml("01/04/2021", "30/06/2021"));
+    TDatasetPtr dataset = Make();
+    dataset->Load();
+    ASSERT_EQ(dataset->VatReturns().Count(), 1);
+    builder.WriteReturn("2021", "VAT Return 01-07-2021 - 30-09-2021.xml",
+                        SimpleReturnXml("01/07/2021", "30/09/2021"));
+    dataset->Load();
+    const rtl::TStringList& returns = dataset->VatReturns();
+    ASSERT_EQ(returns.Count(), 2);
+    for (int i = 0; i < returns.Count(); ++i) {
+        EXPECT_NE(returns.Objects(i), nullptr);
+    }
+    EXPECT_EQ(dataset->LatestVatReturn()->DateFrom(), rtl::EncodeDate(2021, 7, 1));
+}
+
+TEST_F(DatasetTest, MixedCaseFixedNamesAreFound) {
+    builder.WriteSetup({}, 27, "AccData", "Setup.Dta");
+    const std::string name = "VAT Return 01-04-2021 - 30-06-2021.xml";
+    builder.WriteReturn("2021", name, SimpleReturnXml("01/04/2021", "30/06/2021"), "VatRtns");
+    builder.WriteAdjustments("2021", name, AdjustmentsXml({{"0", {{"10.00", "0"}}}}), "VatRtns", "_DATA",
+                             "adjustments.XML");
+    TDatasetPtr dataset = Make();
+    sage::TSageDatasetVatReturn* latest = dataset->LatestVatReturn();
+    ASSERT_NE(latest, nullptr);
+    EXPECT_EQ(latest->GetBox(1), rtl::Currency::FromPounds(110));
+}
+
+TEST_F(DatasetTest, ReturnListsItsReturnsWithTheirVatNumber) {
+    builder.WriteSetup({}, 27);
+    builder.WriteReturn("2021", "VAT Return 01-04-2021 - 30-06-2021.xml",
+                        SimpleReturnXml("01/04/2021", "30/06/2021"));
+    TDatasetPtr dataset = Make();
+    const auto* vatReturn = static_cast<sage::TSageDatasetVatReturn*>(dataset->VatReturns().Objects(0));
+    EXPECT_EQ(vatReturn->VatNumber(), u"123456789");
+    EXPECT_EQ(vatReturn->Description(), u"2021-06-30 2021-04-01 123456789");
+}
+
+} // namespace

@@ -1,0 +1,365 @@
+#include "sage_datasets/DatasetBuilder.h"
+#include "sage_datasets/SageDatasetVatReturn.h"
+#include "sage_datasets/SageDatasetVersions.h"
+
+#include "rtl/DateTime.h"
+#include "rtl/Exceptions.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace sagetest;
+using rtl::Currency;
+using rtl::EncodeDate;
+using sage::TSageDatasetVatReturn;
+
+namespace {
+
+const std::string kQ2Name = "VAT Return 01-04-2021 - 30-06-2021.xml";
+
+Currency Pounds(std::int64_t pounds, std::int64_t pence = 0) {
+    return Currency::FromRaw(pounds * 10000 + pence * 100);
+}
+
+// One dataset with return files written by each test; the returns are read afresh per call.
+class VatReturnFileTest : public ::testing::Test {
+protected:
+    VatReturnFileTest() { builder.WriteSetup({}, 27); }
+    ~VatReturnFileTest() override { rtl::Free(dataset); }
+
+    // The return read from the only file of the year folder, or null when the file was rejected.
+    const TSageDatasetVatReturn* ReadOne(const std::string& xml, const std::string& name = kQ2Name) {
+        std::filesystem::remove_all(builder.Folder() / "VATRTNS" / "2021");
+        builder.WriteReturn("2021", name, xml);
+        return ReadAll() == 1 ? static_cast<const TSageDatasetVatReturn*>(dataset->VatReturns().Objects(0))
+                              : nullptr;
+    }
+    int ReadAll() {
+        rtl::Free(dataset);
+        dataset = sage::SageDatasetClassForVersion(27)->Create(builder.Text());
+        return dataset->VatReturns().Count();
+    }
+    // A complete return with one element replaced (or removed when text is null).
+    static std::string With(const std::string& element, const char* text) {
+        std::vector<std::pair<std::string, std::string>> elements = {{"COMPANY", "ACME LTD"},
+                                                                     {"DATEFROM", "01/04/2021"},
+                                                                     {"DATETO", "30/06/2021"},
+                                                                     {"FLATRATELIABILITY", "1.50"},
+                                                                     {"STANDARDRATELIABILITY", "2.50"},
+                                                                     {"STANDARDRATESALES", "3.50"},
+                                                                     {"STANDARDRATEPURCHASE", "4.50"},
+                                                                     {"FLATRATEBENEFITCOST", "5.50"},
+                                                                     {"BOX1", "100.00"},
+                                                                     {"BOX2", "20.00"},
+                                                                     {"BOX3", "120.00"},
+                                                                     {"BOX4", "30.00"},
+                                                                     {"BOX5", "90.00"},
+                                                                     {"BOX6", "500.00"}};
+        std::vector<std::pair<std::string, std::string>> result;
+        bool replaced = false;
+        for (auto& e : elements) {
+            if (e.first == element) {
+                replaced = true;
+                if (text != nullptr) {
+                    result.emplace_back(element, text);
+                }
+            } else {
+                result.push_back(e);
+            }
+        }
+        if (!replaced && text != nullptr) {
+            result.emplace_back(element, text);
+        }
+        return ReturnXml(result);
+    }
+
+    TTempFolder temp;
+    TDatasetBuilder builder{temp.Path() / "Acme"};
+    sage::TSageDataset* dataset = nullptr;
+};
+
+TEST_F(VatReturnFileTest, ElementsFillTheRecord) {
+    const TSageDatasetVatReturn* r = ReadOne(With("BOX13", "-7.1234"));
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->CompanyName(), u"ACME LTD");
+    EXPECT_EQ(r->DateFrom(), EncodeDate(2021, 4, 1));
+    EXPECT_EQ(r->DateTo(), EncodeDate(2021, 6, 30));
+    EXPECT_EQ(r->FlatRateLiability(), Pounds(1, 50));
+    EXPECT_EQ(r->StandardRateLiability(), Pounds(2, 50));
+    EXPECT_EQ(r->StandardRateSales(), Pounds(3, 50));
+    EXPECT_EQ(r->StandardRatePurchase(), Pounds(4, 50));
+    EXPECT_EQ(r->FlatRateBeniftCost(), Pounds(5, 50));
+    const Currency boxes[13] = {Pounds(100),
+                                Pounds(20),
+                                Pounds(120),
+                                Pounds(30),
+                                Pounds(90),
+                                Pounds(500),
+                                {},
+                                {},
+                                {},
+                                {},
+                                {},
+                                {},
+                                Currency::FromRaw(-71234)};
+    for (int box = 1; box <= 13; ++box) {
+        EXPECT_EQ(r->GetBox(box), boxes[box - 1]) << box;
+    }
+    EXPECT_EQ(r->VatNumber(), u"123456789");
+}
+
+TEST_F(VatReturnFileTest, LastOccurrenceWinsAndUnknownElementsAreIgnored) {
+    const TSageDatasetVatReturn* r = ReadOne(ReturnXml({{"BOX1", "1.00"},
+                                                        {"BOX14", "9.00"},
+                                                        {"BOX01", "8.00"},
+                                                        {"box2", "7.00"},
+                                                        {"BOX1", "2.00"},
+                                                        {"NOTES", ""},
+                                                        {"COMPANY", "First"},
+                                                        {"COMPANY", "Second"}}));
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->GetBox(1), Pounds(2));
+    EXPECT_EQ(r->GetBox(2), Currency());
+    EXPECT_EQ(r->CompanyName(), u"Second");
+}
+
+TEST_F(VatReturnFileTest, EmptyBoxIsZeroButOtherEmptyElementsRejectTheFile) {
+    const TSageDatasetVatReturn* r = ReadOne(With("BOX6", ""));
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->GetBox(6), Currency());
+    ASSERT_NE(ReadOne(With("BOX6", "   ")), nullptr);
+    EXPECT_EQ(ReadOne(With("FLATRATELIABILITY", "")), nullptr);
+    EXPECT_EQ(ReadOne(With("COMPANY", "")), nullptr);
+    EXPECT_EQ(ReadOne(With("DATEFROM", "")), nullptr);
+    EXPECT_EQ(ReadOne(With("BOX1", "12,00")), nullptr) << "not a number with a full stop as separator";
+    EXPECT_EQ(ReadOne(With("STANDARDRATESALES", "abc")), nullptr);
+    EXPECT_EQ(ReadOne(With("BOX2", "<X>1</X>")), nullptr) << "nested elements instead of text";
+}
+
+TEST_F(VatReturnFileTest, AmountsFollowTheRegionalDecimalSeparator) {
+    const rtl::TFormatSettings saved = rtl::FormatSettings();
+    rtl::FormatSettings().DecimalSeparator = u',';
+    const TSageDatasetVatReturn* r = ReadOne(ReturnXml({{"COMPANY", "A"}, {"BOX1", "12,34"}}));
+    const Currency box1 = r ? r->GetBox(1) : Currency::FromRaw(-1);
+    rtl::FormatSettings() = saved;
+    EXPECT_EQ(box1, Pounds(12, 34));
+}
+
+TEST_F(VatReturnFileTest, DateRuleFindsSlashedOrEightDigitDates) {
+    const TSageDatasetVatReturn* r = ReadOne(With("DATEFROM", "From 01/04/2021 00:00:00"), "return.xml");
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->DateFrom(), EncodeDate(2021, 4, 1));
+    r = ReadOne(With("DATEFROM", "x01042021y"), "return.xml");
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->DateFrom(), EncodeDate(2021, 4, 1));
+    r = ReadOne(With("DATEFROM", "no date here"), "return.xml");
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->DateFrom(), 0);
+    r = ReadOne(With("DATEFROM", "00/00/0000"), "return.xml");
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->DateFrom(), 0);
+    EXPECT_EQ(ReadOne(With("DATEFROM", "31/04/2021"), "return.xml"), nullptr);
+    EXPECT_EQ(ReadOne(With("DATETO", "29/02/2021"), "return.xml"), nullptr);
+    EXPECT_EQ(ReadOne(With("DATETO", "01/13/2021"), "return.xml"), nullptr);
+    EXPECT_NE(ReadOne(With("DATETO", "29/02/2020"), "return.xml"), nullptr);
+}
+
+TEST_F(VatReturnFileTest, FileNameSuppliesMissingDates) {
+    for (const std::string& name : {kQ2Name, std::string("VAT Return 01042021 - 30062021.xml")}) {
+        const TSageDatasetVatReturn* r =
+            ReadOne(ReturnXml({{"COMPANY", "ACME LTD"}, {"BOX1", "1.00"}}), name);
+        ASSERT_NE(r, nullptr) << name;
+        EXPECT_EQ(r->DateFrom(), EncodeDate(2021, 4, 1)) << name;
+        EXPECT_EQ(r->DateTo(), EncodeDate(2021, 6, 30)) << name;
+    }
+}
+
+TEST_F(VatReturnFileTest, FileNameDatesReplaceAReversedPeriod) {
+    const TSageDatasetVatReturn* r =
+        ReadOne(ReturnXml({{"COMPANY", "A"}, {"DATEFROM", "01/07/2021"}, {"DATETO", "30/06/2021"}}));
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->DateFrom(), EncodeDate(2021, 4, 1));
+    EXPECT_EQ(r->DateTo(), EncodeDate(2021, 6, 30));
+}
+
+TEST_F(VatReturnFileTest, FileNameRules) {
+    EXPECT_EQ(ReadOne(With("DATEFROM", nullptr), "VAT Return 31-04-2021 - 30-06-2021.xml"), nullptr)
+        << "an impossible date in the name";
+    const TSageDatasetVatReturn* r =
+        ReadOne(With("DATEFROM", nullptr), "vat return 01-04-2021 - 30-06-2021.xml");
+    ASSERT_NE(r, nullptr) << "the pattern is case-sensitive, so the name simply does not count";
+    EXPECT_EQ(r->DateFrom(), 0);
+    r = ReadOne(With("DATEFROM", nullptr), "Copy of VAT Return 01-01-2021 - 31-03-2021.xml");
+    ASSERT_NE(r, nullptr) << "the match may start anywhere";
+    EXPECT_EQ(r->DateFrom(), EncodeDate(2021, 1, 1));
+}
+
+TEST_F(VatReturnFileTest, ReturnWithoutAnyDatesSortsLast) {
+    builder.WriteReturn("2021", "undated.xml", ReturnXml({{"COMPANY", "A"}}));
+    builder.WriteReturn("2021", kQ2Name, SimpleReturnXml("01/04/2021", "30/06/2021"));
+    ASSERT_EQ(ReadAll(), 2);
+    const rtl::TStringList& returns = dataset->VatReturns();
+    EXPECT_EQ(returns.Strings(1), u"1899/12/30");
+    const auto* undated = static_cast<const TSageDatasetVatReturn*>(returns.Objects(1));
+    EXPECT_EQ(undated->Period(), u"30/12/1899 - 30/12/1899");
+}
+
+TEST_F(VatReturnFileTest, ForeignOrBrokenFilesAreLeftOut) {
+    builder.WriteReturn("2021", "VAT Return 01-01-2021 - 31-03-2021.xml",
+                        SimpleReturnXml("01/01/2021", "31/03/2021"));
+    builder.WriteReturn("2021", kQ2Name, "<?xml version=\"1.0\"?><OTHER><COMPANY>A</COMPANY></OTHER>");
+    builder.WriteReturn("2021", "VAT Return 01-07-2021 - 30-09-2021.xml", "<VATRETURN><COMPANY>A</COMP");
+    builder.WriteReturn("2021", "VAT Return 01-10-2021 - 31-12-2021.xml", "");
+    builder.WriteReturn("2021", "VAT Return 01-01-2022 - 31-03-2022.xml", std::string("\0\xFF\xFE<", 4));
+    builder.WriteReturn(
+        "2021", "bomb.xml",
+        "<?xml version=\"1.0\"?><!DOCTYPE VATRETURN [<!ENTITY a \"aaaaaaaaaa\">"
+        "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\"><!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">]>"
+        "<VATRETURN><COMPANY>&c;</COMPANY></VATRETURN>");
+    ReadAll();
+    const rtl::TStringList& returns = dataset->VatReturns();
+    EXPECT_GE(returns.IndexOf(u"2021/01/01"), 0);
+    for (const char16_t* rejected : {u"2021/04/01", u"2021/07/01", u"2021/10/01", u"2022/01/01"}) {
+        EXPECT_LT(returns.IndexOf(rejected), 0) << rtl::StringToUtf8(rejected);
+    }
+    for (int i = 0; i < returns.Count(); ++i) {
+        EXPECT_LT(static_cast<const TSageDatasetVatReturn*>(returns.Objects(i))->CompanyName().size(), 100u)
+            << "entities are never expanded";
+    }
+}
+
+TEST_F(VatReturnFileTest, DeeplyNestedAndHugeFilesDoNotHurt) {
+    std::string nested = "<VATRETURN><COMPANY>A</COMPANY><X>";
+    for (int i = 0; i < 100000; ++i) {
+        nested += "<Y>";
+    }
+    const TSageDatasetVatReturn* r = ReadOne(nested); // not well-formed: left out, no crash
+    EXPECT_EQ(r, nullptr);
+    std::string huge = "<VATRETURN><COMPANY>" + std::string(5'000'000, 'A') + "</COMPANY></VATRETURN>";
+    r = ReadOne(huge);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->CompanyName().size(), 5'000'000u);
+}
+
+TEST_F(VatReturnFileTest, UnusualEncodingsAreHonoured) {
+    const std::string latin1 =
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><VATRETURN><COMPANY>Caf\xE9</COMPANY>"
+        "<BOX1>1.00</BOX1></VATRETURN>";
+    const TSageDatasetVatReturn* r = ReadOne(latin1);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->CompanyName(), u"Caf\u00E9");
+    const std::string w1252 =
+        "<?xml version=\"1.0\" encoding=\"windows-1252\"?><VATRETURN><COMPANY>\x80 Ltd</COMPANY>"
+        "</VATRETURN>";
+    r = ReadOne(w1252);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->CompanyName(), u"\u20AC Ltd");
+}
+
+// --- Adjustments.xml ------------------------------------------------------------------------------
+
+TEST_F(VatReturnFileTest, AdjustmentsAddToTheirBoxAndRecomputeBoxesThreeAndFive) {
+    builder.WriteAdjustments(
+        "2021", kQ2Name, AdjustmentsXml({{"0", {{"100.00", "0"}, {"55.00", "1"}}}, {"3", {{"-5.50", "3"}}}}));
+    const TSageDatasetVatReturn* r = ReadOne(With("BOX3", "999.00"));
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->GetBox(1), Pounds(200));
+    EXPECT_EQ(r->GetBox(2), Pounds(20));
+    EXPECT_EQ(r->GetBox(3), Pounds(220));
+    EXPECT_EQ(r->GetBox(4), Pounds(24, 50));
+    EXPECT_EQ(r->GetBox(5), Pounds(195, 50));
+}
+
+TEST_F(VatReturnFileTest, AdjustmentsAgainstBoxThreeAreReplacedBySums) {
+    builder.WriteAdjustments("2021", kQ2Name, AdjustmentsXml({{"2", {{"7.00", "2"}}}}));
+    const TSageDatasetVatReturn* r = ReadOne(With("BOX3", "999.00"));
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->GetBox(3), Pounds(120));
+    EXPECT_EQ(r->GetBox(5), Pounds(90));
+}
+
+TEST_F(VatReturnFileTest, AdjustmentsWithoutAMatchingEntryLeaveTheBoxesAsRead) {
+    builder.WriteAdjustments("2021", kQ2Name, AdjustmentsXml({{"0", {{"100.00", "1"}}}}));
+    const TSageDatasetVatReturn* r = ReadOne(With("BOX3", "999.00"));
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->GetBox(1), Pounds(100));
+    EXPECT_EQ(r->GetBox(3), Pounds(999)) << "no adjustment counted: no recomputation";
+}
+
+TEST_F(VatReturnFileTest, AdjustmentsWithAnotherDocumentElementContributeNothing) {
+    builder.WriteAdjustments("2021", kQ2Name, AdjustmentsXml({{"0", {{"100.00", "0"}}}}, "Adjustments"));
+    const TSageDatasetVatReturn* r = ReadOne(With("BOX3", "999.00"));
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->GetBox(1), Pounds(100));
+    builder.WriteAdjustments("2021", kQ2Name, AdjustmentsXml({{"0", {{"1.00", "0"}}}}, "ns:VATRETURN"));
+    r = ReadOne(With("BOX3", "999.00"));
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->GetBox(1), Pounds(101)) << "local name compared without regard to case";
+}
+
+TEST_F(VatReturnFileTest, BoxTypeOutsideTheRecordIsIgnored) {
+    builder.WriteAdjustments(
+        "2021", kQ2Name,
+        AdjustmentsXml({{"13", {{"1.00", "13"}}}, {"-1", {{"1.00", "-1"}}}, {"5", {{"2.00", "5"}}}}));
+    const TSageDatasetVatReturn* r = ReadOne(With("BOX6", "10.00"));
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->GetBox(6), Pounds(12));
+    EXPECT_EQ(r->GetBox(13), Currency());
+}
+
+TEST_F(VatReturnFileTest, BrokenAdjustmentsRejectTheReturn) {
+    const std::vector<std::string> broken = {
+        "<VatReturn><Box "
+        "type=\"0\"><Adjustment><Value>1.00</Value><EnteredInBox>0</EnteredInBox></Adjustment>",
+        AdjustmentsXml({{"zero", {{"1.00", "0"}}}}),
+        "<VatReturn><Box><Adjustment><Value>1</Value><EnteredInBox>0</EnteredInBox></Adjustment></Box></"
+        "VatReturn>",
+        AdjustmentsXml({{"0", {{"one", "0"}}}}),
+        AdjustmentsXml({{"0", {{"1.00", "x"}}}}),
+        "<VatReturn><Box "
+        "type=\"0\"><Adjustment><EnteredInBox>0</EnteredInBox></Adjustment></Box></VatReturn>",
+        "<VatReturn><Box type=\"0\"><Adjustment><Value>1</Value></Adjustment></Box></VatReturn>"};
+    for (const std::string& xml : broken) {
+        builder.WriteAdjustments("2021", kQ2Name, xml);
+        EXPECT_EQ(ReadOne(With("BOX3", "999.00")), nullptr) << xml;
+    }
+}
+
+TEST_F(VatReturnFileTest, AdjustmentsBelongToTheirOwnReturnOnly) {
+    builder.WriteAdjustments("2021", "VAT Return 01-01-2021 - 31-03-2021.xml",
+                             AdjustmentsXml({{"0", {{"1.00", "0"}}}}));
+    builder.WriteAdjustments("2020", kQ2Name, AdjustmentsXml({{"0", {{"1.00", "0"}}}}));
+    const TSageDatasetVatReturn* r = ReadOne(With("BOX3", "999.00"));
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->GetBox(1), Pounds(100));
+}
+
+// --- The record ---------------------------------------------------------------------------------
+
+TEST(VatReturnRecord, TextsFollowTheFieldsAndTheDateSeparator) {
+    TSageDatasetVatReturn r;
+    EXPECT_EQ(r.Period(), u"30/12/1899 - 30/12/1899");
+    r.SetDateFrom(EncodeDate(2021, 4, 1));
+    r.SetDateTo(EncodeDate(2021, 6, 30));
+    r.SetVatNumber(u"123456789");
+    EXPECT_EQ(r.Description(), u"2021-06-30 2021-04-01 123456789");
+    const rtl::TFormatSettings saved = rtl::FormatSettings();
+    rtl::FormatSettings().DateSeparator = u'.';
+    const rtl::UnicodeString period = r.Period();
+    const rtl::UnicodeString description = r.Description();
+    rtl::FormatSettings() = saved;
+    EXPECT_EQ(period, u"01.04.2021 - 30.06.2021");
+    EXPECT_EQ(description, u"2021-06-30 2021-04-01 123456789");
+}
+
+TEST(VatReturnRecord, BoxesOutsideOneToThirteenAreRefused) {
+    TSageDatasetVatReturn r;
+    r.SetBox(13, Currency::FromRaw(5));
+    EXPECT_EQ(r.GetBox(13), Currency::FromRaw(5));
+    EXPECT_THROW(r.GetBox(0), rtl::EArgumentOutOfRangeException);
+    EXPECT_THROW(r.GetBox(14), rtl::EArgumentOutOfRangeException);
+    EXPECT_THROW(r.SetBox(-1, Currency()), rtl::EArgumentOutOfRangeException);
+}
+
+} // namespace
