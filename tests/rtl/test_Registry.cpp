@@ -146,8 +146,12 @@ TEST_F(RegistryTest, InterruptedWriteLeavesTheOldFile) {
     WriteFileAtomic(StoreFile("HKEY_CURRENT_USER.ini.tmp-1-1"), "[SOFTWARE\\Corvane\\Venturo MTD]\nA=hal");
     EXPECT_EQ(reg.ReadString(u"A"), u"1");
     EXPECT_EQ(Contents("HKEY_CURRENT_USER.ini"), before);
+    // The file is replaced by a rename, never rewritten in place: a second link keeps the old bytes.
+    fs::create_hard_link(_store / "HKEY_CURRENT_USER.ini", _root / "old-link.ini");
     reg.WriteString(u"A", u"2");
     EXPECT_EQ(reg.ReadString(u"A"), u"2");
+    TBytes old = ReadAllBytes(Utf8ToString((_root / "old-link.ini").string()));
+    EXPECT_EQ(std::string(old.begin(), old.end()), before);
 
     // A store that cannot be replaced fails the write and keeps the old file whole.
     fs::permissions(_store, fs::perms::owner_read | fs::perms::owner_exec);
