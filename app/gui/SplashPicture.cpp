@@ -68,8 +68,7 @@ void PaintTexts(QPainter& p, const QRectF& r) {
     p.setFont(tagline);
     p.setPen(QColor(200, 228, 240));
     QRectF tagBox(r.width() * 0.08, titleBox.bottom(), r.width() * 0.84, r.height() * 0.08);
-    p.drawText(tagBox, Qt::AlignLeft | Qt::AlignTop,
-               QStringLiteral("VAT returns from your Sage Accounts, ready for Making Tax Digital"));
+    p.drawText(tagBox, Qt::AlignLeft | Qt::AlignTop, QStringLiteral("Making Tax Digital for Sage Accounts"));
 
     p.setPen(QPen(QColor(120, 230, 200, 160), 2));
     p.drawLine(QPointF(titleBox.left(), tagBox.top() + r.height() * 0.075),

@@ -177,7 +177,8 @@ void Tform_main::SetDataModule(TdmVenMTD* dataModule) {
 void Tform_main::RestoreColumnWidths() {
     const std::vector<TGridColumn>& columns = _pDatasetModel->Columns();
     std::vector<int> saved = LoadColumnWidths(kDatasetGridSection, static_cast<int>(columns.size()));
-    for (size_t i = 0; i < columns.size(); ++i) {
+    // The last column stretches to fill the grid, whatever its saved width.
+    for (size_t i = 0; i + 1 < columns.size(); ++i) {
         gridDatasets->setColumnWidth(static_cast<int>(i), saved[i] > 0 ? saved[i] : columns[i].Width);
     }
 }

@@ -3,35 +3,21 @@
 #include "app/core/VenDataModule.h"
 #include "app/core/VenSystemMode.h"
 #include "app/gui/LoaderView.h"
+#include "app/gui/MainThreadWake.h"
 #include "app/gui/form_main.h"
 #include "app/gui/form_splash.h"
 #include "app/gui/frmUpdateProgress.h"
 #include "rtl/FormatSettings.h"
-#include "rtl/Thread.h"
 
 #include <QApplication>
 
 #include <memory>
 
-namespace {
-
-// Calls the loader makes with Synchronize are run by the Qt event loop: each wake-up posts one
-// queued call that drains rtl's queue. Posting never blocks, whichever thread wakes us.
-void WakeMainThread() {
-    if (QCoreApplication* app = QCoreApplication::instance()) {
-        QMetaObject::invokeMethod(
-            app, [] { rtl::CheckSynchronize(0); }, Qt::QueuedConnection);
-    }
-}
-
-} // namespace
-
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Venturo MTD"));
-    rtl::SetMainThread();
+    ven::InstallMainThreadWake();
     rtl::LoadLocaleFormatSettings();
-    rtl::SetWakeMainThread(&WakeMainThread);
 
     ven::TVenSystemMode systemMode;
     // The main window stays hidden until the loader hands over from the splash; the program ends
@@ -54,6 +40,6 @@ int main(int argc, char** argv) {
     frmUpdateProgress.reset();
     formMain.reset();
     dmVenMTD.reset();
-    rtl::SetWakeMainThread(nullptr);
+    ven::RemoveMainThreadWake();
     return exitCode;
 }

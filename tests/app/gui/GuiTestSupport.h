@@ -1,0 +1,41 @@
+#pragma once
+// Shared fixtures of the window tests: the application object, generated datasets written to
+// temporary folders, and a data module filled from them.
+#include "app/core/CoreTestSupport.h"
+#include "app/core/VenDataModule.h"
+#include "app/core/VenSystemMode.h"
+
+#include <QApplication>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+namespace ven::testing {
+
+/// The one application object of the test program, with rtl's synchronised calls run by its loop.
+QApplication& GuiApp();
+
+/// A system mode whose platform markers do not exist: the desktop.
+std::unique_ptr<TVenSystemMode> DesktopMode();
+
+/// Temporary folder with generated datasets and a COMPANY file listing them.
+class TDatasetFolder {
+public:
+    TDatasetFolder();
+    /// Writes a dataset named company with the given number of returns; returns its folder.
+    rtl::UnicodeString Add(const std::string& company, const std::string& vatNumber, int returns);
+    /// Writes a COMPANY file listing every dataset added so far.
+    QString CompanyFile() const;
+    /// The SETUP.DTA of the i-th dataset added.
+    QString SetupFile(int index) const;
+    const TTempFolder& Folder() const { return _folder; }
+
+private:
+    TTempFolder _folder;
+    std::vector<std::filesystem::path> _datasets;
+};
+
+QString ToQ(const rtl::UnicodeString& s);
+
+} // namespace ven::testing

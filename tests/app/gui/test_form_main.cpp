@@ -1,0 +1,362 @@
+// The main window: layout and captions, the Live/Test switch, the submit button's state, Browse
+// through the file dialog hook, the submit dispatch through the hand-off hook, column widths and
+// the first show.
+#include "app/gui/form_main.h"
+
+#include "app/core/DatasetBrowse.h"
+#include "app/core/GridColumnSizes.h"
+#include "app/core/UpdateCheck.h"
+#include "app/gui/FileDialog.h"
+#include "app/gui/GuiTestSupport.h"
+#include "app/gui/MessageBox.h"
+#include "app/gui/QtText.h"
+#include "app/gui/SliderSwitch.h"
+#include "rtl/Registry.h"
+#include "sage_datasets/SageDataset.h"
+#include "sage_datasets/SageDatasetVatReturn.h"
+
+#include <QAbstractItemModelTester>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QUrlQuery>
+
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace ven;
+using namespace ven::testing;
+
+const QColor kTestRed(160, 32, 32);
+
+struct THandOff {
+    QString Url;
+    TPortalTarget Target;
+};
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        GuiApp();
+        MessageBox::clearLastText();
+        FileDialog::instance()->clearNextFileName();
+        form = std::make_unique<Tform_main>(*mode);
+        form->SetDataModule(&dm);
+        form->SetHandOffHook([this](const sage::TSageDatasetVatReturn& r, const TPortalTarget& target) {
+            handOffs.push_back({ToQString(BuildPortalUrl(r, target)), target});
+        });
+    }
+    void TearDown() override {
+        form.reset();
+        MessageBox::setNextAnswer(QMessageBox::NoButton);
+    }
+
+    // Browse as the user would: the dialog answers fileName, a message box answers OK.
+    void Browse(const QString& fileName) {
+        FileDialog::instance()->setNextFileName(fileName);
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        QTest::mouseClick(form->btnBrowse, Qt::LeftButton);
+        MessageBox::setNextAnswer(QMessageBox::NoButton);
+    }
+    void LoadAll() { ASSERT_GT(AddDatasetsFromFile(dm, FromQString(data.CompanyFile())).Added, 0); }
+    void SelectRow(int row) {
+        form->gridDatasets->selectRow(row);
+        ASSERT_EQ(form->gridDatasets->currentIndex().row(), row);
+    }
+
+    TRegistryScope registry;
+    std::unique_ptr<TVenSystemMode> mode = DesktopMode();
+    TdmVenMTD dm{*mode};
+    TDatasetFolder data;
+    std::unique_ptr<Tform_main> form;
+    std::vector<THandOff> handOffs;
+};
+
+TEST_F(MainWindowTest, LayoutCaptionsAndColumns) {
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    EXPECT_EQ(form->windowTitle(), "Venturo MTD - Sage Accounts & Sage Instant Edition");
+    EXPECT_EQ(form->centralWidget()->size(), QSize(890, 559));
+    EXPECT_EQ(form->pnlHeader->height(), 41);
+    EXPECT_EQ(form->pnlFooter->height(), 42);
+    EXPECT_EQ(form->lblSubmissionMode->text(), "Submission Mode");
+    EXPECT_TRUE(form->cbSubmissionMode->On());
+    EXPECT_EQ(form->cbSubmissionMode->StateCaption(), "Live");
+    EXPECT_EQ(form->btnBrowse->text(), "Browse");
+    EXPECT_EQ(form->btnSubmit->text(), "Live Submission of VAT to HMRC");
+    EXPECT_EQ(form->btnSubmit->width(), 200);
+    EXPECT_EQ(form->btnClose->text(), "Close");
+    EXPECT_GT(form->btnClose->x(), form->btnSubmit->x() + form->btnSubmit->width());
+
+    QAbstractItemModel* model = form->gridDatasets->model();
+    ASSERT_EQ(model->columnCount(), 6);
+    const char* headers[] = {"Company Name",      "VAT Number", "Latest Return",
+                             "Number of Returns", "Version",    "Dataset Path"};
+    const int widths[] = {200, 85, 140, 120, 64};
+    for (int c = 0; c < 6; ++c) {
+        EXPECT_EQ(model->headerData(c, Qt::Horizontal).toString(), headers[c]);
+    }
+    for (int c = 0; c < 5; ++c) {
+        EXPECT_EQ(form->gridDatasets->columnWidth(c), widths[c]) << c;
+    }
+    EXPECT_TRUE(form->gridDatasets->horizontalHeader()->stretchLastSection());
+    EXPECT_EQ(form->gridDatasets->selectionBehavior(), QAbstractItemView::SelectRows);
+    EXPECT_EQ(form->gridDatasets->editTriggers(), QAbstractItemView::NoEditTriggers);
+}
+
+TEST_F(MainWindowTest, SwitchRecoloursPanelsAndRenamesSubmitAtOnce) {
+    QColor liveWindow = form->pnlHeader->palette().color(QPalette::Window);
+    QColor liveText = form->lblSubmissionMode->palette().color(QPalette::WindowText);
+    ASSERT_NE(liveWindow, kTestRed);
+
+    QTest::mouseClick(form->cbSubmissionMode, Qt::LeftButton);
+    EXPECT_TRUE(form->TestMode());
+    EXPECT_EQ(form->cbSubmissionMode->StateCaption(), "Test");
+    for (QFrame* panel : {form->pnlHeader, form->pnlContent, form->pnlFooter}) {
+        EXPECT_EQ(panel->palette().color(QPalette::Window), kTestRed) << panel->objectName().toStdString();
+        EXPECT_TRUE(panel->autoFillBackground());
+    }
+    EXPECT_EQ(form->lblSubmissionMode->palette().color(QPalette::WindowText), QColor(Qt::white));
+    EXPECT_EQ(form->btnSubmit->text(), "Test Submission of VAT to HMRC");
+
+    QTest::mouseClick(form->cbSubmissionMode, Qt::LeftButton);
+    EXPECT_FALSE(form->TestMode());
+    for (QFrame* panel : {form->pnlHeader, form->pnlContent, form->pnlFooter}) {
+        EXPECT_EQ(panel->palette().color(QPalette::Window), liveWindow);
+    }
+    EXPECT_EQ(form->lblSubmissionMode->palette().color(QPalette::WindowText), liveText);
+    EXPECT_EQ(form->btnSubmit->text(), "Live Submission of VAT to HMRC");
+}
+
+TEST_F(MainWindowTest, SubmitFollowsTheSelectedDatasetsReturns) {
+    form->SelectFirstDataset();
+    EXPECT_EQ(form->Dataset(), nullptr);
+    EXPECT_FALSE(form->btnSubmit->isEnabled());
+
+    data.Add("No Returns Ltd", "GB 111 2222 33", 0);
+    data.Add("One Return Ltd", "GB 444 5555 66", 1);
+    LoadAll();
+    SelectRow(0);
+    EXPECT_FALSE(form->btnSubmit->isEnabled());
+    SelectRow(1);
+    ASSERT_NE(form->Dataset(), nullptr);
+    EXPECT_EQ(ToQ(form->Dataset()->CompanyName()), "One Return Ltd");
+    EXPECT_TRUE(form->btnSubmit->isEnabled());
+    // Switching modes keeps the button's state.
+    QTest::mouseClick(form->cbSubmissionMode, Qt::LeftButton);
+    EXPECT_TRUE(form->btnSubmit->isEnabled());
+}
+
+TEST_F(MainWindowTest, OneReturnDatasetHandsOffWithoutAWindow) {
+    data.Add("Smith & Jones Ltd", "GB 444 5555 66", 1);
+    LoadAll();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    int windowsBefore = QApplication::topLevelWidgets().size();
+    QTest::mouseClick(form->btnSubmit, Qt::LeftButton);
+
+    ASSERT_EQ(handOffs.size(), 1u);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(QApplication::topLevelWidgets().size(), windowsBefore);
+    EXPECT_FALSE(handOffs[0].Target.TestMode);
+    EXPECT_FALSE(handOffs[0].Target.PlatformMode);
+    QUrlQuery query(QUrl(handOffs[0].Url).query());
+    EXPECT_EQ(query.queryItemValue("company", QUrl::FullyDecoded).replace('+', ' '), "Smith & Jones Ltd");
+    EXPECT_EQ(query.queryItemValue("vatno"), "444555566");
+    EXPECT_EQ(query.queryItemValue("period_s"), "01/01/2020");
+}
+
+TEST_F(MainWindowTest, TestModeHandsOffToTheTestSite) {
+    data.Add("Test Ltd", "GB 444 5555 66", 1);
+    LoadAll();
+    form->SelectFirstDataset();
+    form->cbSubmissionMode->SetOn(false);
+    QTest::mouseClick(form->btnSubmit, Qt::LeftButton);
+    ASSERT_EQ(handOffs.size(), 1u);
+    EXPECT_TRUE(handOffs[0].Target.TestMode);
+    QUrlQuery query(QUrl(handOffs[0].Url).query());
+    EXPECT_EQ(query.queryItemValue("vatno"), "test");
+    EXPECT_EQ(QUrl(handOffs[0].Url).host(), ToQ(handOffs[0].Target.TestHost));
+}
+
+TEST_F(MainWindowTest, SeveralReturnsHandOffTheLatest) {
+    data.Add("Many Returns Ltd", "GB 444 5555 66", 3);
+    LoadAll();
+    form->SelectFirstDataset();
+    QTest::mouseClick(form->btnSubmit, Qt::LeftButton);
+    ASSERT_EQ(handOffs.size(), 1u);
+    QUrlQuery query(QUrl(handOffs[0].Url).query());
+    // The third quarter of 2020 is the newest of the three.
+    EXPECT_EQ(query.queryItemValue("period_s"), "01/07/2020");
+}
+
+TEST_F(MainWindowTest, BrowseAddsDatasetsAndSelectsTheFirst) {
+    data.Add("Alpha Ltd", "GB 111 2222 33", 2);
+    data.Add("Beta Ltd", "GB 444 5555 66", 1);
+    QAbstractItemModelTester tester(form->gridDatasets->model(),
+                                    QAbstractItemModelTester::FailureReportingMode::Fatal);
+    Browse(data.CompanyFile());
+    EXPECT_EQ(MessageBox::lastText(), "");
+    ASSERT_EQ(form->gridDatasets->model()->rowCount(), 2);
+    EXPECT_EQ(form->gridDatasets->currentIndex().row(), 0);
+    QAbstractItemModel* model = form->gridDatasets->model();
+    EXPECT_EQ(model->index(0, 0).data().toString(), "Alpha Ltd");
+    EXPECT_EQ(model->index(0, 3).data().toString(), "2");
+    EXPECT_EQ(model->index(0, 3).data(Qt::TextAlignmentRole).value<Qt::Alignment>() &
+                  Qt::AlignHorizontal_Mask,
+              Qt::AlignHCenter);
+    EXPECT_EQ(model->index(0, 2).data().toString(), "01/04/2020 - 30/06/2020");
+    EXPECT_TRUE(form->btnSubmit->isEnabled());
+}
+
+TEST_F(MainWindowTest, BrowseTellsWhenNothingNewIsFound) {
+    data.Add("Alpha Ltd", "GB 111 2222 33", 2);
+    Browse(data.CompanyFile());
+    ASSERT_EQ(form->gridDatasets->model()->rowCount(), 1);
+
+    Browse(data.SetupFile(0));
+    EXPECT_EQ(MessageBox::lastText(), "No new unique dataset was found");
+    Browse(data.CompanyFile());
+    EXPECT_EQ(MessageBox::lastText(), "No new unique datasets were found");
+    EXPECT_EQ(form->gridDatasets->model()->rowCount(), 1);
+    EXPECT_TRUE(form->gridDatasets->updatesEnabled());
+}
+
+TEST_F(MainWindowTest, BrowseOfAnUnreadableFileNamesItAndReleasesTheGrid) {
+    QString missing = ToQ(data.Folder().Str(u"nowhere/COMPANY"));
+    Browse(missing);
+    EXPECT_TRUE(MessageBox::lastText().contains(missing)) << MessageBox::lastText().toStdString();
+    EXPECT_EQ(form->gridDatasets->model()->rowCount(), 0);
+    EXPECT_TRUE(form->gridDatasets->updatesEnabled());
+}
+
+TEST_F(MainWindowTest, CancelledBrowseChangesNothing) {
+    Browse(QString());
+    EXPECT_EQ(MessageBox::lastText(), "");
+    EXPECT_EQ(form->gridDatasets->model()->rowCount(), 0);
+}
+
+TEST_F(MainWindowTest, SelectionSurvivesRowsAddedLater) {
+    data.Add("Alpha Ltd", "GB 111 2222 33", 1);
+    data.Add("Beta Ltd", "GB 444 5555 66", 1);
+    LoadAll();
+    SelectRow(1);
+    TDatasetFolder more;
+    more.Add("Gamma Ltd", "GB 777 8888 99", 1);
+    ASSERT_EQ(AddDatasetsFromFile(dm, FromQString(more.CompanyFile())).Added, 1);
+    EXPECT_EQ(form->gridDatasets->model()->rowCount(), 3);
+    EXPECT_EQ(form->gridDatasets->currentIndex().row(), 1);
+    ASSERT_NE(form->Dataset(), nullptr);
+    EXPECT_EQ(ToQ(form->Dataset()->CompanyName()), "Beta Ltd");
+}
+
+TEST_F(MainWindowTest, ColumnWidthsAreSavedOnCloseAndRestored) {
+    form->gridDatasets->setColumnWidth(0, 250);
+    form->gridDatasets->setColumnWidth(4, 90);
+    form->show();
+    ASSERT_TRUE(form->close());
+    std::vector<int> saved = LoadColumnWidths(kDatasetGridSection, 6);
+    EXPECT_EQ(saved[0], 250);
+    EXPECT_EQ(saved[4], 90);
+
+    Tform_main again(*mode);
+    again.SetDataModule(&dm);
+    EXPECT_EQ(again.gridDatasets->columnWidth(0), 250);
+    EXPECT_EQ(again.gridDatasets->columnWidth(1), 85);
+    EXPECT_EQ(again.gridDatasets->columnWidth(4), 90);
+}
+
+TEST_F(MainWindowTest, CloseButtonClosesAndSignals) {
+    form->show();
+    bool closed = false;
+    QObject::connect(form.get(), &Tform_main::Closed, [&closed] { closed = true; });
+    QTest::mouseClick(form->btnClose, Qt::LeftButton);
+    EXPECT_TRUE(closed);
+    EXPECT_FALSE(form->isVisible());
+}
+
+// Records the questions put to the web-update component.
+class TRecordingUpdate : public IWebUpdate {
+public:
+    int Asked = 0;
+    rtl::UnicodeString ManifestUrl() const override { return u"https://updates.example/update_v03.inf"; }
+    void SetManifestUrl(const rtl::UnicodeString&) override {}
+    bool NewVersionAvailable(bool) override {
+        ++Asked;
+        return false;
+    }
+    bool DoUpdate(bool) override { return false; }
+};
+
+int SkipValue() {
+    rtl::TRegistry reg;
+    reg.RootKey = rtl::TRootKey::CurrentUser;
+    reg.OpenKey(kProductRegistryKey, true);
+    return reg.ReadInteger(u"Skip upgrade check");
+}
+
+void SetSkipValue(int value) {
+    rtl::TRegistry reg;
+    reg.RootKey = rtl::TRootKey::CurrentUser;
+    reg.OpenKey(kProductRegistryKey, true);
+    reg.WriteInteger(u"Skip upgrade check", value);
+}
+
+TEST_F(MainWindowTest, FirstShowChecksForUpdatesOnceAndSelectsTheFirstDataset) {
+    data.Add("Alpha Ltd", "GB 111 2222 33", 1);
+    LoadAll();
+    TRecordingUpdate update;
+    form->SetWebUpdate(&update);
+    form->show();
+    EXPECT_EQ(update.Asked, 1);
+    EXPECT_EQ(form->gridDatasets->currentIndex().row(), 0);
+    EXPECT_TRUE(form->btnSubmit->isEnabled());
+    form->hide();
+    form->show();
+    EXPECT_EQ(update.Asked, 1);
+}
+
+TEST_F(MainWindowTest, SkipCounterOnFirstShow) {
+    struct TCase {
+        int Before, After;
+        bool Checked;
+    };
+    for (TCase c : {TCase{1, 0, false}, TCase{4, 3, false}, TCase{9, 3, false}, TCase{0, 0, true},
+                    TCase{-2, -2, true}}) {
+        SetSkipValue(c.Before);
+        TRecordingUpdate update;
+        Tform_main window(*mode);
+        window.SetWebUpdate(&update);
+        window.show();
+        EXPECT_EQ(update.Asked > 0, c.Checked) << c.Before;
+        EXPECT_EQ(SkipValue(), c.After) << c.Before;
+    }
+}
+
+TEST(MainWindowPlatformTest, FirstShowMaximisesWithoutAnUpdateCheck) {
+    GuiApp();
+    TRegistryScope registry;
+    TTempFolder markers;
+    std::filesystem::create_directories(markers.Path() / "data");
+    for (const char* file : {"selector.exe", "browser.exe"}) {
+        std::ofstream(markers.Path() / file) << "x";
+    }
+    TVenSystemMode platform(markers.Str(u"selector.exe"), markers.Str(u"browser.exe"), markers.Str(u"data"));
+    ASSERT_TRUE(platform.PlatformMode());
+    TdmVenMTD dm(platform);
+    Tform_main form(platform);
+    form.SetDataModule(&dm);
+    TRecordingUpdate update;
+    form.SetWebUpdate(&update);
+    form.show();
+    EXPECT_EQ(update.Asked, 0);
+    EXPECT_TRUE(form.windowState() & Qt::WindowMaximized);
+}
+
+} // namespace
