@@ -1,8 +1,50 @@
-#include <cstdio>
+// venturo_mtd_cli: the product's reading of Sage datasets, headless, for scripts and support.
+#include "app/cli/CliShow.h"
+
+#include "rtl/FormatSettings.h"
+
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct TCommand {
+    const char* Name;
+    int (*Run)(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+    const char* (*Usage)();
+};
+
+// One entry per command; each command lives in its own unit.
+const TCommand kCommands[] = {
+    {"show", cli::RunShow, cli::ShowUsage},
+};
+
+int Usage(std::ostream& out, int status) {
+    out << "usage:\n";
+    for (const TCommand& command : kCommands) {
+        out << "  " << command.Usage() << '\n';
+    }
+    return status;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
-    (void)argc;
-    (void)argv;
-    std::fprintf(stderr, "usage: venturo_mtd_cli COMMAND [OPTIONS]\n");
-    return 2;
+    if (argc < 2) {
+        return Usage(std::cerr, 2);
+    }
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "help") == 0) {
+        return Usage(std::cout, 0);
+    }
+    for (const TCommand& command : kCommands) {
+        if (std::strcmp(argv[1], command.Name) == 0) {
+            rtl::LoadLocaleFormatSettings();
+            const std::vector<std::string> args(argv + 2, argv + argc);
+            return command.Run(args, std::cout, std::cerr);
+        }
+    }
+    std::cerr << "venturo_mtd_cli: unknown command \"" << argv[1] << "\"\n";
+    return Usage(std::cerr, 2);
 }

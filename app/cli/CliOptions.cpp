@@ -1,0 +1,92 @@
+#include "app/cli/CliOptions.h"
+
+#include "rtl/FormatSettings.h"
+
+namespace cli {
+
+namespace {
+
+const TCliOptionSpec* FindSpec(const std::vector<TCliOptionSpec>& specs, const std::string& name) {
+    for (const TCliOptionSpec& spec : specs) {
+        if (spec.Name == name) {
+            return &spec;
+        }
+    }
+    return nullptr;
+}
+
+bool SingleCharacter(const rtl::UnicodeString& value, char16_t& c) {
+    if (value.size() != 1 || (value[0] >= 0xD800 && value[0] <= 0xDFFF)) {
+        return false;
+    }
+    c = value[0];
+    return true;
+}
+
+} // namespace
+
+bool TCliOptions::Parse(const std::vector<std::string>& args, const std::vector<TCliOptionSpec>& specs) {
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
+            _positionals.push_back(rtl::Utf8ToString(arg));
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const std::size_t equals = arg.find('=');
+        const std::string name = arg.substr(0, equals);
+        const TCliOptionSpec* spec = FindSpec(specs, name);
+        if (spec == nullptr) {
+            _szError = "unknown option " + name;
+            return false;
+        }
+        if (Has(name)) {
+            _szError = "option " + name + " given twice";
+            return false;
+        }
+        if (!spec->TakesValue) {
+            if (equals != std::string::npos) {
+                _szError = "option " + name + " takes no value";
+                return false;
+            }
+            _values[name] = {};
+        } else if (equals != std::string::npos) {
+            _values[name] = rtl::Utf8ToString(arg.substr(equals + 1));
+        } else if (i + 1 < args.size()) {
+            _values[name] = rtl::Utf8ToString(args[++i]);
+        } else {
+            _szError = "option " + name + " needs a value";
+            return false;
+        }
+    }
+    return true;
+}
+
+rtl::UnicodeString TCliOptions::Value(const std::string& name) const {
+    const auto it = _values.find(name);
+    return it == _values.end() ? rtl::UnicodeString() : it->second;
+}
+
+bool TCliOptions::ApplyRegionalOverrides() {
+    rtl::TFormatSettings settings = rtl::FormatSettings();
+    const std::pair<const char*, char16_t*> overrides[] = {
+        {"--date-separator", &settings.DateSeparator}, {"--decimal-separator", &settings.DecimalSeparator}};
+    for (const auto& [name, target] : overrides) {
+        if (Has(name) && !SingleCharacter(Value(name), *target)) {
+            _szError = std::string("option ") + name + " needs exactly one character";
+            return false;
+        }
+    }
+    rtl::FormatSettings() = settings;
+    return true;
+}
+
+std::vector<TCliOptionSpec> RegionalOptionSpecs() {
+    return {{"--date-separator", true}, {"--decimal-separator", true}};
+}
+
+} // namespace cli

@@ -1,0 +1,44 @@
+#pragma once
+// Command-line options of venturo_mtd_cli: a small parser shared by the commands.
+#include "rtl/UnicodeString.h"
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+/// One option a command accepts: "--name" alone, or "--name VALUE" / "--name=VALUE" when it takes a value.
+struct TCliOptionSpec {
+    std::string Name;
+    bool TakesValue = false;
+};
+
+/// The parsed arguments of one command.
+class TCliOptions {
+public:
+    /// Parses args (the command's own arguments, UTF-8); false with Error() set on an unknown option,
+    /// a missing value or an option given twice. "--" ends the options.
+    bool Parse(const std::vector<std::string>& args, const std::vector<TCliOptionSpec>& specs);
+
+    bool Has(const std::string& name) const { return _values.count(name) != 0; }
+    /// The value of an option that takes one; empty when absent.
+    rtl::UnicodeString Value(const std::string& name) const;
+    const std::vector<rtl::UnicodeString>& Positionals() const noexcept { return _positionals; }
+    const std::string& Error() const noexcept { return _szError; }
+
+    /// Applies --date-separator and --decimal-separator to the process-wide regional settings; false
+    /// with Error() set when a value is not exactly one character.
+    bool ApplyRegionalOverrides();
+
+private:
+    std::map<std::string, rtl::UnicodeString> _values;
+    std::vector<rtl::UnicodeString> _positionals;
+    std::string _szError;
+};
+
+/// The two options that override the regional settings, for commands that accept them.
+std::vector<TCliOptionSpec> RegionalOptionSpecs();
+
+} // namespace cli

@@ -1,0 +1,131 @@
+#include "app/cli/CliScan.h"
+
+#include "app/cli/CliOptions.h"
+#include "app/core/DatasetBrowse.h"
+#include "app/core/DatasetLoader.h"
+#include "app/core/VenDataModule.h"
+#include "app/core/VenSystemMode.h"
+#include "sage_datasets/SageDataset.h"
+#include "sage_datasets/SageDatasetVatReturn.h"
+
+#include <nlohmann/json.hpp>
+
+#include <iomanip>
+#include <memory>
+
+namespace cli {
+
+namespace {
+
+using TJson = nlohmann::ordered_json;
+using rtl::UnicodeString;
+
+std::string Utf8(rtl::UnicodeStringView text) {
+    return rtl::StringToUtf8(text);
+}
+
+// The loader's calls on the windows, without windows: only messages are worth printing.
+class TConsoleLoaderView : public ven::ILoaderView {
+public:
+    explicit TConsoleLoaderView(std::ostream& err) : _err(err) {}
+    void ShowProgress(const UnicodeString&) override {}
+    void SetSplashOnTop(bool) override {}
+    void ShowMessage(const UnicodeString& text) override { _err << Utf8(text) << '\n'; }
+    void FinishLoading() override {}
+
+private:
+    std::ostream& _err;
+};
+
+void RunSearch(ven::TdmVenMTD& dm, const ven::TVenSystemMode& mode, ven::ILoaderView& view) {
+    std::unique_ptr<ven::TDatasetLoader> loader;
+    if (mode.PlatformMode()) {
+        loader = std::make_unique<ven::TPlatformLoader>(&dm, &view, ven::TLoaderPacing::None());
+    } else {
+        loader = std::make_unique<ven::TStandardLoader>(&dm, &view, ven::TLoaderPacing::None());
+    }
+    loader->Load();
+}
+
+TJson DatasetJson(ven::TdmVenMTD& dm, sage::TSageDataset& d) {
+    sage::TSageDatasetVatReturn* latest = d.LatestVatReturn();
+    return TJson{{"folder", Utf8(d.DatasetFolder())},
+                 {"companyName", Utf8(d.CompanyName())},
+                 {"vatNumber", Utf8(d.VatNumber())},
+                 {"majorVersion", d.MajorVersion()},
+                 {"version", Utf8(d.Version())},
+                 {"latestReturn", latest ? TJson(Utf8(latest->Period())) : TJson(nullptr)},
+                 {"numReturns", d.VatReturns().Count()},
+                 {"groupKey", latest ? TJson(Utf8(latest->Description())) : TJson(nullptr)},
+                 {"isGroup", dm.IsGroupReturn(&d)}};
+}
+
+void PrintText(ven::TdmVenMTD& dm, std::vector<sage::TSageDataset*>& datasets, std::ostream& out) {
+    out << datasets.size() << " Sage " << (datasets.size() == 1 ? "company" : "companies") << '\n';
+    for (sage::TSageDataset* d : datasets) {
+        sage::TSageDatasetVatReturn* latest = d->LatestVatReturn();
+        out << "  " << Utf8(d->CompanyName()) << '\n'
+            << "    VAT number " << Utf8(d->VatNumber()) << ", version " << Utf8(d->Version()) << ", "
+            << d->VatReturns().Count() << " returns"
+            << (latest ? ", latest " + Utf8(latest->Period()) : std::string())
+            << (dm.IsGroupReturn(d) ? ", VAT group" : "") << '\n'
+            << "    " << Utf8(d->DatasetFolder()) << '\n';
+    }
+}
+
+} // namespace
+
+const char* ScanUsage() {
+    return "venturo_mtd_cli scan [--json] [--company-file FILE]... [--setup-file FILE]... "
+           "[--date-separator C] [--decimal-separator C]";
+}
+
+int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::vector<TCliOptionSpec> specs = RegionalOptionSpecs();
+    specs.push_back({"--json", false});
+    specs.push_back({"--company-file", true, true});
+    specs.push_back({"--setup-file", true, true});
+    TCliOptions options;
+    if (!options.Parse(args, specs) || !options.ApplyRegionalOverrides() || !options.Positionals().empty()) {
+        err << "venturo_mtd_cli scan: " << (options.Error().empty() ? "no folder is taken" : options.Error())
+            << "\nusage: " << ScanUsage() << '\n';
+        return 2;
+    }
+
+    ven::TVenSystemMode mode;
+    ven::TdmVenMTD dm(mode);
+    TConsoleLoaderView view(err);
+    RunSearch(dm, mode, view);
+
+    int status = 0;
+    for (const auto& [name, file] : options.Ordered()) {
+        ven::TBrowseResult result = name == "--setup-file" ? ven::AddDatasetFromSetupFile(dm, file)
+                                                           : ven::AddDatasetsFromCompanyFile(dm, file);
+        if (result.Failed) {
+            err << "venturo_mtd_cli scan: " << Utf8(result.Message) << '\n';
+            status = 1;
+        } else if (!result.Message.empty()) {
+            err << Utf8(file) << ": " << Utf8(result.Message) << '\n';
+        }
+    }
+
+    std::vector<sage::TSageDataset*> datasets;
+    rtl::TStringList& list = *dm.DataSets();
+    for (int i = 0; i < list.Count(); ++i) {
+        if (auto* d = dynamic_cast<sage::TSageDataset*>(list.Objects(i))) {
+            datasets.push_back(d);
+        }
+    }
+    if (options.Has("--json")) {
+        TJson array = TJson::array();
+        for (sage::TSageDataset* d : datasets) {
+            array.push_back(DatasetJson(dm, *d));
+        }
+        out << TJson{{"datasets", array}}.dump(2, ' ', false, TJson::error_handler_t::replace) << '\n';
+    } else {
+        PrintText(dm, datasets, out);
+    }
+    return status;
+}
+
+} // namespace cli

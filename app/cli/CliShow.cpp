@@ -1,0 +1,157 @@
+#include "app/cli/CliShow.h"
+
+#include "app/cli/CliOptions.h"
+
+#include "sage_datasets/SageDataset.h"
+#include "sage_datasets/SageDatasetFactory.h"
+#include "sage_datasets/SageDatasetVatReturn.h"
+
+#include "rtl/Currency.h"
+#include "rtl/DateTime.h"
+#include "rtl/ObjectHooks.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <memory>
+#include <sstream>
+
+namespace cli {
+
+namespace {
+
+using TJson = nlohmann::ordered_json;
+
+std::string Utf8(rtl::UnicodeStringView text) {
+    return rtl::StringToUtf8(text);
+}
+
+std::string IsoDate(rtl::TDateTime value) {
+    return Utf8(rtl::FormatDateTime(u"yyyy-mm-dd", value));
+}
+
+const sage::TSageDatasetVatReturn& ReturnAt(const rtl::TStringList& returns, int index) {
+    return *static_cast<const sage::TSageDatasetVatReturn*>(returns.Objects(index));
+}
+
+TJson ReturnToJson(const rtl::UnicodeString& key, const sage::TSageDatasetVatReturn& vatReturn) {
+    TJson boxes = TJson::array();
+    for (int box = 1; box <= sage::TSageDatasetVatReturn::BoxCount; ++box) {
+        boxes.push_back(vatReturn.GetBox(box).Raw());
+    }
+    return TJson{{"key", Utf8(key)},
+                 {"period", Utf8(vatReturn.Period())},
+                 {"description", Utf8(vatReturn.Description())},
+                 {"dateFrom", IsoDate(vatReturn.DateFrom())},
+                 {"dateTo", IsoDate(vatReturn.DateTo())},
+                 {"companyName", Utf8(vatReturn.CompanyName())},
+                 {"vatNumber", Utf8(vatReturn.VatNumber())},
+                 {"boxes", boxes},
+                 {"flatRateLiability", vatReturn.FlatRateLiability().Raw()},
+                 {"standardRateLiability", vatReturn.StandardRateLiability().Raw()},
+                 {"standardRateSales", vatReturn.StandardRateSales().Raw()},
+                 {"standardRatePurchase", vatReturn.StandardRatePurchase().Raw()},
+                 {"flatRateBenefitCost", vatReturn.FlatRateBeniftCost().Raw()}};
+}
+
+std::string Money(rtl::Currency value) {
+    return Utf8(rtl::FormatCurr(u"\u00A3#,##0.00", value));
+}
+
+void AppendLine(std::ostringstream& out, const char* label, const std::string& value) {
+    out << "  " << label << std::string(18 - std::string_view(label).size(), ' ') << value << '\n';
+}
+
+struct TDatasetDeleter {
+    void operator()(sage::TSageDataset* p) const { rtl::Free(p); }
+};
+
+} // namespace
+
+const char* ShowUsage() {
+    return "venturo_mtd_cli show [--json] [--date-separator C] [--decimal-separator C] FOLDER";
+}
+
+std::string DatasetToJson(sage::TSageDataset& dataset) {
+    const rtl::TStringList& returns = dataset.VatReturns();
+    TJson jsonReturns = TJson::array();
+    for (int i = 0; i < returns.Count(); ++i) {
+        jsonReturns.push_back(ReturnToJson(returns.Strings(i), ReturnAt(returns, i)));
+    }
+    const TJson json{{"folder", Utf8(dataset.DatasetFolder())},
+                     {"companyName", Utf8(dataset.CompanyName())},
+                     {"address1", Utf8(dataset.Address1())},
+                     {"address2", Utf8(dataset.Address2())},
+                     {"town", Utf8(dataset.Town())},
+                     {"county", Utf8(dataset.County())},
+                     {"postCode", Utf8(dataset.PostCode())},
+                     {"vatNumber", Utf8(dataset.VatNumber())},
+                     {"vatNumberForUrl", Utf8(dataset.VatNumberForUrl())},
+                     {"uuid", Utf8(dataset.UuidString())},
+                     {"majorVersion", dataset.MajorVersion()},
+                     {"version", Utf8(dataset.Version())},
+                     {"odbcDriver", Utf8(dataset.ODBCDriver())},
+                     {"odbcDriverFileName", Utf8(dataset.ODBCDriverFileName())},
+                     {"returns", jsonReturns}};
+    // Text that is not valid Unicode is shown with replacement characters rather than refused.
+    return json.dump(2, ' ', false, TJson::error_handler_t::replace);
+}
+
+std::string DatasetToText(sage::TSageDataset& dataset) {
+    std::ostringstream out;
+    out << Utf8(dataset.CompanyName()) << '\n';
+    AppendLine(out, "Folder", Utf8(dataset.DatasetFolder()));
+    std::string address;
+    for (const rtl::UnicodeString& line :
+         {dataset.Address1(), dataset.Address2(), dataset.Town(), dataset.County(), dataset.PostCode()}) {
+        if (!line.empty()) {
+            address += (address.empty() ? "" : ", ") + Utf8(line);
+        }
+    }
+    AppendLine(out, "Address", address);
+    AppendLine(out, "VAT number",
+               Utf8(dataset.VatNumber()) + " (portal: " + Utf8(dataset.VatNumberForUrl()) + ")");
+    AppendLine(out, "Dataset UUID", dataset.UuidString().empty() ? "none" : Utf8(dataset.UuidString()));
+    AppendLine(out, "Version",
+               Utf8(dataset.Version()) + " (major version " + std::to_string(dataset.MajorVersion()) + ")");
+    AppendLine(out, "ODBC driver",
+               Utf8(dataset.ODBCDriver()) + " (" + Utf8(dataset.ODBCDriverFileName()) + ")");
+    const rtl::TStringList& returns = dataset.VatReturns();
+    out << "VAT returns: " << returns.Count() << (returns.Count() > 0 ? ", newest first" : "") << '\n';
+    for (int i = 0; i < returns.Count(); ++i) {
+        const sage::TSageDatasetVatReturn& vatReturn = ReturnAt(returns, i);
+        out << "  " << Utf8(vatReturn.Period()) << "  " << Utf8(vatReturn.CompanyName()) << '\n';
+        for (int box = 1; box <= 9; ++box) {
+            const std::string cell = "Box " + std::to_string(box) + ": " + Money(vatReturn.GetBox(box));
+            // Pad by characters, not bytes: the pound sign takes two bytes.
+            out << "    " << cell
+                << (box % 3 == 0 ? "\n" : std::string(26 - std::min<std::size_t>(cell.size() - 1, 25), ' '));
+        }
+    }
+    return out.str();
+}
+
+int RunShow(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::vector<TCliOptionSpec> specs = RegionalOptionSpecs();
+    specs.push_back({"--json", false});
+    TCliOptions options;
+    if (!options.Parse(args, specs) || !options.ApplyRegionalOverrides()) {
+        err << "venturo_mtd_cli show: " << options.Error() << "\nusage: " << ShowUsage() << '\n';
+        return 2;
+    }
+    if (options.Positionals().size() != 1) {
+        err << "venturo_mtd_cli show: expected one dataset folder\nusage: " << ShowUsage() << '\n';
+        return 2;
+    }
+    const rtl::UnicodeString& folder = options.Positionals()[0];
+    sage::TSageDatasetFactory factory;
+    const std::unique_ptr<sage::TSageDataset, TDatasetDeleter> dataset(factory.MakeDatasetAndLoad(folder));
+    if (!dataset) {
+        err << "venturo_mtd_cli show: no Sage dataset could be read from \"" << Utf8(folder) << "\"\n";
+        return 1;
+    }
+    out << (options.Has("--json") ? DatasetToJson(*dataset) + "\n" : DatasetToText(*dataset));
+    return 0;
+}
+
+} // namespace cli

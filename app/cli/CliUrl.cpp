@@ -1,0 +1,87 @@
+#include "app/cli/CliUrl.h"
+
+#include "app/cli/CliOptions.h"
+#include "app/core/PortalHandOff.h"
+#include "rtl/ObjectHooks.h"
+#include "sage_datasets/SageDataset.h"
+#include "sage_datasets/SageDatasetFactory.h"
+#include "sage_datasets/SageDatasetVatReturn.h"
+
+#include <memory>
+
+namespace cli {
+
+namespace {
+
+std::string Utf8(rtl::UnicodeStringView text) {
+    return rtl::StringToUtf8(text);
+}
+
+struct TDatasetDeleter {
+    void operator()(sage::TSageDataset* p) const { rtl::Free(p); }
+};
+
+sage::TSageDatasetVatReturn* FindReturn(sage::TSageDataset& dataset, const rtl::UnicodeString& period) {
+    if (period.empty()) {
+        return dataset.LatestVatReturn();
+    }
+    const rtl::TStringList& returns = dataset.VatReturns();
+    for (int i = 0; i < returns.Count(); ++i) {
+        auto* r = dynamic_cast<sage::TSageDatasetVatReturn*>(returns.Objects(i));
+        if (r && r->Period() == period) {
+            return r;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+const char* UrlUsage() {
+    return "venturo_mtd_cli url [--test] [--platform] [--period PERIOD] [--company NAME] [--open] "
+           "[--date-separator C] [--decimal-separator C] FOLDER";
+}
+
+int RunUrl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::vector<TCliOptionSpec> specs = RegionalOptionSpecs();
+    for (const char* flag : {"--test", "--platform", "--open"}) {
+        specs.push_back({flag, false});
+    }
+    specs.push_back({"--period", true});
+    specs.push_back({"--company", true});
+    TCliOptions options;
+    if (!options.Parse(args, specs) || !options.ApplyRegionalOverrides() ||
+        options.Positionals().size() != 1) {
+        err << "venturo_mtd_cli url: "
+            << (options.Error().empty() ? "expected one dataset folder" : options.Error())
+            << "\nusage: " << UrlUsage() << '\n';
+        return 2;
+    }
+    const rtl::UnicodeString& folder = options.Positionals()[0];
+    sage::TSageDatasetFactory factory;
+    const std::unique_ptr<sage::TSageDataset, TDatasetDeleter> dataset(factory.MakeDatasetAndLoad(folder));
+    if (!dataset) {
+        err << "venturo_mtd_cli url: no Sage dataset could be read from \"" << Utf8(folder) << "\"\n";
+        return 1;
+    }
+    sage::TSageDatasetVatReturn* vatReturn = FindReturn(*dataset, options.Value("--period"));
+    if (!vatReturn) {
+        err << "venturo_mtd_cli url: \"" << Utf8(folder) << "\" has no VAT return"
+            << (options.Has("--period") ? " for the period \"" + Utf8(options.Value("--period")) + "\"" : "")
+            << '\n';
+        return 1;
+    }
+    if (options.Has("--company")) {
+        vatReturn->SetCompanyName(options.Value("--company"));
+    }
+    ven::TPortalTarget target =
+        ven::TPortalTarget::FromBuild(options.Has("--test"), options.Has("--platform"));
+    out << Utf8(ven::BuildPortalUrl(*vatReturn, target)) << '\n';
+    if (options.Has("--open") && !ven::HandOffReturn(*vatReturn, target)) {
+        err << "venturo_mtd_cli url: the browser could not be started\n";
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace cli
