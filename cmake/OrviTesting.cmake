@@ -5,12 +5,13 @@ function(orvi_add_test)
     add_executable(${T_NAME} ${T_SOURCES})
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
     target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-    set(env "VENTURO_MTD_REGISTRY=${CMAKE_BINARY_DIR}/test-registry/${T_NAME}")
+    # One variable per property: gtest_discover_tests flattens a list value into property names.
+    set(props ENVIRONMENT "VENTURO_MTD_REGISTRY=${CMAKE_BINARY_DIR}/test-registry/${T_NAME}" TIMEOUT 300)
     if(T_GUI)
-        list(APPEND env "QT_QPA_PLATFORM=offscreen")
+        list(APPEND props ENVIRONMENT_MODIFICATION "QT_QPA_PLATFORM=set:offscreen")
     endif()
     gtest_discover_tests(${T_NAME}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
-        PROPERTIES ENVIRONMENT "${env}" TIMEOUT 300)
+        PROPERTIES ${props})
 endfunction()
