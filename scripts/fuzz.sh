@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (preset "fuzz", clang) and runs each in turn, one at a time.
+#   scripts/fuzz.sh [seconds per target, default 180] [targets...: setup_dta return_file company]
+# Seeds come from the sample generator (fuzz/corpus/<target>); inputs the fuzzer finds go to
+# build/fuzz/corpus/<target>, crashes to build/fuzz/artifacts/<target>/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root="$PWD"
+seconds="${1:-180}"
+shift || true
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(setup_dta return_file company)
+
+cmake --preset fuzz >/dev/null
+cmake --build build/fuzz -j 2 --target fuzz_seeds $(printf 'fuzz_%s ' "${targets[@]}")
+build/fuzz/bin/fuzz_seeds "$root/fuzz/corpus"
+
+for target in "${targets[@]}"; do
+    work="$root/build/fuzz/corpus/$target"
+    artifacts="$root/build/fuzz/artifacts/$target"
+    mkdir -p "$work" "$artifacts"
+    extra=()
+    [ -f "fuzz/$target.dict" ] && extra+=("-dict=$root/fuzz/$target.dict")
+    echo "== fuzz_$target for ${seconds}s"
+    build/fuzz/bin/fuzz_"$target" "$work" "$root/fuzz/corpus/$target" \
+        -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -max_len=16384 \
+        -artifact_prefix="$artifacts/" -print_final_stats=1 "${extra[@]}" 2>&1 |
+        tee "$root/build/fuzz/fuzz_$target.log" | grep -E '^#[0-9]+.*(INITED|DONE|REDUCE|NEW)|ERROR|SUMMARY|stat::' |
+        tail -n 12
+done
