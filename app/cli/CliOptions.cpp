@@ -44,7 +44,7 @@ bool TCliOptions::Parse(const std::vector<std::string>& args, const std::vector<
             _szError = "unknown option " + name;
             return false;
         }
-        if (Has(name)) {
+        if (Has(name) && !spec->Repeatable) {
             _szError = "option " + name + " given twice";
             return false;
         }
@@ -56,8 +56,10 @@ bool TCliOptions::Parse(const std::vector<std::string>& args, const std::vector<
             _values[name] = {};
         } else if (equals != std::string::npos) {
             _values[name] = rtl::Utf8ToString(arg.substr(equals + 1));
+            _ordered.emplace_back(name, _values[name]);
         } else if (i + 1 < args.size()) {
             _values[name] = rtl::Utf8ToString(args[++i]);
+            _ordered.emplace_back(name, _values[name]);
         } else {
             _szError = "option " + name + " needs a value";
             return false;
@@ -69,6 +71,16 @@ bool TCliOptions::Parse(const std::vector<std::string>& args, const std::vector<
 rtl::UnicodeString TCliOptions::Value(const std::string& name) const {
     const auto it = _values.find(name);
     return it == _values.end() ? rtl::UnicodeString() : it->second;
+}
+
+std::vector<rtl::UnicodeString> TCliOptions::Values(const std::string& name) const {
+    std::vector<rtl::UnicodeString> values;
+    for (const auto& [optionName, value] : _ordered) {
+        if (optionName == name) {
+            values.push_back(value);
+        }
+    }
+    return values;
 }
 
 bool TCliOptions::ApplyRegionalOverrides() {

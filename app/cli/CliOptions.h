@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace cli {
@@ -13,6 +14,8 @@ namespace cli {
 struct TCliOptionSpec {
     std::string Name;
     bool TakesValue = false;
+    /// May be given more than once; every value is kept, in order.
+    bool Repeatable = false;
 };
 
 /// The parsed arguments of one command.
@@ -25,6 +28,12 @@ public:
     bool Has(const std::string& name) const { return _values.count(name) != 0; }
     /// The value of an option that takes one; empty when absent.
     rtl::UnicodeString Value(const std::string& name) const;
+    /// Every value of a repeatable option, in the order given.
+    std::vector<rtl::UnicodeString> Values(const std::string& name) const;
+    /// Every option with a value, in the order given (repeatable ones once per use).
+    const std::vector<std::pair<std::string, rtl::UnicodeString>>& Ordered() const noexcept {
+        return _ordered;
+    }
     const std::vector<rtl::UnicodeString>& Positionals() const noexcept { return _positionals; }
     const std::string& Error() const noexcept { return _szError; }
 
@@ -34,6 +43,7 @@ public:
 
 private:
     std::map<std::string, rtl::UnicodeString> _values;
+    std::vector<std::pair<std::string, rtl::UnicodeString>> _ordered;
     std::vector<rtl::UnicodeString> _positionals;
     std::string _szError;
 };

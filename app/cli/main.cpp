@@ -1,5 +1,8 @@
 // venturo_mtd_cli: the product's reading of Sage datasets, headless, for scripts and support.
+#include "app/cli/CliGroup.h"
+#include "app/cli/CliScan.h"
 #include "app/cli/CliShow.h"
+#include "app/cli/CliUrl.h"
 
 #include "rtl/FormatSettings.h"
 
@@ -19,6 +22,9 @@ struct TCommand {
 // One entry per command; each command lives in its own unit.
 const TCommand kCommands[] = {
     {"show", cli::RunShow, cli::ShowUsage},
+    {"scan", cli::RunScan, cli::ScanUsage},
+    {"url", cli::RunUrl, cli::UrlUsage},
+    {"group", cli::RunGroup, cli::GroupUsage},
 };
 
 int Usage(std::ostream& out, int status) {

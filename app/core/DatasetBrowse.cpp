@@ -29,7 +29,7 @@ private:
     TMemTable& _table;
 };
 
-TBrowseResult AddFromSetupFile(TdmVenMTD& dm, const UnicodeString& fileName) {
+TBrowseResult AddFromSetupFileUnguarded(TdmVenMTD& dm, const UnicodeString& fileName) {
     TBrowseResult result;
     rtl::TStringList& list = *dm.DataSets();
     {
@@ -46,7 +46,7 @@ TBrowseResult AddFromSetupFile(TdmVenMTD& dm, const UnicodeString& fileName) {
     return result;
 }
 
-TBrowseResult AddFromCompanyFile(TdmVenMTD& dm, const UnicodeString& fileName) {
+TBrowseResult AddFromCompanyFileUnguarded(TdmVenMTD& dm, const UnicodeString& fileName) {
     TBrowseResult result;
     rtl::TStringList& list = *dm.DataSets();
     {
@@ -63,19 +63,33 @@ TBrowseResult AddFromCompanyFile(TdmVenMTD& dm, const UnicodeString& fileName) {
     return result;
 }
 
-} // namespace
-
-TBrowseResult AddDatasetsFromFile(TdmVenMTD& dataModule, const UnicodeString& fileName) {
+// A file that cannot be read is reported by name; the table is released by then and nothing was added.
+template <class F> TBrowseResult Guarded(const UnicodeString& fileName, F add) {
     try {
-        if (rtl::UpperCase(rtl::ExtractFileName(fileName)) == u"SETUP.DTA") {
-            return AddFromSetupFile(dataModule, fileName);
-        }
-        return AddFromCompanyFile(dataModule, fileName);
+        return add();
     } catch (const rtl::Exception& e) {
         TBrowseResult failed;
+        failed.Failed = true;
         failed.Message = u"The file could not be read:\r" + fileName + u"\r" + e.Message();
         return failed;
     }
+}
+
+} // namespace
+
+TBrowseResult AddDatasetFromSetupFile(TdmVenMTD& dataModule, const UnicodeString& fileName) {
+    return Guarded(fileName, [&] { return AddFromSetupFileUnguarded(dataModule, fileName); });
+}
+
+TBrowseResult AddDatasetsFromCompanyFile(TdmVenMTD& dataModule, const UnicodeString& fileName) {
+    return Guarded(fileName, [&] { return AddFromCompanyFileUnguarded(dataModule, fileName); });
+}
+
+TBrowseResult AddDatasetsFromFile(TdmVenMTD& dataModule, const UnicodeString& fileName) {
+    if (rtl::UpperCase(rtl::ExtractFileName(fileName)) == u"SETUP.DTA") {
+        return AddDatasetFromSetupFile(dataModule, fileName);
+    }
+    return AddDatasetsFromCompanyFile(dataModule, fileName);
 }
 
 TBrowseResult AddPlatformDatasets(TdmVenMTD& dataModule, const UnicodeString& listFile) {
@@ -84,6 +98,7 @@ TBrowseResult AddPlatformDatasets(TdmVenMTD& dataModule, const UnicodeString& li
     try {
         lines = ReadPlatformListFile(listFile);
     } catch (const rtl::Exception&) {
+        result.Failed = true;
         result.Message = PlatformListFileMessage(listFile);
         return result;
     }

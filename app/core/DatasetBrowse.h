@@ -11,11 +11,17 @@ struct TBrowseResult {
     int Added = 0;
     /// What to tell the user in a plain message box; empty when nothing needs saying.
     rtl::UnicodeString Message;
+    /// The file could not be read (Message names it); nothing was added.
+    bool Failed = false;
 };
 
 /// A SETUP.DTA file adds its dataset, any other file is read as a COMPANY list. New datasets are
 /// appended to DataSets and registered as rows; the table's observers hear one reset at the end.
 TBrowseResult AddDatasetsFromFile(TdmVenMTD& dataModule, const rtl::UnicodeString& fileName);
+/// The dataset of a picked SETUP.DTA, unless its folder is listed already.
+TBrowseResult AddDatasetFromSetupFile(TdmVenMTD& dataModule, const rtl::UnicodeString& fileName);
+/// The datasets of a COMPANY list file that are not listed yet.
+TBrowseResult AddDatasetsFromCompanyFile(TdmVenMTD& dataModule, const rtl::UnicodeString& fileName);
 /// Adds the datasets of the platform list file not yet listed, in file order.
 TBrowseResult AddPlatformDatasets(TdmVenMTD& dataModule, const rtl::UnicodeString& listFile);
 

@@ -43,8 +43,18 @@ TEST_F(BrowseTest, SetupFileAddsItsDatasetOnce) {
 
     ven::TBrowseResult again = ven::AddDatasetsFromFile(_dm, setup);
     EXPECT_EQ(again.Added, 0);
+    EXPECT_FALSE(again.Failed);
     EXPECT_EQ(again.Message, u"No new unique dataset was found");
     EXPECT_EQ(_dm.DataSets()->Count(), 1);
+}
+
+TEST_F(BrowseTest, SetupFileOptionRefusesOtherFileNames) {
+    fs::path acme = Write("acme", "Acme Ltd");
+    ven::TBrowseResult r = ven::AddDatasetFromSetupFile(_dm, ToStr(acme / "ACCDATA" / "SETUP.BAK"));
+    EXPECT_TRUE(r.Failed);
+    EXPECT_NE(r.Message.find(u"Not a SETUP.DTA file"), UnicodeString::npos);
+    // The picked path's letter case need not match the disk's: the ACCDATA level is dropped by name.
+    EXPECT_EQ(ven::AddDatasetFromSetupFile(_dm, ToStr(acme / "accdata" / "setup.dta")).Added, 1);
 }
 
 TEST_F(BrowseTest, CompanyFileAppendsOnlyNewDatasetsAsRows) {
@@ -68,6 +78,7 @@ TEST_F(BrowseTest, UnreadableCompanyFileIsReportedByName) {
     UnicodeString missing = ToStr(_tmp.Path() / "gone" / "COMPANY");
     ven::TBrowseResult r = ven::AddDatasetsFromFile(_dm, missing);
     EXPECT_EQ(r.Added, 0);
+    EXPECT_TRUE(r.Failed);
     EXPECT_NE(r.Message.find(missing), UnicodeString::npos);
     EXPECT_FALSE(_dm.mtDataSets.Editing());
     EXPECT_EQ(_dm.mtDataSets.RecordCount(), 0);
@@ -77,7 +88,9 @@ TEST_F(BrowseTest, PlatformListAddsInFileOrderSkippingKnownFolders) {
     fs::path a = Write("a", "Alpha");
     fs::path b = Write("b", "Beta");
     fs::path list = _tmp.Path() / "list.COMPANY";
-    std::ofstream(list, std::ios::binary) << b.string() << "\r\n" << a.string() << "\r\n" << b.string() << "\r\n";
+    std::ofstream(list, std::ios::binary) << b.string() << "\r\n"
+                                          << a.string() << "\r\n"
+                                          << b.string() << "\r\n";
     EXPECT_EQ(ven::AddPlatformDatasets(_dm, ToStr(list)).Added, 2);
     ASSERT_EQ(_dm.mtDataSets.RecordCount(), 2);
     EXPECT_EQ(_dm.mtDataSets.AsString(0, u"CoName"), u"Beta");

@@ -79,7 +79,8 @@ private:
 
 class LoaderTest : public ::testing::Test {
 protected:
-    LoaderTest() : _mode(u"/nonexistent/a", u"/nonexistent/b", u"/nonexistent/c"), _dm(_mode), _roots(_tmp.Path()) {
+    LoaderTest()
+        : _mode(u"/nonexistent/a", u"/nonexistent/b", u"/nonexistent/c"), _dm(_mode), _roots(_tmp.Path()) {
         rtl::SetMainThread();
     }
 
@@ -162,7 +163,8 @@ TEST_F(LoaderTest, RegistryApplicationPathLosesTrailingSeparators) {
     WriteCompanyFile(program / "COMPANY", {acme});
     _registry.WriteRootFile("HKEY_LOCAL_MACHINE",
                             "[SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\SAGE.EXE]\r\n"
-                            "Path=" + program.string() + "\\/\r\n");
+                            "Path=" +
+                                program.string() + "\\/\r\n");
     LoadStandard();
     EXPECT_EQ(Companies(), std::vector<UnicodeString>{u"Registry Found Ltd"});
 }
@@ -173,10 +175,12 @@ TEST_F(LoaderTest, PlatformListWithRepeatedLinesAndMissingSelector) {
     fs::path list = _tmp.Path() / "Venturo_MTD.COMPANY";
     std::string upper = acme.string();
     upper.replace(upper.size() - 4, 4, "ACME");
-    std::ofstream(list, std::ios::binary) << acme.string() << "\r\n\r\n" << upper << "\r\n" << acme.string() << "\n";
+    std::ofstream(list, std::ios::binary) << acme.string() << "\r\n\r\n"
+                                          << upper << "\r\n"
+                                          << acme.string() << "\n";
 
-    ven::TPlatformLoader loader(&_dm, &_view, ven::TLoaderPacing::None(), ToStr(_tmp.Path() / "no-selector.exe"),
-                                ToStr(list));
+    ven::TPlatformLoader loader(&_dm, &_view, ven::TLoaderPacing::None(),
+                                ToStr(_tmp.Path() / "no-selector.exe"), ToStr(list));
     loader.Load();
     EXPECT_EQ(Companies(), std::vector<UnicodeString>{u"Acme Hosted"});
     ASSERT_FALSE(_view.Progress.empty());
@@ -190,8 +194,8 @@ TEST_F(LoaderTest, PlatformSelectorRunsBeforeTheListIsRead) {
     WriteDataset(MakeDataset(acme, "Written By Selector", "GB 123 4567 89", 1));
     fs::path list = _tmp.Path() / "list.COMPANY";
     fs::path selector = _tmp.Path() / "selector.sh";
-    std::ofstream(selector) << "#!/bin/sh\n[ \"$1\" = \"--validate\" ] && printf '%s\\r\\n' '" << acme.string()
-                            << "' > '" << list.string() << "'\n";
+    std::ofstream(selector) << "#!/bin/sh\n[ \"$1\" = \"--validate\" ] && printf '%s\\r\\n' '"
+                            << acme.string() << "' > '" << list.string() << "'\n";
     fs::permissions(selector, fs::perms::owner_all);
 
     ven::TPlatformLoader loader(&_dm, &_view, ven::TLoaderPacing::None(), ToStr(selector), ToStr(list));

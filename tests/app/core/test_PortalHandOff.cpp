@@ -58,8 +58,8 @@ protected:
         for (int box = 1; box <= 9; ++box) {
             _return.SetBox(box, Currency::FromRaw(box * 10000));
         }
-        _return.SetBox(1, Currency::FromRaw(-15000));       // -1.50
-        _return.SetBox(6, Currency::FromRaw(15005000));     // 1500.50
+        _return.SetBox(1, Currency::FromRaw(-15000));   // -1.50
+        _return.SetBox(6, Currency::FromRaw(15005000)); // 1500.50
         _settings.DateSeparator = u'/';
         _settings.DecimalSeparator = u'.';
     }
@@ -89,11 +89,24 @@ TEST_F(PortalUrlTest, LiveUrlHasTheNineteenPartsInOrder) {
     for (const TQueryPart& p : parts) {
         keys.push_back(p.Key);
     }
-    std::vector<QString> expected = {"init", "accountid", "email", "company", "vatno", "periodKey",
-                                     "period_s", "period_e", "vatDueSales", "vatDueAcquisitions",
-                                     "totalVatDue", "vatReclaimedCurrPeriod", "netVatDue",
-                                     "totalValueSalesExVAT", "totalValuePurchasesExVAT",
-                                     "totalValueGoodsSuppliedExVAT", "totalAcquisitionsExVAT", "finalised"};
+    std::vector<QString> expected = {"init",
+                                     "accountid",
+                                     "email",
+                                     "company",
+                                     "vatno",
+                                     "periodKey",
+                                     "period_s",
+                                     "period_e",
+                                     "vatDueSales",
+                                     "vatDueAcquisitions",
+                                     "totalVatDue",
+                                     "vatReclaimedCurrPeriod",
+                                     "netVatDue",
+                                     "totalValueSalesExVAT",
+                                     "totalValuePurchasesExVAT",
+                                     "totalValueGoodsSuppliedExVAT",
+                                     "totalAcquisitionsExVAT",
+                                     "finalised"};
     EXPECT_EQ(keys, expected);
     EXPECT_EQ(Value(parts, "init"), "y");
     EXPECT_EQ(Value(parts, "finalised"), "1");
@@ -139,9 +152,9 @@ TEST_F(PortalUrlTest, RegionalSeparatorsApplyToLiveDatesAndBoxes) {
 }
 
 TEST_F(PortalUrlTest, HalfPennyRoundsAwayFromZero) {
-    _return.SetBox(2, Currency::FromRaw(50));   // 0.0050
-    _return.SetBox(3, Currency::FromRaw(-50));  // -0.0050
-    _return.SetBox(4, Currency::FromRaw(49));   // 0.0049
+    _return.SetBox(2, Currency::FromRaw(50));  // 0.0050
+    _return.SetBox(3, Currency::FromRaw(-50)); // -0.0050
+    _return.SetBox(4, Currency::FromRaw(49));  // 0.0049
     std::vector<TQueryPart> parts = QueryParts(Url(false, false));
     EXPECT_EQ(Value(parts, "vatDueAcquisitions"), "0.01");
     EXPECT_EQ(Value(parts, "totalVatDue"), "-0.01");

@@ -1,0 +1,85 @@
+// "group": the VAT-group tree and a period's combined URL.
+#include "app/cli/CliGroup.h"
+
+#include "CliTestSupport.h"
+#include "app/core/CoreTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace ven::testing;
+using cli::testing::RunCommand;
+
+class GroupCliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto a = MakeDataset(_tmp.Path() / "a", "Alpha Ltd", "GB 123 4567 89", 0);
+        a.Returns = {MakeQuarter(2021, 1, 10000), MakeQuarter(2021, 4, 20000)};
+        auto b = MakeDataset(_tmp.Path() / "b", "Beta Ltd", "123456789", 0);
+        b.Returns = {MakeQuarter(2021, 4, -5000)};
+        for (auto* d : {&a, &b}) {
+            for (auto& r : d->Returns) {
+                r.CompanyName = d->CompanyName;
+            }
+            WriteDataset(*d);
+        }
+        _a = a.Folder.string();
+        _b = b.Folder.string();
+    }
+
+    TTempFolder _tmp;
+    std::string _a, _b;
+};
+
+TEST_F(GroupCliTest, JsonTreeWithMembersAndSums) {
+    cli::testing::TCliRun run = RunCommand(cli::RunGroup, {"--json", _a, _b});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    nlohmann::json j = run.Json();
+    EXPECT_EQ(j["vatNumber"], "GB 123 4567 89");
+    ASSERT_EQ(j["periods"].size(), 2u);
+    const auto& q2 = j["periods"][0];
+    EXPECT_EQ(q2["period"], "01/04/2021 - 30/06/2021");
+    EXPECT_EQ(q2["combined"]["dateFrom"], "2021-04-01");
+    EXPECT_EQ(q2["combined"]["vatNumber"], "123456789");
+    EXPECT_EQ(q2["combined"]["boxes"][0], (20000 - 5000) * 100);
+    EXPECT_EQ(q2["members"][1]["companyName"], "Beta Ltd");
+    EXPECT_TRUE(q2["members"][1]["included"].get<bool>());
+    const auto& q1 = j["periods"][1];
+    EXPECT_FALSE(q1["members"][1]["hasReturn"].get<bool>());
+    EXPECT_TRUE(q1["members"][1]["boxes"].is_null());
+}
+
+TEST_F(GroupCliTest, ExcludeUnticksAMemberAndTheUrlCarriesTheName) {
+    cli::testing::TCliRun run =
+        RunCommand(cli::RunGroup, {"--json", "--exclude", "beta ltd@01/04/2021 - 30/06/2021", _a, _b});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(run.Json()["periods"][0]["combined"]["boxes"][0], 20000 * 100);
+
+    cli::testing::TCliRun url =
+        RunCommand(cli::RunGroup, {"--period", "01/04/2021 - 30/06/2021", "--url", _a, _b});
+    ASSERT_EQ(url.Status, 0) << url.Err;
+    EXPECT_NE(url.Out.find("&company=Alpha+Ltd&"), std::string::npos)
+        << "unedited: the selected dataset's name";
+    EXPECT_NE(url.Out.find("&vatDueSales=150.00&"), std::string::npos);
+
+    cli::testing::TCliRun named = RunCommand(
+        cli::RunGroup, {"--period", "01/04/2021 - 30/06/2021", "--url", "--name", "Group Plc", _a, _b});
+    EXPECT_NE(named.Out.find("&company=Group+Plc&"), std::string::npos);
+}
+
+TEST_F(GroupCliTest, NoVatInfoAndErrors) {
+    auto lone = MakeDataset(_tmp.Path() / "lone", "Lone", "no number", 1);
+    lone.Returns[0].CompanyName = "Lone";
+    WriteDataset(lone);
+    cli::testing::TCliRun run = RunCommand(cli::RunGroup, {"--json", lone.Folder.string()});
+    ASSERT_EQ(run.Status, 0);
+    EXPECT_EQ(run.Json(), nlohmann::json::parse(R"({"vatNumber": "No VAT Info!", "periods": []})"));
+
+    EXPECT_EQ(RunCommand(cli::RunGroup, {"--exclude", "Nobody@01/04/2021 - 30/06/2021", _a, _b}).Status, 1);
+    EXPECT_EQ(RunCommand(cli::RunGroup, {"--period", "nope", "--url", _a}).Status, 1);
+    EXPECT_EQ(RunCommand(cli::RunGroup, {"--url", _a}).Status, 2) << "--url needs --period";
+    EXPECT_EQ(RunCommand(cli::RunGroup, {(_tmp.Path() / "missing").string()}).Status, 1);
+}
+
+} // namespace

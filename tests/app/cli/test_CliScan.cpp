@@ -1,0 +1,93 @@
+// "scan": the desktop search of the program, then hand-picked files, in DataSets order.
+#include "app/cli/CliScan.h"
+
+#include "CliTestSupport.h"
+#include "app/core/CoreTestSupport.h"
+#include "utils/ORVI.FolderNameEncoding.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace ven::testing;
+using cli::testing::RunCommand;
+
+// A Wine prefix with the demo companies, seen by the folder macros as the program would see it.
+class ScanTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        _demo = venturo::sample::WriteDemoPrefix(_tmp.Path() / "prefix", 3);
+        ::setenv("WINEPREFIX", (_tmp.Path() / "prefix").c_str(), 1);
+        orvi::ORVIRegisterBuiltInFolderNameEncodings();
+    }
+    void TearDown() override {
+        ::unsetenv("WINEPREFIX");
+        orvi::ORVIRegisterBuiltInFolderNameEncodings();
+    }
+
+    TTempFolder _tmp;
+    TRegistryScope _registry;
+    venturo::sample::TSampleSet _demo;
+};
+
+TEST_F(ScanTest, JsonListsEveryLoadableDemoDatasetOnceInLoaderOrder) {
+    cli::testing::TCliRun run = RunCommand(cli::RunScan, {"--json"});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    nlohmann::json datasets = run.Json()["datasets"];
+    int loadable = 0;
+    for (const auto& d : _demo.Datasets) {
+        loadable += d.Loadable() ? 1 : 0;
+    }
+    ASSERT_EQ(static_cast<int>(datasets.size()), loadable);
+
+    // Without returns first; then ascending by group key (period end first).
+    bool seenReturns = false;
+    std::string lastKey;
+    int groups = 0;
+    for (const auto& d : datasets) {
+        ASSERT_TRUE(d.contains("folder") && d.contains("companyName") && d.contains("majorVersion"));
+        if (d["latestReturn"].is_null()) {
+            EXPECT_FALSE(seenReturns) << "datasets without returns come first";
+            EXPECT_TRUE(d["groupKey"].is_null());
+            EXPECT_EQ(d["numReturns"], 0);
+            continue;
+        }
+        seenReturns = true;
+        std::string key = d["groupKey"];
+        EXPECT_LE(lastKey, key);
+        lastKey = key;
+        groups += d["isGroup"].get<bool>() ? 1 : 0;
+    }
+    EXPECT_GE(groups, 2) << "the demo holds a VAT group";
+}
+
+TEST_F(ScanTest, PickedFilesAddOnlyNewDatasetsAndReportUnreadableOnes) {
+    auto extra = MakeDataset(_tmp.Path() / "extra", "Extra & Co", "GB 123 4567 89", 1);
+    extra.Returns[0].CompanyName = "Extra & Co";
+    WriteDataset(extra);
+    fs::path company = _tmp.Path() / "COMPANY";
+    venturo::sample::WriteCompanyFile(company, {extra.Folder, _demo.Datasets[0].Folder});
+
+    cli::testing::TCliRun run =
+        RunCommand(cli::RunScan, {"--json", "--company-file", company.string(), "--setup-file",
+                                  (extra.Folder / "ACCDATA" / "SETUP.DTA").string()});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    nlohmann::json datasets = run.Json()["datasets"];
+    EXPECT_EQ(datasets.back()["companyName"], "Extra & Co") << "appended after the sorted search";
+    EXPECT_NE(run.Err.find("No new unique dataset was found"), std::string::npos);
+
+    cli::testing::TCliRun bad = RunCommand(cli::RunScan, {"--company-file", (_tmp.Path() / "none").string()});
+    EXPECT_EQ(bad.Status, 1);
+    EXPECT_NE(bad.Err.find("none"), std::string::npos);
+}
+
+TEST_F(ScanTest, WrongUsage) {
+    EXPECT_EQ(RunCommand(cli::RunScan, {"folder"}).Status, 2);
+    EXPECT_EQ(RunCommand(cli::RunScan, {"--bogus"}).Status, 2);
+    EXPECT_EQ(RunCommand(cli::RunScan, {"--date-separator", "ab"}).Status, 2);
+}
+
+} // namespace
