@@ -218,7 +218,8 @@ UnicodeString PlatformListFileMessage(const UnicodeString& fileName) {
 
 std::vector<UnicodeString> ReadPlatformListFile(const UnicodeString& fileName) {
     rtl::TBytes bytes = rtl::ReadAllBytes(fileName);
-    UnicodeString text = rtl::AnsiToString(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    UnicodeString text =
+        rtl::AnsiToString(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     std::vector<UnicodeString> lines;
     std::size_t start = 0;
     while (start < text.size()) {

@@ -26,8 +26,8 @@ struct TGroupMember {
 
 struct TGroupPeriod {
     rtl::UnicodeString Period;
-    std::vector<TGroupMember> Members;      // in DataSets order
-    sage::TSageDatasetVatReturn* Combined;  // owned by the model's section list
+    std::vector<TGroupMember> Members;     // in DataSets order
+    sage::TSageDatasetVatReturn* Combined; // owned by the model's section list
 };
 
 class TGroupReturnModel {

@@ -41,10 +41,15 @@ UnicodeString UrlEncodeFormValue(rtl::UnicodeStringView text) {
 
 UnicodeString BuildPortalUrl(const sage::TSageDatasetVatReturn& r, const TPortalTarget& target,
                              const rtl::TFormatSettings& settings) {
-    static constexpr const char16_t* boxParams[9] = {
-        u"&vatDueSales=",           u"&vatDueAcquisitions=",       u"&totalVatDue=",
-        u"&vatReclaimedCurrPeriod=", u"&netVatDue=",                u"&totalValueSalesExVAT=",
-        u"&totalValuePurchasesExVAT=", u"&totalValueGoodsSuppliedExVAT=", u"&totalAcquisitionsExVAT="};
+    static constexpr const char16_t* boxParams[9] = {u"&vatDueSales=",
+                                                     u"&vatDueAcquisitions=",
+                                                     u"&totalVatDue=",
+                                                     u"&vatReclaimedCurrPeriod=",
+                                                     u"&netVatDue=",
+                                                     u"&totalValueSalesExVAT=",
+                                                     u"&totalValuePurchasesExVAT=",
+                                                     u"&totalValueGoodsSuppliedExVAT=",
+                                                     u"&totalAcquisitionsExVAT="};
 
     UnicodeString url = u"https://" + (target.TestMode ? target.TestHost : target.LiveHost) + u"/vatreturn/?";
     url += u"init=y";

@@ -28,7 +28,8 @@ rtl::UnicodeString BuildPortalUrl(const sage::TSageDatasetVatReturn& vatReturn, 
                                   const rtl::TFormatSettings& settings = rtl::FormatSettings());
 
 /// The platform browser's command line: program and URL, each in double quotes.
-rtl::UnicodeString PlatformBrowserCommandLine(const rtl::UnicodeString& program, const rtl::UnicodeString& url);
+rtl::UnicodeString PlatformBrowserCommandLine(const rtl::UnicodeString& program,
+                                              const rtl::UnicodeString& url);
 
 /// Builds the URL and opens it: in platform mode through the platform's browser program (started
 /// maximised, not waited for), else through the shell's default handler. Returns whether a

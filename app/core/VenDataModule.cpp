@@ -48,7 +48,8 @@ sage::TSageDataset* DatasetOf(rtl::TStringList& list, int index) {
 
 TdmVenMTD::TdmVenMTD(const TVenSystemMode& systemMode)
     : mtDataSets(DataSetFields()), dsDataSets(mtDataSets), mtVatReturns(VatReturnFields()),
-      dsVatReturns(mtVatReturns), _systemMode(systemMode), _slDatasets(std::make_unique<rtl::TStringList>(true)),
+      dsVatReturns(mtVatReturns), _systemMode(systemMode),
+      _slDatasets(std::make_unique<rtl::TStringList>(true)),
       _pFactory(std::make_unique<sage::TSageDatasetFactory>()) {
     dsDataSets.AutoEdit = false;
     mtVatReturns.AddObserver(this);

@@ -9,7 +9,8 @@ public:
     /// The product's own markers.
     TVenSystemMode();
     /// Other markers, for tests.
-    TVenSystemMode(rtl::UnicodeString selectorFile, rtl::UnicodeString browserFile, rtl::UnicodeString dataFolder);
+    TVenSystemMode(rtl::UnicodeString selectorFile, rtl::UnicodeString browserFile,
+                   rtl::UnicodeString dataFolder);
 
     /// True only when the selector file, the browser file and the data folder all exist; checked
     /// in that order on every read, never cached, so a platform that appears later is noticed.
