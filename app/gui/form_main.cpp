@@ -115,6 +115,10 @@ void Tform_main::BuildContent() {
     gridDatasets->setEditTriggers(QAbstractItemView::NoEditTriggers);
     gridDatasets->setAlternatingRowColors(true);
     gridDatasets->setWordWrap(false);
+    // The column widths were chosen for a compact font; a slightly smaller one fits their texts.
+    QFont gridFont = gridDatasets->font();
+    gridFont.setPointSizeF(gridFont.pointSizeF() * 0.9);
+    gridDatasets->setFont(gridFont);
     gridDatasets->verticalHeader()->hide();
     gridDatasets->verticalHeader()->setDefaultSectionSize(gridDatasets->fontMetrics().height() + 8);
     gridDatasets->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);

@@ -46,8 +46,14 @@ Tform_splash::Tform_splash(QWidget* parent)
     lblMessage->setFont(f);
 }
 
+// A long folder path keeps its start and its end; the middle gives way.
 void Tform_splash::ShowProgress(const rtl::UnicodeString& text) {
-    lblMessage->setText(LabelText(text));
+    QStringList lines = LabelText(text).split(QLatin1Char('\n'));
+    QFontMetrics metrics(lblMessage->font());
+    for (QString& line : lines) {
+        line = metrics.elidedText(line, Qt::ElideMiddle, lblMessage->width());
+    }
+    lblMessage->setText(lines.join(QLatin1Char('\n')));
 }
 
 void Tform_splash::SetOnTop(bool onTop) {

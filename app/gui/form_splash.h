@@ -15,7 +15,8 @@ public:
     /// Borderless, on top, 690 x 496, destroyed once closed.
     explicit Tform_splash(QWidget* parent = nullptr);
 
-    /// The progress label's text; a doubled "&" shows as one "&", a carriage return breaks the line.
+    /// The progress label's text; a doubled "&" shows as one "&", a carriage return breaks the line,
+    /// and a line too long for the label loses characters from its middle.
     void ShowProgress(const rtl::UnicodeString& text);
     /// On top of other windows, or an ordinary window.
     void SetOnTop(bool onTop);

@@ -38,6 +38,22 @@ TEST(SplashTest, ProgressShowsDoubledAmpersandsOnceAndBreaksAtCarriageReturn) {
     EXPECT_EQ(splash.lblMessage->textFormat(), Qt::PlainText);
 }
 
+TEST(SplashTest, LongFolderKeepsItsEndsOnTheLabel) {
+    ven::testing::GuiApp();
+    Tform_splash splash;
+    rtl::UnicodeString folder = u"/start";
+    for (int i = 0; i < 40; ++i) {
+        folder += u"/folder" + rtl::IntToStr(i);
+    }
+    splash.ShowProgress(u"Found: A && B\r" + folder + u"/Company.000");
+    QStringList lines = splash.lblMessage->text().split('\n');
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], "Found: A & B");
+    EXPECT_TRUE(lines[1].startsWith("/start")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[1].endsWith("/Company.000")) << lines[1].toStdString();
+    EXPECT_LE(splash.lblMessage->fontMetrics().horizontalAdvance(lines[1]), splash.lblMessage->width());
+}
+
 TEST(SplashTest, LabelTextOfAccelerators) {
     EXPECT_EQ(Tform_splash::LabelText(u"&&&&"), "&&");
     EXPECT_EQ(Tform_splash::LabelText(u"&File"), "File");

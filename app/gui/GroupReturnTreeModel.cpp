@@ -1,0 +1,207 @@
+#include "app/gui/GroupReturnTreeModel.h"
+
+#include "app/core/GroupReturnModel.h"
+#include "app/gui/QtText.h"
+#include "rtl/Currency.h"
+#include "sage_datasets/SageDatasetVatReturn.h"
+
+#include <QFont>
+
+namespace ven {
+
+namespace {
+
+// A period row's internal id is 0; a member row's is its period's row plus one.
+constexpr quintptr kPeriodRowId = 0;
+
+} // namespace
+
+TGroupReturnTreeModel::TGroupReturnTreeModel(TGroupReturnModel& model, QObject* parent)
+    : QAbstractItemModel(parent), _model(model) {}
+
+void TGroupReturnTreeModel::Reset() {
+    beginResetModel();
+    endResetModel();
+}
+
+void TGroupReturnTreeModel::SelectPeriod(int period) {
+    int before = _model.SelectedPeriod();
+    _model.Select(period);
+    for (int p : {before, _model.SelectedPeriod()}) {
+        if (p >= 0 && p < _model.PeriodCount()) {
+            emit dataChanged(index(p, 0), index(p, colCount - 1), {Qt::BackgroundRole});
+        }
+    }
+}
+
+int TGroupReturnTreeModel::PeriodOf(const QModelIndex& index) const {
+    if (!index.isValid()) {
+        return -1;
+    }
+    return index.internalId() == kPeriodRowId ? index.row() : static_cast<int>(index.internalId() - 1);
+}
+
+int TGroupReturnTreeModel::MemberOf(const QModelIndex& index) {
+    return index.isValid() && index.internalId() != kPeriodRowId ? index.row() : -1;
+}
+
+sage::TSageDatasetVatReturn* TGroupReturnTreeModel::ReturnOf(const QModelIndex& index) const {
+    int period = PeriodOf(index);
+    if (period < 0 || period >= _model.PeriodCount()) {
+        return nullptr;
+    }
+    const TGroupPeriod& p = _model.Period(period);
+    int member = MemberOf(index);
+    if (member < 0) {
+        return p.Combined;
+    }
+    return member < static_cast<int>(p.Members.size()) ? p.Members[static_cast<size_t>(member)].Return
+                                                       : nullptr;
+}
+
+QModelIndex TGroupReturnTreeModel::index(int row, int column, const QModelIndex& parent) const {
+    if (!hasIndex(row, column, parent)) {
+        return {};
+    }
+    if (!parent.isValid()) {
+        return createIndex(row, column, kPeriodRowId);
+    }
+    return createIndex(row, column, static_cast<quintptr>(parent.row()) + 1);
+}
+
+QModelIndex TGroupReturnTreeModel::parent(const QModelIndex& child) const {
+    if (!child.isValid() || child.internalId() == kPeriodRowId) {
+        return {};
+    }
+    return createIndex(static_cast<int>(child.internalId() - 1), 0, kPeriodRowId);
+}
+
+int TGroupReturnTreeModel::rowCount(const QModelIndex& parent) const {
+    if (!parent.isValid()) {
+        return _model.PeriodCount();
+    }
+    if (parent.internalId() != kPeriodRowId || parent.column() != 0) {
+        return 0;
+    }
+    return static_cast<int>(_model.Period(parent.row()).Members.size());
+}
+
+int TGroupReturnTreeModel::columnCount(const QModelIndex&) const {
+    return colCount;
+}
+
+bool TGroupReturnTreeModel::HasCheckBox(const QModelIndex& index) const {
+    return index.column() == colInclude && MemberOf(index) >= 0 && ReturnOf(index) != nullptr;
+}
+
+QVariant TGroupReturnTreeModel::DisplayText(const QModelIndex& index) const {
+    const TGroupPeriod& p = _model.Period(PeriodOf(index));
+    int member = MemberOf(index);
+    if (index.column() == colPeriod) {
+        return ToQString(member < 0 ? p.Period : p.Members[static_cast<size_t>(member)].CompanyName);
+    }
+    if (index.column() >= colBox1) {
+        if (sage::TSageDatasetVatReturn* vatReturn = ReturnOf(index)) {
+            return ToQString(rtl::FormatCurr(u"£#,##0.00", vatReturn->GetBox(index.column() - colBox1 + 1)));
+        }
+    }
+    return {};
+}
+
+QVariant TGroupReturnTreeModel::Background(const QModelIndex& index) const {
+    int member = MemberOf(index);
+    if (member < 0) {
+        return PeriodOf(index) == _model.SelectedPeriod() ? kSelectedPeriodColour : kPeriodColour;
+    }
+    return ReturnOf(index) ? kMemberColour : kMissingMemberColour;
+}
+
+QVariant TGroupReturnTreeModel::data(const QModelIndex& index, int role) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid)) {
+        return {};
+    }
+    switch (role) {
+    case Qt::DisplayRole:
+        return DisplayText(index);
+    case Qt::CheckStateRole:
+        if (HasCheckBox(index)) {
+            const TGroupMember& m =
+                _model.Period(PeriodOf(index)).Members[static_cast<size_t>(MemberOf(index))];
+            return m.Included ? Qt::Checked : Qt::Unchecked;
+        }
+        return {};
+    case Qt::BackgroundRole:
+        return Background(index);
+    case Qt::ForegroundRole:
+        // Fixed light backgrounds need dark text whatever the desktop's theme.
+        return QColor(Qt::black);
+    case Qt::FontRole: {
+        QFont font;
+        if (MemberOf(index) < 0) {
+            font.setBold(true);
+        } else if (!ReturnOf(index)) {
+            font.setItalic(true);
+        }
+        return font;
+    }
+    case Qt::TextAlignmentRole:
+        if (index.column() == colPeriod) {
+            return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+        }
+        return QVariant::fromValue((index.column() == colInclude ? Qt::AlignHCenter : Qt::AlignRight) |
+                                   Qt::AlignVCenter);
+    default:
+        return {};
+    }
+}
+
+bool TGroupReturnTreeModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (role != Qt::CheckStateRole || !checkIndex(index, CheckIndexOption::IndexIsValid) ||
+        !HasCheckBox(index)) {
+        return false;
+    }
+    int period = PeriodOf(index);
+    _model.SetIncluded(period, MemberOf(index), value.value<Qt::CheckState>() == Qt::Checked);
+    emit dataChanged(index, index, {Qt::CheckStateRole});
+    emit dataChanged(this->index(period, colBox1), this->index(period, colBox9), {Qt::DisplayRole});
+    emit IncludeChanged(period);
+    return true;
+}
+
+Qt::ItemFlags TGroupReturnTreeModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) {
+        return Qt::NoItemFlags;
+    }
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (MemberOf(index) >= 0) {
+        f |= Qt::ItemNeverHasChildren;
+    }
+    if (HasCheckBox(index)) {
+        f |= Qt::ItemIsUserCheckable;
+    }
+    return f;
+}
+
+QVariant TGroupReturnTreeModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= colCount) {
+        return QAbstractItemModel::headerData(section, orientation, role);
+    }
+    if (role == Qt::DisplayRole) {
+        switch (section) {
+        case colPeriod:
+            return QStringLiteral("Period");
+        case colInclude:
+            return QStringLiteral("Include");
+        default:
+            return QStringLiteral("Box %1").arg(section - colBox1 + 1);
+        }
+    }
+    if (role == Qt::TextAlignmentRole) {
+        Qt::Alignment h = section == colPeriod ? Qt::AlignLeft
+                                               : (section == colInclude ? Qt::AlignHCenter : Qt::AlignRight);
+        return QVariant::fromValue(h | Qt::AlignVCenter);
+    }
+    return {};
+}
+
+} // namespace ven

@@ -1,0 +1,59 @@
+#include "app/gui/VatReturnGridModel.h"
+
+#include "app/gui/QtText.h"
+#include "rtl/Currency.h"
+#include "sage_datasets/SageDataset.h"
+#include "sage_datasets/SageDatasetVatReturn.h"
+
+namespace ven {
+
+namespace {
+
+std::vector<TGridColumn> VatReturnColumns() {
+    std::vector<TGridColumn> columns = {{u"Period", QStringLiteral("Period"), 184, Qt::AlignLeft}};
+    for (int box = 1; box <= 9; ++box) {
+        columns.push_back(
+            {u"Box" + rtl::IntToStr(box), QStringLiteral("Box %1").arg(box), 80, Qt::AlignRight});
+    }
+    return columns;
+}
+
+} // namespace
+
+TVatReturnGridModel::TVatReturnGridModel(TMemTable& table, QObject* parent)
+    : TMemTableModel(table, VatReturnColumns(), parent) {}
+
+sage::TSageDatasetVatReturn* TVatReturnGridModel::ReturnAt(int row) const {
+    if (!_pDataset || row < 0) {
+        return nullptr;
+    }
+    const rtl::TStringList& returns = _pDataset->VatReturns();
+    return row < returns.Count() ? dynamic_cast<sage::TSageDatasetVatReturn*>(returns.Objects(row)) : nullptr;
+}
+
+QString TVatReturnGridModel::GetDisplText(int gridRow, int column) const {
+    if (gridRow == 0) {
+        return headerData(column, Qt::Horizontal).toString();
+    }
+    if (!_pDataset) {
+        return data(index(gridRow - 1, column)).toString();
+    }
+    sage::TSageDatasetVatReturn* vatReturn = ReturnAt(gridRow - 1);
+    if (!vatReturn) {
+        return QStringLiteral("Invlaid Cell Index");
+    }
+    if (column == colPeriod) {
+        return ToQString(vatReturn->Period());
+    }
+    return ToQString(rtl::FormatCurr(u"£#,##0.00", vatReturn->GetBox(column - colBox1 + 1)));
+}
+
+QVariant TVatReturnGridModel::data(const QModelIndex& index, int role) const {
+    if (_pDataset && (role == Qt::DisplayRole || role == Qt::ToolTipRole) &&
+        checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) {
+        return GetDisplText(index.row() + 1, index.column());
+    }
+    return TMemTableModel::data(index, role);
+}
+
+} // namespace ven

@@ -1,0 +1,251 @@
+#include "app/gui/form_vat_returns.h"
+
+#include "app/core/GridColumnSizes.h"
+#include "app/core/VenDataModule.h"
+#include "app/gui/QtText.h"
+#include "app/gui/TestModeColours.h"
+#include "app/gui/VatReturnGridModel.h"
+#include "sage_datasets/SageDataset.h"
+#include "sage_datasets/SageDatasetVatReturn.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTableView>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace ven {
+
+namespace {
+
+const QColor kReadOnlyEditColour(192, 192, 192);
+
+QFrame* MakePanel(const QString& name, QWidget* parent) {
+    auto* panel = new QFrame(parent);
+    panel->setObjectName(name);
+    panel->setAutoFillBackground(true);
+    return panel;
+}
+
+QLineEdit* MakeReadOnlyEdit(const QString& name, QWidget* parent) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    edit->setReadOnly(true);
+    QPalette pal = edit->palette();
+    pal.setColor(QPalette::Base, kReadOnlyEditColour);
+    edit->setPalette(pal);
+    return edit;
+}
+
+// Down: the name can be typed over, on the system's window colour; up: read-only and silver.
+void SetNameEditable(QLineEdit* edit, bool editable) {
+    edit->setReadOnly(!editable);
+    QPalette pal = edit->palette();
+    pal.setColor(QPalette::Base,
+                 editable ? QApplication::palette(edit).color(QPalette::Base) : kReadOnlyEditColour);
+    edit->setPalette(pal);
+}
+
+} // namespace
+
+Tform_vat_returns::Tform_vat_returns(TdmVenMTD& dataModule, QWidget* parent)
+    : QDialog(parent), _dataModule(dataModule) {
+    setObjectName(QStringLiteral("form_vat_returns"));
+    setWindowTitle(QStringLiteral("Select VAT Return"));
+    BuildHeader();
+    BuildContent();
+    BuildFooter();
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(pnlHeader);
+    layout->addWidget(pnlContent, 1);
+    layout->addWidget(pnlFooter);
+    resize(1116, 373);
+}
+
+Tform_vat_returns::~Tform_vat_returns() {
+    // The table holds this window's rows only while it is open.
+    _dataModule.mtVatReturns.Close();
+}
+
+void Tform_vat_returns::BuildHeader() {
+    pnlHeader = MakePanel(QStringLiteral("pnlHeader"), this);
+    pnlHeader->setFixedHeight(74);
+    lblCompany = new QLabel(QStringLiteral("Company Name"), pnlHeader);
+    lblCompany->setObjectName(QStringLiteral("lblCompany"));
+    txtCompany = MakeReadOnlyEdit(QStringLiteral("txtCompany"), pnlHeader);
+    txtCompany->setFixedWidth(360);
+    btnEditName = new QToolButton(pnlHeader);
+    btnEditName->setObjectName(QStringLiteral("btnEditName"));
+    btnEditName->setText(QStringLiteral("Edit"));
+    btnEditName->setCheckable(true);
+    btnEditName->setToolTip(QStringLiteral("Change VAT Return Name"));
+    lblVATNo = new QLabel(QStringLiteral("VAT no"), pnlHeader);
+    lblVATNo->setObjectName(QStringLiteral("lblVATNo"));
+    txtVatNo = MakeReadOnlyEdit(QStringLiteral("txtVatNo"), pnlHeader);
+    txtVatNo->setFixedWidth(160);
+    connect(btnEditName, &QToolButton::toggled, this, &Tform_vat_returns::btnEditNameClick);
+
+    auto* grid = new QGridLayout(pnlHeader);
+    grid->setContentsMargins(10, 8, 10, 8);
+    grid->setHorizontalSpacing(8);
+    grid->addWidget(lblCompany, 0, 0);
+    grid->addWidget(txtCompany, 0, 1);
+    grid->addWidget(btnEditName, 0, 2);
+    grid->addWidget(lblVATNo, 1, 0);
+    grid->addWidget(txtVatNo, 1, 1, Qt::AlignLeft);
+    grid->setColumnStretch(3, 1);
+}
+
+void Tform_vat_returns::BuildContent() {
+    pnlContent = MakePanel(QStringLiteral("pnlContent"), this);
+    _pGridModel = new TVatReturnGridModel(_dataModule.mtVatReturns, this);
+    gridReturns = new QTableView(pnlContent);
+    gridReturns->setObjectName(QStringLiteral("gridReturns"));
+    gridReturns->setModel(_pGridModel);
+    gridReturns->setSelectionBehavior(QAbstractItemView::SelectRows);
+    gridReturns->setSelectionMode(QAbstractItemView::SingleSelection);
+    gridReturns->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    gridReturns->setWordWrap(false);
+    gridReturns->verticalHeader()->hide();
+    gridReturns->verticalHeader()->setDefaultSectionSize(gridReturns->fontMetrics().height() + 8);
+    gridReturns->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    gridReturns->horizontalHeader()->setHighlightSections(false);
+    RestoreColumnWidths();
+    connect(gridReturns->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &Tform_vat_returns::gridReturnsSelectionChanged);
+    // The table's current row and the grid's selected row follow each other, as a data-aware grid's do.
+    connect(_pGridModel, &TMemTableModel::CurrentRowChanged, this, [this](int row) {
+        if (row >= 0 && row != gridReturns->currentIndex().row()) {
+            gridReturns->selectRow(row);
+        }
+    });
+    auto* box = new QVBoxLayout(pnlContent);
+    box->setContentsMargins(6, 6, 6, 6);
+    box->addWidget(gridReturns);
+}
+
+void Tform_vat_returns::BuildFooter() {
+    pnlFooter = MakePanel(QStringLiteral("pnlFooter"), this);
+    pnlFooter->setFixedHeight(42);
+    btnSubmitVAT = new QPushButton(QStringLiteral("Submit"), pnlFooter);
+    btnSubmitVAT->setObjectName(QStringLiteral("btnSubmitVAT"));
+    btnSubmitVAT->setDefault(true);
+    btnCancel = new QPushButton(QStringLiteral("Cancel"), pnlFooter);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    connect(btnSubmitVAT, &QPushButton::clicked, this, &Tform_vat_returns::btnSubmitVATClick);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    auto* row = new QHBoxLayout(pnlFooter);
+    row->setContentsMargins(8, 0, 8, 0);
+    row->setSpacing(8);
+    row->addStretch(1);
+    row->addWidget(btnSubmitVAT);
+    row->addWidget(btnCancel);
+}
+
+void Tform_vat_returns::SetDataset(sage::TSageDataset* dataset) {
+    FDataset = dataset;
+    _pGridModel->SetDataset(dataset);
+    _blSelecting = true;
+    if (dataset) {
+        txtCompany->setText(ToQString(dataset->CompanyName()));
+        txtVatNo->setText(ToQString(dataset->VatNumber()));
+        _dataModule.FillVatReturns(dataset);
+    } else {
+        txtCompany->clear();
+        txtVatNo->clear();
+        _dataModule.mtVatReturns.Open();
+        _dataModule.mtVatReturns.EmptyDataSet();
+    }
+    _pGridModel->Reload();
+    SelectCurrentRow();
+    _blSelecting = false;
+}
+
+void Tform_vat_returns::SelectCurrentRow() {
+    int row = _dataModule.mtVatReturns.RecNo();
+    if (row >= 0 && row < _pGridModel->rowCount()) {
+        gridReturns->selectRow(row);
+    } else {
+        gridReturns->clearSelection();
+        gridReturns->setCurrentIndex({});
+    }
+}
+
+sage::TSageDatasetVatReturn* Tform_vat_returns::SelectedReturn() const {
+    QModelIndexList rows = gridReturns->selectionModel()->selectedRows();
+    return rows.isEmpty() ? nullptr : _pGridModel->ReturnAt(rows.first().row());
+}
+
+void Tform_vat_returns::gridReturnsSelectionChanged() {
+    int row = gridReturns->currentIndex().row();
+    if (row >= 0 && row != _dataModule.mtVatReturns.RecNo()) {
+        _dataModule.mtVatReturns.SetRecNo(row);
+    }
+    if (_blSelecting) {
+        return;
+    }
+    // A return file may carry its own company name; it then goes to the portal with that return.
+    if (sage::TSageDatasetVatReturn* vatReturn = _pGridModel->ReturnAt(row)) {
+        if (!vatReturn->CompanyName().empty()) {
+            txtCompany->setText(ToQString(vatReturn->CompanyName()));
+        }
+    }
+}
+
+void Tform_vat_returns::btnEditNameClick() {
+    SetNameEditable(txtCompany, btnEditName->isChecked());
+}
+
+void Tform_vat_returns::btnSubmitVATClick() {
+    accept();
+}
+
+void Tform_vat_returns::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) {
+        FormShow();
+    }
+}
+
+void Tform_vat_returns::FormShow() {
+    ApplyTestModeColours(_blTestMode, {pnlHeader, pnlContent, pnlFooter}, {lblCompany, lblVATNo});
+    gridReturns->setPalette(QApplication::palette(gridReturns));
+    if (QScreen* screen = this->screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void Tform_vat_returns::hideEvent(QHideEvent* event) {
+    SaveColumnWidths();
+    QDialog::hideEvent(event);
+}
+
+void Tform_vat_returns::RestoreColumnWidths() {
+    const std::vector<TGridColumn>& columns = _pGridModel->Columns();
+    std::vector<int> saved = LoadColumnWidths(kVatReturnGridSection, static_cast<int>(columns.size()));
+    for (size_t i = 0; i < columns.size(); ++i) {
+        gridReturns->setColumnWidth(static_cast<int>(i), saved[i] > 0 ? saved[i] : columns[i].Width);
+    }
+}
+
+void Tform_vat_returns::SaveColumnWidths() {
+    std::vector<int> widths;
+    for (int i = 0; i < _pGridModel->columnCount(); ++i) {
+        widths.push_back(gridReturns->columnWidth(i));
+    }
+    ven::SaveColumnWidths(kVatReturnGridSection, widths);
+}
+
+} // namespace ven

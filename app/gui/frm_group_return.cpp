@@ -1,0 +1,298 @@
+#include "app/gui/frm_group_return.h"
+
+#include "app/core/GridColumnSizes.h"
+#include "app/core/VenDataModule.h"
+#include "app/gui/GroupReturnTreeModel.h"
+#include "app/gui/QtText.h"
+#include "app/gui/TestModeColours.h"
+#include "sage_datasets/SageDataset.h"
+#include "sage_datasets/SageDatasetVatReturn.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace ven {
+
+namespace {
+
+const QColor kReadOnlyEditColour(192, 192, 192);
+// The saved layout keeps a first column for the node buttons, which this tree draws without.
+constexpr int kNodeColumnWidth = 24;
+
+QFrame* MakePanel(const QString& name, QWidget* parent) {
+    auto* panel = new QFrame(parent);
+    panel->setObjectName(name);
+    panel->setAutoFillBackground(true);
+    return panel;
+}
+
+QLineEdit* MakeBoldReadOnlyEdit(const QString& name, QWidget* parent) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    edit->setReadOnly(true);
+    QFont font = edit->font();
+    font.setBold(true);
+    edit->setFont(font);
+    QPalette pal = edit->palette();
+    pal.setColor(QPalette::Base, kReadOnlyEditColour);
+    edit->setPalette(pal);
+    return edit;
+}
+
+int DefaultColumnWidth(int column) {
+    switch (column) {
+    case TGroupReturnTreeModel::colPeriod:
+        return 184;
+    case TGroupReturnTreeModel::colInclude:
+        return 64;
+    default:
+        return 80;
+    }
+}
+
+} // namespace
+
+TfrmGroupReturn::TfrmGroupReturn(TdmVenMTD& dataModule, QWidget* parent)
+    : QDialog(parent), _dataModule(dataModule) {
+    setObjectName(QStringLiteral("frmGroupReturn"));
+    setWindowTitle(QStringLiteral("Group VAT Return"));
+    BuildHeader();
+    BuildContent();
+    BuildFooter();
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(pnlHeader);
+    layout->addWidget(pnlContent, 1);
+    layout->addWidget(pnlFooter);
+    tmrSelect = new QTimer(this);
+    tmrSelect->setObjectName(QStringLiteral("tmrSelect"));
+    tmrSelect->setSingleShot(true);
+    tmrSelect->setInterval(10);
+    connect(tmrSelect, &QTimer::timeout, this, &TfrmGroupReturn::tmrSelectTimer);
+    resize(1017, 402);
+}
+
+TfrmGroupReturn::~TfrmGroupReturn() {
+    // The view lets go of the tree before the group model and its combined returns go.
+    gridReturns->setModel(nullptr);
+}
+
+void TfrmGroupReturn::BuildHeader() {
+    pnlHeader = MakePanel(QStringLiteral("pnlHeader"), this);
+    pnlHeader->setFixedHeight(74);
+    lblCompany = new QLabel(QStringLiteral("Return Name"), pnlHeader);
+    lblCompany->setObjectName(QStringLiteral("lblCompany"));
+    txtReturnName = MakeBoldReadOnlyEdit(QStringLiteral("txtReturnName"), pnlHeader);
+    txtReturnName->setFixedWidth(360);
+    btnEditName = new QToolButton(pnlHeader);
+    btnEditName->setObjectName(QStringLiteral("btnEditName"));
+    btnEditName->setText(QStringLiteral("Edit"));
+    btnEditName->setCheckable(true);
+    btnEditName->setToolTip(QStringLiteral("Change VAT Return Name"));
+    lblVATNo = new QLabel(QStringLiteral("VAT no"), pnlHeader);
+    lblVATNo->setObjectName(QStringLiteral("lblVATNo"));
+    txtVatNo = MakeBoldReadOnlyEdit(QStringLiteral("txtVatNo"), pnlHeader);
+    txtVatNo->setFixedWidth(160);
+    lblSelectedPeriod = new QLabel(pnlHeader);
+    lblSelectedPeriod->setObjectName(QStringLiteral("lblSelectedPeriod"));
+    connect(btnEditName, &QToolButton::toggled, this, &TfrmGroupReturn::btnEditNameClick);
+
+    auto* grid = new QGridLayout(pnlHeader);
+    grid->setContentsMargins(10, 8, 10, 8);
+    grid->setHorizontalSpacing(8);
+    grid->addWidget(lblCompany, 0, 0);
+    grid->addWidget(txtReturnName, 0, 1);
+    grid->addWidget(btnEditName, 0, 2);
+    grid->addWidget(lblVATNo, 1, 0);
+    grid->addWidget(txtVatNo, 1, 1, Qt::AlignLeft);
+    grid->addWidget(lblSelectedPeriod, 1, 3);
+    grid->setColumnStretch(3, 1);
+}
+
+void TfrmGroupReturn::BuildContent() {
+    pnlContent = MakePanel(QStringLiteral("pnlContent"), this);
+    _pTreeModel = new TGroupReturnTreeModel(_model, this);
+    gridReturns = new QTreeView(pnlContent);
+    gridReturns->setObjectName(QStringLiteral("gridReturns"));
+    gridReturns->setModel(_pTreeModel);
+    gridReturns->setSelectionBehavior(QAbstractItemView::SelectRows);
+    gridReturns->setSelectionMode(QAbstractItemView::SingleSelection);
+    gridReturns->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    gridReturns->setUniformRowHeights(true);
+    // Periods open and close only by clicking their rows: no node buttons, no double-click toggle.
+    gridReturns->setRootIsDecorated(false);
+    gridReturns->setItemsExpandable(false);
+    gridReturns->setExpandsOnDoubleClick(false);
+    gridReturns->setIndentation(14);
+    gridReturns->setAllColumnsShowFocus(true);
+    gridReturns->header()->setSectionResizeMode(QHeaderView::Interactive);
+    gridReturns->header()->setStretchLastSection(false);
+    gridReturns->header()->setHighlightSections(false);
+    // The selected period shows by its header row's colour, not by the selection highlight.
+    QPalette pal = gridReturns->palette();
+    pal.setColor(QPalette::Highlight, Qt::transparent);
+    pal.setColor(QPalette::HighlightedText, Qt::black);
+    gridReturns->setPalette(pal);
+    RestoreColumnWidths();
+    connect(gridReturns, &QTreeView::clicked, this, &TfrmGroupReturn::gridReturnsClickCell);
+    connect(gridReturns->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TfrmGroupReturn::gridReturnsSelectionChanged);
+    connect(_pTreeModel, &TGroupReturnTreeModel::IncludeChanged, this,
+            &TfrmGroupReturn::gridReturnsCheckBoxChange);
+    auto* box = new QVBoxLayout(pnlContent);
+    box->setContentsMargins(6, 6, 6, 6);
+    box->addWidget(gridReturns);
+}
+
+void TfrmGroupReturn::BuildFooter() {
+    pnlFooter = MakePanel(QStringLiteral("pnlFooter"), this);
+    pnlFooter->setFixedHeight(42);
+    btnSubmitVAT = new QPushButton(QStringLiteral("Submit"), pnlFooter);
+    btnSubmitVAT->setObjectName(QStringLiteral("btnSubmitVAT"));
+    btnSubmitVAT->setEnabled(false);
+    btnCancel = new QPushButton(QStringLiteral("Cancel"), pnlFooter);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    connect(btnSubmitVAT, &QPushButton::clicked, this, &TfrmGroupReturn::btnSubmitVATClick);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    auto* row = new QHBoxLayout(pnlFooter);
+    row->setContentsMargins(8, 0, 8, 0);
+    row->setSpacing(8);
+    row->addStretch(1);
+    row->addWidget(btnSubmitVAT);
+    row->addWidget(btnCancel);
+}
+
+void TfrmGroupReturn::SetDataset(sage::TSageDataset* dataset) {
+    _pDataset = dataset;
+    tmrSelect->stop();
+    _nSelected = -1;
+    bool built = false;
+    if (rtl::TStringList* datasets = _dataModule.DataSets()) {
+        built = _model.Build(dataset, *datasets);
+    }
+    _pTreeModel->Reset();
+    txtVatNo->setText(built ? ToQString(_model.VatNumberText()) : ToQString(kNoVatInfo));
+    txtReturnName->setText(ToQString(_model.ReturnName()));
+    gridReturnsSelectionChanged();
+    if (!built) {
+        return;
+    }
+    gridReturns->collapseAll();
+    gridReturns->expand(_pTreeModel->index(0, 0));
+    tmrSelect->start();
+}
+
+// Opens one period and closes the others, selecting its header row.
+void TfrmGroupReturn::OpenPeriod(int period) {
+    QModelIndex header = _pTreeModel->index(period, 0);
+    gridReturns->setCurrentIndex(header);
+    gridReturns->collapseAll();
+    gridReturns->expand(header);
+    _nSelected = period;
+}
+
+void TfrmGroupReturn::gridReturnsClickCell(const QModelIndex& index) {
+    int period = _pTreeModel->PeriodOf(index);
+    if (period >= 0 && period != _nSelected) {
+        OpenPeriod(period);
+    }
+}
+
+void TfrmGroupReturn::gridReturnsCheckBoxChange(int period) {
+    (void)period; // the tree model has summed the period again already
+    tmrSelect->start();
+}
+
+void TfrmGroupReturn::gridReturnsSelectionChanged() {
+    QModelIndexList rows = gridReturns->selectionModel()->selectedRows();
+    int period = rows.isEmpty() ? -1 : _pTreeModel->PeriodOf(rows.first());
+    _pTreeModel->SelectPeriod(period);
+    if (sage::TSageDatasetVatReturn* combined = _model.SelectedReturn()) {
+        btnSubmitVAT->setEnabled(true);
+        lblSelectedPeriod->setText(QStringLiteral("Selected Period: ") + ToQString(combined->Period()));
+    } else {
+        btnSubmitVAT->setEnabled(false);
+        lblSelectedPeriod->clear();
+    }
+}
+
+// Selects the open period's header again once a tick has changed its sums (the first period
+// until the user opens another).
+void TfrmGroupReturn::tmrSelectTimer() {
+    tmrSelect->stop();
+    int period = _nSelected >= 0 ? _nSelected : 0;
+    if (period < _pTreeModel->rowCount()) {
+        gridReturns->setCurrentIndex(_pTreeModel->index(period, 0));
+        gridReturnsSelectionChanged();
+    }
+    update();
+}
+
+void TfrmGroupReturn::btnEditNameClick() {
+    bool editable = btnEditName->isChecked();
+    txtReturnName->setReadOnly(!editable);
+    QPalette pal = txtReturnName->palette();
+    pal.setColor(QPalette::Base,
+                 editable ? QApplication::palette(txtReturnName).color(QPalette::Base) : kReadOnlyEditColour);
+    txtReturnName->setPalette(pal);
+}
+
+void TfrmGroupReturn::btnSubmitVATClick() {
+    if (sage::TSageDatasetVatReturn* combined = _model.SelectedReturn()) {
+        combined->SetCompanyName(FromQString(txtReturnName->text()));
+    }
+    accept();
+}
+
+void TfrmGroupReturn::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) {
+        FormShow();
+    }
+}
+
+void TfrmGroupReturn::FormShow() {
+    ApplyTestModeColours(_blTestMode, {pnlHeader, pnlContent, pnlFooter},
+                         {lblCompany, lblVATNo, lblSelectedPeriod});
+    if (QScreen* screen = this->screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void TfrmGroupReturn::hideEvent(QHideEvent* event) {
+    SaveColumnWidths();
+    QDialog::hideEvent(event);
+}
+
+void TfrmGroupReturn::RestoreColumnWidths() {
+    std::vector<int> saved = LoadColumnWidths(kGroupReturnGridSection, TGroupReturnTreeModel::colCount + 1);
+    for (int c = 0; c < TGroupReturnTreeModel::colCount; ++c) {
+        int width = saved[static_cast<size_t>(c) + 1];
+        gridReturns->setColumnWidth(c, width > 0 ? width : DefaultColumnWidth(c));
+    }
+}
+
+void TfrmGroupReturn::SaveColumnWidths() {
+    std::vector<int> widths{kNodeColumnWidth};
+    for (int c = 0; c < TGroupReturnTreeModel::colCount; ++c) {
+        widths.push_back(gridReturns->columnWidth(c));
+    }
+    ven::SaveColumnWidths(kGroupReturnGridSection, widths);
+}
+
+} // namespace ven
