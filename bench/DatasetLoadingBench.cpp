@@ -1,0 +1,220 @@
+// Dataset-loading benchmark: MakeDatasetAndLoad then VatReturns for every generated dataset, against a
+// floor of parsing the same return files with pugixml alone and reading every element's text.
+//   bench_dataset_loading [--datasets N] [--returns N] [--rounds N] [--seed N] [--folder DIR] [--max-ratio R]
+// A --folder that already holds the data is reused as it is.
+// Prints return files per second for both and their ratios, by wall-clock and by processor time; with
+// --max-ratio, exits 1 when the processor-time ratio exceeds it.
+#include "SampleDatasetGenerator.h"
+#include "rtl/UnicodeString.h"
+#include "sage_datasets/SageDatasetFactory.h"
+
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct TOptions {
+    int Datasets = 500;
+    int Returns = 40;
+    int Rounds = 5;
+    std::uint64_t Seed = 1;
+    fs::path Folder; // empty: a temporary folder, removed afterwards
+    double MaxRatio = 0;
+};
+
+TOptions ParseOptions(int argc, char** argv) {
+    TOptions options;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string name = argv[i];
+        const char* value = argv[i + 1];
+        if (name == "--datasets") {
+            options.Datasets = std::atoi(value);
+        } else if (name == "--returns") {
+            options.Returns = std::atoi(value);
+        } else if (name == "--rounds") {
+            options.Rounds = std::max(1, std::atoi(value));
+        } else if (name == "--seed") {
+            options.Seed = std::strtoull(value, nullptr, 10);
+        } else if (name == "--folder") {
+            options.Folder = value;
+        } else if (name == "--max-ratio") {
+            options.MaxRatio = std::atof(value);
+        } else {
+            std::fprintf(stderr, "unknown option %s\n", name.c_str());
+            std::exit(2);
+        }
+    }
+    return options;
+}
+
+// The return files of a dataset: *.xml directly inside the year folders of VATRTNS.
+std::vector<fs::path> ReturnFiles(const fs::path& dataset) {
+    std::vector<fs::path> files;
+    for (const fs::directory_entry& year : fs::directory_iterator(dataset / "VATRTNS")) {
+        if (!year.is_directory() || year.path().filename() == "_Data") {
+            continue;
+        }
+        for (const fs::directory_entry& file : fs::directory_iterator(year.path())) {
+            if (file.is_regular_file() && file.path().extension() == ".xml") {
+                files.push_back(file.path());
+            }
+        }
+    }
+    return files;
+}
+
+// Reads every file under root once, so both timed passes start from a warm page cache.
+std::size_t WarmPageCache(const fs::path& root) {
+    std::size_t bytes = 0;
+    std::vector<char> buffer(1 << 16);
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+        if (entry.is_regular_file()) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
+                bytes += static_cast<std::size_t>(in.gcount());
+            }
+        }
+    }
+    return bytes;
+}
+
+std::size_t LoadDatasets(const std::vector<rtl::UnicodeString>& folders) {
+    sage::TSageDatasetFactory factory;
+    std::size_t returns = 0;
+    for (const rtl::UnicodeString& folder : folders) {
+        std::unique_ptr<sage::TSageDataset> dataset(factory.MakeDatasetAndLoad(folder));
+        if (!dataset) {
+            std::fprintf(stderr, "a generated dataset did not load\n");
+            std::exit(1);
+        }
+        returns += static_cast<std::size_t>(dataset->VatReturns().Count());
+    }
+    return returns;
+}
+
+std::size_t ReadAllText(const pugi::xml_node& node) {
+    std::size_t length = 0;
+    for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
+        if (child.type() == pugi::node_element) {
+            length += std::char_traits<char>::length(child.text().get()) + ReadAllText(child);
+        }
+    }
+    return length;
+}
+
+std::size_t ParseFloor(const std::vector<std::string>& files) {
+    std::size_t text = 0;
+    for (const std::string& file : files) {
+        pugi::xml_document document;
+        if (!document.load_file(file.c_str())) {
+            std::fprintf(stderr, "%s does not parse\n", file.c_str());
+            std::exit(1);
+        }
+        text += ReadAllText(document);
+    }
+    return text;
+}
+
+struct TTimes {
+    double Wall = 0;
+    double Cpu = 0; // this thread's processor time, user and system: stable on a busy machine
+};
+
+double ThreadCpuSeconds() {
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+template <class F> TTimes Measure(F&& run, std::size_t& result) {
+    const double cpuStart = ThreadCpuSeconds();
+    const Clock::time_point start = Clock::now();
+    result = run();
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    return {wall, ThreadCpuSeconds() - cpuStart};
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    TOptions options = ParseOptions(argc, argv);
+    const bool temporary = options.Folder.empty();
+    if (temporary) {
+        options.Folder = fs::temp_directory_path() / ("venturo-bench-" + std::to_string(::getpid()));
+    }
+
+    venturo::sample::TSampleOptions sampleOptions;
+    sampleOptions.OutputFolder = options.Folder;
+    sampleOptions.Datasets = options.Datasets;
+    sampleOptions.ReturnsPerDataset = options.Returns;
+    sampleOptions.Seed = options.Seed;
+    const Clock::time_point generateStart = Clock::now();
+    // A folder given again is taken as generated: the same options describe the same files.
+    const bool reuse = !temporary && fs::exists(options.Folder / "COMPANY");
+    const venturo::sample::TSampleSet set = reuse ? venturo::sample::MakeSampleSet(sampleOptions)
+                                                  : venturo::sample::GenerateSampleDatasets(sampleOptions);
+    const double generateSeconds = std::chrono::duration<double>(Clock::now() - generateStart).count();
+
+    std::vector<rtl::UnicodeString> folders;
+    std::vector<std::string> files;
+    for (const venturo::sample::TSampleDataset& dataset : set.Datasets) {
+        folders.push_back(rtl::Utf8ToString(dataset.Folder.string()));
+        for (const fs::path& file : ReturnFiles(dataset.Folder)) {
+            files.push_back(file.string());
+        }
+    }
+    const std::size_t bytes = WarmPageCache(options.Folder);
+    std::printf("%zu datasets, %zu return files, %.1f MB on disk (generated in %.1f s) in %s\n",
+                folders.size(), files.size(), static_cast<double>(bytes) / 1e6, generateSeconds,
+                options.Folder.c_str());
+
+    // Alternating rounds share whatever the machine is doing; the best round of each counts.
+    TTimes libraryBest{1e300, 1e300};
+    TTimes floorBest{1e300, 1e300};
+    for (int round = 0; round < options.Rounds; ++round) {
+        std::size_t returns = 0;
+        std::size_t text = 0;
+        const TTimes library = Measure([&] { return LoadDatasets(folders); }, returns);
+        const TTimes floor = Measure([&] { return ParseFloor(files); }, text);
+        if (returns != files.size()) {
+            std::fprintf(stderr, "the library read %zu returns of %zu files\n", returns, files.size());
+            return 1;
+        }
+        std::printf("round %d: library %.3f s (processor %.3f s), floor %.3f s (processor %.3f s)\n",
+                    round + 1, library.Wall, library.Cpu, floor.Wall, floor.Cpu);
+        libraryBest = {std::min(libraryBest.Wall, library.Wall), std::min(libraryBest.Cpu, library.Cpu)};
+        floorBest = {std::min(floorBest.Wall, floor.Wall), std::min(floorBest.Cpu, floor.Cpu)};
+    }
+
+    const double count = static_cast<double>(files.size());
+    std::printf(
+        "library (MakeDatasetAndLoad + VatReturns): %.0f return files/s wall, %.0f per processor second\n",
+        count / libraryBest.Wall, count / libraryBest.Cpu);
+    std::printf(
+        "floor (pugixml load_file + every element's text): %.0f return files/s wall, %.0f per processor "
+        "second\n",
+        count / floorBest.Wall, count / floorBest.Cpu);
+    const double ratio = libraryBest.Cpu / floorBest.Cpu;
+    std::printf("ratio library/floor: %.2f wall, %.2f processor time\n", libraryBest.Wall / floorBest.Wall,
+                ratio);
+
+    if (temporary) {
+        std::error_code ec;
+        fs::remove_all(options.Folder, ec);
+    }
+    return options.MaxRatio > 0 && ratio > options.MaxRatio ? 1 : 0;
+}
