@@ -118,17 +118,29 @@ template <class Int> bool TryParseInt(UnicodeStringView s, Int& value) {
 } // namespace
 
 UnicodeString Utf8ToString(std::string_view utf8) {
-    UnicodeString out;
-    out.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size();)
+    // Most text is ASCII: its leading run is widened in place, the rest decoded.
+    UnicodeString out(utf8.size(), u'\0');
+    std::size_t i = 0;
+    while (i < utf8.size() && static_cast<unsigned char>(utf8[i]) < 0x80) {
+        out[i] = static_cast<char16_t>(utf8[i]);
+        ++i;
+    }
+    out.resize(i);
+    while (i < utf8.size())
         AppendCodePoint(out, DecodeUtf8(utf8, i));
     return out;
 }
 
 std::string StringToUtf8(UnicodeStringView text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    // The leading ASCII run is narrowed in place, the rest encoded.
+    std::string out(text.size(), '\0');
+    std::size_t i = 0;
+    while (i < text.size() && text[i] < 0x80) {
+        out[i] = static_cast<char>(text[i]);
+        ++i;
+    }
+    out.resize(i);
+    for (; i < text.size(); ++i) {
         unsigned long cp = text[i];
         if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
             text[i + 1] <= 0xDFFF) {

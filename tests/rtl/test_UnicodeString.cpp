@@ -12,6 +12,18 @@ TEST(Utf8, RoundTripsAllPlanes) {
     EXPECT_EQ(StringToUtf8(s), text);
 }
 
+TEST(Utf8, AsciiRunsAroundOtherTextAndEmbeddedNuls) {
+    const std::string ascii(40, 'x');
+    const std::string text = ascii + "\xC2\xA3" + ascii + std::string(1, '\0') + "\xE2\x82\xAC";
+    const UnicodeString expected =
+        UnicodeString(40, u'x') + u"£" + UnicodeString(40, u'x') + UnicodeString(1, u'\0') + u"€";
+    EXPECT_EQ(Utf8ToString(text), expected);
+    EXPECT_EQ(StringToUtf8(expected), text);
+    EXPECT_EQ(Utf8ToString(""), u"");
+    EXPECT_EQ(StringToUtf8(u""), "");
+    EXPECT_EQ(Utf8ToString(std::string("a\0b", 3)), UnicodeString(u"a\0b", 3));
+}
+
 TEST(Utf8, InvalidSequencesBecomeReplacementCharacters) {
     EXPECT_EQ(Utf8ToString("a\xFF"
                            "b"),
