@@ -95,7 +95,14 @@ TCurrPattern ParsePattern(UnicodeStringView pattern) {
 } // namespace
 
 bool TryStrToCurr(UnicodeStringView s, Currency& value, const TFormatSettings& settings) {
-    const UnicodeString text = Trim(s);
+    // Trimmed as a view: amounts are parsed by the thousand while datasets load.
+    UnicodeStringView text = s;
+    while (!text.empty() && text.front() <= u' ') {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && text.back() <= u' ') {
+        text.remove_suffix(1);
+    }
     std::size_t i = 0;
     bool negative = false;
     if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) {

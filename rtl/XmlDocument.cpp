@@ -223,6 +223,8 @@ bool TXmlNode::NameIs(const char* asciiName) const noexcept {
     return _p && asciiName && std::strcmp(Node(_p).name(), asciiName) == 0;
 }
 
+const char* TXmlNode::NameUtf8() const noexcept { return _p ? Node(_p).name() : ""; }
+
 TXmlNode TXmlNode::FirstChildElement() const noexcept {
     if (!_p) {
         return TXmlNode();
@@ -269,6 +271,18 @@ bool TXmlNode::HasText() const noexcept {
         }
     }
     return false;
+}
+
+bool TXmlNode::TryGetSingleTextUtf8(std::string_view& text) const noexcept {
+    if (!_p) {
+        return false;
+    }
+    const pugi::xml_node first = Node(_p).first_child();
+    if (!first || !IsText(first) || first.next_sibling()) {
+        return false;
+    }
+    text = first.value();
+    return true;
 }
 
 UnicodeString TXmlNode::Text() const {

@@ -6,6 +6,7 @@
 #include "UnicodeString.h"
 
 #include <memory>
+#include <string_view>
 #include <vector>
 
 namespace rtl {
@@ -24,6 +25,8 @@ public:
     UnicodeString LocalName() const;
     /// True when the full name is exactly name (case-sensitive); no allocation.
     bool NameIs(const char* asciiName) const noexcept;
+    /// The full name as UTF-8, valid while the document lives; "" for a null handle. No allocation.
+    const char* NameUtf8() const noexcept;
 
     TXmlNode FirstChildElement() const noexcept;
     TXmlNode NextSiblingElement() const noexcept;
@@ -32,6 +35,9 @@ public:
 
     /// True when the element holds text (character data or CDATA) and no child elements.
     bool HasText() const noexcept;
+    /// The element's text as UTF-8 without copying, when it is exactly one piece of character data
+    /// and no child elements; false otherwise (use Text()).
+    bool TryGetSingleTextUtf8(std::string_view& text) const noexcept;
     /// The element's text (all character data joined); empty for an empty element. Raises
     /// EXmlError when the element holds child elements instead of text.
     UnicodeString Text() const;

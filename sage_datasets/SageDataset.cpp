@@ -37,9 +37,52 @@ const rtl::TRegEx& ReturnFileNamePattern() {
     return re;
 }
 
-const char* const kBoxNames[TSageDatasetVatReturn::BoxCount] = {"BOX1",  "BOX2",  "BOX3", "BOX4", "BOX5",
-                                                                "BOX6",  "BOX7",  "BOX8", "BOX9", "BOX10",
-                                                                "BOX11", "BOX12", "BOX13"};
+// The elements of a return file that carry values.
+enum class TReturnElement {
+    Other,
+    Company,
+    DateFrom,
+    DateTo,
+    FlatRateLiability,
+    StandardRateLiability,
+    StandardRateSales,
+    StandardRatePurchase,
+    FlatRateBenefitCost,
+    Box
+};
+
+// Names are compared exactly on the parser's own text, without building strings: thousands of files
+// are read at start-up.
+TReturnElement ClassifyElement(std::string_view name, int& box) {
+    static constexpr std::pair<std::string_view, TReturnElement> kNamed[] = {
+        {"COMPANY", TReturnElement::Company},
+        {"DATEFROM", TReturnElement::DateFrom},
+        {"DATETO", TReturnElement::DateTo},
+        {"FLATRATELIABILITY", TReturnElement::FlatRateLiability},
+        {"STANDARDRATELIABILITY", TReturnElement::StandardRateLiability},
+        {"STANDARDRATESALES", TReturnElement::StandardRateSales},
+        {"STANDARDRATEPURCHASE", TReturnElement::StandardRatePurchase},
+        {"FLATRATEBENEFITCOST", TReturnElement::FlatRateBenefitCost}};
+    if (name.starts_with("BOX")) {
+        // BOX1 to BOX13: the box number in decimal without a leading zero.
+        const std::string_view digits = name.substr(3);
+        if (digits.size() == 1 && digits[0] >= '1' && digits[0] <= '9') {
+            box = digits[0] - '0';
+            return TReturnElement::Box;
+        }
+        if (digits.size() == 2 && digits[0] == '1' && digits[1] >= '0' && digits[1] <= '3') {
+            box = 10 + (digits[1] - '0');
+            return TReturnElement::Box;
+        }
+        return TReturnElement::Other;
+    }
+    for (const auto& [text, element] : kNamed) {
+        if (name == text) {
+            return element;
+        }
+    }
+    return TReturnElement::Other;
+}
 
 // The groups hold ASCII digits only, so their value is read straight from the subject.
 int GroupNumber(rtl::UnicodeStringView subject, const rtl::TRegExMatch& m, int group) {
@@ -56,30 +99,59 @@ rtl::TDateTime EncodeGroups(rtl::UnicodeStringView subject, const rtl::TRegExMat
                            GroupNumber(subject, m, dayGroup));
 }
 
-// A table element other than a BOX must hold text; an empty one makes the file unreadable.
-rtl::UnicodeString RequiredText(const rtl::TXmlNode& node) {
-    if (!node.HasText()) {
-        throw rtl::EConvertError(u"Empty element in VAT return");
+// An element's text as UTF-16. Short ASCII texts (amounts and dates) are widened into a buffer of
+// its own, so that reading thousands of returns allocates little.
+class TElementText {
+public:
+    explicit TElementText(const rtl::TXmlNode& node) {
+        std::string_view utf8;
+        if (node.TryGetSingleTextUtf8(utf8) && utf8.size() <= std::size(_buffer) &&
+            std::all_of(utf8.begin(), utf8.end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+            std::copy(utf8.begin(), utf8.end(), _buffer);
+            _view = rtl::UnicodeStringView(_buffer, utf8.size());
+        } else {
+            _text = node.Text(); // raises for nested elements
+            _view = _text;
+        }
     }
-    return node.Text();
+    TElementText(const TElementText&) = delete;
+    TElementText& operator=(const TElementText&) = delete;
+
+    rtl::UnicodeStringView View() const noexcept { return _view; }
+    /// A table element other than a BOX must hold text; an empty one makes the file unreadable.
+    rtl::UnicodeStringView Required() const {
+        if (_view.empty()) {
+            throw rtl::EConvertError(u"Empty element in VAT return");
+        }
+        return _view;
+    }
+    bool Blank() const noexcept {
+        return std::all_of(_view.begin(), _view.end(), [](char16_t c) { return c <= u' '; });
+    }
+
+private:
+    char16_t _buffer[48];
+    rtl::UnicodeString _text;
+    rtl::UnicodeStringView _view;
+};
+
+rtl::UnicodeString RequiredText(const rtl::TXmlNode& node) {
+    return rtl::UnicodeString(TElementText(node).Required());
 }
 
-rtl::Currency Amount(const rtl::UnicodeString& text) {
+rtl::Currency Amount(rtl::UnicodeStringView text) {
     return rtl::StrToCurr(text);
 }
 
-rtl::Currency BoxAmount(const rtl::TXmlNode& node) {
-    const rtl::UnicodeString text = node.Text();
-    return rtl::Trim(text).empty() ? rtl::Currency() : Amount(text);
+rtl::Currency RequiredAmount(const rtl::TXmlNode& node) {
+    return Amount(TElementText(node).Required());
 }
 
-int BoxNumber(const rtl::TXmlNode& node) {
-    for (int i = 0; i < TSageDatasetVatReturn::BoxCount; ++i) {
-        if (node.NameIs(kBoxNames[i])) {
-            return i + 1;
-        }
-    }
-    return 0;
+// A BOX element without text, or with blanks only, holds 0.
+rtl::Currency BoxAmount(const rtl::TXmlNode& node) {
+    const TElementText text(node);
+    return text.Blank() ? rtl::Currency() : Amount(text.View());
 }
 
 rtl::TXmlNode FindChild(const rtl::TXmlNode& parent, rtl::UnicodeStringView localName) {
@@ -360,24 +432,37 @@ bool TSageDataset::_ReadVatReturnFile(const rtl::UnicodeString& szFileName, TSag
         return false;
     }
     for (rtl::TXmlNode node = root.FirstChildElement(); node; node = node.NextSiblingElement()) {
-        if (node.NameIs("COMPANY")) {
+        int box = 0;
+        switch (ClassifyElement(node.NameUtf8(), box)) {
+        case TReturnElement::Company:
             pReturn.SetCompanyName(RequiredText(node));
-        } else if (node.NameIs("DATEFROM")) {
-            pReturn.SetDateFrom(_ParseDate(RequiredText(node)));
-        } else if (node.NameIs("DATETO")) {
-            pReturn.SetDateTo(_ParseDate(RequiredText(node)));
-        } else if (node.NameIs("FLATRATELIABILITY")) {
-            pReturn.SetFlatRateLiability(Amount(RequiredText(node)));
-        } else if (node.NameIs("STANDARDRATELIABILITY")) {
-            pReturn.SetStandardRateLiability(Amount(RequiredText(node)));
-        } else if (node.NameIs("STANDARDRATESALES")) {
-            pReturn.SetStandardRateSales(Amount(RequiredText(node)));
-        } else if (node.NameIs("STANDARDRATEPURCHASE")) {
-            pReturn.SetStandardRatePurchase(Amount(RequiredText(node)));
-        } else if (node.NameIs("FLATRATEBENEFITCOST")) {
-            pReturn.SetFlatRateBeniftCost(Amount(RequiredText(node)));
-        } else if (const int box = BoxNumber(node); box != 0) {
+            break;
+        case TReturnElement::DateFrom:
+            pReturn.SetDateFrom(_ParseDate(TElementText(node).Required()));
+            break;
+        case TReturnElement::DateTo:
+            pReturn.SetDateTo(_ParseDate(TElementText(node).Required()));
+            break;
+        case TReturnElement::FlatRateLiability:
+            pReturn.SetFlatRateLiability(RequiredAmount(node));
+            break;
+        case TReturnElement::StandardRateLiability:
+            pReturn.SetStandardRateLiability(RequiredAmount(node));
+            break;
+        case TReturnElement::StandardRateSales:
+            pReturn.SetStandardRateSales(RequiredAmount(node));
+            break;
+        case TReturnElement::StandardRatePurchase:
+            pReturn.SetStandardRatePurchase(RequiredAmount(node));
+            break;
+        case TReturnElement::FlatRateBenefitCost:
+            pReturn.SetFlatRateBeniftCost(RequiredAmount(node));
+            break;
+        case TReturnElement::Box:
             pReturn.SetBox(box, BoxAmount(node));
+            break;
+        case TReturnElement::Other:
+            break;
         }
     }
     return true;
@@ -402,7 +487,7 @@ void TSageDataset::_ApplyFileNameDates(const rtl::UnicodeString& szFileName, TSa
     }
 }
 
-rtl::TDateTime TSageDataset::_ParseDate(const rtl::UnicodeString& szText) {
+rtl::TDateTime TSageDataset::_ParseDate(rtl::UnicodeStringView szText) {
     rtl::TRegExMatch m = SlashDatePattern().Match(szText);
     if (!m.Success) {
         m = DigitsDatePattern().Match(szText);
@@ -439,7 +524,7 @@ void TSageDataset::_ApplyAdjustments(const rtl::UnicodeString& szFileName, TSage
             if (!rtl::SameText(adjustment.LocalName(), u"Adjustment")) {
                 continue;
             }
-            const rtl::Currency value = Amount(RequiredText(FindChild(adjustment, u"Value")));
+            const rtl::Currency value = RequiredAmount(FindChild(adjustment, u"Value"));
             const int enteredInBox = rtl::StrToInt(RequiredText(FindChild(adjustment, u"EnteredInBox")));
             if (enteredInBox == type) {
                 pReturn.SetBox(type + 1, pReturn.GetBox(type + 1) + value);
@@ -451,6 +536,26 @@ void TSageDataset::_ApplyAdjustments(const rtl::UnicodeString& szFileName, TSage
         pReturn.SetBox(3, pReturn.GetBox(1) + pReturn.GetBox(2));
         pReturn.SetBox(5, pReturn.GetBox(3) - pReturn.GetBox(4));
     }
+}
+
+void TSageDataset::_LoadAdjustmentsFolders(const rtl::UnicodeString& szBase) {
+    _ResetAdjustmentsCache();
+    _szAdjustmentsBase = szBase;
+    const rtl::UnicodeString dataFolder = rtl::FindChildIgnoreCase(
+        szBase.empty() ? rtl::UnicodeString(u".") : szBase.substr(0, szBase.size() - 1), u"_Data");
+    if (!rtl::DirectoryExists(dataFolder)) {
+        return;
+    }
+    _szAdjustmentsDataFolder = dataFolder;
+    try {
+        for (rtl::UnicodeString& folder : rtl::ListDirectories(dataFolder)) {
+            rtl::UnicodeString key = rtl::UpperCase(folder);
+            _vAdjustmentsFolders.emplace_back(std::move(key), std::move(folder));
+        }
+    } catch (const rtl::Exception&) {
+        _vAdjustmentsFolders.clear();
+    }
+    std::sort(_vAdjustmentsFolders.begin(), _vAdjustmentsFolders.end());
 }
 
 void TSageDataset::_ResetAdjustmentsCache() {
@@ -467,26 +572,14 @@ rtl::UnicodeString TSageDataset::_FindAdjustmentsFile(const rtl::UnicodeString& 
     }
     const std::size_t yearStart = szFileName.rfind(rtl::PathDelim, nameStart - 1);
     const std::size_t baseLength = yearStart == rtl::UnicodeString::npos ? 0 : yearStart + 1;
-    const rtl::UnicodeString base = szFileName.substr(0, baseLength);
+    const rtl::UnicodeStringView base = rtl::UnicodeStringView(szFileName).substr(0, baseLength);
     const rtl::UnicodeStringView year =
         rtl::UnicodeStringView(szFileName).substr(baseLength, nameStart - baseLength);
     rtl::UnicodeStringView name = rtl::UnicodeStringView(szFileName).substr(nameStart + 1);
     name.remove_suffix(std::min<std::size_t>(4, name.size()));
 
     if (base != _szAdjustmentsBase || _szAdjustmentsBase.empty()) {
-        _szAdjustmentsBase = base;
-        _szAdjustmentsDataFolder.clear();
-        _vAdjustmentsFolders.clear();
-        const rtl::UnicodeString dataFolder = rtl::FindChildIgnoreCase(
-            base.empty() ? rtl::UnicodeString(u".") : base.substr(0, base.size() - 1), u"_Data");
-        if (rtl::DirectoryExists(dataFolder)) {
-            _szAdjustmentsDataFolder = dataFolder;
-            try {
-                _vAdjustmentsFolders = rtl::ListDirectories(dataFolder);
-            } catch (const rtl::Exception&) {
-                _vAdjustmentsFolders.clear();
-            }
-        }
+        _LoadAdjustmentsFolders(rtl::UnicodeString(base));
     }
     if (_szAdjustmentsDataFolder.empty()) {
         return {};
@@ -495,20 +588,23 @@ rtl::UnicodeString TSageDataset::_FindAdjustmentsFile(const rtl::UnicodeString& 
     folderName += u'-';
     folderName += name;
     // The folder keeps the letter case Sage gave it; an exact match is preferred.
-    auto it = std::find(_vAdjustmentsFolders.begin(), _vAdjustmentsFolders.end(), folderName);
-    if (it == _vAdjustmentsFolders.end()) {
-        it = std::find_if(_vAdjustmentsFolders.begin(), _vAdjustmentsFolders.end(),
-                          [&](const rtl::UnicodeString& s) { return rtl::SameText(s, folderName); });
-    }
-    if (it == _vAdjustmentsFolders.end()) {
+    const rtl::UnicodeString key = rtl::UpperCase(folderName);
+    auto [first, last] = std::equal_range(_vAdjustmentsFolders.begin(), _vAdjustmentsFolders.end(),
+                                          std::make_pair(key, rtl::UnicodeString()),
+                                          [](const auto& a, const auto& b) { return a.first < b.first; });
+    if (first == last) {
         return {};
     }
-    const rtl::UnicodeString folder = _szAdjustmentsDataFolder + rtl::PathDelim + *it;
-    rtl::UnicodeString fileName = folder + rtl::PathDelim + u"Adjustments.xml";
-    if (!rtl::FileExists(fileName)) {
-        fileName = rtl::FindChildIgnoreCase(folder, u"Adjustments.xml");
+    const auto exact =
+        std::find_if(first, last, [&](const auto& entry) { return entry.second == folderName; });
+    const rtl::UnicodeString& actual = exact != last ? exact->second : first->second;
+    const rtl::UnicodeString folder = _szAdjustmentsDataFolder + rtl::PathDelim + actual;
+    const rtl::UnicodeString fileName = folder + rtl::PathDelim + u"Adjustments.xml";
+    if (rtl::FileExists(fileName)) {
+        return fileName;
     }
-    return rtl::FileExists(fileName) ? fileName : rtl::UnicodeString();
+    const rtl::UnicodeString otherCase = rtl::FindChildIgnoreCase(folder, u"Adjustments.xml");
+    return otherCase != fileName && rtl::FileExists(otherCase) ? otherCase : rtl::UnicodeString();
 }
 
 void TSageDataset::_RaiseException(const rtl::UnicodeString& szMessage) {

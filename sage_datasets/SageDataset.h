@@ -8,6 +8,7 @@
 #include "rtl/UnicodeString.h"
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace sage {
@@ -130,10 +131,12 @@ private:
     void _ApplyAdjustments(const rtl::UnicodeString& szFileName, TSageDatasetVatReturn& pReturn);
     /// The existing Adjustments.xml of a return file, or empty.
     rtl::UnicodeString _FindAdjustmentsFile(const rtl::UnicodeString& szFileName);
+    /// Lists the _Data folder beside the year folders of szBase once, for the look-ups of its returns.
+    void _LoadAdjustmentsFolders(const rtl::UnicodeString& szBase);
     void _ResetAdjustmentsCache();
     /// The date in text as day, month, year ("dd/mm/yyyy" or eight digits); 0 for none or a day of 00.
     /// Raises EConvertError for an impossible date.
-    rtl::TDateTime _ParseDate(const rtl::UnicodeString& szText);
+    rtl::TDateTime _ParseDate(rtl::UnicodeStringView szText);
     /// Takes a report and returns: callers carry on with the quiet empty result.
     void _RaiseException(const rtl::UnicodeString& szMessage);
 
@@ -157,7 +160,7 @@ private:
     // each return's Adjustments.xml costs at most one existence check.
     rtl::UnicodeString _szAdjustmentsBase;
     rtl::UnicodeString _szAdjustmentsDataFolder;
-    std::vector<rtl::UnicodeString> _vAdjustmentsFolders;
+    std::vector<std::pair<rtl::UnicodeString, rtl::UnicodeString>> _vAdjustmentsFolders; // (upper case, name)
 };
 
 } // namespace sage

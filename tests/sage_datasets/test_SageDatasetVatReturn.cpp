@@ -137,6 +137,16 @@ TEST_F(VatReturnFileTest, EmptyBoxIsZeroButOtherEmptyElementsRejectTheFile) {
     EXPECT_EQ(ReadOne(With("BOX2", "<X>1</X>")), nullptr) << "nested elements instead of text";
 }
 
+TEST_F(VatReturnFileTest, TextInSeveralPiecesOrWithEntitiesIsJoined) {
+    const TSageDatasetVatReturn* r = ReadOne(ReturnXml({{"COMPANY", "Smith &amp; Sons <!-- note --> Ltd"},
+                                                        {"BOX1", "<![CDATA[1.]]>50"},
+                                                        {"BOX2", " 2.25 "}}));
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->CompanyName(), u"Smith & Sons  Ltd");
+    EXPECT_EQ(r->GetBox(1), Pounds(1, 50));
+    EXPECT_EQ(r->GetBox(2), Currency::FromRaw(22500));
+}
+
 TEST_F(VatReturnFileTest, AmountsFollowTheRegionalDecimalSeparator) {
     const rtl::TFormatSettings saved = rtl::FormatSettings();
     rtl::FormatSettings().DecimalSeparator = u',';
