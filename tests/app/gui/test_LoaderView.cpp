@@ -78,6 +78,11 @@ TEST(StartUpTest, LoaderFillsTheGridThenTheMainWindowReplacesTheSplash) {
     QPointer<Tform_splash> splash = new Tform_splash;
     TdmVenMTD dm(*mode);
     form.SetDataModule(&dm);
+    // The window was made first, as at start-up; it lets go of the tables before they go.
+    struct TUnbind {
+        Tform_main& Form;
+        ~TUnbind() { Form.SetDataModule(nullptr); }
+    } unbind{form};
     TLoaderView view(splash, &form);
     TRecordingView recorder(view, splash);
     splash->show();

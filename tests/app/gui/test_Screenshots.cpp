@@ -61,6 +61,11 @@ TEST(Screenshots, SplashAndMainWindowOnDemoData) {
     QPointer<Tform_splash> splash = new Tform_splash;
     TdmVenMTD dm(*mode);
     form.SetDataModule(&dm);
+    // The window was made first, as at start-up; it lets go of the tables before they go.
+    struct TUnbind {
+        Tform_main& Form;
+        ~TUnbind() { Form.SetDataModule(nullptr); }
+    } unbind{form};
     TLoaderView view(splash, &form);
     TGrabbingView grabber(view, splash);
     splash->show();
