@@ -1,0 +1,476 @@
+#include "app/core/WebUpdate.h"
+
+#include "app/core/ProgramRestart.h"
+#include "rtl/DateTime.h"
+#include "rtl/Exceptions.h"
+#include "rtl/FileStream.h"
+#include "rtl/Files.h"
+
+#include "BuildConfig.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QHostAddress>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+#include <QUrl>
+
+namespace ven {
+
+using rtl::UnicodeString;
+using rtl::UnicodeStringView;
+
+namespace {
+
+QString ToQ(UnicodeStringView s) {
+    return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+UnicodeString FromQ(const QString& s) {
+    return UnicodeString(reinterpret_cast<const char16_t*>(s.utf16()), static_cast<size_t>(s.size()));
+}
+
+UnicodeString UrlText(const QUrl& url) {
+    return FromQ(url.toDisplayString());
+}
+
+bool IsLoopbackHost(const QUrl& url) {
+    QHostAddress address;
+    return address.setAddress(url.host()) && address.isLoopback();
+}
+
+UnicodeString Sha256Hex(QByteArrayView bytes) {
+    return FromQ(QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));
+}
+
+// Removes what a download put into the staging folder, whatever happened.
+class TStagingGuard {
+public:
+    explicit TStagingGuard(UnicodeString folder) : _szFolder(std::move(folder)) {}
+    ~TStagingGuard() {
+        for (const UnicodeString& file : _files) {
+            rtl::DeleteFile(file);
+        }
+        QDir().rmdir(ToQ(_szFolder)); // only when empty: the folder may hold files of others
+    }
+    TStagingGuard(const TStagingGuard&) = delete;
+    TStagingGuard& operator=(const TStagingGuard&) = delete;
+    const UnicodeString& Add(UnicodeString file) { return _files.emplace_back(std::move(file)); }
+
+private:
+    UnicodeString _szFolder;
+    std::vector<UnicodeString> _files;
+};
+
+// One file on its way into the program's folder: written beside the old one first.
+struct TInstallSlot {
+    UnicodeString Target, New, Backup;
+    bool HadOld = false;
+    bool Swapped = false;
+};
+
+// The folders, deepest first, that ForceDirectories(folder) is about to create.
+std::vector<UnicodeString> MissingFolders(UnicodeString folder) {
+    std::vector<UnicodeString> missing;
+    while (!folder.empty() && !rtl::DirectoryExists(folder)) {
+        missing.push_back(folder);
+        UnicodeString parent = rtl::ExtractFileDir(folder);
+        if (parent == folder) {
+            break;
+        }
+        folder = parent;
+    }
+    return missing;
+}
+
+// Puts every swapped file back and removes the new copies and the folders made for them.
+void RollBack(std::vector<TInstallSlot>& pending, const std::vector<UnicodeString>& madeFolders) {
+    for (TInstallSlot& slot : pending) {
+        if (slot.Swapped) {
+            rtl::DeleteFile(slot.Target);
+            if (slot.HadOld) {
+                rtl::RenameFile(slot.Backup, slot.Target);
+            }
+        } else if (slot.HadOld && !rtl::FileExists(slot.Target)) {
+            rtl::RenameFile(slot.Backup, slot.Target);
+        }
+        rtl::DeleteFile(slot.New);
+    }
+    for (const UnicodeString& folder : madeFolders) {
+        QDir().rmdir(ToQ(folder)); // only when empty
+    }
+}
+
+} // namespace
+
+UnicodeString ManifestUrlOnServer(UnicodeStringView serverUrl) {
+    UnicodeString base = rtl::Trim(serverUrl);
+    while (!base.empty() && base.back() == u'/') {
+        base.pop_back();
+    }
+    return base.empty() ? UnicodeString() : base + u"/" + kManifestName;
+}
+
+bool IsAllowedUpdateUrl(const UnicodeString& url) {
+    QUrl u(ToQ(url), QUrl::StrictMode);
+    if (!u.isValid() || u.host().isEmpty()) {
+        return false;
+    }
+    QString scheme = u.scheme().toLower();
+    return scheme == QLatin1String("https") || (scheme == QLatin1String("http") && IsLoopbackHost(u));
+}
+
+struct TWebUpdate::TStagedFile {
+    TManifestFile File;
+    UnicodeString Path;
+};
+
+TWebUpdate::TWebUpdate() {
+    Config.ManifestUrl = ManifestUrlOnServer(rtl::U(VENTURO_UPDATE_SERVER_URL));
+    Config.ProgramVersion = rtl::U(VENTURO_PRODUCT_VERSION);
+}
+
+TWebUpdate::~TWebUpdate() = default;
+
+bool TWebUpdate::NewVersionAvailable(bool /*showDialogs*/) {
+    if (!_ReadManifest()) {
+        return false;
+    }
+    int order = 0;
+    try {
+        order = CompareVersions(_manifest->Version, Config.ProgramVersion);
+    } catch (const rtl::Exception& e) {
+        return _Fail(u"This program's version: " + e.Message());
+    }
+    _Log(order > 0
+             ? u"Version " + _manifest->Version + u" is available; this program is " + Config.ProgramVersion
+             : u"No newer version: the manifest offers " + _manifest->Version + u", this program is " +
+                   Config.ProgramVersion);
+    return order > 0;
+}
+
+bool TWebUpdate::DoUpdate(bool /*silent*/) {
+    if (!NewVersionAvailable(false)) {
+        return false;
+    }
+    UnicodeString staging = _StagingFolder();
+    if (!rtl::ForceDirectories(staging)) {
+        return _Fail(u"Cannot create the download folder " + staging);
+    }
+    TStagingGuard guard(staging);
+    if (_manifest->License && !_AcceptLicense(guard.Add(rtl::CombinePath(staging, u"license.part")))) {
+        return false;
+    }
+    std::vector<TStagedFile> staged;
+    const int count = static_cast<int>(_manifest->Files.size());
+    for (int i = 0; i < count; ++i) {
+        const TManifestFile& file = _manifest->Files[static_cast<size_t>(i)];
+        const UnicodeString& path = guard.Add(rtl::CombinePath(staging, rtl::IntToStr(i) + u".part"));
+        if (!_Download(file, path, i + 1, count)) {
+            return false;
+        }
+        staged.push_back({file, path});
+    }
+    if (!_Install(staged)) {
+        return false;
+    }
+    _Log(u"Version " + _manifest->Version + u" installed");
+    bool allowRestart = true;
+    if (OnAppRestart) {
+        OnAppRestart(*this, allowRestart);
+    }
+    if (allowRestart) {
+        _Restart();
+    }
+    return true;
+}
+
+bool TWebUpdate::_ReadManifest() {
+    _manifest.reset();
+    _szLastError.clear();
+    QUrl url(ToQ(Config.ManifestUrl));
+    if (url.host().isEmpty()) {
+        // No server configured: nothing to ask and nothing worth logging.
+        _szLastError = u"No update server";
+        return false;
+    }
+    if (!IsAllowedUpdateUrl(Config.ManifestUrl)) {
+        return _Fail(u"Refused " + Config.ManifestUrl + u": only https is allowed");
+    }
+    QByteArray body;
+    bool tooLarge = false;
+    bool fetched = _Fetch(url,
+                          [&](const QByteArray& chunk) {
+                              tooLarge = body.size() + chunk.size() > Config.MaxManifestBytes;
+                              if (!tooLarge) {
+                                  body += chunk;
+                              }
+                              return !tooLarge;
+                          },
+                          {});
+    if (tooLarge) {
+        return _Fail(UrlText(url) + u": the manifest is larger than " +
+                     rtl::IntToStr(Config.MaxManifestBytes) + u" bytes");
+    }
+    if (!fetched) {
+        return false;
+    }
+    try {
+        _manifest = ParseUpdateManifest(rtl::DecodeText(std::string_view(body.constData(), body.size())),
+                                        Config.Format);
+    } catch (const rtl::Exception& e) {
+        return _Fail(UrlText(url) + u": " + e.Message());
+    }
+    _Log(u"Read " + UrlText(url) + u": version " + _manifest->Version + u" of " +
+         rtl::FormatDateTime(u"dd/mm/yyyy hh:nn", _manifest->ReleaseDate));
+    return true;
+}
+
+bool TWebUpdate::_Fetch(const QUrl& url, const TChunkSink& sink,
+                        const std::function<void(double)>& progress) {
+    if (!QCoreApplication::instance()) {
+        return _Fail(u"No application event loop to fetch " + UrlText(url));
+    }
+    if (!_pNetwork) {
+        _pNetwork = std::make_unique<QNetworkAccessManager>();
+    }
+    // Loopback is only used by local test servers, which a proxy could not reach.
+    _pNetwork->setProxy(IsLoopbackHost(url) ? QNetworkProxy(QNetworkProxy::NoProxy)
+                                            : QNetworkProxy(QNetworkProxy::DefaultProxy));
+    QNetworkRequest request(url);
+    request.setHeader(QNetworkRequest::UserAgentHeader, ToQ(Config.UserAgent));
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::UserVerifiedRedirectPolicy);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setMaximumRedirectsAllowed(5);
+
+    std::unique_ptr<QNetworkReply> reply(_pNetwork->get(request));
+    QNetworkReply* r = reply.get();
+    QEventLoop loop;
+    QTimer silence;
+    silence.setSingleShot(true);
+    silence.setInterval(Config.TimeoutMs);
+    bool timedOut = false, stopped = false;
+    QUrl refused;
+    auto accept = [&] {
+        QByteArray chunk = r->readAll();
+        if (!stopped && r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200 &&
+            !chunk.isEmpty() && !sink(chunk)) {
+            stopped = true;
+            r->abort();
+        }
+    };
+    QObject::connect(&silence, &QTimer::timeout, [&] {
+        timedOut = true;
+        r->abort();
+    });
+    QObject::connect(r, &QNetworkReply::redirected, [&](const QUrl& to) {
+        if (IsAllowedUpdateUrl(FromQ(to.toString()))) {
+            emit r->redirectAllowed();
+        } else {
+            refused = to;
+            r->abort();
+        }
+    });
+    QObject::connect(r, &QNetworkReply::readyRead, [&] {
+        silence.start();
+        accept();
+    });
+    QObject::connect(r, &QNetworkReply::downloadProgress, [&](qint64 received, qint64 total) {
+        silence.start();
+        if (progress && total > 0) {
+            progress(100.0 * static_cast<double>(received) / static_cast<double>(total));
+        }
+    });
+    QObject::connect(r, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    silence.start();
+    // The caller waits for the answer; the user's input waits with it.
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    silence.stop();
+    if (r->error() == QNetworkReply::NoError) {
+        accept();
+    }
+    int status = r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (stopped) {
+        return false; // the sink refused the data; its owner says why
+    }
+    if (timedOut) {
+        return _Fail(UrlText(url) + u": no answer within " + rtl::IntToStr(Config.TimeoutMs) + u" ms");
+    }
+    if (!refused.isEmpty()) {
+        return _Fail(UrlText(url) + u": refused the redirection to " + UrlText(refused));
+    }
+    if (r->error() != QNetworkReply::NoError) {
+        return _Fail(UrlText(url) + u": " + FromQ(r->errorString()));
+    }
+    if (status != 200) {
+        return _Fail(UrlText(url) + u": HTTP status " + rtl::IntToStr(status));
+    }
+    return true;
+}
+
+bool TWebUpdate::_Download(const TManifestFile& file, const UnicodeString& stagedPath, int index, int count) {
+    QFile out(ToQ(stagedPath));
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        return _Fail(u"Cannot write " + stagedPath);
+    }
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    std::int64_t received = 0;
+    bool written = true;
+    QUrl relative;
+    relative.setPath(ToQ(file.Name), QUrl::DecodedMode);
+    QUrl url = QUrl(ToQ(Config.ManifestUrl)).resolved(relative);
+    bool fetched = _Fetch(
+        url,
+        [&](const QByteArray& chunk) {
+            received += chunk.size();
+            if (received > file.Size) {
+                return false;
+            }
+            hash.addData(chunk);
+            written = out.write(chunk) == chunk.size();
+            return written;
+        },
+        [&](double percent) {
+            if (OnProgress) {
+                OnProgress(*this, index, count, file.Name, percent);
+            }
+        });
+    out.close();
+    if (!written || out.error() != QFileDevice::NoError) {
+        return _Fail(u"Cannot write " + stagedPath);
+    }
+    if (received > file.Size || (fetched && received != file.Size)) {
+        return _Fail(file.Name + u": expected " + rtl::IntToStr(file.Size) + u" bytes, received " +
+                     (received > file.Size ? u"more" : rtl::IntToStr(received)));
+    }
+    if (!fetched) {
+        return false;
+    }
+    if (FromQ(QString::fromLatin1(hash.result().toHex())) != file.Sha256) {
+        return _Fail(file.Name + u": the SHA-256 digest does not match the manifest");
+    }
+    return true;
+}
+
+bool TWebUpdate::_AcceptLicense(const UnicodeString& stagedPath) {
+    if (!_Download(*_manifest->License, stagedPath, 0, static_cast<int>(_manifest->Files.size()))) {
+        return false;
+    }
+    rtl::TStringList lines;
+    try {
+        rtl::TBytes bytes = rtl::ReadAllBytes(stagedPath);
+        lines.SetText(
+            rtl::DecodeText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())));
+    } catch (const rtl::Exception& e) {
+        return _Fail(e.Message());
+    }
+    bool accept = false;
+    if (OnDownloadedEULA) {
+        OnDownloadedEULA(*this, lines, accept);
+    }
+    return accept || _Fail(u"Licence declined: nothing was installed");
+}
+
+bool TWebUpdate::_Install(const std::vector<TStagedFile>& staged) {
+    std::vector<TInstallSlot> pending;
+    std::vector<UnicodeString> madeFolders;
+    // Every new file is written beside its old one before any old file is touched.
+    try {
+        for (const TStagedFile& s : staged) {
+            TInstallSlot slot;
+            slot.Target = rtl::CombinePath(
+                _InstallFolder(), rtl::StringReplace(s.File.Name, u"/", UnicodeString(1, rtl::PathDelim),
+                                                     rtl::TReplaceFlag::rfReplaceAll));
+            slot.New = slot.Target + u".new";
+            slot.Backup = slot.Target + u".old";
+            rtl::TBytes bytes = rtl::ReadAllBytes(s.Path);
+            // Read back from the download folder, so check it again.
+            if (static_cast<std::int64_t>(bytes.size()) != s.File.Size ||
+                Sha256Hex(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size()))) !=
+                    s.File.Sha256) {
+                throw rtl::EReadError(s.Path + u" changed after it was verified");
+            }
+            std::vector<UnicodeString> missing = MissingFolders(rtl::ExtractFileDir(slot.Target));
+            madeFolders.insert(madeFolders.begin(), missing.begin(), missing.end());
+            rtl::ForceDirectories(rtl::ExtractFileDir(slot.Target));
+            pending.push_back(slot);
+            rtl::WriteFileAtomic(slot.New, std::string(bytes.begin(), bytes.end()));
+            if (rtl::FileExists(slot.Target)) {
+                QFile::setPermissions(ToQ(slot.New), QFile::permissions(ToQ(slot.Target)));
+            }
+        }
+    } catch (const rtl::Exception& e) {
+        RollBack(pending, madeFolders);
+        return _Fail(u"Nothing was installed: " + e.Message());
+    }
+    for (TInstallSlot& slot : pending) {
+        rtl::DeleteFile(slot.Backup);
+        slot.HadOld = rtl::FileExists(slot.Target);
+        if ((slot.HadOld && !rtl::RenameFile(slot.Target, slot.Backup)) ||
+            !rtl::RenameFile(slot.New, slot.Target)) {
+            RollBack(pending, madeFolders);
+            return _Fail(u"Nothing was installed: cannot replace " + slot.Target);
+        }
+        slot.Swapped = true;
+    }
+    // A running program cannot always be deleted; its copy goes with the next update.
+    for (const TInstallSlot& slot : pending) {
+        rtl::DeleteFile(slot.Backup);
+    }
+    return true;
+}
+
+void TWebUpdate::_Restart() {
+    UnicodeString program = Config.ProgramFile.empty() ? rtl::ApplicationExeName() : Config.ProgramFile;
+    if (!StartProgram(program)) {
+        _Log(u"Cannot start " + program + u" again");
+        return;
+    }
+    _Log(u"Restarting " + program);
+    QCoreApplication::quit();
+}
+
+UnicodeString TWebUpdate::_StagingFolder() const {
+    return rtl::CombinePath(Config.TempFolder, Config.Format.Signature + u".tmp");
+}
+
+UnicodeString TWebUpdate::_InstallFolder() const {
+    if (!Config.InstallFolder.empty()) {
+        return Config.InstallFolder;
+    }
+    return rtl::ExtractFileDir(Config.ProgramFile.empty() ? rtl::ApplicationExeName() : Config.ProgramFile);
+}
+
+bool TWebUpdate::_Fail(const UnicodeString& message) {
+    _szLastError = message;
+    _Log(message);
+    return false;
+}
+
+void TWebUpdate::_Log(const UnicodeString& message) const {
+    if (Config.LogFile.empty()) {
+        return;
+    }
+    try {
+        bool exists = rtl::FileExists(Config.LogFile);
+        rtl::TFileStream log(Config.LogFile,
+                             exists ? rtl::TFileOpenMode::fmOpenWrite : rtl::TFileOpenMode::fmCreate,
+                             rtl::TFileShareMode::fmShareDenyWrite);
+        log.Seek(0, rtl::TSeekOrigin::soEnd);
+        std::string line =
+            rtl::StringToUtf8(rtl::FormatDateTime(u"yyyy-mm-dd hh:nn:ss", rtl::Now()) + u"  " + message) +
+            "\r\n";
+        log.Write(line.data(), static_cast<std::int64_t>(line.size()));
+    } catch (const rtl::Exception&) {
+        // A log that cannot be written must not stop the program.
+    }
+}
+
+} // namespace ven

@@ -1,0 +1,100 @@
+#pragma once
+// TWebUpdate: the program's web-update component. Reads the update manifest over HTTPS, compares
+// its version with the program's, downloads and verifies a newer release, has the licence text
+// accepted, installs the files without ever leaving a half-updated program, and restarts.
+// Runs on the GUI thread; every call blocks its caller while a local event loop does the transfer.
+#include "app/core/UpdateCheck.h"
+#include "app/core/UpdateManifest.h"
+#include "rtl/StringList.h"
+#include "rtl/UnicodeString.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QByteArray;
+class QNetworkAccessManager;
+class QUrl;
+
+namespace ven {
+
+/// The manifest's file name on the update server.
+inline constexpr char16_t kManifestName[] = u"update_v03.inf";
+
+/// The manifest's address on the server at serverUrl; empty when serverUrl is empty (no server).
+rtl::UnicodeString ManifestUrlOnServer(rtl::UnicodeStringView serverUrl);
+/// True for an https address with a host, or an http one whose host is a loopback address literal.
+bool IsAllowedUpdateUrl(const rtl::UnicodeString& url);
+
+/// How the component is set up; the defaults are the program's.
+struct TWebUpdateConfig {
+    rtl::UnicodeString ManifestUrl; // default: the build's server
+    rtl::UnicodeString UserAgent = u"ORVI Software Update Agent";
+    TManifestFormat Format;                      // signature, date and time patterns
+    rtl::UnicodeString TempFolder = u".";        // downloads go to a folder inside
+    rtl::UnicodeString LogFile = u"WUPDATE.LOG"; // empty: no log
+    rtl::UnicodeString ProgramVersion;           // default: the build's version
+    rtl::UnicodeString ProgramFile;              // default: the running program
+    rtl::UnicodeString InstallFolder;            // empty: the program's folder
+    int TimeoutMs = 15000;                       // longest silence of a transfer
+    std::int64_t MaxManifestBytes = 1 << 20;
+};
+
+class TWebUpdate : public IWebUpdate {
+public:
+    /// Licence text downloaded: lines holds it (empty for an empty text); set accept to go on.
+    using TDownloadedEULAEvent =
+        std::function<void(TWebUpdate& sender, const rtl::TStringList& lines, bool& accept)>;
+    /// Files installed: allowRestart (true on entry) says whether the program is started anew.
+    using TAppRestartEvent = std::function<void(TWebUpdate& sender, bool& allowRestart)>;
+    /// Download progress of file fileIndex (1-based) of fileCount, in percent.
+    using TProgressEvent = std::function<void(TWebUpdate& sender, int fileIndex, int fileCount,
+                                              const rtl::UnicodeString& name, double percent)>;
+
+    TWebUpdate();
+    ~TWebUpdate() override;
+    TWebUpdate(const TWebUpdate&) = delete;
+    TWebUpdate& operator=(const TWebUpdate&) = delete;
+
+    rtl::UnicodeString ManifestUrl() const override { return Config.ManifestUrl; }
+    void SetManifestUrl(const rtl::UnicodeString& url) override { Config.ManifestUrl = url; }
+    /// Reads the manifest; true when it names a version above the program's. Without a server,
+    /// false at once; network faults and bad manifests are logged and answer false. The component
+    /// shows no dialogs of its own, so showDialogs changes nothing.
+    bool NewVersionAvailable(bool showDialogs) override;
+    /// Reads the manifest again and, when it offers a newer version: has the licence accepted,
+    /// downloads and verifies every file, installs them all or none, asks OnAppRestart and starts
+    /// the program anew (ending this one's event loop). True when the files were installed.
+    bool DoUpdate(bool silent) override;
+
+    /// The manifest read last, when it was valid.
+    const std::optional<TUpdateManifest>& Manifest() const { return _manifest; }
+    /// What stopped the last call, empty when nothing did.
+    const rtl::UnicodeString& LastError() const { return _szLastError; }
+
+    TWebUpdateConfig Config;
+    TDownloadedEULAEvent OnDownloadedEULA; // unassigned: a licence counts as declined
+    TAppRestartEvent OnAppRestart;
+    TProgressEvent OnProgress;
+
+private:
+    struct TStagedFile;
+    using TChunkSink = std::function<bool(const QByteArray& chunk)>;
+
+    bool _ReadManifest();
+    bool _Fetch(const QUrl& url, const TChunkSink& sink, const std::function<void(double)>& progress);
+    bool _Download(const TManifestFile& file, const rtl::UnicodeString& stagedPath, int index, int count);
+    bool _AcceptLicense(const rtl::UnicodeString& stagingFolder);
+    bool _Install(const std::vector<TStagedFile>& staged);
+    void _Restart();
+    rtl::UnicodeString _StagingFolder() const;
+    rtl::UnicodeString _InstallFolder() const;
+    bool _Fail(const rtl::UnicodeString& message);
+    void _Log(const rtl::UnicodeString& message) const;
+
+    std::unique_ptr<QNetworkAccessManager> _pNetwork;
+    std::optional<TUpdateManifest> _manifest;
+    rtl::UnicodeString _szLastError;
+};
+
+} // namespace ven

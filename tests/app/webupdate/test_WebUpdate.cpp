@@ -1,0 +1,420 @@
+// The web-update component against a local HTTP server: version checks, downloads, verification,
+// licence, installation, restart and the start-up channel fallback.
+#include "app/core/WebUpdate.h"
+
+#include "BuildConfig.h"
+#include "app/core/CoreTestSupport.h"
+#include "app/core/ProgramRestart.h"
+#include "app/core/UpdateCheck.h"
+#include "app/webupdate/LocalHttpServer.h"
+#include "rtl/Files.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+using rtl::UnicodeString;
+using ven::testing::TLocalHttpServer;
+using ven::testing::TTempFolder;
+
+QCoreApplication& App() {
+    static int argc = 1;
+    static char name[] = "webupdate_test";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+    return app;
+}
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void WriteText(const fs::path& path, const std::string& text, bool executable = false) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+    if (executable) {
+        fs::permissions(path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec,
+                        fs::perm_options::replace);
+    }
+}
+
+// Waits a little for a file that a started program writes.
+bool WaitForFile(const fs::path& path) {
+    for (int i = 0; i < 200 && !fs::exists(path); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20)); // let the writer finish its line
+    return fs::exists(path);
+}
+
+struct TReleaseFile {
+    std::string Name;
+    QByteArray Served;
+    QByteArray Listed; // what the manifest's size and digest describe; Served when empty
+};
+
+class WebUpdateTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        _program = _tmp.Path() / "program";
+        WriteText(_program / "venturo_mtd", "#!/bin/sh\necho old\n", true);
+        WriteText(_program / "data.txt", "old data");
+        _update.Config.ManifestUrl = Url("/updates/update_v03.inf");
+        _update.Config.ProgramVersion = u"1.2.0";
+        _update.Config.ProgramFile = _tmp.Str("program/venturo_mtd");
+        _update.Config.TempFolder = _tmp.Str("work");
+        _update.Config.LogFile = _tmp.Str("WUPDATE.LOG");
+        _update.Config.TimeoutMs = 3000;
+        _update.OnDownloadedEULA = [this](ven::TWebUpdate&, const rtl::TStringList& lines, bool& accept) {
+            ++_nLicenseShown;
+            _licenseText = lines.Text();
+            _nLicenseLines = lines.Count();
+            accept = _blAcceptLicense;
+        };
+        _update.OnAppRestart = [this](ven::TWebUpdate& sender, bool& allow) {
+            ++_nRestartAsked;
+            allow = true;
+            _blCheckerStarted = ven::StartVersionChecker(sender.Config.ProgramFile);
+        };
+        fs::create_directories(_tmp.Path() / "work");
+    }
+
+    UnicodeString Url(const QString& path) const {
+        QString url = _server.Url(path);
+        return UnicodeString(reinterpret_cast<const char16_t*>(url.utf16()), static_cast<size_t>(url.size()));
+    }
+
+    static std::string Entry(const std::string& key, const TReleaseFile& f) {
+        const QByteArray& listed = f.Listed.isNull() ? f.Served : f.Listed;
+        return key + "=" + std::to_string(listed.size()) + " " +
+               QCryptographicHash::hash(listed, QCryptographicHash::Sha256).toHex().toStdString() + " " +
+               f.Name + "\n";
+    }
+
+    // Publishes a release under /updates: its manifest at manifestName, its files and licence.
+    void Publish(const std::string& version, const std::vector<TReleaseFile>& files,
+                 const TReleaseFile* license = nullptr, const QString& manifestName = "update_v03.inf") {
+        std::string manifest = "[WebUpdate]\nVersion=" + version + "\nDate=05/03/2024\nTime=14:30\n";
+        for (const TReleaseFile& f : files) {
+            manifest += Entry("File", f);
+            _server.Serve("/updates/" + QString::fromStdString(f.Name), f.Served);
+        }
+        if (license) {
+            manifest += Entry("License", *license);
+            _server.Serve("/updates/" + QString::fromStdString(license->Name), license->Served);
+        }
+        _server.Serve("/updates/" + manifestName, QByteArray::fromStdString(manifest));
+    }
+
+    // A release whose program writes a marker when started and which adds a file in a new folder.
+    std::vector<TReleaseFile> NewRelease() const {
+        std::string marker = (_tmp.Path() / "restarted").string();
+        return {{"venturo_mtd", QByteArray::fromStdString("#!/bin/sh\necho new > '" + marker + "'\n"), {}},
+                {"data.txt", "new data", {}},
+                {"lib/extra file.txt", "extra", {}}};
+    }
+
+    void ExpectNothingInstalled() {
+        EXPECT_EQ(ReadText(_program / "venturo_mtd"), "#!/bin/sh\necho old\n");
+        EXPECT_EQ(ReadText(_program / "data.txt"), "old data");
+        EXPECT_FALSE(fs::exists(_program / "lib" / "extra file.txt"));
+        EXPECT_EQ(_nRestartAsked, 0);
+        for (const auto& entry : fs::recursive_directory_iterator(_program)) {
+            std::string name = entry.path().filename().string();
+            EXPECT_FALSE(name.ends_with(".new") || name.ends_with(".old")) << name;
+        }
+    }
+
+    std::vector<std::string> RequestedPaths() const {
+        std::vector<std::string> paths;
+        for (const auto& r : _server.Requests) {
+            paths.push_back(r.Path.toStdString());
+        }
+        return paths;
+    }
+
+    void TearDown() override {
+        if (_nRestartAsked > 0) {
+            WaitForFile(_tmp.Path() / "restarted"); // the restarted program runs in our folder
+        }
+    }
+
+    std::string Log() const { return ReadText(_tmp.Path() / "WUPDATE.LOG"); }
+
+    QCoreApplication& _app = App(); // before the server, whose sockets need the application's loop
+    TTempFolder _tmp;
+    fs::path _program;
+    TLocalHttpServer _server;
+    ven::TWebUpdate _update;
+    bool _blAcceptLicense = true;
+    int _nLicenseShown = 0;
+    int _nLicenseLines = -1;
+    UnicodeString _licenseText;
+    int _nRestartAsked = 0;
+    bool _blCheckerStarted = false;
+};
+
+TEST_F(WebUpdateTest, ComparesTheManifestVersionWithTheProgram) {
+    struct {
+        const char* Version;
+        bool Newer;
+    } cases[] = {{"1.10.0", true}, {"1.2.1", true}, {"2", true},
+                 {"1.2.0", false}, {"1.2", false},  {"1.1.9", false}};
+    for (const auto& c : cases) {
+        Publish(c.Version, NewRelease());
+        EXPECT_EQ(_update.NewVersionAvailable(false), c.Newer)
+            << c.Version << ": " << rtl::StringToUtf8(_update.LastError());
+        ASSERT_TRUE(_update.Manifest().has_value());
+        EXPECT_EQ(rtl::StringToUtf8(_update.Manifest()->Version), c.Version);
+    }
+    ASSERT_FALSE(_server.Requests.empty());
+    for (const auto& r : _server.Requests) {
+        EXPECT_EQ(r.Path, "/updates/update_v03.inf");
+        EXPECT_EQ(r.UserAgent, "ORVI Software Update Agent");
+    }
+    EXPECT_NE(Log().find("Version 1.10.0 is available; this program is 1.2.0"), std::string::npos);
+}
+
+TEST_F(WebUpdateTest, TheProgramIsConfiguredForTheBuildsServer) {
+    ven::TWebUpdate update;
+    EXPECT_EQ(update.ManifestUrl(), ven::ManifestUrlOnServer(rtl::U(VENTURO_UPDATE_SERVER_URL)));
+    EXPECT_EQ(update.Config.ProgramVersion, rtl::U(VENTURO_PRODUCT_VERSION));
+    EXPECT_EQ(update.Config.UserAgent, u"ORVI Software Update Agent");
+    EXPECT_EQ(update.Config.Format.Signature, u"WebUpdate");
+    EXPECT_EQ(update.Config.TempFolder, u".");
+    EXPECT_EQ(update.Config.LogFile, u"WUPDATE.LOG");
+    EXPECT_EQ(ven::ManifestUrlOnServer(u"https://updates.example/mtd/"),
+              u"https://updates.example/mtd/update_v03.inf");
+    EXPECT_EQ(ven::ManifestUrlOnServer(u""), u"");
+}
+
+TEST_F(WebUpdateTest, WithoutAServerNothingIsAskedOrLogged) {
+    for (const char16_t* url : {u"", u".beta"}) {
+        _update.SetManifestUrl(url);
+        EXPECT_FALSE(_update.NewVersionAvailable(false));
+        EXPECT_FALSE(_update.DoUpdate(true));
+    }
+    EXPECT_TRUE(_server.Requests.empty());
+    EXPECT_FALSE(fs::exists(_tmp.Path() / "WUPDATE.LOG"));
+}
+
+TEST_F(WebUpdateTest, OnlyHttpsOrLoopbackHttpIsUsed) {
+    EXPECT_TRUE(ven::IsAllowedUpdateUrl(u"https://updates.example/update_v03.inf"));
+    EXPECT_TRUE(ven::IsAllowedUpdateUrl(u"http://127.0.0.1:8080/update_v03.inf"));
+    EXPECT_TRUE(ven::IsAllowedUpdateUrl(u"http://127.3.4.5/update_v03.inf"));
+    EXPECT_TRUE(ven::IsAllowedUpdateUrl(u"http://[::1]:8080/update_v03.inf"));
+    for (const char16_t* url : {u"http://updates.example/update_v03.inf", u"http://localhost/update_v03.inf",
+                                u"http://10.0.0.1/update_v03.inf", u"ftp://updates.example/update_v03.inf",
+                                u"file:///etc/passwd", u"https:///nohost"}) {
+        EXPECT_FALSE(ven::IsAllowedUpdateUrl(url)) << rtl::StringToUtf8(url);
+    }
+    _update.SetManifestUrl(u"http://updates.invalid/update_v03.inf");
+    EXPECT_FALSE(_update.NewVersionAvailable(false));
+    EXPECT_NE(Log().find("only https is allowed"), std::string::npos);
+
+    // A redirection may not leave for plain http elsewhere.
+    _server.Redirect("/updates/update_v03.inf", "http://updates.invalid/update_v03.inf");
+    _update.SetManifestUrl(Url("/updates/update_v03.inf"));
+    EXPECT_FALSE(_update.NewVersionAvailable(false));
+    EXPECT_NE(Log().find("refused the redirection"), std::string::npos);
+}
+
+TEST_F(WebUpdateTest, FaultyAnswersAreLoggedAsNoUpdate) {
+    EXPECT_FALSE(_update.NewVersionAvailable(false)); // nothing published: 404
+    EXPECT_NE(Log().find("update_v03.inf"), std::string::npos);
+    _server.Serve("/updates/update_v03.inf", "<html>maintenance</html>");
+    EXPECT_FALSE(_update.NewVersionAvailable(false));
+    EXPECT_NE(Log().find("line 1: expected name=value"), std::string::npos) << Log();
+    _server.Serve("/updates/update_v03.inf", "[WebUpdate]\nVersion=9\n", 500);
+    EXPECT_FALSE(_update.NewVersionAvailable(false));
+    _update.Config.MaxManifestBytes = 64;
+    _server.Serve("/updates/update_v03.inf", QByteArray(100, ';'));
+    EXPECT_FALSE(_update.NewVersionAvailable(false));
+    EXPECT_NE(Log().find("larger than 64 bytes"), std::string::npos);
+    EXPECT_FALSE(_update.Manifest().has_value());
+}
+
+TEST_F(WebUpdateTest, ASilentServerIsGivenUpOnInBoundedTime) {
+    _server.SetSilent(true);
+    _update.Config.TimeoutMs = 300;
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(_update.NewVersionAvailable(false));
+    EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_EQ(_server.Requests.size(), 1u);
+    EXPECT_NE(Log().find("no answer within 300 ms"), std::string::npos);
+}
+
+TEST_F(WebUpdateTest, InstallsAVerifiedReleaseAndRestarts) {
+    WriteText(_program / "ORVIVersionManifestCheck",
+              "#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" > '" + (_tmp.Path() / "checker-args").string() + "'\n",
+              true);
+    TReleaseFile license{"EULA.txt", "First line\r\nSecond line\r\n", {}};
+    Publish("1.3.0", NewRelease(), &license);
+
+    EXPECT_TRUE(_update.DoUpdate(true)) << rtl::StringToUtf8(_update.LastError());
+    EXPECT_EQ(_nLicenseShown, 1);
+    EXPECT_EQ(_nLicenseLines, 2);
+    EXPECT_EQ(_licenseText, u"First line\nSecond line\n");
+    EXPECT_EQ(ReadText(_program / "data.txt"), "new data");
+    EXPECT_EQ(ReadText(_program / "lib" / "extra file.txt"), "extra");
+    EXPECT_TRUE((fs::status(_program / "venturo_mtd").permissions() & fs::perms::owner_exec) !=
+                fs::perms::none);
+    EXPECT_EQ(_nRestartAsked, 1);
+    EXPECT_TRUE(_blCheckerStarted);
+    ASSERT_TRUE(WaitForFile(_tmp.Path() / "checker-args"));
+    EXPECT_EQ(ReadText(_tmp.Path() / "checker-args"), (_program / "ORVIVersionManifestCheck").string() +
+                                                          "\n" + (_program / "venturo_mtd").string() + "\n");
+    ASSERT_TRUE(WaitForFile(_tmp.Path() / "restarted")); // the new program was started
+    EXPECT_EQ(ReadText(_tmp.Path() / "restarted"), "new\n");
+    for (const auto& entry : fs::recursive_directory_iterator(_program)) {
+        std::string name = entry.path().filename().string();
+        EXPECT_FALSE(name.ends_with(".new") || name.ends_with(".old")) << name;
+    }
+    EXPECT_FALSE(fs::exists(_tmp.Path() / "work" / "WebUpdate.tmp")); // downloads cleaned away
+    EXPECT_NE(Log().find("Version 1.3.0 installed"), std::string::npos);
+}
+
+TEST_F(WebUpdateTest, TheRestartGoesAheadWithoutTheChecker) {
+    Publish("1.3.0", NewRelease());
+    EXPECT_TRUE(_update.DoUpdate(true));
+    EXPECT_EQ(_nLicenseShown, 0); // no licence in this release
+    EXPECT_EQ(_nRestartAsked, 1);
+    EXPECT_FALSE(_blCheckerStarted);
+    EXPECT_TRUE(WaitForFile(_tmp.Path() / "restarted"));
+}
+
+TEST_F(WebUpdateTest, TheRestartCallbackMayKeepTheProgramRunning) {
+    _update.OnAppRestart = [](ven::TWebUpdate&, bool& allow) { allow = false; };
+    Publish("1.3.0", NewRelease());
+    EXPECT_TRUE(_update.DoUpdate(true));
+    EXPECT_EQ(ReadText(_program / "data.txt"), "new data");
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(fs::exists(_tmp.Path() / "restarted"));
+}
+
+TEST_F(WebUpdateTest, AFileThatFailsVerificationInstallsNothing) {
+    struct {
+        const char* Fault;
+        QByteArray Served;
+    } faults[] = {{"digest", "extrA"}, {"too long", "new data, and more"}, {"too short", "new"}};
+    for (const auto& f : faults) {
+        std::vector<TReleaseFile> release = NewRelease();
+        release[2].Listed = release[2].Served; // the last file listed right, served wrong
+        release[2].Served = f.Served;
+        Publish("1.3.0", release);
+        EXPECT_FALSE(_update.DoUpdate(true)) << f.Fault;
+        ExpectNothingInstalled();
+    }
+    EXPECT_NE(Log().find("the SHA-256 digest does not match"), std::string::npos);
+    EXPECT_NE(Log().find("expected 5 bytes, received more"), std::string::npos);
+    EXPECT_NE(Log().find("expected 5 bytes, received 3"), std::string::npos);
+}
+
+TEST_F(WebUpdateTest, ADeclinedLicenceInstallsNothing) {
+    _blAcceptLicense = false;
+    TReleaseFile license{"EULA.txt", "Terms", {}};
+    Publish("1.3.0", NewRelease(), &license);
+    EXPECT_FALSE(_update.DoUpdate(true));
+    EXPECT_EQ(_nLicenseShown, 1);
+    ExpectNothingInstalled();
+    // The program files were never fetched.
+    EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{"/updates/update_v03.inf", "/updates/EULA.txt"}));
+
+    _update.OnDownloadedEULA = nullptr; // nobody to accept it
+    EXPECT_FALSE(_update.DoUpdate(true));
+    ExpectNothingInstalled();
+}
+
+TEST_F(WebUpdateTest, AnEmptyLicenceIsStillShown) {
+    TReleaseFile license{"EULA.txt", "", {}};
+    Publish("1.3.0", NewRelease(), &license);
+    EXPECT_TRUE(_update.DoUpdate(true));
+    EXPECT_EQ(_nLicenseShown, 1);
+    EXPECT_EQ(_nLicenseLines, 0);
+    EXPECT_EQ(_licenseText, u"");
+}
+
+TEST_F(WebUpdateTest, AFailureWhileReplacingPutsEveryFileBack) {
+    // data.txt cannot be set aside: a folder already holds its backup name.
+    WriteText(_program / "data.txt.old" / "keep", "x");
+    Publish("1.3.0", NewRelease());
+    EXPECT_FALSE(_update.DoUpdate(true));
+    EXPECT_EQ(ReadText(_program / "venturo_mtd"), "#!/bin/sh\necho old\n");
+    EXPECT_EQ(ReadText(_program / "data.txt"), "old data");
+    EXPECT_FALSE(fs::exists(_program / "venturo_mtd.new"));
+    EXPECT_FALSE(fs::exists(_program / "venturo_mtd.old"));
+    EXPECT_FALSE(fs::exists(_program / "data.txt.new"));
+    EXPECT_FALSE(fs::exists(_program / "lib")); // the folder made for the new file went again
+    EXPECT_EQ(_nRestartAsked, 0);
+
+    // A file that cannot even be written beside its old one stops before anything is replaced.
+    fs::remove_all(_program / "data.txt.old");
+    WriteText(_program / "lib", "a file where a folder is needed");
+    EXPECT_FALSE(_update.DoUpdate(true));
+    EXPECT_EQ(ReadText(_program / "venturo_mtd"), "#!/bin/sh\necho old\n");
+    EXPECT_FALSE(fs::exists(_program / "venturo_mtd.new"));
+    EXPECT_FALSE(fs::exists(_program / "data.txt.new"));
+}
+
+TEST_F(WebUpdateTest, TheCheckerIsFoundBesideTheProgram) {
+    UnicodeString program = _tmp.Str("program/venturo_mtd");
+    EXPECT_EQ(ven::FindVersionChecker(program), u"");
+    EXPECT_FALSE(ven::StartVersionChecker(program));
+    WriteText(_program / "ORVIVersionManifestCheck", "#!/bin/sh\n", true);
+    EXPECT_EQ(ven::FindVersionChecker(program), _tmp.Str("program/ORVIVersionManifestCheck"));
+    WriteText(_program / "ORVIVersionManifestCheck.exe", "#!/bin/sh\n", true);
+    EXPECT_EQ(ven::FindVersionChecker(program), _tmp.Str("program/ORVIVersionManifestCheck.exe"));
+    EXPECT_EQ(
+        ven::VersionCheckerCommandLine(u"C:\\P Files\\ORVIVersionManifestCheck.exe", u"C:\\P Files\\v.exe"),
+        u"\"C:\\P Files\\ORVIVersionManifestCheck.exe\" \"C:\\P Files\\v.exe\"");
+}
+
+class StartupCheckTest : public WebUpdateTest {
+protected:
+    ven::testing::TRegistryScope _registry;
+};
+
+TEST_F(StartupCheckTest, ABetaChannelWithoutAnUpdateFallsBackToThePlainManifest) {
+    _registry.WriteRootFile("HKEY_CURRENT_USER",
+                            "[SOFTWARE\\Corvane\\Venturo MTD]\r\nBeta Programme=preview\r\n");
+    Publish("1.2.0", NewRelease(), nullptr, "update_v03.inf.preview");
+    TReleaseFile license{"EULA.txt", "Terms", {}};
+    Publish("1.3.0", NewRelease(), &license);
+    _blAcceptLicense = false; // stops the update once the plain channel offered it
+    UnicodeString configured = _update.ManifestUrl();
+
+    EXPECT_TRUE(ven::RunStartupUpdateCheck(_update));
+    EXPECT_EQ(_update.ManifestUrl(), configured);
+    EXPECT_EQ(RequestedPaths(),
+              (std::vector<std::string>{"/updates/update_v03.inf.preview", "/updates/update_v03.inf",
+                                        "/updates/update_v03.inf", "/updates/EULA.txt"}));
+    EXPECT_EQ(_nLicenseShown, 1);
+    ExpectNothingInstalled();
+}
+
+TEST_F(StartupCheckTest, ABetaChannelWithAnUpdateIsUsed) {
+    _registry.WriteRootFile("HKEY_CURRENT_USER",
+                            "[SOFTWARE\\Corvane\\Venturo MTD]\r\nBeta Programme=preview\r\n");
+    Publish("1.4.0", NewRelease(), nullptr, "update_v03.inf.preview");
+    EXPECT_TRUE(ven::RunStartupUpdateCheck(_update));
+    EXPECT_EQ(_update.ManifestUrl(), Url("/updates/update_v03.inf.preview"));
+    EXPECT_EQ(ReadText(_program / "data.txt"), "new data");
+}
+
+} // namespace
