@@ -205,15 +205,16 @@ bool TWebUpdate::_ReadManifest() {
     }
     QByteArray body;
     bool tooLarge = false;
-    bool fetched = _Fetch(url,
-                          [&](const QByteArray& chunk) {
-                              tooLarge = body.size() + chunk.size() > Config.MaxManifestBytes;
-                              if (!tooLarge) {
-                                  body += chunk;
-                              }
-                              return !tooLarge;
-                          },
-                          {});
+    bool fetched = _Fetch(
+        url,
+        [&](const QByteArray& chunk) {
+            tooLarge = body.size() + chunk.size() > Config.MaxManifestBytes;
+            if (!tooLarge) {
+                body += chunk;
+            }
+            return !tooLarge;
+        },
+        {}, 2 * Config.TimeoutMs);
     if (tooLarge) {
         return _Fail(UrlText(url) + u": the manifest is larger than " +
                      rtl::IntToStr(Config.MaxManifestBytes) + u" bytes");
@@ -232,8 +233,8 @@ bool TWebUpdate::_ReadManifest() {
     return true;
 }
 
-bool TWebUpdate::_Fetch(const QUrl& url, const TChunkSink& sink,
-                        const std::function<void(double)>& progress) {
+bool TWebUpdate::_Fetch(const QUrl& url, const TChunkSink& sink, const std::function<void(double)>& progress,
+                        int totalMs) {
     if (!QCoreApplication::instance()) {
         return _Fail(u"No application event loop to fetch " + UrlText(url));
     }
@@ -253,10 +254,11 @@ bool TWebUpdate::_Fetch(const QUrl& url, const TChunkSink& sink,
     std::unique_ptr<QNetworkReply> reply(_pNetwork->get(request));
     QNetworkReply* r = reply.get();
     QEventLoop loop;
-    QTimer silence;
+    QTimer silence, deadline;
     silence.setSingleShot(true);
     silence.setInterval(Config.TimeoutMs);
-    bool timedOut = false, stopped = false;
+    deadline.setSingleShot(true);
+    bool timedOut = false, late = false, stopped = false;
     QUrl refused;
     auto accept = [&] {
         QByteArray chunk = r->readAll();
@@ -270,8 +272,15 @@ bool TWebUpdate::_Fetch(const QUrl& url, const TChunkSink& sink,
         timedOut = true;
         r->abort();
     });
+    QObject::connect(&deadline, &QTimer::timeout, [&] {
+        late = true;
+        r->abort();
+    });
     QObject::connect(r, &QNetworkReply::redirected, [&](const QUrl& to) {
-        if (IsAllowedUpdateUrl(FromQ(to.toString()))) {
+        // Never from https down to http, not even to a loopback address.
+        bool downgrade = url.scheme().toLower() == QLatin1String("https") &&
+                         to.scheme().toLower() != QLatin1String("https");
+        if (!downgrade && IsAllowedUpdateUrl(FromQ(to.toString()))) {
             emit r->redirectAllowed();
         } else {
             refused = to;
@@ -290,15 +299,22 @@ bool TWebUpdate::_Fetch(const QUrl& url, const TChunkSink& sink,
     });
     QObject::connect(r, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     silence.start();
+    if (totalMs > 0) {
+        deadline.start(totalMs);
+    }
     // The caller waits for the answer; the user's input waits with it.
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     silence.stop();
+    deadline.stop();
     if (r->error() == QNetworkReply::NoError) {
         accept();
     }
     int status = r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (stopped) {
         return false; // the sink refused the data; its owner says why
+    }
+    if (late) {
+        return _Fail(UrlText(url) + u": no complete answer within " + rtl::IntToStr(totalMs) + u" ms");
     }
     if (timedOut) {
         return _Fail(UrlText(url) + u": no answer within " + rtl::IntToStr(Config.TimeoutMs) + u" ms");

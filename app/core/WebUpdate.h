@@ -36,7 +36,7 @@ struct TWebUpdateConfig {
     rtl::UnicodeString ProgramVersion;           // default: the build's version
     rtl::UnicodeString ProgramFile;              // default: the running program
     rtl::UnicodeString InstallFolder;            // empty: the program's folder
-    int TimeoutMs = 15000;                       // longest silence of a transfer
+    int TimeoutMs = 15000;                       // longest silence of a transfer (twice: all of a manifest)
     std::int64_t MaxManifestBytes = 1 << 20;
 };
 
@@ -82,7 +82,9 @@ private:
     using TChunkSink = std::function<bool(const QByteArray& chunk)>;
 
     bool _ReadManifest();
-    bool _Fetch(const QUrl& url, const TChunkSink& sink, const std::function<void(double)>& progress);
+    /// GETs url into sink; gives up after TimeoutMs of silence, or totalMs in all when above 0.
+    bool _Fetch(const QUrl& url, const TChunkSink& sink, const std::function<void(double)>& progress,
+                int totalMs = 0);
     bool _Download(const TManifestFile& file, const rtl::UnicodeString& stagedPath, int index, int count);
     bool _AcceptLicense(const rtl::UnicodeString& stagingFolder);
     bool _Install(const std::vector<TStagedFile>& staged);

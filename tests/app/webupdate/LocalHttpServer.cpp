@@ -2,6 +2,7 @@
 
 #include <QHostAddress>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QUrl>
 
 namespace ven::testing {
@@ -51,6 +52,13 @@ void TLocalHttpServer::Read(QTcpSocket* socket) {
     }
     Requests.push_back(request);
     if (_blSilent) {
+        return;
+    }
+    if (_blTrickle) {
+        socket->write("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n");
+        auto* timer = new QTimer(socket);
+        QObject::connect(timer, &QTimer::timeout, socket, [socket] { socket->write(";"); });
+        timer->start(50);
         return;
     }
     auto it = _routes.find(request.Path);

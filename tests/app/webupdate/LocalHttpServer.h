@@ -28,6 +28,8 @@ public:
     void Redirect(const QString& path, const QString& location);
     /// Accepts connections and reads the requests but never answers.
     void SetSilent(bool silent) { _blSilent = silent; }
+    /// Answers with a long body sent one byte every 50 ms, never finishing in a test's time.
+    void SetTrickle(bool trickle) { _blTrickle = trickle; }
 
     std::vector<TRequest> Requests;
 
@@ -43,6 +45,7 @@ private:
     std::map<QString, TRoute> _routes;
     std::map<QTcpSocket*, QByteArray> _pending;
     bool _blSilent = false;
+    bool _blTrickle = false;
     QTcpServer _server; // last: its sockets go first, while the maps they use still exist
 };
 

@@ -258,6 +258,14 @@ TEST_F(WebUpdateTest, ASilentServerIsGivenUpOnInBoundedTime) {
     EXPECT_LT(clock.elapsed(), 3000);
     EXPECT_EQ(_server.Requests.size(), 1u);
     EXPECT_NE(Log().find("no answer within 300 ms"), std::string::npos);
+
+    // Nor may a manifest that never stops coming hold the program.
+    _server.SetSilent(false);
+    _server.SetTrickle(true);
+    clock.restart();
+    EXPECT_FALSE(_update.NewVersionAvailable(false));
+    EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_NE(Log().find("no complete answer within 600 ms"), std::string::npos);
 }
 
 TEST_F(WebUpdateTest, InstallsAVerifiedReleaseAndRestarts) {
