@@ -22,6 +22,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace ven {
 
 namespace {
@@ -111,6 +113,10 @@ void Tform_vat_returns::BuildContent() {
     _pGridModel = new TVatReturnGridModel(_dataModule.mtVatReturns, this);
     gridReturns = new QTableView(pnlContent);
     gridReturns->setObjectName(QStringLiteral("gridReturns"));
+    // The column widths were chosen for a compact font, as in the dataset grid.
+    QFont gridFont = gridReturns->font();
+    gridFont.setPointSizeF(gridFont.pointSizeF() * 0.9);
+    gridReturns->setFont(gridFont);
     gridReturns->setModel(_pGridModel);
     gridReturns->setSelectionBehavior(QAbstractItemView::SelectRows);
     gridReturns->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -236,8 +242,17 @@ void Tform_vat_returns::RestoreColumnWidths() {
     const std::vector<TGridColumn>& columns = _pGridModel->Columns();
     std::vector<int> saved = LoadColumnWidths(kVatReturnGridSection, static_cast<int>(columns.size()));
     for (size_t i = 0; i < columns.size(); ++i) {
-        gridReturns->setColumnWidth(static_cast<int>(i), saved[i] > 0 ? saved[i] : columns[i].Width);
+        gridReturns->setColumnWidth(static_cast<int>(i), saved[i] > 0 ? saved[i] : DefaultColumnWidth(i));
     }
+}
+
+// The design widths, widened where the grid's font needs more for a period or a six-figure amount.
+int Tform_vat_returns::DefaultColumnWidth(size_t column) const {
+    const QFontMetrics fm = gridReturns->fontMetrics();
+    int width = _pGridModel->Columns()[column].Width;
+    QString sample = column == TVatReturnGridModel::colPeriod ? QStringLiteral("00/00/0000 - 00/00/0000")
+                                                              : QStringLiteral("£888,888.88");
+    return std::max(width, fm.horizontalAdvance(sample) + 8);
 }
 
 void Tform_vat_returns::SaveColumnWidths() {

@@ -3,6 +3,8 @@
 // name that goes to the portal with it. Modal; created by the main window, read after OK.
 #include <QDialog>
 
+#include <cstddef>
+
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -64,6 +66,7 @@ private:
     void btnEditNameClick();
     void btnSubmitVATClick();
     void RestoreColumnWidths();
+    int DefaultColumnWidth(size_t column) const;
     void SaveColumnWidths();
 
     TdmVenMTD& _dataModule;

@@ -13,15 +13,20 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace ven {
 
@@ -51,16 +56,103 @@ QLineEdit* MakeBoldReadOnlyEdit(const QString& name, QWidget* parent) {
     return edit;
 }
 
-int DefaultColumnWidth(int column) {
+// The design widths, widened where the grid's font needs more for a period or a six-figure amount.
+int DefaultColumnWidth(int column, QFont font) {
+    font.setBold(true); // the periods' rows, the widest texts
+    const QFontMetrics fm(font);
     switch (column) {
     case TGroupReturnTreeModel::colPeriod:
-        return 184;
+        return std::max(184, fm.horizontalAdvance(QStringLiteral("00/00/0000 - 00/00/0000")) + 28);
     case TGroupReturnTreeModel::colInclude:
         return 64;
     default:
-        return 80;
+        return std::max(80, fm.horizontalAdvance(QStringLiteral("£888,888.88")) + 7);
     }
 }
+
+// Paints the tree as a grid of coloured cells: no selection highlight (the selected period shows by
+// its colour), member names set in from their period's, and the Include box centred in its cell
+// and toggled by a click anywhere in the cell.
+class TGroupTreeDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QWidget* widget = opt.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+        if (HasCheckBox(index)) {
+            QStyleOptionViewItem check = opt;
+            check.rect = CheckRect(opt, style);
+            check.state =
+                (opt.state & ~QStyle::State_HasFocus) |
+                (index.data(Qt::CheckStateRole).value<Qt::CheckState>() == Qt::Checked ? QStyle::State_On
+                                                                                       : QStyle::State_Off);
+            style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &check, painter, widget);
+        }
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(std::max(size.height(), option.fontMetrics.height() + 8));
+        return size;
+    }
+
+    bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
+                     const QModelIndex& index) override {
+        if (!HasCheckBox(index)) {
+            return false;
+        }
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+            return static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
+        case QEvent::MouseButtonRelease:
+            if (static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton ||
+                !option.rect.contains(static_cast<QMouseEvent*>(event)->position().toPoint())) {
+                return false;
+            }
+            break;
+        case QEvent::KeyPress: {
+            int key = static_cast<QKeyEvent*>(event)->key();
+            if (key != Qt::Key_Space && key != Qt::Key_Select) {
+                return false;
+            }
+            break;
+        }
+        default:
+            return false;
+        }
+        bool checked = index.data(Qt::CheckStateRole).value<Qt::CheckState>() == Qt::Checked;
+        return model->setData(index, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+    }
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
+        // The box is drawn centred by paint, not at the cell's left edge.
+        option->features &= ~QStyleOptionViewItem::HasCheckIndicator;
+        if (index.column() == TGroupReturnTreeModel::colPeriod && index.parent().isValid()) {
+            option->text = QStringLiteral("    ") + option->text;
+        }
+    }
+
+private:
+    static bool HasCheckBox(const QModelIndex& index) {
+        return index.flags().testFlag(Qt::ItemIsUserCheckable);
+    }
+    static QRect CheckRect(const QStyleOptionViewItem& option, QStyle* style) {
+        int w = style->pixelMetric(QStyle::PM_IndicatorWidth, &option, option.widget);
+        int h = style->pixelMetric(QStyle::PM_IndicatorHeight, &option, option.widget);
+        QRect rect(0, 0, w, h);
+        rect.moveCenter(option.rect.center());
+        return rect;
+    }
+};
 
 } // namespace
 
@@ -127,6 +219,10 @@ void TfrmGroupReturn::BuildContent() {
     _pTreeModel = new TGroupReturnTreeModel(_model, this);
     gridReturns = new QTreeView(pnlContent);
     gridReturns->setObjectName(QStringLiteral("gridReturns"));
+    // The column widths were chosen for a compact font: the bold sums of a period fit them.
+    QFont gridFont = gridReturns->font();
+    gridFont.setPointSizeF(gridFont.pointSizeF() * 0.85);
+    gridReturns->setFont(gridFont);
     gridReturns->setModel(_pTreeModel);
     gridReturns->setSelectionBehavior(QAbstractItemView::SelectRows);
     gridReturns->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -136,16 +232,12 @@ void TfrmGroupReturn::BuildContent() {
     gridReturns->setRootIsDecorated(false);
     gridReturns->setItemsExpandable(false);
     gridReturns->setExpandsOnDoubleClick(false);
-    gridReturns->setIndentation(14);
+    gridReturns->setIndentation(0);
+    gridReturns->setItemDelegate(new TGroupTreeDelegate(gridReturns));
     gridReturns->setAllColumnsShowFocus(true);
     gridReturns->header()->setSectionResizeMode(QHeaderView::Interactive);
     gridReturns->header()->setStretchLastSection(false);
     gridReturns->header()->setHighlightSections(false);
-    // The selected period shows by its header row's colour, not by the selection highlight.
-    QPalette pal = gridReturns->palette();
-    pal.setColor(QPalette::Highlight, Qt::transparent);
-    pal.setColor(QPalette::HighlightedText, Qt::black);
-    gridReturns->setPalette(pal);
     RestoreColumnWidths();
     connect(gridReturns, &QTreeView::clicked, this, &TfrmGroupReturn::gridReturnsClickCell);
     connect(gridReturns->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -283,7 +375,7 @@ void TfrmGroupReturn::RestoreColumnWidths() {
     std::vector<int> saved = LoadColumnWidths(kGroupReturnGridSection, TGroupReturnTreeModel::colCount + 1);
     for (int c = 0; c < TGroupReturnTreeModel::colCount; ++c) {
         int width = saved[static_cast<size_t>(c) + 1];
-        gridReturns->setColumnWidth(c, width > 0 ? width : DefaultColumnWidth(c));
+        gridReturns->setColumnWidth(c, width > 0 ? width : DefaultColumnWidth(c, gridReturns->font()));
     }
 }
 

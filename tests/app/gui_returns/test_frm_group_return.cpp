@@ -1,0 +1,247 @@
+// The group window: building, one period open at a time, the select timer, the selected period,
+// the return name sent, "No VAT Info!", test-mode colours and the saved column widths.
+#include "app/gui/frm_group_return.h"
+
+#include "ReturnsTestSupport.h"
+#include "app/core/GridColumnSizes.h"
+#include "app/gui/GroupReturnTreeModel.h"
+#include "app/gui/QtText.h"
+#include "sage_datasets/SageDataset.h"
+#include "sage_datasets/SageDatasetVatReturn.h"
+
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeView>
+
+namespace {
+
+using namespace ven;
+using namespace ven::testing;
+using Tree = TGroupReturnTreeModel;
+
+const QString kQ2 = QStringLiteral("01/04/2021 - 30/06/2021");
+const QString kQ1 = QStringLiteral("01/01/2021 - 31/03/2021");
+
+class GroupWindowTest : public ReturnsTest {
+protected:
+    void Open(sage::TSageDataset* dataset) {
+        form = std::make_unique<TfrmGroupReturn>(dm);
+        form->SetDataset(dataset);
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        WaitForTimer();
+    }
+    void WaitForTimer() { QTRY_VERIFY_WITH_TIMEOUT(!form->tmrSelect->isActive(), 2000); }
+    QModelIndex Period(int p) { return form->TreeModel()->index(p, 0); }
+    QModelIndex Member(int p, int m, int column = Tree::colPeriod) {
+        return form->TreeModel()->index(m, column, Period(p));
+    }
+    void Click(const QModelIndex& index) {
+        QRect rect = form->gridReturns->visualRect(index);
+        ASSERT_TRUE(rect.isValid()) << "row not visible";
+        QTest::mouseClick(form->gridReturns->viewport(), Qt::LeftButton, {}, rect.center());
+    }
+    void ClickCheckBox(const QModelIndex& index) {
+        // The check indicator sits in the middle of the centred Include cell.
+        QRect rect = form->gridReturns->visualRect(index);
+        ASSERT_TRUE(rect.isValid()) << "row not visible";
+        QTest::mouseClick(form->gridReturns->viewport(), Qt::LeftButton, {}, rect.center());
+    }
+    bool Expanded(int p) { return form->gridReturns->isExpanded(Period(p)); }
+
+    std::unique_ptr<TfrmGroupReturn> form;
+};
+
+TEST_F(GroupWindowTest, CaptionSizeAndHeader) {
+    LoadGroup();
+    Open(alpha);
+    EXPECT_EQ(form->windowTitle(), "Group VAT Return");
+    EXPECT_EQ(form->size(), QSize(1017, 402));
+    EXPECT_EQ(form->pnlHeader->height(), 74);
+    EXPECT_EQ(form->lblCompany->text(), "Return Name");
+    EXPECT_EQ(form->lblVATNo->text(), "VAT no");
+    EXPECT_EQ(form->txtVatNo->text(), "GB 123 4567 89");
+    EXPECT_EQ(form->txtReturnName->text(), "Alpha Ltd");
+    EXPECT_TRUE(form->txtReturnName->isReadOnly());
+    EXPECT_TRUE(form->txtReturnName->font().bold());
+    EXPECT_TRUE(form->txtVatNo->font().bold());
+    EXPECT_EQ(form->txtReturnName->palette().color(QPalette::Base), QColor(192, 192, 192));
+    EXPECT_EQ(form->btnEditName->toolTip(), "Change VAT Return Name");
+    EXPECT_EQ(form->btnSubmitVAT->text(), "Submit");
+    EXPECT_EQ(form->btnCancel->text(), "Cancel");
+    const QFontMetrics fm = form->gridReturns->fontMetrics();
+    EXPECT_GE(form->gridReturns->columnWidth(Tree::colPeriod), 184);
+    EXPECT_EQ(form->gridReturns->columnWidth(Tree::colInclude), 64);
+    EXPECT_GE(form->gridReturns->columnWidth(Tree::colBox9), 80);
+    EXPECT_GT(form->gridReturns->columnWidth(Tree::colBox9), fm.horizontalAdvance("£888,888.88"));
+}
+
+TEST_F(GroupWindowTest, SubmitStaysDisabledUntilTheTimerSelectsTheFirstPeriod) {
+    LoadGroup();
+    form = std::make_unique<TfrmGroupReturn>(dm);
+    EXPECT_FALSE(form->btnSubmitVAT->isEnabled());
+    form->SetDataset(alpha);
+    EXPECT_TRUE(form->tmrSelect->isActive());
+    EXPECT_TRUE(form->tmrSelect->isSingleShot());
+    EXPECT_EQ(form->tmrSelect->interval(), 10);
+    EXPECT_FALSE(form->btnSubmitVAT->isEnabled());
+    EXPECT_EQ(form->lblSelectedPeriod->text(), "");
+    EXPECT_EQ(form->SelectedReturn(), nullptr);
+    EXPECT_TRUE(Expanded(0));
+    EXPECT_FALSE(Expanded(1));
+
+    WaitForTimer();
+    EXPECT_TRUE(form->btnSubmitVAT->isEnabled());
+    EXPECT_EQ(form->lblSelectedPeriod->text(), "Selected Period: " + kQ2);
+    ASSERT_NE(form->SelectedReturn(), nullptr);
+    EXPECT_EQ(form->SelectedReturn(), form->GroupModel().Period(0).Combined);
+    EXPECT_EQ(Period(0).data(Qt::BackgroundRole).value<QColor>(), QColor(173, 216, 230));
+}
+
+TEST_F(GroupWindowTest, ClickingAPeriodOpensItAndClosesTheOther) {
+    LoadGroup();
+    Open(alpha);
+    Click(Period(1));
+    EXPECT_TRUE(Expanded(1));
+    EXPECT_FALSE(Expanded(0));
+    EXPECT_EQ(form->lblSelectedPeriod->text(), "Selected Period: " + kQ1);
+    EXPECT_EQ(form->SelectedReturn(), form->GroupModel().Period(1).Combined);
+    EXPECT_EQ(Period(1).data(Qt::BackgroundRole).value<QColor>(), QColor(173, 216, 230));
+    EXPECT_EQ(Period(0).data(Qt::BackgroundRole).value<QColor>(), QColor(Qt::white));
+
+    // Any row of a period opens it: here Alpha's row under the first period.
+    Click(Period(0));
+    Click(Member(0, 0, Tree::colBox1));
+    EXPECT_TRUE(Expanded(0));
+    EXPECT_FALSE(Expanded(1));
+    EXPECT_EQ(form->SelectedReturn(), form->GroupModel().Period(0).Combined);
+}
+
+TEST_F(GroupWindowTest, UntickingAMemberResumsAndKeepsTheOpenPeriodSelected) {
+    LoadGroup();
+    Open(alpha);
+    const QString alphaBox1 = Member(0, 0, Tree::colBox1).data().toString();
+    ClickCheckBox(Member(0, 1, Tree::colInclude));
+    EXPECT_EQ(Member(0, 1, Tree::colInclude).data(Qt::CheckStateRole), Qt::Unchecked);
+    EXPECT_EQ(Period(0).sibling(0, Tree::colBox1).data().toString(), alphaBox1);
+    EXPECT_EQ(form->SelectedReturn()->GetBox(1), alpha->LatestVatReturn()->GetBox(1));
+    WaitForTimer();
+    EXPECT_EQ(form->SelectedReturn(), form->GroupModel().Period(0).Combined);
+
+    // With the older period open, a tick there leaves that period chosen for submission.
+    Click(Period(1));
+    form->TreeModel()->setData(Member(1, 0, Tree::colInclude), Qt::Unchecked, Qt::CheckStateRole);
+    EXPECT_TRUE(form->tmrSelect->isActive());
+    WaitForTimer();
+    EXPECT_EQ(form->SelectedReturn(), form->GroupModel().Period(1).Combined);
+    EXPECT_EQ(form->lblSelectedPeriod->text(), "Selected Period: " + kQ1);
+    EXPECT_EQ(form->SelectedReturn()->GetBox(1), rtl::Currency());
+}
+
+TEST_F(GroupWindowTest, UneditedNameSendsTheSelectedDatasetsCompanyName) {
+    LoadGroup();
+    Open(beta);
+    EXPECT_EQ(form->txtReturnName->text(), "Beta Ltd");
+    QTest::mouseClick(form->btnSubmitVAT, Qt::LeftButton);
+    EXPECT_EQ(form->result(), QDialog::Accepted);
+    ASSERT_NE(form->SelectedReturn(), nullptr);
+    EXPECT_EQ(ToQString(form->SelectedReturn()->CompanyName()), "Beta Ltd");
+    EXPECT_EQ(form->SelectedReturn()->GetBox(1), Pounds(150));
+    EXPECT_EQ(ToQString(form->SelectedReturn()->Period()), kQ2);
+}
+
+TEST_F(GroupWindowTest, EditedNameReachesTheSelectedReturn) {
+    LoadGroup();
+    Open(alpha);
+    QTest::mouseClick(form->btnEditName, Qt::LeftButton);
+    ASSERT_TRUE(form->btnEditName->isChecked());
+    EXPECT_FALSE(form->txtReturnName->isReadOnly());
+    EXPECT_NE(form->txtReturnName->palette().color(QPalette::Base), QColor(192, 192, 192));
+    form->txtReturnName->selectAll();
+    QTest::keyClicks(form->txtReturnName, "Alpha Group");
+    QTest::mouseClick(form->btnEditName, Qt::LeftButton);
+    EXPECT_TRUE(form->txtReturnName->isReadOnly());
+    EXPECT_EQ(form->txtReturnName->palette().color(QPalette::Base), QColor(192, 192, 192));
+
+    QTest::mouseClick(form->btnSubmitVAT, Qt::LeftButton);
+    EXPECT_EQ(form->result(), QDialog::Accepted);
+    EXPECT_EQ(ToQString(form->SelectedReturn()->CompanyName()), "Alpha Group");
+    EXPECT_EQ(ToQString(alpha->LatestVatReturn()->CompanyName()), "Alpha Ltd")
+        << "the members' own returns are left alone";
+}
+
+TEST_F(GroupWindowTest, NoVatInfoWithoutAUrlFormVatNumberOrWithoutReturns) {
+    LoadGroup();
+    auto noVat = Sample("Nameless Ltd", "");
+    noVat.Returns = {MakeQuarter(2021, 4, 100)};
+    sage::TSageDataset* withoutVat = Load(noVat);
+    sage::TSageDataset* withoutReturns = Load(Sample("Empty Ltd", "GB 123 4567 89"));
+    for (sage::TSageDataset* dataset : {withoutVat, withoutReturns}) {
+        Open(dataset);
+        EXPECT_EQ(form->txtVatNo->text(), "No VAT Info!");
+        EXPECT_EQ(form->TreeModel()->rowCount(), 0);
+        EXPECT_FALSE(form->tmrSelect->isActive());
+        EXPECT_FALSE(form->btnSubmitVAT->isEnabled());
+        EXPECT_EQ(form->SelectedReturn(), nullptr);
+    }
+}
+
+TEST_F(GroupWindowTest, TestModeColoursWhenShownInTestMode) {
+    LoadGroup();
+    form = std::make_unique<TfrmGroupReturn>(dm);
+    form->SetTestMode(true);
+    form->SetDataset(alpha);
+    form->show();
+    WaitForTimer();
+    for (QFrame* panel : {form->pnlHeader, form->pnlContent, form->pnlFooter}) {
+        EXPECT_EQ(panel->palette().color(QPalette::Window), QColor(160, 32, 32))
+            << panel->objectName().toStdString();
+    }
+    for (QLabel* label : {form->lblCompany, form->lblVATNo, form->lblSelectedPeriod}) {
+        EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(Qt::white))
+            << label->objectName().toStdString();
+    }
+    form->hide();
+    form->SetTestMode(false);
+    form->show();
+    EXPECT_NE(form->pnlHeader->palette().color(QPalette::Window), QColor(160, 32, 32));
+    EXPECT_NE(form->lblSelectedPeriod->palette().color(QPalette::WindowText), QColor(Qt::white));
+}
+
+TEST_F(GroupWindowTest, ColumnWidthsAreSavedAndRestored) {
+    LoadGroup();
+    Open(alpha);
+    form->gridReturns->setColumnWidth(Tree::colPeriod, 230);
+    form->gridReturns->setColumnWidth(Tree::colBox9, 95);
+    form->reject();
+    std::vector<int> saved = LoadColumnWidths(kGroupReturnGridSection, Tree::colCount + 1);
+    EXPECT_EQ(saved[0], 24) << "the node column keeps its place in the saved layout";
+    EXPECT_EQ(saved[1 + Tree::colPeriod], 230);
+    EXPECT_EQ(saved[1 + Tree::colBox9], 95);
+
+    Open(alpha);
+    EXPECT_EQ(form->gridReturns->columnWidth(Tree::colPeriod), 230);
+    EXPECT_EQ(form->gridReturns->columnWidth(Tree::colInclude), 64);
+    EXPECT_EQ(form->gridReturns->columnWidth(Tree::colBox9), 95);
+}
+
+TEST_F(GroupWindowTest, CombinedReturnsLiveWithTheWindow) {
+    LoadGroup();
+    Open(alpha);
+    const rtl::TStringList& sections = form->GroupModel().SectionReturns();
+    ASSERT_EQ(sections.Count(), 2);
+    EXPECT_EQ(ToQString(sections.Strings(0)), kQ2);
+    EXPECT_EQ(sections.Objects(0), form->SelectedReturn());
+    form.reset();
+    // The members' returns belong to their datasets and are still there.
+    EXPECT_EQ(ToQString(alpha->LatestVatReturn()->Period()), kQ2);
+    EXPECT_EQ(beta->VatReturns().Count(), 1);
+}
+
+} // namespace
