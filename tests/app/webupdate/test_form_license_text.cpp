@@ -10,15 +10,25 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace {
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "webupdate_test_form_license_text";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
+// One application for the whole run, gone before exit so that Qt tears its fonts down in order.
+class TApplicationEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { _app = std::make_unique<QApplication>(_argc, _argv); }
+    void TearDown() override { _app.reset(); }
+
+private:
+    int _argc = 1;
+    char _name[40] = "webupdate_test_form_license_text";
+    char* _argv[2] = {_name, nullptr};
+    std::unique_ptr<QApplication> _app;
+};
+
+[[maybe_unused]] const ::testing::Environment* const kApplication =
+    ::testing::AddGlobalTestEnvironment(new TApplicationEnvironment);
 
 // Shows the window modally and clicks button once it is up; returns the result and what the memo
 // showed meanwhile.
@@ -32,7 +42,6 @@ int ShowAndClick(ven::TfrmLicenseText& form, QPushButton* button, QString& shown
 }
 
 TEST(FormLicenseText, LayoutAndCaptions) {
-    App();
     ven::TfrmLicenseText form;
     EXPECT_EQ(form.windowTitle(), "End User License");
     EXPECT_EQ(form.size(), QSize(576, 516));
@@ -50,7 +59,6 @@ TEST(FormLicenseText, LayoutAndCaptions) {
 }
 
 TEST(FormLicenseText, AcceptAndDeclineAnswerOkAndCancel) {
-    App();
     rtl::TStringList lines;
     lines.Add(u"Terms of use");
     lines.Add(u"");
@@ -65,7 +73,6 @@ TEST(FormLicenseText, AcceptAndDeclineAnswerOkAndCancel) {
 }
 
 TEST(FormLicenseText, AnEmptyLicenceShowsAnEmptyMemo) {
-    App();
     ven::TfrmLicenseText form;
     rtl::TStringList old;
     old.Add(u"left over");
