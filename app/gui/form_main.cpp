@@ -4,6 +4,7 @@
 #include "app/core/DatasetLoader.h"
 #include "app/core/GridColumnSizes.h"
 #include "app/core/PlatformPaths.h"
+#include "app/core/ProgramRestart.h"
 #include "app/core/UpdateCheck.h"
 #include "app/core/VenDataModule.h"
 #include "app/core/VenSystemMode.h"
@@ -12,6 +13,10 @@
 #include "app/gui/MessageBox.h"
 #include "app/gui/QtText.h"
 #include "app/gui/SliderSwitch.h"
+#include "app/gui/form_license_text.h"
+#include "app/gui/form_vat_returns.h"
+#include "app/gui/frm_group_return.h"
+#include "rtl/Files.h"
 #include "sage_datasets/SageDataset.h"
 #include "sage_datasets/SageDatasetVatReturn.h"
 
@@ -21,6 +26,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -81,6 +87,13 @@ Tform_main::Tform_main(const TVenSystemMode& systemMode, QWidget* parent)
     layout->addWidget(pnlFooter);
     resize(890, 559);
     UpdateSubmissionMode();
+    updApplication.OnDownloadedEULA = [this](TWebUpdate& sender, const rtl::TStringList& lines,
+                                             bool& accept) {
+        updApplicationDownloadedEULA(sender, lines, accept);
+    };
+    updApplication.OnAppRestart = [this](TWebUpdate& sender, bool& allowRestart) {
+        updApplicationAppRestart(sender, allowRestart);
+    };
 }
 
 Tform_main::~Tform_main() {
@@ -336,16 +349,56 @@ void Tform_main::BrowsePlatformDatasets() {
     }
 }
 
-// A VAT group and a dataset with several returns are to get their own selection windows; until
-// then they hand off their latest return, as a dataset with one return does.
+// A VAT group chooses a period of combined returns; a dataset with one return goes at once; with
+// several, the user picks one and may change the company name sent.
 void Tform_main::btnSubmitClick() {
     UpdateSelectedDataset();
-    if (!FDataset) {
+    if (!FDataset || !_pDataModule) {
         return;
     }
-    if (sage::TSageDatasetVatReturn* latest = FDataset->LatestVatReturn()) {
-        HandOffReturn(*latest);
+    if (_pDataModule->IsGroupReturn(FDataset)) {
+        SubmitGroupReturn();
+    } else if (FDataset->VatReturns().Count() < 2) {
+        if (sage::TSageDatasetVatReturn* latest = FDataset->LatestVatReturn()) {
+            HandOffReturn(*latest);
+        }
+    } else {
+        SubmitChosenReturn();
     }
+}
+
+void Tform_main::SubmitGroupReturn() {
+    TfrmGroupReturn frm(*_pDataModule, this);
+    frm.SetTestMode(TestMode());
+    frm.SetDataset(FDataset);
+    // The combined return belongs to the window: hand it off before the window goes.
+    if (frm.exec() == QDialog::Accepted && frm.SelectedReturn()) {
+        HandOffReturn(*frm.SelectedReturn());
+    }
+}
+
+void Tform_main::SubmitChosenReturn() {
+    Tform_vat_returns frm(*_pDataModule, this);
+    frm.SetTestMode(TestMode());
+    frm.SetDataset(FDataset);
+    if (frm.exec() == QDialog::Accepted) {
+        if (sage::TSageDatasetVatReturn* chosen = frm.SelectedReturn()) {
+            chosen->SetCompanyName(FromQString(frm.txtCompany->text()));
+            HandOffReturn(*chosen);
+        }
+    }
+}
+
+void Tform_main::updApplicationDownloadedEULA(TWebUpdate&, const rtl::TStringList& lines, bool& accept) {
+    TfrmLicenseText frm(this);
+    frm.SetLines(lines);
+    accept = frm.exec() == QDialog::Accepted;
+}
+
+void Tform_main::updApplicationAppRestart(TWebUpdate&, bool& allowRestart) {
+    allowRestart = true;
+    // The checker is optional: without it the restart goes ahead all the same.
+    StartVersionChecker(rtl::ApplicationExeName());
 }
 
 void Tform_main::HandOffReturn(const sage::TSageDatasetVatReturn& vatReturn) {

@@ -2,6 +2,7 @@
 // Tform_main: the program's main window. Lists the loaded datasets, adds datasets by hand, switches
 // between the portal's live and test sites and hands the chosen VAT return to the portal.
 #include "app/core/PortalHandOff.h"
+#include "app/core/WebUpdate.h"
 
 #include <QMainWindow>
 
@@ -11,6 +12,10 @@ class QFrame;
 class QLabel;
 class QPushButton;
 class QTableView;
+
+namespace rtl {
+class TStringList;
+}
 
 namespace sage {
 class TSageDataset;
@@ -36,7 +41,8 @@ public:
 
     /// Binds the dataset grid to the data module's dataset table (null unbinds).
     void SetDataModule(TdmVenMTD* dataModule);
-    /// The web-update component asked at the first show; null: no update check.
+    /// The web-update component asked at the first show (updApplication unless a test gives
+    /// another); null: no update check.
     void SetWebUpdate(IWebUpdate* webUpdate) { _pWebUpdate = webUpdate; }
     /// Null restores the real hand-off.
     void SetHandOffHook(THandOffHook hook) { _fnHandOff = std::move(hook); }
@@ -61,6 +67,8 @@ public:
     QPushButton* btnBrowse;
     QPushButton* btnSubmit;
     QPushButton* btnClose;
+    /// The program's web-update component, configured for this build.
+    TWebUpdate updApplication;
 
 signals:
     /// The window was closed: the program ends.
@@ -86,11 +94,15 @@ private:
     void RestoreColumnWidths();
     void SaveColumnWidths();
     void ShowMessage(const rtl::UnicodeString& text);
+    void SubmitGroupReturn();
+    void SubmitChosenReturn();
+    void updApplicationDownloadedEULA(TWebUpdate& sender, const rtl::TStringList& lines, bool& accept);
+    void updApplicationAppRestart(TWebUpdate& sender, bool& allowRestart);
 
     const TVenSystemMode& _systemMode;
     TdmVenMTD* _pDataModule = nullptr;
     TMemTableModel* _pDatasetModel = nullptr;
-    IWebUpdate* _pWebUpdate = nullptr;
+    IWebUpdate* _pWebUpdate = &updApplication;
     THandOffHook _fnHandOff;
     sage::TSageDataset* FDataset = nullptr;
     bool _blTestMode = false;

@@ -11,6 +11,9 @@
 #include "app/gui/MessageBox.h"
 #include "app/gui/QtText.h"
 #include "app/gui/SliderSwitch.h"
+#include "app/gui/form_vat_returns.h"
+#include "app/gui/frm_group_return.h"
+#include "rtl/Currency.h"
 #include "rtl/Registry.h"
 #include "sage_datasets/SageDataset.h"
 #include "sage_datasets/SageDatasetVatReturn.h"
@@ -19,12 +22,17 @@
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
+#include <QToolButton>
 #include <QUrlQuery>
 
 #include <fstream>
+#include <functional>
+#include <memory>
 
 #include <gtest/gtest.h>
 
@@ -185,15 +193,67 @@ TEST_F(MainWindowTest, TestModeHandsOffToTheTestSite) {
     EXPECT_EQ(QUrl(handOffs[0].Url).host(), ToQ(handOffs[0].Target.TestHost));
 }
 
-TEST_F(MainWindowTest, SeveralReturnsHandOffTheLatest) {
+// Answers the modal window the submit action opens, as soon as it is up; a window that never
+// comes fails the test instead of hanging it.
+template <class W> void AnswerModal(std::function<void(W&)> answer) {
+    auto* poll = new QTimer;
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(poll, &QTimer::timeout, [poll, tries, answer] {
+        if (auto* w = qobject_cast<W*>(QApplication::activeModalWidget())) {
+            poll->deleteLater();
+            poll->stop();
+            answer(*w);
+        } else if (++*tries > 300) {
+            poll->deleteLater();
+            poll->stop();
+            ADD_FAILURE() << "the selection window did not open";
+        }
+    });
+    poll->start(10);
+}
+
+QString QueryValue(const QString& url, const QString& key) {
+    return QUrlQuery(QUrl(url).query()).queryItemValue(key, QUrl::FullyDecoded).replace('+', ' ');
+}
+
+TEST_F(MainWindowTest, SeveralReturnsArePickedInTheReturnsWindowWithTheEditedName) {
     data.Add("Many Returns Ltd", "GB 444 5555 66", 3);
     LoadAll();
     form->SelectFirstDataset();
+    AnswerModal<Tform_vat_returns>([](Tform_vat_returns& w) {
+        w.btnEditName->click();
+        w.txtCompany->setText(QStringLiteral("Renamed & Co"));
+        w.btnSubmitVAT->click();
+    });
     QTest::mouseClick(form->btnSubmit, Qt::LeftButton);
     ASSERT_EQ(handOffs.size(), 1u);
-    QUrlQuery query(QUrl(handOffs[0].Url).query());
-    // The third quarter of 2020 is the newest of the three.
-    EXPECT_EQ(query.queryItemValue("period_s"), "01/07/2020");
+    // The newest of the three quarters is selected when the window opens.
+    EXPECT_EQ(QueryValue(handOffs[0].Url, "period_s"), "01/07/2020");
+    EXPECT_EQ(QueryValue(handOffs[0].Url, "company"), "Renamed & Co");
+
+    AnswerModal<Tform_vat_returns>([](Tform_vat_returns& w) { w.reject(); });
+    QTest::mouseClick(form->btnSubmit, Qt::LeftButton);
+    EXPECT_EQ(handOffs.size(), 1u) << "cancel hands nothing off";
+}
+
+TEST_F(MainWindowTest, VatGroupSendsTheCombinedReturnUnderTheSelectedDatasetsName) {
+    data.Add("Group Alpha Ltd", "GB 444 5555 66", 2);
+    data.Add("Group Beta Ltd", "444555566", 2);
+    LoadAll();
+    form->SelectFirstDataset();
+    ASSERT_TRUE(dm.IsGroupReturn(form->Dataset()));
+    rtl::Currency sum;
+    for (int i = 0; i < dm.DataSets()->Count(); ++i) {
+        sum += dynamic_cast<sage::TSageDataset*>(dm.DataSets()->Objects(i))->LatestVatReturn()->GetBox(1);
+    }
+    AnswerModal<TfrmGroupReturn>([](TfrmGroupReturn& w) {
+        QTest::qWait(50); // the select timer picks the newest period
+        w.btnSubmitVAT->click();
+    });
+    QTest::mouseClick(form->btnSubmit, Qt::LeftButton);
+    ASSERT_EQ(handOffs.size(), 1u);
+    EXPECT_EQ(QueryValue(handOffs[0].Url, "company"), "Group Alpha Ltd");
+    EXPECT_EQ(QueryValue(handOffs[0].Url, "vatDueSales"), ToQ(rtl::CurrToStrF2(sum)));
 }
 
 TEST_F(MainWindowTest, BrowseAddsDatasetsAndSelectsTheFirst) {
