@@ -21,6 +21,7 @@
 #include <QAbstractItemModelTester>
 #include <QFrame>
 #include <QHeaderView>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -118,6 +119,19 @@ TEST_F(MainWindowTest, LayoutCaptionsAndColumns) {
     EXPECT_EQ(form->gridDatasets->editTriggers(), QAbstractItemView::NoEditTriggers);
 }
 
+// Pixels of a widget as drawn within its window, lighter than light grey.
+int LightPixels(QWidget& widget) {
+    QImage image = widget.window()->grab().toImage();
+    QRect area(widget.mapTo(widget.window(), QPoint(0, 0)), widget.size());
+    int light = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            light += image.pixelColor(x, y).lightness() > 220 ? 1 : 0;
+        }
+    }
+    return light;
+}
+
 TEST_F(MainWindowTest, SwitchRecoloursPanelsAndRenamesSubmitAtOnce) {
     QColor liveWindow = form->pnlHeader->palette().color(QPalette::Window);
     QColor liveText = form->lblSubmissionMode->palette().color(QPalette::WindowText);
@@ -131,6 +145,7 @@ TEST_F(MainWindowTest, SwitchRecoloursPanelsAndRenamesSubmitAtOnce) {
         EXPECT_TRUE(panel->autoFillBackground());
     }
     EXPECT_EQ(form->lblSubmissionMode->palette().color(QPalette::WindowText), QColor(Qt::white));
+    EXPECT_GT(LightPixels(*form->lblSubmissionMode), 20) << "the label is drawn white, not only set so";
     EXPECT_EQ(form->btnSubmit->text(), "Test Submission of VAT to HMRC");
 
     QTest::mouseClick(form->cbSubmissionMode, Qt::LeftButton);
