@@ -92,40 +92,51 @@ TCurrPattern ParsePattern(UnicodeStringView pattern) {
     return p;
 }
 
-} // namespace
+char16_t CodeUnit(char16_t c) {
+    return c;
+}
 
-bool TryStrToCurr(UnicodeStringView s, Currency& value, const TFormatSettings& settings) {
+char16_t CodeUnit(char c) {
+    return static_cast<unsigned char>(c);
+}
+
+// The parse shared by UTF-16 text and ASCII bytes: both compare code units with ASCII digits, signs
+// and blanks, and with the separator.
+template <class Char>
+bool ParseCurr(std::basic_string_view<Char> s, Currency& value, const TFormatSettings& settings) {
     // Trimmed as a view: amounts are parsed by the thousand while datasets load.
-    UnicodeStringView text = s;
-    while (!text.empty() && text.front() <= u' ') {
+    std::basic_string_view<Char> text = s;
+    auto isBlank = [](Char c) { return CodeUnit(c) <= u' '; };
+    while (!text.empty() && isBlank(text.front())) {
         text.remove_prefix(1);
     }
-    while (!text.empty() && text.back() <= u' ') {
+    while (!text.empty() && isBlank(text.back())) {
         text.remove_suffix(1);
     }
+    auto unit = [&](std::size_t i) { return CodeUnit(text[i]); };
     std::size_t i = 0;
     bool negative = false;
-    if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) {
-        negative = text[i] == u'-';
+    if (i < text.size() && (unit(i) == u'-' || unit(i) == u'+')) {
+        negative = unit(i) == u'-';
         ++i;
     }
     std::uint64_t pounds = 0;
     std::uint64_t fraction = 0;
     bool anyDigit = false;
-    for (; i < text.size() && IsDigit(text[i]); ++i, anyDigit = true) {
-        pounds = pounds * 10 + (text[i] - u'0');
+    for (; i < text.size() && IsDigit(unit(i)); ++i, anyDigit = true) {
+        pounds = pounds * 10 + (unit(i) - u'0');
         if (pounds > kMaxPounds)
             return false;
     }
-    if (i < text.size() && text[i] == settings.DecimalSeparator) {
+    if (i < text.size() && unit(i) == settings.DecimalSeparator) {
         ++i;
         int decimals = 0;
         bool roundUp = false;
-        for (; i < text.size() && IsDigit(text[i]); ++i, anyDigit = true) {
+        for (; i < text.size() && IsDigit(unit(i)); ++i, anyDigit = true) {
             if (decimals < 4)
-                fraction = fraction * 10 + (text[i] - u'0');
+                fraction = fraction * 10 + (unit(i) - u'0');
             else if (decimals == 4)
-                roundUp = text[i] >= u'5'; // only the fifth decimal decides; half goes away from zero
+                roundUp = unit(i) >= u'5'; // only the fifth decimal decides; half goes away from zero
             ++decimals;
         }
         fraction = fraction * kPow10[decimals < 4 ? 4 - decimals : 0] + (roundUp ? 1 : 0);
@@ -139,6 +150,28 @@ bool TryStrToCurr(UnicodeStringView s, Currency& value, const TFormatSettings& s
     value = Currency::FromRaw(negative ? static_cast<std::int64_t>(0 - magnitude)
                                        : static_cast<std::int64_t>(magnitude));
     return true;
+}
+
+bool IsAscii(std::string_view bytes) {
+    for (const char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool TryStrToCurr(UnicodeStringView s, Currency& value, const TFormatSettings& settings) {
+    return ParseCurr(s, value, settings);
+}
+
+bool TryUtf8ToCurr(std::string_view utf8, Currency& value, const TFormatSettings& settings) {
+    // Byte for byte the same as the decoded text, unless a non-ASCII separator could match a
+    // multi-byte character: only then is the text decoded first.
+    if (settings.DecimalSeparator < 0x80 || IsAscii(utf8))
+        return ParseCurr(utf8, value, settings);
+    return ParseCurr(UnicodeStringView(Utf8ToString(utf8)), value, settings);
 }
 
 Currency StrToCurr(UnicodeStringView s, const TFormatSettings& settings) {

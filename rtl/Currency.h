@@ -20,8 +20,14 @@ public:
     static constexpr Currency FromPounds(std::int64_t pounds) noexcept { return FromRaw(pounds * 10000); }
     constexpr std::int64_t Raw() const noexcept { return _nValue; }
 
-    constexpr Currency& operator+=(Currency o) noexcept { _nValue += o._nValue; return *this; }
-    constexpr Currency& operator-=(Currency o) noexcept { _nValue -= o._nValue; return *this; }
+    constexpr Currency& operator+=(Currency o) noexcept {
+        _nValue += o._nValue;
+        return *this;
+    }
+    constexpr Currency& operator-=(Currency o) noexcept {
+        _nValue -= o._nValue;
+        return *this;
+    }
     friend constexpr Currency operator+(Currency a, Currency b) noexcept { return a += b; }
     friend constexpr Currency operator-(Currency a, Currency b) noexcept { return a -= b; }
     friend constexpr Currency operator-(Currency a) noexcept { return FromRaw(-a._nValue); }
@@ -36,6 +42,9 @@ private:
 /// at most four decimals kept (further digits rounded half away from zero). False on junk or overflow.
 RTL_API bool TryStrToCurr(UnicodeStringView s, Currency& value,
                           const TFormatSettings& settings = FormatSettings());
+/// TryStrToCurr on UTF-8 text, without decoding it when the separator is ASCII.
+RTL_API bool TryUtf8ToCurr(std::string_view utf8, Currency& value,
+                           const TFormatSettings& settings = FormatSettings());
 /// As TryStrToCurr, raising EConvertError "'<s>' is not a valid floating point value".
 RTL_API Currency StrToCurr(UnicodeStringView s, const TFormatSettings& settings = FormatSettings());
 /// "%.2f": pounds with two decimals (half away from zero), leading minus, no thousand separator,

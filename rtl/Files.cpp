@@ -183,6 +183,44 @@ TBytes ReadAllBytes(const UnicodeString& path) {
     return bytes;
 }
 
+bool ReadFileUpTo(const UnicodeString& path, std::int64_t maxSize, std::string& bytes) {
+    bytes.clear();
+    int fd = ::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
+        int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
+        ::close(fd);
+        errno = error;
+        fd = -1;
+    }
+    if (fd < 0) {
+        throw EFOpenError(QuotedFailure(u"Cannot open file", path, errno));
+    }
+    if (st.st_size > maxSize) {
+        ::close(fd);
+        return false;
+    }
+    // The size from fstat is what is read: a file growing meanwhile is read as it was.
+    bytes.resize(static_cast<size_t>(st.st_size));
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    if (done != bytes.size()) {
+        bytes.clear();
+        throw EFOpenError(u"Cannot read file \"" + path + u"\"");
+    }
+    return true;
+}
+
 void WriteFileAtomic(const UnicodeString& path, const std::string& bytes) {
     static std::atomic<unsigned> counter{0};
     std::string target = Native(path);

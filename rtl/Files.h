@@ -24,6 +24,9 @@ RTL_API UnicodeString FindChildIgnoreCase(const UnicodeString& folder, const Uni
 
 /// Whole file; raises EFOpenError naming the file when it cannot be read.
 RTL_API TBytes ReadAllBytes(const UnicodeString& path);
+/// Whole file into bytes, read at once (open, size, one read); false, with bytes empty, when the file
+/// is larger than maxSize. Raises EFOpenError naming the file when it cannot be read.
+RTL_API bool ReadFileUpTo(const UnicodeString& path, std::int64_t maxSize, std::string& bytes);
 /// Writes to a temporary file beside path, then renames it over path, so a crash never leaves a
 /// half-written file. Raises EFCreateError on failure.
 RTL_API void WriteFileAtomic(const UnicodeString& path, const std::string& bytes);

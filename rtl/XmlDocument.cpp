@@ -1,7 +1,7 @@
 #include "rtl/XmlDocument.h"
 
 #include "rtl/Exceptions.h"
-#include "rtl/FileStream.h"
+#include "rtl/Files.h"
 
 #include <cstring>
 #include <pugixml.hpp>
@@ -175,17 +175,16 @@ void TXmlDocument::LoadFromFile(const UnicodeString& path) {
     if (!_pImpl) {
         _pImpl = std::make_unique<TImpl>();
     }
-    TFileStream file(path, TFileOpenMode::fmOpenRead, TFileShareMode::fmShareDenyWrite);
-    std::int64_t size = file.Seek(0, TSeekOrigin::soEnd);
-    if (size < 0 || size > MaxXmlFileSize) {
+    bool read = false;
+    try {
+        read = ReadFileUpTo(path, MaxXmlFileSize, _pImpl->buffer);
+    } catch (...) {
+        _pImpl->doc.reset();
+        throw;
+    }
+    if (!read) {
         _pImpl->doc.reset();
         throw EXmlError(path + u": the file is too large to be read as XML");
-    }
-    file.Seek(0, TSeekOrigin::soBeginning);
-    _pImpl->buffer.resize(static_cast<size_t>(size));
-    if (file.Read(_pImpl->buffer.data(), size) != size) {
-        _pImpl->doc.reset();
-        throw EFOpenError(u"Cannot read file \"" + path + u"\"");
     }
     _pImpl->Parse(path);
 }
@@ -223,7 +222,15 @@ bool TXmlNode::NameIs(const char* asciiName) const noexcept {
     return _p && asciiName && std::strcmp(Node(_p).name(), asciiName) == 0;
 }
 
-const char* TXmlNode::NameUtf8() const noexcept { return _p ? Node(_p).name() : ""; }
+const char* TXmlNode::NameUtf8() const noexcept {
+    return _p ? Node(_p).name() : "";
+}
+
+std::string_view TXmlNode::LocalNameUtf8() const noexcept {
+    const std::string_view name = NameUtf8();
+    const size_t colon = name.find(':');
+    return colon == std::string_view::npos ? name : name.substr(colon + 1);
+}
 
 TXmlNode TXmlNode::FirstChildElement() const noexcept {
     if (!_p) {
@@ -285,26 +292,26 @@ bool TXmlNode::TryGetSingleTextUtf8(std::string_view& text) const noexcept {
     return true;
 }
 
-UnicodeString TXmlNode::Text() const {
+std::string TXmlNode::TextUtf8() const {
     if (!_p) {
-        return UnicodeString();
+        return std::string();
     }
     if (HasChildElements()) {
         throw EXmlError(u"Element \"" + NodeName() + u"\" holds child elements instead of text");
     }
-    pugi::xml_node first;
     std::string joined;
-    int pieces = 0;
     for (pugi::xml_node n = Node(_p).first_child(); n; n = n.next_sibling()) {
         if (IsText(n)) {
-            if (pieces++ == 0) {
-                first = n;
-            }
             joined += n.value();
         }
     }
+    return joined;
+}
+
+UnicodeString TXmlNode::Text() const {
     // The common case, one piece of text, converts straight from the document.
-    return pieces == 1 ? Utf8ToString(first.value()) : Utf8ToString(joined);
+    std::string_view single;
+    return TryGetSingleTextUtf8(single) ? Utf8ToString(single) : Utf8ToString(TextUtf8());
 }
 
 bool TXmlNode::TryGetAttribute(const char* asciiName, UnicodeString& value) const {

@@ -6,6 +6,7 @@
 #include "UnicodeString.h"
 
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -27,6 +28,8 @@ public:
     bool NameIs(const char* asciiName) const noexcept;
     /// The full name as UTF-8, valid while the document lives; "" for a null handle. No allocation.
     const char* NameUtf8() const noexcept;
+    /// The name without its prefix as UTF-8, valid while the document lives. No allocation.
+    std::string_view LocalNameUtf8() const noexcept;
 
     TXmlNode FirstChildElement() const noexcept;
     TXmlNode NextSiblingElement() const noexcept;
@@ -41,6 +44,8 @@ public:
     /// The element's text (all character data joined); empty for an empty element. Raises
     /// EXmlError when the element holds child elements instead of text.
     UnicodeString Text() const;
+    /// Text() as UTF-8 bytes, as the document holds them.
+    std::string TextUtf8() const;
 
     /// The attribute's value; false when the element has no such attribute.
     bool TryGetAttribute(const char* asciiName, UnicodeString& value) const;

@@ -7,34 +7,94 @@
 #include "rtl/Exceptions.h"
 #include "rtl/FileStream.h"
 #include "rtl/Files.h"
-#include "rtl/RegularExpression.h"
 #include "rtl/XmlDocument.h"
 
 #include "utils/ORVI.CoreUtils.h"
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace sage {
 
 namespace {
 
-// The patterns are compiled once per process; matching is thread-safe.
-const rtl::TRegEx& SlashDatePattern() {
-    static const rtl::TRegEx re(u"(\\d\\d)/(\\d\\d)/(\\d\\d\\d\\d)");
-    return re;
+bool IsDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
 }
 
-const rtl::TRegEx& DigitsDatePattern() {
-    static const rtl::TRegEx re(u"(\\d\\d)(\\d\\d)(\\d\\d\\d\\d)");
-    return re;
+// Where text first matches shape, each 'd' of which stands for an ASCII digit and every other
+// character for itself; npos when nowhere. Dates are found this way in thousands of files.
+std::size_t FindShape(std::string_view text, std::string_view shape) {
+    for (std::size_t at = 0; at + shape.size() <= text.size(); ++at) {
+        std::size_t k = 0;
+        while (k < shape.size() && (shape[k] == 'd' ? IsDigit(static_cast<unsigned char>(text[at + k]))
+                                                    : text[at + k] == shape[k])) {
+            ++k;
+        }
+        if (k == shape.size()) {
+            return at;
+        }
+    }
+    return std::string_view::npos;
 }
 
-const rtl::TRegEx& ReturnFileNamePattern() {
-    static const rtl::TRegEx re(
-        u"VAT Return (\\d\\d)-?(\\d\\d)-?(\\d\\d\\d\\d) - (\\d\\d)-?(\\d\\d)-?(\\d\\d\\d\\d)\\.xml$");
-    return re;
+// The decimal value of count ASCII digits at text[at].
+template <class Char> int DigitsValue(std::basic_string_view<Char> text, std::size_t at, std::size_t count) {
+    int value = 0;
+    for (std::size_t i = at; i < at + count; ++i) {
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
+// A date as written in a file name: day, month, year.
+using TNameDate = std::array<int, 3>;
+
+// Reads "dd-mm-yyyy" at name[i], each '-' optional, advancing i.
+bool ReadNameDate(rtl::UnicodeStringView name, std::size_t& i, TNameDate& date) {
+    constexpr std::size_t widths[3] = {2, 2, 4};
+    for (std::size_t part = 0; part < 3; ++part) {
+        if (part > 0 && i < name.size() && name[i] == u'-') {
+            ++i;
+        }
+        const rtl::UnicodeStringView digits = name.substr(std::min(i, name.size()), widths[part]);
+        if (digits.size() != widths[part] || !std::all_of(digits.begin(), digits.end(), IsDigit)) {
+            return false;
+        }
+        date[part] = DigitsValue(digits, 0, digits.size());
+        i += widths[part];
+    }
+    return true;
+}
+
+// The period of a file named "VAT Return dd-mm-yyyy - dd-mm-yyyy.xml" (the '-' within dates
+// optional), found anywhere in name up to its end; false for any other name. As with the regular
+// expression this replaces, one newline may follow ".xml".
+bool MatchReturnFileName(rtl::UnicodeStringView name, TNameDate& from, TNameDate& to) {
+    constexpr rtl::UnicodeStringView prefix = u"VAT Return ";
+    for (std::size_t at = name.find(prefix); at != rtl::UnicodeStringView::npos;
+         at = name.find(prefix, at + 1)) {
+        std::size_t i = at + prefix.size();
+        if (!ReadNameDate(name, i, from) || !name.substr(i).starts_with(u" - ")) {
+            continue;
+        }
+        i += 3;
+        if (!ReadNameDate(name, i, to) || !name.substr(i).starts_with(u".xml")) {
+            continue;
+        }
+        i += 4;
+        if (i == name.size() || (i + 1 == name.size() && name[i] == u'\n')) {
+            return true;
+        }
+    }
+    return false;
+}
+
+rtl::TDateTime EncodeNameDate(const TNameDate& date) {
+    return rtl::EncodeDate(date[2], date[1], date[0]);
 }
 
 // The elements of a return file that carry values.
@@ -84,64 +144,47 @@ TReturnElement ClassifyElement(std::string_view name, int& box) {
     return TReturnElement::Other;
 }
 
-// The groups hold ASCII digits only, so their value is read straight from the subject.
-int GroupNumber(rtl::UnicodeStringView subject, const rtl::TRegExMatch& m, int group) {
-    int value = 0;
-    const long offset = m.Offset(group);
-    for (long i = 0; i < m.Length(group); ++i) {
-        value = value * 10 + (subject[static_cast<std::size_t>(offset + i)] - u'0');
-    }
-    return value;
-}
-
-rtl::TDateTime EncodeGroups(rtl::UnicodeStringView subject, const rtl::TRegExMatch& m, int dayGroup) {
-    return rtl::EncodeDate(GroupNumber(subject, m, dayGroup + 2), GroupNumber(subject, m, dayGroup + 1),
-                           GroupNumber(subject, m, dayGroup));
-}
-
-// An element's text as UTF-16. Short ASCII texts (amounts and dates) are widened into a buffer of
-// its own, so that reading thousands of returns allocates little.
+// An element's text as the document holds it (UTF-8): a view into the document for the usual single
+// piece of text, so that reading thousands of returns copies and converts nothing.
 class TElementText {
 public:
     explicit TElementText(const rtl::TXmlNode& node) {
-        std::string_view utf8;
-        if (node.TryGetSingleTextUtf8(utf8) && utf8.size() <= std::size(_buffer) &&
-            std::all_of(utf8.begin(), utf8.end(),
-                        [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-            std::copy(utf8.begin(), utf8.end(), _buffer);
-            _view = rtl::UnicodeStringView(_buffer, utf8.size());
-        } else {
-            _text = node.Text(); // raises for nested elements
-            _view = _text;
+        if (!node.TryGetSingleTextUtf8(_view)) {
+            _joined = node.TextUtf8(); // raises for nested elements
+            _view = _joined;
         }
     }
     TElementText(const TElementText&) = delete;
     TElementText& operator=(const TElementText&) = delete;
 
-    rtl::UnicodeStringView View() const noexcept { return _view; }
+    std::string_view View() const noexcept { return _view; }
     /// A table element other than a BOX must hold text; an empty one makes the file unreadable.
-    rtl::UnicodeStringView Required() const {
+    std::string_view Required() const {
         if (_view.empty()) {
             throw rtl::EConvertError(u"Empty element in VAT return");
         }
         return _view;
     }
     bool Blank() const noexcept {
-        return std::all_of(_view.begin(), _view.end(), [](char16_t c) { return c <= u' '; });
+        return std::all_of(_view.begin(), _view.end(),
+                           [](char c) { return static_cast<unsigned char>(c) <= ' '; });
     }
 
 private:
-    char16_t _buffer[48];
-    rtl::UnicodeString _text;
-    rtl::UnicodeStringView _view;
+    std::string _joined;
+    std::string_view _view;
 };
 
 rtl::UnicodeString RequiredText(const rtl::TXmlNode& node) {
-    return rtl::UnicodeString(TElementText(node).Required());
+    return rtl::Utf8ToString(TElementText(node).Required());
 }
 
-rtl::Currency Amount(rtl::UnicodeStringView text) {
-    return rtl::StrToCurr(text);
+rtl::Currency Amount(std::string_view text) {
+    rtl::Currency value;
+    if (!rtl::TryUtf8ToCurr(text, value)) {
+        throw rtl::EConvertError(u"'" + rtl::Utf8ToString(text) + u"' is not a valid floating point value");
+    }
+    return value;
 }
 
 rtl::Currency RequiredAmount(const rtl::TXmlNode& node) {
@@ -154,13 +197,54 @@ rtl::Currency BoxAmount(const rtl::TXmlNode& node) {
     return text.Blank() ? rtl::Currency() : Amount(text.View());
 }
 
-rtl::TXmlNode FindChild(const rtl::TXmlNode& parent, rtl::UnicodeStringView localName) {
+// SameText against an ASCII name on the document's own bytes: only a..z fold, and a byte of a
+// multi-byte character never equals an ASCII one.
+bool SameAsciiText(std::string_view utf8, std::string_view ascii) {
+    auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+    return utf8.size() == ascii.size() && std::equal(utf8.begin(), utf8.end(), ascii.begin(),
+                                                     [&](char a, char b) { return fold(a) == fold(b); });
+}
+
+rtl::TXmlNode FindChild(const rtl::TXmlNode& parent, std::string_view localName) {
     for (rtl::TXmlNode node = parent.FirstChildElement(); node; node = node.NextSiblingElement()) {
-        if (node.LocalName() == localName) {
+        if (node.LocalNameUtf8() == localName) {
             return node;
         }
     }
-    throw rtl::EConvertError(u"Missing element " + rtl::UnicodeString(localName));
+    throw rtl::EConvertError(u"Missing element " + rtl::Utf8ToString(localName));
+}
+
+// value in decimal, zero-padded to width, as FormatDateTime writes date parts (never negative).
+void AppendPadded(rtl::UnicodeString& out, int value, std::size_t width) {
+    char16_t digits[10];
+    std::size_t count = 0;
+    do {
+        digits[count++] = static_cast<char16_t>(u'0' + value % 10);
+        value /= 10;
+    } while (value > 0);
+    if (count < width) {
+        out.append(width - count, u'0');
+    }
+    while (count > 0) {
+        out += digits[--count];
+    }
+}
+
+// FormatDateTime(u"yyyy/mm/dd", date), written directly: one key per return read.
+rtl::UnicodeString ListKey(rtl::TDateTime date) {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    rtl::DecodeDate(date, year, month, day);
+    const char16_t separator = rtl::FormatSettings().DateSeparator;
+    rtl::UnicodeString key;
+    key.reserve(10);
+    AppendPadded(key, year, 4);
+    key += separator;
+    AppendPadded(key, month, 2);
+    key += separator;
+    AppendPadded(key, day, 2);
+    return key;
 }
 
 int CompareDescending(rtl::TStringList* list, int index1, int index2) {
@@ -378,10 +462,11 @@ void TSageDataset::_LoadAllVATReturns() {
         yearFolders.clear(); // an unreadable folder holds no returns
     }
     _ResetAdjustmentsCache();
+    const rtl::UnicodeString vatNumber = _GetVatNumberForUrl();
     for (const rtl::UnicodeString& name : yearFolders) {
         int year = 0;
         if (name.size() == 4 && rtl::TryStrToInt(name, year)) {
-            _LoadVatReturns(vatReturnsFolder + rtl::PathDelim + name);
+            _LoadVatReturns(vatReturnsFolder + rtl::PathDelim + name, vatNumber);
         }
     }
     _ResetAdjustmentsCache();
@@ -390,7 +475,8 @@ void TSageDataset::_LoadAllVATReturns() {
     _blVATReturnsRead = true;
 }
 
-void TSageDataset::_LoadVatReturns(const rtl::UnicodeString& szYearFolder) {
+void TSageDataset::_LoadVatReturns(const rtl::UnicodeString& szYearFolder,
+                                   const rtl::UnicodeString& szVatNumber) {
     std::vector<rtl::UnicodeString> files;
     try {
         files = rtl::ListFiles(szYearFolder);
@@ -398,17 +484,19 @@ void TSageDataset::_LoadVatReturns(const rtl::UnicodeString& szYearFolder) {
         return;
     }
     for (const rtl::UnicodeString& name : files) {
-        std::unique_ptr<TSageDatasetVatReturn> pReturn(_LoadVatReturn(szYearFolder + rtl::PathDelim + name));
+        std::unique_ptr<TSageDatasetVatReturn> pReturn(
+            _LoadVatReturn(szYearFolder + rtl::PathDelim + name, szVatNumber));
         if (pReturn) {
-            _slVatReturns->AddObject(rtl::FormatDateTime(u"yyyy/mm/dd", pReturn->DateFrom()), pReturn.get());
+            _slVatReturns->AddObject(ListKey(pReturn->DateFrom()), pReturn.get());
             pReturn.release();
         }
     }
 }
 
-TSageDatasetVatReturn* TSageDataset::_LoadVatReturn(const rtl::UnicodeString& szFileName) {
+TSageDatasetVatReturn* TSageDataset::_LoadVatReturn(const rtl::UnicodeString& szFileName,
+                                                    const rtl::UnicodeString& szVatNumber) {
     auto pReturn = std::make_unique<TSageDatasetVatReturn>();
-    pReturn->SetVatNumber(_GetVatNumberForUrl());
+    pReturn->SetVatNumber(szVatNumber);
     try {
         if (!_ReadVatReturnFile(szFileName, *pReturn)) {
             return nullptr;
@@ -469,12 +557,13 @@ bool TSageDataset::_ReadVatReturnFile(const rtl::UnicodeString& szFileName, TSag
 }
 
 void TSageDataset::_ApplyFileNameDates(const rtl::UnicodeString& szFileName, TSageDatasetVatReturn& pReturn) {
-    const rtl::TRegExMatch m = ReturnFileNamePattern().Match(szFileName);
-    if (!m.Success) {
+    TNameDate from{};
+    TNameDate to{};
+    if (!MatchReturnFileName(szFileName, from, to)) {
         return;
     }
-    const rtl::TDateTime nameFrom = EncodeGroups(szFileName, m, 1);
-    const rtl::TDateTime nameTo = EncodeGroups(szFileName, m, 4);
+    const rtl::TDateTime nameFrom = EncodeNameDate(from);
+    const rtl::TDateTime nameTo = EncodeNameDate(to);
     if (pReturn.DateTo() == 0) {
         pReturn.SetDateTo(nameTo);
     }
@@ -487,15 +576,21 @@ void TSageDataset::_ApplyFileNameDates(const rtl::UnicodeString& szFileName, TSa
     }
 }
 
-rtl::TDateTime TSageDataset::_ParseDate(rtl::UnicodeStringView szText) {
-    rtl::TRegExMatch m = SlashDatePattern().Match(szText);
-    if (!m.Success) {
-        m = DigitsDatePattern().Match(szText);
+rtl::TDateTime TSageDataset::_ParseDate(std::string_view szText) {
+    // The digits and '/' are ASCII, so the document's UTF-8 bytes match as the decoded text would.
+    std::size_t monthAt = 3;
+    std::size_t yearAt = 6;
+    std::size_t at = FindShape(szText, "dd/dd/dddd");
+    if (at == std::string_view::npos) {
+        at = FindShape(szText, "dddddddd");
+        monthAt = 2;
+        yearAt = 4;
     }
-    if (!m.Success || GroupNumber(szText, m, 1) == 0) {
+    if (at == std::string_view::npos || DigitsValue(szText, at, 2) == 0) {
         return 0;
     }
-    return EncodeGroups(szText, m, 1);
+    return rtl::EncodeDate(DigitsValue(szText, at + yearAt, 4), DigitsValue(szText, at + monthAt, 2),
+                           DigitsValue(szText, at, 2));
 }
 
 void TSageDataset::_ApplyAdjustments(const rtl::UnicodeString& szFileName, TSageDatasetVatReturn& pReturn) {
@@ -506,12 +601,12 @@ void TSageDataset::_ApplyAdjustments(const rtl::UnicodeString& szFileName, TSage
     rtl::TXmlDocument document;
     document.LoadFromFile(adjustmentsFile);
     const rtl::TXmlNode root = document.DocumentElement();
-    if (!rtl::SameText(root.LocalName(), u"VatReturn")) {
+    if (!SameAsciiText(root.LocalNameUtf8(), "VatReturn")) {
         return;
     }
     std::int32_t nAdjustments = 0;
     for (rtl::TXmlNode box = root.FirstChildElement(); box; box = box.NextSiblingElement()) {
-        if (!rtl::SameText(box.LocalName(), u"Box")) {
+        if (!SameAsciiText(box.LocalNameUtf8(), "Box")) {
             continue;
         }
         const int type = rtl::StrToInt(box.Attribute("type"));
@@ -521,11 +616,11 @@ void TSageDataset::_ApplyAdjustments(const rtl::UnicodeString& szFileName, TSage
         }
         for (rtl::TXmlNode adjustment = box.FirstChildElement(); adjustment;
              adjustment = adjustment.NextSiblingElement()) {
-            if (!rtl::SameText(adjustment.LocalName(), u"Adjustment")) {
+            if (!SameAsciiText(adjustment.LocalNameUtf8(), "Adjustment")) {
                 continue;
             }
-            const rtl::Currency value = RequiredAmount(FindChild(adjustment, u"Value"));
-            const int enteredInBox = rtl::StrToInt(RequiredText(FindChild(adjustment, u"EnteredInBox")));
+            const rtl::Currency value = RequiredAmount(FindChild(adjustment, "Value"));
+            const int enteredInBox = rtl::StrToInt(RequiredText(FindChild(adjustment, "EnteredInBox")));
             if (enteredInBox == type) {
                 pReturn.SetBox(type + 1, pReturn.GetBox(type + 1) + value);
                 PostInc(nAdjustments);
@@ -548,14 +643,16 @@ void TSageDataset::_LoadAdjustmentsFolders(const rtl::UnicodeString& szBase) {
     }
     _szAdjustmentsDataFolder = dataFolder;
     try {
-        for (rtl::UnicodeString& folder : rtl::ListDirectories(dataFolder)) {
-            rtl::UnicodeString key = rtl::UpperCase(folder);
-            _vAdjustmentsFolders.emplace_back(std::move(key), std::move(folder));
-        }
+        _vAdjustmentsFolders = rtl::ListDirectories(dataFolder);
     } catch (const rtl::Exception&) {
         _vAdjustmentsFolders.clear();
     }
-    std::sort(_vAdjustmentsFolders.begin(), _vAdjustmentsFolders.end());
+    // Case-insensitive order, names differing only in case in code-unit order among themselves.
+    std::sort(_vAdjustmentsFolders.begin(), _vAdjustmentsFolders.end(),
+              [](const rtl::UnicodeString& a, const rtl::UnicodeString& b) {
+                  const int byText = rtl::CompareText(a, b);
+                  return byText != 0 ? byText < 0 : a < b;
+              });
 }
 
 void TSageDataset::_ResetAdjustmentsCache() {
@@ -584,20 +681,20 @@ rtl::UnicodeString TSageDataset::_FindAdjustmentsFile(const rtl::UnicodeString& 
     if (_szAdjustmentsDataFolder.empty()) {
         return {};
     }
-    rtl::UnicodeString folderName(year);
-    folderName += u'-';
-    folderName += name;
+    // Built in a buffer kept between returns: most returns have no adjustments.
+    _szAdjustmentsFolderName.assign(year);
+    _szAdjustmentsFolderName += u'-';
+    _szAdjustmentsFolderName += name;
+    const rtl::UnicodeString& folderName = _szAdjustmentsFolderName;
     // The folder keeps the letter case Sage gave it; an exact match is preferred.
-    const rtl::UnicodeString key = rtl::UpperCase(folderName);
-    auto [first, last] = std::equal_range(_vAdjustmentsFolders.begin(), _vAdjustmentsFolders.end(),
-                                          std::make_pair(key, rtl::UnicodeString()),
-                                          [](const auto& a, const auto& b) { return a.first < b.first; });
+    auto [first, last] = std::equal_range(
+        _vAdjustmentsFolders.begin(), _vAdjustmentsFolders.end(), folderName,
+        [](rtl::UnicodeStringView a, rtl::UnicodeStringView b) { return rtl::CompareText(a, b) < 0; });
     if (first == last) {
         return {};
     }
-    const auto exact =
-        std::find_if(first, last, [&](const auto& entry) { return entry.second == folderName; });
-    const rtl::UnicodeString& actual = exact != last ? exact->second : first->second;
+    const auto exact = std::find(first, last, folderName);
+    const rtl::UnicodeString& actual = exact != last ? *exact : *first;
     const rtl::UnicodeString folder = _szAdjustmentsDataFolder + rtl::PathDelim + actual;
     const rtl::UnicodeString fileName = folder + rtl::PathDelim + u"Adjustments.xml";
     if (rtl::FileExists(fileName)) {

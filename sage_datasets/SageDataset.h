@@ -122,9 +122,11 @@ private:
     void _CheckLoad();
     void _ClearVatReturns();
     void _LoadWatermark();
-    void _LoadVatReturns(const rtl::UnicodeString& szYearFolder);
+    /// Reads the returns of one year folder; szVatNumber is VatNumberForUrl, given to each return.
+    void _LoadVatReturns(const rtl::UnicodeString& szYearFolder, const rtl::UnicodeString& szVatNumber);
     /// One return file read into a new record, or null when the file cannot be read as a return.
-    TSageDatasetVatReturn* _LoadVatReturn(const rtl::UnicodeString& szFileName);
+    TSageDatasetVatReturn* _LoadVatReturn(const rtl::UnicodeString& szFileName,
+                                          const rtl::UnicodeString& szVatNumber);
     /// Reads the return file's elements; false when its document element is not VATRETURN.
     bool _ReadVatReturnFile(const rtl::UnicodeString& szFileName, TSageDatasetVatReturn& pReturn);
     void _ApplyFileNameDates(const rtl::UnicodeString& szFileName, TSageDatasetVatReturn& pReturn);
@@ -136,7 +138,7 @@ private:
     void _ResetAdjustmentsCache();
     /// The date in text as day, month, year ("dd/mm/yyyy" or eight digits); 0 for none or a day of 00.
     /// Raises EConvertError for an impossible date.
-    rtl::TDateTime _ParseDate(rtl::UnicodeStringView szText);
+    rtl::TDateTime _ParseDate(std::string_view szText);
     /// Takes a report and returns: callers carry on with the quiet empty result.
     void _RaiseException(const rtl::UnicodeString& szMessage);
 
@@ -160,7 +162,8 @@ private:
     // each return's Adjustments.xml costs at most one existence check.
     rtl::UnicodeString _szAdjustmentsBase;
     rtl::UnicodeString _szAdjustmentsDataFolder;
-    std::vector<std::pair<rtl::UnicodeString, rtl::UnicodeString>> _vAdjustmentsFolders; // (upper case, name)
+    std::vector<rtl::UnicodeString> _vAdjustmentsFolders; // sorted without regard to A..Z case
+    rtl::UnicodeString _szAdjustmentsFolderName;
 };
 
 } // namespace sage

@@ -51,6 +51,55 @@ TEST(Currency, FifthDecimalRoundsHalfAwayFromZero) {
     EXPECT_EQ(Raw(u"1.23456789"), 12346);
 }
 
+TEST(Currency, Utf8TextParsesAsItsDecodedText) {
+    const TFormatSettings arabic{u'/', u':', u'\u066B', u'\u066C'};
+    const char* inputs[] = {"1234.5",
+                            "  -0.01 ",
+                            "+7",
+                            ".5",
+                            "5.",
+                            "1234,5",
+                            "",
+                            " \t ",
+                            "-",
+                            "1.2.3",
+                            "--1",
+                            "1e3",
+                            "0.00005",
+                            "-0.00005",
+                            "1.23456789",
+                            "0.000049999",
+                            "922337203685477.5807",
+                            "922337203685477.58075",
+                            "99999999999999999999",
+                            "\xC2\xA3"
+                            "5",
+                            "12\xC2\xA0",
+                            "12\xD9\xAB"
+                            "34",
+                            "\xD9\xAB"
+                            "5",
+                            "12\xFF"
+                            "34",
+                            "1\xD9"};
+    for (const TFormatSettings& settings : {Uk(), German(), arabic}) {
+        for (const char* input : inputs) {
+            Currency fromText = Currency::FromRaw(-777);
+            Currency fromBytes = Currency::FromRaw(-777);
+            const bool textOk = TryStrToCurr(Utf8ToString(input), fromText, settings);
+            EXPECT_EQ(TryUtf8ToCurr(input, fromBytes, settings), textOk) << input;
+            EXPECT_EQ(fromBytes, fromText) << input;
+        }
+    }
+    Currency value;
+    ASSERT_TRUE(TryUtf8ToCurr("12\xD9\xAB"
+                              "34",
+                              value, arabic));
+    EXPECT_EQ(value.Raw(), 123400);
+    ASSERT_TRUE(TryUtf8ToCurr(" -2.99995\n", value, Uk()));
+    EXPECT_EQ(value.Raw(), -30000);
+}
+
 TEST(Currency, LimitsAndOverflow) {
     EXPECT_EQ(Raw(u"922337203685477.5807"), INT64_MAX);
     EXPECT_EQ(Raw(u"-922337203685477.5808"), INT64_MIN);

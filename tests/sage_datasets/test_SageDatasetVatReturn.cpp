@@ -175,6 +175,53 @@ TEST_F(VatReturnFileTest, DateRuleFindsSlashedOrEightDigitDates) {
     EXPECT_NE(ReadOne(With("DATETO", "29/02/2020"), "return.xml"), nullptr);
 }
 
+TEST_F(VatReturnFileTest, DateRuleTakesTheFirstSlashedDateBeforeAnyDigitRun) {
+    struct TCase {
+        const char* text;
+        rtl::TDateTime expected;
+    };
+    const TCase cases[] = {
+        {"12345678 then 01/04/2021", EncodeDate(2021, 4, 1)}, // the digit run alone is no date
+        {"0/01/04/2021", EncodeDate(2021, 4, 1)},
+        {"01/04/2021 or 02/05/2022", EncodeDate(2021, 4, 1)},
+        {"010420219", EncodeDate(2021, 4, 1)},
+        {"\xC3\xA9"
+         "01/04/2021\xC3\xA9",
+         EncodeDate(2021, 4, 1)},
+        {"0104\xC3\xA9"
+         "2021",
+         0},
+        {"1/04/2021", 0},
+        {"01-04-2021", 0},
+    };
+    for (const TCase& c : cases) {
+        const TSageDatasetVatReturn* r = ReadOne(With("DATEFROM", c.text), "return.xml");
+        ASSERT_NE(r, nullptr) << c.text;
+        EXPECT_EQ(r->DateFrom(), c.expected) << c.text;
+    }
+}
+
+TEST_F(VatReturnFileTest, AmountsAreReadExactlyFromTheElementText) {
+    struct TCase {
+        const char* text;
+        std::int64_t raw;
+    };
+    const TCase read[] = {{" 12.5 ", 125000},  {"+3", 30000},      {"\t7.\n", 70000}, {"-0.00005", -1},
+                          {"1.000049", 10000}, {"2.99995", 30000}, {".25", 2500},     {"   ", 0}};
+    for (const TCase& c : read) {
+        const TSageDatasetVatReturn* r = ReadOne(With("BOX1", c.text));
+        ASSERT_NE(r, nullptr) << c.text;
+        EXPECT_EQ(r->GetBox(1).Raw(), c.raw) << c.text;
+    }
+    for (const char* junk : {"1.2.3", "1,5",
+                             "\xC2\xA3"
+                             "5",
+                             "5 p", "12\xC2\xA0", "-", "1 000"}) {
+        EXPECT_EQ(ReadOne(With("BOX1", junk)), nullptr) << junk;
+    }
+    EXPECT_EQ(ReadOne(With("FLATRATELIABILITY", "  ")), nullptr) << "blanks are no amount outside the boxes";
+}
+
 TEST_F(VatReturnFileTest, FileNameSuppliesMissingDates) {
     for (const std::string& name : {kQ2Name, std::string("VAT Return 01042021 - 30062021.xml")}) {
         const TSageDatasetVatReturn* r =
@@ -202,6 +249,19 @@ TEST_F(VatReturnFileTest, FileNameRules) {
     EXPECT_EQ(r->DateFrom(), 0);
     r = ReadOne(With("DATEFROM", nullptr), "Copy of VAT Return 01-01-2021 - 31-03-2021.xml");
     ASSERT_NE(r, nullptr) << "the match may start anywhere";
+    EXPECT_EQ(r->DateFrom(), EncodeDate(2021, 1, 1));
+    r = ReadOne(With("DATEFROM", nullptr),
+                "VAT Return 99-99-2021 and VAT Return 01-01-2021 - 31-03-2021.xml");
+    ASSERT_NE(r, nullptr) << "a partial match with an impossible date is no match";
+    EXPECT_EQ(r->DateFrom(), EncodeDate(2021, 1, 1));
+    r = ReadOne(With("DATEFROM", nullptr), "VAT Return 0104-2021 - 30-062021.xml");
+    ASSERT_NE(r, nullptr) << "each dash is optional on its own";
+    EXPECT_EQ(r->DateFrom(), EncodeDate(2021, 4, 1));
+    r = ReadOne(With("DATEFROM", nullptr), "VAT Return 01-01-2021 - 31-03-2021.xml.bak");
+    ASSERT_NE(r, nullptr) << "the name must end with the pattern";
+    EXPECT_EQ(r->DateFrom(), 0);
+    r = ReadOne(With("DATEFROM", nullptr), "VAT Return 01-01-2021 - 31-03-2021.xml\n");
+    ASSERT_NE(r, nullptr) << "one final newline is allowed after the pattern";
     EXPECT_EQ(r->DateFrom(), EncodeDate(2021, 1, 1));
 }
 
@@ -343,6 +403,22 @@ TEST_F(VatReturnFileTest, AdjustmentsBelongToTheirOwnReturnOnly) {
     const TSageDatasetVatReturn* r = ReadOne(With("BOX3", "999.00"));
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(r->GetBox(1), Pounds(100));
+}
+
+TEST_F(VatReturnFileTest, AdjustmentsFolderIsFoundWhateverItsCaseTheExactNamePreferred) {
+    const std::string upper = "VAT RETURN 01-04-2021 - 30-06-2021.xml";
+    const std::string lower = "vat return 01-04-2021 - 30-06-2021.xml";
+    builder.WriteAdjustments("2021", upper, AdjustmentsXml({{"0", {{"1.00", "0"}}}}));
+    builder.WriteAdjustments("2021", lower, AdjustmentsXml({{"0", {{"3.00", "0"}}}}));
+    builder.WriteAdjustments("2021", kQ2Name, AdjustmentsXml({{"0", {{"2.00", "0"}}}}));
+    const TSageDatasetVatReturn* r = ReadOne(With("BOX3", "999.00"));
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->GetBox(1), Pounds(102));
+    std::filesystem::remove_all(builder.Folder() / "VATRTNS" / "_Data" /
+                                ("2021-" + kQ2Name.substr(0, kQ2Name.size() - 4)));
+    r = ReadOne(With("BOX3", "999.00"));
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->GetBox(1), Pounds(101)) << "of two other spellings, the first in code-unit order";
 }
 
 // --- The record ---------------------------------------------------------------------------------
