@@ -131,15 +131,15 @@ const char* GroupUsage() {
 }
 
 int RunGroup(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    std::vector<TCliOptionSpec> specs = RegionalOptionSpecs();
+    std::vector<TCliOptionDef> defs = RegionalOptionDefs();
     for (const char* flag : {"--json", "--url", "--test", "--platform"}) {
-        specs.push_back({flag, false});
+        defs.push_back({flag, false});
     }
-    specs.push_back({"--period", true});
-    specs.push_back({"--name", true});
-    specs.push_back({"--exclude", true, true});
+    defs.push_back({"--period", true});
+    defs.push_back({"--name", true});
+    defs.push_back({"--exclude", true, true});
     TCliOptions options;
-    if (!options.Parse(args, specs) || !options.ApplyRegionalOverrides() || !ValidUsage(options)) {
+    if (!options.Parse(args, defs) || !options.ApplyRegionalOverrides() || !ValidUsage(options)) {
         err << "venturo_mtd_cli group: " << (options.Error().empty() ? "wrong arguments" : options.Error())
             << "\nusage: " << GroupUsage() << '\n';
         return 2;

@@ -6,10 +6,10 @@ namespace cli {
 
 namespace {
 
-const TCliOptionSpec* FindSpec(const std::vector<TCliOptionSpec>& specs, const std::string& name) {
-    for (const TCliOptionSpec& spec : specs) {
-        if (spec.Name == name) {
-            return &spec;
+const TCliOptionDef* FindDef(const std::vector<TCliOptionDef>& defs, const std::string& name) {
+    for (const TCliOptionDef& def : defs) {
+        if (def.Name == name) {
+            return &def;
         }
     }
     return nullptr;
@@ -25,7 +25,7 @@ bool SingleCharacter(const rtl::UnicodeString& value, char16_t& c) {
 
 } // namespace
 
-bool TCliOptions::Parse(const std::vector<std::string>& args, const std::vector<TCliOptionSpec>& specs) {
+bool TCliOptions::Parse(const std::vector<std::string>& args, const std::vector<TCliOptionDef>& defs) {
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -39,16 +39,16 @@ bool TCliOptions::Parse(const std::vector<std::string>& args, const std::vector<
         }
         const std::size_t equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
-        const TCliOptionSpec* spec = FindSpec(specs, name);
-        if (spec == nullptr) {
+        const TCliOptionDef* def = FindDef(defs, name);
+        if (def == nullptr) {
             _szError = "unknown option " + name;
             return false;
         }
-        if (Has(name) && !spec->Repeatable) {
+        if (Has(name) && !def->Repeatable) {
             _szError = "option " + name + " given twice";
             return false;
         }
-        if (!spec->TakesValue) {
+        if (!def->TakesValue) {
             if (equals != std::string::npos) {
                 _szError = "option " + name + " takes no value";
                 return false;
@@ -97,7 +97,7 @@ bool TCliOptions::ApplyRegionalOverrides() {
     return true;
 }
 
-std::vector<TCliOptionSpec> RegionalOptionSpecs() {
+std::vector<TCliOptionDef> RegionalOptionDefs() {
     return {{"--date-separator", true}, {"--decimal-separator", true}};
 }
 

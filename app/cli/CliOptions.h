@@ -11,7 +11,7 @@
 namespace cli {
 
 /// One option a command accepts: "--name" alone, or "--name VALUE" / "--name=VALUE" when it takes a value.
-struct TCliOptionSpec {
+struct TCliOptionDef {
     std::string Name;
     bool TakesValue = false;
     /// May be given more than once; every value is kept, in order.
@@ -23,7 +23,7 @@ class TCliOptions {
 public:
     /// Parses args (the command's own arguments, UTF-8); false with Error() set on an unknown option,
     /// a missing value or an option given twice. "--" ends the options.
-    bool Parse(const std::vector<std::string>& args, const std::vector<TCliOptionSpec>& specs);
+    bool Parse(const std::vector<std::string>& args, const std::vector<TCliOptionDef>& defs);
 
     bool Has(const std::string& name) const { return _values.count(name) != 0; }
     /// The value of an option that takes one; empty when absent.
@@ -49,6 +49,6 @@ private:
 };
 
 /// The two options that override the regional settings, for commands that accept them.
-std::vector<TCliOptionSpec> RegionalOptionSpecs();
+std::vector<TCliOptionDef> RegionalOptionDefs();
 
 } // namespace cli

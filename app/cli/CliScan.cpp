@@ -81,12 +81,12 @@ const char* ScanUsage() {
 }
 
 int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    std::vector<TCliOptionSpec> specs = RegionalOptionSpecs();
-    specs.push_back({"--json", false});
-    specs.push_back({"--company-file", true, true});
-    specs.push_back({"--setup-file", true, true});
+    std::vector<TCliOptionDef> defs = RegionalOptionDefs();
+    defs.push_back({"--json", false});
+    defs.push_back({"--company-file", true, true});
+    defs.push_back({"--setup-file", true, true});
     TCliOptions options;
-    if (!options.Parse(args, specs) || !options.ApplyRegionalOverrides() || !options.Positionals().empty()) {
+    if (!options.Parse(args, defs) || !options.ApplyRegionalOverrides() || !options.Positionals().empty()) {
         err << "venturo_mtd_cli scan: " << (options.Error().empty() ? "no folder is taken" : options.Error())
             << "\nusage: " << ScanUsage() << '\n';
         return 2;

@@ -132,10 +132,10 @@ std::string DatasetToText(sage::TSageDataset& dataset) {
 }
 
 int RunShow(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    std::vector<TCliOptionSpec> specs = RegionalOptionSpecs();
-    specs.push_back({"--json", false});
+    std::vector<TCliOptionDef> defs = RegionalOptionDefs();
+    defs.push_back({"--json", false});
     TCliOptions options;
-    if (!options.Parse(args, specs) || !options.ApplyRegionalOverrides()) {
+    if (!options.Parse(args, defs) || !options.ApplyRegionalOverrides()) {
         err << "venturo_mtd_cli show: " << options.Error() << "\nusage: " << ShowUsage() << '\n';
         return 2;
     }

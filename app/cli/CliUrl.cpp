@@ -43,14 +43,14 @@ const char* UrlUsage() {
 }
 
 int RunUrl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    std::vector<TCliOptionSpec> specs = RegionalOptionSpecs();
+    std::vector<TCliOptionDef> defs = RegionalOptionDefs();
     for (const char* flag : {"--test", "--platform", "--open"}) {
-        specs.push_back({flag, false});
+        defs.push_back({flag, false});
     }
-    specs.push_back({"--period", true});
-    specs.push_back({"--company", true});
+    defs.push_back({"--period", true});
+    defs.push_back({"--company", true});
     TCliOptions options;
-    if (!options.Parse(args, specs) || !options.ApplyRegionalOverrides() ||
+    if (!options.Parse(args, defs) || !options.ApplyRegionalOverrides() ||
         options.Positionals().size() != 1) {
         err << "venturo_mtd_cli url: "
             << (options.Error().empty() ? "expected one dataset folder" : options.Error())
