@@ -13,6 +13,8 @@
 #include "app/gui/MessageBox.h"
 #include "app/gui/QtText.h"
 #include "app/gui/SliderSwitch.h"
+#include "app/gui/TestModeColours.h"
+#include "app/gui/WindowParts.h"
 #include "app/gui/form_license_text.h"
 #include "app/gui/form_vat_returns.h"
 #include "app/gui/frm_group_return.h"
@@ -35,7 +37,6 @@ namespace ven {
 
 namespace {
 
-const QColor kTestPanelColour(160, 32, 32);
 const QString kSubmitCaptionTail = QStringLiteral(" Submission of VAT to HMRC");
 
 std::vector<TGridColumn> DatasetGridColumns() {
@@ -47,13 +48,6 @@ std::vector<TGridColumn> DatasetGridColumns() {
         {u"Version", QStringLiteral("Version"), 64, Qt::AlignHCenter},
         {u"Path", QStringLiteral("Dataset Path"), 269, Qt::AlignLeft},
     };
-}
-
-QFrame* MakePanel(const QString& name, QWidget* parent) {
-    auto* panel = new QFrame(parent);
-    panel->setObjectName(name);
-    panel->setAutoFillBackground(true);
-    return panel;
 }
 
 // Holds a widget's repaints for the duration, and releases them whatever happens.
@@ -75,16 +69,11 @@ Tform_main::Tform_main(const TVenSystemMode& systemMode, QWidget* parent)
     setObjectName(QStringLiteral("form_main"));
     setWindowTitle(QStringLiteral("Venturo MTD - Sage Accounts & Sage Instant Edition"));
     auto* client = new QWidget(this);
-    auto* layout = new QVBoxLayout(client);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
     setCentralWidget(client);
     BuildHeader();
     BuildContent();
     BuildFooter();
-    layout->addWidget(pnlHeader);
-    layout->addWidget(pnlContent, 1);
-    layout->addWidget(pnlFooter);
+    StackPanels(client, pnlHeader, pnlContent, pnlFooter);
     resize(890, 559);
     UpdateSubmissionMode();
     updApplication.OnDownloadedEULA = [this](TWebUpdate& sender, const rtl::TStringList& lines,
@@ -264,24 +253,9 @@ void Tform_main::UpdateSubmissionMode() {
 }
 
 void Tform_main::ApplyAppearance(bool testMode) {
-    for (QFrame* panel : {pnlHeader, pnlContent, pnlFooter}) {
-        if (testMode) {
-            QPalette pal = panel->palette();
-            pal.setColor(QPalette::Window, kTestPanelColour);
-            panel->setPalette(pal);
-        } else {
-            panel->setPalette(QPalette());
-        }
-    }
+    ApplyTestModeColours(testMode, {pnlHeader, pnlContent, pnlFooter}, {lblSubmissionMode});
     // The grid keeps the ordinary look in both modes; only its surroundings change colour.
     gridDatasets->setPalette(QApplication::palette(gridDatasets));
-    if (testMode) {
-        QPalette pal = lblSubmissionMode->palette();
-        pal.setColor(QPalette::WindowText, Qt::white);
-        lblSubmissionMode->setPalette(pal);
-    } else {
-        lblSubmissionMode->setPalette(QPalette());
-    }
 }
 
 void Tform_main::gridDatasetsSelectionChanged() {

@@ -1,5 +1,7 @@
 #include "app/gui/form_vat_returns.h"
 
+#include "app/gui/WindowParts.h"
+
 #include "app/core/GridColumnSizes.h"
 #include "app/core/VenDataModule.h"
 #include "app/gui/QtText.h"
@@ -26,38 +28,6 @@
 
 namespace ven {
 
-namespace {
-
-const QColor kReadOnlyEditColour(192, 192, 192);
-
-QFrame* MakePanel(const QString& name, QWidget* parent) {
-    auto* panel = new QFrame(parent);
-    panel->setObjectName(name);
-    panel->setAutoFillBackground(true);
-    return panel;
-}
-
-QLineEdit* MakeReadOnlyEdit(const QString& name, QWidget* parent) {
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(name);
-    edit->setReadOnly(true);
-    QPalette pal = edit->palette();
-    pal.setColor(QPalette::Base, kReadOnlyEditColour);
-    edit->setPalette(pal);
-    return edit;
-}
-
-// Down: the name can be typed over, on the system's window colour; up: read-only and silver.
-void SetNameEditable(QLineEdit* edit, bool editable) {
-    edit->setReadOnly(!editable);
-    QPalette pal = edit->palette();
-    pal.setColor(QPalette::Base,
-                 editable ? QApplication::palette(edit).color(QPalette::Base) : kReadOnlyEditColour);
-    edit->setPalette(pal);
-}
-
-} // namespace
-
 Tform_vat_returns::Tform_vat_returns(TdmVenMTD& dataModule, QWidget* parent)
     : QDialog(parent), _dataModule(dataModule) {
     setObjectName(QStringLiteral("form_vat_returns"));
@@ -65,12 +35,7 @@ Tform_vat_returns::Tform_vat_returns(TdmVenMTD& dataModule, QWidget* parent)
     BuildHeader();
     BuildContent();
     BuildFooter();
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(pnlHeader);
-    layout->addWidget(pnlContent, 1);
-    layout->addWidget(pnlFooter);
+    StackPanels(this, pnlHeader, pnlContent, pnlFooter);
     resize(1116, 373);
 }
 
@@ -86,11 +51,7 @@ void Tform_vat_returns::BuildHeader() {
     lblCompany->setObjectName(QStringLiteral("lblCompany"));
     txtCompany = MakeReadOnlyEdit(QStringLiteral("txtCompany"), pnlHeader);
     txtCompany->setFixedWidth(360);
-    btnEditName = new QToolButton(pnlHeader);
-    btnEditName->setObjectName(QStringLiteral("btnEditName"));
-    btnEditName->setText(QStringLiteral("Edit"));
-    btnEditName->setCheckable(true);
-    btnEditName->setToolTip(QStringLiteral("Change VAT Return Name"));
+    btnEditName = MakeEditNameButton(pnlHeader);
     lblVATNo = new QLabel(QStringLiteral("VAT no"), pnlHeader);
     lblVATNo->setObjectName(QStringLiteral("lblVATNo"));
     txtVatNo = MakeReadOnlyEdit(QStringLiteral("txtVatNo"), pnlHeader);
@@ -141,21 +102,9 @@ void Tform_vat_returns::BuildContent() {
 }
 
 void Tform_vat_returns::BuildFooter() {
-    pnlFooter = MakePanel(QStringLiteral("pnlFooter"), this);
-    pnlFooter->setFixedHeight(42);
-    btnSubmitVAT = new QPushButton(QStringLiteral("Submit"), pnlFooter);
-    btnSubmitVAT->setObjectName(QStringLiteral("btnSubmitVAT"));
+    pnlFooter = MakeSubmitFooter(this, btnSubmitVAT, btnCancel);
     btnSubmitVAT->setDefault(true);
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), pnlFooter);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
     connect(btnSubmitVAT, &QPushButton::clicked, this, &Tform_vat_returns::btnSubmitVATClick);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
-    auto* row = new QHBoxLayout(pnlFooter);
-    row->setContentsMargins(8, 0, 8, 0);
-    row->setSpacing(8);
-    row->addStretch(1);
-    row->addWidget(btnSubmitVAT);
-    row->addWidget(btnCancel);
 }
 
 void Tform_vat_returns::SetDataset(sage::TSageDataset* dataset) {

@@ -1,5 +1,7 @@
 #include "app/gui/frm_group_return.h"
 
+#include "app/gui/WindowParts.h"
+
 #include "app/core/GridColumnSizes.h"
 #include "app/core/VenDataModule.h"
 #include "app/gui/GroupReturnTreeModel.h"
@@ -32,29 +34,8 @@ namespace ven {
 
 namespace {
 
-const QColor kReadOnlyEditColour(192, 192, 192);
 // The saved layout keeps a first column for the node buttons, which this tree draws without.
 constexpr int kNodeColumnWidth = 24;
-
-QFrame* MakePanel(const QString& name, QWidget* parent) {
-    auto* panel = new QFrame(parent);
-    panel->setObjectName(name);
-    panel->setAutoFillBackground(true);
-    return panel;
-}
-
-QLineEdit* MakeBoldReadOnlyEdit(const QString& name, QWidget* parent) {
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(name);
-    edit->setReadOnly(true);
-    QFont font = edit->font();
-    font.setBold(true);
-    edit->setFont(font);
-    QPalette pal = edit->palette();
-    pal.setColor(QPalette::Base, kReadOnlyEditColour);
-    edit->setPalette(pal);
-    return edit;
-}
 
 // The design widths, widened where the grid's font needs more for a period or a six-figure amount.
 int DefaultColumnWidth(int column, QFont font) {
@@ -163,12 +144,7 @@ TfrmGroupReturn::TfrmGroupReturn(TdmVenMTD& dataModule, QWidget* parent)
     BuildHeader();
     BuildContent();
     BuildFooter();
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(pnlHeader);
-    layout->addWidget(pnlContent, 1);
-    layout->addWidget(pnlFooter);
+    StackPanels(this, pnlHeader, pnlContent, pnlFooter);
     tmrSelect = new QTimer(this);
     tmrSelect->setObjectName(QStringLiteral("tmrSelect"));
     tmrSelect->setSingleShot(true);
@@ -187,16 +163,12 @@ void TfrmGroupReturn::BuildHeader() {
     pnlHeader->setFixedHeight(74);
     lblCompany = new QLabel(QStringLiteral("Return Name"), pnlHeader);
     lblCompany->setObjectName(QStringLiteral("lblCompany"));
-    txtReturnName = MakeBoldReadOnlyEdit(QStringLiteral("txtReturnName"), pnlHeader);
+    txtReturnName = MakeReadOnlyEdit(QStringLiteral("txtReturnName"), pnlHeader, true);
     txtReturnName->setFixedWidth(360);
-    btnEditName = new QToolButton(pnlHeader);
-    btnEditName->setObjectName(QStringLiteral("btnEditName"));
-    btnEditName->setText(QStringLiteral("Edit"));
-    btnEditName->setCheckable(true);
-    btnEditName->setToolTip(QStringLiteral("Change VAT Return Name"));
+    btnEditName = MakeEditNameButton(pnlHeader);
     lblVATNo = new QLabel(QStringLiteral("VAT no"), pnlHeader);
     lblVATNo->setObjectName(QStringLiteral("lblVATNo"));
-    txtVatNo = MakeBoldReadOnlyEdit(QStringLiteral("txtVatNo"), pnlHeader);
+    txtVatNo = MakeReadOnlyEdit(QStringLiteral("txtVatNo"), pnlHeader, true);
     txtVatNo->setFixedWidth(160);
     lblSelectedPeriod = new QLabel(pnlHeader);
     lblSelectedPeriod->setObjectName(QStringLiteral("lblSelectedPeriod"));
@@ -250,21 +222,9 @@ void TfrmGroupReturn::BuildContent() {
 }
 
 void TfrmGroupReturn::BuildFooter() {
-    pnlFooter = MakePanel(QStringLiteral("pnlFooter"), this);
-    pnlFooter->setFixedHeight(42);
-    btnSubmitVAT = new QPushButton(QStringLiteral("Submit"), pnlFooter);
-    btnSubmitVAT->setObjectName(QStringLiteral("btnSubmitVAT"));
+    pnlFooter = MakeSubmitFooter(this, btnSubmitVAT, btnCancel);
     btnSubmitVAT->setEnabled(false);
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), pnlFooter);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
     connect(btnSubmitVAT, &QPushButton::clicked, this, &TfrmGroupReturn::btnSubmitVATClick);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
-    auto* row = new QHBoxLayout(pnlFooter);
-    row->setContentsMargins(8, 0, 8, 0);
-    row->setSpacing(8);
-    row->addStretch(1);
-    row->addWidget(btnSubmitVAT);
-    row->addWidget(btnCancel);
 }
 
 void TfrmGroupReturn::SetDataset(sage::TSageDataset* dataset) {
@@ -334,12 +294,7 @@ void TfrmGroupReturn::tmrSelectTimer() {
 }
 
 void TfrmGroupReturn::btnEditNameClick() {
-    bool editable = btnEditName->isChecked();
-    txtReturnName->setReadOnly(!editable);
-    QPalette pal = txtReturnName->palette();
-    pal.setColor(QPalette::Base,
-                 editable ? QApplication::palette(txtReturnName).color(QPalette::Base) : kReadOnlyEditColour);
-    txtReturnName->setPalette(pal);
+    SetNameEditable(txtReturnName, btnEditName->isChecked());
 }
 
 void TfrmGroupReturn::btnSubmitVATClick() {

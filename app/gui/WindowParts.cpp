@@ -1,0 +1,80 @@
+#include "app/gui/WindowParts.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace ven {
+
+namespace {
+const QColor kReadOnlyEditColour(192, 192, 192);
+} // namespace
+
+void StackPanels(QWidget* window, QWidget* header, QWidget* content, QWidget* footer) {
+    auto* layout = new QVBoxLayout(window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(header);
+    layout->addWidget(content, 1);
+    layout->addWidget(footer);
+}
+
+QFrame* MakePanel(const QString& name, QWidget* parent) {
+    auto* panel = new QFrame(parent);
+    panel->setObjectName(name);
+    panel->setAutoFillBackground(true);
+    return panel;
+}
+
+QLineEdit* MakeReadOnlyEdit(const QString& name, QWidget* parent, bool bold) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    if (bold) {
+        QFont font = edit->font();
+        font.setBold(true);
+        edit->setFont(font);
+    }
+    SetNameEditable(edit, false);
+    return edit;
+}
+
+void SetNameEditable(QLineEdit* edit, bool editable) {
+    edit->setReadOnly(!editable);
+    QPalette pal = edit->palette();
+    pal.setColor(QPalette::Base,
+                 editable ? QApplication::palette(edit).color(QPalette::Base) : kReadOnlyEditColour);
+    edit->setPalette(pal);
+}
+
+QToolButton* MakeEditNameButton(QWidget* parent) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(QStringLiteral("btnEditName"));
+    button->setText(QStringLiteral("Edit"));
+    button->setCheckable(true);
+    button->setToolTip(QStringLiteral("Change VAT Return Name"));
+    return button;
+}
+
+QFrame* MakeSubmitFooter(QDialog* dialog, QPushButton*& btnSubmitVAT, QPushButton*& btnCancel) {
+    QFrame* footer = MakePanel(QStringLiteral("pnlFooter"), dialog);
+    footer->setFixedHeight(42);
+    btnSubmitVAT = new QPushButton(QStringLiteral("Submit"), footer);
+    btnSubmitVAT->setObjectName(QStringLiteral("btnSubmitVAT"));
+    btnCancel = new QPushButton(QStringLiteral("Cancel"), footer);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    QObject::connect(btnCancel, &QPushButton::clicked, dialog, &QDialog::reject);
+    auto* row = new QHBoxLayout(footer);
+    row->setContentsMargins(8, 0, 8, 0);
+    row->setSpacing(8);
+    row->addStretch(1);
+    row->addWidget(btnSubmitVAT);
+    row->addWidget(btnCancel);
+    return footer;
+}
+
+} // namespace ven
