@@ -34,13 +34,13 @@ UnicodeString QuotedFailure(const char16_t* verb, const UnicodeString& name, int
 }
 
 // d_type is not filled on every file system; fall back to stat, which also follows links.
-bool EntryIsDir(const std::string& folder, const dirent* e, bool& isRegular) {
+bool EntryIsDir(DIR* dir, const dirent* e, bool& isRegular) {
     if (e->d_type == DT_DIR || e->d_type == DT_REG) {
         isRegular = e->d_type == DT_REG;
         return e->d_type == DT_DIR;
     }
     struct stat st {};
-    if (::stat((folder + "/" + e->d_name).c_str(), &st) != 0) {
+    if (::fstatat(::dirfd(dir), e->d_name, &st, 0) != 0) {
         isRegular = false;
         return false;
     }
@@ -48,25 +48,71 @@ bool EntryIsDir(const std::string& folder, const dirent* e, bool& isRegular) {
     return S_ISDIR(st.st_mode);
 }
 
-std::vector<UnicodeString> ListEntries(const UnicodeString& folder, bool wantDirs) {
+std::vector<UnicodeString> ReadEntries(DIR* dir, bool wantDirs) {
     std::vector<UnicodeString> names;
-    std::string native = Native(folder);
-    DIR* dir = ::opendir(native.c_str());
-    if (!dir) {
-        return names;
-    }
     while (const dirent* e = ::readdir(dir)) {
         if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) {
             continue;
         }
         bool isRegular = false;
-        bool isDir = EntryIsDir(native, e, isRegular);
+        bool isDir = EntryIsDir(dir, e, isRegular);
         if (wantDirs ? isDir : isRegular) {
             names.push_back(Utf8ToString(e->d_name));
         }
     }
+    return names;
+}
+
+std::vector<UnicodeString> ListEntries(const UnicodeString& folder, bool wantDirs) {
+    DIR* dir = ::opendir(Native(folder).c_str());
+    if (!dir) {
+        return {};
+    }
+    std::vector<UnicodeString> names = ReadEntries(dir, wantDirs);
     ::closedir(dir);
     return names;
+}
+
+// Reads the file open as fd whole into bytes and closes it; fd < 0 reports the failure in errno.
+// folder and name make the file's name for messages.
+bool ReadOpenedFile(int fd, const UnicodeString& folder, UnicodeStringView name, std::int64_t maxSize,
+                    std::string& bytes) {
+    auto path = [&] { return name.empty() ? folder : CombinePath(folder, name); };
+    bytes.clear();
+    struct stat st {};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
+        int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
+        ::close(fd);
+        errno = error;
+        fd = -1;
+    }
+    if (fd < 0) {
+        const int error = errno;
+        throw EFOpenError(QuotedFailure(u"Cannot open file", path(), error));
+    }
+    if (st.st_size > maxSize) {
+        ::close(fd);
+        return false;
+    }
+    // The size from fstat is what is read: a file growing meanwhile is read as it was.
+    bytes.resize(static_cast<size_t>(st.st_size));
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    if (done != bytes.size()) {
+        bytes.clear();
+        throw EFOpenError(u"Cannot read file \"" + path() + u"\"");
+    }
+    return true;
 }
 
 bool WriteAll(int fd, const char* data, size_t size) {
@@ -184,41 +230,33 @@ TBytes ReadAllBytes(const UnicodeString& path) {
 }
 
 bool ReadFileUpTo(const UnicodeString& path, std::int64_t maxSize, std::string& bytes) {
-    bytes.clear();
-    int fd = ::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st {};
-    if (fd >= 0 && (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
-        int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
-        ::close(fd);
-        errno = error;
-        fd = -1;
+    return ReadOpenedFile(::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC), path, {}, maxSize, bytes);
+}
+
+TOpenFolder::TOpenFolder(const UnicodeString& path) : _szPath(path), _pDir(::opendir(Native(path).c_str())) {}
+
+TOpenFolder::~TOpenFolder() {
+    if (_pDir) {
+        ::closedir(static_cast<DIR*>(_pDir));
     }
-    if (fd < 0) {
-        throw EFOpenError(QuotedFailure(u"Cannot open file", path, errno));
+}
+
+std::vector<UnicodeString> TOpenFolder::ListFiles() const {
+    if (!_pDir) {
+        return {};
     }
-    if (st.st_size > maxSize) {
-        ::close(fd);
-        return false;
+    DIR* dir = static_cast<DIR*>(_pDir);
+    ::rewinddir(dir);
+    return ReadEntries(dir, false);
+}
+
+bool TOpenFolder::ReadFileUpTo(UnicodeStringView name, std::int64_t maxSize, std::string& bytes) const {
+    if (!_pDir) {
+        errno = ENOENT;
+        return ReadOpenedFile(-1, _szPath, name, maxSize, bytes);
     }
-    // The size from fstat is what is read: a file growing meanwhile is read as it was.
-    bytes.resize(static_cast<size_t>(st.st_size));
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    ::close(fd);
-    if (done != bytes.size()) {
-        bytes.clear();
-        throw EFOpenError(u"Cannot read file \"" + path + u"\"");
-    }
-    return true;
+    const int fd = ::openat(::dirfd(static_cast<DIR*>(_pDir)), Native(name).c_str(), O_RDONLY | O_CLOEXEC);
+    return ReadOpenedFile(fd, _szPath, name, maxSize, bytes);
 }
 
 void WriteFileAtomic(const UnicodeString& path, const std::string& bytes) {

@@ -4,6 +4,8 @@
 #include "RtlApi.h"
 #include "UnicodeString.h"
 
+#include <cstdint>
+#include <string>
 #include <vector>
 
 namespace rtl {
@@ -27,6 +29,28 @@ RTL_API TBytes ReadAllBytes(const UnicodeString& path);
 /// Whole file into bytes, read at once (open, size, one read); false, with bytes empty, when the file
 /// is larger than maxSize. Raises EFOpenError naming the file when it cannot be read.
 RTL_API bool ReadFileUpTo(const UnicodeString& path, std::int64_t maxSize, std::string& bytes);
+/// A folder held open, so that its files are listed and read by name without the system resolving
+/// the folder's whole path again for each of them.
+class RTL_API TOpenFolder {
+public:
+    /// Opens the folder; IsOpen() is false when it cannot be read as one.
+    explicit TOpenFolder(const UnicodeString& path);
+    ~TOpenFolder();
+    TOpenFolder(const TOpenFolder&) = delete;
+    TOpenFolder& operator=(const TOpenFolder&) = delete;
+
+    bool IsOpen() const noexcept { return _pDir != nullptr; }
+    const UnicodeString& Path() const noexcept { return _szPath; }
+    /// ListFiles(Path()): empty when the folder is not open.
+    std::vector<UnicodeString> ListFiles() const;
+    /// ReadFileUpTo for the file name directly inside the folder.
+    bool ReadFileUpTo(UnicodeStringView name, std::int64_t maxSize, std::string& bytes) const;
+
+private:
+    UnicodeString _szPath;
+    void* _pDir; // DIR*
+};
+
 /// Writes to a temporary file beside path, then renames it over path, so a crash never leaves a
 /// half-written file. Raises EFCreateError on failure.
 RTL_API void WriteFileAtomic(const UnicodeString& path, const std::string& bytes);

@@ -137,12 +137,13 @@ struct TXmlDocument::TImpl {
     pugi::xml_document doc;
     std::string buffer;
 
-    void Parse(const UnicodeString& source) {
+    // source() names the document in messages; it is only called on failure.
+    template <class Source> void Parse(const Source& source) {
         std::string encodingName;
         TSourceEncoding encoding = DetectEncoding(buffer, encodingName);
         if (encoding == TSourceEncoding::Unsupported) {
             doc.reset();
-            throw EXmlError(source + u": unsupported encoding \"" + Utf8ToString(encodingName) + u"\"");
+            throw EXmlError(source() + u": unsupported encoding \"" + Utf8ToString(encodingName) + u"\"");
         }
         if (encoding == TSourceEncoding::Latin1 || encoding == TSourceEncoding::Cp1252) {
             TranscodeToUtf8(buffer, encoding == TSourceEncoding::Cp1252);
@@ -156,12 +157,12 @@ struct TXmlDocument::TImpl {
             encoding == TSourceEncoding::Utf8 ? pugi::encoding_utf8 : pugi::encoding_auto);
         if (!result) {
             doc.reset();
-            throw EXmlError(source + u": " + Utf8ToString(result.description()) + u" at offset " +
+            throw EXmlError(source() + u": " + Utf8ToString(result.description()) + u" at offset " +
                             IntToStr(result.offset));
         }
         if (const char* problem = CheckTopLevel(doc)) {
             doc.reset();
-            throw EXmlError(source + u": " + Utf8ToString(problem));
+            throw EXmlError(source() + u": " + Utf8ToString(problem));
         }
     }
 };
@@ -172,21 +173,31 @@ TXmlDocument::TXmlDocument(TXmlDocument&&) noexcept = default;
 TXmlDocument& TXmlDocument::operator=(TXmlDocument&&) noexcept = default;
 
 void TXmlDocument::LoadFromFile(const UnicodeString& path) {
+    _LoadRead([&](std::string& buffer) { return ReadFileUpTo(path, MaxXmlFileSize, buffer); },
+              [&] { return path; });
+}
+
+void TXmlDocument::LoadFromFile(const TOpenFolder& folder, UnicodeStringView name) {
+    _LoadRead([&](std::string& buffer) { return folder.ReadFileUpTo(name, MaxXmlFileSize, buffer); },
+              [&] { return CombinePath(folder.Path(), name); });
+}
+
+template <class Read, class Source> void TXmlDocument::_LoadRead(const Read& read, const Source& source) {
     if (!_pImpl) {
         _pImpl = std::make_unique<TImpl>();
     }
-    bool read = false;
+    bool complete = false;
     try {
-        read = ReadFileUpTo(path, MaxXmlFileSize, _pImpl->buffer);
+        complete = read(_pImpl->buffer);
     } catch (...) {
         _pImpl->doc.reset();
         throw;
     }
-    if (!read) {
+    if (!complete) {
         _pImpl->doc.reset();
-        throw EXmlError(path + u": the file is too large to be read as XML");
+        throw EXmlError(source() + u": the file is too large to be read as XML");
     }
-    _pImpl->Parse(path);
+    _pImpl->Parse(source);
 }
 
 void TXmlDocument::LoadFromBytes(std::string_view bytes) {
@@ -198,7 +209,7 @@ void TXmlDocument::LoadFromBytes(std::string_view bytes) {
         throw EXmlError(u"XML data too large to be read");
     }
     _pImpl->buffer.assign(bytes.data(), bytes.size());
-    _pImpl->Parse(u"XML data");
+    _pImpl->Parse([] { return UnicodeString(u"XML data"); });
 }
 
 TXmlNode TXmlDocument::DocumentElement() const noexcept {

@@ -12,6 +12,8 @@
 
 namespace rtl {
 
+class TOpenFolder;
+
 /// A light handle on an element of a TXmlDocument; valid while the document lives. A null handle
 /// answers empty to every query.
 class RTL_API TXmlNode {
@@ -67,11 +69,15 @@ public:
     /// Parses the file; raises EFOpenError when it cannot be read and EXmlError (with the parser's
     /// message and offset) when it is not well-formed XML.
     void LoadFromFile(const UnicodeString& path);
+    /// LoadFromFile for the file name directly inside an open folder.
+    void LoadFromFile(const TOpenFolder& folder, UnicodeStringView name);
     /// Parses bytes (a copy is taken).
     void LoadFromBytes(std::string_view bytes);
     TXmlNode DocumentElement() const noexcept;
 
 private:
+    template <class Read, class Source> void _LoadRead(const Read& read, const Source& source);
+
     struct TImpl;
     std::unique_ptr<TImpl> _pImpl;
 };

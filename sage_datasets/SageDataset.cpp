@@ -477,15 +477,17 @@ void TSageDataset::_LoadAllVATReturns() {
 
 void TSageDataset::_LoadVatReturns(const rtl::UnicodeString& szYearFolder,
                                    const rtl::UnicodeString& szVatNumber) {
+    // Files are opened through the open folder: resolving the whole path for each costs more than
+    // reading it.
+    const rtl::TOpenFolder folder(szYearFolder);
     std::vector<rtl::UnicodeString> files;
     try {
-        files = rtl::ListFiles(szYearFolder);
+        files = folder.ListFiles();
     } catch (const rtl::Exception&) {
         return;
     }
     for (const rtl::UnicodeString& name : files) {
-        std::unique_ptr<TSageDatasetVatReturn> pReturn(
-            _LoadVatReturn(szYearFolder + rtl::PathDelim + name, szVatNumber));
+        std::unique_ptr<TSageDatasetVatReturn> pReturn(_LoadVatReturn(folder, name, szVatNumber));
         if (pReturn) {
             _slVatReturns->AddObject(ListKey(pReturn->DateFrom()), pReturn.get());
             pReturn.release();
@@ -493,16 +495,17 @@ void TSageDataset::_LoadVatReturns(const rtl::UnicodeString& szYearFolder,
     }
 }
 
-TSageDatasetVatReturn* TSageDataset::_LoadVatReturn(const rtl::UnicodeString& szFileName,
+TSageDatasetVatReturn* TSageDataset::_LoadVatReturn(const rtl::TOpenFolder& pYearFolder,
+                                                    const rtl::UnicodeString& szFileName,
                                                     const rtl::UnicodeString& szVatNumber) {
     auto pReturn = std::make_unique<TSageDatasetVatReturn>();
     pReturn->SetVatNumber(szVatNumber);
     try {
-        if (!_ReadVatReturnFile(szFileName, *pReturn)) {
+        if (!_ReadVatReturnFile(pYearFolder, szFileName, *pReturn)) {
             return nullptr;
         }
         _ApplyFileNameDates(szFileName, *pReturn);
-        _ApplyAdjustments(szFileName, *pReturn);
+        _ApplyAdjustments(pYearFolder.Path(), szFileName, *pReturn);
     } catch (...) {
         // Any failure leaves this file out of the dataset's returns; nothing is reported.
         return nullptr;
@@ -510,9 +513,10 @@ TSageDatasetVatReturn* TSageDataset::_LoadVatReturn(const rtl::UnicodeString& sz
     return pReturn.release();
 }
 
-bool TSageDataset::_ReadVatReturnFile(const rtl::UnicodeString& szFileName, TSageDatasetVatReturn& pReturn) {
+bool TSageDataset::_ReadVatReturnFile(const rtl::TOpenFolder& pYearFolder,
+                                      const rtl::UnicodeString& szFileName, TSageDatasetVatReturn& pReturn) {
     rtl::TXmlDocument document;
-    document.LoadFromFile(szFileName);
+    document.LoadFromFile(pYearFolder, szFileName);
     const rtl::TXmlNode root = document.DocumentElement();
     if (!root.NameIs("VATRETURN")) {
         // A foreign XML file in a year folder must not become a VAT return.
@@ -556,7 +560,7 @@ bool TSageDataset::_ReadVatReturnFile(const rtl::UnicodeString& szFileName, TSag
     return true;
 }
 
-void TSageDataset::_ApplyFileNameDates(const rtl::UnicodeString& szFileName, TSageDatasetVatReturn& pReturn) {
+void TSageDataset::_ApplyFileNameDates(rtl::UnicodeStringView szFileName, TSageDatasetVatReturn& pReturn) {
     TNameDate from{};
     TNameDate to{};
     if (!MatchReturnFileName(szFileName, from, to)) {
@@ -593,8 +597,9 @@ rtl::TDateTime TSageDataset::_ParseDate(std::string_view szText) {
                            DigitsValue(szText, at, 2));
 }
 
-void TSageDataset::_ApplyAdjustments(const rtl::UnicodeString& szFileName, TSageDatasetVatReturn& pReturn) {
-    const rtl::UnicodeString adjustmentsFile = _FindAdjustmentsFile(szFileName);
+void TSageDataset::_ApplyAdjustments(const rtl::UnicodeString& szYearFolder,
+                                     rtl::UnicodeStringView szFileName, TSageDatasetVatReturn& pReturn) {
+    const rtl::UnicodeString adjustmentsFile = _FindAdjustmentsFile(szYearFolder, szFileName);
     if (adjustmentsFile.empty()) {
         return;
     }
@@ -661,18 +666,14 @@ void TSageDataset::_ResetAdjustmentsCache() {
     _vAdjustmentsFolders.clear();
 }
 
-rtl::UnicodeString TSageDataset::_FindAdjustmentsFile(const rtl::UnicodeString& szFileName) {
+rtl::UnicodeString TSageDataset::_FindAdjustmentsFile(const rtl::UnicodeString& szYearFolder,
+                                                      rtl::UnicodeStringView szFileName) {
     // <base>/<year>/<name>.xml has its adjustments in <base>/_Data/<year>-<name>/Adjustments.xml.
-    const std::size_t nameStart = szFileName.rfind(rtl::PathDelim);
-    if (nameStart == rtl::UnicodeString::npos || nameStart == 0) {
-        return {};
-    }
-    const std::size_t yearStart = szFileName.rfind(rtl::PathDelim, nameStart - 1);
+    const std::size_t yearStart = szYearFolder.rfind(rtl::PathDelim);
     const std::size_t baseLength = yearStart == rtl::UnicodeString::npos ? 0 : yearStart + 1;
-    const rtl::UnicodeStringView base = rtl::UnicodeStringView(szFileName).substr(0, baseLength);
-    const rtl::UnicodeStringView year =
-        rtl::UnicodeStringView(szFileName).substr(baseLength, nameStart - baseLength);
-    rtl::UnicodeStringView name = rtl::UnicodeStringView(szFileName).substr(nameStart + 1);
+    const rtl::UnicodeStringView base = rtl::UnicodeStringView(szYearFolder).substr(0, baseLength);
+    const rtl::UnicodeStringView year = rtl::UnicodeStringView(szYearFolder).substr(baseLength);
+    rtl::UnicodeStringView name = szFileName;
     name.remove_suffix(std::min<std::size_t>(4, name.size()));
 
     if (base != _szAdjustmentsBase || _szAdjustmentsBase.empty()) {

@@ -3,6 +3,7 @@
 #include "SageApi.h"
 
 #include "rtl/DateTime.h"
+#include "rtl/Files.h"
 #include "rtl/ObjectHooks.h"
 #include "rtl/StringList.h"
 #include "rtl/UnicodeString.h"
@@ -124,15 +125,20 @@ private:
     void _LoadWatermark();
     /// Reads the returns of one year folder; szVatNumber is VatNumberForUrl, given to each return.
     void _LoadVatReturns(const rtl::UnicodeString& szYearFolder, const rtl::UnicodeString& szVatNumber);
-    /// One return file read into a new record, or null when the file cannot be read as a return.
-    TSageDatasetVatReturn* _LoadVatReturn(const rtl::UnicodeString& szFileName,
+    /// One return file of the year folder read into a new record, or null when the file cannot be read
+    /// as a return.
+    TSageDatasetVatReturn* _LoadVatReturn(const rtl::TOpenFolder& pYearFolder,
+                                          const rtl::UnicodeString& szFileName,
                                           const rtl::UnicodeString& szVatNumber);
     /// Reads the return file's elements; false when its document element is not VATRETURN.
-    bool _ReadVatReturnFile(const rtl::UnicodeString& szFileName, TSageDatasetVatReturn& pReturn);
-    void _ApplyFileNameDates(const rtl::UnicodeString& szFileName, TSageDatasetVatReturn& pReturn);
-    void _ApplyAdjustments(const rtl::UnicodeString& szFileName, TSageDatasetVatReturn& pReturn);
-    /// The existing Adjustments.xml of a return file, or empty.
-    rtl::UnicodeString _FindAdjustmentsFile(const rtl::UnicodeString& szFileName);
+    bool _ReadVatReturnFile(const rtl::TOpenFolder& pYearFolder, const rtl::UnicodeString& szFileName,
+                            TSageDatasetVatReturn& pReturn);
+    void _ApplyFileNameDates(rtl::UnicodeStringView szFileName, TSageDatasetVatReturn& pReturn);
+    void _ApplyAdjustments(const rtl::UnicodeString& szYearFolder, rtl::UnicodeStringView szFileName,
+                           TSageDatasetVatReturn& pReturn);
+    /// The existing Adjustments.xml of a return file of the year folder, or empty.
+    rtl::UnicodeString _FindAdjustmentsFile(const rtl::UnicodeString& szYearFolder,
+                                            rtl::UnicodeStringView szFileName);
     /// Lists the _Data folder beside the year folders of szBase once, for the look-ups of its returns.
     void _LoadAdjustmentsFolders(const rtl::UnicodeString& szBase);
     void _ResetAdjustmentsCache();

@@ -86,6 +86,46 @@ TEST_F(FilesTest, ReadAllBytesNamesTheFileOnFailure) {
     EXPECT_THROW(ReadAllBytes(Root()), EFOpenError);
 }
 
+TEST_F(FilesTest, ReadFileUpToReadsWholeFilesWithinTheLimitOnly) {
+    Touch("data.bin", std::string("\0\1\xFF", 3));
+    std::string bytes = "stale";
+    EXPECT_TRUE(ReadFileUpTo(Root() + u"/data.bin", 3, bytes));
+    EXPECT_EQ(bytes, std::string("\0\1\xFF", 3));
+    EXPECT_FALSE(ReadFileUpTo(Root() + u"/data.bin", 2, bytes));
+    EXPECT_TRUE(bytes.empty());
+    EXPECT_THROW(ReadFileUpTo(Root() + u"/absent.bin", 10, bytes), EFOpenError);
+    EXPECT_THROW(ReadFileUpTo(Root(), 10, bytes), EFOpenError);
+}
+
+TEST_F(FilesTest, OpenFolderListsAndReadsLikeThePathFunctions) {
+    fs::create_directory(_root / "sub");
+    Touch("a.xml", "<a/>");
+    Touch("b \xC3\xA9.xml", "<b/>");
+    fs::create_symlink(_root / "a.xml", _root / "link.xml");
+    const TOpenFolder folder(Root());
+    ASSERT_TRUE(folder.IsOpen());
+    EXPECT_EQ(folder.Path(), Root());
+    EXPECT_EQ(Sorted(folder.ListFiles()), Sorted(ListFiles(Root())));
+    EXPECT_EQ(folder.ListFiles().size(), 3u) << "listed again from the start";
+    std::string bytes;
+    EXPECT_TRUE(folder.ReadFileUpTo(U("b \xC3\xA9.xml"), 100, bytes));
+    EXPECT_EQ(bytes, "<b/>");
+    EXPECT_FALSE(folder.ReadFileUpTo(u"a.xml", 3, bytes));
+    try {
+        folder.ReadFileUpTo(u"absent.xml", 100, bytes);
+        FAIL() << "no exception";
+    } catch (const EFOpenError& e) {
+        EXPECT_EQ(e.Message(), u"Cannot open file \"" + Root() + u"/absent.xml\". No such file or directory");
+    }
+    EXPECT_THROW(folder.ReadFileUpTo(u"sub", 100, bytes), EFOpenError);
+
+    const TOpenFolder missing(Root() + u"/absent");
+    EXPECT_FALSE(missing.IsOpen());
+    EXPECT_TRUE(missing.ListFiles().empty());
+    EXPECT_THROW(missing.ReadFileUpTo(u"a.xml", 100, bytes), EFOpenError);
+    EXPECT_FALSE(TOpenFolder(Root() + u"/a.xml").IsOpen());
+}
+
 TEST_F(FilesTest, WriteFileAtomicReplacesWholeFileAndLeavesNoTemporary) {
     Touch("store.ini", "old content that is longer");
     ::chmod((_root / "store.ini").c_str(), 0600);

@@ -156,6 +156,17 @@ TEST(XmlDocument, LoadsFilesAndReportsMissingOnes) {
     EXPECT_THROW(moved.LoadFromFile(folder + u"/absent.xml"), EFOpenError);
     WriteFileAtomic(folder + u"/bad.xml", "<VATRETURN>");
     EXPECT_THROW(moved.LoadFromFile(folder + u"/bad.xml"), EXmlError);
+    const TOpenFolder open(folder);
+    moved.LoadFromFile(open, u"r.xml");
+    EXPECT_EQ(moved.DocumentElement().FirstChildElement().Text(), u"12.50");
+    EXPECT_THROW(moved.LoadFromFile(open, u"absent.xml"), EFOpenError);
+    EXPECT_TRUE(moved.DocumentElement().IsNull()) << "a failed load leaves no document";
+    try {
+        moved.LoadFromFile(open, u"bad.xml");
+        FAIL() << "no exception";
+    } catch (const EXmlError& e) {
+        EXPECT_TRUE(e.Message().starts_with(folder + u"/bad.xml: ")) << StringToUtf8(e.Message());
+    }
     fs::remove_all(pattern);
 }
 
