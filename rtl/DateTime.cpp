@@ -16,6 +16,8 @@ constexpr std::int64_t kMSecsPerDay = 86400000;
 constexpr std::int64_t kDateDelta = 693594;
 constexpr TDateTime kUnixDateDelta = 25569.0;
 constexpr int kMonthDays[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+// Days of a common year before each month.
+constexpr int kDaysBeforeMonth[13] = {0, 0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
 
 constexpr const char16_t* kShortDayNames[7] = {u"Sun", u"Mon", u"Tue", u"Wed", u"Thu", u"Fri", u"Sat"};
 constexpr const char16_t* kLongDayNames[7] = {u"Sunday",   u"Monday", u"Tuesday", u"Wednesday",
@@ -109,9 +111,7 @@ int DaysInAMonth(int year, int month) {
 bool TryEncodeDate(int year, int month, int day, TDateTime& result) {
     if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInAMonth(year, month))
         return false;
-    std::int64_t days = day;
-    for (int m = 1; m < month; ++m)
-        days += DaysInAMonth(year, m);
+    std::int64_t days = day + kDaysBeforeMonth[month] + (month > 2 && IsLeapYear(year) ? 1 : 0);
     const std::int64_t y = year - 1;
     days += y * 365 + y / 4 - y / 100 + y / 400;
     result = static_cast<TDateTime>(days - kDateDelta);

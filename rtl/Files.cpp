@@ -242,12 +242,27 @@ TOpenFolder::~TOpenFolder() {
 }
 
 std::vector<UnicodeString> TOpenFolder::ListFiles() const {
+    return _ListEntries(false);
+}
+
+std::vector<UnicodeString> TOpenFolder::ListDirectories() const {
+    return _ListEntries(true);
+}
+
+std::vector<UnicodeString> TOpenFolder::_ListEntries(bool wantDirs) const {
     if (!_pDir) {
         return {};
     }
     DIR* dir = static_cast<DIR*>(_pDir);
     ::rewinddir(dir);
-    return ReadEntries(dir, false);
+    return ReadEntries(dir, wantDirs);
+}
+
+bool TOpenFolder::FileExists(UnicodeStringView relativePath) const {
+    struct stat st {};
+    return _pDir && !relativePath.empty() &&
+           ::fstatat(::dirfd(static_cast<DIR*>(_pDir)), Native(relativePath).c_str(), &st, 0) == 0 &&
+           !S_ISDIR(st.st_mode);
 }
 
 bool TOpenFolder::ReadFileUpTo(UnicodeStringView name, std::int64_t maxSize, std::string& bytes) const {

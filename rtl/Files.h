@@ -43,10 +43,16 @@ public:
     const UnicodeString& Path() const noexcept { return _szPath; }
     /// ListFiles(Path()): empty when the folder is not open.
     std::vector<UnicodeString> ListFiles() const;
-    /// ReadFileUpTo for the file name directly inside the folder.
+    /// ListDirectories(Path()): empty when the folder is not open.
+    std::vector<UnicodeString> ListDirectories() const;
+    /// FileExists for a path relative to the folder.
+    bool FileExists(UnicodeStringView relativePath) const;
+    /// ReadFileUpTo for a file name (or a path relative to the folder).
     bool ReadFileUpTo(UnicodeStringView name, std::int64_t maxSize, std::string& bytes) const;
 
 private:
+    std::vector<UnicodeString> _ListEntries(bool wantDirs) const;
+
     UnicodeString _szPath;
     void* _pDir; // DIR*
 };

@@ -77,6 +77,21 @@ UnicodeString Utf16ToString(std::string_view bytes, bool bigEndian) {
     return out;
 }
 
+// Whole-text checks, so that the common all-ASCII text is copied in one simple loop.
+bool IsAscii(std::string_view bytes) {
+    unsigned char bits = 0;
+    for (const char c : bytes)
+        bits |= static_cast<unsigned char>(c);
+    return bits < 0x80;
+}
+
+bool IsAscii(UnicodeStringView text) {
+    char16_t bits = 0;
+    for (const char16_t c : text)
+        bits |= c;
+    return bits < 0x80;
+}
+
 bool IsBlank(char16_t c) {
     return c <= 0x20;
 }
@@ -118,7 +133,9 @@ template <class Int> bool TryParseInt(UnicodeStringView s, Int& value) {
 } // namespace
 
 UnicodeString Utf8ToString(std::string_view utf8) {
-    // Most text is ASCII: its leading run is widened in place, the rest decoded.
+    if (IsAscii(utf8))
+        return UnicodeString(utf8.begin(), utf8.end());
+    // Otherwise the leading ASCII run is widened in place, the rest decoded.
     UnicodeString out(utf8.size(), u'\0');
     std::size_t i = 0;
     while (i < utf8.size() && static_cast<unsigned char>(utf8[i]) < 0x80) {
@@ -132,7 +149,9 @@ UnicodeString Utf8ToString(std::string_view utf8) {
 }
 
 std::string StringToUtf8(UnicodeStringView text) {
-    // The leading ASCII run is narrowed in place, the rest encoded.
+    if (IsAscii(text))
+        return std::string(text.begin(), text.end());
+    // Otherwise the leading ASCII run is narrowed in place, the rest encoded.
     std::string out(text.size(), '\0');
     std::size_t i = 0;
     while (i < text.size() && text[i] < 0x80) {
@@ -254,10 +273,12 @@ UnicodeString LowerCase(UnicodeStringView s) {
 }
 
 int CompareText(UnicodeStringView a, UnicodeStringView b) {
+    // Folded inline: file-name look-ups compare many names while datasets load.
+    auto fold = [](char16_t c) { return (c >= u'a' && c <= u'z') ? c - 32 : int{c}; };
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
-        const int ca = UpCaseAscii(a[i]);
-        const int cb = UpCaseAscii(b[i]);
+        const int ca = fold(a[i]);
+        const int cb = fold(b[i]);
         if (ca != cb)
             return ca - cb;
     }

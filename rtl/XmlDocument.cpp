@@ -3,7 +3,9 @@
 #include "rtl/Exceptions.h"
 #include "rtl/Files.h"
 
+#include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <pugixml.hpp>
 #include <string>
 
@@ -44,44 +46,56 @@ std::string LowerAscii(std::string_view s) {
     return r;
 }
 
-// The encoding named in an ASCII-compatible XML declaration; empty when none is named.
-std::string DeclaredEncoding(std::string_view bytes) {
+// The encoding named in an ASCII-compatible XML declaration, as written; empty when none is named.
+std::string_view DeclaredEncoding(std::string_view bytes) {
     if (bytes.substr(0, 5) != "<?xml") {
-        return std::string();
+        return {};
     }
     std::string_view decl = bytes.substr(0, bytes.find("?>"));
     size_t at = decl.find("encoding");
     if (at == std::string_view::npos) {
-        return std::string();
+        return {};
     }
     size_t quote = decl.find_first_of("\"'", at);
     if (quote == std::string_view::npos) {
-        return std::string();
+        return {};
     }
     size_t end = decl.find(decl[quote], quote + 1);
-    return end == std::string_view::npos ? std::string()
-                                         : LowerAscii(decl.substr(quote + 1, end - quote - 1));
+    return end == std::string_view::npos ? std::string_view() : decl.substr(quote + 1, end - quote - 1);
+}
+
+// True when name equals one of names (lower case) without regard to A..Z case; compared in place,
+// since every file read asks.
+bool IsNamed(std::string_view name, std::initializer_list<std::string_view> names) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    for (std::string_view candidate : names) {
+        if (name.size() == candidate.size() && std::equal(name.begin(), name.end(), candidate.begin(),
+                                                          [&](char a, char b) { return lower(a) == b; })) {
+            return true;
+        }
+    }
+    return false;
 }
 
 TSourceEncoding DetectEncoding(std::string_view bytes, std::string& name) {
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
         return TSourceEncoding::Utf8;
     }
-    name = DeclaredEncoding(bytes);
-    if (name.empty()) {
+    const std::string_view declared = DeclaredEncoding(bytes);
+    if (declared.empty()) {
         return TSourceEncoding::Auto; // a BOM, UTF-16 by its first bytes, or UTF-8
     }
-    if (name == "utf-8" || name == "utf8" || name == "us-ascii" || name == "ascii" || name == "utf-16" ||
-        name == "ucs-2") {
+    if (IsNamed(declared, {"utf-8", "utf8", "us-ascii", "ascii", "utf-16", "ucs-2"})) {
         return TSourceEncoding::Utf8; // the declaration itself was read as single bytes
     }
-    if (name == "iso-8859-1" || name == "iso8859-1" || name == "iso_8859-1" || name == "latin1" ||
-        name == "latin-1" || name == "l1" || name == "cp819" || name == "iso-ir-100") {
+    if (IsNamed(declared, {"iso-8859-1", "iso8859-1", "iso_8859-1", "latin1", "latin-1", "l1", "cp819",
+                           "iso-ir-100"})) {
         return TSourceEncoding::Latin1;
     }
-    if (name == "windows-1252" || name == "cp1252" || name == "x-cp1252" || name == "cp-1252") {
+    if (IsNamed(declared, {"windows-1252", "cp1252", "x-cp1252", "cp-1252"})) {
         return TSourceEncoding::Cp1252;
     }
+    name = LowerAscii(declared);
     return TSourceEncoding::Unsupported;
 }
 

@@ -247,10 +247,6 @@ rtl::UnicodeString ListKey(rtl::TDateTime date) {
     return key;
 }
 
-int CompareDescending(rtl::TStringList* list, int index1, int index2) {
-    return rtl::CompareStr(list->Strings(index2), list->Strings(index1));
-}
-
 // The first line of a file read as 8-bit text, without opening it for anything but reading.
 rtl::UnicodeString ReadFirstLine(const rtl::UnicodeString& fileName) {
     rtl::TFileStream stream(fileName, rtl::TFileOpenMode::fmOpenRead, rtl::TFileShareMode::fmShareDenyNone);
@@ -463,20 +459,27 @@ void TSageDataset::_LoadAllVATReturns() {
     }
     _ResetAdjustmentsCache();
     const rtl::UnicodeString vatNumber = _GetVatNumberForUrl();
+    TReadReturns returns;
     for (const rtl::UnicodeString& name : yearFolders) {
         int year = 0;
         if (name.size() == 4 && rtl::TryStrToInt(name, year)) {
-            _LoadVatReturns(vatReturnsFolder + rtl::PathDelim + name, vatNumber);
+            _LoadVatReturns(vatReturnsFolder + rtl::PathDelim + name, vatNumber, returns);
         }
     }
     _ResetAdjustmentsCache();
-    // Fixed-width dates make the text order the date order: newest first.
-    _slVatReturns->CustomSort(CompareDescending);
+    // The returns are ordered before they enter the (still empty) list: newest first, as
+    // fixed-width dates make the text order the date order; equal dates stay in reading order.
+    std::stable_sort(returns.begin(), returns.end(),
+                     [](const auto& a, const auto& b) { return rtl::CompareStr(a.first, b.first) > 0; });
+    for (auto& [key, pReturn] : returns) {
+        _slVatReturns->AddObject(key, pReturn.get());
+        pReturn.release();
+    }
     _blVATReturnsRead = true;
 }
 
 void TSageDataset::_LoadVatReturns(const rtl::UnicodeString& szYearFolder,
-                                   const rtl::UnicodeString& szVatNumber) {
+                                   const rtl::UnicodeString& szVatNumber, TReadReturns& vReturns) {
     // Files are opened through the open folder: resolving the whole path for each costs more than
     // reading it.
     const rtl::TOpenFolder folder(szYearFolder);
@@ -489,8 +492,7 @@ void TSageDataset::_LoadVatReturns(const rtl::UnicodeString& szYearFolder,
     for (const rtl::UnicodeString& name : files) {
         std::unique_ptr<TSageDatasetVatReturn> pReturn(_LoadVatReturn(folder, name, szVatNumber));
         if (pReturn) {
-            _slVatReturns->AddObject(ListKey(pReturn->DateFrom()), pReturn.get());
-            pReturn.release();
+            vReturns.emplace_back(ListKey(pReturn->DateFrom()), std::move(pReturn));
         }
     }
 }
@@ -604,7 +606,7 @@ void TSageDataset::_ApplyAdjustments(const rtl::UnicodeString& szYearFolder,
         return;
     }
     rtl::TXmlDocument document;
-    document.LoadFromFile(adjustmentsFile);
+    document.LoadFromFile(*_pAdjustmentsData, adjustmentsFile);
     const rtl::TXmlNode root = document.DocumentElement();
     if (!SameAsciiText(root.LocalNameUtf8(), "VatReturn")) {
         return;
@@ -646,9 +648,9 @@ void TSageDataset::_LoadAdjustmentsFolders(const rtl::UnicodeString& szBase) {
     if (!rtl::DirectoryExists(dataFolder)) {
         return;
     }
-    _szAdjustmentsDataFolder = dataFolder;
+    _pAdjustmentsData = std::make_unique<rtl::TOpenFolder>(dataFolder);
     try {
-        _vAdjustmentsFolders = rtl::ListDirectories(dataFolder);
+        _vAdjustmentsFolders = _pAdjustmentsData->ListDirectories();
     } catch (const rtl::Exception&) {
         _vAdjustmentsFolders.clear();
     }
@@ -662,7 +664,7 @@ void TSageDataset::_LoadAdjustmentsFolders(const rtl::UnicodeString& szBase) {
 
 void TSageDataset::_ResetAdjustmentsCache() {
     _szAdjustmentsBase.clear();
-    _szAdjustmentsDataFolder.clear();
+    _pAdjustmentsData.reset();
     _vAdjustmentsFolders.clear();
 }
 
@@ -679,7 +681,7 @@ rtl::UnicodeString TSageDataset::_FindAdjustmentsFile(const rtl::UnicodeString& 
     if (base != _szAdjustmentsBase || _szAdjustmentsBase.empty()) {
         _LoadAdjustmentsFolders(rtl::UnicodeString(base));
     }
-    if (_szAdjustmentsDataFolder.empty()) {
+    if (!_pAdjustmentsData) {
         return {};
     }
     // Built in a buffer kept between returns: most returns have no adjustments.
@@ -696,13 +698,17 @@ rtl::UnicodeString TSageDataset::_FindAdjustmentsFile(const rtl::UnicodeString& 
     }
     const auto exact = std::find(first, last, folderName);
     const rtl::UnicodeString& actual = exact != last ? *exact : *first;
-    const rtl::UnicodeString folder = _szAdjustmentsDataFolder + rtl::PathDelim + actual;
-    const rtl::UnicodeString fileName = folder + rtl::PathDelim + u"Adjustments.xml";
-    if (rtl::FileExists(fileName)) {
+    // Looked for inside the open _Data folder; the rare other spelling of the file name by listing.
+    const rtl::UnicodeString fileName = actual + rtl::PathDelim + u"Adjustments.xml";
+    if (_pAdjustmentsData->FileExists(fileName)) {
         return fileName;
     }
+    const rtl::UnicodeString folder = _pAdjustmentsData->Path() + rtl::PathDelim + actual;
     const rtl::UnicodeString otherCase = rtl::FindChildIgnoreCase(folder, u"Adjustments.xml");
-    return otherCase != fileName && rtl::FileExists(otherCase) ? otherCase : rtl::UnicodeString();
+    if (otherCase == folder + rtl::PathDelim + u"Adjustments.xml" || !rtl::FileExists(otherCase)) {
+        return {};
+    }
+    return actual + rtl::PathDelim + rtl::ExtractFileName(otherCase);
 }
 
 void TSageDataset::_RaiseException(const rtl::UnicodeString& szMessage) {

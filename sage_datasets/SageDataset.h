@@ -9,6 +9,7 @@
 #include "rtl/UnicodeString.h"
 
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -123,8 +124,11 @@ private:
     void _CheckLoad();
     void _ClearVatReturns();
     void _LoadWatermark();
-    /// Reads the returns of one year folder; szVatNumber is VatNumberForUrl, given to each return.
-    void _LoadVatReturns(const rtl::UnicodeString& szYearFolder, const rtl::UnicodeString& szVatNumber);
+    /// Returns read but not yet listed, with their list text.
+    using TReadReturns = std::vector<std::pair<rtl::UnicodeString, std::unique_ptr<TSageDatasetVatReturn>>>;
+    /// Reads the returns of one year folder into vReturns; szVatNumber is VatNumberForUrl, given to each.
+    void _LoadVatReturns(const rtl::UnicodeString& szYearFolder, const rtl::UnicodeString& szVatNumber,
+                         TReadReturns& vReturns);
     /// One return file of the year folder read into a new record, or null when the file cannot be read
     /// as a return.
     TSageDatasetVatReturn* _LoadVatReturn(const rtl::TOpenFolder& pYearFolder,
@@ -136,7 +140,8 @@ private:
     void _ApplyFileNameDates(rtl::UnicodeStringView szFileName, TSageDatasetVatReturn& pReturn);
     void _ApplyAdjustments(const rtl::UnicodeString& szYearFolder, rtl::UnicodeStringView szFileName,
                            TSageDatasetVatReturn& pReturn);
-    /// The existing Adjustments.xml of a return file of the year folder, or empty.
+    /// The existing Adjustments.xml of a return file of the year folder, as a path inside the _Data
+    /// folder, or empty.
     rtl::UnicodeString _FindAdjustmentsFile(const rtl::UnicodeString& szYearFolder,
                                             rtl::UnicodeStringView szFileName);
     /// Lists the _Data folder beside the year folders of szBase once, for the look-ups of its returns.
@@ -167,7 +172,7 @@ private:
     // The _Data folder of the VATRTNS folder being read, resolved once per folder so that looking for
     // each return's Adjustments.xml costs at most one existence check.
     rtl::UnicodeString _szAdjustmentsBase;
-    rtl::UnicodeString _szAdjustmentsDataFolder;
+    std::unique_ptr<rtl::TOpenFolder> _pAdjustmentsData;
     std::vector<rtl::UnicodeString> _vAdjustmentsFolders; // sorted without regard to A..Z case
     rtl::UnicodeString _szAdjustmentsFolderName;
 };
