@@ -104,44 +104,45 @@ char16_t CodeUnit(char c) {
 // and blanks, and with the separator.
 template <class Char>
 bool ParseCurr(std::basic_string_view<Char> s, Currency& value, const TFormatSettings& settings) {
-    // Trimmed as a view: amounts are parsed by the thousand while datasets load.
-    std::basic_string_view<Char> text = s;
-    auto isBlank = [](Char c) { return CodeUnit(c) <= u' '; };
-    while (!text.empty() && isBlank(text.front())) {
-        text.remove_prefix(1);
+    // Walked with pointers, blanks trimmed in place: amounts are parsed by the thousand while
+    // datasets load.
+    const Char* p = s.data();
+    const Char* end = p + s.size();
+    while (p < end && CodeUnit(*p) <= u' ') {
+        ++p;
     }
-    while (!text.empty() && isBlank(text.back())) {
-        text.remove_suffix(1);
+    while (end > p && CodeUnit(end[-1]) <= u' ') {
+        --end;
     }
-    auto unit = [&](std::size_t i) { return CodeUnit(text[i]); };
-    std::size_t i = 0;
     bool negative = false;
-    if (i < text.size() && (unit(i) == u'-' || unit(i) == u'+')) {
-        negative = unit(i) == u'-';
-        ++i;
+    if (p < end && (CodeUnit(*p) == u'-' || CodeUnit(*p) == u'+')) {
+        negative = CodeUnit(*p) == u'-';
+        ++p;
     }
+    const Char* const poundsStart = p;
     std::uint64_t pounds = 0;
-    std::uint64_t fraction = 0;
-    bool anyDigit = false;
-    for (; i < text.size() && IsDigit(unit(i)); ++i, anyDigit = true) {
-        pounds = pounds * 10 + (unit(i) - u'0');
+    for (; p < end && IsDigit(CodeUnit(*p)); ++p) {
+        pounds = pounds * 10 + (CodeUnit(*p) - u'0');
         if (pounds > kMaxPounds)
             return false;
     }
-    if (i < text.size() && unit(i) == settings.DecimalSeparator) {
-        ++i;
-        int decimals = 0;
+    bool anyDigit = p != poundsStart;
+    std::uint64_t fraction = 0;
+    if (p < end && CodeUnit(*p) == settings.DecimalSeparator) {
+        const Char* const fractionStart = ++p;
         bool roundUp = false;
-        for (; i < text.size() && IsDigit(unit(i)); ++i, anyDigit = true) {
+        for (; p < end && IsDigit(CodeUnit(*p)); ++p) {
+            const std::ptrdiff_t decimals = p - fractionStart;
             if (decimals < 4)
-                fraction = fraction * 10 + (unit(i) - u'0');
+                fraction = fraction * 10 + (CodeUnit(*p) - u'0');
             else if (decimals == 4)
-                roundUp = unit(i) >= u'5'; // only the fifth decimal decides; half goes away from zero
-            ++decimals;
+                roundUp = CodeUnit(*p) >= u'5'; // only the fifth decimal decides; half goes away from zero
         }
+        const std::ptrdiff_t decimals = p - fractionStart;
+        anyDigit = anyDigit || decimals > 0;
         fraction = fraction * kPow10[decimals < 4 ? 4 - decimals : 0] + (roundUp ? 1 : 0);
     }
-    if (!anyDigit || i != text.size())
+    if (!anyDigit || p != end)
         return false;
     const std::uint64_t magnitude = pounds * 10000 + fraction;
     const std::uint64_t limit = negative ? (std::uint64_t{1} << 63) : (std::uint64_t{1} << 63) - 1;

@@ -145,12 +145,12 @@ void DecodeDate(TDateTime value, int& year, int& month, int& day) {
         n1 = 3; // the last day of a leap year
     d -= n1 * 365;
     year = static_cast<int>(n400 * 400 + n100 * 100 + n4 * 4 + n1 + 1);
-    month = 1;
-    while (d >= DaysInAMonth(year, month)) {
-        d -= DaysInAMonth(year, month);
-        ++month;
-    }
-    day = static_cast<int>(d) + 1;
+    // The month from the table of month starts; after February a leap year is a day further on.
+    const int leap = IsLeapYear(year) ? 1 : 0;
+    month = 12;
+    while (month > 1 && d < kDaysBeforeMonth[month] + (month > 2 ? leap : 0))
+        --month;
+    day = static_cast<int>(d - kDaysBeforeMonth[month] - (month > 2 ? leap : 0)) + 1;
 }
 
 bool TryEncodeTime(int hour, int min, int sec, int msec, TDateTime& result) {

@@ -235,6 +235,22 @@ bool ReadFileUpTo(const UnicodeString& path, std::int64_t maxSize, std::string& 
 
 TOpenFolder::TOpenFolder(const UnicodeString& path) : _szPath(path), _pDir(::opendir(Native(path).c_str())) {}
 
+TOpenFolder::TOpenFolder(const TOpenFolder& parent, const UnicodeString& name)
+    : _szPath(parent.Path() + PathDelim + name), _pDir(nullptr) {
+    if (!parent._pDir) {
+        return;
+    }
+    const int fd = ::openat(::dirfd(static_cast<DIR*>(parent._pDir)), Native(name).c_str(),
+                            O_RDONLY | O_NONBLOCK | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return;
+    }
+    _pDir = ::fdopendir(fd);
+    if (!_pDir) {
+        ::close(fd);
+    }
+}
+
 TOpenFolder::~TOpenFolder() {
     if (_pDir) {
         ::closedir(static_cast<DIR*>(_pDir));
@@ -254,7 +270,10 @@ std::vector<UnicodeString> TOpenFolder::_ListEntries(bool wantDirs) const {
         return {};
     }
     DIR* dir = static_cast<DIR*>(_pDir);
-    ::rewinddir(dir);
+    if (_blListed) {
+        ::rewinddir(dir);
+    }
+    _blListed = true;
     return ReadEntries(dir, wantDirs);
 }
 

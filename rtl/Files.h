@@ -35,6 +35,8 @@ class RTL_API TOpenFolder {
 public:
     /// Opens the folder; IsOpen() is false when it cannot be read as one.
     explicit TOpenFolder(const UnicodeString& path);
+    /// Opens the subfolder name of an open folder; its Path() is parent's path, separator and name.
+    TOpenFolder(const TOpenFolder& parent, const UnicodeString& name);
     ~TOpenFolder();
     TOpenFolder(const TOpenFolder&) = delete;
     TOpenFolder& operator=(const TOpenFolder&) = delete;
@@ -54,7 +56,8 @@ private:
     std::vector<UnicodeString> _ListEntries(bool wantDirs) const;
 
     UnicodeString _szPath;
-    void* _pDir; // DIR*
+    void* _pDir;                    // DIR*
+    mutable bool _blListed = false; // a second listing starts again from the first entry
 };
 
 /// Writes to a temporary file beside path, then renames it over path, so a crash never leaves a

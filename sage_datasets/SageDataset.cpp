@@ -451,9 +451,12 @@ void TSageDataset::_LoadAllVATReturns() {
     if (!rtl::DirectoryExists(vatReturnsFolder)) {
         return;
     }
+    // Year folders and their files are opened through their open parent: resolving the dataset's
+    // whole path again for each costs more than reading them.
+    const rtl::TOpenFolder vatReturns(vatReturnsFolder);
     std::vector<rtl::UnicodeString> yearFolders;
     try {
-        yearFolders = rtl::ListDirectories(vatReturnsFolder);
+        yearFolders = vatReturns.ListDirectories();
     } catch (const rtl::Exception&) {
         yearFolders.clear(); // an unreadable folder holds no returns
     }
@@ -463,7 +466,7 @@ void TSageDataset::_LoadAllVATReturns() {
     for (const rtl::UnicodeString& name : yearFolders) {
         int year = 0;
         if (name.size() == 4 && rtl::TryStrToInt(name, year)) {
-            _LoadVatReturns(vatReturnsFolder + rtl::PathDelim + name, vatNumber, returns);
+            _LoadVatReturns(rtl::TOpenFolder(vatReturns, name), vatNumber, returns);
         }
     }
     _ResetAdjustmentsCache();
@@ -478,19 +481,16 @@ void TSageDataset::_LoadAllVATReturns() {
     _blVATReturnsRead = true;
 }
 
-void TSageDataset::_LoadVatReturns(const rtl::UnicodeString& szYearFolder,
-                                   const rtl::UnicodeString& szVatNumber, TReadReturns& vReturns) {
-    // Files are opened through the open folder: resolving the whole path for each costs more than
-    // reading it.
-    const rtl::TOpenFolder folder(szYearFolder);
+void TSageDataset::_LoadVatReturns(const rtl::TOpenFolder& pYearFolder, const rtl::UnicodeString& szVatNumber,
+                                   TReadReturns& vReturns) {
     std::vector<rtl::UnicodeString> files;
     try {
-        files = folder.ListFiles();
+        files = pYearFolder.ListFiles();
     } catch (const rtl::Exception&) {
         return;
     }
     for (const rtl::UnicodeString& name : files) {
-        std::unique_ptr<TSageDatasetVatReturn> pReturn(_LoadVatReturn(folder, name, szVatNumber));
+        std::unique_ptr<TSageDatasetVatReturn> pReturn(_LoadVatReturn(pYearFolder, name, szVatNumber));
         if (pReturn) {
             vReturns.emplace_back(ListKey(pReturn->DateFrom()), std::move(pReturn));
         }

@@ -127,7 +127,7 @@ private:
     /// Returns read but not yet listed, with their list text.
     using TReadReturns = std::vector<std::pair<rtl::UnicodeString, std::unique_ptr<TSageDatasetVatReturn>>>;
     /// Reads the returns of one year folder into vReturns; szVatNumber is VatNumberForUrl, given to each.
-    void _LoadVatReturns(const rtl::UnicodeString& szYearFolder, const rtl::UnicodeString& szVatNumber,
+    void _LoadVatReturns(const rtl::TOpenFolder& pYearFolder, const rtl::UnicodeString& szVatNumber,
                          TReadReturns& vReturns);
     /// One return file of the year folder read into a new record, or null when the file cannot be read
     /// as a return.

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 
 namespace sage {
 
@@ -25,7 +26,7 @@ public:
     void SetBox(std::int32_t Index, rtl::Currency Value);
 
     const rtl::UnicodeString& CompanyName() const noexcept { return FCompanyName; }
-    void SetCompanyName(const rtl::UnicodeString& value) { FCompanyName = value; }
+    void SetCompanyName(rtl::UnicodeString value) { FCompanyName = std::move(value); }
     /// The owning dataset's VatNumberForUrl when the file was read.
     const rtl::UnicodeString& VatNumber() const noexcept { return FVatNumber; }
     void SetVatNumber(const rtl::UnicodeString& value) { FVatNumber = value; }

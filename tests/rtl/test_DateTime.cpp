@@ -59,6 +59,17 @@ TEST(DateTime, DecodeRoundTripsEveryDayOfSeveralCenturies) {
                 ASSERT_EQ(Ymd(EncodeDate(y, m, d)), (TYmd{y, m, d})) << y << "-" << m << "-" << d;
 }
 
+TEST(DateTime, ConsecutiveDaysEncodeOneApart) {
+    TDateTime previous = EncodeDate(1898, 12, 31);
+    for (int y = 1899; y <= 2101; ++y)
+        for (int m = 1; m <= 12; ++m)
+            for (int d = 1; d <= DaysInAMonth(y, m); ++d) {
+                const TDateTime day = EncodeDate(y, m, d);
+                ASSERT_EQ(day, previous + 1) << y << "-" << m << "-" << d;
+                previous = day;
+            }
+}
+
 TEST(DateTime, NegativeValuesKeepTheTimeInTheAbsoluteFraction) {
     // -1.25 is 29 December 1899, 06:00.
     EXPECT_EQ(Ymd(-1.25), (TYmd{1899, 12, 29}));

@@ -119,11 +119,24 @@ TEST_F(FilesTest, OpenFolderListsAndReadsLikeThePathFunctions) {
     }
     EXPECT_THROW(folder.ReadFileUpTo(u"sub", 100, bytes), EFOpenError);
 
+    const TOpenFolder sub(folder, u"sub");
+    ASSERT_TRUE(sub.IsOpen());
+    EXPECT_EQ(sub.Path(), Root() + u"/sub");
+    EXPECT_TRUE(sub.ListFiles().empty());
+    EXPECT_FALSE(TOpenFolder(folder, u"a.xml").IsOpen());
+    EXPECT_TRUE(folder.FileExists(u"a.xml"));
+    EXPECT_TRUE(folder.FileExists(u"link.xml"));
+    EXPECT_FALSE(folder.FileExists(u"sub"));
+    EXPECT_FALSE(folder.FileExists(u"absent.xml"));
+    EXPECT_EQ(Sorted(folder.ListDirectories()), std::vector<UnicodeString>{u"sub"});
+
     const TOpenFolder missing(Root() + u"/absent");
     EXPECT_FALSE(missing.IsOpen());
     EXPECT_TRUE(missing.ListFiles().empty());
     EXPECT_THROW(missing.ReadFileUpTo(u"a.xml", 100, bytes), EFOpenError);
     EXPECT_FALSE(TOpenFolder(Root() + u"/a.xml").IsOpen());
+    EXPECT_FALSE(TOpenFolder(missing, u"sub").IsOpen());
+    EXPECT_FALSE(missing.FileExists(u"a.xml"));
 }
 
 TEST_F(FilesTest, WriteFileAtomicReplacesWholeFileAndLeavesNoTemporary) {
