@@ -115,6 +115,54 @@ bool ReadOpenedFile(int fd, const UnicodeString& folder, UnicodeStringView name,
     return true;
 }
 
+TPathKind KindOfMode(mode_t mode) {
+    return S_ISDIR(mode) ? TPathKind::pkDirectory : TPathKind::pkFile;
+}
+
+TPathKind KindOf(const std::string& native) {
+    struct stat st {};
+    return ::stat(native.c_str(), &st) == 0 ? KindOfMode(st.st_mode) : TPathKind::pkNone;
+}
+
+// FindChildIgnoreCase; with kind, also what the result is. The lstat of the exact name already tells
+// unless it is a link, and when it fails and no other spelling exists nothing exists to ask about.
+UnicodeString FindChild(const UnicodeString& folder, const UnicodeString& name, TPathKind* kind) {
+    UnicodeString exact = CombinePath(folder, name);
+    const std::string nativeExact = Native(exact);
+    struct stat st {};
+    if (::lstat(nativeExact.c_str(), &st) == 0) {
+        if (kind) {
+            *kind = S_ISLNK(st.st_mode) ? KindOf(nativeExact) : KindOfMode(st.st_mode);
+        }
+        return exact;
+    }
+    if (kind) {
+        *kind = TPathKind::pkNone;
+    }
+    std::string native = Native(folder.empty() ? UnicodeString(u".") : folder);
+    DIR* dir = ::opendir(native.c_str());
+    if (!dir) {
+        return exact;
+    }
+    UnicodeString found;
+    while (const dirent* e = ::readdir(dir)) {
+        UnicodeString entry = Utf8ToString(e->d_name);
+        if (SameText(entry, name)) {
+            found = std::move(entry);
+            break;
+        }
+    }
+    ::closedir(dir);
+    if (found.empty()) {
+        return exact;
+    }
+    UnicodeString result = CombinePath(folder, found);
+    if (kind) {
+        *kind = KindOf(Native(result));
+    }
+    return result;
+}
+
 bool WriteAll(int fd, const char* data, size_t size) {
     while (size > 0) {
         ssize_t n = ::write(fd, data, size);
@@ -173,26 +221,11 @@ std::vector<UnicodeString> ListDirectories(const UnicodeString& folder) {
 }
 
 UnicodeString FindChildIgnoreCase(const UnicodeString& folder, const UnicodeString& name) {
-    UnicodeString exact = CombinePath(folder, name);
-    struct stat st {};
-    if (::lstat(Native(exact).c_str(), &st) == 0) {
-        return exact;
-    }
-    std::string native = Native(folder.empty() ? UnicodeString(u".") : folder);
-    DIR* dir = ::opendir(native.c_str());
-    if (!dir) {
-        return exact;
-    }
-    UnicodeString found;
-    while (const dirent* e = ::readdir(dir)) {
-        UnicodeString entry = Utf8ToString(e->d_name);
-        if (SameText(entry, name)) {
-            found = std::move(entry);
-            break;
-        }
-    }
-    ::closedir(dir);
-    return found.empty() ? exact : CombinePath(folder, found);
+    return FindChild(folder, name, nullptr);
+}
+
+UnicodeString FindChildIgnoreCase(const UnicodeString& folder, const UnicodeString& name, TPathKind& kind) {
+    return FindChild(folder, name, &kind);
 }
 
 TBytes ReadAllBytes(const UnicodeString& path) {

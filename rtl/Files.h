@@ -23,6 +23,12 @@ RTL_API std::vector<UnicodeString> ListDirectories(const UnicodeString& folder);
 /// (an exact match preferred); folder + separator + name when there is none. Datasets copied from
 /// Windows keep whatever letter case they had.
 RTL_API UnicodeString FindChildIgnoreCase(const UnicodeString& folder, const UnicodeString& name);
+/// What a path names, links followed: nothing, a folder, or anything else (as FileExists counts it).
+enum class TPathKind { pkNone, pkFile, pkDirectory };
+/// FindChildIgnoreCase, also telling what the result names (what FileExists and DirectoryExists
+/// would answer) without asking the file system again when the exact name is there and no link.
+RTL_API UnicodeString FindChildIgnoreCase(const UnicodeString& folder, const UnicodeString& name,
+                                          TPathKind& kind);
 
 /// Whole file; raises EFOpenError naming the file when it cannot be read.
 RTL_API TBytes ReadAllBytes(const UnicodeString& path);

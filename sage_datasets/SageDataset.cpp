@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <numeric>
 #include <string>
 #include <string_view>
 
@@ -319,8 +320,9 @@ void TSageDataset::_ClearVatReturns() {
 
 void TSageDataset::_LoadWatermark() {
     _szVersion = rtl::IntToStr(_nMajorVersion);
-    const rtl::UnicodeString fileName = rtl::FindChildIgnoreCase(_szDatasetFolder, u"Watermark.xml");
-    if (!rtl::FileExists(fileName)) {
+    rtl::TPathKind kind = rtl::TPathKind::pkNone;
+    const rtl::UnicodeString fileName = rtl::FindChildIgnoreCase(_szDatasetFolder, u"Watermark.xml", kind);
+    if (kind != rtl::TPathKind::pkFile) {
         return;
     }
     const rtl::UnicodeString version = rtl::Trim(ReadFirstLine(fileName));
@@ -447,8 +449,9 @@ TSageDatasetVatReturn* TSageDataset::LatestVatReturn() {
 }
 
 void TSageDataset::_LoadAllVATReturns() {
-    const rtl::UnicodeString vatReturnsFolder = rtl::FindChildIgnoreCase(_szDatasetFolder, u"VATRTNS");
-    if (!rtl::DirectoryExists(vatReturnsFolder)) {
+    rtl::TPathKind kind = rtl::TPathKind::pkNone;
+    const rtl::UnicodeString vatReturnsFolder = rtl::FindChildIgnoreCase(_szDatasetFolder, u"VATRTNS", kind);
+    if (kind != rtl::TPathKind::pkDirectory) {
         return;
     }
     // Year folders and their files are opened through their open parent: resolving the dataset's
@@ -472,11 +475,14 @@ void TSageDataset::_LoadAllVATReturns() {
     _ResetAdjustmentsCache();
     // The returns are ordered before they enter the (still empty) list: newest first, as
     // fixed-width dates make the text order the date order; equal dates stay in reading order.
-    std::stable_sort(returns.begin(), returns.end(),
-                     [](const auto& a, const auto& b) { return rtl::CompareStr(a.first, b.first) > 0; });
-    for (auto& [key, pReturn] : returns) {
-        _slVatReturns->AddObject(key, pReturn.get());
-        pReturn.release();
+    std::vector<std::size_t> order(returns.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return rtl::CompareStr(returns[a].first, returns[b].first) > 0;
+    });
+    for (const std::size_t index : order) {
+        _slVatReturns->AddObject(returns[index].first, returns[index].second.get());
+        returns[index].second.release();
     }
     _blVATReturnsRead = true;
 }
@@ -642,10 +648,11 @@ void TSageDataset::_ApplyAdjustments(const rtl::UnicodeString& szYearFolder,
 
 void TSageDataset::_LoadAdjustmentsFolders(const rtl::UnicodeString& szBase) {
     _ResetAdjustmentsCache();
-    _szAdjustmentsBase = szBase;
+    _blAdjustmentsListed = true;
+    rtl::TPathKind kind = rtl::TPathKind::pkNone;
     const rtl::UnicodeString dataFolder = rtl::FindChildIgnoreCase(
-        szBase.empty() ? rtl::UnicodeString(u".") : szBase.substr(0, szBase.size() - 1), u"_Data");
-    if (!rtl::DirectoryExists(dataFolder)) {
+        szBase.empty() ? rtl::UnicodeString(u".") : szBase.substr(0, szBase.size() - 1), u"_Data", kind);
+    if (kind != rtl::TPathKind::pkDirectory) {
         return;
     }
     _pAdjustmentsData = std::make_unique<rtl::TOpenFolder>(dataFolder);
@@ -663,7 +670,7 @@ void TSageDataset::_LoadAdjustmentsFolders(const rtl::UnicodeString& szBase) {
 }
 
 void TSageDataset::_ResetAdjustmentsCache() {
-    _szAdjustmentsBase.clear();
+    _blAdjustmentsListed = false;
     _pAdjustmentsData.reset();
     _vAdjustmentsFolders.clear();
 }
@@ -678,7 +685,8 @@ rtl::UnicodeString TSageDataset::_FindAdjustmentsFile(const rtl::UnicodeString& 
     rtl::UnicodeStringView name = szFileName;
     name.remove_suffix(std::min<std::size_t>(4, name.size()));
 
-    if (base != _szAdjustmentsBase || _szAdjustmentsBase.empty()) {
+    // The year folders read in one pass share their VATRTNS folder, so _Data is listed once.
+    if (!_blAdjustmentsListed) {
         _LoadAdjustmentsFolders(rtl::UnicodeString(base));
     }
     if (!_pAdjustmentsData) {

@@ -171,7 +171,7 @@ private:
 
     // The _Data folder of the VATRTNS folder being read, resolved once per folder so that looking for
     // each return's Adjustments.xml costs at most one existence check.
-    rtl::UnicodeString _szAdjustmentsBase;
+    bool _blAdjustmentsListed = false;
     std::unique_ptr<rtl::TOpenFolder> _pAdjustmentsData;
     std::vector<rtl::UnicodeString> _vAdjustmentsFolders; // sorted without regard to A..Z case
     rtl::UnicodeString _szAdjustmentsFolderName;

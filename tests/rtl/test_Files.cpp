@@ -86,6 +86,32 @@ TEST_F(FilesTest, ReadAllBytesNamesTheFileOnFailure) {
     EXPECT_THROW(ReadAllBytes(Root()), EFOpenError);
 }
 
+TEST_F(FilesTest, FindChildIgnoreCaseTellsWhatItFound) {
+    fs::create_directory(_root / "VatRtns");
+    Touch("Watermark.XML");
+    fs::create_symlink(_root / "VatRtns", _root / "linked");
+    fs::create_symlink(_root / "absent", _root / "dangling");
+    struct TCase {
+        const char16_t* name;
+        const char16_t* found;
+        TPathKind kind;
+    };
+    for (const TCase& c : {TCase{u"VATRTNS", u"VatRtns", TPathKind::pkDirectory},
+                           TCase{u"VatRtns", u"VatRtns", TPathKind::pkDirectory},
+                           TCase{u"Watermark.xml", u"Watermark.XML", TPathKind::pkFile},
+                           TCase{u"linked", u"linked", TPathKind::pkDirectory},
+                           TCase{u"dangling", u"dangling", TPathKind::pkNone},
+                           TCase{u"absent", u"absent", TPathKind::pkNone}}) {
+        TPathKind kind = TPathKind::pkFile;
+        const UnicodeString path = FindChildIgnoreCase(Root(), c.name, kind);
+        EXPECT_EQ(path, Root() + u"/" + c.found);
+        EXPECT_EQ(path, FindChildIgnoreCase(Root(), c.name));
+        EXPECT_EQ(kind, c.kind) << StringToUtf8(c.name);
+        EXPECT_EQ(kind == TPathKind::pkDirectory, DirectoryExists(path));
+        EXPECT_EQ(kind == TPathKind::pkFile, FileExists(path));
+    }
+}
+
 TEST_F(FilesTest, ReadFileUpToReadsWholeFilesWithinTheLimitOnly) {
     Touch("data.bin", std::string("\0\1\xFF", 3));
     std::string bytes = "stale";
