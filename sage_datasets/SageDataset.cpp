@@ -464,6 +464,8 @@ void TSageDataset::_LoadAllVATReturns() {
         yearFolders.clear(); // an unreadable folder holds no returns
     }
     _ResetAdjustmentsCache();
+    // One document serves every file of this reading, so its buffers are allocated once.
+    _pDocument = std::make_unique<rtl::TXmlDocument>();
     const rtl::UnicodeString vatNumber = _GetVatNumberForUrl();
     TReadReturns returns;
     for (const rtl::UnicodeString& name : yearFolders) {
@@ -473,6 +475,7 @@ void TSageDataset::_LoadAllVATReturns() {
         }
     }
     _ResetAdjustmentsCache();
+    _pDocument.reset();
     // The returns are ordered before they enter the (still empty) list: newest first, as
     // fixed-width dates make the text order the date order; equal dates stay in reading order.
     std::vector<std::size_t> order(returns.size());
@@ -523,9 +526,8 @@ TSageDatasetVatReturn* TSageDataset::_LoadVatReturn(const rtl::TOpenFolder& pYea
 
 bool TSageDataset::_ReadVatReturnFile(const rtl::TOpenFolder& pYearFolder,
                                       const rtl::UnicodeString& szFileName, TSageDatasetVatReturn& pReturn) {
-    rtl::TXmlDocument document;
-    document.LoadFromFile(pYearFolder, szFileName);
-    const rtl::TXmlNode root = document.DocumentElement();
+    _pDocument->LoadFromFile(pYearFolder, szFileName);
+    const rtl::TXmlNode root = _pDocument->DocumentElement();
     if (!root.NameIs("VATRETURN")) {
         // A foreign XML file in a year folder must not become a VAT return.
         _RaiseException(u"Invalid XML");
@@ -611,9 +613,8 @@ void TSageDataset::_ApplyAdjustments(const rtl::UnicodeString& szYearFolder,
     if (adjustmentsFile.empty()) {
         return;
     }
-    rtl::TXmlDocument document;
-    document.LoadFromFile(*_pAdjustmentsData, adjustmentsFile);
-    const rtl::TXmlNode root = document.DocumentElement();
+    _pDocument->LoadFromFile(*_pAdjustmentsData, adjustmentsFile); // the return's own is read by now
+    const rtl::TXmlNode root = _pDocument->DocumentElement();
     if (!SameAsciiText(root.LocalNameUtf8(), "VatReturn")) {
         return;
     }

@@ -13,6 +13,10 @@
 #include <utility>
 #include <vector>
 
+namespace rtl {
+class TXmlDocument;
+}
+
 namespace sage {
 
 class TSageSetupDTA;
@@ -173,6 +177,7 @@ private:
     // each return's Adjustments.xml costs at most one existence check.
     bool _blAdjustmentsListed = false;
     std::unique_ptr<rtl::TOpenFolder> _pAdjustmentsData;
+    std::unique_ptr<rtl::TXmlDocument> _pDocument;        // while the returns are read
     std::vector<rtl::UnicodeString> _vAdjustmentsFolders; // sorted without regard to A..Z case
     rtl::UnicodeString _szAdjustmentsFolderName;
 };
