@@ -2,6 +2,9 @@
 
 #include "rtl/Exceptions.h"
 
+#include <algorithm>
+#include <memory>
+
 #define PCRE2_CODE_UNIT_WIDTH 16
 #include <pcre2.h>
 
@@ -20,11 +23,55 @@ PCRE2_SPTR16 Units(UnicodeStringView s) {
     return reinterpret_cast<PCRE2_SPTR16>(s.data());
 }
 
+using TMatchData = std::unique_ptr<pcre2_match_data_16, decltype(&pcre2_match_data_free_16)>;
+
+// Match data big enough for patterns of up to this many groups is kept per thread: patterns are
+// matched thousands of times while datasets load, and the compiled pattern itself is shared.
+constexpr std::uint32_t kCachedPairs = 32;
+
+pcre2_match_data_16* ThreadMatchData() {
+    thread_local TMatchData data(pcre2_match_data_create_16(kCachedPairs, nullptr),
+                                 &pcre2_match_data_free_16);
+    return data.get();
+}
+
 } // namespace
 
 struct TRegEx::TImpl {
     pcre2_code_16* code = nullptr;
+    std::uint32_t pairs = 0; // groups of the pattern, the whole match included
     ~TImpl() { pcre2_code_free_16(code); }
+
+    // Runs the match and hands the ovector (pairs of offsets, count of set groups) to report.
+    template <class F> bool Run(UnicodeStringView subject, long startOffset, F report) const {
+        if (startOffset < 0 || static_cast<std::size_t>(startOffset) > subject.size())
+            return false;
+        TMatchData own(nullptr, &pcre2_match_data_free_16);
+        pcre2_match_data_16* data = ThreadMatchData();
+        if (pairs > kCachedPairs || data == nullptr) {
+            own.reset(pcre2_match_data_create_from_pattern_16(code, nullptr));
+            data = own.get();
+        }
+        if (!data)
+            throw Exception(u"Out of memory for a regular expression match");
+        const int rc = pcre2_match_16(code, Units(subject), subject.size(),
+                                      static_cast<PCRE2_SIZE>(startOffset), 0, data, nullptr);
+        if (rc == PCRE2_ERROR_NOMATCH)
+            return false;
+        if (rc < 0)
+            throw Exception(u"Regular expression match failed: " + ErrorText(rc));
+        report(pcre2_get_ovector_pointer_16(data), static_cast<std::uint32_t>(rc));
+        return true;
+    }
+
+    // (offset, length) of group i, (-1, 0) when it did not take part.
+    std::pair<long, long> Group(const PCRE2_SIZE* ovector, std::uint32_t set, std::uint32_t i) const {
+        const PCRE2_SIZE start = ovector[2 * i];
+        const PCRE2_SIZE end = ovector[2 * i + 1];
+        if (i >= set || start == PCRE2_UNSET || end < start)
+            return {-1, 0};
+        return {static_cast<long>(start), static_cast<long>(end - start)};
+    }
 };
 
 UnicodeString TRegExMatch::Group(UnicodeStringView subject, int index) const {
@@ -51,6 +98,9 @@ TRegEx::TRegEx(UnicodeStringView pattern, unsigned options) : _pImpl(std::make_u
                                  IntToStr(static_cast<std::int64_t>(errorOffset)));
     // Without JIT support the interpreter is used; pcre2_match picks JIT code when present.
     pcre2_jit_compile_16(_pImpl->code, PCRE2_JIT_COMPLETE);
+    std::uint32_t captures = 0;
+    pcre2_pattern_info_16(_pImpl->code, PCRE2_INFO_CAPTURECOUNT, &captures);
+    _pImpl->pairs = captures + 1;
 }
 
 TRegEx::~TRegEx() = default;
@@ -59,32 +109,21 @@ TRegEx& TRegEx::operator=(TRegEx&&) noexcept = default;
 
 TRegExMatch TRegEx::Match(UnicodeStringView subject, long startOffset) const {
     TRegExMatch result;
-    if (startOffset < 0 || static_cast<std::size_t>(startOffset) > subject.size())
-        return result;
-    // Match data per call: the compiled pattern is shared read-only between threads.
-    std::unique_ptr<pcre2_match_data_16, decltype(&pcre2_match_data_free_16)> data(
-        pcre2_match_data_create_from_pattern_16(_pImpl->code, nullptr), &pcre2_match_data_free_16);
-    if (!data)
-        throw Exception(u"Out of memory for a regular expression match");
-    const int rc = pcre2_match_16(_pImpl->code, Units(subject), subject.size(),
-                                  static_cast<PCRE2_SIZE>(startOffset), 0, data.get(), nullptr);
-    if (rc == PCRE2_ERROR_NOMATCH)
-        return result;
-    if (rc < 0)
-        throw Exception(u"Regular expression match failed: " + ErrorText(rc));
-    const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer_16(data.get());
-    const std::uint32_t pairs = pcre2_get_ovector_count_16(data.get());
-    result.Success = true;
-    result.Groups.reserve(pairs);
-    for (std::uint32_t i = 0; i < pairs; ++i) {
-        const PCRE2_SIZE start = ovector[2 * i];
-        const PCRE2_SIZE end = ovector[2 * i + 1];
-        if (start == PCRE2_UNSET || end < start || i >= static_cast<std::uint32_t>(rc))
-            result.Groups.emplace_back(-1, 0);
-        else
-            result.Groups.emplace_back(static_cast<long>(start), static_cast<long>(end - start));
-    }
+    result.Success = _pImpl->Run(subject, startOffset, [&](const PCRE2_SIZE* ovector, std::uint32_t set) {
+        result.Groups.reserve(_pImpl->pairs);
+        for (std::uint32_t i = 0; i < _pImpl->pairs; ++i)
+            result.Groups.push_back(_pImpl->Group(ovector, set, i));
+    });
     return result;
+}
+
+bool TRegEx::Match(UnicodeStringView subject, TRegExGroups& groups, long startOffset) const {
+    groups.Count = 0;
+    return _pImpl->Run(subject, startOffset, [&](const PCRE2_SIZE* ovector, std::uint32_t set) {
+        groups.Count = static_cast<int>(std::min<std::uint32_t>(_pImpl->pairs, TRegExGroups::kMaxGroups));
+        for (int i = 0; i < groups.Count; ++i)
+            groups.Groups[i] = _pImpl->Group(ovector, set, static_cast<std::uint32_t>(i));
+    });
 }
 
 } // namespace rtl

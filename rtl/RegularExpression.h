@@ -20,6 +20,16 @@ struct RTL_API TRegExMatch {
     long Length(int index = 0) const { return Groups.at(index).second; }
 };
 
+/// The groups of one match without any allocation, for hot paths: group 0 is the whole match,
+/// groups past kMaxGroups are not reported, an unset group has offset -1.
+struct TRegExGroups {
+    static constexpr int kMaxGroups = 10;
+    int Count = 0;
+    std::pair<long, long> Groups[kMaxGroups] = {}; // (offset, length)
+    long Offset(int index = 0) const { return Groups[index].first; }
+    long Length(int index = 0) const { return Groups[index].second; }
+};
+
 class RTL_API TRegEx {
 public:
     /// Compiles the pattern; raises EArgumentException with PCRE2's message when it is invalid.
@@ -30,6 +40,8 @@ public:
 
     /// Searches subject from startOffset. Safe to call from several threads at once.
     TRegExMatch Match(UnicodeStringView subject, long startOffset = 0) const;
+    /// As Match, filling groups in place; false when there is no match.
+    bool Match(UnicodeStringView subject, TRegExGroups& groups, long startOffset = 0) const;
     bool IsMatch(UnicodeStringView subject) const { return Match(subject).Success; }
 
 private:

@@ -7,6 +7,7 @@
 #include "rtl/Exceptions.h"
 #include "rtl/FileStream.h"
 #include "rtl/Files.h"
+#include "rtl/RegularExpression.h"
 #include "rtl/XmlDocument.h"
 
 #include "utils/ORVI.CoreUtils.h"
@@ -22,76 +23,54 @@ namespace sage {
 
 namespace {
 
-bool IsDigit(char16_t c) {
-    return c >= u'0' && c <= u'9';
-}
-
-// Where text first matches shape, each 'd' of which stands for an ASCII digit and every other
-// character for itself; npos when nowhere. Dates are found this way in thousands of files.
-std::size_t FindShape(std::string_view text, std::string_view shape) {
-    for (std::size_t at = 0; at + shape.size() <= text.size(); ++at) {
-        std::size_t k = 0;
-        while (k < shape.size() && (shape[k] == 'd' ? IsDigit(static_cast<unsigned char>(text[at + k]))
-                                                    : text[at + k] == shape[k])) {
-            ++k;
-        }
-        if (k == shape.size()) {
-            return at;
-        }
-    }
-    return std::string_view::npos;
-}
-
 // The decimal value of count ASCII digits at text[at].
-template <class Char> int DigitsValue(std::basic_string_view<Char> text, std::size_t at, std::size_t count) {
+int DigitsValue(rtl::UnicodeStringView text, std::size_t at, std::size_t count) {
     int value = 0;
     for (std::size_t i = at; i < at + count; ++i) {
-        value = value * 10 + (text[i] - '0');
+        value = value * 10 + (text[i] - u'0');
     }
     return value;
+}
+
+// The value of a matched group of ASCII digits.
+int GroupValue(rtl::UnicodeStringView text, const rtl::TRegExGroups& match, int group) {
+    return DigitsValue(text, static_cast<std::size_t>(match.Offset(group)),
+                       static_cast<std::size_t>(match.Length(group)));
+}
+
+// The three fixed patterns of return files, compiled once (JIT where available) and shared by every
+// dataset; matching is safe from several threads.
+const rtl::TRegEx& ReturnFileNamePattern() {
+    static const rtl::TRegEx pattern(
+        u"VAT Return (\\d\\d)-?(\\d\\d)-?(\\d\\d\\d\\d) - (\\d\\d)-?(\\d\\d)-?(\\d\\d\\d\\d)\\.xml$");
+    return pattern;
+}
+
+const rtl::TRegEx& SlashDatePattern() {
+    static const rtl::TRegEx pattern(u"(\\d\\d)/(\\d\\d)/(\\d\\d\\d\\d)");
+    return pattern;
+}
+
+const rtl::TRegEx& DigitsDatePattern() {
+    static const rtl::TRegEx pattern(u"(\\d\\d)(\\d\\d)(\\d\\d\\d\\d)");
+    return pattern;
 }
 
 // A date as written in a file name: day, month, year.
 using TNameDate = std::array<int, 3>;
 
-// Reads "dd-mm-yyyy" at name[i], each '-' optional, advancing i.
-bool ReadNameDate(rtl::UnicodeStringView name, std::size_t& i, TNameDate& date) {
-    constexpr std::size_t widths[3] = {2, 2, 4};
-    for (std::size_t part = 0; part < 3; ++part) {
-        if (part > 0 && i < name.size() && name[i] == u'-') {
-            ++i;
-        }
-        const rtl::UnicodeStringView digits = name.substr(std::min(i, name.size()), widths[part]);
-        if (digits.size() != widths[part] || !std::all_of(digits.begin(), digits.end(), IsDigit)) {
-            return false;
-        }
-        date[part] = DigitsValue(digits, 0, digits.size());
-        i += widths[part];
+// The period of a file named "VAT Return dd-mm-yyyy - dd-mm-yyyy.xml" (the '-' within dates
+// optional), the match ending at the end of the name; false for any other name.
+bool MatchReturnFileName(rtl::UnicodeStringView name, TNameDate& from, TNameDate& to) {
+    rtl::TRegExGroups match;
+    if (!ReturnFileNamePattern().Match(name, match)) {
+        return false;
+    }
+    for (int part = 0; part < 3; ++part) {
+        from[part] = GroupValue(name, match, 1 + part);
+        to[part] = GroupValue(name, match, 4 + part);
     }
     return true;
-}
-
-// The period of a file named "VAT Return dd-mm-yyyy - dd-mm-yyyy.xml" (the '-' within dates
-// optional), found anywhere in name up to its end; false for any other name. As with the regular
-// expression this replaces, one newline may follow ".xml".
-bool MatchReturnFileName(rtl::UnicodeStringView name, TNameDate& from, TNameDate& to) {
-    constexpr rtl::UnicodeStringView prefix = u"VAT Return ";
-    for (std::size_t at = name.find(prefix); at != rtl::UnicodeStringView::npos;
-         at = name.find(prefix, at + 1)) {
-        std::size_t i = at + prefix.size();
-        if (!ReadNameDate(name, i, from) || !name.substr(i).starts_with(u" - ")) {
-            continue;
-        }
-        i += 3;
-        if (!ReadNameDate(name, i, to) || !name.substr(i).starts_with(u".xml")) {
-            continue;
-        }
-        i += 4;
-        if (i == name.size() || (i + 1 == name.size() && name[i] == u'\n')) {
-            return true;
-        }
-    }
-    return false;
 }
 
 rtl::TDateTime EncodeNameDate(const TNameDate& date) {
@@ -591,20 +570,17 @@ void TSageDataset::_ApplyFileNameDates(rtl::UnicodeStringView szFileName, TSageD
 }
 
 rtl::TDateTime TSageDataset::_ParseDate(std::string_view szText) {
-    // The digits and '/' are ASCII, so the document's UTF-8 bytes match as the decoded text would.
-    std::size_t monthAt = 3;
-    std::size_t yearAt = 6;
-    std::size_t at = FindShape(szText, "dd/dd/dddd");
-    if (at == std::string_view::npos) {
-        at = FindShape(szText, "dddddddd");
-        monthAt = 2;
-        yearAt = 4;
-    }
-    if (at == std::string_view::npos || DigitsValue(szText, at, 2) == 0) {
+    // "dd/mm/yyyy" first; failing that, the first run of eight digits as ddmmyyyy.
+    const rtl::UnicodeString text = rtl::Utf8ToString(szText);
+    rtl::TRegExGroups match;
+    if (!SlashDatePattern().Match(text, match) && !DigitsDatePattern().Match(text, match)) {
         return 0;
     }
-    return rtl::EncodeDate(DigitsValue(szText, at + yearAt, 4), DigitsValue(szText, at + monthAt, 2),
-                           DigitsValue(szText, at, 2));
+    if (GroupValue(text, match, 1) == 0) {
+        return 0;
+    }
+    return rtl::EncodeDate(GroupValue(text, match, 3), GroupValue(text, match, 2),
+                           GroupValue(text, match, 1));
 }
 
 void TSageDataset::_ApplyAdjustments(const rtl::UnicodeString& szYearFolder,

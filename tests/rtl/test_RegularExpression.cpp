@@ -74,3 +74,31 @@ TEST(RegEx, SharedAcrossThreads) {
         th.join();
     EXPECT_EQ(ok, std::vector<int>(4, 2000));
 }
+
+TEST(RegEx, GroupsInPlaceAgreeWithTheMatchAndCapAtTheirSize) {
+    const TRegEx re(u"(a)(x)?(b)");
+    TRegExGroups groups;
+    ASSERT_TRUE(re.Match(u"zzab", groups));
+    ASSERT_EQ(groups.Count, 4);
+    EXPECT_EQ(groups.Offset(0), 2);
+    EXPECT_EQ(groups.Length(0), 2);
+    EXPECT_EQ(groups.Offset(2), -1) << "a group that took no part";
+    EXPECT_EQ(groups.Offset(3), 3);
+    EXPECT_FALSE(re.Match(u"zzab", groups, 3));
+    EXPECT_EQ(groups.Count, 0);
+
+    // More groups than the in-place record holds, and more than the per-thread match data.
+    UnicodeString pattern;
+    UnicodeString subject;
+    for (int i = 0; i < 40; ++i) {
+        pattern += u"(.)";
+        subject += static_cast<char16_t>(u'A' + i % 26);
+    }
+    const TRegEx wide(pattern);
+    ASSERT_TRUE(wide.Match(subject, groups));
+    EXPECT_EQ(groups.Count, TRegExGroups::kMaxGroups);
+    EXPECT_EQ(groups.Offset(9), 8);
+    const TRegExMatch all = wide.Match(subject);
+    ASSERT_EQ(all.Groups.size(), 41u);
+    EXPECT_EQ(all.Group(subject, 40), u"N");
+}
