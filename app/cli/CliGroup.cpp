@@ -1,4 +1,5 @@
 #include "app/cli/CliGroup.h"
+#include "app/cli/CliText.h"
 
 #include "app/cli/CliOptions.h"
 #include "app/core/GroupReturnModel.h"
@@ -17,12 +18,7 @@ namespace cli {
 
 namespace {
 
-using TJson = nlohmann::ordered_json;
 using rtl::UnicodeString;
-
-std::string Utf8(rtl::UnicodeStringView text) {
-    return rtl::StringToUtf8(text);
-}
 
 TJson Boxes(const sage::TSageDatasetVatReturn& r) {
     TJson boxes = TJson::array();
@@ -173,7 +169,7 @@ int RunGroup(const std::vector<std::string>& args, std::ostream& out, std::ostre
         return 0;
     }
     if (options.Has("--json")) {
-        out << ModelJson(model).dump(2, ' ', false, TJson::error_handler_t::replace) << '\n';
+        out << Dump(ModelJson(model)) << '\n';
     } else {
         out << ModelText(model);
     }

@@ -1,4 +1,5 @@
 #include "app/cli/CliScan.h"
+#include "app/cli/CliText.h"
 
 #include "app/cli/CliOptions.h"
 #include "app/core/DatasetBrowse.h"
@@ -17,12 +18,7 @@ namespace cli {
 
 namespace {
 
-using TJson = nlohmann::ordered_json;
 using rtl::UnicodeString;
-
-std::string Utf8(rtl::UnicodeStringView text) {
-    return rtl::StringToUtf8(text);
-}
 
 // The loader's calls on the windows, without windows: only messages are worth printing.
 class TConsoleLoaderView : public ven::ILoaderView {
@@ -121,7 +117,7 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         for (sage::TSageDataset* d : datasets) {
             array.push_back(DatasetJson(dm, *d));
         }
-        out << TJson{{"datasets", array}}.dump(2, ' ', false, TJson::error_handler_t::replace) << '\n';
+        out << Dump(TJson{{"datasets", array}}) << '\n';
     } else {
         PrintText(dm, datasets, out);
     }

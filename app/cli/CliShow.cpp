@@ -1,4 +1,5 @@
 #include "app/cli/CliShow.h"
+#include "app/cli/CliText.h"
 
 #include "app/cli/CliOptions.h"
 
@@ -19,16 +20,6 @@
 namespace cli {
 
 namespace {
-
-using TJson = nlohmann::ordered_json;
-
-std::string Utf8(rtl::UnicodeStringView text) {
-    return rtl::StringToUtf8(text);
-}
-
-std::string IsoDate(rtl::TDateTime value) {
-    return Utf8(rtl::FormatDateTime(u"yyyy-mm-dd", value));
-}
 
 const sage::TSageDatasetVatReturn& ReturnAt(const rtl::TStringList& returns, int index) {
     return *static_cast<const sage::TSageDatasetVatReturn*>(returns.Objects(index));
@@ -54,17 +45,9 @@ TJson ReturnToJson(const rtl::UnicodeString& key, const sage::TSageDatasetVatRet
                  {"flatRateBenefitCost", vatReturn.FlatRateBeniftCost().Raw()}};
 }
 
-std::string Money(rtl::Currency value) {
-    return Utf8(rtl::FormatCurr(u"\u00A3#,##0.00", value));
-}
-
 void AppendLine(std::ostringstream& out, const char* label, const std::string& value) {
     out << "  " << label << std::string(18 - std::string_view(label).size(), ' ') << value << '\n';
 }
-
-struct TDatasetDeleter {
-    void operator()(sage::TSageDataset* p) const { rtl::Free(p); }
-};
 
 } // namespace
 
@@ -94,7 +77,7 @@ std::string DatasetToJson(sage::TSageDataset& dataset) {
                      {"odbcDriverFileName", Utf8(dataset.ODBCDriverFileName())},
                      {"returns", jsonReturns}};
     // Text that is not valid Unicode is shown with replacement characters rather than refused.
-    return json.dump(2, ' ', false, TJson::error_handler_t::replace);
+    return Dump(json);
 }
 
 std::string DatasetToText(sage::TSageDataset& dataset) {
@@ -145,7 +128,7 @@ int RunShow(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     const rtl::UnicodeString& folder = options.Positionals()[0];
     sage::TSageDatasetFactory factory;
-    const std::unique_ptr<sage::TSageDataset, TDatasetDeleter> dataset(factory.MakeDatasetAndLoad(folder));
+    const TDatasetPtr dataset(factory.MakeDatasetAndLoad(folder));
     if (!dataset) {
         err << "venturo_mtd_cli show: no Sage dataset could be read from \"" << Utf8(folder) << "\"\n";
         return 1;

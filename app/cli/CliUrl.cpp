@@ -1,4 +1,5 @@
 #include "app/cli/CliUrl.h"
+#include "app/cli/CliText.h"
 
 #include "app/cli/CliOptions.h"
 #include "app/core/PortalHandOff.h"
@@ -12,14 +13,6 @@
 namespace cli {
 
 namespace {
-
-std::string Utf8(rtl::UnicodeStringView text) {
-    return rtl::StringToUtf8(text);
-}
-
-struct TDatasetDeleter {
-    void operator()(sage::TSageDataset* p) const { rtl::Free(p); }
-};
 
 sage::TSageDatasetVatReturn* FindReturn(sage::TSageDataset& dataset, const rtl::UnicodeString& period) {
     if (period.empty()) {
@@ -59,7 +52,7 @@ int RunUrl(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     const rtl::UnicodeString& folder = options.Positionals()[0];
     sage::TSageDatasetFactory factory;
-    const std::unique_ptr<sage::TSageDataset, TDatasetDeleter> dataset(factory.MakeDatasetAndLoad(folder));
+    const TDatasetPtr dataset(factory.MakeDatasetAndLoad(folder));
     if (!dataset) {
         err << "venturo_mtd_cli url: no Sage dataset could be read from \"" << Utf8(folder) << "\"\n";
         return 1;
