@@ -33,7 +33,7 @@ private:
     class RTL_API Name : public Base {                                                                       \
     public:                                                                                                  \
         using Base::Base;                                                                                    \
-        std::shared_ptr<const Exception> Clone() const override { return std::make_shared<Name>(*this); }   \
+        std::shared_ptr<const Exception> Clone() const override { return std::make_shared<Name>(*this); }    \
     }
 
 RTL_DECLARE_EXCEPTION(EConvertError, Exception);

@@ -33,7 +33,9 @@ RTL_API UnicodeString AnsiToString(std::string_view bytes);
 /// Decodes a whole text file: a BOM selects UTF-8, UTF-16 LE or BE; otherwise AnsiToString.
 RTL_API UnicodeString DecodeText(std::string_view bytes);
 /// Shorthand for literals and test code: u"..." from UTF-8 text.
-inline UnicodeString U(std::string_view utf8) { return Utf8ToString(utf8); }
+inline UnicodeString U(std::string_view utf8) {
+    return Utf8ToString(utf8);
+}
 
 // --- Case and comparison (folding only A..Z, as the product's comparisons require) --------
 RTL_API char16_t UpCaseAscii(char16_t c);
