@@ -38,6 +38,23 @@ int Whence(TSeekOrigin origin) {
     return SEEK_SET;
 }
 
+// Reads or writes until count bytes have moved, the end is reached or the call fails; returns the
+// bytes moved. Interrupted calls are repeated.
+template <class Call, class Buffer> std::int64_t Transfer(Call call, int fd, Buffer* p, std::int64_t count) {
+    std::int64_t done = 0;
+    while (done < count) {
+        const ssize_t n = call(fd, p + done, static_cast<size_t>(count - done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        done += n;
+    }
+    return done;
+}
+
 } // namespace
 
 TFileStream::TFileStream(const UnicodeString& fileName, TFileOpenMode mode, TFileShareMode /*share*/)
@@ -68,35 +85,11 @@ TFileStream::~TFileStream() {
 }
 
 std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
-    auto* p = static_cast<char*>(buffer);
-    std::int64_t done = 0;
-    while (done < count) {
-        ssize_t n = ::read(static_cast<int>(_hFile), p + done, static_cast<size_t>(count - done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        done += n;
-    }
-    return done;
+    return Transfer(::read, static_cast<int>(_hFile), static_cast<char*>(buffer), count);
 }
 
 std::int64_t TFileStream::Write(const void* buffer, std::int64_t count) {
-    const auto* p = static_cast<const char*>(buffer);
-    std::int64_t done = 0;
-    while (done < count) {
-        ssize_t n = ::write(static_cast<int>(_hFile), p + done, static_cast<size_t>(count - done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        done += n;
-    }
-    return done;
+    return Transfer(::write, static_cast<int>(_hFile), static_cast<const char*>(buffer), count);
 }
 
 std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {

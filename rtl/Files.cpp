@@ -75,17 +75,24 @@ std::vector<UnicodeString> ListEntries(const UnicodeString& folder, bool wantDir
 
 // Reads the file open as fd whole into bytes and closes it; fd < 0 reports the failure in errno.
 // folder and name make the file's name for messages.
+// fd when it names a file that fstat can describe (st is filled), else -1 with errno set: a folder
+// counts as a file that could not be opened (EISDIR).
+int RegularFileOrFail(int fd, struct stat& st) {
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
+        const int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
 bool ReadOpenedFile(int fd, const UnicodeString& folder, UnicodeStringView name, std::int64_t maxSize,
                     std::string& bytes) {
     auto path = [&] { return name.empty() ? folder : CombinePath(folder, name); };
     bytes.clear();
     struct stat st {};
-    if (fd >= 0 && (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
-        int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
-        ::close(fd);
-        errno = error;
-        fd = -1;
-    }
+    fd = RegularFileOrFail(fd, st);
     if (fd < 0) {
         const int error = errno;
         throw EFOpenError(QuotedFailure(u"Cannot open file", path(), error));
@@ -231,12 +238,7 @@ UnicodeString FindChildIgnoreCase(const UnicodeString& folder, const UnicodeStri
 TBytes ReadAllBytes(const UnicodeString& path) {
     int fd = ::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC);
     struct stat st {};
-    if (fd >= 0 && (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
-        int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
-        ::close(fd);
-        errno = error;
-        fd = -1;
-    }
+    fd = RegularFileOrFail(fd, st);
     if (fd < 0) {
         throw EFOpenError(QuotedFailure(u"Cannot open file", path, errno));
     }
