@@ -51,4 +51,13 @@ QString ToQ(const rtl::UnicodeString& s) {
     return ToQString(s);
 }
 
+TStartUpWindows::TStartUpWindows() {
+    Form.SetDataModule(&DataModule);
+    Splash->show();
+}
+
+TStartUpWindows::~TStartUpWindows() {
+    Form.SetDataModule(nullptr);
+}
+
 } // namespace ven::testing

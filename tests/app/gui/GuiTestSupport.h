@@ -5,7 +5,12 @@
 #include "app/core/VenDataModule.h"
 #include "app/core/VenSystemMode.h"
 
+#include "app/gui/LoaderView.h"
+#include "app/gui/form_main.h"
+#include "app/gui/form_splash.h"
+
 #include <QApplication>
+#include <QPointer>
 #include <QString>
 
 #include <memory>
@@ -37,5 +42,18 @@ private:
 };
 
 QString ToQ(const rtl::UnicodeString& s);
+
+/// The windows and data module of a start-up, made in the program's order (main window first),
+/// with the splash shown and the real loader view; the main window lets go of the tables before
+/// they go.
+struct TStartUpWindows {
+    TStartUpWindows();
+    ~TStartUpWindows();
+    std::unique_ptr<TVenSystemMode> Mode = DesktopMode();
+    Tform_main Form{*Mode};
+    QPointer<Tform_splash> Splash = new Tform_splash;
+    TdmVenMTD DataModule{*Mode};
+    TLoaderView View{Splash, &Form};
+};
 
 } // namespace ven::testing

@@ -56,19 +56,12 @@ TEST(Screenshots, SplashAndMainWindowOnDemoData) {
     QDir out(QString::fromLocal8Bit(dir));
     ASSERT_TRUE(out.mkpath("."));
     TRegistryScope registry;
-    std::unique_ptr<TVenSystemMode> mode = DesktopMode();
-    Tform_main form(*mode);
-    QPointer<Tform_splash> splash = new Tform_splash;
-    TdmVenMTD dm(*mode);
-    form.SetDataModule(&dm);
-    // The window was made first, as at start-up; it lets go of the tables before they go.
-    struct TUnbind {
-        Tform_main& Form;
-        ~TUnbind() { Form.SetDataModule(nullptr); }
-    } unbind{form};
-    TLoaderView view(splash, &form);
+    TStartUpWindows windows;
+    Tform_main& form = windows.Form;
+    QPointer<Tform_splash>& splash = windows.Splash;
+    TdmVenMTD& dm = windows.DataModule;
+    TLoaderView& view = windows.View;
     TGrabbingView grabber(view, splash);
-    splash->show();
     dm.LoadDatasets(grabber);
     QTRY_VERIFY_WITH_TIMEOUT(form.isVisible(), 60000);
     ASSERT_FALSE(grabber.Splash.isNull());
