@@ -34,13 +34,13 @@ UnicodeString QuotedFailure(const char16_t* verb, const UnicodeString& name, int
 }
 
 // d_type is not filled on every file system; fall back to stat, which also follows links.
-bool EntryIsDir(DIR* dir, const dirent* e, bool& isRegular) {
+bool EntryIsDir(int dirFd, const dirent64* e, bool& isRegular) {
     if (e->d_type == DT_DIR || e->d_type == DT_REG) {
         isRegular = e->d_type == DT_REG;
         return e->d_type == DT_DIR;
     }
     struct stat st {};
-    if (::fstatat(::dirfd(dir), e->d_name, &st, 0) != 0) {
+    if (::fstatat(dirFd, e->d_name, &st, 0) != 0) {
         isRegular = false;
         return false;
     }
@@ -48,29 +48,67 @@ bool EntryIsDir(DIR* dir, const dirent* e, bool& isRegular) {
     return S_ISDIR(st.st_mode);
 }
 
-std::vector<UnicodeString> ReadEntries(DIR* dir, bool wantDirs) {
-    std::vector<UnicodeString> names;
-    while (const dirent* e = ::readdir(dir)) {
-        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) {
+bool IsDotEntry(const char* name) {
+    return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
+}
+
+// Calls each(entry) for every entry of the open folder but "." and "..", read straight into a buffer
+// on the stack: a dataset's many small folders would otherwise each cost a DIR allocation and the
+// extra system calls of fdopendir. A read error ends the listing with what was read.
+template <class Each> void ForEachEntry(int dirFd, const Each& each) {
+    alignas(dirent64) char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::getdents64(dirFd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
             continue;
         }
+        if (n <= 0) {
+            return;
+        }
+        for (ssize_t at = 0; at < n;) {
+            const auto* e = reinterpret_cast<const dirent64*>(buffer + at);
+            at += e->d_reclen;
+            if (!IsDotEntry(e->d_name) && !each(e)) {
+                return;
+            }
+        }
+    }
+}
+
+std::vector<UnicodeString> ReadEntries(int dirFd, bool wantDirs) {
+    std::vector<UnicodeString> names;
+    ForEachEntry(dirFd, [&](const dirent64* e) {
         bool isRegular = false;
-        bool isDir = EntryIsDir(dir, e, isRegular);
+        const bool isDir = EntryIsDir(dirFd, e, isRegular);
         if (wantDirs ? isDir : isRegular) {
             names.push_back(Utf8ToString(e->d_name));
         }
-    }
+        return true;
+    });
     return names;
 }
 
+int OpenFolderAt(int parentFd, const char* name) {
+    return ::openat(parentFd, name, O_RDONLY | O_NONBLOCK | O_DIRECTORY | O_CLOEXEC);
+}
+
 std::vector<UnicodeString> ListEntries(const UnicodeString& folder, bool wantDirs) {
-    DIR* dir = ::opendir(Native(folder).c_str());
-    if (!dir) {
+    const int fd = OpenFolderAt(AT_FDCWD, Native(folder).c_str());
+    if (fd < 0) {
         return {};
     }
-    std::vector<UnicodeString> names = ReadEntries(dir, wantDirs);
-    ::closedir(dir);
+    std::vector<UnicodeString> names = ReadEntries(fd, wantDirs);
+    ::close(fd);
     return names;
+}
+
+// A file name in the system's form, converted into a buffer kept by the thread: names are converted
+// for every file read through an open folder. Valid until the thread's next call.
+const char* NativeName(UnicodeStringView name) {
+    thread_local std::string buffer;
+    buffer.clear();
+    AppendStringAsUtf8(buffer, name);
+    return buffer.c_str();
 }
 
 // Reads the file open as fd whole into bytes and closes it; fd < 0 reports the failure in errno.
@@ -146,20 +184,20 @@ UnicodeString FindChild(const UnicodeString& folder, const UnicodeString& name, 
     if (kind) {
         *kind = TPathKind::pkNone;
     }
-    std::string native = Native(folder.empty() ? UnicodeString(u".") : folder);
-    DIR* dir = ::opendir(native.c_str());
-    if (!dir) {
+    const int dirFd = OpenFolderAt(AT_FDCWD, Native(folder.empty() ? UnicodeString(u".") : folder).c_str());
+    if (dirFd < 0) {
         return exact;
     }
     UnicodeString found;
-    while (const dirent* e = ::readdir(dir)) {
+    ForEachEntry(dirFd, [&](const dirent64* e) {
         UnicodeString entry = Utf8ToString(e->d_name);
-        if (SameText(entry, name)) {
-            found = std::move(entry);
-            break;
+        if (!SameText(entry, name)) {
+            return true;
         }
-    }
-    ::closedir(dir);
+        found = std::move(entry);
+        return false;
+    });
+    ::close(dirFd);
     if (found.empty()) {
         return exact;
     }
@@ -268,27 +306,16 @@ bool ReadFileUpTo(const UnicodeString& path, std::int64_t maxSize, std::string& 
     return ReadOpenedFile(::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC), path, {}, maxSize, bytes);
 }
 
-TOpenFolder::TOpenFolder(const UnicodeString& path) : _szPath(path), _pDir(::opendir(Native(path).c_str())) {}
+TOpenFolder::TOpenFolder(const UnicodeString& path)
+    : _szPath(path), _nFd(OpenFolderAt(AT_FDCWD, Native(path).c_str())) {}
 
 TOpenFolder::TOpenFolder(const TOpenFolder& parent, const UnicodeString& name)
-    : _szPath(parent.Path() + PathDelim + name), _pDir(nullptr) {
-    if (!parent._pDir) {
-        return;
-    }
-    const int fd = ::openat(::dirfd(static_cast<DIR*>(parent._pDir)), Native(name).c_str(),
-                            O_RDONLY | O_NONBLOCK | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        return;
-    }
-    _pDir = ::fdopendir(fd);
-    if (!_pDir) {
-        ::close(fd);
-    }
-}
+    : _szPath(parent.Path() + PathDelim + name),
+      _nFd(parent.IsOpen() ? OpenFolderAt(parent._nFd, NativeName(name)) : -1) {}
 
 TOpenFolder::~TOpenFolder() {
-    if (_pDir) {
-        ::closedir(static_cast<DIR*>(_pDir));
+    if (_nFd >= 0) {
+        ::close(_nFd);
     }
 }
 
@@ -301,31 +328,28 @@ std::vector<UnicodeString> TOpenFolder::ListDirectories() const {
 }
 
 std::vector<UnicodeString> TOpenFolder::_ListEntries(bool wantDirs) const {
-    if (!_pDir) {
+    if (_nFd < 0) {
         return {};
     }
-    DIR* dir = static_cast<DIR*>(_pDir);
-    if (_blListed) {
-        ::rewinddir(dir);
+    if (_blListed && ::lseek(_nFd, 0, SEEK_SET) != 0) {
+        return {};
     }
     _blListed = true;
-    return ReadEntries(dir, wantDirs);
+    return ReadEntries(_nFd, wantDirs);
 }
 
 bool TOpenFolder::FileExists(UnicodeStringView relativePath) const {
     struct stat st {};
-    return _pDir && !relativePath.empty() &&
-           ::fstatat(::dirfd(static_cast<DIR*>(_pDir)), Native(relativePath).c_str(), &st, 0) == 0 &&
+    return _nFd >= 0 && !relativePath.empty() && ::fstatat(_nFd, NativeName(relativePath), &st, 0) == 0 &&
            !S_ISDIR(st.st_mode);
 }
 
 bool TOpenFolder::ReadFileUpTo(UnicodeStringView name, std::int64_t maxSize, std::string& bytes) const {
-    if (!_pDir) {
+    if (_nFd < 0) {
         errno = ENOENT;
         return ReadOpenedFile(-1, _szPath, name, maxSize, bytes);
     }
-    const int fd = ::openat(::dirfd(static_cast<DIR*>(_pDir)), Native(name).c_str(), O_RDONLY | O_CLOEXEC);
-    return ReadOpenedFile(fd, _szPath, name, maxSize, bytes);
+    return ReadOpenedFile(::openat(_nFd, NativeName(name), O_RDONLY | O_CLOEXEC), _szPath, name, maxSize, bytes);
 }
 
 void WriteFileAtomic(const UnicodeString& path, const std::string& bytes) {

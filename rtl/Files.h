@@ -47,7 +47,7 @@ public:
     TOpenFolder(const TOpenFolder&) = delete;
     TOpenFolder& operator=(const TOpenFolder&) = delete;
 
-    bool IsOpen() const noexcept { return _pDir != nullptr; }
+    bool IsOpen() const noexcept { return _nFd >= 0; }
     const UnicodeString& Path() const noexcept { return _szPath; }
     /// ListFiles(Path()): empty when the folder is not open.
     std::vector<UnicodeString> ListFiles() const;
@@ -62,7 +62,7 @@ private:
     std::vector<UnicodeString> _ListEntries(bool wantDirs) const;
 
     UnicodeString _szPath;
-    void* _pDir;                    // DIR*
+    int _nFd;                       // the open folder, or -1
     mutable bool _blListed = false; // a second listing starts again from the first entry
 };
 

@@ -85,13 +85,6 @@ bool IsAscii(std::string_view bytes) {
     return bits < 0x80;
 }
 
-bool IsAscii(UnicodeStringView text) {
-    char16_t bits = 0;
-    for (const char16_t c : text)
-        bits |= c;
-    return bits < 0x80;
-}
-
 bool IsBlank(char16_t c) {
     return c <= 0x20;
 }
@@ -148,17 +141,17 @@ UnicodeString Utf8ToString(std::string_view utf8) {
     return out;
 }
 
-std::string StringToUtf8(UnicodeStringView text) {
-    if (IsAscii(text))
-        return std::string(text.begin(), text.end());
-    // Otherwise the leading ASCII run is narrowed in place, the rest encoded.
-    std::string out(text.size(), '\0');
+void AppendStringAsUtf8(std::string& out, UnicodeStringView text) {
+    // The leading ASCII run is narrowed in one go, the rest encoded.
     std::size_t i = 0;
     while (i < text.size() && text[i] < 0x80) {
-        out[i] = static_cast<char>(text[i]);
         ++i;
     }
-    out.resize(i);
+    const std::size_t start = out.size();
+    out.resize(start + i);
+    for (std::size_t k = 0; k < i; ++k) {
+        out[start + k] = static_cast<char>(text[k]);
+    }
     for (; i < text.size(); ++i) {
         unsigned long cp = text[i];
         if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
@@ -184,6 +177,12 @@ std::string StringToUtf8(UnicodeStringView text) {
             out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
         }
     }
+}
+
+std::string StringToUtf8(UnicodeStringView text) {
+    std::string out;
+    out.reserve(text.size());
+    AppendStringAsUtf8(out, text);
     return out;
 }
 

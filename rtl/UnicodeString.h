@@ -18,6 +18,8 @@ using TBytes = std::vector<std::uint8_t>;
 RTL_API UnicodeString Utf8ToString(std::string_view utf8);
 /// UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
 RTL_API std::string StringToUtf8(UnicodeStringView text);
+/// StringToUtf8 appended to out, so that a caller converting many texts can reuse one buffer.
+RTL_API void AppendStringAsUtf8(std::string& out, UnicodeStringView text);
 /// True when the bytes are well-formed UTF-8 (no overlongs, no surrogates).
 RTL_API bool IsValidUtf8(std::string_view bytes);
 /// Each byte to the character of the same code (U+0000..U+00FF).

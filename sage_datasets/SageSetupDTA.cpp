@@ -1,5 +1,6 @@
 #include "sage_datasets/SageSetupDTA.h"
 
+#include "rtl/Exceptions.h"
 #include "rtl/Files.h"
 
 #include <algorithm>
@@ -11,6 +12,9 @@ namespace {
 
 const rtl::UnicodeString kAccData = u"ACCDATA";
 const rtl::UnicodeString kSetupDta = u"SETUP.DTA";
+
+// A file opened for reading up to this size is read whole at once; a larger one field by field.
+constexpr std::int64_t kMaxSnapshotSize = 1 << 20;
 
 // Field widths are small constants; the clamp keeps hostile values from asking for absurd buffers
 // and keeps the value length within its 32-bit result.
@@ -57,13 +61,28 @@ rtl::UnicodeString TSageSetupDTA::_GetSetupFilename() {
 
 void TSageSetupDTA::Open() {
     const rtl::UnicodeString fileName = _GetSetupFilename();
-    if (fileName.empty() || !rtl::FileExists(fileName)) {
+    if (fileName.empty()) {
         _RaiseException(u"Dataset setup file does not exist: " + fileName);
         return;
     }
-    _fsFile =
-        new rtl::TFileStream(fileName, rtl::TFileOpenMode::fmOpenRead, rtl::TFileShareMode::fmShareDenyNone);
+    // The fields are read together and the file is small: one read replaces a seek and a read for
+    // each field, and every field comes from the same moment of the file.
+    bool whole = false;
+    try {
+        whole = rtl::ReadFileUpTo(fileName, kMaxSnapshotSize, _sSnapshot);
+    } catch (const rtl::EFOpenError&) {
+        if (!rtl::FileExists(fileName)) {
+            _RaiseException(u"Dataset setup file does not exist: " + fileName);
+            return;
+        }
+        throw;
+    }
     _blWriteMode = false;
+    _blSnapshot = whole;
+    if (!whole) {
+        _fsFile = new rtl::TFileStream(fileName, rtl::TFileOpenMode::fmOpenRead,
+                                       rtl::TFileShareMode::fmShareDenyNone);
+    }
 }
 
 void TSageSetupDTA::OpenForWrite() {
@@ -81,13 +100,15 @@ void TSageSetupDTA::Close() {
     delete _fsFile;
     _fsFile = nullptr;
     _blWriteMode = false;
+    _blSnapshot = false;
+    _sSnapshot.clear();
 }
 
 bool TSageSetupDTA::_CheckOpen() {
-    if (_fsFile == nullptr) {
+    if (_fsFile == nullptr && !_blSnapshot) {
         Open();
     }
-    return _fsFile != nullptr;
+    return _fsFile != nullptr || _blSnapshot;
 }
 
 bool TSageSetupDTA::_CheckOpenForWrite() {
@@ -102,7 +123,7 @@ bool TSageSetupDTA::_CheckOpenForWrite() {
 }
 
 void TSageSetupDTA::SeekTo(std::int64_t nOffset) {
-    if (_CheckOpen()) {
+    if (_CheckOpen() && _fsFile != nullptr) {
         _fsFile->Seek(nOffset, rtl::TSeekOrigin::soBeginning);
     }
 }
@@ -113,9 +134,28 @@ std::int32_t TSageSetupDTA::ReadSpacePaddedBytes(std::int64_t nOffset, std::int6
     }
     nLength = ClampLength(nLength);
     auto* bytes = static_cast<std::uint8_t*>(Buffer);
+    const std::int64_t nRead = _ReadAt(nOffset, nLength, bytes);
+    std::fill(bytes + nRead, bytes + nLength, std::uint8_t(0));
+    std::int64_t nValue = std::find(bytes, bytes + nLength, std::uint8_t(0)) - bytes;
+    while (nValue > 0 && bytes[nValue - 1] == ' ') {
+        bytes[--nValue] = 0;
+    }
+    return static_cast<std::int32_t>(nValue);
+}
+
+std::int64_t TSageSetupDTA::_ReadAt(std::int64_t nOffset, std::int64_t nLength, std::uint8_t* bytes) {
+    // A negative offset reads nothing, like a field beyond the end of the file.
+    if (nLength <= 0 || nOffset < 0) {
+        return 0;
+    }
+    if (_blSnapshot) {
+        const auto size = static_cast<std::int64_t>(_sSnapshot.size());
+        const std::int64_t n = nOffset < size ? std::min(nLength, size - nOffset) : 0;
+        std::copy_n(_sSnapshot.data() + nOffset, n, bytes);
+        return n;
+    }
     std::int64_t nRead = 0;
-    // A failed seek (a negative offset) reads nothing, like a field beyond the end of the file.
-    if (nLength > 0 && _fsFile->Seek(nOffset, rtl::TSeekOrigin::soBeginning) == nOffset) {
+    if (_fsFile->Seek(nOffset, rtl::TSeekOrigin::soBeginning) == nOffset) {
         while (nRead < nLength) {
             const std::int64_t n = _fsFile->Read(bytes + nRead, nLength - nRead);
             if (n <= 0) {
@@ -124,12 +164,7 @@ std::int32_t TSageSetupDTA::ReadSpacePaddedBytes(std::int64_t nOffset, std::int6
             nRead += n;
         }
     }
-    std::fill(bytes + nRead, bytes + nLength, std::uint8_t(0));
-    std::int64_t nValue = std::find(bytes, bytes + nLength, std::uint8_t(0)) - bytes;
-    while (nValue > 0 && bytes[nValue - 1] == ' ') {
-        bytes[--nValue] = 0;
-    }
-    return static_cast<std::int32_t>(nValue);
+    return nRead;
 }
 
 rtl::UnicodeString TSageSetupDTA::ReadSpacePaddedString(std::int64_t nOffset, std::int64_t nLength) {

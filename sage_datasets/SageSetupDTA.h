@@ -7,6 +7,7 @@
 #include "rtl/UnicodeString.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace sage {
@@ -66,14 +67,18 @@ private:
     rtl::UnicodeString _GetSetupFilename();
     bool _CheckOpen();
     bool _CheckOpenForWrite();
+    /// Reads up to nLength bytes at nOffset of the open file; the count read.
+    std::int64_t _ReadAt(std::int64_t nOffset, std::int64_t nLength, std::uint8_t* bytes);
     std::int64_t _WritePaddedString(std::int64_t nOffset, std::int64_t nLength,
                                     const rtl::UnicodeString& szData, TPadding padding);
     /// Takes a report and returns: callers go on with empty names and closed files.
     void _RaiseException(const rtl::UnicodeString& szMessage);
 
     rtl::UnicodeString _szDatasetFolder;
-    rtl::TFileStream* _fsFile = nullptr;
+    rtl::TFileStream* _fsFile = nullptr; // open for writing, or for reading a file too large to hold
     bool _blWriteMode = false;
+    bool _blSnapshot = false; // opened for reading: the file's bytes are held in _sSnapshot
+    std::string _sSnapshot;
 };
 
 } // namespace sage

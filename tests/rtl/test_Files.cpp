@@ -165,6 +165,24 @@ TEST_F(FilesTest, OpenFolderListsAndReadsLikeThePathFunctions) {
     EXPECT_FALSE(missing.FileExists(u"a.xml"));
 }
 
+TEST_F(FilesTest, ListingsLongerThanOneReadAreWhole) {
+    // About 900 entries of 60-byte names: several reads of the folder, however the system batches them.
+    std::vector<UnicodeString> expected;
+    for (int i = 0; i < 900; ++i) {
+        const std::string name = "VAT Return " + std::to_string(100000 + i) + std::string(36, 'x') + ".xml";
+        Touch(name);
+        expected.push_back(Utf8ToString(name));
+    }
+    fs::create_directory(_root / "sub");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Sorted(ListFiles(Root())), expected);
+    const TOpenFolder folder(Root());
+    EXPECT_EQ(Sorted(folder.ListFiles()), expected);
+    EXPECT_EQ(folder.ListDirectories(), std::vector<UnicodeString>{u"sub"}) << "a second listing restarts";
+    EXPECT_EQ(FindChildIgnoreCase(Root(), u"vat return 100899" + UnicodeString(36, u'X') + u".XML"),
+              Root() + u"/" + expected.back());
+}
+
 TEST_F(FilesTest, WriteFileAtomicReplacesWholeFileAndLeavesNoTemporary) {
     Touch("store.ini", "old content that is longer");
     ::chmod((_root / "store.ini").c_str(), 0600);

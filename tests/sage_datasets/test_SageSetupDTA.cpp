@@ -103,6 +103,25 @@ TEST_F(SetupDtaTest, FieldsAtAndBeyondTheEndOfTheFileReadWhatExists) {
     EXPECT_EQ(reader.ReadSpacePaddedString(0, -3), u"");
 }
 
+TEST_F(SetupDtaTest, FieldsOfAFileTooLargeToHoldAreReadFromTheFile) {
+    std::string bytes(3 << 20, ' ');
+    bytes.replace(3, 4, "Acme");
+    bytes.replace((3 << 20) - 10, 4, "Tail");
+    UseBytes(bytes);
+    EXPECT_EQ(reader.ReadSpacePaddedString(3, 60), u"Acme");
+    EXPECT_EQ(reader.ReadSpacePaddedString((3 << 20) - 10, 20), u"Tail");
+    EXPECT_EQ(reader.ReadSpacePaddedString(3 << 20, 20), u"");
+}
+
+TEST_F(SetupDtaTest, AnOpenReaderKeepsTheFieldsAsTheyWereWhenOpened) {
+    UseBytes(std::string("\x18") + "Acme" + std::string(60, ' '));
+    EXPECT_EQ(reader.ReadSpacePaddedString(1, 4), u"Acme");
+    dataset.WriteSetupBytes(std::string("\x18") + "Zeta" + std::string(60, ' '));
+    EXPECT_EQ(reader.ReadSpacePaddedString(1, 4), u"Acme") << "one moment of the file";
+    reader.Close();
+    EXPECT_EQ(reader.ReadSpacePaddedString(1, 4), u"Zeta");
+}
+
 TEST_F(SetupDtaTest, EmptyFileReadsEmpty) {
     UseBytes("");
     std::uint8_t b[2] = {};
