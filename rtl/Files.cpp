@@ -111,8 +111,6 @@ const char* NativeName(UnicodeStringView name) {
     return buffer.c_str();
 }
 
-// Reads the file open as fd whole into bytes and closes it; fd < 0 reports the failure in errno.
-// folder and name make the file's name for messages.
 // fd when it names a file that fstat can describe (st is filled), else -1 with errno set: a folder
 // counts as a file that could not be opened (EISDIR).
 int RegularFileOrFail(int fd, struct stat& st) {
@@ -125,16 +123,11 @@ int RegularFileOrFail(int fd, struct stat& st) {
     return fd;
 }
 
-bool ReadOpenedFile(int fd, const UnicodeString& folder, UnicodeStringView name, std::int64_t maxSize,
-                    std::string& bytes) {
-    auto path = [&] { return name.empty() ? folder : CombinePath(folder, name); };
+// Reads the file open as fd, which fstat described as st, whole into bytes and closes it; false, with
+// bytes empty, when it is larger than maxSize.
+bool ReadDescribedFile(int fd, const struct stat& st, const UnicodeString& folder, UnicodeStringView name,
+                       std::int64_t maxSize, std::string& bytes) {
     bytes.clear();
-    struct stat st {};
-    fd = RegularFileOrFail(fd, st);
-    if (fd < 0) {
-        const int error = errno;
-        throw EFOpenError(QuotedFailure(u"Cannot open file", path(), error));
-    }
     if (st.st_size > maxSize) {
         ::close(fd);
         return false;
@@ -155,9 +148,23 @@ bool ReadOpenedFile(int fd, const UnicodeString& folder, UnicodeStringView name,
     ::close(fd);
     if (done != bytes.size()) {
         bytes.clear();
-        throw EFOpenError(u"Cannot read file \"" + path() + u"\"");
+        throw EFOpenError(u"Cannot read file \"" + (name.empty() ? folder : CombinePath(folder, name)) + u"\"");
     }
     return true;
+}
+
+// Reads the file open as fd whole into bytes and closes it; fd < 0 reports the failure in errno.
+// folder and name make the file's name for messages.
+bool ReadOpenedFile(int fd, const UnicodeString& folder, UnicodeStringView name, std::int64_t maxSize,
+                    std::string& bytes) {
+    bytes.clear();
+    struct stat st {};
+    fd = RegularFileOrFail(fd, st);
+    if (fd < 0) {
+        const int error = errno;
+        throw EFOpenError(QuotedFailure(u"Cannot open file", name.empty() ? folder : CombinePath(folder, name), error));
+    }
+    return ReadDescribedFile(fd, st, folder, name, maxSize, bytes);
 }
 
 TPathKind KindOfMode(mode_t mode) {
@@ -350,6 +357,26 @@ bool TOpenFolder::ReadFileUpTo(UnicodeStringView name, std::int64_t maxSize, std
         return ReadOpenedFile(-1, _szPath, name, maxSize, bytes);
     }
     return ReadOpenedFile(::openat(_nFd, NativeName(name), O_RDONLY | O_CLOEXEC), _szPath, name, maxSize, bytes);
+}
+
+bool TOpenFolder::ReadFileIfExists(UnicodeStringView name, std::int64_t maxSize, std::string& bytes,
+                                   bool& complete) const {
+    bytes.clear();
+    complete = false;
+    if (_nFd < 0) {
+        return false;
+    }
+    struct stat st {};
+    const int fd = RegularFileOrFail(::openat(_nFd, NativeName(name), O_RDONLY | O_CLOEXEC), st);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR || error == EISDIR) {
+            return false;
+        }
+        throw EFOpenError(QuotedFailure(u"Cannot open file", CombinePath(_szPath, name), error));
+    }
+    complete = ReadDescribedFile(fd, st, _szPath, name, maxSize, bytes);
+    return true;
 }
 
 void WriteFileAtomic(const UnicodeString& path, const std::string& bytes) {

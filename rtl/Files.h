@@ -57,6 +57,10 @@ public:
     bool FileExists(UnicodeStringView relativePath) const;
     /// ReadFileUpTo for a file name (or a path relative to the folder).
     bool ReadFileUpTo(UnicodeStringView name, std::int64_t maxSize, std::string& bytes) const;
+    /// ReadFileUpTo that yields false, with bytes empty, when no file of that name exists (nothing, or a
+    /// folder, at that path): asking first would cost a second look-up of the same path.
+    bool ReadFileIfExists(UnicodeStringView name, std::int64_t maxSize, std::string& bytes,
+                          bool& complete) const;
 
 private:
     std::vector<UnicodeString> _ListEntries(bool wantDirs) const;

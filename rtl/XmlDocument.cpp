@@ -150,6 +150,9 @@ const char* CheckTopLevel(const pugi::xml_document& doc) {
     return nullptr;
 }
 
+// What reading a file for a document came to.
+enum class TFileRead { Whole, TooLarge, Missing };
+
 } // namespace
 
 struct TXmlDocument::TImpl {
@@ -192,31 +195,55 @@ TXmlDocument::TXmlDocument(TXmlDocument&&) noexcept = default;
 TXmlDocument& TXmlDocument::operator=(TXmlDocument&&) noexcept = default;
 
 void TXmlDocument::LoadFromFile(const UnicodeString& path) {
-    _LoadRead([&](std::string& buffer) { return ReadFileUpTo(path, MaxXmlFileSize, buffer); },
-              [&] { return path; });
+    _LoadRead(
+        [&](std::string& buffer) {
+            return ReadFileUpTo(path, MaxXmlFileSize, buffer) ? TFileRead::Whole : TFileRead::TooLarge;
+        },
+        [&] { return path; });
 }
 
 void TXmlDocument::LoadFromFile(const TOpenFolder& folder, UnicodeStringView name) {
-    _LoadRead([&](std::string& buffer) { return folder.ReadFileUpTo(name, MaxXmlFileSize, buffer); },
-              [&] { return CombinePath(folder.Path(), name); });
+    _LoadRead(
+        [&](std::string& buffer) {
+            return folder.ReadFileUpTo(name, MaxXmlFileSize, buffer) ? TFileRead::Whole : TFileRead::TooLarge;
+        },
+        [&] { return CombinePath(folder.Path(), name); });
 }
 
-template <class Read, class Source> void TXmlDocument::_LoadRead(const Read& read, const Source& source) {
+bool TXmlDocument::LoadFromFileIfExists(const TOpenFolder& folder, UnicodeStringView name) {
+    return _LoadRead(
+        [&](std::string& buffer) {
+            bool complete = false;
+            if (!folder.ReadFileIfExists(name, MaxXmlFileSize, buffer, complete)) {
+                return TFileRead::Missing;
+            }
+            return complete ? TFileRead::Whole : TFileRead::TooLarge;
+        },
+        [&] { return CombinePath(folder.Path(), name); });
+}
+
+template <class Read, class Source> bool TXmlDocument::_LoadRead(const Read& read, const Source& source) {
     if (!_pImpl) {
         _pImpl = std::make_unique<TImpl>();
     }
-    bool complete = false;
+    TFileRead outcome = TFileRead::Missing;
     try {
-        complete = read(_pImpl->buffer);
+        outcome = read(_pImpl->buffer);
     } catch (...) {
         _pImpl->doc.reset();
         throw;
     }
-    if (!complete) {
+    if (outcome != TFileRead::Whole) {
         _pImpl->doc.reset();
+    }
+    if (outcome == TFileRead::TooLarge) {
         throw EXmlError(source() + u": the file is too large to be read as XML");
     }
+    if (outcome == TFileRead::Missing) {
+        return false;
+    }
     _pImpl->Parse(source);
+    return true;
 }
 
 void TXmlDocument::LoadFromBytes(std::string_view bytes) {

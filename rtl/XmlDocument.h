@@ -71,12 +71,14 @@ public:
     void LoadFromFile(const UnicodeString& path);
     /// LoadFromFile for the file name directly inside an open folder.
     void LoadFromFile(const TOpenFolder& folder, UnicodeStringView name);
+    /// LoadFromFile(folder, name) when such a file exists; false, leaving the document empty, when not.
+    bool LoadFromFileIfExists(const TOpenFolder& folder, UnicodeStringView name);
     /// Parses bytes (a copy is taken).
     void LoadFromBytes(std::string_view bytes);
     TXmlNode DocumentElement() const noexcept;
 
 private:
-    template <class Read, class Source> void _LoadRead(const Read& read, const Source& source);
+    template <class Read, class Source> bool _LoadRead(const Read& read, const Source& source);
 
     struct TImpl;
     std::unique_ptr<TImpl> _pImpl;

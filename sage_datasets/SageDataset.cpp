@@ -585,11 +585,11 @@ rtl::TDateTime TSageDataset::_ParseDate(std::string_view szText) {
 
 void TSageDataset::_ApplyAdjustments(const rtl::UnicodeString& szYearFolder,
                                      rtl::UnicodeStringView szFileName, TSageDatasetVatReturn& pReturn) {
-    const rtl::UnicodeString adjustmentsFile = _FindAdjustmentsFile(szYearFolder, szFileName);
-    if (adjustmentsFile.empty()) {
+    const rtl::UnicodeString adjustmentsFolder = _FindAdjustmentsFolder(szYearFolder, szFileName);
+    // The return's own file is read by now, so the document can take the adjustments.
+    if (adjustmentsFolder.empty() || !_LoadAdjustmentsFile(adjustmentsFolder)) {
         return;
     }
-    _pDocument->LoadFromFile(*_pAdjustmentsData, adjustmentsFile); // the return's own is read by now
     const rtl::TXmlNode root = _pDocument->DocumentElement();
     if (!SameAsciiText(root.LocalNameUtf8(), "VatReturn")) {
         return;
@@ -652,8 +652,8 @@ void TSageDataset::_ResetAdjustmentsCache() {
     _vAdjustmentsFolders.clear();
 }
 
-rtl::UnicodeString TSageDataset::_FindAdjustmentsFile(const rtl::UnicodeString& szYearFolder,
-                                                      rtl::UnicodeStringView szFileName) {
+rtl::UnicodeString TSageDataset::_FindAdjustmentsFolder(const rtl::UnicodeString& szYearFolder,
+                                                        rtl::UnicodeStringView szFileName) {
     // <base>/<year>/<name>.xml has its adjustments in <base>/_Data/<year>-<name>/Adjustments.xml.
     const std::size_t yearStart = szYearFolder.rfind(rtl::PathDelim);
     const std::size_t baseLength = yearStart == rtl::UnicodeString::npos ? 0 : yearStart + 1;
@@ -682,18 +682,20 @@ rtl::UnicodeString TSageDataset::_FindAdjustmentsFile(const rtl::UnicodeString& 
         return {};
     }
     const auto exact = std::find(first, last, folderName);
-    const rtl::UnicodeString& actual = exact != last ? *exact : *first;
-    // Looked for inside the open _Data folder; the rare other spelling of the file name by listing.
-    const rtl::UnicodeString fileName = actual + rtl::PathDelim + u"Adjustments.xml";
-    if (_pAdjustmentsData->FileExists(fileName)) {
-        return fileName;
+    return exact != last ? *exact : *first;
+}
+
+bool TSageDataset::_LoadAdjustmentsFile(const rtl::UnicodeString& szFolder) {
+    // Read inside the open _Data folder without asking first; the rare other spelling of the file
+    // name by listing the folder.
+    if (_pDocument->LoadFromFileIfExists(*_pAdjustmentsData, szFolder + rtl::PathDelim + u"Adjustments.xml")) {
+        return true;
     }
-    const rtl::UnicodeString folder = _pAdjustmentsData->Path() + rtl::PathDelim + actual;
+    const rtl::UnicodeString folder = _pAdjustmentsData->Path() + rtl::PathDelim + szFolder;
     const rtl::UnicodeString otherCase = rtl::FindChildIgnoreCase(folder, u"Adjustments.xml");
-    if (otherCase == folder + rtl::PathDelim + u"Adjustments.xml" || !rtl::FileExists(otherCase)) {
-        return {};
-    }
-    return actual + rtl::PathDelim + rtl::ExtractFileName(otherCase);
+    return otherCase != folder + rtl::PathDelim + u"Adjustments.xml" &&
+           _pDocument->LoadFromFileIfExists(*_pAdjustmentsData,
+                                            szFolder + rtl::PathDelim + rtl::ExtractFileName(otherCase));
 }
 
 void TSageDataset::_RaiseException(const rtl::UnicodeString& szMessage) {

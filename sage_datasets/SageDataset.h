@@ -144,10 +144,12 @@ private:
     void _ApplyFileNameDates(rtl::UnicodeStringView szFileName, TSageDatasetVatReturn& pReturn);
     void _ApplyAdjustments(const rtl::UnicodeString& szYearFolder, rtl::UnicodeStringView szFileName,
                            TSageDatasetVatReturn& pReturn);
-    /// The existing Adjustments.xml of a return file of the year folder, as a path inside the _Data
-    /// folder, or empty.
-    rtl::UnicodeString _FindAdjustmentsFile(const rtl::UnicodeString& szYearFolder,
-                                            rtl::UnicodeStringView szFileName);
+    /// The adjustments folder of a return file of the year folder, as a name inside the _Data folder,
+    /// or empty when _Data has none.
+    rtl::UnicodeString _FindAdjustmentsFolder(const rtl::UnicodeString& szYearFolder,
+                                              rtl::UnicodeStringView szFileName);
+    /// Loads Adjustments.xml of that folder into the document; false when the folder holds none.
+    bool _LoadAdjustmentsFile(const rtl::UnicodeString& szFolder);
     /// Lists the _Data folder beside the year folders of szBase once, for the look-ups of its returns.
     void _LoadAdjustmentsFolders(const rtl::UnicodeString& szBase);
     void _ResetAdjustmentsCache();

@@ -144,6 +144,16 @@ TEST_F(FilesTest, OpenFolderListsAndReadsLikeThePathFunctions) {
         EXPECT_EQ(e.Message(), u"Cannot open file \"" + Root() + u"/absent.xml\". No such file or directory");
     }
     EXPECT_THROW(folder.ReadFileUpTo(u"sub", 100, bytes), EFOpenError);
+    bool complete = false;
+    EXPECT_TRUE(folder.ReadFileIfExists(u"a.xml", 100, bytes, complete));
+    EXPECT_TRUE(complete);
+    EXPECT_EQ(bytes, "<a/>");
+    EXPECT_TRUE(folder.ReadFileIfExists(u"a.xml", 3, bytes, complete));
+    EXPECT_FALSE(complete) << "too large";
+    for (const UnicodeString name : {u"absent.xml", u"sub", u"a.xml/inside"}) {
+        EXPECT_FALSE(folder.ReadFileIfExists(name, 100, bytes, complete)) << StringToUtf8(name);
+        EXPECT_TRUE(bytes.empty());
+    }
 
     const TOpenFolder sub(folder, u"sub");
     ASSERT_TRUE(sub.IsOpen());

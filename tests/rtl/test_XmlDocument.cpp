@@ -167,6 +167,11 @@ TEST(XmlDocument, LoadsFilesAndReportsMissingOnes) {
     } catch (const EXmlError& e) {
         EXPECT_TRUE(e.Message().starts_with(folder + u"/bad.xml: ")) << StringToUtf8(e.Message());
     }
+    EXPECT_TRUE(moved.LoadFromFileIfExists(open, u"r.xml"));
+    EXPECT_TRUE(moved.DocumentElement().NameIs("VATRETURN"));
+    EXPECT_FALSE(moved.LoadFromFileIfExists(open, u"absent.xml"));
+    EXPECT_TRUE(moved.DocumentElement().IsNull());
+    EXPECT_THROW(moved.LoadFromFileIfExists(open, u"bad.xml"), EXmlError) << "present but broken";
     fs::remove_all(pattern);
 }
 

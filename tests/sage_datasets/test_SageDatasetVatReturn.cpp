@@ -421,6 +421,19 @@ TEST_F(VatReturnFileTest, AdjustmentsFolderIsFoundWhateverItsCaseTheExactNamePre
     EXPECT_EQ(r->GetBox(1), Pounds(101)) << "of two other spellings, the first in code-unit order";
 }
 
+TEST_F(VatReturnFileTest, AdjustmentsFolderWithoutAFileLeavesTheReturnAsRead) {
+    const std::filesystem::path folder =
+        builder.Folder() / "VATRTNS" / "_Data" / ("2021-" + kQ2Name.substr(0, kQ2Name.size() - 4));
+    std::filesystem::create_directories(folder);
+    const TSageDatasetVatReturn* r = ReadOne(With("BOX3", "999.00"));
+    ASSERT_NE(r, nullptr) << "an empty adjustments folder";
+    EXPECT_EQ(r->GetBox(1), Pounds(100));
+    std::filesystem::create_directory(folder / "Adjustments.xml");
+    r = ReadOne(With("BOX3", "999.00"));
+    ASSERT_NE(r, nullptr) << "a folder named like the file";
+    EXPECT_EQ(r->GetBox(1), Pounds(100));
+}
+
 // --- The record ---------------------------------------------------------------------------------
 
 TEST(VatReturnRecord, TextsFollowTheFieldsAndTheDateSeparator) {
