@@ -75,16 +75,28 @@ template <class Each> void ForEachEntry(int dirFd, const Each& each) {
     }
 }
 
-std::vector<UnicodeString> ReadEntries(int dirFd, bool wantDirs) {
-    std::vector<UnicodeString> names;
+// The names of the folder's files, or of its subfolders, into names; its strings are reused.
+void ReadEntries(int dirFd, bool wantDirs, std::vector<UnicodeString>& names) {
+    std::size_t count = 0;
     ForEachEntry(dirFd, [&](const dirent64* e) {
         bool isRegular = false;
         const bool isDir = EntryIsDir(dirFd, e, isRegular);
         if (wantDirs ? isDir : isRegular) {
-            names.push_back(Utf8ToString(e->d_name));
+            if (count == names.size()) {
+                names.emplace_back();
+            }
+            UnicodeString& name = names[count++];
+            name.clear();
+            AppendUtf8AsString(name, e->d_name);
         }
         return true;
     });
+    names.resize(count);
+}
+
+std::vector<UnicodeString> ReadEntries(int dirFd, bool wantDirs) {
+    std::vector<UnicodeString> names;
+    ReadEntries(dirFd, wantDirs, names);
     return names;
 }
 
@@ -327,22 +339,28 @@ TOpenFolder::~TOpenFolder() {
 }
 
 std::vector<UnicodeString> TOpenFolder::ListFiles() const {
-    return _ListEntries(false);
+    std::vector<UnicodeString> names;
+    _ListEntries(false, names);
+    return names;
+}
+
+void TOpenFolder::ListFiles(std::vector<UnicodeString>& names) const {
+    _ListEntries(false, names);
 }
 
 std::vector<UnicodeString> TOpenFolder::ListDirectories() const {
-    return _ListEntries(true);
+    std::vector<UnicodeString> names;
+    _ListEntries(true, names);
+    return names;
 }
 
-std::vector<UnicodeString> TOpenFolder::_ListEntries(bool wantDirs) const {
-    if (_nFd < 0) {
-        return {};
-    }
-    if (_blListed && ::lseek(_nFd, 0, SEEK_SET) != 0) {
-        return {};
+void TOpenFolder::_ListEntries(bool wantDirs, std::vector<UnicodeString>& names) const {
+    if (_nFd < 0 || (_blListed && ::lseek(_nFd, 0, SEEK_SET) != 0)) {
+        names.clear();
+        return;
     }
     _blListed = true;
-    return ReadEntries(_nFd, wantDirs);
+    ReadEntries(_nFd, wantDirs, names);
 }
 
 bool TOpenFolder::FileExists(UnicodeStringView relativePath) const {

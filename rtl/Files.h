@@ -51,6 +51,9 @@ public:
     const UnicodeString& Path() const noexcept { return _szPath; }
     /// ListFiles(Path()): empty when the folder is not open.
     std::vector<UnicodeString> ListFiles() const;
+    /// ListFiles() into names, whose strings are reused: a caller listing many folders allocates
+    /// only for names longer than those it had.
+    void ListFiles(std::vector<UnicodeString>& names) const;
     /// ListDirectories(Path()): empty when the folder is not open.
     std::vector<UnicodeString> ListDirectories() const;
     /// FileExists for a path relative to the folder.
@@ -63,7 +66,7 @@ public:
                           bool& complete) const;
 
 private:
-    std::vector<UnicodeString> _ListEntries(bool wantDirs) const;
+    void _ListEntries(bool wantDirs, std::vector<UnicodeString>& names) const;
 
     UnicodeString _szPath;
     int _nFd;                       // the open folder, or -1

@@ -77,14 +77,6 @@ UnicodeString Utf16ToString(std::string_view bytes, bool bigEndian) {
     return out;
 }
 
-// Whole-text checks, so that the common all-ASCII text is copied in one simple loop.
-bool IsAscii(std::string_view bytes) {
-    unsigned char bits = 0;
-    for (const char c : bytes)
-        bits |= static_cast<unsigned char>(c);
-    return bits < 0x80;
-}
-
 bool IsBlank(char16_t c) {
     return c <= 0x20;
 }
@@ -126,19 +118,25 @@ template <class Int> bool TryParseInt(UnicodeStringView s, Int& value) {
 } // namespace
 
 UnicodeString Utf8ToString(std::string_view utf8) {
-    if (IsAscii(utf8))
-        return UnicodeString(utf8.begin(), utf8.end());
-    // Otherwise the leading ASCII run is widened in place, the rest decoded.
-    UnicodeString out(utf8.size(), u'\0');
+    UnicodeString out;
+    AppendUtf8AsString(out, utf8);
+    return out;
+}
+
+void AppendUtf8AsString(UnicodeString& out, std::string_view utf8) {
+    // The leading ASCII run is widened in one go, the rest decoded.
     std::size_t i = 0;
     while (i < utf8.size() && static_cast<unsigned char>(utf8[i]) < 0x80) {
-        out[i] = static_cast<char16_t>(utf8[i]);
         ++i;
     }
-    out.resize(i);
+    const std::size_t start = out.size();
+    out.resize(start + i);
+    std::copy(utf8.begin(), utf8.begin() + static_cast<std::ptrdiff_t>(i), out.begin() + static_cast<std::ptrdiff_t>(start));
+    if (i < utf8.size()) {
+        out.reserve(start + utf8.size());
+    }
     while (i < utf8.size())
         AppendCodePoint(out, DecodeUtf8(utf8, i));
-    return out;
 }
 
 void AppendStringAsUtf8(std::string& out, UnicodeStringView text) {

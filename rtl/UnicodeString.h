@@ -16,6 +16,8 @@ using TBytes = std::vector<std::uint8_t>;
 // --- Conversions -------------------------------------------------------------------------
 /// UTF-8 to UTF-16; invalid sequences become U+FFFD.
 RTL_API UnicodeString Utf8ToString(std::string_view utf8);
+/// Utf8ToString appended to out, so that a caller converting many texts can reuse one string.
+RTL_API void AppendUtf8AsString(UnicodeString& out, std::string_view utf8);
 /// UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
 RTL_API std::string StringToUtf8(UnicodeStringView text);
 /// StringToUtf8 appended to out, so that a caller converting many texts can reuse one buffer.

@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <array>
 #include <memory>
-#include <numeric>
 #include <string>
 #include <string_view>
 
@@ -155,6 +154,32 @@ private:
     std::string_view _view;
 };
 
+// UTF-8 text as UTF-16 for the regular expressions: short ASCII text, such as a date, is widened
+// in place on the stack; two dates are read from every return.
+class TShortText {
+public:
+    explicit TShortText(std::string_view utf8) {
+        const bool ascii = std::all_of(utf8.begin(), utf8.end(),
+                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        if (ascii && utf8.size() <= std::size(_buffer)) {
+            std::copy(utf8.begin(), utf8.end(), _buffer);
+            _view = rtl::UnicodeStringView(_buffer, utf8.size());
+        } else {
+            _heap = rtl::Utf8ToString(utf8);
+            _view = _heap;
+        }
+    }
+    TShortText(const TShortText&) = delete;
+    TShortText& operator=(const TShortText&) = delete;
+
+    rtl::UnicodeStringView View() const noexcept { return _view; }
+
+private:
+    char16_t _buffer[64];
+    rtl::UnicodeString _heap;
+    rtl::UnicodeStringView _view;
+};
+
 rtl::UnicodeString RequiredText(const rtl::TXmlNode& node) {
     return rtl::Utf8ToString(TElementText(node).Required());
 }
@@ -194,36 +219,29 @@ rtl::TXmlNode FindChild(const rtl::TXmlNode& parent, std::string_view localName)
     throw rtl::EConvertError(u"Missing element " + rtl::Utf8ToString(localName));
 }
 
-// value in decimal, zero-padded to width, as FormatDateTime writes date parts (never negative).
-void AppendPadded(rtl::UnicodeString& out, int value, std::size_t width) {
-    char16_t digits[10];
-    std::size_t count = 0;
-    do {
-        digits[count++] = static_cast<char16_t>(u'0' + value % 10);
+// value in decimal, zero-padded to width, written at out (years are 1..9999, months and days two
+// digits, so nothing is cut).
+char16_t* PutPadded(char16_t* out, int value, int width) {
+    for (int i = width - 1; i >= 0; --i) {
+        out[i] = static_cast<char16_t>(u'0' + value % 10);
         value /= 10;
-    } while (value > 0);
-    if (count < width) {
-        out.append(width - count, u'0');
     }
-    while (count > 0) {
-        out += digits[--count];
-    }
+    return out + width;
 }
 
 // FormatDateTime(u"yyyy/mm/dd", date), written directly: one key per return read.
-rtl::UnicodeString ListKey(rtl::TDateTime date) {
+std::array<char16_t, 10> ListKey(rtl::TDateTime date) {
     int year = 0;
     int month = 0;
     int day = 0;
     rtl::DecodeDate(date, year, month, day);
     const char16_t separator = rtl::FormatSettings().DateSeparator;
-    rtl::UnicodeString key;
-    key.reserve(10);
-    AppendPadded(key, year, 4);
-    key += separator;
-    AppendPadded(key, month, 2);
-    key += separator;
-    AppendPadded(key, day, 2);
+    std::array<char16_t, 10> key{};
+    char16_t* out = PutPadded(key.data(), year, 4);
+    *out++ = separator;
+    out = PutPadded(out, month, 2);
+    *out++ = separator;
+    PutPadded(out, day, 2);
     return key;
 }
 
@@ -455,32 +473,28 @@ void TSageDataset::_LoadAllVATReturns() {
     }
     _ResetAdjustmentsCache();
     _pDocument.reset();
+    _vFileNames.clear();
     // The returns are ordered before they enter the (still empty) list: newest first, as
-    // fixed-width dates make the text order the date order; equal dates stay in reading order.
-    std::vector<std::size_t> order(returns.size());
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        return rtl::CompareStr(returns[a].first, returns[b].first) > 0;
-    });
-    for (const std::size_t index : order) {
-        _slVatReturns->AddObject(returns[index].first, returns[index].second.get());
-        returns[index].second.release();
+    // fixed-width dates make the text order (by code unit) the date order; equal dates stay in
+    // reading order.
+    std::stable_sort(returns.begin(), returns.end(),
+                     [](const TReadReturn& a, const TReadReturn& b) { return a.Key > b.Key; });
+    rtl::UnicodeString key;
+    for (TReadReturn& read : returns) {
+        key.assign(read.Key.data(), read.Key.size());
+        _slVatReturns->AddObject(key, read.Return.get());
+        read.Return.release();
     }
     _blVATReturnsRead = true;
 }
 
 void TSageDataset::_LoadVatReturns(const rtl::TOpenFolder& pYearFolder, const rtl::UnicodeString& szVatNumber,
                                    TReadReturns& vReturns) {
-    std::vector<rtl::UnicodeString> files;
-    try {
-        files = pYearFolder.ListFiles();
-    } catch (const rtl::Exception&) {
-        return;
-    }
-    for (const rtl::UnicodeString& name : files) {
+    pYearFolder.ListFiles(_vFileNames);
+    for (const rtl::UnicodeString& name : _vFileNames) {
         std::unique_ptr<TSageDatasetVatReturn> pReturn(_LoadVatReturn(pYearFolder, name, szVatNumber));
         if (pReturn) {
-            vReturns.emplace_back(ListKey(pReturn->DateFrom()), std::move(pReturn));
+            vReturns.push_back({ListKey(pReturn->DateFrom()), std::move(pReturn)});
         }
     }
 }
@@ -571,7 +585,8 @@ void TSageDataset::_ApplyFileNameDates(rtl::UnicodeStringView szFileName, TSageD
 
 rtl::TDateTime TSageDataset::_ParseDate(std::string_view szText) {
     // "dd/mm/yyyy" first; failing that, the first run of eight digits as ddmmyyyy.
-    const rtl::UnicodeString text = rtl::Utf8ToString(szText);
+    TShortText wide(szText);
+    const rtl::UnicodeStringView text = wide.View();
     rtl::TRegExGroups match;
     if (!SlashDatePattern().Match(text, match) && !DigitsDatePattern().Match(text, match)) {
         return 0;

@@ -9,6 +9,7 @@
 #include "rtl/UnicodeString.h"
 
 #include <cstdint>
+#include <array>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -128,8 +129,13 @@ private:
     void _CheckLoad();
     void _ClearVatReturns();
     void _LoadWatermark();
-    /// Returns read but not yet listed, with their list text.
-    using TReadReturns = std::vector<std::pair<rtl::UnicodeString, std::unique_ptr<TSageDatasetVatReturn>>>;
+    /// A return read but not yet listed, with its list text "yyyy/mm/dd" (the regional separator
+    /// between the parts), kept inline until the return enters the list.
+    struct TReadReturn {
+        std::array<char16_t, 10> Key{};
+        std::unique_ptr<TSageDatasetVatReturn> Return;
+    };
+    using TReadReturns = std::vector<TReadReturn>;
     /// Reads the returns of one year folder into vReturns; szVatNumber is VatNumberForUrl, given to each.
     void _LoadVatReturns(const rtl::TOpenFolder& pYearFolder, const rtl::UnicodeString& szVatNumber,
                          TReadReturns& vReturns);
@@ -176,12 +182,13 @@ private:
     [[maybe_unused]] bool _blModifed = false;
 
     // The _Data folder of the VATRTNS folder being read, resolved once per folder so that looking for
-    // each return's Adjustments.xml costs at most one existence check.
+    // each return's Adjustments.xml costs at most one attempt to open it.
     bool _blAdjustmentsListed = false;
     std::unique_ptr<rtl::TOpenFolder> _pAdjustmentsData;
     std::unique_ptr<rtl::TXmlDocument> _pDocument;        // while the returns are read
     std::vector<rtl::UnicodeString> _vAdjustmentsFolders; // sorted without regard to A..Z case
     rtl::UnicodeString _szAdjustmentsFolderName;
+    std::vector<rtl::UnicodeString> _vFileNames; // of the year folder being read; reused between folders
 };
 
 } // namespace sage
