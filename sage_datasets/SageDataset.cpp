@@ -284,10 +284,14 @@ void TSageDataset::AfterConstruction() {
 }
 
 void TSageDataset::Load() {
+    TSageSetupDTA setup;
+    setup.SetDatasetFolder(_szDatasetFolder);
+    _LoadFrom(setup);
+}
+
+void TSageDataset::_LoadFrom(TSageSetupDTA& setup) {
     _BeforeLoad();
     try {
-        TSageSetupDTA setup;
-        setup.SetDatasetFolder(_szDatasetFolder);
         _LoadWatermark();
         _Load(setup);
     } catch (...) {

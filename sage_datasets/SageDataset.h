@@ -22,6 +22,7 @@ namespace sage {
 
 class TSageSetupDTA;
 class TSageDataset;
+class TSageDatasetFactory;
 class TSageDatasetVatReturn;
 
 /// Class reference through which the factory builds any version class from a dataset folder.
@@ -117,6 +118,12 @@ protected:
     std::int32_t _nMajorVersion = 0;
 
 private:
+    friend class TSageDatasetFactory;
+
+    /// Load, with the header fields read through setup: the factory has it open already for the
+    /// version byte, so the file is read once.
+    void _LoadFrom(TSageSetupDTA& setup);
+
     rtl::UnicodeString _GetCompanyName();
     void _SetCompanyName(const rtl::UnicodeString& value);
     rtl::UnicodeString _GetVatNumber();

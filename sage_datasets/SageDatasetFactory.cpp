@@ -102,6 +102,10 @@ void TSageDatasetFactory::_ReadCompanyFile(rtl::TStringList& pslList, const rtl:
 TSageDataset* TSageDatasetFactory::MakeDataset(const rtl::UnicodeString& szDatasetFolder) {
     TSageSetupDTA setup;
     setup.SetDatasetFolder(szDatasetFolder);
+    return _MakeDataset(setup);
+}
+
+TSageDataset* TSageDatasetFactory::_MakeDataset(TSageSetupDTA& setup) {
     std::uint8_t version[2] = {0, 0};
     if (setup.ReadSpacePaddedBytes(0, 1, version) != 1) {
         _RaiseException(u"Unable to read version from SETUP.DTA");
@@ -116,8 +120,11 @@ TSageDataset* TSageDatasetFactory::MakeDataset(const rtl::UnicodeString& szDatas
 TSageDataset* TSageDatasetFactory::MakeDatasetAndLoad(const rtl::UnicodeString& szDatasetFolder) noexcept {
     TSageDataset* dataset = nullptr;
     try {
-        dataset = MakeDataset(szDatasetFolder);
-        dataset->Load();
+        // One reading of SETUP.DTA serves the version byte and the header fields.
+        TSageSetupDTA setup;
+        setup.SetDatasetFolder(szDatasetFolder);
+        dataset = _MakeDataset(setup);
+        dataset->_LoadFrom(setup);
     } catch (...) {
         rtl::Free(dataset);
         return nullptr;

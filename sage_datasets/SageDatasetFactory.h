@@ -45,6 +45,8 @@ public:
                                          const rtl::UnicodeString& szSetupFileName);
 
 private:
+    /// MakeDataset for the SETUP.DTA reader of the dataset folder.
+    TSageDataset* _MakeDataset(TSageSetupDTA& setup);
     void _ReadCompanyFile(rtl::TStringList& pslList, const rtl::UnicodeString& szFileName);
     /// Raises rtl::Exception "Sage dataset factory: " + message.
     [[noreturn]] void _RaiseException(const rtl::UnicodeString& szMessage);
