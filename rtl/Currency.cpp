@@ -2,6 +2,8 @@
 
 #include "rtl/Exceptions.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 
 namespace rtl {
@@ -104,8 +106,8 @@ char16_t CodeUnit(char c) {
 // and blanks, and with the separator.
 template <class Char>
 bool ParseCurr(std::basic_string_view<Char> s, Currency& value, const TFormatSettings& settings) {
-    // Walked with pointers, blanks trimmed in place: amounts are parsed by the thousand while
-    // datasets load.
+    // Walked with pointers in straight loops, blanks trimmed in place: amounts are parsed by the
+    // thousand while datasets load.
     const Char* p = s.data();
     const Char* end = p + s.size();
     while (p < end && CodeUnit(*p) <= u' ') {
@@ -114,40 +116,50 @@ bool ParseCurr(std::basic_string_view<Char> s, Currency& value, const TFormatSet
     while (end > p && CodeUnit(end[-1]) <= u' ') {
         --end;
     }
-    bool negative = false;
-    if (p < end && (CodeUnit(*p) == u'-' || CodeUnit(*p) == u'+')) {
-        negative = CodeUnit(*p) == u'-';
+    const bool negative = p < end && CodeUnit(*p) == u'-';
+    if (p < end && (negative || CodeUnit(*p) == u'+')) {
         ++p;
     }
+    // Whole pounds: leading zeros skipped, then at most 15 digits can be in range.
     const Char* const poundsStart = p;
+    while (p < end && CodeUnit(*p) == u'0') {
+        ++p;
+    }
+    const Char* const significant = p;
     std::uint64_t pounds = 0;
     for (; p < end && IsDigit(CodeUnit(*p)); ++p) {
         pounds = pounds * 10 + (CodeUnit(*p) - u'0');
-        if (pounds > kMaxPounds)
-            return false;
+    }
+    if (p - significant > 15 || pounds > kMaxPounds) {
+        return false;
     }
     bool anyDigit = p != poundsStart;
     std::uint64_t fraction = 0;
     if (p < end && CodeUnit(*p) == settings.DecimalSeparator) {
         const Char* const fractionStart = ++p;
-        bool roundUp = false;
-        for (; p < end && IsDigit(CodeUnit(*p)); ++p) {
-            const std::ptrdiff_t decimals = p - fractionStart;
-            if (decimals < 4)
-                fraction = fraction * 10 + (CodeUnit(*p) - u'0');
-            else if (decimals == 4)
-                roundUp = CodeUnit(*p) >= u'5'; // only the fifth decimal decides; half goes away from zero
+        while (p < end && IsDigit(CodeUnit(*p))) {
+            ++p;
         }
         const std::ptrdiff_t decimals = p - fractionStart;
+        const std::ptrdiff_t kept = std::min<std::ptrdiff_t>(decimals, 4);
+        for (std::ptrdiff_t i = 0; i < kept; ++i) {
+            fraction = fraction * 10 + (CodeUnit(fractionStart[i]) - u'0');
+        }
+        fraction *= kPow10[4 - kept];
+        // Only the fifth decimal decides; half goes away from zero.
+        if (decimals > 4 && CodeUnit(fractionStart[4]) >= u'5') {
+            ++fraction;
+        }
         anyDigit = anyDigit || decimals > 0;
-        fraction = fraction * kPow10[decimals < 4 ? 4 - decimals : 0] + (roundUp ? 1 : 0);
     }
-    if (!anyDigit || p != end)
+    if (!anyDigit || p != end) {
         return false;
+    }
     const std::uint64_t magnitude = pounds * 10000 + fraction;
     const std::uint64_t limit = negative ? (std::uint64_t{1} << 63) : (std::uint64_t{1} << 63) - 1;
-    if (magnitude > limit)
+    if (magnitude > limit) {
         return false;
+    }
     value = Currency::FromRaw(negative ? static_cast<std::int64_t>(0 - magnitude)
                                        : static_cast<std::int64_t>(magnitude));
     return true;

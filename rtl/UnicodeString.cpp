@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <type_traits>
 
 namespace rtl {
 
@@ -77,6 +78,15 @@ UnicodeString Utf16ToString(std::string_view bytes, bool bigEndian) {
     return out;
 }
 
+// True when every code unit is ASCII: one pass without an early exit, which the compiler turns
+// into wide operations; file names and element texts are converted by the thousand.
+template <class Char> bool IsAsciiRun(std::basic_string_view<Char> text) {
+    unsigned bits = 0;
+    for (const Char c : text)
+        bits |= static_cast<std::make_unsigned_t<Char>>(c);
+    return bits < 0x80;
+}
+
 bool IsBlank(char16_t c) {
     return c <= 0x20;
 }
@@ -124,33 +134,27 @@ UnicodeString Utf8ToString(std::string_view utf8) {
 }
 
 void AppendUtf8AsString(UnicodeString& out, std::string_view utf8) {
-    // The leading ASCII run is widened in one go, the rest decoded.
-    std::size_t i = 0;
-    while (i < utf8.size() && static_cast<unsigned char>(utf8[i]) < 0x80) {
-        ++i;
-    }
     const std::size_t start = out.size();
-    out.resize(start + i);
-    std::copy(utf8.begin(), utf8.begin() + static_cast<std::ptrdiff_t>(i), out.begin() + static_cast<std::ptrdiff_t>(start));
-    if (i < utf8.size()) {
-        out.reserve(start + utf8.size());
+    if (IsAsciiRun(utf8)) {
+        out.resize(start + utf8.size());
+        std::copy(utf8.begin(), utf8.end(), out.begin() + static_cast<std::ptrdiff_t>(start));
+        return;
     }
-    while (i < utf8.size())
+    out.reserve(start + utf8.size());
+    for (std::size_t i = 0; i < utf8.size();)
         AppendCodePoint(out, DecodeUtf8(utf8, i));
 }
 
 void AppendStringAsUtf8(std::string& out, UnicodeStringView text) {
-    // The leading ASCII run is narrowed in one go, the rest encoded.
-    std::size_t i = 0;
-    while (i < text.size() && text[i] < 0x80) {
-        ++i;
-    }
     const std::size_t start = out.size();
-    out.resize(start + i);
-    for (std::size_t k = 0; k < i; ++k) {
-        out[start + k] = static_cast<char>(text[k]);
+    if (IsAsciiRun(text)) {
+        out.resize(start + text.size());
+        std::transform(text.begin(), text.end(), out.begin() + static_cast<std::ptrdiff_t>(start),
+                       [](char16_t c) { return static_cast<char>(c); });
+        return;
     }
-    for (; i < text.size(); ++i) {
+    out.reserve(start + text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
         unsigned long cp = text[i];
         if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
             text[i + 1] <= 0xDFFF) {

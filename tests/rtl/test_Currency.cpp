@@ -106,6 +106,9 @@ TEST(Currency, LimitsAndOverflow) {
     EXPECT_EQ(Raw(u"922337203685477.5808"), -777);
     EXPECT_EQ(Raw(u"922337203685477.58075"), -777); // rounding pushes past the limit
     EXPECT_EQ(Raw(u"99999999999999999999"), -777);
+    EXPECT_EQ(Raw(u"1000000000000000"), -777) << "sixteen digits";
+    EXPECT_EQ(Raw(u"-0000000000000000000001.50"), -15000) << "leading zeros are not counted";
+    EXPECT_EQ(Raw(u"00"), 0);
 }
 
 TEST(Currency, ExactArithmetic) {
