@@ -15,14 +15,14 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <cstdlib>
 #include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 #include <vector>

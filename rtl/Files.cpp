@@ -123,6 +123,11 @@ const char* NativeName(UnicodeStringView name) {
     return buffer.c_str();
 }
 
+// The name of a file in messages: name inside folder, or folder itself when name is empty.
+UnicodeString FilePath(const UnicodeString& folder, UnicodeStringView name) {
+    return name.empty() ? folder : CombinePath(folder, name);
+}
+
 // fd when it names a file that fstat can describe (st is filled), else -1 with errno set: a folder
 // counts as a file that could not be opened (EISDIR).
 int RegularFileOrFail(int fd, struct stat& st) {
@@ -160,7 +165,7 @@ bool ReadDescribedFile(int fd, const struct stat& st, const UnicodeString& folde
     ::close(fd);
     if (done != bytes.size()) {
         bytes.clear();
-        throw EFOpenError(u"Cannot read file \"" + (name.empty() ? folder : CombinePath(folder, name)) + u"\"");
+        throw EFOpenError(u"Cannot read file \"" + FilePath(folder, name) + u"\"");
     }
     return true;
 }
@@ -174,7 +179,7 @@ bool ReadOpenedFile(int fd, const UnicodeString& folder, UnicodeStringView name,
     fd = RegularFileOrFail(fd, st);
     if (fd < 0) {
         const int error = errno;
-        throw EFOpenError(QuotedFailure(u"Cannot open file", name.empty() ? folder : CombinePath(folder, name), error));
+        throw EFOpenError(QuotedFailure(u"Cannot open file", FilePath(folder, name), error));
     }
     return ReadDescribedFile(fd, st, folder, name, maxSize, bytes);
 }
@@ -374,7 +379,8 @@ bool TOpenFolder::ReadFileUpTo(UnicodeStringView name, std::int64_t maxSize, std
         errno = ENOENT;
         return ReadOpenedFile(-1, _szPath, name, maxSize, bytes);
     }
-    return ReadOpenedFile(::openat(_nFd, NativeName(name), O_RDONLY | O_CLOEXEC), _szPath, name, maxSize, bytes);
+    return ReadOpenedFile(::openat(_nFd, NativeName(name), O_RDONLY | O_CLOEXEC), _szPath, name, maxSize,
+                          bytes);
 }
 
 bool TOpenFolder::ReadFileIfExists(UnicodeStringView name, std::int64_t maxSize, std::string& bytes,

@@ -707,7 +707,8 @@ rtl::UnicodeString TSageDataset::_FindAdjustmentsFolder(const rtl::UnicodeString
 bool TSageDataset::_LoadAdjustmentsFile(const rtl::UnicodeString& szFolder) {
     // Read inside the open _Data folder without asking first; the rare other spelling of the file
     // name by listing the folder.
-    if (_pDocument->LoadFromFileIfExists(*_pAdjustmentsData, szFolder + rtl::PathDelim + u"Adjustments.xml")) {
+    if (_pDocument->LoadFromFileIfExists(*_pAdjustmentsData,
+                                         szFolder + rtl::PathDelim + u"Adjustments.xml")) {
         return true;
     }
     const rtl::UnicodeString folder = _pAdjustmentsData->Path() + rtl::PathDelim + szFolder;

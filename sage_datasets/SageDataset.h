@@ -8,8 +8,8 @@
 #include "rtl/StringList.h"
 #include "rtl/UnicodeString.h"
 
-#include <cstdint>
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <utility>
 #include <vector>
