@@ -1,3 +1,4 @@
+#include "TempFolder.h"
 #include "rtl/Exceptions.h"
 #include "rtl/FileStream.h"
 #include "rtl/Files.h"
@@ -14,18 +15,13 @@ namespace {
 
 class FileStreamTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "rtl-stream-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        _root = pattern;
-        _file = Utf8ToString((_root / "data.bin").string());
-    }
-    void TearDown() override { fs::remove_all(_root); }
+    void SetUp() override { _file = Utf8ToString((_root / "data.bin").string()); }
     std::string Contents() {
         TBytes b = ReadAllBytes(_file);
         return std::string(b.begin(), b.end());
     }
-    fs::path _root;
+    orvitest::TTempFolder _folder;
+    fs::path _root = _folder.Path();
     UnicodeString _file;
 };
 

@@ -1,3 +1,4 @@
+#include "TempFolder.h"
 #include "rtl/Exceptions.h"
 #include "rtl/Files.h"
 
@@ -15,17 +16,12 @@ namespace {
 
 class FilesTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "rtl-files-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        _root = pattern;
-    }
-    void TearDown() override { fs::remove_all(_root); }
     UnicodeString Root() const { return Utf8ToString(_root.string()); }
     void Touch(const std::string& name, const std::string& content = "x") {
         std::ofstream(_root / name, std::ios::binary) << content;
     }
-    fs::path _root;
+    orvitest::TTempFolder _folder;
+    fs::path _root = _folder.Path();
 };
 
 std::vector<UnicodeString> Sorted(std::vector<UnicodeString> v) {

@@ -1,3 +1,4 @@
+#include "TempFolder.h"
 #include "rtl/Files.h"
 #include "rtl/KnownFolders.h"
 
@@ -13,9 +14,6 @@ namespace {
 class KnownFoldersTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "rtl-known-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        _root = pattern;
         fs::create_directories(_root / "home");
         ::setenv("HOME", (_root / "home").c_str(), 1);
         ::setenv("USER", "tester", 1);
@@ -24,9 +22,9 @@ protected:
         ::unsetenv("XDG_CACHE_HOME");
         ::unsetenv("TMPDIR");
     }
-    void TearDown() override { fs::remove_all(_root); }
     UnicodeString Root() const { return Utf8ToString(_root.string()); }
-    fs::path _root;
+    orvitest::TTempFolder _folder;
+    fs::path _root = _folder.Path();
 };
 
 } // namespace

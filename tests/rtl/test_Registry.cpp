@@ -1,3 +1,4 @@
+#include "TempFolder.h"
 #include "rtl/Exceptions.h"
 #include "rtl/Files.h"
 #include "rtl/Registry.h"
@@ -17,19 +18,16 @@ const UnicodeString AppKey = u"SOFTWARE\\Corvane\\Venturo MTD\\";
 class RegistryTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "rtl-registry-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        _root = pattern;
         _store = _root / "store";
         ::setenv("VENTURO_MTD_REGISTRY", _store.c_str(), 1);
     }
-    void TearDown() override { fs::remove_all(_root); }
     UnicodeString StoreFile(const char* name) const { return Utf8ToString((_store / name).string()); }
     std::string Contents(const char* name) const {
         TBytes b = ReadAllBytes(StoreFile(name));
         return std::string(b.begin(), b.end());
     }
-    fs::path _root;
+    orvitest::TTempFolder _folder;
+    fs::path _root = _folder.Path();
     fs::path _store;
 };
 

@@ -1,3 +1,4 @@
+#include "TempFolder.h"
 #include "rtl/Files.h"
 #include "rtl/Shell.h"
 
@@ -14,14 +15,9 @@ namespace {
 
 class ShellTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "rtl-shell-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        _root = pattern;
-    }
-    void TearDown() override { fs::remove_all(_root); }
     UnicodeString Root() const { return Utf8ToString(_root.string()); }
-    fs::path _root;
+    orvitest::TTempFolder _folder;
+    fs::path _root = _folder.Path();
 };
 
 using Args = std::vector<UnicodeString>;

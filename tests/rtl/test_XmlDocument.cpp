@@ -1,3 +1,4 @@
+#include "TempFolder.h"
 #include "rtl/Exceptions.h"
 #include "rtl/Files.h"
 #include "rtl/XmlDocument.h"
@@ -102,8 +103,8 @@ TEST(XmlDocument, NoEntityIsEverExpanded) {
     EXPECT_THROW(Parse(laughs), EXmlError);
 
     // External entity pointing at a file: its content must never reach the text.
-    std::string pattern = (fs::temp_directory_path() / "rtl-xml-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    const orvitest::TTempFolder temp;
+    const std::string pattern = temp.Path().string();
     std::string secret = pattern + "/secret.txt";
     WriteFileAtomic(Utf8ToString(secret), "TOP-SECRET");
     std::string xxe =
@@ -114,7 +115,6 @@ TEST(XmlDocument, NoEntityIsEverExpanded) {
     } catch (const EXmlError&) {
         // refusing the document is equally safe
     }
-    fs::remove_all(pattern);
 
     // Without declarations, an unknown reference stays literal text; nothing is fetched.
     EXPECT_EQ(RootText("<!DOCTYPE r SYSTEM \"http://example.invalid/r.dtd\"><r>&foo;</r>"), u"&foo;");
@@ -144,8 +144,8 @@ TEST(XmlDocument, HonoursDeclaredEncodings) {
 }
 
 TEST(XmlDocument, LoadsFilesAndReportsMissingOnes) {
-    std::string pattern = (fs::temp_directory_path() / "rtl-xml-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    const orvitest::TTempFolder temp;
+    const std::string pattern = temp.Path().string();
     UnicodeString folder = Utf8ToString(pattern);
     WriteFileAtomic(folder + u"/r.xml", "<VATRETURN><BOX1>12.50</BOX1></VATRETURN>");
     TXmlDocument doc;
@@ -172,7 +172,6 @@ TEST(XmlDocument, LoadsFilesAndReportsMissingOnes) {
     EXPECT_FALSE(moved.LoadFromFileIfExists(open, u"absent.xml"));
     EXPECT_TRUE(moved.DocumentElement().IsNull());
     EXPECT_THROW(moved.LoadFromFileIfExists(open, u"bad.xml"), EXmlError) << "present but broken";
-    fs::remove_all(pattern);
 }
 
 TEST(XmlDocument, DeepNestingDoesNotExhaustTheStack) {

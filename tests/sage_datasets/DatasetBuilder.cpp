@@ -1,8 +1,6 @@
 #include "sage_datasets/DatasetBuilder.h"
 
-#include <atomic>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -22,32 +20,6 @@ void Put(std::string& bytes, std::size_t offset, std::size_t width, std::string_
 }
 
 } // namespace
-
-TTempFolder::TTempFolder() {
-    static std::atomic<unsigned> counter{0};
-    std::random_device rd;
-    for (;;) {
-        _path = fs::temp_directory_path() /
-                ("sage-test-" + std::to_string(rd()) + "-" + std::to_string(counter.fetch_add(1)));
-        if (fs::create_directory(_path)) {
-            break;
-        }
-    }
-}
-
-TTempFolder::~TTempFolder() {
-    std::error_code ec;
-    fs::remove_all(_path, ec);
-}
-
-rtl::UnicodeString TTempFolder::Text() const {
-    return ToText(_path);
-}
-
-rtl::UnicodeString ToText(const fs::path& path) {
-    const std::u8string s = path.u8string();
-    return rtl::Utf8ToString(std::string_view(reinterpret_cast<const char*>(s.data()), s.size()));
-}
 
 void WriteBytes(const fs::path& file, std::string_view bytes) {
     fs::create_directories(file.parent_path());

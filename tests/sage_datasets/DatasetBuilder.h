@@ -1,5 +1,6 @@
 #pragma once
 // Builds Sage dataset folders byte for byte in temporary folders, for the dataset library's tests.
+#include "TempFolder.h"
 #include "rtl/UnicodeString.h"
 
 #include <filesystem>
@@ -11,23 +12,9 @@
 
 namespace sagetest {
 
-/// A fresh empty folder under the system's temporary folder, removed with everything in it.
-class TTempFolder {
-public:
-    TTempFolder();
-    ~TTempFolder();
-    TTempFolder(const TTempFolder&) = delete;
-    TTempFolder& operator=(const TTempFolder&) = delete;
+using orvitest::ToText;
+using orvitest::TTempFolder;
 
-    const std::filesystem::path& Path() const noexcept { return _path; }
-    /// The folder as the library's text.
-    rtl::UnicodeString Text() const;
-
-private:
-    std::filesystem::path _path;
-};
-
-rtl::UnicodeString ToText(const std::filesystem::path& path);
 /// Writes bytes, creating missing parent folders.
 void WriteBytes(const std::filesystem::path& file, std::string_view bytes);
 std::string ReadBytes(const std::filesystem::path& file);

@@ -1,6 +1,5 @@
 #include "app/core/CoreTestSupport.h"
 
-#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -10,31 +9,6 @@ namespace ven::testing {
 
 namespace fs = std::filesystem;
 using namespace venturo::sample;
-
-TTempFolder::TTempFolder() {
-    static std::atomic<int> counter{0};
-    _path = fs::temp_directory_path() /
-            ("venturo-core-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-    fs::remove_all(_path);
-    fs::create_directories(_path);
-}
-
-TTempFolder::~TTempFolder() {
-    std::error_code ec;
-    fs::remove_all(_path, ec);
-}
-
-rtl::UnicodeString TTempFolder::Str() const {
-    return ToStr(_path);
-}
-
-rtl::UnicodeString TTempFolder::Str(const fs::path& relative) const {
-    return ToStr(_path / relative);
-}
-
-rtl::UnicodeString ToStr(const fs::path& path) {
-    return rtl::Utf8ToString(path.string());
-}
 
 TRegistryScope::TRegistryScope() {
     if (const char* old = std::getenv("VENTURO_MTD_REGISTRY")) {
@@ -100,7 +74,7 @@ TSampleDataset MakeDataset(const fs::path& folder, const std::string& company, c
 
 rtl::UnicodeString WriteDataset(const TSampleDataset& dataset) {
     WriteSampleDataset(dataset);
-    return ToStr(dataset.Folder);
+    return ToText(dataset.Folder);
 }
 
 } // namespace ven::testing

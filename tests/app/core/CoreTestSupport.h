@@ -1,5 +1,6 @@
 #pragma once
 // Shared fixtures of the core tests: temporary folders, generated datasets and a private registry.
+#include "TempFolder.h"
 #include "rtl/UnicodeString.h"
 #include "tools/SampleDatasetGenerator.h"
 
@@ -8,20 +9,8 @@
 
 namespace ven::testing {
 
-/// A fresh temporary folder, removed with the object.
-class TTempFolder {
-public:
-    TTempFolder();
-    ~TTempFolder();
-    TTempFolder(const TTempFolder&) = delete;
-    TTempFolder& operator=(const TTempFolder&) = delete;
-    const std::filesystem::path& Path() const { return _path; }
-    rtl::UnicodeString Str() const;
-    rtl::UnicodeString Str(const std::filesystem::path& relative) const;
-
-private:
-    std::filesystem::path _path;
-};
+using orvitest::ToText;
+using orvitest::TTempFolder;
 
 /// Points the registry store at a private folder for the object's life.
 class TRegistryScope {
@@ -47,6 +36,5 @@ venturo::sample::TSampleDataset MakeDataset(const std::filesystem::path& folder,
 venturo::sample::TSampleReturn MakeQuarter(int year, int month, std::int64_t box1Pence);
 /// Writes the dataset and returns its folder as text.
 rtl::UnicodeString WriteDataset(const venturo::sample::TSampleDataset& dataset);
-rtl::UnicodeString ToStr(const std::filesystem::path& path);
 
 } // namespace ven::testing

@@ -34,7 +34,7 @@ protected:
 
 TEST_F(BrowseTest, SetupFileAddsItsDatasetOnce) {
     fs::path acme = Write("acme", "Acme Ltd");
-    UnicodeString setup = ToStr(acme / "ACCDATA" / "SETUP.DTA");
+    UnicodeString setup = ToText(acme / "ACCDATA" / "SETUP.DTA");
     ven::TBrowseResult first = ven::AddDatasetsFromFile(_dm, setup);
     EXPECT_EQ(first.Added, 1);
     EXPECT_TRUE(first.Message.empty());
@@ -50,11 +50,11 @@ TEST_F(BrowseTest, SetupFileAddsItsDatasetOnce) {
 
 TEST_F(BrowseTest, SetupFileOptionRefusesOtherFileNames) {
     fs::path acme = Write("acme", "Acme Ltd");
-    ven::TBrowseResult r = ven::AddDatasetFromSetupFile(_dm, ToStr(acme / "ACCDATA" / "SETUP.BAK"));
+    ven::TBrowseResult r = ven::AddDatasetFromSetupFile(_dm, ToText(acme / "ACCDATA" / "SETUP.BAK"));
     EXPECT_TRUE(r.Failed);
     EXPECT_NE(r.Message.find(u"Not a SETUP.DTA file"), UnicodeString::npos);
     // The picked path's letter case need not match the disk's: the ACCDATA level is dropped by name.
-    EXPECT_EQ(ven::AddDatasetFromSetupFile(_dm, ToStr(acme / "accdata" / "setup.dta")).Added, 1);
+    EXPECT_EQ(ven::AddDatasetFromSetupFile(_dm, ToText(acme / "accdata" / "setup.dta")).Added, 1);
 }
 
 TEST_F(BrowseTest, CompanyFileAppendsOnlyNewDatasetsAsRows) {
@@ -62,20 +62,20 @@ TEST_F(BrowseTest, CompanyFileAppendsOnlyNewDatasetsAsRows) {
     fs::path b = Write("b", "Beta");
     fs::path company = _tmp.Path() / "COMPANY";
     venturo::sample::WriteCompanyFile(company, {a});
-    EXPECT_EQ(ven::AddDatasetsFromFile(_dm, ToStr(company)).Added, 1);
+    EXPECT_EQ(ven::AddDatasetsFromFile(_dm, ToText(company)).Added, 1);
 
     venturo::sample::WriteCompanyFile(company, {a, b, _tmp.Path() / "missing"});
-    ven::TBrowseResult second = ven::AddDatasetsFromFile(_dm, ToStr(company));
+    ven::TBrowseResult second = ven::AddDatasetsFromFile(_dm, ToText(company));
     EXPECT_EQ(second.Added, 1);
     ASSERT_EQ(_dm.mtDataSets.RecordCount(), 2);
     EXPECT_EQ(_dm.mtDataSets.AsString(1, u"CoName"), u"Beta");
 
-    ven::TBrowseResult third = ven::AddDatasetsFromFile(_dm, ToStr(company));
+    ven::TBrowseResult third = ven::AddDatasetsFromFile(_dm, ToText(company));
     EXPECT_EQ(third.Message, u"No new unique datasets were found");
 }
 
 TEST_F(BrowseTest, UnreadableCompanyFileIsReportedByName) {
-    UnicodeString missing = ToStr(_tmp.Path() / "gone" / "COMPANY");
+    UnicodeString missing = ToText(_tmp.Path() / "gone" / "COMPANY");
     ven::TBrowseResult r = ven::AddDatasetsFromFile(_dm, missing);
     EXPECT_EQ(r.Added, 0);
     EXPECT_TRUE(r.Failed);
@@ -91,13 +91,13 @@ TEST_F(BrowseTest, PlatformListAddsInFileOrderSkippingKnownFolders) {
     std::ofstream(list, std::ios::binary) << b.string() << "\r\n"
                                           << a.string() << "\r\n"
                                           << b.string() << "\r\n";
-    EXPECT_EQ(ven::AddPlatformDatasets(_dm, ToStr(list)).Added, 2);
+    EXPECT_EQ(ven::AddPlatformDatasets(_dm, ToText(list)).Added, 2);
     ASSERT_EQ(_dm.mtDataSets.RecordCount(), 2);
     EXPECT_EQ(_dm.mtDataSets.AsString(0, u"CoName"), u"Beta");
-    EXPECT_EQ(ven::AddPlatformDatasets(_dm, ToStr(list)).Added, 0);
+    EXPECT_EQ(ven::AddPlatformDatasets(_dm, ToText(list)).Added, 0);
 
-    ven::TBrowseResult missing = ven::AddPlatformDatasets(_dm, ToStr(_tmp.Path() / "none"));
-    EXPECT_NE(missing.Message.find(ToStr(_tmp.Path() / "none")), UnicodeString::npos);
+    ven::TBrowseResult missing = ven::AddPlatformDatasets(_dm, ToText(_tmp.Path() / "none"));
+    EXPECT_NE(missing.Message.find(ToText(_tmp.Path() / "none")), UnicodeString::npos);
 }
 
 TEST(SystemMode, NeedsAllThreeMarkersCheckedAfresh) {
@@ -105,7 +105,7 @@ TEST(SystemMode, NeedsAllThreeMarkersCheckedAfresh) {
     fs::path selector = tmp.Path() / "selector.exe";
     fs::path browser = tmp.Path() / "browser.exe";
     fs::path data = tmp.Path() / "data";
-    ven::TVenSystemMode mode(ToStr(selector), ToStr(browser), ToStr(data));
+    ven::TVenSystemMode mode(ToText(selector), ToText(browser), ToText(data));
     EXPECT_FALSE(mode.PlatformMode());
     std::ofstream(selector) << "x";
     std::ofstream(browser) << "x";

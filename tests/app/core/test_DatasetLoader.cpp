@@ -53,7 +53,7 @@ private:
 class TSearchRoots {
 public:
     explicit TSearchRoots(const fs::path& root)
-        : ProgramFiles(ToStr(root / "pf86")), Public(ToStr(root / "public")) {
+        : ProgramFiles(ToText(root / "pf86")), Public(ToText(root / "public")) {
         fs::create_directories(root / "pf86");
         fs::create_directories(root / "public");
         _oldPf = orvi::ExpandFolderName(UnicodeString(u"{:ProgramFilesx86:}"));
@@ -125,7 +125,7 @@ TEST_F(LoaderTest, SameFolderFromTwoLocationsLoadsOnceAndAmpersandsAreDoubled) {
     ASSERT_EQ(_dm.DataSets()->Count(), 1);
     EXPECT_EQ(_dm.mtDataSets.RecordCount(), 1);
     ASSERT_EQ(_view.Progress.size(), 2u);
-    UnicodeString shownFolder = ToStr(_tmp.Path() / "public/Sage/Accounts/2021/Smith && Sons");
+    UnicodeString shownFolder = ToText(_tmp.Path() / "public/Sage/Accounts/2021/Smith && Sons");
     EXPECT_EQ(_view.Progress[0], u"Found: Smith && Sons version: 27.2.0.225\r" + shownFolder);
     EXPECT_EQ(_view.Progress[1], u"Found: 1 Sage companies");
 }
@@ -180,7 +180,7 @@ TEST_F(LoaderTest, PlatformListWithRepeatedLinesAndMissingSelector) {
                                           << acme.string() << "\n";
 
     ven::TPlatformLoader loader(&_dm, &_view, ven::TLoaderPacing::None(),
-                                ToStr(_tmp.Path() / "no-selector.exe"), ToStr(list));
+                                ToText(_tmp.Path() / "no-selector.exe"), ToText(list));
     loader.Load();
     EXPECT_EQ(Companies(), std::vector<UnicodeString>{u"Acme Hosted"});
     ASSERT_FALSE(_view.Progress.empty());
@@ -198,17 +198,17 @@ TEST_F(LoaderTest, PlatformSelectorRunsBeforeTheListIsRead) {
                             << acme.string() << "' > '" << list.string() << "'\n";
     fs::permissions(selector, fs::perms::owner_all);
 
-    ven::TPlatformLoader loader(&_dm, &_view, ven::TLoaderPacing::None(), ToStr(selector), ToStr(list));
+    ven::TPlatformLoader loader(&_dm, &_view, ven::TLoaderPacing::None(), ToText(selector), ToText(list));
     loader.Load();
     EXPECT_EQ(Companies(), std::vector<UnicodeString>{u"Written By Selector"});
 }
 
 TEST_F(LoaderTest, MissingPlatformListIsReportedAndLoadingStillFinishes) {
     ven::TPlatformLoader loader(&_dm, &_view, ven::TLoaderPacing::None(), u"/nonexistent/selector.exe",
-                                ToStr(_tmp.Path() / "missing.COMPANY"));
+                                ToText(_tmp.Path() / "missing.COMPANY"));
     loader.Load();
     ASSERT_EQ(_view.Messages.size(), 1u);
-    EXPECT_NE(_view.Messages[0].find(ToStr(_tmp.Path() / "missing.COMPANY")), UnicodeString::npos);
+    EXPECT_NE(_view.Messages[0].find(ToText(_tmp.Path() / "missing.COMPANY")), UnicodeString::npos);
     EXPECT_TRUE(_view.Finished);
     EXPECT_EQ(_view.OnTop, (std::vector<bool>{false, true}));
 }

@@ -304,7 +304,7 @@ TEST_F(MainWindowTest, BrowseTellsWhenNothingNewIsFound) {
 }
 
 TEST_F(MainWindowTest, BrowseOfAnUnreadableFileNamesItAndReleasesTheGrid) {
-    QString missing = ToQ(data.Folder().Str(u"nowhere/COMPANY"));
+    QString missing = ToQ(data.Folder().Text(u"nowhere/COMPANY"));
     Browse(missing);
     EXPECT_TRUE(MessageBox::lastText().contains(missing)) << MessageBox::lastText().toStdString();
     EXPECT_EQ(form->gridDatasets->model()->rowCount(), 0);
@@ -422,7 +422,7 @@ TEST(MainWindowPlatformTest, FirstShowMaximisesWithoutAnUpdateCheck) {
     for (const char* file : {"selector.exe", "browser.exe"}) {
         std::ofstream(markers.Path() / file) << "x";
     }
-    TVenSystemMode platform(markers.Str(u"selector.exe"), markers.Str(u"browser.exe"), markers.Str(u"data"));
+    TVenSystemMode platform(markers.Text(u"selector.exe"), markers.Text(u"browser.exe"), markers.Text(u"data"));
     ASSERT_TRUE(platform.PlatformMode());
     TdmVenMTD dm(platform);
     Tform_main form(platform);

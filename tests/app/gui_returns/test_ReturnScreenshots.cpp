@@ -31,7 +31,7 @@ protected:
         venturo::sample::WriteDemoPrefix(tmp.Path() / "prefix");
         auto list =
             tmp.Path() / "prefix" / "drive_c" / "Program Files (x86)" / "Sage" / "Accounts" / "COMPANY";
-        ASSERT_GT(AddDatasetsFromCompanyFile(dm, ToStr(list)).Added, 0);
+        ASSERT_GT(AddDatasetsFromCompanyFile(dm, ToText(list)).Added, 0);
     }
     sage::TSageDataset* Find(const rtl::UnicodeString& company) {
         rtl::TStringList& list = *dm.DataSets();

@@ -76,9 +76,9 @@ protected:
         WriteText(_program / "data.txt", "old data");
         _update.Config.ManifestUrl = Url("/updates/update_v03.inf");
         _update.Config.ProgramVersion = u"1.2.0";
-        _update.Config.ProgramFile = _tmp.Str("program/venturo_mtd");
-        _update.Config.TempFolder = _tmp.Str("work");
-        _update.Config.LogFile = _tmp.Str("WUPDATE.LOG");
+        _update.Config.ProgramFile = _tmp.Text("program/venturo_mtd");
+        _update.Config.TempFolder = _tmp.Text("work");
+        _update.Config.LogFile = _tmp.Text("WUPDATE.LOG");
         _update.Config.TimeoutMs = 3000;
         _update.OnDownloadedEULA = [this](ven::TWebUpdate&, const rtl::TStringList& lines, bool& accept) {
             ++_nLicenseShown;
@@ -381,13 +381,13 @@ TEST_F(WebUpdateTest, AFailureWhileReplacingPutsEveryFileBack) {
 }
 
 TEST_F(WebUpdateTest, TheCheckerIsFoundBesideTheProgram) {
-    UnicodeString program = _tmp.Str("program/venturo_mtd");
+    UnicodeString program = _tmp.Text("program/venturo_mtd");
     EXPECT_EQ(ven::FindVersionChecker(program), u"");
     EXPECT_FALSE(ven::StartVersionChecker(program));
     WriteText(_program / "ORVIVersionManifestCheck", "#!/bin/sh\n", true);
-    EXPECT_EQ(ven::FindVersionChecker(program), _tmp.Str("program/ORVIVersionManifestCheck"));
+    EXPECT_EQ(ven::FindVersionChecker(program), _tmp.Text("program/ORVIVersionManifestCheck"));
     WriteText(_program / "ORVIVersionManifestCheck.exe", "#!/bin/sh\n", true);
-    EXPECT_EQ(ven::FindVersionChecker(program), _tmp.Str("program/ORVIVersionManifestCheck.exe"));
+    EXPECT_EQ(ven::FindVersionChecker(program), _tmp.Text("program/ORVIVersionManifestCheck.exe"));
     EXPECT_EQ(
         ven::VersionCheckerCommandLine(u"C:\\P Files\\ORVIVersionManifestCheck.exe", u"C:\\P Files\\v.exe"),
         u"\"C:\\P Files\\ORVIVersionManifestCheck.exe\" \"C:\\P Files\\v.exe\"");
