@@ -13,10 +13,6 @@ namespace {
 constexpr std::uint64_t kMaxPounds = 922337203685477; // floor(2^63 / 10000)
 constexpr std::uint64_t kPow10[5] = {1, 10, 100, 1000, 10000};
 
-bool IsDigit(char16_t c) {
-    return c >= u'0' && c <= u'9';
-}
-
 std::uint64_t Magnitude(std::int64_t raw) {
     return raw < 0 ? 0 - static_cast<std::uint64_t>(raw) : static_cast<std::uint64_t>(raw);
 }
@@ -102,12 +98,17 @@ char16_t CodeUnit(char c) {
     return static_cast<unsigned char>(c);
 }
 
+// The decimal value of a code unit, above 9 for anything but an ASCII digit.
+template <class Char> unsigned DigitValue(Char c) {
+    return static_cast<unsigned>(CodeUnit(c)) - u'0';
+}
+
 // The parse shared by UTF-16 text and ASCII bytes: both compare code units with ASCII digits, signs
 // and blanks, and with the separator.
 template <class Char>
 bool ParseCurr(std::basic_string_view<Char> s, Currency& value, const TFormatSettings& settings) {
-    // Walked with pointers in straight loops, blanks trimmed in place: amounts are parsed by the
-    // thousand while datasets load.
+    // One pass with pointers, blanks trimmed in place, each digit tested once: amounts are parsed by
+    // the thousand while datasets load.
     const Char* p = s.data();
     const Char* end = p + s.size();
     while (p < end && CodeUnit(*p) <= u' ') {
@@ -127,8 +128,8 @@ bool ParseCurr(std::basic_string_view<Char> s, Currency& value, const TFormatSet
     }
     const Char* const significant = p;
     std::uint64_t pounds = 0;
-    for (; p < end && IsDigit(CodeUnit(*p)); ++p) {
-        pounds = pounds * 10 + (CodeUnit(*p) - u'0');
+    for (unsigned digit = 0; p < end && (digit = DigitValue(*p)) <= 9; ++p) {
+        pounds = pounds * 10 + digit;
     }
     if (p - significant > 15 || pounds > kMaxPounds) {
         return false;
@@ -136,20 +137,17 @@ bool ParseCurr(std::basic_string_view<Char> s, Currency& value, const TFormatSet
     bool anyDigit = p != poundsStart;
     std::uint64_t fraction = 0;
     if (p < end && CodeUnit(*p) == settings.DecimalSeparator) {
-        const Char* const fractionStart = ++p;
-        while (p < end && IsDigit(CodeUnit(*p))) {
-            ++p;
+        // Four decimals are kept; only the fifth decides the rounding, half going away from zero.
+        int decimals = 0;
+        bool roundUp = false;
+        for (unsigned digit = 0; ++p < end && (digit = DigitValue(*p)) <= 9; ++decimals) {
+            if (decimals < 4) {
+                fraction = fraction * 10 + digit;
+            } else if (decimals == 4) {
+                roundUp = digit >= 5;
+            }
         }
-        const std::ptrdiff_t decimals = p - fractionStart;
-        const std::ptrdiff_t kept = std::min<std::ptrdiff_t>(decimals, 4);
-        for (std::ptrdiff_t i = 0; i < kept; ++i) {
-            fraction = fraction * 10 + (CodeUnit(fractionStart[i]) - u'0');
-        }
-        fraction *= kPow10[4 - kept];
-        // Only the fifth decimal decides; half goes away from zero.
-        if (decimals > 4 && CodeUnit(fractionStart[4]) >= u'5') {
-            ++fraction;
-        }
+        fraction = fraction * kPow10[4 - std::min(decimals, 4)] + (roundUp ? 1 : 0);
         anyDigit = anyDigit || decimals > 0;
     }
     if (!anyDigit || p != end) {

@@ -144,12 +144,13 @@ int RegularFileOrFail(int fd, struct stat& st) {
 // bytes empty, when it is larger than maxSize.
 bool ReadDescribedFile(int fd, const struct stat& st, const UnicodeString& folder, UnicodeStringView name,
                        std::int64_t maxSize, std::string& bytes) {
-    bytes.clear();
     if (st.st_size > maxSize) {
         ::close(fd);
+        bytes.clear();
         return false;
     }
-    // The size from fstat is what is read: a file growing meanwhile is read as it was.
+    // The size from fstat is what is read: a file growing meanwhile is read as it was. The buffer's
+    // old bytes are overwritten rather than cleared first, which would zero them all for nothing.
     bytes.resize(static_cast<size_t>(st.st_size));
     size_t done = 0;
     while (done < bytes.size()) {
@@ -174,11 +175,11 @@ bool ReadDescribedFile(int fd, const struct stat& st, const UnicodeString& folde
 // folder and name make the file's name for messages.
 bool ReadOpenedFile(int fd, const UnicodeString& folder, UnicodeStringView name, std::int64_t maxSize,
                     std::string& bytes) {
-    bytes.clear();
     struct stat st {};
     fd = RegularFileOrFail(fd, st);
     if (fd < 0) {
         const int error = errno;
+        bytes.clear();
         throw EFOpenError(QuotedFailure(u"Cannot open file", FilePath(folder, name), error));
     }
     return ReadDescribedFile(fd, st, folder, name, maxSize, bytes);
@@ -385,15 +386,16 @@ bool TOpenFolder::ReadFileUpTo(UnicodeStringView name, std::int64_t maxSize, std
 
 bool TOpenFolder::ReadFileIfExists(UnicodeStringView name, std::int64_t maxSize, std::string& bytes,
                                    bool& complete) const {
-    bytes.clear();
     complete = false;
     if (_nFd < 0) {
+        bytes.clear();
         return false;
     }
     struct stat st {};
     const int fd = RegularFileOrFail(::openat(_nFd, NativeName(name), O_RDONLY | O_CLOEXEC), st);
     if (fd < 0) {
         const int error = errno;
+        bytes.clear();
         if (error == ENOENT || error == ENOTDIR || error == EISDIR) {
             return false;
         }

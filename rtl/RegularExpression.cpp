@@ -40,6 +40,7 @@ pcre2_match_data_16* ThreadMatchData() {
 struct TRegEx::TImpl {
     pcre2_code_16* code = nullptr;
     std::uint32_t pairs = 0; // groups of the pattern, the whole match included
+    bool jit = false;        // compiled to machine code: matched without pcre2_match's checks
     ~TImpl() { pcre2_code_free_16(code); }
 
     // Runs the match and hands the ovector (pairs of offsets, count of set groups) to report.
@@ -54,8 +55,11 @@ struct TRegEx::TImpl {
         }
         if (!data)
             throw Exception(u"Out of memory for a regular expression match");
-        const int rc = pcre2_match_16(code, Units(subject), subject.size(),
-                                      static_cast<PCRE2_SIZE>(startOffset), 0, data, nullptr);
+        // The JIT entry skips the checks pcre2_match repeats on every call; the pattern was compiled
+        // for invalid UTF, so the subject needs no check either.
+        const auto match = jit ? &pcre2_jit_match_16 : &pcre2_match_16;
+        const int rc = match(code, Units(subject), subject.size(), static_cast<PCRE2_SIZE>(startOffset), 0,
+                             data, nullptr);
         if (rc == PCRE2_ERROR_NOMATCH)
             return false;
         if (rc < 0)
@@ -97,7 +101,7 @@ TRegEx::TRegEx(UnicodeStringView pattern, unsigned options) : _pImpl(std::make_u
         throw EArgumentException(ErrorText(error) + u" at offset " +
                                  IntToStr(static_cast<std::int64_t>(errorOffset)));
     // Without JIT support the interpreter is used; pcre2_match picks JIT code when present.
-    pcre2_jit_compile_16(_pImpl->code, PCRE2_JIT_COMPLETE);
+    _pImpl->jit = pcre2_jit_compile_16(_pImpl->code, PCRE2_JIT_COMPLETE) == 0;
     std::uint32_t captures = 0;
     pcre2_pattern_info_16(_pImpl->code, PCRE2_INFO_CAPTURECOUNT, &captures);
     _pImpl->pairs = captures + 1;

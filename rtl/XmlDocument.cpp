@@ -61,8 +61,12 @@ std::string_view DeclaredEncoding(std::string_view bytes) {
     if (at == std::string_view::npos) {
         return {};
     }
-    size_t quote = decl.find_first_of("\"'", at);
-    if (quote == std::string_view::npos) {
+    // A plain loop: find_first_of searches its set once for every byte it passes.
+    size_t quote = at + std::strlen("encoding");
+    while (quote < decl.size() && decl[quote] != '"' && decl[quote] != '\'') {
+        ++quote;
+    }
+    if (quote >= decl.size()) {
         return {};
     }
     size_t end = decl.find(decl[quote], quote + 1);

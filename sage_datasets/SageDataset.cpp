@@ -219,6 +219,15 @@ rtl::TXmlNode FindChild(const rtl::TXmlNode& parent, std::string_view localName)
     throw rtl::EConvertError(u"Missing element " + rtl::Utf8ToString(localName));
 }
 
+// FNV-1a over UTF-16 code units with a..z folded to A..Z, continued from hash: names equal but for
+// the case of those letters hash alike.
+std::uint64_t FoldedHash(rtl::UnicodeStringView text, std::uint64_t hash = 14695981039346656037ull) {
+    for (const char16_t c : text) {
+        hash = (hash ^ (c >= u'a' && c <= u'z' ? c - 32u : c)) * 1099511628211ull;
+    }
+    return hash;
+}
+
 // value in decimal, zero-padded to width, written at out (years are 1..9999, months and days two
 // digits, so nothing is cut).
 char16_t* PutPadded(char16_t* out, int value, int width) {
@@ -663,12 +672,18 @@ void TSageDataset::_LoadAdjustmentsFolders(const rtl::UnicodeString& szBase) {
                   const int byText = rtl::CompareText(a, b);
                   return byText != 0 ? byText < 0 : a < b;
               });
+    _vAdjustmentsHashes.reserve(_vAdjustmentsFolders.size());
+    for (std::size_t i = 0; i < _vAdjustmentsFolders.size(); ++i) {
+        _vAdjustmentsHashes.emplace_back(FoldedHash(_vAdjustmentsFolders[i]), i);
+    }
+    std::sort(_vAdjustmentsHashes.begin(), _vAdjustmentsHashes.end());
 }
 
 void TSageDataset::_ResetAdjustmentsCache() {
     _blAdjustmentsListed = false;
     _pAdjustmentsData.reset();
     _vAdjustmentsFolders.clear();
+    _vAdjustmentsHashes.clear();
 }
 
 rtl::UnicodeString TSageDataset::_FindAdjustmentsFolder(const rtl::UnicodeString& szYearFolder,
@@ -688,20 +703,30 @@ rtl::UnicodeString TSageDataset::_FindAdjustmentsFolder(const rtl::UnicodeString
     if (!_pAdjustmentsData) {
         return {};
     }
-    // Built in a buffer kept between returns: most returns have no adjustments.
-    _szAdjustmentsFolderName.assign(year);
-    _szAdjustmentsFolderName += u'-';
-    _szAdjustmentsFolderName += name;
-    const rtl::UnicodeString& folderName = _szAdjustmentsFolderName;
-    // The folder keeps the letter case Sage gave it; an exact match is preferred.
-    auto [first, last] = std::equal_range(
-        _vAdjustmentsFolders.begin(), _vAdjustmentsFolders.end(), folderName,
-        [](rtl::UnicodeStringView a, rtl::UnicodeStringView b) { return rtl::CompareText(a, b) < 0; });
+    const std::uint64_t hash = FoldedHash(name, FoldedHash(u"-", FoldedHash(year)));
+    const auto [first, last] =
+        std::equal_range(_vAdjustmentsHashes.begin(), _vAdjustmentsHashes.end(), std::pair(hash, std::size_t{0}),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
     if (first == last) {
         return {};
     }
-    const auto exact = std::find(first, last, folderName);
-    return exact != last ? *exact : *first;
+    // Built in a buffer kept between returns.
+    _szAdjustmentsFolderName.assign(year);
+    _szAdjustmentsFolderName += u'-';
+    _szAdjustmentsFolderName += name;
+    // The folder keeps the letter case Sage gave it; an exact match is preferred, else the first of
+    // the names that differ from it only in case.
+    std::size_t found = _vAdjustmentsFolders.size();
+    for (auto it = first; it != last; ++it) {
+        const rtl::UnicodeString& folder = _vAdjustmentsFolders[it->second];
+        if (folder == _szAdjustmentsFolderName) {
+            return folder;
+        }
+        if (rtl::SameText(folder, _szAdjustmentsFolderName)) {
+            found = std::min(found, it->second);
+        }
+    }
+    return found < _vAdjustmentsFolders.size() ? _vAdjustmentsFolders[found] : rtl::UnicodeString();
 }
 
 bool TSageDataset::_LoadAdjustmentsFile(const rtl::UnicodeString& szFolder) {

@@ -194,6 +194,9 @@ private:
     std::unique_ptr<rtl::TOpenFolder> _pAdjustmentsData;
     std::unique_ptr<rtl::TXmlDocument> _pDocument;        // while the returns are read
     std::vector<rtl::UnicodeString> _vAdjustmentsFolders; // sorted without regard to A..Z case
+    /// (hash of the name with a..z folded, index in _vAdjustmentsFolders), sorted: most returns have no
+    /// adjustments, and a hash tells so without comparing names.
+    std::vector<std::pair<std::uint64_t, std::size_t>> _vAdjustmentsHashes;
     rtl::UnicodeString _szAdjustmentsFolderName;
     std::vector<rtl::UnicodeString> _vFileNames; // of the year folder being read; reused between folders
 };

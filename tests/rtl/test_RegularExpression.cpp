@@ -47,6 +47,13 @@ TEST(RegEx, NonAsciiAndBrokenSurrogates) {
     EXPECT_EQ(m.Offset(), 3); // code units: the emoji is two
     EXPECT_EQ(m.Group(subject, 1), u"12");
     EXPECT_TRUE(re.IsMatch(UnicodeString(u"\xD800 £5")));
+    // Broken surrogates anywhere, and matching from an offset past one.
+    const UnicodeString broken(u"\xDC00£7\xD800");
+    rtl::TRegExGroups groups;
+    ASSERT_TRUE(re.Match(broken, groups, 1));
+    EXPECT_EQ(groups.Offset(1), 2);
+    EXPECT_FALSE(re.Match(broken, groups, 3));
+    EXPECT_FALSE(re.IsMatch(UnicodeString(u"\xD800\xD800 £")));
 }
 
 TEST(RegEx, InvalidPatternRaisesWithPcreMessage) {
