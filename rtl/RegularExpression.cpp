@@ -100,7 +100,7 @@ TRegEx::TRegEx(UnicodeStringView pattern, unsigned options) : _pImpl(std::make_u
     if (_pImpl->code == nullptr)
         throw EArgumentException(ErrorText(error) + u" at offset " +
                                  IntToStr(static_cast<std::int64_t>(errorOffset)));
-    // Without JIT support the interpreter is used; pcre2_match picks JIT code when present.
+    // Without JIT support (or executable memory) pcre2_match interprets the pattern instead.
     _pImpl->jit = pcre2_jit_compile_16(_pImpl->code, PCRE2_JIT_COMPLETE) == 0;
     std::uint32_t captures = 0;
     pcre2_pattern_info_16(_pImpl->code, PCRE2_INFO_CAPTURECOUNT, &captures);
