@@ -10,7 +10,7 @@
 #include "rtl/RegularExpression.h"
 #include "rtl/XmlDocument.h"
 
-#include "utils/ORVI.CoreUtils.h"
+#include "utils/values/ORVI.CoreUtils.h"
 
 #include <algorithm>
 #include <array>
@@ -641,7 +641,7 @@ void TSageDataset::_ApplyAdjustments(const rtl::UnicodeString& szYearFolder,
             const int enteredInBox = rtl::StrToInt(RequiredText(FindChild(adjustment, "EnteredInBox")));
             if (enteredInBox == type) {
                 pReturn.SetBox(type + 1, pReturn.GetBox(type + 1) + value);
-                PostInc(nAdjustments);
+                orvi::PostInc(nAdjustments);
             }
         }
     }

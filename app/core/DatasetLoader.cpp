@@ -9,7 +9,7 @@
 #include "sage_datasets/SageDataset.h"
 #include "sage_datasets/SageDatasetFactory.h"
 #include "sage_datasets/SageDatasetVatReturn.h"
-#include "utils/ORVI.FolderNameEncoding.h"
+#include "utils/values/ORVI.FolderNameEncoding.h"
 
 namespace ven {
 

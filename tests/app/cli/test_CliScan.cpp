@@ -3,7 +3,7 @@
 
 #include "CliTestSupport.h"
 #include "app/core/CoreTestSupport.h"
-#include "utils/ORVI.FolderNameEncoding.h"
+#include "utils/values/ORVI.FolderNameEncoding.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include "rtl/Files.h"
 #include "rtl/Thread.h"
 #include "sage_datasets/SageDataset.h"
-#include "utils/ORVI.FolderNameEncoding.h"
+#include "utils/values/ORVI.FolderNameEncoding.h"
 
 #include <gtest/gtest.h>
 

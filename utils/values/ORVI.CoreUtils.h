@@ -1,8 +1,10 @@
 #pragma once
 // Small value helpers shared by the libraries.
-#include "UtilsApi.h"
+#include "utils/UtilsApi.h"
 
 #include <cstdint>
+
+namespace orvi {
 
 // Counters: each takes the variable and a signed 32-bit step (sign-extended for the 64-bit widths) and
 // wraps around on overflow.
@@ -46,3 +48,5 @@ UTILS_API std::int32_t PostDec(std::int32_t& value, std::int32_t amount = 1) noe
 UTILS_API std::uint32_t PostDec(std::uint32_t& value, std::int32_t amount = 1) noexcept;
 UTILS_API std::int64_t PostDec(std::int64_t& value, std::int32_t amount = 1) noexcept;
 UTILS_API std::uint64_t PostDec(std::uint64_t& value, std::int32_t amount = 1) noexcept;
+
+} // namespace orvi

@@ -1,4 +1,4 @@
-#include "utils/ORVI.CoreUtils.h"
+#include "utils/values/ORVI.CoreUtils.h"
 
 #include <type_traits>
 
@@ -37,6 +37,8 @@ template <class T> T DoPostDec(T& value, std::int32_t amount) noexcept {
 
 } // namespace
 
+namespace orvi {
+
 #define ORVI_COUNTERS(T)                                                                                     \
     T PreInc(T& value, std::int32_t amount) noexcept {                                                       \
         return DoPreInc(value, amount);                                                                      \
@@ -61,3 +63,5 @@ ORVI_COUNTERS(std::int64_t)
 ORVI_COUNTERS(std::uint64_t)
 
 #undef ORVI_COUNTERS
+
+} // namespace orvi

@@ -3,7 +3,7 @@
 // and expanded back. A fixed table of well-known folders is registered when the library loads;
 // more pairs may be registered at run time. The maps are not locked: register while no other
 // thread expands or encodes.
-#include "UtilsApi.h"
+#include "utils/UtilsApi.h"
 #include "rtl/UnicodeString.h"
 
 #include <utility>

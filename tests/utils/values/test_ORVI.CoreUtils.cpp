@@ -1,8 +1,10 @@
-#include "utils/ORVI.CoreUtils.h"
+#include "utils/values/ORVI.CoreUtils.h"
 
 #include <gtest/gtest.h>
 
 #include <limits>
+
+using namespace orvi;
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "utils/ORVI.FolderNameEncoding.h"
+#include "utils/values/ORVI.FolderNameEncoding.h"
 
 #include "rtl/Files.h"
 #include "rtl/KnownFolders.h"

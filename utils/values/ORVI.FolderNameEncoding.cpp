@@ -1,4 +1,5 @@
-#include "utils/ORVI.FolderNameEncoding.h"
+#include "utils/values/ORVI.FolderNameEncoding.h"
+#include "utils/values/ORVI.LoadCounter.h"
 
 #include "rtl/Files.h"
 #include "rtl/KnownFolders.h"
@@ -154,19 +155,6 @@ UnicodeString SystemDriveOf(const UnicodeString& szWindows) {
 // The library registers its table on its first load and releases the maps on its last unload.
 int g_nLoadCount = 0;
 
-struct TModuleLifetime {
-    TModuleLifetime() {
-        if (g_nLoadCount++ == 0)
-            ORVIRegisterBuiltInFolderNameEncodings();
-    }
-    ~TModuleLifetime() {
-        if (--g_nLoadCount == 0)
-            ORVIReleaseFolderNameEncodings();
-    }
-    TModuleLifetime(const TModuleLifetime&) = delete;
-    TModuleLifetime& operator=(const TModuleLifetime&) = delete;
-};
-
 } // namespace
 
 // --- Expansion and encoding ---------------------------------------------------------------------------
@@ -276,7 +264,8 @@ void ORVIReleaseFolderNameEncodings() {
 
 namespace {
 // Defined after the maps so that it is destroyed before them.
-TModuleLifetime g_moduleLifetime;
+TORVILoadCounter g_loadCounter(g_nLoadCount, ORVIRegisterBuiltInFolderNameEncodings,
+                               ORVIReleaseFolderNameEncodings);
 } // namespace
 
 } // namespace orvi
