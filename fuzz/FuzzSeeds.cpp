@@ -101,6 +101,12 @@ void WriteHostileReturnSeeds(const fs::path& folder) {
     fuzz::WriteBytes(folder / "utf16", ReturnInput(4, digits, utf16, adjustments));
     fuzz::WriteBytes(folder / "foreign-root", ReturnInput(2, digits, "<html><BOX1>1</BOX1></html>", ""));
     fuzz::WriteBytes(folder / "no-dates", ReturnInput(0, "3102202100000000", "<VATRETURN/>", ""));
+    // Byte 0 flags 8 and 16 repeat the text up to and past the size cap: nesting and node limits.
+    fuzz::WriteBytes(folder / "nested-to-cap", ReturnInput(8, digits, "<VATRETURN><a>", ""));
+    fuzz::WriteBytes(folder / "nodes-to-cap", ReturnInput(8, digits, "<a b='1'/>", ""));
+    fuzz::WriteBytes(folder / "past-cap", ReturnInput(16, digits, "<VATRETURN/>", ""));
+    fuzz::WriteBytes(folder / "nul-reference",
+                     ReturnInput(0, digits, "<VATRETURN><COMPANY>A&#0;B</COMPANY><BOX1>1</BOX1></VATRETURN>", ""));
 }
 
 void WriteCompanySeeds(const fs::path& folder) {

@@ -1,5 +1,5 @@
 // Fuzzes the return-file and Adjustments.xml readers through a dataset's VatReturns.
-// Input: byte 0 flags, bytes 1-16 the digits of the file name's two dates (ddmmyyyy twice), then the
+// Input: byte 0 flags (see TFlags), bytes 1-16 the digits of the file name's two dates (ddmmyyyy twice), then the
 // return file, optionally followed by "\n#ADJ#\n" and the return's Adjustments.xml.
 #include "FuzzWorkspace.h"
 
@@ -24,8 +24,27 @@ constexpr std::size_t kHeaderSize = 17;
 enum TFlags : std::uint8_t {
     NameWithoutDashes = 1,  // "VAT Return ddmmyyyy - ddmmyyyy.xml"
     NameWithoutDates = 2,   // a name the date pattern does not match
-    LowerCaseFixedNames = 4 // "_data" and "adjustments.xml"
+    LowerCaseFixedNames = 4, // "_data" and "adjustments.xml"
+    // The return file's text is repeated up to the readers' limits, so that the caps on size, nesting
+    // and node count are reached from short inputs.
+    RepeatToSizeCap = 8,    // just under the 4 MiB cap on XML files
+    RepeatPastSizeCap = 16  // one byte over it
 };
+
+constexpr std::size_t kXmlSizeCap = 4 * 1024 * 1024;
+
+// The text repeated to exactly size bytes (empty text stays empty).
+std::string Repeated(std::string_view text, std::size_t size) {
+    std::string out;
+    if (text.empty()) {
+        return out;
+    }
+    out.reserve(size);
+    while (out.size() < size) {
+        out.append(text.substr(0, size - out.size()));
+    }
+    return out;
+}
 
 // A loadable dataset without returns; each input brings its own VATRTNS.
 const fs::path& DatasetFolder() {
@@ -76,7 +95,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             ? std::string_view(reinterpret_cast<const char*>(data) + kHeaderSize, size - kHeaderSize)
             : std::string_view();
     const std::size_t split = body.find(kAdjustmentsSeparator);
-    fuzz::WriteBytes(vatReturns / year / (stem + ".xml"), body.substr(0, split));
+    const std::string_view returnText = body.substr(0, split);
+    if (flags & (RepeatToSizeCap | RepeatPastSizeCap)) {
+        const std::size_t size = (flags & RepeatPastSizeCap) ? kXmlSizeCap + 1 : kXmlSizeCap - 64;
+        fuzz::WriteBytes(vatReturns / year / (stem + ".xml"), Repeated(returnText, size));
+    } else {
+        fuzz::WriteBytes(vatReturns / year / (stem + ".xml"), returnText);
+    }
     if (split != std::string_view::npos) {
         const bool lower = flags & LowerCaseFixedNames;
         fuzz::WriteBytes(vatReturns / (lower ? "_data" : "_Data") / (year + "-" + stem) /

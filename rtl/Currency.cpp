@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 namespace rtl {
 
@@ -234,6 +235,45 @@ UnicodeString FormatCurr(UnicodeStringView pattern, Currency value, const TForma
     }
     out += p.suffix;
     return out;
+}
+
+namespace {
+
+[[noreturn]] void RaiseCurrencyOverflow() {
+    throw EOverflow(u"Currency overflow");
+}
+
+} // namespace
+
+Currency Currency::FromPounds(std::int64_t pounds) {
+    std::int64_t raw = 0;
+    if (__builtin_mul_overflow(pounds, std::int64_t{10000}, &raw)) {
+        RaiseCurrencyOverflow();
+    }
+    return FromRaw(raw);
+}
+
+Currency& Currency::operator+=(Currency o) {
+    if (!TryAdd(*this, o, *this)) {
+        RaiseCurrencyOverflow();
+    }
+    return *this;
+}
+
+Currency& Currency::operator-=(Currency o) {
+    std::int64_t raw = 0;
+    if (__builtin_sub_overflow(_nValue, o._nValue, &raw)) {
+        RaiseCurrencyOverflow();
+    }
+    _nValue = raw;
+    return *this;
+}
+
+Currency operator-(Currency a) {
+    if (a._nValue == std::numeric_limits<std::int64_t>::min()) {
+        RaiseCurrencyOverflow();
+    }
+    return Currency::FromRaw(-a._nValue);
 }
 
 } // namespace rtl

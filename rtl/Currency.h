@@ -9,7 +9,7 @@
 
 namespace rtl {
 
-class Currency {
+class RTL_API Currency {
 public:
     constexpr Currency() noexcept = default;
     static constexpr Currency FromRaw(std::int64_t tenThousandths) noexcept {
@@ -17,20 +17,26 @@ public:
         c._nValue = tenThousandths;
         return c;
     }
-    static constexpr Currency FromPounds(std::int64_t pounds) noexcept { return FromRaw(pounds * 10000); }
+    /// Raises EOverflow when the amount does not fit.
+    static Currency FromPounds(std::int64_t pounds);
     constexpr std::int64_t Raw() const noexcept { return _nValue; }
 
-    constexpr Currency& operator+=(Currency o) noexcept {
-        _nValue += o._nValue;
-        return *this;
+    // Sums of amounts read from files must never wrap into a plausible wrong figure: each operation
+    // raises EOverflow instead of leaving the 64-bit range.
+    Currency& operator+=(Currency o);
+    Currency& operator-=(Currency o);
+    friend Currency operator+(Currency a, Currency b) { return a += b; }
+    friend Currency operator-(Currency a, Currency b) { return a -= b; }
+    friend RTL_API Currency operator-(Currency a);
+    /// a + b into sum; false, with sum unchanged, when the result would overflow.
+    friend bool TryAdd(Currency a, Currency b, Currency& sum) noexcept {
+        std::int64_t raw = 0;
+        if (__builtin_add_overflow(a._nValue, b._nValue, &raw)) {
+            return false;
+        }
+        sum._nValue = raw;
+        return true;
     }
-    constexpr Currency& operator-=(Currency o) noexcept {
-        _nValue -= o._nValue;
-        return *this;
-    }
-    friend constexpr Currency operator+(Currency a, Currency b) noexcept { return a += b; }
-    friend constexpr Currency operator-(Currency a, Currency b) noexcept { return a -= b; }
-    friend constexpr Currency operator-(Currency a) noexcept { return FromRaw(-a._nValue); }
     friend constexpr bool operator==(Currency a, Currency b) noexcept = default;
     friend constexpr auto operator<=>(Currency a, Currency b) noexcept = default;
 

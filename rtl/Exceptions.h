@@ -45,6 +45,7 @@ RTL_DECLARE_EXCEPTION(EFCreateError, EInOutError);
 RTL_DECLARE_EXCEPTION(EReadError, EInOutError);
 RTL_DECLARE_EXCEPTION(EWriteError, EInOutError);
 RTL_DECLARE_EXCEPTION(EDivByZero, Exception);
+RTL_DECLARE_EXCEPTION(EOverflow, Exception);
 RTL_DECLARE_EXCEPTION(EDuplicateKey, Exception);
 RTL_DECLARE_EXCEPTION(EXmlError, Exception);
 RTL_DECLARE_EXCEPTION(EThreadError, Exception);

@@ -59,17 +59,23 @@ template <class Call, class Buffer> std::int64_t Transfer(Call call, int fd, Buf
 
 TFileStream::TFileStream(const UnicodeString& fileName, TFileOpenMode mode, TFileShareMode /*share*/)
     : _szFileName(fileName) {
-    int fd = ::open(StringToUtf8(fileName).c_str(), OpenFlags(mode) | O_CLOEXEC, 0666);
+    // Without O_NONBLOCK a FIFO would stall the open itself until a writer came.
+    int fd = ::open(StringToUtf8(fileName).c_str(), OpenFlags(mode) | O_NONBLOCK | O_CLOEXEC, 0666);
     int error = errno;
     struct stat st {};
-    // A folder opens for reading on POSIX, but is no file to stream.
-    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    // A folder opens for reading on POSIX, but is no file to stream; nor is a FIFO or a device.
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        error = S_ISDIR(st.st_mode) ? EISDIR : 0;
         ::close(fd);
         fd = -1;
-        error = EISDIR;
+    }
+    if (fd >= 0) {
+        // Regular files never block; clearing the flag keeps later reads and writes plain.
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     }
     if (fd < 0) {
-        UnicodeString reason = Utf8ToString(std::strerror(error));
+        UnicodeString reason = error == 0 ? UnicodeString(u"It is not a regular file.")
+                                          : Utf8ToString(std::strerror(error));
         if (mode == TFileOpenMode::fmCreate) {
             throw EFCreateError(u"Cannot create file \"" + fileName + u"\". " + reason);
         }

@@ -2,6 +2,7 @@
 
 #include "rtl/Exceptions.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -25,12 +26,26 @@ bool IsDelim(char16_t c) {
     return c == u'/' || c == PathDelim;
 }
 
+// Our own error code beside errno's: the path names something other than a regular file.
+constexpr int kNotRegularFile = -1;
+
 UnicodeString SystemMessage(int error) {
+    if (error == kNotRegularFile) {
+        return u"It is not a regular file.";
+    }
     return Utf8ToString(std::strerror(error));
 }
 
+// Flags of every open for reading: O_NONBLOCK so that a FIFO cannot stall the open itself; it is
+// refused right after, and reads of regular files never block anyway.
+constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
+
 UnicodeString QuotedFailure(const char16_t* verb, const UnicodeString& name, int error) {
     return UnicodeString(verb) + u" \"" + name + u"\". " + SystemMessage(error);
+}
+
+UnicodeString TooLargeFailure(const UnicodeString& name, std::int64_t maxSize) {
+    return u"Cannot read file \"" + name + u"\". It is too large (more than " + IntToStr(maxSize) + u" bytes).";
 }
 
 // d_type is not filled on every file system; fall back to stat, which also follows links.
@@ -128,16 +143,25 @@ UnicodeString FilePath(const UnicodeString& folder, UnicodeStringView name) {
     return name.empty() ? folder : CombinePath(folder, name);
 }
 
-// fd when it names a file that fstat can describe (st is filled), else -1 with errno set: a folder
-// counts as a file that could not be opened (EISDIR).
+// fd when it names a regular file (st is filled), else -1 with errno set: a folder counts as a file
+// that could not be opened (EISDIR), anything else that is no regular file as kNotRegularFile.
 int RegularFileOrFail(int fd, struct stat& st) {
-    if (fd >= 0 && (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
-        const int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
-        ::close(fd);
-        errno = error;
-        return -1;
+    if (fd < 0) {
+        return fd;
     }
-    return fd;
+    int error = 0;
+    if (::fstat(fd, &st) != 0) {
+        error = errno;
+    } else if (S_ISDIR(st.st_mode)) {
+        error = EISDIR;
+    } else if (!S_ISREG(st.st_mode)) {
+        error = kNotRegularFile;
+    } else {
+        return fd;
+    }
+    ::close(fd);
+    errno = error;
+    return -1;
 }
 
 // Reads the file open as fd, which fstat described as st, whole into bytes and closes it; false, with
@@ -298,15 +322,22 @@ UnicodeString FindChildIgnoreCase(const UnicodeString& folder, const UnicodeStri
     return FindChild(folder, name, &kind);
 }
 
-TBytes ReadAllBytes(const UnicodeString& path) {
-    int fd = ::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC);
+TFileIdentity FileIdentity(const UnicodeString& path) {
     struct stat st {};
-    fd = RegularFileOrFail(fd, st);
+    if (path.empty() || ::stat(Native(path).c_str(), &st) != 0) {
+        return {};
+    }
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), true};
+}
+
+TBytes ReadAllBytes(const UnicodeString& path, std::int64_t maxSize) {
+    struct stat st {};
+    const int fd = RegularFileOrFail(::open(Native(path).c_str(), kReadFlags), st);
     if (fd < 0) {
         throw EFOpenError(QuotedFailure(u"Cannot open file", path, errno));
     }
     TBytes bytes;
-    bytes.reserve(static_cast<size_t>(st.st_size));
+    bytes.reserve(static_cast<size_t>(std::clamp<std::int64_t>(st.st_size, 0, maxSize)));
     std::uint8_t chunk[65536];
     for (;;) {
         ssize_t n = ::read(fd, chunk, sizeof chunk);
@@ -321,6 +352,11 @@ TBytes ReadAllBytes(const UnicodeString& path) {
         if (n == 0) {
             break;
         }
+        // Counted as read, not from the size fstat gave: a file may grow while it is read.
+        if (static_cast<std::int64_t>(bytes.size()) > maxSize - n) {
+            ::close(fd);
+            throw EFOpenError(TooLargeFailure(path, maxSize));
+        }
         bytes.insert(bytes.end(), chunk, chunk + n);
     }
     ::close(fd);
@@ -328,7 +364,7 @@ TBytes ReadAllBytes(const UnicodeString& path) {
 }
 
 bool ReadFileUpTo(const UnicodeString& path, std::int64_t maxSize, std::string& bytes) {
-    return ReadOpenedFile(::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC), path, {}, maxSize, bytes);
+    return ReadOpenedFile(::open(Native(path).c_str(), kReadFlags), path, {}, maxSize, bytes);
 }
 
 TOpenFolder::TOpenFolder(const UnicodeString& path)
@@ -380,7 +416,7 @@ bool TOpenFolder::ReadFileUpTo(UnicodeStringView name, std::int64_t maxSize, std
         errno = ENOENT;
         return ReadOpenedFile(-1, _szPath, name, maxSize, bytes);
     }
-    return ReadOpenedFile(::openat(_nFd, NativeName(name), O_RDONLY | O_CLOEXEC), _szPath, name, maxSize,
+    return ReadOpenedFile(::openat(_nFd, NativeName(name), kReadFlags), _szPath, name, maxSize,
                           bytes);
 }
 
@@ -392,7 +428,7 @@ bool TOpenFolder::ReadFileIfExists(UnicodeStringView name, std::int64_t maxSize,
         return false;
     }
     struct stat st {};
-    const int fd = RegularFileOrFail(::openat(_nFd, NativeName(name), O_RDONLY | O_CLOEXEC), st);
+    const int fd = RegularFileOrFail(::openat(_nFd, NativeName(name), kReadFlags), st);
     if (fd < 0) {
         const int error = errno;
         bytes.clear();

@@ -30,8 +30,30 @@ enum class TPathKind { pkNone, pkFile, pkDirectory };
 RTL_API UnicodeString FindChildIgnoreCase(const UnicodeString& folder, const UnicodeString& name,
                                           TPathKind& kind);
 
-/// Whole file; raises EFOpenError naming the file when it cannot be read.
-RTL_API TBytes ReadAllBytes(const UnicodeString& path);
+/// What makes a file or folder itself, whatever path reaches it (a symlink, "." levels, another
+/// spelling): the device and inode on POSIX. An identity that could not be read equals nothing, not
+/// even another unread one.
+struct TFileIdentity {
+    std::uint64_t Volume = 0;
+    std::uint64_t File = 0;
+    bool Known = false;
+
+    friend bool operator==(const TFileIdentity& a, const TFileIdentity& b) noexcept {
+        return a.Known && b.Known && a.Volume == b.Volume && a.File == b.File;
+    }
+};
+/// The identity of what path names, links followed; not Known when it cannot be reached.
+RTL_API TFileIdentity FileIdentity(const UnicodeString& path);
+
+/// No cap on the size of a file read whole.
+inline constexpr std::int64_t kNoSizeLimit = INT64_MAX;
+
+// Every file is opened for reading without blocking and refused unless it is a regular file: a FIFO or
+// a device named like a data file would otherwise stall the reader or feed it for ever.
+
+/// Whole file; raises EFOpenError naming the file when it cannot be read, is not a regular file, or
+/// holds more than maxSize bytes ("too large").
+RTL_API TBytes ReadAllBytes(const UnicodeString& path, std::int64_t maxSize = kNoSizeLimit);
 /// Whole file into bytes, read at once (open, size, one read); false, with bytes empty, when the file
 /// is larger than maxSize. Raises EFOpenError naming the file when it cannot be read.
 RTL_API bool ReadFileUpTo(const UnicodeString& path, std::int64_t maxSize, std::string& bytes);

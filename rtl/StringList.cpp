@@ -219,8 +219,8 @@ void TStringList::Exchange(int index1, int index2) {
     Changed();
 }
 
-void TStringList::LoadFromFile(const UnicodeString& fileName) {
-    const TBytes bytes = ReadAllBytes(fileName);
+void TStringList::LoadFromFile(const UnicodeString& fileName, std::int64_t maxSize) {
+    const TBytes bytes = ReadAllBytes(fileName, maxSize);
     SetText(DecodeText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())));
 }
 

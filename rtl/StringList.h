@@ -6,6 +6,7 @@
 #include "RtlApi.h"
 #include "UnicodeString.h"
 
+#include <cstdint>
 #include <vector>
 
 namespace rtl {
@@ -69,8 +70,9 @@ public:
     virtual void CustomSort(TStringListSortCompare compare);
     void Exchange(int index1, int index2);
 
-    /// Reads the whole file as lines (see LoadFromStream); raises EFOpenError when it cannot.
-    void LoadFromFile(const UnicodeString& fileName);
+    /// Reads the whole file as lines (see LoadFromStream); raises EFOpenError when it cannot, or
+    /// when it holds more than maxSize bytes.
+    void LoadFromFile(const UnicodeString& fileName, std::int64_t maxSize = INT64_MAX);
     /// A byte-order mark selects UTF-8 or UTF-16; without one, valid UTF-8 is read as UTF-8 and
     /// anything else as Windows-1252. Lines end at CR LF, LF or CR.
     void LoadFromStream(TStream& stream);

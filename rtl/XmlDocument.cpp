@@ -13,8 +13,12 @@ namespace rtl {
 
 namespace {
 
-// Larger files are refused: no document the product reads comes near this.
-constexpr std::int64_t MaxXmlFileSize = 64 * 1024 * 1024;
+// Larger files are refused: the documents the product reads are a few KiB.
+constexpr std::int64_t MaxXmlFileSize = 4 * 1024 * 1024;
+// Limits on the shape of a document, checked before the parser builds it: a small file of many
+// tiny elements, or of deep nesting, would otherwise cost far more memory than its size.
+constexpr int MaxXmlDepth = 256;
+constexpr std::size_t MaxXmlNodes = 1000000;
 
 // Windows-1252 0x80..0x9F; the five undefined codes keep their own value.
 constexpr char16_t Cp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
@@ -154,6 +158,131 @@ const char* CheckTopLevel(const pugi::xml_document& doc) {
     return nullptr;
 }
 
+// The end of the markup that starts at `from` and closes with `close`, or the end of the text.
+size_t SkipPast(std::string_view s, size_t from, std::string_view close) {
+    const size_t end = s.find(close, from);
+    return end == std::string_view::npos ? s.size() : end + close.size();
+}
+
+// The end of a DOCTYPE, whose internal subset in [ ] may hold '>' of its own.
+size_t SkipDoctype(std::string_view s, size_t from) {
+    int brackets = 0;
+    for (size_t i = from; i < s.size(); ++i) {
+        if (s[i] == '[') {
+            ++brackets;
+        } else if (s[i] == ']') {
+            --brackets;
+        } else if (s[i] == '>' && brackets <= 0) {
+            return i + 1;
+        }
+    }
+    return s.size();
+}
+
+// Scans a start tag from just after its '<': counts its attributes into nodes, and tells where it
+// ends and whether it closes itself. Quotes are honoured, so "/>" inside a value does not count.
+size_t ScanStartTag(std::string_view s, size_t i, std::size_t& nodes, bool& selfClosing) {
+    char quote = 0;
+    for (; i < s.size(); ++i) {
+        const char c = s[i];
+        if (quote) {
+            quote = c == quote ? 0 : quote;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '=') {
+            ++nodes;
+        } else if (c == '>') {
+            selfClosing = s[i - 1] == '/';
+            return i + 1;
+        }
+    }
+    selfClosing = true;
+    return s.size();
+}
+
+// Why a document of UTF-8 text must not be built, or null: nesting deeper than MaxXmlDepth, more
+// than MaxXmlNodes nodes (elements, attributes, text, comments and the like, counted from the markup),
+// or a NUL character, raw or as a reference, which XML does not allow and which would cut the text
+// short where it stands. Malformed markup is left to the parser to report.
+const char* ShapeProblem(std::string_view s) {
+    if (s.find('\0') != std::string_view::npos) {
+        return "a NUL character is not allowed in XML";
+    }
+    for (size_t at = s.find("&#"); at != std::string_view::npos; at = s.find("&#", at + 2)) {
+        size_t i = at + 2;
+        const bool hex = i < s.size() && (s[i] == 'x' || s[i] == 'X');
+        i += hex;
+        const size_t digits = i;
+        while (i < s.size() && s[i] == '0') {
+            ++i;
+        }
+        if (i > digits && i < s.size() && s[i] == ';') {
+            return "a reference to the NUL character is not allowed in XML";
+        }
+    }
+    std::size_t nodes = 0;
+    int depth = 0;
+    for (size_t i = 0; i < s.size();) {
+        const size_t lt = s.find('<', i);
+        if (lt == std::string_view::npos) {
+            break;
+        }
+        nodes += lt > i; // the text before the markup
+        const std::string_view rest = s.substr(lt);
+        if (rest.starts_with("<!--")) {
+            i = SkipPast(s, lt + 4, "-->");
+        } else if (rest.starts_with("<![CDATA[")) {
+            i = SkipPast(s, lt + 9, "]]>");
+        } else if (rest.starts_with("<?")) {
+            i = SkipPast(s, lt + 2, "?>");
+        } else if (rest.starts_with("<!")) {
+            i = SkipDoctype(s, lt + 2);
+        } else if (rest.starts_with("</")) {
+            depth -= depth > 0;
+            i = SkipPast(s, lt + 2, ">");
+            continue;
+        } else {
+            bool selfClosing = false;
+            i = ScanStartTag(s, lt + 1, nodes, selfClosing);
+            if (!selfClosing && ++depth > MaxXmlDepth) {
+                return "elements are nested too deeply";
+            }
+        }
+        if (++nodes > MaxXmlNodes) {
+            return "the document has too many nodes";
+        }
+    }
+    return nodes > MaxXmlNodes ? "the document has too many nodes" : nullptr;
+}
+
+// UTF-16 text, told by its byte-order mark or by a first character '<', re-encoded as UTF-8 in place,
+// so that the shape of every document is checked on one encoding. False when the text is not UTF-16.
+bool Utf16ToUtf8(std::string& buffer) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(buffer[i]); };
+    if (buffer.size() < 2) {
+        return false;
+    }
+    bool bigEndian = false;
+    size_t start = 0;
+    if (byte(0) == 0xFE && byte(1) == 0xFF) {
+        bigEndian = true;
+        start = 2;
+    } else if (byte(0) == 0xFF && byte(1) == 0xFE) {
+        start = 2;
+    } else if (byte(0) == 0 && byte(1) == '<') {
+        bigEndian = true;
+    } else if (!(byte(0) == '<' && byte(1) == 0)) {
+        return false;
+    }
+    UnicodeString text;
+    text.reserve((buffer.size() - start) / 2);
+    for (size_t i = start; i + 1 < buffer.size(); i += 2) {
+        text += static_cast<char16_t>(bigEndian ? byte(i) << 8 | byte(i + 1) : byte(i + 1) << 8 | byte(i));
+    }
+    buffer = StringToUtf8(text);
+    return true;
+}
+
 // What reading a file for a document came to.
 enum class TFileRead { Whole, TooLarge, Missing };
 
@@ -174,6 +303,12 @@ struct TXmlDocument::TImpl {
         if (encoding == TSourceEncoding::Latin1 || encoding == TSourceEncoding::Cp1252) {
             TranscodeToUtf8(buffer, encoding == TSourceEncoding::Cp1252);
             encoding = TSourceEncoding::Utf8;
+        } else if (encoding == TSourceEncoding::Auto && Utf16ToUtf8(buffer)) {
+            encoding = TSourceEncoding::Utf8;
+        }
+        if (const char* problem = ShapeProblem(buffer)) {
+            doc.reset();
+            throw EXmlError(source() + u": " + Utf8ToString(problem));
         }
         // Whitespace-only text is kept when it is an element's only content, so Text() is exact.
         // The DOCTYPE is kept only to be checked: pugixml never expands entities it declares.

@@ -254,7 +254,12 @@ std::array<char16_t, 10> ListKey(rtl::TDateTime date) {
     return key;
 }
 
-// The first line of a file read as 8-bit text, without opening it for anything but reading.
+// A version text is a few characters; a first line longer than this is no version text, and reading
+// on would let a file of one endless line exhaust memory.
+constexpr std::size_t kMaxWatermarkLine = 4096;
+
+// The first line of a file read as 8-bit text, without opening it for anything but reading. Raises
+// EReadError when the line runs past kMaxWatermarkLine bytes.
 rtl::UnicodeString ReadFirstLine(const rtl::UnicodeString& fileName) {
     rtl::TFileStream stream(fileName, rtl::TFileOpenMode::fmOpenRead, rtl::TFileShareMode::fmShareDenyNone);
     std::string line;
@@ -267,6 +272,10 @@ rtl::UnicodeString ReadFirstLine(const rtl::UnicodeString& fileName) {
         const std::string_view part(chunk, static_cast<std::size_t>(n));
         const std::size_t end = part.find_first_of("\r\n");
         line.append(part.substr(0, end));
+        if (line.size() > kMaxWatermarkLine) {
+            throw rtl::EReadError(u"\"" + fileName + u"\": the first line is too large (more than " +
+                                  rtl::IntToStr(static_cast<std::int64_t>(kMaxWatermarkLine)) + u" bytes)");
+        }
         if (end != std::string_view::npos) {
             break;
         }
@@ -298,7 +307,15 @@ void TSageDataset::Load() {
     _LoadFrom(setup);
 }
 
+const rtl::TFileIdentity& TSageDataset::FolderIdentity() {
+    if (!_FolderIdentity.Known) {
+        _FolderIdentity = rtl::FileIdentity(_szDatasetFolder);
+    }
+    return _FolderIdentity;
+}
+
 void TSageDataset::_LoadFrom(TSageSetupDTA& setup) {
+    _FolderIdentity = rtl::FileIdentity(_szDatasetFolder);
     _BeforeLoad();
     try {
         _LoadWatermark();

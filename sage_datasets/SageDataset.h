@@ -64,6 +64,9 @@ public:
     std::int32_t MajorVersion() { return _GetMajorVersion(); }
     /// The folder given at construction; never loads.
     const rtl::UnicodeString& DatasetFolder() const noexcept { return _szDatasetFolder; }
+    /// What identifies the dataset folder on disk, noted when the dataset loads (or on the first call):
+    /// the same folder reached through another spelling of its path has the same identity.
+    const rtl::TFileIdentity& FolderIdentity();
     bool AllowUpdates() const noexcept { return _blAllowUpdates; }
     void SetAllowUpdates(bool value) noexcept { _blAllowUpdates = value; }
     rtl::UnicodeString ODBCDriver() { return _GetODBCDriverName(); }
@@ -173,6 +176,7 @@ private:
     void _RaiseException(const rtl::UnicodeString& szMessage);
 
     rtl::UnicodeString _szDatasetFolder;
+    rtl::TFileIdentity _FolderIdentity;
     rtl::UnicodeString _szUuidString;
     rtl::UnicodeString _szVatNumber;
     rtl::TStringList* _slVatReturns = nullptr;

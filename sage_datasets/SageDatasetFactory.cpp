@@ -6,7 +6,8 @@
 #include "rtl/Exceptions.h"
 #include "rtl/Files.h"
 
-#include <memory>
+#include <algorithm>
+#include <vector>
 
 namespace sage {
 
@@ -18,19 +19,6 @@ void RemoveTrailingSeparators(rtl::UnicodeString& s) {
     while (!s.empty() && (s.back() == rtl::PathDelim || s.back() == u'/')) {
         s.pop_back();
     }
-}
-
-// The dataset folders of every dataset already in the list, sorted and compared without regard to case.
-std::unique_ptr<rtl::TStringList> KnownDatasetFolders(const rtl::TStringList& pslDatasets) {
-    auto folders = std::make_unique<rtl::TStringList>();
-    folders->SetSorted(true);
-    folders->SetCaseSensitive(false);
-    for (int i = 0; i < pslDatasets.Count(); ++i) {
-        if (auto* dataset = dynamic_cast<TSageDataset*>(pslDatasets.Objects(i))) {
-            folders->Add(dataset->DatasetFolder());
-        }
-    }
-    return folders;
 }
 
 // A picked ACCDATA folder without its trailing separator and final ACCDATA level.
@@ -83,7 +71,13 @@ void TSageDatasetFactory::GetCompanyDatasetLocations(rtl::TStringList& pslLocati
 
 void TSageDatasetFactory::_ReadCompanyFile(rtl::TStringList& pslList, const rtl::UnicodeString& szFileName) {
     rtl::TStringList lines;
-    lines.LoadFromFile(szFileName);
+    lines.LoadFromFile(szFileName, kMaxCompanyFileSize);
+    // A folder already listed under another spelling (a link, "." levels) is the same dataset.
+    std::vector<rtl::TFileIdentity> listed;
+    listed.reserve(static_cast<std::size_t>(pslList.Count()));
+    for (int i = 0; i < pslList.Count(); ++i) {
+        listed.push_back(rtl::FileIdentity(pslList.Strings(i)));
+    }
     for (int i = 0; i < lines.Count(); ++i) {
         rtl::UnicodeString folder = lines.Strings(i);
         RemoveTrailingSeparators(folder);
@@ -92,11 +86,29 @@ void TSageDatasetFactory::_ReadCompanyFile(rtl::TStringList& pslList, const rtl:
             pslList.IndexOf(folder) >= 0) {
             continue;
         }
+        const rtl::TFileIdentity identity = rtl::FileIdentity(folder);
+        if (std::find(listed.begin(), listed.end(), identity) != listed.end()) {
+            continue;
+        }
         if (rtl::DirectoryExists(folder) &&
             rtl::DirectoryExists(rtl::FindChildIgnoreCase(folder, u"ACCDATA"))) {
             pslList.Add(folder);
+            listed.push_back(identity);
         }
     }
+}
+
+int TSageDatasetFactory::IndexOfDataset(const rtl::TStringList& pslDatasets, const rtl::UnicodeString& szFolder) {
+    const rtl::UnicodeString folder = DatasetFolderOfAccData(szFolder);
+    const rtl::TFileIdentity identity = rtl::FileIdentity(folder);
+    for (int i = 0; i < pslDatasets.Count(); ++i) {
+        auto* dataset = dynamic_cast<TSageDataset*>(pslDatasets.Objects(i));
+        if (identity.Known ? dataset && dataset->FolderIdentity() == identity
+                           : pslDatasets.Strings(i) == szFolder || (dataset && dataset->DatasetFolder() == folder)) {
+            return i;
+        }
+    }
+    return -1;
 }
 
 TSageDataset* TSageDatasetFactory::MakeDataset(const rtl::UnicodeString& szDatasetFolder) {
@@ -135,18 +147,20 @@ TSageDataset* TSageDatasetFactory::MakeDatasetAndLoad(const rtl::UnicodeString& 
 std::int32_t TSageDatasetFactory::AddDatasetFromCompanyFile(rtl::TStringList& pslDatasets,
                                                             const rtl::UnicodeString& szCompanyFileName) {
     std::int32_t nCount = 0;
-    const std::unique_ptr<rtl::TStringList> known = KnownDatasetFolders(pslDatasets);
+    // Sorted, but compared exactly: two folders whose names differ only in case are two datasets
+    // where names are case-sensitive, and one folder under two spellings is caught by its identity.
     rtl::TStringList folders;
     folders.SetSorted(true);
-    folders.SetCaseSensitive(false);
-    for (int i = 0; i < known->Count(); ++i) {
-        folders.Add(known->Strings(i));
+    folders.SetCaseSensitive(true);
+    for (int i = 0; i < pslDatasets.Count(); ++i) {
+        if (auto* dataset = dynamic_cast<TSageDataset*>(pslDatasets.Objects(i))) {
+            folders.Add(dataset->DatasetFolder());
+        }
     }
     _ReadCompanyFile(folders, szCompanyFileName);
     for (int i = 0; i < folders.Count(); ++i) {
         const rtl::UnicodeString& folder = folders.Strings(i);
-        // A folder that a listed dataset already stands for is skipped too, whatever its entry text.
-        if (pslDatasets.IndexOf(folder) >= 0 || known->IndexOf(folder) >= 0) {
+        if (IndexOfDataset(pslDatasets, folder) >= 0) {
             continue;
         }
         if (TSageDataset* dataset = MakeDatasetAndLoad(folder)) {
@@ -159,12 +173,11 @@ std::int32_t TSageDatasetFactory::AddDatasetFromCompanyFile(rtl::TStringList& ps
 
 std::int32_t TSageDatasetFactory::AddDatasetFromSetupFile(rtl::TStringList& pslDatasets,
                                                           const rtl::UnicodeString& szSetupFileName) {
-    const std::unique_ptr<rtl::TStringList> known = KnownDatasetFolders(pslDatasets);
     if (!rtl::SameText(rtl::ExtractFileName(szSetupFileName), u"SETUP.DTA")) {
         _RaiseException(u"Not a SETUP.DTA file");
     }
     const rtl::UnicodeString accDataFolder = rtl::ExtractFileDir(szSetupFileName);
-    if (known->IndexOf(DatasetFolderOfAccData(accDataFolder)) >= 0) {
+    if (IndexOfDataset(pslDatasets, accDataFolder) >= 0) {
         return -1;
     }
     TSageDataset* dataset = MakeDatasetAndLoad(accDataFolder);

@@ -11,6 +11,10 @@
 
 namespace sage {
 
+/// Real COMPANY files list a handful of folders; a larger one is refused ("too large") rather than
+/// read without end.
+inline constexpr std::int64_t kMaxCompanyFileSize = 16 * 1024 * 1024;
+
 /// Stateless; any number may exist, plus one process-wide shared instance. Not thread-safe.
 class SAGE_API TSageDatasetFactory : public rtl::TObject {
 public:
@@ -43,6 +47,11 @@ public:
     /// "Sage dataset factory: Not a SETUP.DTA file" for any other file name.
     std::int32_t AddDatasetFromSetupFile(rtl::TStringList& pslDatasets,
                                          const rtl::UnicodeString& szSetupFileName);
+
+    /// Index of the entry of pslDatasets whose dataset is the one in szFolder (a dataset folder or its
+    /// ACCDATA folder), told by the folder's identity on disk rather than by the spelling of its path;
+    /// -1 when none is. A folder that cannot be reached matches an entry of exactly that text only.
+    static int IndexOfDataset(const rtl::TStringList& pslDatasets, const rtl::UnicodeString& szFolder);
 
 private:
     /// MakeDataset for the SETUP.DTA reader of the dataset folder.

@@ -20,6 +20,9 @@ namespace {
 
 using rtl::UnicodeString;
 
+// What a period whose sums overflow shows instead of its combined boxes.
+constexpr const char* kOverflowText = "the boxes are too large to add up";
+
 TJson Boxes(const sage::TSageDatasetVatReturn& r) {
     TJson boxes = TJson::array();
     for (int box = 1; box <= 9; ++box) {
@@ -42,21 +45,24 @@ TJson ModelJson(const ven::TGroupReturnModel& model) {
         const ven::TGroupPeriod& period = model.Period(p);
         TJson members = TJson::array();
         for (const ven::TGroupMember& m : period.Members) {
-            members.push_back({{"companyName", Utf8(m.CompanyName)},
+            members.push_back({{"companyName", JsonUtf8(m.CompanyName)},
+                               {"datasetFolder", JsonUtf8(m.DatasetFolder)},
                                {"hasReturn", m.Return != nullptr},
                                {"included", m.Return != nullptr && m.Included},
+                               {"likelyCopyOf", m.LikelyCopyOf.empty() ? TJson(nullptr) : TJson(JsonUtf8(m.LikelyCopyOf))},
                                {"boxes", m.Return ? Boxes(*m.Return) : TJson(nullptr)}});
         }
         const sage::TSageDatasetVatReturn& c = *period.Combined;
-        periods.push_back({{"period", Utf8(period.Period)},
-                           {"combined",
-                            {{"vatNumber", Utf8(c.VatNumber())},
-                             {"dateFrom", Utf8(rtl::FormatDateTime(u"yyyy-mm-dd", c.DateFrom()))},
-                             {"dateTo", Utf8(rtl::FormatDateTime(u"yyyy-mm-dd", c.DateTo()))},
-                             {"boxes", Boxes(c)}}},
-                           {"members", members}});
+        TJson combined = {{"vatNumber", JsonUtf8(c.VatNumber())},
+                          {"dateFrom", JsonUtf8(rtl::FormatDateTime(u"yyyy-mm-dd", c.DateFrom()))},
+                          {"dateTo", JsonUtf8(rtl::FormatDateTime(u"yyyy-mm-dd", c.DateTo()))},
+                          {"boxes", period.Overflow ? TJson(nullptr) : Boxes(c)}};
+        if (period.Overflow) {
+            combined["error"] = kOverflowText;
+        }
+        periods.push_back({{"period", JsonUtf8(period.Period)}, {"combined", combined}, {"members", members}});
     }
-    return {{"vatNumber", Utf8(model.VatNumberText())}, {"periods", periods}};
+    return {{"vatNumber", JsonUtf8(model.VatNumberText())}, {"periods", periods}};
 }
 
 std::string ModelText(const ven::TGroupReturnModel& model) {
@@ -64,11 +70,15 @@ std::string ModelText(const ven::TGroupReturnModel& model) {
     out << "VAT number: " << Utf8(model.VatNumberText()) << '\n';
     for (int p = 0; p < model.PeriodCount(); ++p) {
         const ven::TGroupPeriod& period = model.Period(p);
-        out << Utf8(period.Period) << "  combined: " << BoxesText(*period.Combined) << '\n';
+        out << Utf8(period.Period) << "  combined: "
+            << (period.Overflow ? std::string(kOverflowText) : BoxesText(*period.Combined)) << '\n';
         for (const ven::TGroupMember& m : period.Members) {
             if (m.Return) {
                 out << "  [" << (m.Included ? 'x' : ' ') << "] " << Utf8(m.CompanyName) << ": "
                     << BoxesText(*m.Return) << '\n';
+                if (!m.LikelyCopyOf.empty()) {
+                    out << "      likely a copy of " << Utf8(m.LikelyCopyOf) << '\n';
+                }
             } else {
                 out << "      " << Utf8(m.CompanyName) << " (no return for this period)\n";
             }
@@ -103,6 +113,10 @@ bool ApplyExclude(ven::TGroupReturnModel& model, const UnicodeString& value, std
 bool LoadDatasets(const std::vector<UnicodeString>& folders, rtl::TStringList& list, std::ostream& err) {
     sage::TSageDatasetFactory factory;
     for (const UnicodeString& folder : folders) {
+        // The same dataset named twice (another spelling, a link) would add its boxes twice.
+        if (sage::TSageDatasetFactory::IndexOfDataset(list, folder) >= 0) {
+            continue;
+        }
         sage::TSageDataset* d = factory.MakeDatasetAndLoad(folder);
         if (!d) {
             err << "venturo_mtd_cli group: no Sage dataset could be read from \"" << Utf8(folder) << "\"\n";
@@ -161,6 +175,11 @@ int RunGroup(const std::vector<std::string>& args, std::ostream& out, std::ostre
         return 1;
     }
     if (options.Has("--url")) {
+        if (model.Period(period).Overflow) {
+            err << "venturo_mtd_cli group: in the period \"" << Utf8(model.Period(period).Period) << "\" "
+                << kOverflowText << "; nothing can be sent\n";
+            return 1;
+        }
         sage::TSageDatasetVatReturn& combined = *model.Period(period).Combined;
         combined.SetCompanyName(options.Has("--name") ? options.Value("--name") : model.ReturnName());
         out << Utf8(ven::BuildPortalUrl(

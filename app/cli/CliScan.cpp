@@ -45,14 +45,14 @@ void RunSearch(ven::TdmVenMTD& dm, const ven::TVenSystemMode& mode, ven::ILoader
 
 TJson DatasetJson(ven::TdmVenMTD& dm, sage::TSageDataset& d) {
     sage::TSageDatasetVatReturn* latest = d.LatestVatReturn();
-    return TJson{{"folder", Utf8(d.DatasetFolder())},
-                 {"companyName", Utf8(d.CompanyName())},
-                 {"vatNumber", Utf8(d.VatNumber())},
+    return TJson{{"folder", JsonUtf8(d.DatasetFolder())},
+                 {"companyName", JsonUtf8(d.CompanyName())},
+                 {"vatNumber", JsonUtf8(d.VatNumber())},
                  {"majorVersion", d.MajorVersion()},
-                 {"version", Utf8(d.Version())},
-                 {"latestReturn", latest ? TJson(Utf8(latest->Period())) : TJson(nullptr)},
+                 {"version", JsonUtf8(d.Version())},
+                 {"latestReturn", latest ? TJson(JsonUtf8(latest->Period())) : TJson(nullptr)},
                  {"numReturns", d.VatReturns().Count()},
-                 {"groupKey", latest ? TJson(Utf8(latest->Description())) : TJson(nullptr)},
+                 {"groupKey", latest ? TJson(JsonUtf8(latest->Description())) : TJson(nullptr)},
                  {"isGroup", dm.IsGroupReturn(&d)}};
 }
 

@@ -30,13 +30,13 @@ TJson ReturnToJson(const rtl::UnicodeString& key, const sage::TSageDatasetVatRet
     for (int box = 1; box <= sage::TSageDatasetVatReturn::BoxCount; ++box) {
         boxes.push_back(vatReturn.GetBox(box).Raw());
     }
-    return TJson{{"key", Utf8(key)},
-                 {"period", Utf8(vatReturn.Period())},
-                 {"description", Utf8(vatReturn.Description())},
+    return TJson{{"key", JsonUtf8(key)},
+                 {"period", JsonUtf8(vatReturn.Period())},
+                 {"description", JsonUtf8(vatReturn.Description())},
                  {"dateFrom", IsoDate(vatReturn.DateFrom())},
                  {"dateTo", IsoDate(vatReturn.DateTo())},
-                 {"companyName", Utf8(vatReturn.CompanyName())},
-                 {"vatNumber", Utf8(vatReturn.VatNumber())},
+                 {"companyName", JsonUtf8(vatReturn.CompanyName())},
+                 {"vatNumber", JsonUtf8(vatReturn.VatNumber())},
                  {"boxes", boxes},
                  {"flatRateLiability", vatReturn.FlatRateLiability().Raw()},
                  {"standardRateLiability", vatReturn.StandardRateLiability().Raw()},
@@ -61,20 +61,20 @@ std::string DatasetToJson(sage::TSageDataset& dataset) {
     for (int i = 0; i < returns.Count(); ++i) {
         jsonReturns.push_back(ReturnToJson(returns.Strings(i), ReturnAt(returns, i)));
     }
-    const TJson json{{"folder", Utf8(dataset.DatasetFolder())},
-                     {"companyName", Utf8(dataset.CompanyName())},
-                     {"address1", Utf8(dataset.Address1())},
-                     {"address2", Utf8(dataset.Address2())},
-                     {"town", Utf8(dataset.Town())},
-                     {"county", Utf8(dataset.County())},
-                     {"postCode", Utf8(dataset.PostCode())},
-                     {"vatNumber", Utf8(dataset.VatNumber())},
-                     {"vatNumberForUrl", Utf8(dataset.VatNumberForUrl())},
-                     {"uuid", Utf8(dataset.UuidString())},
+    const TJson json{{"folder", JsonUtf8(dataset.DatasetFolder())},
+                     {"companyName", JsonUtf8(dataset.CompanyName())},
+                     {"address1", JsonUtf8(dataset.Address1())},
+                     {"address2", JsonUtf8(dataset.Address2())},
+                     {"town", JsonUtf8(dataset.Town())},
+                     {"county", JsonUtf8(dataset.County())},
+                     {"postCode", JsonUtf8(dataset.PostCode())},
+                     {"vatNumber", JsonUtf8(dataset.VatNumber())},
+                     {"vatNumberForUrl", JsonUtf8(dataset.VatNumberForUrl())},
+                     {"uuid", JsonUtf8(dataset.UuidString())},
                      {"majorVersion", dataset.MajorVersion()},
-                     {"version", Utf8(dataset.Version())},
-                     {"odbcDriver", Utf8(dataset.ODBCDriver())},
-                     {"odbcDriverFileName", Utf8(dataset.ODBCDriverFileName())},
+                     {"version", JsonUtf8(dataset.Version())},
+                     {"odbcDriver", JsonUtf8(dataset.ODBCDriver())},
+                     {"odbcDriverFileName", JsonUtf8(dataset.ODBCDriverFileName())},
                      {"returns", jsonReturns}};
     // Text that is not valid Unicode is shown with replacement characters rather than refused.
     return Dump(json);

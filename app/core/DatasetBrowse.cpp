@@ -105,7 +105,7 @@ TBrowseResult AddPlatformDatasets(TdmVenMTD& dataModule, const UnicodeString& li
     rtl::TStringList& list = *dataModule.DataSets();
     sage::TSageDatasetFactory& factory = *dataModule.Factory();
     for (const UnicodeString& line : lines) {
-        if (list.IndexOf(line) >= 0) {
+        if (sage::TSageDatasetFactory::IndexOfDataset(list, line) >= 0) {
             continue;
         }
         if (sage::TSageDataset* dataset = factory.MakeDatasetAndLoad(line)) {

@@ -101,15 +101,17 @@ void TDatasetLoader::Load() {
 }
 
 void TDatasetLoader::LoadCandidates(rtl::TStringList* datasets) {
+    // Compared exactly: two folders whose names differ only in case are two datasets where names are
+    // case-sensitive, and a folder reached under two spellings is one dataset by its identity on disk.
     rtl::TStringList candidates;
     candidates.SetSorted(true);
-    candidates.SetCaseSensitive(false);
+    candidates.SetCaseSensitive(true);
     FindDatasetFolders(&candidates);
 
     sage::TSageDatasetFactory* factory = _pDataModule->Factory();
     for (int i = 0; i < candidates.Count(); ++i) {
         const UnicodeString& folder = candidates.Strings(i);
-        if (datasets->IndexOf(folder) >= 0) {
+        if (sage::TSageDatasetFactory::IndexOfDataset(*datasets, folder) >= 0) {
             continue;
         }
         _Dataset = factory->MakeDatasetAndLoad(folder);
@@ -217,7 +219,7 @@ UnicodeString PlatformListFileMessage(const UnicodeString& fileName) {
 }
 
 std::vector<UnicodeString> ReadPlatformListFile(const UnicodeString& fileName) {
-    rtl::TBytes bytes = rtl::ReadAllBytes(fileName);
+    rtl::TBytes bytes = rtl::ReadAllBytes(fileName, sage::kMaxCompanyFileSize);
     UnicodeString text =
         rtl::AnsiToString(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     std::vector<UnicodeString> lines;

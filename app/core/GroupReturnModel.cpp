@@ -5,6 +5,7 @@
 #include "sage_datasets/SageDatasetVatReturn.h"
 
 #include <algorithm>
+#include <array>
 
 namespace ven {
 
@@ -21,6 +22,29 @@ const TGroupMember* FirstWithReturn(const TGroupPeriod& period) {
         }
     }
     return nullptr;
+}
+
+// A dataset already gathered, as a copy of it would show.
+struct TGathered {
+    UnicodeString Company;
+    UnicodeString Uuid;
+    UnicodeString Folder;
+};
+
+// The folder of the first gathered dataset that dataset likely copies: the same non-empty dataset UUID
+// and the same company name. A subsidiary set up from a copy keeps the UUID under its own name, and
+// is a real member.
+UnicodeString LikelyCopyOf(const std::vector<TGathered>& gathered, const UnicodeString& uuid,
+                           const UnicodeString& company) {
+    if (uuid.empty()) {
+        return {};
+    }
+    for (const TGathered& earlier : gathered) {
+        if (rtl::SameText(earlier.Uuid, uuid) && rtl::SameText(earlier.Company, company)) {
+            return earlier.Folder;
+        }
+    }
+    return {};
 }
 
 } // namespace
@@ -60,13 +84,15 @@ bool TGroupReturnModel::Build(TSageDataset* selected, const rtl::TStringList& da
 
 void TGroupReturnModel::Gather(TSageDataset* selected, const rtl::TStringList& datasets) {
     UnicodeString vat = selected->VatNumberForUrl();
-    std::vector<UnicodeString> gathered;
+    std::vector<TGathered> gathered;
     for (int i = 0; i < datasets.Count(); ++i) {
         auto* dataset = dynamic_cast<TSageDataset*>(datasets.Objects(i));
         if (!dataset || !rtl::SameText(dataset->VatNumberForUrl(), vat)) {
             continue;
         }
-        UnicodeString company = dataset->CompanyName();
+        TGathered self{dataset->CompanyName(), dataset->UuidString(), dataset->DatasetFolder()};
+        const UnicodeString copyOf = LikelyCopyOf(gathered, self.Uuid, self.Company);
+        const TGroupMember absent{self.Company, nullptr, true, self.Folder, copyOf};
         std::vector<bool> touched(_periods.size(), false);
         const rtl::TStringList& returns = dataset->VatReturns();
         for (int r = 0; r < returns.Count(); ++r) {
@@ -79,20 +105,21 @@ void TGroupReturnModel::Gather(TSageDataset* selected, const rtl::TStringList& d
             if (p < 0) {
                 // A period first seen now: the datasets gathered before have no return for it.
                 TGroupPeriod period{text, {}, nullptr};
-                for (const UnicodeString& earlier : gathered) {
-                    period.Members.push_back({earlier, nullptr, true});
+                for (const TGathered& earlier : gathered) {
+                    period.Members.push_back({earlier.Company, nullptr, true, earlier.Folder, {}});
                 }
                 _periods.push_back(std::move(period));
                 touched.push_back(false);
                 p = static_cast<int>(_periods.size()) - 1;
             }
-            _periods[p].Members.push_back({company, vatReturn, true});
+            // A likely copy starts unticked, so that its boxes are not added twice unless asked for.
+            _periods[p].Members.push_back({self.Company, vatReturn, copyOf.empty(), self.Folder, copyOf});
             touched[p] = true;
         }
-        gathered.push_back(company);
+        gathered.push_back(std::move(self));
         for (std::size_t p = 0; p < _periods.size(); ++p) {
             if (!touched[p]) {
-                _periods[p].Members.push_back({company, nullptr, true});
+                _periods[p].Members.push_back(absent);
             }
         }
     }
@@ -111,14 +138,18 @@ void TGroupReturnModel::Combine(TGroupPeriod& period) {
 }
 
 void TGroupReturnModel::Resum(TGroupPeriod& period) {
-    for (int box = 1; box <= 9; ++box) {
-        rtl::Currency sum;
+    std::array<rtl::Currency, 9> sums{};
+    period.Overflow = false;
+    for (int box = 1; box <= 9 && !period.Overflow; ++box) {
         for (const TGroupMember& m : period.Members) {
-            if (m.Return && m.Included) {
-                sum += m.Return->GetBox(box);
+            if (m.Return && m.Included && !TryAdd(sums[box - 1], m.Return->GetBox(box), sums[box - 1])) {
+                period.Overflow = true;
+                break;
             }
         }
-        period.Combined->SetBox(box, sum);
+    }
+    for (int box = 1; box <= 9; ++box) {
+        period.Combined->SetBox(box, period.Overflow ? rtl::Currency() : sums[box - 1]);
     }
 }
 
@@ -142,7 +173,9 @@ void TGroupReturnModel::SetIncluded(int period, int member, bool included) {
 }
 
 TSageDatasetVatReturn* TGroupReturnModel::SelectedReturn() const {
-    return _nSelected >= 0 && _nSelected < PeriodCount() ? _periods[_nSelected].Combined : nullptr;
+    return _nSelected >= 0 && _nSelected < PeriodCount() && !_periods[_nSelected].Overflow
+               ? _periods[_nSelected].Combined
+               : nullptr;
 }
 
 void TGroupReturnModel::Select(int period) {

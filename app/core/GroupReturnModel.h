@@ -22,12 +22,19 @@ struct TGroupMember {
     rtl::UnicodeString CompanyName;
     sage::TSageDatasetVatReturn* Return = nullptr; // owned by its dataset; null: no return this period
     bool Included = true;                          // only members with a return can be unticked
+    rtl::UnicodeString DatasetFolder;
+    /// The folder of an earlier member whose dataset this one likely copies (same dataset UUID and
+    /// company name: a restored backup or a test copy); empty when none. Such a member starts unticked.
+    rtl::UnicodeString LikelyCopyOf;
 };
 
 struct TGroupPeriod {
     rtl::UnicodeString Period;
     std::vector<TGroupMember> Members;     // in DataSets order
     sage::TSageDatasetVatReturn* Combined; // owned by the model's section list
+    /// The ticked members' boxes add up beyond what an amount can hold: the combined return's boxes
+    /// are zero and it is never offered for sending.
+    bool Overflow = false;
 };
 
 class TGroupReturnModel {
@@ -54,7 +61,7 @@ public:
     /// number of the combined return stay as they were.
     void SetIncluded(int period, int member, bool included);
 
-    /// The combined return of the selected period, or null.
+    /// The combined return of the selected period, or null (also when its sums overflow).
     sage::TSageDatasetVatReturn* SelectedReturn() const;
     int SelectedPeriod() const noexcept { return _nSelected; }
     /// Selects a period (-1: none).

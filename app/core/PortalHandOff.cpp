@@ -20,12 +20,12 @@ TPortalTarget TPortalTarget::FromBuild(bool testMode, bool platformMode) {
     return t;
 }
 
-UnicodeString UrlEncodeFormValue(rtl::UnicodeStringView text) {
+UnicodeString UrlEncodeFormValue(rtl::UnicodeStringView text, rtl::UnicodeStringView keep) {
     static constexpr char16_t hex[] = u"0123456789ABCDEF";
     UnicodeString out;
     for (unsigned char b : rtl::StringToUtf8(text)) {
         bool plain = (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') || b == '-' ||
-                     b == '_' || b == '.' || b == '~';
+                     b == '_' || b == '.' || b == '~' || (b < 0x80 && keep.find(char16_t(b)) != keep.npos);
         if (plain) {
             out += static_cast<char16_t>(b);
         } else if (b == ' ') {
@@ -64,12 +64,14 @@ UnicodeString BuildPortalUrl(const sage::TSageDatasetVatReturn& r, const TPortal
     if (target.TestMode) {
         url += u"&period_s=01/04/2018&period_e=30/06/2018";
     } else {
-        url += u"&period_s=" + rtl::FormatDateTime(u"dd/mm/yyyy", r.DateFrom(), settings);
-        url += u"&period_e=" + rtl::FormatDateTime(u"dd/mm/yyyy", r.DateTo(), settings);
+        // The regional separators may be anything ("#" would end the query, "年" is no URL text), so
+        // dates and amounts are encoded like the other values; the portal reads dates as dd/mm/yyyy.
+        url += u"&period_s=" + UrlEncodeFormValue(rtl::FormatDateTime(u"dd/mm/yyyy", r.DateFrom(), settings), u"/");
+        url += u"&period_e=" + UrlEncodeFormValue(rtl::FormatDateTime(u"dd/mm/yyyy", r.DateTo(), settings), u"/");
     }
     for (int box = 1; box <= 9; ++box) {
         url += boxParams[box - 1];
-        url += rtl::CurrToStrF2(r.GetBox(box), settings);
+        url += UrlEncodeFormValue(rtl::CurrToStrF2(r.GetBox(box), settings));
     }
     url += u"&finalised=1";
     return url;

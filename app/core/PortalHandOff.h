@@ -19,9 +19,9 @@ struct TPortalTarget {
     static TPortalTarget FromBuild(bool testMode, bool platformMode);
 };
 
-/// Form encoding of a query value: UTF-8, space as "+", letters, digits and "-_.~" unchanged,
-/// every other byte as "%" and two upper-case hex digits.
-rtl::UnicodeString UrlEncodeFormValue(rtl::UnicodeStringView text);
+/// Form encoding of a query value: UTF-8, space as "+", letters, digits, "-_.~" and the ASCII
+/// characters of keep unchanged, every other byte as "%" and two upper-case hex digits.
+rtl::UnicodeString UrlEncodeFormValue(rtl::UnicodeStringView text, rtl::UnicodeStringView keep = {});
 
 /// The hand-off URL of the return: the 19 parts in their fixed order.
 rtl::UnicodeString BuildPortalUrl(const sage::TSageDatasetVatReturn& vatReturn, const TPortalTarget& target,

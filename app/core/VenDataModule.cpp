@@ -98,7 +98,9 @@ void TdmVenMTD::RegisterDataset(sage::TSageDataset* dataset) {
     if (!mtDataSets.Active()) {
         mtDataSets.Open();
     }
-    int row = mtDataSets.Locate(u"Path", dataset->DatasetFolder(), true);
+    // Exact: folders whose names differ only in case are two datasets where names are case-sensitive,
+    // and one folder never enters the list twice (datasets are told apart by identity on disk).
+    int row = mtDataSets.Locate(u"Path", dataset->DatasetFolder(), false);
     if (row >= 0) {
         mtDataSets.Edit(row);
     } else {

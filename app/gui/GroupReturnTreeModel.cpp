@@ -14,6 +14,12 @@ namespace {
 // A period row's internal id is 0; a member row's is its period's row plus one.
 constexpr quintptr kPeriodRowId = 0;
 
+constexpr char16_t kLikelyCopyMark[] = u"(likely copy)";
+// Shown in the box cells of a period whose ticked boxes add up beyond what an amount can hold.
+constexpr char16_t kOverflowMark[] = u"Too large";
+constexpr char16_t kOverflowTip[] =
+    u"The ticked returns' boxes add up to more than an amount can hold; this period cannot be sent.";
+
 } // namespace
 
 TGroupReturnTreeModel::TGroupReturnTreeModel(TGroupReturnModel& model, QObject* parent)
@@ -98,7 +104,14 @@ QVariant TGroupReturnTreeModel::DisplayText(const QModelIndex& index) const {
     const TGroupPeriod& p = _model.Period(PeriodOf(index));
     int member = MemberOf(index);
     if (index.column() == colPeriod) {
-        return ToQString(member < 0 ? p.Period : p.Members[static_cast<size_t>(member)].CompanyName);
+        if (member < 0) {
+            return ToQString(p.Period);
+        }
+        const TGroupMember& m = p.Members[static_cast<size_t>(member)];
+        return ToQString(m.LikelyCopyOf.empty() ? m.CompanyName : m.CompanyName + u" " + kLikelyCopyMark);
+    }
+    if (member < 0 && p.Overflow && index.column() >= colBox1) {
+        return ToQString(kOverflowMark);
     }
     if (index.column() >= colBox1) {
         if (sage::TSageDatasetVatReturn* vatReturn = ReturnOf(index)) {
@@ -106,6 +119,20 @@ QVariant TGroupReturnTreeModel::DisplayText(const QModelIndex& index) const {
         }
     }
     return {};
+}
+
+QVariant TGroupReturnTreeModel::ToolTip(const QModelIndex& index) const {
+    const TGroupPeriod& p = _model.Period(PeriodOf(index));
+    const int member = MemberOf(index);
+    if (member < 0) {
+        return p.Overflow ? ToQString(kOverflowTip) : QVariant();
+    }
+    const TGroupMember& m = p.Members[static_cast<size_t>(member)];
+    if (m.LikelyCopyOf.empty()) {
+        return {};
+    }
+    return ToQString(u"Likely a copy of the dataset in " + m.LikelyCopyOf +
+                     u" (same dataset UUID and company name). Its boxes are added only if you tick it.");
 }
 
 QVariant TGroupReturnTreeModel::Background(const QModelIndex& index) const {
@@ -130,6 +157,8 @@ QVariant TGroupReturnTreeModel::data(const QModelIndex& index, int role) const {
             return m.Included ? Qt::Checked : Qt::Unchecked;
         }
         return {};
+    case Qt::ToolTipRole:
+        return ToolTip(index);
     case Qt::BackgroundRole:
         return Background(index);
     case Qt::ForegroundRole:

@@ -52,6 +52,7 @@ signals:
 
 private:
     QVariant DisplayText(const QModelIndex& index) const;
+    QVariant ToolTip(const QModelIndex& index) const;
     QVariant Background(const QModelIndex& index) const;
     bool HasCheckBox(const QModelIndex& index) const;
 

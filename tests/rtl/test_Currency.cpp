@@ -120,6 +120,24 @@ TEST(Currency, ExactArithmetic) {
     EXPECT_LT(Currency::FromRaw(-1), Currency());
 }
 
+// A sum of amounts read from files must never wrap round into a plausible wrong figure.
+TEST(Currency, ArithmeticThatWouldOverflowRaises) {
+    const Currency max = Currency::FromRaw(INT64_MAX);
+    const Currency min = Currency::FromRaw(INT64_MIN);
+    Currency c = max;
+    EXPECT_THROW(c += Currency::FromRaw(1), EOverflow);
+    EXPECT_EQ(c, max) << "the value is left as it was";
+    EXPECT_THROW(min - Currency::FromRaw(1), EOverflow);
+    EXPECT_THROW(-min, EOverflow);
+    EXPECT_THROW(Currency::FromPounds(INT64_MAX / 10000 + 1), EOverflow);
+    EXPECT_EQ(max + min, Currency::FromRaw(-1));
+    Currency sum = Currency::FromRaw(5);
+    EXPECT_FALSE(TryAdd(max, Currency::FromRaw(1), sum));
+    EXPECT_EQ(sum, Currency::FromRaw(5));
+    EXPECT_TRUE(TryAdd(max, Currency::FromRaw(-1), sum));
+    EXPECT_EQ(sum, Currency::FromRaw(INT64_MAX - 1));
+}
+
 TEST(Currency, TwoDecimalTextRoundsHalfAwayFromZero) {
     EXPECT_EQ(CurrToStrF2(Currency::FromRaw(12345), Uk()), u"1.23");
     EXPECT_EQ(CurrToStrF2(Currency::FromRaw(12350), Uk()), u"1.24");

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
 
 using namespace rtl;
 namespace fs = std::filesystem;
@@ -80,4 +81,11 @@ TEST_F(FileStreamTest, OpenFailuresNameTheFile) {
     EXPECT_THROW(TFileStream(Utf8ToString(_root.string()), TFileOpenMode::fmOpenRead), EFOpenError);
     EXPECT_THROW(TFileStream(Utf8ToString((_root / "no" / "f").string()), TFileOpenMode::fmCreate),
                  EFCreateError);
+}
+
+TEST_F(FileStreamTest, AFifoIsRefusedAtOnceInsteadOfBlockingTheOpen) {
+    ASSERT_EQ(::mkfifo((_root / "fifo").c_str(), 0600), 0);
+    const UnicodeString fifo = Utf8ToString((_root / "fifo").string());
+    EXPECT_THROW(TFileStream(fifo, TFileOpenMode::fmOpenRead, TFileShareMode::fmShareDenyNone), EFOpenError);
+    EXPECT_THROW(TFileStream(fifo, TFileOpenMode::fmOpenReadWrite, TFileShareMode::fmShareDenyWrite), EFOpenError);
 }

@@ -255,3 +255,53 @@ TEST(FilePaths, ExpandAgainstCurrentDirectory) {
     EXPECT_EQ(GetEnvironmentVariable(u"RTL_FILES_TEST_VAR"), u"£5");
     EXPECT_EQ(GetEnvironmentVariable(u"RTL_FILES_TEST_UNSET"), u"");
 }
+
+// A FIFO named like a data file would stall the open for ever, and a device never ends: both are
+// refused before anything is read.
+TEST_F(FilesTest, OnlyRegularFilesAreReadAndNeverWaitedFor) {
+    ASSERT_EQ(::mkfifo((_root / "fifo").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", _root / "zero");
+    for (const char16_t* name : {u"/fifo", u"/zero"}) {
+        const UnicodeString path = Root() + name;
+        std::string bytes;
+        bool complete = false;
+        EXPECT_THROW(ReadAllBytes(path), EFOpenError);
+        EXPECT_THROW(ReadFileUpTo(path, 100, bytes), EFOpenError);
+        const TOpenFolder folder(Root());
+        EXPECT_THROW(folder.ReadFileUpTo(name + 1, 100, bytes), EFOpenError);
+        EXPECT_THROW(folder.ReadFileIfExists(name + 1, 100, bytes, complete), EFOpenError)
+            << "something is there, so it is no missing file";
+        try {
+            ReadAllBytes(path);
+        } catch (const EFOpenError& e) {
+            EXPECT_EQ(e.Message(), u"Cannot open file \"" + path + u"\". It is not a regular file.");
+        }
+    }
+}
+
+TEST_F(FilesTest, ReadAllBytesStopsAtItsCap) {
+    Touch("ten", "0123456789");
+    EXPECT_EQ(ReadAllBytes(Root() + u"/ten", 10).size(), 10u);
+    try {
+        ReadAllBytes(Root() + u"/ten", 9);
+        FAIL() << "no exception";
+    } catch (const EFOpenError& e) {
+        EXPECT_EQ(e.Message(), u"Cannot read file \"" + Root() + u"/ten\". It is too large (more than 9 bytes).");
+    }
+}
+
+// A dataset is known by what its folder is, not by how its path is spelled.
+TEST_F(FilesTest, FileIdentityFollowsTheFolderNotItsSpelling) {
+    fs::create_directory(_root / "Acme");
+    fs::create_directory(_root / "ACME");
+    fs::create_directory_symlink(_root / "Acme", _root / "link");
+    const TFileIdentity acme = FileIdentity(Root() + u"/Acme");
+    EXPECT_TRUE(acme.Known);
+    EXPECT_EQ(FileIdentity(Root() + u"/./Acme/"), acme);
+    EXPECT_EQ(FileIdentity(Root() + u"/link"), acme);
+    EXPECT_EQ(FileIdentity(Root() + u"/ACME/../Acme"), acme);
+    EXPECT_FALSE(FileIdentity(Root() + u"/ACME") == acme) << "another folder whose name differs in case";
+    const TFileIdentity missing = FileIdentity(Root() + u"/missing");
+    EXPECT_FALSE(missing.Known);
+    EXPECT_FALSE(missing == missing) << "two unknown identities never match";
+}

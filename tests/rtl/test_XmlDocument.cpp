@@ -174,15 +174,54 @@ TEST(XmlDocument, LoadsFilesAndReportsMissingOnes) {
     EXPECT_THROW(moved.LoadFromFileIfExists(open, u"bad.xml"), EXmlError) << "present but broken";
 }
 
-TEST(XmlDocument, DeepNestingDoesNotExhaustTheStack) {
-    std::string deep;
-    for (int i = 0; i < 200000; ++i) {
-        deep += "<a>";
+std::string Nested(int depth, std::string_view attributes = "") {
+    std::string xml;
+    for (int i = 0; i < depth; ++i) {
+        xml += "<a" + std::string(attributes) + ">";
     }
-    deep += "x";
-    for (int i = 0; i < 200000; ++i) {
-        deep += "</a>";
+    xml += "x";
+    for (int i = 0; i < depth; ++i) {
+        xml += "</a>";
     }
-    TXmlDocument doc = Parse(deep);
-    EXPECT_TRUE(doc.DocumentElement().HasChildElements());
+    return xml;
+}
+
+TEST(XmlDocument, DocumentsDeeperThan256LevelsAreRefusedBeforeTheyAreBuilt) {
+    EXPECT_TRUE(Parse(Nested(256)).DocumentElement().HasChildElements());
+    EXPECT_THROW(Parse(Nested(257)), EXmlError);
+    EXPECT_THROW(Parse(Nested(200000)), EXmlError);
+    // Markup inside quotes, comments and CDATA neither opens nor closes anything.
+    EXPECT_THROW(Parse(Nested(257, " v='/>' w=\"</a>\"")), EXmlError);
+    EXPECT_NO_THROW(Parse("<r><!-- <a><a> --><![CDATA[<a><a>]]><?pi <a>?><b/></r>"));
+}
+
+TEST(XmlDocument, DocumentsOfMoreThanAMillionNodesAreRefused) {
+    std::string many = "<r>";
+    for (int i = 0; i < 999'998; ++i) {
+        many += "<a/>";
+    }
+    EXPECT_NO_THROW(Parse(many + "<a/></r>"));
+    EXPECT_THROW(Parse(many + "<a b='1'/></r>"), EXmlError) << "attributes count as nodes";
+}
+
+TEST(XmlDocument, NulCharactersRawOrReferencedAreNotXml) {
+    EXPECT_THROW(Parse("<n>a&#0;b</n>"), EXmlError);
+    EXPECT_THROW(Parse("<n>a&#x0000;b</n>"), EXmlError);
+    EXPECT_THROW(Parse(std::string("<n>a\0b</n>", 9)), EXmlError);
+    EXPECT_EQ(RootText("<n>a&#10;&#x30;&#100;</n>"), u"a\n0d");
+}
+
+TEST(XmlDocument, Utf16WithoutByteOrderMarkIsCheckedAndRead) {
+    std::string be;
+    for (char16_t c : UnicodeString(u"<n>\u20ac&#0;</n>")) {
+        be += static_cast<char>(c >> 8);
+        be += static_cast<char>(c & 0xFF);
+    }
+    EXPECT_THROW(Parse(be), EXmlError) << "the NUL reference is found in UTF-16 text too";
+    be.clear();
+    for (char16_t c : UnicodeString(u"<n>\u20ac</n>")) {
+        be += static_cast<char>(c >> 8);
+        be += static_cast<char>(c & 0xFF);
+    }
+    EXPECT_EQ(Parse(be).DocumentElement().Text(), u"\u20ac");
 }

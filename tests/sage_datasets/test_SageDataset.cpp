@@ -4,9 +4,12 @@
 #include "sage_datasets/SageDatasetVersions.h"
 
 #include "rtl/DateTime.h"
+#include "rtl/Exceptions.h"
 #include "rtl/Files.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <memory>
 #include <tuple>
@@ -125,6 +128,31 @@ TEST_F(DatasetTest, VersionTextIsTheTrimmedFirstLineOfTheWatermark) {
     builder.WriteWatermark("v26 \x80 Caf\xE9\n");
     dataset->Load();
     EXPECT_EQ(dataset->Version(), u"v26 \u20AC Caf\u00E9") << "other bytes read as Windows-1252";
+}
+
+// A FIFO stalls whoever opens it, and /dev/zero or one endless line feeds a reader for ever: such
+// files fail the load at once.
+TEST_F(DatasetTest, HostileWatermarkAndSetupFilesFailTheLoadWithoutWaiting) {
+    builder.WriteSetup({}, 27);
+    builder.WriteWatermark(std::string(4096, '2') + "\r\n");
+    TDatasetPtr dataset = Make();
+    dataset->Load();
+    EXPECT_EQ(dataset->Version().size(), 4096u) << "a first line of 4 KiB is still read";
+
+    builder.WriteWatermark(std::string(4097, '2'));
+    EXPECT_THROW(dataset->Load(), rtl::EReadError);
+    fs::remove(builder.Folder() / "Watermark.xml");
+    fs::create_symlink("/dev/zero", builder.Folder() / "Watermark.xml");
+    EXPECT_THROW(dataset->Load(), rtl::EFOpenError);
+    fs::remove(builder.Folder() / "Watermark.xml");
+    ASSERT_EQ(::mkfifo((builder.Folder() / "Watermark.xml").c_str(), 0600), 0);
+    EXPECT_THROW(dataset->Load(), rtl::EFOpenError);
+    fs::remove(builder.Folder() / "Watermark.xml");
+
+    const fs::path setup = builder.Folder() / "ACCDATA" / "SETUP.DTA";
+    fs::remove(setup);
+    ASSERT_EQ(::mkfifo(setup.c_str(), 0600), 0);
+    EXPECT_THROW(dataset->Load(), rtl::EFOpenError);
 }
 
 TEST_F(DatasetTest, WatermarkIsFoundWhateverItsCase) {

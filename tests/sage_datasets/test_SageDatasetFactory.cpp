@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <random>
+#include <sys/stat.h>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -310,3 +311,48 @@ TEST(FactoryGenerated, GeneratedDatasetsLoadAsDescribed) {
 }
 
 } // namespace
+
+// One dataset reached under two spellings of its path would be loaded twice and, sharing a VAT
+// number, become a group that doubles every box.
+TEST_F(FactoryTest, OneDatasetUnderTwoSpellingsIsKnownOnce) {
+    Dataset("Acme");
+    fs::create_directory_symlink(temp.Path() / "Acme", temp.Path() / "Link");
+    const std::string acme = rtl::StringToUtf8(Path("Acme"));
+    const std::string dotted = rtl::StringToUtf8(temp.Text()) + "/./Acme";
+    WriteCompany(acme + "\n" + dotted + "\n" + rtl::StringToUtf8(Path("Link")) + "\n");
+
+    rtl::TStringList locations;
+    factory.GetCompanyDatasetLocations(locations, temp.Text());
+    ASSERT_EQ(locations.Count(), 1) << "a COMPANY file listing one dataset three ways lists it once";
+
+    EXPECT_EQ(factory.AddDatasetFromCompanyFile(datasets, Path("COMPANY")), 1);
+    EXPECT_EQ(factory.AddDatasetFromSetupFile(datasets, Path("Link/ACCDATA/SETUP.DTA")), -1);
+    WriteCompany(dotted + "\n");
+    EXPECT_EQ(factory.AddDatasetFromCompanyFile(datasets, Path("COMPANY")), 0);
+    EXPECT_EQ(datasets.Count(), 1);
+    EXPECT_EQ(TSageDatasetFactory::IndexOfDataset(datasets, Path("Link/ACCDATA")), 0);
+    EXPECT_EQ(TSageDatasetFactory::IndexOfDataset(datasets, Path("Missing")), -1);
+}
+
+TEST_F(FactoryTest, FoldersWhoseNamesDifferOnlyInCaseAreTwoDatasets) {
+    Dataset("acme");
+    Dataset("ACME");
+    WriteCompany(rtl::StringToUtf8(Path("acme")) + "\n" + rtl::StringToUtf8(Path("ACME")) + "\n");
+    EXPECT_EQ(factory.AddDatasetFromCompanyFile(datasets, Path("COMPANY")), 2);
+    ASSERT_EQ(datasets.Count(), 2);
+    EXPECT_NE(static_cast<TSageDataset*>(datasets.Objects(0))->CompanyName(),
+              static_cast<TSageDataset*>(datasets.Objects(1))->CompanyName());
+}
+
+TEST_F(FactoryTest, HostileCompanyFilesFailInsteadOfHanging) {
+    ASSERT_EQ(::mkfifo((temp.Path() / "COMPANY").c_str(), 0600), 0);
+    rtl::TStringList locations;
+    EXPECT_THROW(factory.GetCompanyDatasetLocations(locations, temp.Text()), rtl::EFOpenError);
+    fs::remove(temp.Path() / "COMPANY");
+    fs::create_symlink("/dev/zero", temp.Path() / "COMPANY");
+    EXPECT_THROW(factory.AddDatasetFromCompanyFile(datasets, Path("COMPANY")), rtl::EFOpenError);
+    fs::remove(temp.Path() / "COMPANY");
+    WriteCompany(std::string(sage::kMaxCompanyFileSize + 1, '\n'));
+    EXPECT_NE(MessageOf([&] { factory.GetCompanyDatasetLocations(locations, temp.Text()); }).find("too large"),
+              std::string::npos);
+}

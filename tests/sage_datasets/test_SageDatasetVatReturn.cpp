@@ -7,8 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <memory>
 
+namespace fs = std::filesystem;
 using namespace sagetest;
 using rtl::Currency;
 using rtl::EncodeDate;
@@ -310,10 +313,65 @@ TEST_F(VatReturnFileTest, DeeplyNestedAndHugeFilesDoNotHurt) {
     }
     const TSageDatasetVatReturn* r = ReadOne(nested); // not well-formed: left out, no crash
     EXPECT_EQ(r, nullptr);
-    std::string huge = "<VATRETURN><COMPANY>" + std::string(5'000'000, 'A') + "</COMPANY></VATRETURN>";
-    r = ReadOne(huge);
+    // Real return files are a few KiB; up to 4 MiB is read, anything larger is left out unread.
+    std::string large = "<VATRETURN><COMPANY>" + std::string(4'000'000, 'A') + "</COMPANY></VATRETURN>";
+    r = ReadOne(large);
     ASSERT_NE(r, nullptr);
-    EXPECT_EQ(r->CompanyName().size(), 5'000'000u);
+    EXPECT_EQ(r->CompanyName().size(), 4'000'000u);
+    EXPECT_EQ(ReadOne("<VATRETURN><COMPANY>" + std::string(4 << 20, 'A') + "</COMPANY></VATRETURN>"), nullptr);
+}
+
+// Within the size cap, a document of many tiny elements or of deep nesting would still cost far more
+// memory than its size: such documents are refused before they are built.
+TEST_F(VatReturnFileTest, DocumentsTooDeepOrWithTooManyNodesAreLeftOut) {
+    std::string deep = "<VATRETURN><COMPANY>A</COMPANY>";
+    for (int i = 0; i < 300; ++i) {
+        deep += "<Y a=\"/>\">";
+    }
+    for (int i = 0; i < 300; ++i) {
+        deep += "</Y>";
+    }
+    EXPECT_EQ(ReadOne(deep + "</VATRETURN>"), nullptr) << "a quoted \"/>\" does not end a tag";
+    std::string many = "<VATRETURN><COMPANY>A</COMPANY>";
+    for (int i = 0; i < 1'000'001; ++i) {
+        many += "<a/>";
+    }
+    EXPECT_EQ(ReadOne(many + "</VATRETURN>"), nullptr);
+    EXPECT_NE(ReadOne(With("BOX1", "100.00")), nullptr) << "an ordinary return still reads";
+}
+
+// A NUL character would cut the company name short where it stands; XML does not allow it.
+TEST_F(VatReturnFileTest, NulCharacterReferencesMakeTheFileMalformed) {
+    for (const char* company : {"ACME&#0;EVIL LTD", "ACME&#x00;EVIL LTD", "ACME&#000;EVIL"}) {
+        EXPECT_EQ(ReadOne(With("COMPANY", company)), nullptr) << company;
+    }
+    const TSageDatasetVatReturn* r = ReadOne(With("COMPANY", "ACME&#10;&#48;LTD"));
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->CompanyName(), u"ACME\n0LTD");
+}
+
+// Amounts near the limit of the record would wrap round into a plausible wrong figure.
+TEST_F(VatReturnFileTest, AnAdjustmentThatWouldOverflowMakesTheReturnUnreadable) {
+    builder.WriteAdjustments("2021", kQ2Name, AdjustmentsXml({{"0", {{"922337203685000.00", "0"}}}}));
+    EXPECT_EQ(ReadOne(With("BOX1", "922337203685000.00")), nullptr);
+    builder.WriteAdjustments("2021", kQ2Name, AdjustmentsXml({{"0", {{"-1.00", "0"}}}}));
+    EXPECT_NE(ReadOne(With("BOX1", "922337203685000.00")), nullptr);
+}
+
+TEST_F(VatReturnFileTest, ReturnAndAdjustmentFilesThatAreNoRegularFilesAreLeftOutWithoutWaiting) {
+    builder.WriteReturn("2021", "VAT Return 01-01-2021 - 31-03-2021.xml",
+                        SimpleReturnXml("01/01/2021", "31/03/2021"));
+    const fs::path year = builder.Folder() / "VATRTNS" / "2021";
+    ASSERT_EQ(::mkfifo((year / kQ2Name).c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", year / "VAT Return 01-07-2021 - 30-09-2021.xml");
+    builder.WriteReturn("2021", "VAT Return 01-10-2021 - 31-12-2021.xml",
+                        SimpleReturnXml("01/10/2021", "31/12/2021"));
+    const fs::path adjustments =
+        builder.WriteAdjustments("2021", "VAT Return 01-10-2021 - 31-12-2021.xml", "<VatReturn/>");
+    fs::remove(adjustments);
+    ASSERT_EQ(::mkfifo(adjustments.c_str(), 0600), 0);
+    EXPECT_EQ(ReadAll(), 1);
+    EXPECT_GE(dataset->VatReturns().IndexOf(u"2021/01/01"), 0);
 }
 
 TEST_F(VatReturnFileTest, UnusualEncodingsAreHonoured) {

@@ -83,3 +83,65 @@ TEST_F(GroupCliTest, NoVatInfoAndErrors) {
 }
 
 } // namespace
+
+// One dataset named twice, or a copy of it beside it, must not double the figures sent.
+TEST_F(GroupCliTest, ADatasetNamedTwiceOrCopiedIsNotAddedTwice) {
+    std::filesystem::create_directory_symlink(_a, _tmp.Path() / "link");
+    cli::testing::TCliRun run = RunCommand(
+        cli::RunGroup, {"--period", "01/01/2021 - 31/03/2021", "--url", _a, _a + "/./", (_tmp.Path() / "link").string()});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_NE(run.Out.find("&vatDueSales=100.00&"), std::string::npos) << run.Out;
+
+    auto copy = MakeDataset(_tmp.Path() / "copy", "Alpha Ltd", "GB 123 4567 89", 0);
+    copy.Returns = {MakeQuarter(2021, 1, 10000)};
+    copy.Returns[0].CompanyName = "Alpha Ltd";
+    WriteDataset(copy);
+    run = RunCommand(cli::RunGroup, {"--json", _a, copy.Folder.string()});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    const nlohmann::json json = run.Json();
+    ASSERT_EQ(json["periods"].size(), 2u) << run.Out;
+    const auto& q1 = json["periods"][1]["members"];
+    EXPECT_TRUE(q1[0]["likelyCopyOf"].is_null());
+    EXPECT_EQ(q1[1]["likelyCopyOf"], _a);
+    EXPECT_FALSE(q1[1]["included"].get<bool>());
+    run = RunCommand(cli::RunGroup, {"--period", "01/01/2021 - 31/03/2021", "--url", _a, copy.Folder.string()});
+    EXPECT_NE(run.Out.find("&vatDueSales=100.00&"), std::string::npos) << run.Out;
+    run = RunCommand(cli::RunGroup, {_a, copy.Folder.string()});
+    EXPECT_NE(run.Out.find("likely a copy of " + _a), std::string::npos) << run.Out;
+}
+
+TEST_F(GroupCliTest, SumsThatWouldOverflowAreReportedAndNeverSent) {
+    auto big = MakeDataset(_tmp.Path() / "big", "Big Ltd", "GB 123 4567 89", 0);
+    big.Returns = {MakeQuarter(2021, 4, 90'000'000'000'000'000)};
+    big.Returns[0].CompanyName = "Big Ltd";
+    WriteDataset(big);
+    auto huge = MakeDataset(_tmp.Path() / "huge", "Huge Ltd", "GB 123 4567 89", 0);
+    huge.Returns = big.Returns;
+    WriteDataset(huge);
+    cli::testing::TCliRun run = RunCommand(
+        cli::RunGroup, {"--period", "01/04/2021 - 30/06/2021", "--url", big.Folder.string(), huge.Folder.string()});
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_TRUE(run.Out.empty()) << run.Out;
+    EXPECT_NE(run.Err.find("too large to add up"), std::string::npos) << run.Err;
+    run = RunCommand(cli::RunGroup, {"--json", big.Folder.string(), huge.Folder.string()});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_TRUE(run.Json()["periods"][0]["combined"]["boxes"].is_null());
+    EXPECT_EQ(run.Json()["periods"][0]["combined"]["error"], "the boxes are too large to add up");
+}
+
+// Text read from a dataset must not drive the terminal: controls show as U+FFFD in plain output and
+// are escaped in JSON.
+TEST_F(GroupCliTest, ControlCharactersFromDatasetsNeverReachTheTerminal) {
+    auto evil = MakeDataset(_tmp.Path() / "evil", "Evil\x1b[2J\xC2\x9BLtd", "GB 123 4567 89", 0);
+    evil.Returns = {MakeQuarter(2021, 4, 100)};
+    evil.Returns[0].CompanyName = "Evil";
+    WriteDataset(evil);
+    cli::testing::TCliRun run = RunCommand(cli::RunGroup, {_a, evil.Folder.string()});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(run.Out.find('\x1b'), std::string::npos);
+    EXPECT_EQ(run.Out.find("\xC2\x9B"), std::string::npos);
+    EXPECT_NE(run.Out.find("Evil\xEF\xBF\xBD[2J\xEF\xBF\xBDLtd"), std::string::npos) << run.Out;
+    run = RunCommand(cli::RunGroup, {"--json", _a, evil.Folder.string()});
+    EXPECT_NE(run.Out.find("Evil\\u001b[2J\\u009bLtd"), std::string::npos) << run.Out;
+    EXPECT_EQ(run.Json()["periods"][0]["members"][1]["companyName"], "Evil\x1b[2J\xC2\x9BLtd");
+}

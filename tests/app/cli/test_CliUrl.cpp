@@ -57,7 +57,7 @@ TEST_F(UrlTest, TestPlatformCompanyAndSeparators) {
     EXPECT_EQ(run.Out.rfind(std::string("https://") + VENTURO_PORTAL_TEST_HOST, 0), 0u);
     EXPECT_NE(run.Out.find("accountid=6d2f9e41-0b7c-4a83-9e56-c1f04b8a2d37&"), std::string::npos);
     EXPECT_NE(run.Out.find("&company=New+Name&vatno=test&"), std::string::npos);
-    EXPECT_NE(run.Out.find("&vatDueSales=200,00&"), std::string::npos);
+    EXPECT_NE(run.Out.find("&vatDueSales=200%2C00&"), std::string::npos);
 }
 
 TEST_F(UrlTest, MissingDatasetOrPeriodIsAnError) {

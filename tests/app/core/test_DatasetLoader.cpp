@@ -130,6 +130,19 @@ TEST_F(LoaderTest, SameFolderFromTwoLocationsLoadsOnceAndAmpersandsAreDoubled) {
     EXPECT_EQ(_view.Progress[1], u"Found: 1 Sage companies");
 }
 
+// Loaded twice, one dataset would become a VAT group with itself and double every box.
+TEST_F(LoaderTest, OneDatasetUnderSeveralSpellingsOfItsPathLoadsOnce) {
+    fs::path acme = Data("Sage/Accounts/2021/Company.000");
+    WriteDataset(MakeDataset(acme, "Acme Ltd", "GB 123 4567 89", 1));
+    fs::create_directory_symlink(acme, _tmp.Path() / "linked");
+    WriteCompanyFile(Data("Sage/Accounts/2021/COMPANY"), {acme});
+    WriteCompanyFile(Data("Sage/Accounts/2022/COMPANY"), {acme.parent_path() / "." / "Company.000"});
+    WriteCompanyFile(_tmp.Path() / "pf86/Sage/Accounts/COMPANY", {_tmp.Path() / "linked"});
+    LoadStandard();
+    EXPECT_EQ(Companies(), std::vector<UnicodeString>{u"Acme Ltd"});
+    EXPECT_EQ(_dm.mtDataSets.RecordCount(), 1);
+}
+
 TEST_F(LoaderTest, DatasetsAreSortedWithoutReturnsFirstThenByLatestReturn) {
     std::vector<fs::path> folders;
     auto add = [&](const std::string& name, const std::string& vat, int returns, int firstYear) {

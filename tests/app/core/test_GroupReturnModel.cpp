@@ -146,3 +146,51 @@ TEST_F(GroupModelTest, MemberSeenFirstWithoutAPeriodIsListedBeforeLaterOnes) {
 }
 
 } // namespace
+
+// A restored backup or a test copy beside the live data shares the live dataset's UUID and company
+// name; added in, it would double every box. A subsidiary set up from a copy keeps the UUID under
+// its own name and is a real member.
+TEST_F(GroupModelTest, LikelyCopiesStartUntickedAndNameTheFolderTheyCopy) {
+    auto live = MakeDataset(_tmp.Path() / "live", "Alpha Ltd", "GB 123 4567 89", 1);
+    auto copy = MakeDataset(_tmp.Path() / "copy", "ALPHA LTD", "GB 123 4567 89", 1);
+    auto subsidiary = MakeDataset(_tmp.Path() / "sub", "Alpha Trading Ltd", "GB 123 4567 89", 1);
+    auto other = MakeDataset(_tmp.Path() / "other", "Alpha Ltd", "GB 123 4567 89", 1);
+    other.Uuid = "ffffffff-1111-2222-3333-c1f04b8a2d37";
+    sage::TSageDataset* a = Add(live);
+    Add(copy);
+    Add(subsidiary);
+    Add(other);
+    ASSERT_TRUE(_model.Build(a, _datasets));
+    ASSERT_EQ(_model.PeriodCount(), 1);
+    const ven::TGroupPeriod& period = _model.Period(0);
+    ASSERT_EQ(period.Members.size(), 4u);
+    EXPECT_TRUE(period.Members[0].Included);
+    EXPECT_TRUE(period.Members[0].LikelyCopyOf.empty());
+    EXPECT_FALSE(period.Members[1].Included) << "same UUID and name, letter case aside";
+    EXPECT_EQ(period.Members[1].LikelyCopyOf, ToText(_tmp.Path() / "live"));
+    EXPECT_TRUE(period.Members[2].Included) << "same UUID, another company";
+    EXPECT_TRUE(period.Members[3].Included) << "same name, another UUID";
+    EXPECT_EQ(period.Combined->GetBox(1), Pence(3 * 10000));
+
+    _model.SetIncluded(0, 1, true);
+    EXPECT_EQ(period.Combined->GetBox(1), Pence(4 * 10000)) << "the user may still add the copy in";
+}
+
+TEST_F(GroupModelTest, ASumThatWouldOverflowIsAnErrorAndCannotBeSent) {
+    auto a = MakeDataset(_tmp.Path() / "a", "Alpha Ltd", "GB 123 4567 89", 0);
+    a.Returns = {MakeQuarter(2021, 4, 90'000'000'000'000'000)};
+    auto b = MakeDataset(_tmp.Path() / "b", "Beta Ltd", "GB 123 4567 89", 0);
+    b.Returns = {MakeQuarter(2021, 4, 90'000'000'000'000'000)};
+    sage::TSageDataset* first = Add(a);
+    Add(b);
+    ASSERT_TRUE(_model.Build(first, _datasets));
+    EXPECT_TRUE(_model.Period(0).Overflow);
+    EXPECT_EQ(_model.Period(0).Combined->GetBox(1), Currency()) << "no wrapped figure is kept";
+    _model.Select(0);
+    EXPECT_EQ(_model.SelectedReturn(), nullptr);
+
+    _model.SetIncluded(0, 1, false);
+    EXPECT_FALSE(_model.Period(0).Overflow);
+    ASSERT_NE(_model.SelectedReturn(), nullptr);
+    EXPECT_EQ(_model.SelectedReturn()->GetBox(1), Pence(90'000'000'000'000'000));
+}

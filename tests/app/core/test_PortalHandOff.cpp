@@ -8,6 +8,8 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <utility>
 #include <vector>
 
@@ -148,7 +150,24 @@ TEST_F(PortalUrlTest, RegionalSeparatorsApplyToLiveDatesAndBoxes) {
     _settings.DecimalSeparator = u',';
     UnicodeString url = Url(false, false);
     EXPECT_NE(url.find(u"&period_s=01.04.2021&period_e=30.06.2021&"), UnicodeString::npos);
-    EXPECT_NE(url.find(u"&totalValueSalesExVAT=1500,50&"), UnicodeString::npos);
+    EXPECT_NE(url.find(u"&totalValueSalesExVAT=1500%2C50&"), UnicodeString::npos);
+}
+
+// A date separator such as "#" would end the query early, and a non-ASCII one is no URL text: every
+// value is encoded, dates keeping their "/" (the portal reads dd/mm/yyyy).
+TEST_F(PortalUrlTest, EveryValueIsEncodedWhateverTheRegionalSeparators) {
+    _settings.DateSeparator = u'#';
+    UnicodeString url = Url(false, false);
+    EXPECT_NE(url.find(u"&period_s=01%2304%232021&period_e=30%2306%232021&"), UnicodeString::npos);
+    EXPECT_EQ(QueryParts(url).size(), 18u);
+    _settings.DateSeparator = u'\u5E74';
+    _settings.DecimalSeparator = u'&';
+    url = Url(false, false);
+    EXPECT_NE(url.find(u"&period_s=01%E5%B9%B404%E5%B9%B42021&"), UnicodeString::npos);
+    EXPECT_NE(url.find(u"&vatDueSales=-1%2650&"), UnicodeString::npos);
+    EXPECT_TRUE(std::all_of(url.begin(), url.end(), [](char16_t c) { return c > 0x20 && c < 0x7F; }));
+    _settings.DateSeparator = u'/';
+    EXPECT_NE(Url(false, false).find(u"&period_s=01/04/2021&"), UnicodeString::npos);
 }
 
 TEST_F(PortalUrlTest, HalfPennyRoundsAwayFromZero) {

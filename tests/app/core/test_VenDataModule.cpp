@@ -49,18 +49,22 @@ TEST_F(DataModuleTest, RegisterFillsTheRowFromTheDataset) {
     EXPECT_TRUE(std::holds_alternative<std::monostate>(t.Value(0, u"InternalVAT")));
 }
 
-TEST_F(DataModuleTest, RegisteringTwiceOrInAnotherCaseKeepsOneRow) {
+TEST_F(DataModuleTest, RegisteringTwiceKeepsOneRowButAFolderInOtherCaseIsAnotherDataset) {
     sage::TSageDataset* d = Add("acme", "Acme Ltd", "GB 123 4567 89", 1);
     _dm.RegisterDataset(d);
-    // A second dataset object for the same folder, reached in other letter case.
-    UnicodeString upper = rtl::UpperCase(d->DatasetFolder());
     _dm.mtDataSets.Edit(0);
-    _dm.mtDataSets.SetField(u"Path", upper);
     _dm.mtDataSets.SetField(u"CoName", UnicodeString(u"stale"));
     _dm.mtDataSets.Post();
     _dm.RegisterDataset(d);
     ASSERT_EQ(_dm.mtDataSets.RecordCount(), 1);
     EXPECT_EQ(_dm.mtDataSets.AsString(0, u"CoName"), u"Acme Ltd");
+
+    // Names are case-sensitive here: ACME beside acme is a second folder, so a second row.
+    sage::TSageDataset* e = Add("ACME", "Other Ltd", "GB 999 4567 89", 1);
+    _dm.RegisterDataset(e);
+    ASSERT_EQ(_dm.mtDataSets.RecordCount(), 2);
+    EXPECT_EQ(_dm.mtDataSets.AsString(0, u"CoName"), u"Acme Ltd");
+    EXPECT_EQ(_dm.mtDataSets.AsString(1, u"CoName"), u"Other Ltd");
 }
 
 TEST_F(DataModuleTest, DatasetWithoutReturnsHasNullLatestReturnAndGroupKey) {
