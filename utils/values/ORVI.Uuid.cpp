@@ -7,6 +7,10 @@
 #include <memory>
 #include <string>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace orvi {
 
 namespace {
@@ -252,17 +256,49 @@ TORVI_Uuid ParseOrRaise(UnicodeStringView s, bool blTextOnly) {
     return TORVI_Uuid(scratch);
 }
 
-/// Writes the 8-4-4-4-12 groups from p on (36 characters).
+/// Writes the 8-4-4-4-12 groups from p on (36 characters), at the fixed offsets the parser reads.
 void WriteStandard(char16_t* p, const TBytes16& bytes, const THexPairs& digits) noexcept {
-    for (int i = 0; i < 16; ++i) {
-        if (i == 4 || i == 6 || i == 8 || i == 10)
-            *p++ = u'-';
-        const auto& pair = digits.Pair[bytes[i]];
-        p[0] = pair[0];
-        p[1] = pair[1];
-        p += 2;
-    }
+    for (int i = 0; i < 16; ++i)
+        std::memcpy(p + kStandardPairs[i], digits.Pair[bytes[i]].data(), 2 * sizeof(char16_t));
+    p[8] = p[13] = p[18] = p[23] = u'-';
 }
+
+#if defined(__SSE2__)
+/// The lower-case standard form with vector instructions: the 32 digits are made 16 at a time and
+/// stored in overlapping blocks, each later block overwriting where a "-" belongs, then the four "-".
+void WriteStandardLower(char16_t* p, const TBytes16& bytes) noexcept {
+    const __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+    const __m128i mask = _mm_set1_epi8(0x0F);
+    const __m128i high = _mm_and_si128(_mm_srli_epi16(value, 4), mask);
+    const __m128i low = _mm_and_si128(value, mask);
+    const auto digits = [](__m128i n) {
+        // '0' + n, and 39 more for n > 9 to reach 'a'.
+        const __m128i letters = _mm_and_si128(_mm_cmpgt_epi8(n, _mm_set1_epi8(9)), _mm_set1_epi8(39));
+        return _mm_add_epi8(_mm_add_epi8(n, _mm_set1_epi8('0')), letters);
+    };
+    const __m128i first = digits(_mm_unpacklo_epi8(high, low));  // digits 0..15
+    const __m128i second = digits(_mm_unpackhi_epi8(high, low)); // digits 16..31
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i d0 = _mm_unpacklo_epi8(first, zero);  // digits 0..7 as 16-bit units
+    const __m128i d1 = _mm_unpackhi_epi8(first, zero);  // 8..15
+    const __m128i d2 = _mm_unpacklo_epi8(second, zero); // 16..23
+    const __m128i d3 = _mm_unpackhi_epi8(second, zero); // 24..31
+    const __m128i d12 = _mm_or_si128(_mm_srli_si128(d1, 8), _mm_slli_si128(d2, 8)); // 12..19
+    const __m128i d23 = _mm_or_si128(_mm_srli_si128(d2, 8), _mm_slli_si128(d3, 8)); // 20..27
+    const auto store = [p](int at, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p + at), v); };
+    store(0, d0);
+    store(9, d1);
+    store(14, d12);
+    store(19, d2);
+    store(24, d23);
+    store(28, d3);
+    p[8] = p[13] = p[18] = p[23] = u'-';
+}
+#else
+void WriteStandardLower(char16_t* p, const TBytes16& bytes) noexcept {
+    WriteStandard(p, bytes, kLowerPairs);
+}
+#endif
 
 void WriteHex(char16_t* p, const std::uint8_t* bytes, std::size_t count) noexcept {
     for (std::size_t i = 0; i < count; ++i, p += 2) {
@@ -285,11 +321,29 @@ UnicodeString Base64Of(const TBytes16& bytes) {
     return s.append(u"==");
 }
 
-bool IsOneOf(UnicodeStringView name, std::initializer_list<UnicodeStringView> names) noexcept {
-    for (UnicodeStringView n : names)
-        if (name == n)
-            return true;
-    return false;
+enum class TForm { Standard, Brace, Base64, Hex, Raw, Path };
+
+/// The form a format name selects, letter case ignored; unknown names select the standard form.
+/// The name is folded into a small buffer, since the common call passes no name at all.
+TForm FormOf(UnicodeStringView szFormat) noexcept {
+    constexpr std::size_t kLongest = 9; // "microsoft", "jhashpath"
+    if (szFormat.empty() || szFormat.size() > kLongest)
+        return TForm::Standard;
+    char16_t buffer[kLongest];
+    for (std::size_t i = 0; i < szFormat.size(); ++i)
+        buffer[i] = rtl::LoCaseAscii(szFormat[i]);
+    const UnicodeStringView name(buffer, szFormat.size());
+    static constexpr std::pair<UnicodeStringView, TForm> kNames[] = {
+        {u"ms", TForm::Brace},       {u"microsoft", TForm::Brace}, {u"base64", TForm::Base64},
+        {u"base.64", TForm::Base64}, {u"base:64", TForm::Base64},  {u"base::64", TForm::Base64},
+        {u"hex", TForm::Hex},        {u"dbhex", TForm::Hex},       {u"base16", TForm::Hex},
+        {u"base.16", TForm::Hex},    {u"base:16", TForm::Hex},     {u"base::16", TForm::Hex},
+        {u"mysql", TForm::Raw},      {u"binary", TForm::Raw},      {u"jhashpath", TForm::Path},
+    };
+    for (const auto& [n, form] : kNames)
+        if (n == name)
+            return form;
+    return TForm::Standard;
 }
 
 } // namespace
@@ -321,23 +375,24 @@ int TORVI_Uuid::Compare(const TORVI_Uuid& Left, const TORVI_Uuid& Right) noexcep
 }
 
 UnicodeString TORVI_Uuid::Format(UnicodeStringView szFormat) const {
-    const UnicodeString name = rtl::LowerCase(szFormat);
-    if (name == u"ms" || name == u"microsoft") {
-        UnicodeString s(38, u'{');
-        WriteStandard(s.data() + 1, _baUuid, kUpperPairs);
-        s[37] = u'}';
-        return s;
+    switch (FormOf(szFormat)) {
+    case TForm::Brace: {
+        char16_t text[38];
+        text[0] = u'{';
+        WriteStandard(text + 1, _baUuid, kUpperPairs);
+        text[37] = u'}';
+        return UnicodeString(text, 38);
     }
-    if (IsOneOf(name, {u"base64", u"base.64", u"base:64", u"base::64"}))
+    case TForm::Base64:
         return Base64Of(_baUuid);
-    if (IsOneOf(name, {u"hex", u"dbhex", u"base16", u"base.16", u"base:16", u"base::16"})) {
+    case TForm::Hex: {
         UnicodeString s(32, u'0');
         WriteHex(s.data(), _baUuid, 16);
         return s;
     }
-    if (name == u"mysql" || name == u"binary")
+    case TForm::Raw:
         return _GetAsString();
-    if (name == u"jhashpath") {
+    case TForm::Path: {
         const std::uint32_t hash = JHash();
         const std::uint8_t check[2] = {static_cast<std::uint8_t>(hash >> 8), static_cast<std::uint8_t>(hash)};
         UnicodeString s(38, u'\\');
@@ -346,15 +401,19 @@ UnicodeString TORVI_Uuid::Format(UnicodeStringView szFormat) const {
         WriteHex(s.data() + 6, _baUuid, 16);
         return s;
     }
+    case TForm::Standard:
+        break;
+    }
     if (std::memcmp(_baUuid, "ORVI-", 5) == 0) {
         UnicodeString s(u"Internal Reference: ");
         for (std::uint8_t b : _baUuid)
             s.push_back(b);
         return s;
     }
-    UnicodeString s(36, u'-');
-    WriteStandard(s.data(), _baUuid, kLowerPairs);
-    return s;
+    // Built on the stack and copied once: cheaper than filling a new string and writing over it.
+    char16_t text[36];
+    WriteStandardLower(text, _baUuid);
+    return UnicodeString(text, 36);
 }
 
 std::uint32_t TORVI_Uuid::JHash() const noexcept {
