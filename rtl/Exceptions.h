@@ -50,6 +50,8 @@ RTL_DECLARE_EXCEPTION(EDuplicateKey, Exception);
 RTL_DECLARE_EXCEPTION(EXmlError, Exception);
 RTL_DECLARE_EXCEPTION(EThreadError, Exception);
 RTL_DECLARE_EXCEPTION(ERegistryError, Exception);
+RTL_DECLARE_EXCEPTION(EVariantTypeCastError, Exception);
+RTL_DECLARE_EXCEPTION(EBcdOverflowException, Exception);
 
 /// A list index outside the list; carries the index.
 class RTL_API EListError : public Exception {

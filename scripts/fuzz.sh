@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (preset "fuzz", clang) and runs each in turn, one at a time.
-#   scripts/fuzz.sh [seconds per target, default 180] [targets...: setup_dta return_file company]
-# Seeds come from the sample generator (fuzz/corpus/<target>); inputs the fuzzer finds go to
+#   scripts/fuzz.sh [seconds per target, default 180]
+#                   [targets...: setup_dta return_file company uuid hex_base32 bcd]
+# Seeds come from the sample generator and the checked-in files (fuzz/corpus/<target>); inputs the fuzzer finds go to
 # build/fuzz/corpus/<target>, crashes to build/fuzz/artifacts/<target>/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,7 +10,7 @@ root="$PWD"
 seconds="${1:-180}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(setup_dta return_file company)
+[ ${#targets[@]} -gt 0 ] || targets=(setup_dta return_file company uuid hex_base32 bcd)
 
 cmake --preset fuzz >/dev/null
 cmake --build build/fuzz -j 2 --target fuzz_seeds $(printf 'fuzz_%s ' "${targets[@]}")

@@ -2,6 +2,7 @@
 // then shows the main window.
 #include "app/core/VenDataModule.h"
 #include "app/core/VenSystemMode.h"
+#include "app/gui/KeyStateProvider.h"
 #include "app/gui/LoaderView.h"
 #include "app/gui/MainThreadWake.h"
 #include "app/gui/form_main.h"
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Venturo MTD"));
     ven::InstallMainThreadWake();
+    ven::InstallKeyStateProvider();
     rtl::LoadLocaleFormatSettings();
 
     ven::TVenSystemMode systemMode;
@@ -40,6 +42,7 @@ int main(int argc, char** argv) {
     frmUpdateProgress.reset();
     formMain.reset();
     dmVenMTD.reset();
+    ven::RemoveKeyStateProvider();
     ven::RemoveMainThreadWake();
     return exitCode;
 }

@@ -1,5 +1,10 @@
 #include "utils/values/ORVI.CoreUtils.h"
 
+#include "rtl/KeyState.h"
+
+#include <algorithm>
+#include <cstring>
+
 #include <type_traits>
 
 namespace {
@@ -63,5 +68,48 @@ ORVI_COUNTERS(std::int64_t)
 ORVI_COUNTERS(std::uint64_t)
 
 #undef ORVI_COUNTERS
+
+} // namespace orvi
+
+namespace orvi {
+
+int CountOfCharInString(char16_t Ch, rtl::UnicodeStringView S) noexcept {
+    return static_cast<int>(std::count(S.begin(), S.end(), Ch));
+}
+
+namespace {
+/// Stores the 16-bit value 1 and looks at its first byte.
+bool FirstByteIsLow() noexcept {
+    const std::uint16_t one = 1;
+    std::uint8_t first;
+    std::memcpy(&first, &one, 1);
+    return first == 1;
+}
+} // namespace
+
+bool CurrentPlatformIsLittleEndian() noexcept {
+    static const bool s_blLittle = FirstByteIsLow();
+    return s_blLittle;
+}
+
+bool CurrentPlatformIsBigEndian() noexcept {
+    return !CurrentPlatformIsLittleEndian();
+}
+
+bool IsKeyDown(int VirtualKey) noexcept {
+    const auto down = [](int key) { return (rtl::GetAsyncKeyState(key) & 0xFF00) != 0; };
+    if (down(VirtualKey))
+        return true;
+    switch (VirtualKey) {
+    case rtl::VK_SHIFT:
+        return down(rtl::VK_RSHIFT);
+    case rtl::VK_CONTROL:
+        return down(rtl::VK_RCONTROL);
+    case rtl::VK_MENU:
+        return down(rtl::VK_RMENU);
+    default:
+        return false;
+    }
+}
 
 } // namespace orvi

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <limits>
+
+#include "rtl/KeyState.h"
 
 using namespace orvi;
 
@@ -66,3 +69,66 @@ TEST(Counters, PostIncSuitsIndexBookkeeping) {
 }
 
 } // namespace
+
+TEST(CoreHelpers, CountOfCharInString) {
+    EXPECT_EQ(orvi::CountOfCharInString(u'a', u"banana"), 3);
+    EXPECT_EQ(orvi::CountOfCharInString(u'A', u"banana"), 0);
+    EXPECT_EQ(orvi::CountOfCharInString(u'\0', rtl::UnicodeString(u"a\0b\0", 4)), 2);
+    EXPECT_EQ(orvi::CountOfCharInString(u'x', u""), 0);
+}
+
+TEST(CoreHelpers, ByteOrderQueriesAgreeWithTheCompiler) {
+    EXPECT_NE(orvi::CurrentPlatformIsBigEndian(), orvi::CurrentPlatformIsLittleEndian());
+    EXPECT_EQ(orvi::CurrentPlatformIsLittleEndian(), std::endian::native == std::endian::little);
+}
+
+namespace {
+struct THandler {
+    void Fire(rtl::TObject*) {}
+};
+} // namespace
+
+TEST(CoreHelpers, IsAssignedLooksAtTheObjectPart) {
+    THandler h;
+    EXPECT_FALSE(orvi::IsAssigned(rtl::TNotifyEvent()));
+    EXPECT_TRUE(orvi::IsAssigned(rtl::TNotifyEvent(&h, &THandler::Fire)));
+}
+
+#if !defined(_WIN32)
+TEST(CoreHelpers, IsKeyDownFallsBackToTheRightHandKey) {
+    static int s_nDown = 0;
+    rtl::SetKeyStateProvider([](int key) -> std::int16_t { return key == s_nDown ? -0x8000 : 0; });
+    s_nDown = rtl::VK_RCONTROL;
+    EXPECT_TRUE(orvi::IsKeyDown(rtl::VK_CONTROL));
+    EXPECT_FALSE(orvi::IsKeyDown(rtl::VK_SHIFT));
+    s_nDown = rtl::VK_LSHIFT; // only the right-hand key stands in for the generic one
+    EXPECT_FALSE(orvi::IsKeyDown(rtl::VK_SHIFT));
+    s_nDown = rtl::VK_MENU;
+    EXPECT_TRUE(orvi::IsKeyDown(rtl::VK_MENU));
+    s_nDown = 0x41;
+    EXPECT_TRUE(orvi::IsKeyDown(0x41));
+    EXPECT_FALSE(orvi::IsKeyDown(0x42));
+    rtl::SetKeyStateProvider(nullptr);
+    EXPECT_FALSE(orvi::IsKeyDown(0x41));
+}
+#endif
+
+namespace {
+class TChild : public orvi::TOwnedPersistent {
+public:
+    explicit TChild(rtl::TPersistent* pOwner) : _pOwner(pOwner) {}
+
+protected:
+    rtl::TPersistent* GetOwner() override { return _pOwner; }
+
+private:
+    rtl::TPersistent* _pOwner;
+};
+} // namespace
+
+TEST(CoreHelpers, OwnedPersistentReportsItsOwner) {
+    orvi::TOwnedPersistent owner;
+    TChild child(&owner);
+    EXPECT_EQ(child.Owner(), &owner);
+    EXPECT_EQ(owner.Owner(), nullptr);
+}
