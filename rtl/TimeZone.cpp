@@ -42,7 +42,8 @@ std::int64_t OffsetAt(std::int64_t unixSeconds) {
     const FILETIME ftUtc{utc.LowPart, utc.HighPart};
     SYSTEMTIME stUtc{}, stLocal{};
     FILETIME ftLocal{};
-    if (!FileTimeToSystemTime(&ftUtc, &stUtc) || !SystemTimeToTzSpecificLocalTimeEx(&g_zone, &stUtc, &stLocal) ||
+    if (!FileTimeToSystemTime(&ftUtc, &stUtc) ||
+        !SystemTimeToTzSpecificLocalTimeEx(&g_zone, &stUtc, &stLocal) ||
         !SystemTimeToFileTime(&stLocal, &ftLocal))
         return 0;
     ULARGE_INTEGER local{};
@@ -63,8 +64,8 @@ bool ZoneExists(const std::string& name) {
         return false;
     const char* dir = std::getenv("TZDIR");
     std::error_code error;
-    return std::filesystem::is_regular_file(std::filesystem::path(dir && *dir ? dir : "/usr/share/zoneinfo") / name,
-                                            error);
+    return std::filesystem::is_regular_file(
+        std::filesystem::path(dir && *dir ? dir : "/usr/share/zoneinfo") / name, error);
 }
 
 bool SelectZone(UnicodeStringView zoneName) {

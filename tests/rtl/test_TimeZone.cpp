@@ -92,7 +92,7 @@ TEST_F(TimeZoneTest, NewYorkBothChanges) {
     EXPECT_EQ(Text(Zone().ToUniversalTime(At(2024, 3, 10, 3, 0))), u"2024-03-10 07:00:00");
     EXPECT_TRUE(Zone().IsAmbiguousTime(At(2024, 11, 3, 1, 30)));
     EXPECT_EQ(Text(Zone().ToUniversalTime(At(2024, 11, 3, 1, 30))), u"2024-11-03 05:30:00"); // EDT
-    EXPECT_EQ(Text(Zone().ToLocalTime(At(2024, 11, 3, 6, 30))), u"2024-11-03 01:30:00");   // EST
+    EXPECT_EQ(Text(Zone().ToLocalTime(At(2024, 11, 3, 6, 30))), u"2024-11-03 01:30:00");     // EST
 }
 
 TEST_F(TimeZoneTest, AucklandSouthernSummerAcrossTheDateLine) {
