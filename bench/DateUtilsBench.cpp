@@ -91,13 +91,15 @@ BENCHMARK(BM_Read<&GMTimeToRFC5322Date, &RFC5322DateToGMTime>)->Name("Read/RFC53
 BENCHMARK(BM_Read<&GMTimeToXMLDate, &XMLDateToGMTime>)->Name("Read/XML");
 BENCHMARK(BM_ReadHTTP_strptime_timegm)->Name("Read/HTTP/strptime+timegm");
 
-// Shows every run as usual and keeps the processor time per call of each, for the ratio.
+// Shows every run as usual and keeps the processor time per call of each benchmark, for the ratio.
 class TRatioReporter : public benchmark::ConsoleReporter {
 public:
     std::map<std::string, double> CpuTimes;
     void ReportRuns(const std::vector<Run>& reports) override {
+        // With repetitions the median stands for the benchmark: it is reported after the runs.
         for (const Run& run : reports)
-            CpuTimes[run.benchmark_name()] = run.GetAdjustedCPUTime();
+            if (run.run_type == Run::RT_Iteration || run.aggregate_name == "median")
+                CpuTimes[run.run_name.str()] = run.GetAdjustedCPUTime();
         ConsoleReporter::ReportRuns(reports);
     }
 };
