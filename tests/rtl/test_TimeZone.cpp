@@ -28,14 +28,16 @@ protected:
         const char* tz = std::getenv("TZ");
         _blHadZone = tz != nullptr;
         _szZone = tz ? Utf8ToString(tz) : UnicodeString();
+        if (!TTimeZone::SelectLocal(u"UTC"))
+            GTEST_SKIP() << "the platform does not select zones by name";
     }
     void TearDown() override {
         if (!_blHadZone || !TTimeZone::SelectLocal(_szZone))
             TTimeZone::SelectLocal(u"");
     }
+    // The zone database (tzdata) is a dependency of the tests.
     static void Use(UnicodeStringView zone) {
-        if (!TTimeZone::SelectLocal(zone))
-            GTEST_SKIP() << "zone not selectable here";
+        ASSERT_TRUE(TTimeZone::SelectLocal(zone)) << StringToUtf8(zone);
     }
     static const TTimeZone& Zone() { return TTimeZone::Local(); }
 
