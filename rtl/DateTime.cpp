@@ -179,8 +179,8 @@ void DecodeTime(TDateTime value, int& hour, int& min, int& sec, int& msec) {
 }
 
 TDateTime EncodeDateTime(int year, int month, int day, int hour, int min, int sec, int msec) {
-    return FromStamp({ToStamp(EncodeDate(year, month, day)).days,
-                      ToStamp(EncodeTime(hour, min, sec, msec)).msecs});
+    return FromStamp(
+        {ToStamp(EncodeDate(year, month, day)).days, ToStamp(EncodeTime(hour, min, sec, msec)).msecs});
 }
 
 bool IsValidDateTime(TDateTime value) {
@@ -199,6 +199,14 @@ int CompareDateTime(TDateTime a, TDateTime b) {
 
 std::int64_t MilliSecondDifference(TDateTime to, TDateTime from) {
     return ToLinearMs(to) - ToLinearMs(from);
+}
+
+UnicodeStringView ShortMonthName(int month) {
+    return Name(kShortMonthNames, month - 1);
+}
+
+UnicodeStringView ShortDayName(int day) {
+    return Name(kShortDayNames, day - 1);
 }
 
 int DayOfWeek(TDateTime value) {

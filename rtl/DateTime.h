@@ -33,6 +33,10 @@ RTL_API int CompareDateTime(TDateTime a, TDateTime b);
 RTL_API std::int64_t MilliSecondDifference(TDateTime to, TDateTime from);
 /// 1 = Sunday ... 7 = Saturday.
 RTL_API int DayOfWeek(TDateTime value);
+/// The English three-letter month name ("Jan" for 1); empty outside 1 to 12.
+RTL_API UnicodeStringView ShortMonthName(int month);
+/// The English three-letter day name ("Sun" for 1, as DayOfWeek counts); empty outside 1 to 7.
+RTL_API UnicodeStringView ShortDayName(int day);
 /// Calendar increments; a day past the end of the target month is clamped to its last day.
 RTL_API TDateTime IncYear(TDateTime value, int years = 1);
 RTL_API TDateTime IncMonth(TDateTime value, int months = 1);

@@ -25,10 +25,6 @@ constexpr const char16_t* kHTTPPattern = u"ddd, dd mmm yyyy hh':'nn':'ss 'GMT'";
 constexpr const char16_t* kRFCPattern = u"ddd, dd mmm yyyy hh':'nn':'ss '+0000'";
 constexpr const char16_t* kXMLPattern = u"yyyy'-'mm'-'dd'T'hh':'nn':'ss'Z'";
 
-constexpr const char16_t* kMonthNames[12] = {u"Jan", u"Feb", u"Mar", u"Apr", u"May", u"Jun",
-                                             u"Jul", u"Aug", u"Sep", u"Oct", u"Nov", u"Dec"};
-constexpr const char16_t* kDayNames[7] = {u"Sun", u"Mon", u"Tue", u"Wed", u"Thu", u"Fri", u"Sat"};
-
 // Anchored with \A and \z: "$" would also accept a trailing line break.
 const TRegEx& HTTPPattern() {
     static const TRegEx re(u"\\A([A-Za-z]{3}), ([0-9]{2}) ([A-Za-z]{3}) ([0-9]{4}) "
@@ -88,13 +84,16 @@ int Number(UnicodeStringView text, const TRegExGroups& groups, int index) {
     return value;
 }
 
-// 1-based position of name in names, 0 when absent.
-template <std::size_t N>
-int IndexOf(const char16_t* const (&names)[N], UnicodeStringView name, bool blIgnoreCase) {
-    for (std::size_t i = 0; i < N; ++i)
-        if (blIgnoreCase ? rtl::SameText(name, names[i]) : name == names[i])
-            return static_cast<int>(i) + 1;
+// 1-based number of the name among count names, 0 when absent.
+int IndexOf(UnicodeStringView (*nameOf)(int), int count, UnicodeStringView name, bool blIgnoreCase) {
+    for (int i = 1; i <= count; ++i)
+        if (blIgnoreCase ? rtl::SameText(name, nameOf(i)) : name == nameOf(i))
+            return i;
     return 0;
+}
+
+int MonthNumber(UnicodeStringView name, bool blIgnoreCase) {
+    return IndexOf(&rtl::ShortMonthName, 12, name, blIgnoreCase);
 }
 
 struct TStated {
@@ -107,7 +106,7 @@ TDateTime Encode(const TStated& s) {
 }
 
 void CheckDayName(UnicodeStringView dayName, TDateTime date, const UnicodeString& szDate) {
-    if (IndexOf(kDayNames, dayName, true) != rtl::DayOfWeek(date))
+    if (IndexOf(&rtl::ShortDayName, 7, dayName, true) != rtl::DayOfWeek(date))
         RaiseDifferentDayOfWeek(szDate);
 }
 
@@ -146,7 +145,7 @@ int RFC822ZoneMinutes(UnicodeStringView zone, const UnicodeString& szDate) {
 // Shared by both RFC forms: groups as RFC5322Pattern; the year already widened by the caller.
 TDateTime ReadRFC(UnicodeStringView text, const TRegExGroups& groups, int year, int zoneMinutes,
                   const UnicodeString& szDate) {
-    const int month = IndexOf(kMonthNames, Group(text, groups, 3), false);
+    const int month = MonthNumber(Group(text, groups, 3), false);
     if (month == 0)
         RaiseUnableToConvert(szDate);
     const TDateTime stated = Encode({year, month, Number(text, groups, 2), Number(text, groups, 5),
@@ -291,7 +290,7 @@ TDateTime HTTPDateToGMTime(const UnicodeString& szDate) {
     TRegExGroups groups;
     if (!HTTPPattern().Match(szDate, groups))
         RaiseUnableToConvert(szDate);
-    const int month = IndexOf(kMonthNames, Group(szDate, groups, 3), true);
+    const int month = MonthNumber(Group(szDate, groups, 3), true);
     if (month == 0)
         RaiseUnableToConvert(szDate);
     const TDateTime result =
