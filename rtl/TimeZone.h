@@ -26,7 +26,8 @@ public:
     static void RefreshLocal();
     /// Makes the named database zone ("Europe/London") the process's local zone, or with an empty
     /// name the system's default again; false, changing nothing, when the zone is not in the
-    /// database or the platform cannot select zones by name (Windows). For tests and tools.
+    /// database or the platform cannot select zones by name (Windows). For tests and tools; call
+    /// while no other thread converts times.
     static bool SelectLocal(UnicodeStringView zoneName);
 
     /// Local time minus UTC at the UTC moment, in seconds (positive east of Greenwich).
