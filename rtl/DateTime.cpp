@@ -1,6 +1,7 @@
 #include "rtl/DateTime.h"
 
 #include "rtl/Exceptions.h"
+#include "rtl/TimeZone.h"
 
 #include <algorithm>
 #include <chrono>
@@ -177,6 +178,37 @@ void DecodeTime(TDateTime value, int& hour, int& min, int& sec, int& msec) {
     hour = static_cast<int>(ms / 60);
 }
 
+TDateTime EncodeDateTime(int year, int month, int day, int hour, int min, int sec, int msec) {
+    return FromStamp(
+        {ToStamp(EncodeDate(year, month, day)).days, ToStamp(EncodeTime(hour, min, sec, msec)).msecs});
+}
+
+bool IsValidDateTime(TDateTime value) {
+    // The magnitude test keeps llround within range; the span test then works in milliseconds.
+    if (!std::isfinite(value) || std::fabs(value) > 3.0e6)
+        return false;
+    const std::int64_t ms = ToLinearMs(value);
+    return ms >= (1 - kDateDelta) * kMSecsPerDay && ms < 2958466LL * kMSecsPerDay;
+}
+
+int CompareDateTime(TDateTime a, TDateTime b) {
+    const std::int64_t ma = ToLinearMs(a);
+    const std::int64_t mb = ToLinearMs(b);
+    return ma < mb ? -1 : (ma > mb ? 1 : 0);
+}
+
+std::int64_t MilliSecondDifference(TDateTime to, TDateTime from) {
+    return ToLinearMs(to) - ToLinearMs(from);
+}
+
+UnicodeStringView ShortMonthName(int month) {
+    return Name(kShortMonthNames, month - 1);
+}
+
+UnicodeStringView ShortDayName(int day) {
+    return Name(kShortDayNames, day - 1);
+}
+
 int DayOfWeek(TDateTime value) {
     // Day 1 (1 January 0001) was a Monday.
     const std::int64_t d = ToStamp(value).days + kDateDelta;
@@ -235,32 +267,11 @@ TDateTime Date() {
 }
 
 TDateTime UtcToLocal(TDateTime utc) {
-    const std::int64_t ms = ToLinearMs(utc) - static_cast<std::int64_t>(kUnixDateDelta) * kMSecsPerDay;
-    const std::int64_t secs = ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
-    const auto t = static_cast<std::time_t>(secs);
-    std::tm tm{};
-#ifdef _WIN32
-    if (localtime_s(&tm, &t) != 0)
-        return utc;
-#else
-    if (localtime_r(&t, &tm) == nullptr)
-        return utc;
-#endif
-    TDateTime localDate = 0;
-    if (!TryEncodeDate(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, localDate))
-        return utc;
-    const std::int64_t clock = (tm.tm_hour * 3600LL + tm.tm_min * 60 + std::min(tm.tm_sec, 59)) * 1000;
-    return FromLinearMs(ToLinearMs(localDate) + clock + (ms - secs * 1000));
+    return TTimeZone::Local().ToLocalTime(utc);
 }
 
 TDateTime LocalToUtc(TDateTime local) {
-    // Guess with the offset at the local value read as UTC, then correct once for a
-    // daylight-saving change between the guess and the answer.
-    const std::int64_t localMs = ToLinearMs(local);
-    const std::int64_t offset1 = ToLinearMs(UtcToLocal(local)) - localMs;
-    const std::int64_t guess = localMs - offset1;
-    const std::int64_t offset2 = ToLinearMs(UtcToLocal(FromLinearMs(guess))) - guess;
-    return FromLinearMs(localMs - offset2);
+    return TTimeZone::Local().ToUniversalTime(local);
 }
 
 std::int64_t DateTimeToUnix(TDateTime value) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (preset "fuzz", clang) and runs each in turn, one at a time.
 #   scripts/fuzz.sh [seconds per target, default 180]
-#                   [targets...: setup_dta return_file company uuid hex_base32 bcd]
+#                   [targets...: setup_dta return_file company uuid hex_base32 bcd
+#                    http_date rfc822_date rfc5322_date xml_date]
 # Seeds come from the sample generator and the checked-in files (fuzz/corpus/<target>); inputs the fuzzer finds go to
 # build/fuzz/corpus/<target>, crashes to build/fuzz/artifacts/<target>/.
 set -euo pipefail
@@ -10,7 +11,7 @@ root="$PWD"
 seconds="${1:-180}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(setup_dta return_file company uuid hex_base32 bcd)
+[ ${#targets[@]} -gt 0 ] || targets=(setup_dta return_file company uuid hex_base32 bcd http_date rfc822_date rfc5322_date xml_date)
 
 cmake --preset fuzz >/dev/null
 cmake --build build/fuzz -j 2 --target fuzz_seeds $(printf 'fuzz_%s ' "${targets[@]}")
@@ -22,6 +23,8 @@ for target in "${targets[@]}"; do
     mkdir -p "$work" "$artifacts"
     extra=()
     [ -f "fuzz/$target.dict" ] && extra+=("-dict=$root/fuzz/$target.dict")
+    # The four date readers share one dictionary of names, zones and separators.
+    [[ "$target" == *_date ]] && extra+=("-dict=$root/fuzz/date_text.dict")
     # COMPANY seeds are short: let inputs grow at once, so very long lines are tried too.
     [ "$target" = company ] && extra+=("-len_control=0")
     echo "== fuzz_$target for ${seconds}s"

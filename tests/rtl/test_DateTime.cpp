@@ -141,3 +141,26 @@ TEST(DateTime, OutOfRangeArithmeticAndValuesAreSafe) {
     EXPECT_THROW(IncDay(EncodeDate(9999, 12, 31)), EConvertError);
     EXPECT_EQ(FormatDateTime(u"mmm", -800000.0), u""); // before year 1: no month name
 }
+
+TEST(DateTime, DateAndTimeInOneValueOrderBeforeDayZero) {
+    // Before day zero the time of day is subtracted, so plain comparison of the doubles misorders.
+    const TDateTime morning = EncodeDateTime(1899, 12, 29, 6, 0, 0, 0);
+    const TDateTime evening = EncodeDateTime(1899, 12, 29, 18, 0, 0, 0);
+    EXPECT_EQ(morning, -1.25);
+    EXPECT_EQ(evening, -1.75);
+    EXPECT_EQ(CompareDateTime(morning, evening), -1);
+    EXPECT_EQ(MilliSecondDifference(evening, morning), 12 * 3600000LL);
+    EXPECT_EQ(MilliSecondDifference(EncodeDateTime(1900, 1, 1, 0, 0, 0, 0), evening), 54 * 3600000LL);
+    EXPECT_EQ(CompareDateTime(1.5, 1.5 + 1e-10), 0);
+    EXPECT_THROW(EncodeDateTime(2024, 2, 30, 0, 0, 0, 0), EConvertError);
+    EXPECT_THROW(EncodeDateTime(2024, 2, 1, 24, 0, 0, 0), EConvertError);
+}
+
+TEST(DateTime, ValidValuesSpanYearsOneToNineThousandNineHundredNinetyNine) {
+    EXPECT_TRUE(IsValidDateTime(EncodeDateTime(1, 1, 1, 0, 0, 0, 0)));
+    EXPECT_TRUE(IsValidDateTime(EncodeDateTime(9999, 12, 31, 23, 59, 59, 999)));
+    EXPECT_FALSE(IsValidDateTime(EncodeDate(9999, 12, 31) + 0.99999999999));
+    EXPECT_FALSE(IsValidDateTime(EncodeDate(1, 1, 1) - 1));
+    EXPECT_FALSE(IsValidDateTime(std::nan("")));
+    EXPECT_FALSE(IsValidDateTime(1e300));
+}

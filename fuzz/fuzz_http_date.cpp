@@ -1,0 +1,7 @@
+// Fuzzes the HTTP date-text readers (GMT and local time) with untrusted text.
+#include "DateReaderFuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    return fuzz::FuzzDateReader(data, size, &orvi::HTTPDateToGMTime, &orvi::HTTPDateToLocalTime,
+                                &orvi::GMTimeToHTTPDate);
+}
