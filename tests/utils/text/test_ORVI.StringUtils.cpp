@@ -92,7 +92,7 @@ TEST(StringUtils, UTF8CompareStrOrdersRandomTextsAsTheirCodePoints) {
 
 TEST(StringUtils, UTF8CompareStrReportsBrokenSequences) {
     try {
-        UTF8CompareStr(std::string("a\xE2\x82"), std::string("a"));
+        UTF8CompareStr(std::string("a\xE2\x82"), std::string("a\xE2\x82"));
         FAIL();
     } catch (const EORVIUTF8EncodingError& e) {
         EXPECT_EQ(e.Message(), u"expected byte not found");
