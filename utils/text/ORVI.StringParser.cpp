@@ -189,21 +189,35 @@ int TORVIStringParser::IndexIn(const std::vector<char16_t>& set, char16_t c) {
     return found == set.end() ? -1 : static_cast<int>(found - set.begin());
 }
 
+void TORVIStringParser::Reclassify() {
+    std::fill(std::begin(_lowSets), std::end(_lowSets), 0);
+    const std::pair<const std::vector<char16_t>*, std::uint8_t> sets[] = {
+        {&_acSeparators, kSeparator},     {&_acEscapes, kEscape},          {&_acWhiteSpace, kWhitespace},
+        {&_acOpenQuotes, kOpenQuote},     {&_acCloseQuotes, kCloseQuote},  {&_acOpenBrackets, kOpenBracket},
+        {&_acCloseBrackets, kCloseBracket}};
+    for (const auto& [chars, bit] : sets)
+        for (char16_t c : *chars)
+            if (c < 256)
+                _lowSets[c] |= bit;
+}
+
 bool TORVIStringParser::_IsDeclaredCharacter(char16_t c) const {
+    if (c < 256)
+        return _lowSets[c] != 0;
     return In(_acSeparators, c) || In(_acEscapes, c) || In(_acWhiteSpace, c) || In(_acOpenQuotes, c) ||
            In(_acOpenBrackets, c) || In(_acCloseQuotes, c) || In(_acCloseBrackets, c);
 }
 
 bool TORVIStringParser::_IsEscape(char16_t c) const {
-    return In(_acEscapes, c);
+    return Has(kEscape, _acEscapes, c);
 }
 
 bool TORVIStringParser::_IsSeparator(char16_t c) const {
-    return In(_acSeparators, c);
+    return Has(kSeparator, _acSeparators, c);
 }
 
 bool TORVIStringParser::_IsWhitespace(char16_t c) const {
-    return In(_acWhiteSpace, c);
+    return Has(kWhitespace, _acWhiteSpace, c);
 }
 
 void TORVIStringParser::AddPair(std::vector<char16_t>& opens, std::vector<char16_t>& closes, char16_t cOpen,
@@ -224,19 +238,23 @@ void TORVIStringParser::RemovePair(std::vector<char16_t>& opens, std::vector<cha
 void TORVIStringParser::AddQuotePair(char16_t cOpen, char16_t cClose) {
     if (!_IsDeclaredCharacter(cOpen) && !_IsDeclaredCharacter(cClose))
         AddPair(_acOpenQuotes, _acCloseQuotes, cOpen, cClose);
+    Reclassify();
 }
 
 void TORVIStringParser::AddBracketPair(char16_t cOpen, char16_t cClose) {
     if (!_IsDeclaredCharacter(cOpen) && !_IsDeclaredCharacter(cClose))
         AddPair(_acOpenBrackets, _acCloseBrackets, cOpen, cClose);
+    Reclassify();
 }
 
 void TORVIStringParser::RemoveQuotePair(char16_t cOpen, char16_t cClose) {
     RemovePair(_acOpenQuotes, _acCloseQuotes, cOpen, cClose);
+    Reclassify();
 }
 
 void TORVIStringParser::RemoveBracketPair(char16_t cOpen, char16_t cClose) {
     RemovePair(_acOpenBrackets, _acCloseBrackets, cOpen, cClose);
+    Reclassify();
 }
 
 UnicodeString TORVIStringParser::_GetEscapes() const {
@@ -257,6 +275,7 @@ UnicodeString TORVIStringParser::_GetWhitespace() const {
 
 void TORVIStringParser::_SetEscapes(const UnicodeString& value) {
     _acEscapes.assign(value.begin(), value.end());
+    Reclassify();
 }
 
 void TORVIStringParser::_SetIgnoreWhitespace(bool value) {
@@ -265,10 +284,12 @@ void TORVIStringParser::_SetIgnoreWhitespace(bool value) {
 
 void TORVIStringParser::_SetSeparators(const UnicodeString& value) {
     _acSeparators.assign(value.begin(), value.end());
+    Reclassify();
 }
 
 void TORVIStringParser::_SetWhitespace(const UnicodeString& value) {
     _acWhiteSpace.assign(value.begin(), value.end());
+    Reclassify();
 }
 
 // --- Parser: node creation -----------------------------------------------------------------------------------
@@ -295,13 +316,13 @@ TORVIParsedNode* TORVIStringParser::_CreateWhitespaceNode(char16_t c) {
 TORVIParsedNode* TORVIStringParser::_CreateNewNode(char16_t c) {
     if (_IsSeparator(c))
         return _CreateSeparatorNode(c);
-    if (In(_acOpenQuotes, c))
+    if (IndexOfOpenQuote(c) >= 0)
         return _CreateQuotedNode(c);
-    if (In(_acOpenBrackets, c))
+    if (IndexOfOpenBracket(c) >= 0)
         return _CreateBracketedNode(c);
     if (_IsWhitespace(c))
         return _CreateWhitespaceNode(c);
-    if (In(_acCloseQuotes, c) || In(_acCloseBrackets, c))
+    if (IndexOfCloseQuote(c) >= 0 || IndexOfCloseBracket(c) >= 0)
         return nullptr; // a close with nothing open: dropped
     return _CreateTextNode(c);
 }

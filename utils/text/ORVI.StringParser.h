@@ -232,10 +232,10 @@ public:
     virtual bool _IsSeparator(char16_t c) const;
     virtual bool _IsWhitespace(char16_t c) const;
     /// Index of c in the open or close quote or bracket set; -1 when absent.
-    int IndexOfOpenQuote(char16_t c) const { return IndexIn(_acOpenQuotes, c); }
-    int IndexOfCloseQuote(char16_t c) const { return IndexIn(_acCloseQuotes, c); }
-    int IndexOfOpenBracket(char16_t c) const { return IndexIn(_acOpenBrackets, c); }
-    int IndexOfCloseBracket(char16_t c) const { return IndexIn(_acCloseBrackets, c); }
+    int IndexOfOpenQuote(char16_t c) const { return Has(kOpenQuote, _acOpenQuotes, c) ? IndexIn(_acOpenQuotes, c) : -1; }
+    int IndexOfCloseQuote(char16_t c) const { return Has(kCloseQuote, _acCloseQuotes, c) ? IndexIn(_acCloseQuotes, c) : -1; }
+    int IndexOfOpenBracket(char16_t c) const { return Has(kOpenBracket, _acOpenBrackets, c) ? IndexIn(_acOpenBrackets, c) : -1; }
+    int IndexOfCloseBracket(char16_t c) const { return Has(kCloseBracket, _acCloseBrackets, c) ? IndexIn(_acCloseBrackets, c) : -1; }
 
 protected:
     virtual TORVIParsedNode* _CreateBracketedNode(char16_t c);
@@ -259,6 +259,16 @@ protected:
     rtl::UnicodeString _szParsingText;
 
 private:
+    // Set bits of a character, cached for the first 256 codes.
+    enum : std::uint8_t {
+        kSeparator = 1, kEscape = 2, kWhitespace = 4, kOpenQuote = 8, kCloseQuote = 16, kOpenBracket = 32,
+        kCloseBracket = 64
+    };
+    bool Has(std::uint8_t bit, const std::vector<char16_t>& set, char16_t c) const {
+        return c < 256 ? (_lowSets[c] & bit) != 0 : In(set, c);
+    }
+    /// Refreshes the cache after a set changed.
+    void Reclassify();
     static int IndexIn(const std::vector<char16_t>& set, char16_t c);
     static bool In(const std::vector<char16_t>& set, char16_t c) { return IndexIn(set, c) >= 0; }
     static void AddPair(std::vector<char16_t>& opens, std::vector<char16_t>& closes, char16_t cOpen, char16_t cClose);
@@ -277,6 +287,7 @@ private:
     std::vector<char16_t> _acCloseBrackets;
     std::vector<char16_t> _acWhiteSpace;
     std::vector<char16_t> _acEscapes;
+    std::uint8_t _lowSets[256] = {};
 };
 
 } // namespace orvi

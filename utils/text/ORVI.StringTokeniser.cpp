@@ -55,23 +55,40 @@ void TORVIStringTokeniser::SetSet(std::vector<char16_t>& set, const UnicodeStrin
                 _lowClasses[c] |= bit;
 }
 
-std::uint8_t TORVIStringTokeniser::ClassOf(char16_t c) const {
-    if (c < 256)
-        return _lowClasses[c];
+bool TORVIStringTokeniser::EndsTokenAtOnce(std::uint8_t cls, bool blEmbedded) {
+    return (cls & kSep) && !(cls & kEscape) && !(blEmbedded && (cls & kOpen));
+}
+
+std::uint8_t TORVIStringTokeniser::ClassOfWide(char16_t c) const {
     return (In(_caSeparators, c) ? kSep : 0) | (In(_caOpenQuotes, c) ? kOpen : 0) |
            (In(_caCloseQuotes, c) ? kClose : 0) | (In(_caEscapes, c) ? kEscape : 0);
 }
 
-void TORVIStringTokeniser::Flush(UnicodeString& szToken) {
-    if (!szToken.empty() || !IgnoreEmptyTokens())
-        _pTokens->Add(szToken);
+void TORVIStringTokeniser::Flush(UnicodeString& szToken, int& nCount) {
+    if (!szToken.empty() || !IgnoreEmptyTokens()) {
+        // Entries of the previous run are overwritten in place: their buffers and the list's room are
+        // reused instead of freed and allocated again for every text.
+        if (nCount < _pTokens->Count())
+            _pTokens->SetStrings(nCount, szToken);
+        else
+            _pTokens->Add(szToken);
+        ++nCount;
+    }
     szToken.clear();
 }
 
 int TORVIStringTokeniser::Tokenise(const UnicodeString& szInput) {
-    _pTokens->Clear();
-    if (szInput.empty())
-        return 0;
+    int nCount = 0;
+    _pTokens->BeginUpdate();
+    if (!szInput.empty())
+        Scan(szInput, nCount);
+    while (_pTokens->Count() > nCount)
+        _pTokens->Delete(_pTokens->Count() - 1);
+    _pTokens->EndUpdate();
+    return nCount;
+}
+
+void TORVIStringTokeniser::Scan(const UnicodeString& szInput, int& nCount) {
     const bool blEmbedded = AllowEmbeddedQuotes();
     const bool blRemoveQuotes = RemoveEnclosingQuotes();
     UnicodeString token;
@@ -90,6 +107,13 @@ int TORVIStringTokeniser::Tokenise(const UnicodeString& szInput) {
         while (p < end && ClassOf(*p) == 0)
             ++p;
         if (p != run) {
+            // Most often a whole token ends at a separator: it goes to the list without building it up.
+            if (token.empty() && !blInQuote && p < end && EndsTokenAtOnce(ClassOf(*p), blEmbedded)) {
+                token.assign(run, p);
+                Flush(token, nCount);
+                ++p;
+                continue;
+            }
             token.append(run, p);
             continue;
         }
@@ -106,13 +130,12 @@ int TORVIStringTokeniser::Tokenise(const UnicodeString& szInput) {
             if (!blRemoveQuotes)
                 token.push_back(c);
         } else if (!blInQuote && (cls & kSep)) {
-            Flush(token);
+            Flush(token, nCount);
         } else {
             token.push_back(c);
         }
     }
-    Flush(token);
-    return _pTokens->Count();
+    Flush(token, nCount);
 }
 
 UnicodeString TORVIStringTokeniser::EscapeAndQuote(const UnicodeString& szInput) const {

@@ -85,8 +85,13 @@ private:
     bool Has(TORVIStringTokeniserOptionFlags f) const noexcept { return _TokeniserOptions.Contains(f); }
     static rtl::UnicodeString AsString(const std::vector<char16_t>& set) { return {set.begin(), set.end()}; }
     void SetSet(std::vector<char16_t>& set, const rtl::UnicodeString& value);
-    std::uint8_t ClassOf(char16_t c) const;
-    void Flush(rtl::UnicodeString& szToken);
+    std::uint8_t ClassOf(char16_t c) const { return c < 256 ? _lowClasses[c] : ClassOfWide(c); }
+    std::uint8_t ClassOfWide(char16_t c) const;
+    /// True when a character of this class, met outside quotes right after a non-empty run, is a
+    /// separator that flushes the token (not an escape or an embedded open quote, which come first).
+    static bool EndsTokenAtOnce(std::uint8_t cls, bool blEmbedded);
+    void Scan(const rtl::UnicodeString& szInput, int& nCount);
+    void Flush(rtl::UnicodeString& szToken, int& nCount);
 
     rtl::TStringList* _pTokens;
     TORVIStringTokeniserOptions _TokeniserOptions;
