@@ -236,6 +236,14 @@ template <class T> struct TRectT {
     constexpr rtl::TRectF ToRectF() const {
         return {static_cast<float>(Left), static_cast<float>(Top), static_cast<float>(Right), static_cast<float>(Bottom)};
     }
+    /// The platform's integer rectangle: sides truncated toward zero and held to the 32-bit range.
+    rtl::TRect ToRect() const {
+        const auto side = [](T v) {
+            const double d = std::clamp(std::trunc(static_cast<double>(v)), -2147483648.0, 2147483647.0);
+            return static_cast<std::int32_t>(std::isnan(d) ? 0 : d);
+        };
+        return {side(Left), side(Top), side(Right), side(Bottom)};
+    }
 
     constexpr TPointT<T> TopLeft() const { return {Left, Top}; }
     constexpr TPointT<T> BottomRight() const { return {Right, Bottom}; }

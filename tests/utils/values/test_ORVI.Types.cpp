@@ -169,6 +169,8 @@ TEST(Rects, CenterOffsetInflateAndConversions) {
     ExpectRect(m, 2, 20, 6, 40);
     TRectD fromF = rtl::TRectF(1, 2, 3, 4);
     EXPECT_EQ(fromF.ToRectF(), rtl::TRectF(1, 2, 3, 4));
+    EXPECT_EQ(RectD(1.9, -1.9, 1e12, -1e12).ToRect(), rtl::TRect(1, -1, 2147483647, -2147483647 - 1));
+    EXPECT_EQ(TRect64(rtl::TRect(1, 2, 3, 4)).ToRect(), rtl::TRect(1, 2, 3, 4));
     EXPECT_EQ(RectD(1.5, 2.5, 3.5, 4.5).Round(), Rect64(2, 2, 4, 4));
 }
 
