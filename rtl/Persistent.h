@@ -5,8 +5,7 @@
 
 namespace rtl {
 
-/// Reads and writes the extra, non-published values of a persistent object; the streaming that drives
-/// it lives with the stream readers and writers that need it.
+/// Reads and writes the values of a persistent object (rtl/Filer.h).
 class TFiler;
 
 class RTL_API TPersistent : public TObject {
@@ -20,6 +19,7 @@ public:
     const char* ClassName() const;
 
 protected:
+    friend class TFiler; // the filer asks an object for its properties
     /// Copies this object into dest; the base raises the assignment error.
     virtual void AssignTo(TPersistent* dest) const;
     /// Declares values the filer reads and writes beyond the published ones; none by default.

@@ -2,7 +2,8 @@
 # Builds the libFuzzer targets (preset "fuzz", clang) and runs each in turn, one at a time.
 #   scripts/fuzz.sh [seconds per target, default 180]
 #                   [targets...: setup_dta return_file company uuid hex_base32 bcd
-#                    http_date rfc822_date rfc5322_date xml_date]
+#                    http_date rfc822_date rfc5322_date xml_date tokeniser string_parser
+#                    embedded_user_text utf8_compare string_to_rect fetch_encoded]
 # Seeds come from the sample generator and the checked-in files (fuzz/corpus/<target>); inputs the fuzzer finds go to
 # build/fuzz/corpus/<target>, crashes to build/fuzz/artifacts/<target>/.
 set -euo pipefail
@@ -11,7 +12,9 @@ root="$PWD"
 seconds="${1:-180}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(setup_dta return_file company uuid hex_base32 bcd http_date rfc822_date rfc5322_date xml_date)
+[ ${#targets[@]} -gt 0 ] || targets=(setup_dta return_file company uuid hex_base32 bcd http_date rfc822_date
+                                      rfc5322_date xml_date tokeniser string_parser embedded_user_text
+                                      utf8_compare string_to_rect fetch_encoded)
 
 cmake --preset fuzz >/dev/null
 cmake --build build/fuzz -j 2 --target fuzz_seeds $(printf 'fuzz_%s ' "${targets[@]}")
@@ -27,6 +30,11 @@ for target in "${targets[@]}"; do
     [[ "$target" == *_date ]] && extra+=("-dict=$root/fuzz/date_text.dict")
     # COMPANY seeds are short: let inputs grow at once, so very long lines are tried too.
     [ "$target" = company ] && extra+=("-len_control=0")
+    # The node parser must survive very deep nesting: a seed of 100,000 open brackets, and room for more.
+    if [ "$target" = string_parser ]; then
+        { printf '\0\0'; head -c 100000 /dev/zero | tr '\0' '('; } >"$work/deep_nesting"
+        extra+=("-max_len=262144")
+    fi
     echo "== fuzz_$target for ${seconds}s"
     build/fuzz/bin/fuzz_"$target" "$work" "$root/fuzz/corpus/$target" \
         -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -max_len=16384 \
