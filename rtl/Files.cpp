@@ -17,8 +17,10 @@ const char16_t PathDelim = u'/';
 
 namespace {
 
+// Names are bytes to the system; NativeToString turned any that are not UTF-8 into codes that
+// convert back to the same bytes, so every listed name opens.
 std::string Native(UnicodeStringView path) {
-    return StringToUtf8(path);
+    return StringToNative(path);
 }
 
 bool IsDelim(char16_t c) {
@@ -87,7 +89,7 @@ void ReadEntries(int dirFd, bool wantDirs, std::vector<UnicodeString>& names) {
             }
             UnicodeString& name = names[count++];
             name.clear();
-            AppendUtf8AsString(name, e->d_name);
+            AppendNativeAsString(name, e->d_name);
         }
         return true;
     });
@@ -119,7 +121,7 @@ std::vector<UnicodeString> ListEntries(const UnicodeString& folder, bool wantDir
 const char* NativeName(UnicodeStringView name) {
     thread_local std::string buffer;
     buffer.clear();
-    AppendStringAsUtf8(buffer, name);
+    AppendStringAsNative(buffer, name);
     return buffer.c_str();
 }
 
@@ -215,7 +217,7 @@ UnicodeString FindChild(const UnicodeString& folder, const UnicodeString& name, 
     }
     UnicodeString found;
     ForEachEntry(dirFd, [&](const dirent64* e) {
-        UnicodeString entry = Utf8ToString(e->d_name);
+        UnicodeString entry = NativeToString(e->d_name);
         if (!SameText(entry, name)) {
             return true;
         }
@@ -537,7 +539,7 @@ UnicodeString GetCurrentDir() {
         }
         buffer.resize(buffer.size() * 2);
     }
-    return Utf8ToString(buffer.c_str());
+    return NativeToString(buffer.c_str());
 }
 
 bool SetCurrentDir(const UnicodeString& dir) {
@@ -578,12 +580,12 @@ UnicodeString ExpandFileName(const UnicodeString& path) {
 UnicodeString ApplicationExeName() {
     std::string buffer(4096, '\0');
     ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-    return n > 0 ? Utf8ToString(std::string_view(buffer.data(), static_cast<size_t>(n))) : UnicodeString();
+    return n > 0 ? NativeToString(std::string_view(buffer.data(), static_cast<size_t>(n))) : UnicodeString();
 }
 
 UnicodeString GetEnvironmentVariable(const UnicodeString& name) {
     const char* value = std::getenv(Native(name).c_str());
-    return value ? Utf8ToString(value) : UnicodeString();
+    return value ? NativeToString(value) : UnicodeString();
 }
 
 } // namespace rtl

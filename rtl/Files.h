@@ -1,6 +1,6 @@
 #pragma once
 // File-system queries and path helpers. Paths are UTF-16 text; on POSIX they are passed to the
-// system as UTF-8.
+// system as UTF-8, and names that are not UTF-8 keep their bytes (NativeToString, StringToNative).
 #include "RtlApi.h"
 #include "UnicodeString.h"
 

@@ -145,7 +145,7 @@ public:
         if (!ForceDirectories(folder)) {
             throw ERegistryError(u"Cannot create the registry folder \"" + folder + u"\"");
         }
-        _fd = ::open(StringToUtf8(CombinePath(folder, u".lock")).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        _fd = ::open(StringToNative(CombinePath(folder, u".lock")).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
         if (_fd >= 0) {
             ::flock(_fd, LOCK_EX);
         }
