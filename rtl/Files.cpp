@@ -4,8 +4,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -250,6 +252,25 @@ bool WriteAll(int fd, const char* data, size_t size) {
     return true;
 }
 
+// "PID-N" of a temporary that WriteFileAtomic names "<file>.tmp-PID-N"; false for anything else.
+bool ParseTemporarySuffix(std::string_view suffix, pid_t& pid) {
+    const size_t dash = suffix.find('-');
+    auto number = [](std::string_view s) {
+        return !s.empty() && s.size() <= 10 && s.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    if (dash == std::string_view::npos || !number(suffix.substr(0, dash)) || !number(suffix.substr(dash + 1))) {
+        return false;
+    }
+    const long long value = std::stoll(std::string(suffix.substr(0, dash)));
+    pid = value > INT32_MAX ? 0 : static_cast<pid_t>(value); // no process has a larger number
+    return true;
+}
+
+// A process of another user answers EPERM: it runs all the same.
+bool ProcessRunning(pid_t pid) {
+    return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM);
+}
+
 size_t LastDelim(UnicodeStringView path) {
     for (size_t i = path.size(); i > 0; --i) {
         if (IsDelim(path[i - 1])) {
@@ -437,6 +458,28 @@ void WriteFileAtomic(const UnicodeString& path, const std::string& bytes) {
         ::fsync(dirFd);
         ::close(dirFd);
     }
+}
+
+void RemoveStaleTemporaries(const UnicodeString& path, std::int64_t maxAgeSeconds) {
+    const std::string folder = Native(ExtractFileDir(path));
+    const int dirFd = OpenFolderAt(AT_FDCWD, folder.empty() ? "." : folder.c_str());
+    if (dirFd < 0) {
+        return;
+    }
+    const std::string prefix = Native(ExtractFileName(path)) + ".tmp-";
+    const std::int64_t now = ::time(nullptr);
+    ForEachEntry(dirFd, [&](const dirent64* e) {
+        const std::string_view name(e->d_name);
+        pid_t pid = 0;
+        struct stat st {};
+        if (name.starts_with(prefix) && ParseTemporarySuffix(name.substr(prefix.size()), pid) &&
+            ::fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+            (!ProcessRunning(pid) || now - st.st_mtime > maxAgeSeconds)) {
+            ::unlinkat(dirFd, e->d_name, 0);
+        }
+        return true;
+    });
+    ::close(dirFd);
 }
 
 bool ForceDirectories(const UnicodeString& path) {

@@ -76,6 +76,9 @@ private:
 /// Writes to a temporary file beside path, then renames it over path, so a crash never leaves a
 /// half-written file. Raises EFCreateError on failure.
 RTL_API void WriteFileAtomic(const UnicodeString& path, const std::string& bytes);
+/// Removes the temporary files that WriteFileAtomic of path left behind when a process ended
+/// mid-write: those of a process no longer running, and any older than maxAgeSeconds.
+RTL_API void RemoveStaleTemporaries(const UnicodeString& path, std::int64_t maxAgeSeconds);
 RTL_API bool ForceDirectories(const UnicodeString& path);
 RTL_API bool DeleteFile(const UnicodeString& path);
 RTL_API bool RenameFile(const UnicodeString& from, const UnicodeString& to);
