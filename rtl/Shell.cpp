@@ -80,10 +80,18 @@ int Spawn(const std::vector<UnicodeString>& args, const UnicodeString& workingDi
     return error;
 }
 
-TProcessStart Failure(const UnicodeString& program, int error) {
+UnicodeString SystemMessage(int error) {
+    return Utf8ToString(std::strerror(error));
+}
+
+// The failure to start program; wineError, when not 0, is why wine could not start it either.
+TProcessStart Failure(const UnicodeString& program, int error, int wineError) {
     TProcessStart start;
     start.ErrorCode = error;
-    start.ErrorText = u"Cannot start \"" + program + u"\". " + Utf8ToString(std::strerror(error));
+    start.ErrorText = u"Cannot start \"" + program + u"\". " + SystemMessage(error);
+    if (wineError != 0) {
+        start.ErrorText += u" Through wine: " + SystemMessage(wineError);
+    }
     return start;
 }
 
@@ -93,9 +101,11 @@ bool NeedsWine(const UnicodeString& program, int error) {
     return (error == EACCES || error == ENOEXEC) && EndsText(u".exe", program);
 }
 
-// Starts program with arguments, through wine when the system cannot run it; pid on success.
+// Starts program with arguments, through wine when the system cannot run it; pid on success, else
+// the first failure, with wine's in wineError when it was tried.
 int Launch(const UnicodeString& program, const std::vector<UnicodeString>& arguments,
-           const UnicodeString& workingDir, bool newSession, pid_t& pid) {
+           const UnicodeString& workingDir, bool newSession, pid_t& pid, int& wineError) {
+    wineError = 0;
     std::vector<UnicodeString> args;
     args.reserve(arguments.size() + 2);
     args.push_back(program);
@@ -105,15 +115,17 @@ int Launch(const UnicodeString& program, const std::vector<UnicodeString>& argum
         return error;
     }
     args.insert(args.begin(), u"wine");
-    return Spawn(args, workingDir, newSession, pid) == 0 ? 0 : error;
+    wineError = Spawn(args, workingDir, newSession, pid);
+    return wineError == 0 ? 0 : error;
 }
 
 TProcessStart Start(const UnicodeString& program, const std::vector<UnicodeString>& arguments,
                     const UnicodeString& workingDir) {
     pid_t pid = -1;
-    const int error = Launch(program, arguments, workingDir, false, pid);
+    int wineError = 0;
+    const int error = Launch(program, arguments, workingDir, false, pid, wineError);
     if (error != 0) {
-        return Failure(program, error);
+        return Failure(program, error, wineError);
     }
     TProcessStart start;
     start.Process = TProcessLauncher::Make(pid);
@@ -164,9 +176,10 @@ bool TProcess::WaitFor(std::uint32_t timeoutMs) {
 TProcessStart ShellOpen(const UnicodeString& urlOrFile) {
     // Detached: the opener may run as long as the browser it starts.
     pid_t pid = -1;
-    const int error = Launch(u"xdg-open", {urlOrFile}, UnicodeString(), true, pid);
+    int wineError = 0;
+    const int error = Launch(u"xdg-open", {urlOrFile}, UnicodeString(), true, pid, wineError);
     if (error != 0) {
-        return Failure(u"xdg-open", error);
+        return Failure(u"xdg-open", error, wineError);
     }
     ReapInBackground(pid);
     return {};

@@ -168,6 +168,13 @@ TEST_F(ShellTest, AWindowsProgramTheSystemCannotRunGoesThroughWine) {
     ASSERT_TRUE(started.Process->WaitFor(10000));
     EXPECT_EQ(started.Process->ExitCode(), 3);
     EXPECT_EQ(Read(u"args"), StringToNative(Root()) + "/Selector.exe\n--validate\na b\n");
+    // Executable, but in a format the system does not run.
+    WriteFileAtomic(Root() + u"/Browser.EXE", std::string("MZ\x90\0\3\0", 6));
+    fs::permissions(_root / "Browser.EXE", fs::perms::owner_all);
+    auto browser = CreateProcess(Root() + u"/Browser.EXE", {}, Root(), TShowWindow::swNormal);
+    ASSERT_TRUE(browser) << StringToUtf8(browser.ErrorText);
+    ASSERT_TRUE(browser.Process->WaitFor(10000));
+    EXPECT_EQ(Read(u"args"), StringToNative(Root()) + "/Browser.EXE\n");
 
     // A program of another name is not handed to wine.
     WriteFileAtomic(Root() + u"/Selector.txt", "MZ");
@@ -186,7 +193,9 @@ TEST_F(ShellTest, WithoutWineTheFirstFailureIsReported) {
     auto started = CreateProcess(Root() + u"/Selector.exe", {}, u"", TShowWindow::swNormal);
     EXPECT_FALSE(started);
     EXPECT_EQ(started.ErrorCode, EACCES);
-    EXPECT_EQ(started.ErrorText.find(u"Cannot start \"" + Root() + u"/Selector.exe\". "), 0u);
+    EXPECT_EQ(started.ErrorText, u"Cannot start \"" + Root() + u"/Selector.exe\". " +
+                                     Utf8ToString(std::strerror(EACCES)) + u" Through wine: " +
+                                     Utf8ToString(std::strerror(ENOENT)));
 }
 
 TEST_F(ShellTest, WaitForProcessKeepsTheEventLoopRunning) {
