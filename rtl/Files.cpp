@@ -258,7 +258,8 @@ bool ParseTemporarySuffix(std::string_view suffix, pid_t& pid) {
     auto number = [](std::string_view s) {
         return !s.empty() && s.size() <= 10 && s.find_first_not_of("0123456789") == std::string_view::npos;
     };
-    if (dash == std::string_view::npos || !number(suffix.substr(0, dash)) || !number(suffix.substr(dash + 1))) {
+    if (dash == std::string_view::npos || !number(suffix.substr(0, dash)) ||
+        !number(suffix.substr(dash + 1))) {
         return false;
     }
     const long long value = std::stoll(std::string(suffix.substr(0, dash)));

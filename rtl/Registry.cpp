@@ -75,7 +75,8 @@ void ParseLine(Store& store, std::string raw) {
     const UnicodeString line = NativeToString(LineBody(raw));
     UnicodeString trimmed = Trim(line);
     if (trimmed.size() >= 2 && trimmed.front() == u'[' && trimmed.back() == u']') {
-        store.push_back({NormaliseKey(UnicodeStringView(trimmed).substr(1, trimmed.size() - 2)), std::move(raw), {}});
+        store.push_back(
+            {NormaliseKey(UnicodeStringView(trimmed).substr(1, trimmed.size() - 2)), std::move(raw), {}});
         return;
     }
     StoreLine entry;
@@ -202,9 +203,8 @@ public:
         const int error = LockUntil(deadline);
         if (error != 0) {
             ::close(_fd);
-            RaiseLockFailure(lockFile, error == EWOULDBLOCK
-                                           ? u"Another program held it for 10 seconds."
-                                           : Utf8ToString(std::strerror(error)));
+            RaiseLockFailure(lockFile, error == EWOULDBLOCK ? u"Another program held it for 10 seconds."
+                                                            : Utf8ToString(std::strerror(error)));
         }
     }
     ~StoreWriteLock() {

@@ -36,7 +36,8 @@ void ReapInBackground(pid_t pid) {
 
 // Starts args[0] (searched in PATH when it has no '/') in workingDir, setting pid; 0, or the
 // system's error number when it could not start.
-int Spawn(const std::vector<UnicodeString>& args, const UnicodeString& workingDir, bool newSession, pid_t& pid) {
+int Spawn(const std::vector<UnicodeString>& args, const UnicodeString& workingDir, bool newSession,
+          pid_t& pid) {
     if (args.empty() || args[0].empty()) {
         return ENOENT;
     }

@@ -46,7 +46,8 @@ struct TProcessStart {
 RTL_API TProcessStart ShellOpen(const UnicodeString& urlOrFile);
 /// Starts file (searched in PATH when it names no folder) with its arguments, verb "open", in the
 /// current folder.
-RTL_API TProcessStart ShellExecuteProcess(const UnicodeString& file, const std::vector<UnicodeString>& arguments,
+RTL_API TProcessStart ShellExecuteProcess(const UnicodeString& file,
+                                          const std::vector<UnicodeString>& arguments,
                                           TShowWindow show = TShowWindow::swNormal);
 /// Starts program with its arguments (not counting the program itself) in workingDir (empty: the
 /// current one). Off Windows, a Windows program (a name ending ".exe") that the system cannot

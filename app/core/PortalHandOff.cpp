@@ -87,8 +87,9 @@ rtl::TProcessStart HandOffReturn(const sage::TSageDatasetVatReturn& vatReturn, c
     UnicodeString url = BuildPortalUrl(vatReturn, target);
     if (target.PlatformMode) {
         // Nothing waits for the browser: the process object only lets go of it.
-        rtl::TProcessStart started = rtl::CreateProcess(PlatformBrowserPath(), PlatformBrowserArguments(url),
-                                                        PlatformBrowserFolder(), rtl::TShowWindow::swMaximized);
+        rtl::TProcessStart started =
+            rtl::CreateProcess(PlatformBrowserPath(), PlatformBrowserArguments(url), PlatformBrowserFolder(),
+                               rtl::TShowWindow::swMaximized);
         started.Process.reset();
         return started;
     }

@@ -152,7 +152,9 @@ TEST_F(RegistryTest, AWriteKeepsTheBytesOfEveryOtherLine) {
     reg.WriteString(u"A", u"£1");
     reg.WriteString(u"C", u"3");
     std::string expected = others;
-    expected.replace(expected.find("A=1"), 3, "A=\xC2\xA3" "1");
+    expected.replace(expected.find("A=1"), 3,
+                     "A=\xC2\xA3"
+                     "1");
     EXPECT_EQ(Contents("HKEY_CURRENT_USER.ini"), expected + "\nC=3\n");
 
     // A value read and written back keeps its bytes, as a file name read from the store would.

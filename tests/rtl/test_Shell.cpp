@@ -34,7 +34,8 @@ class ShellTest : public ::testing::Test {
 protected:
     UnicodeString Root() const { return _folder.Text(); }
     // A shell script at name in the folder, with the given permissions.
-    fs::path Script(const std::string& name, const std::string& body, fs::perms perms = fs::perms::owner_all) {
+    fs::path Script(const std::string& name, const std::string& body,
+                    fs::perms perms = fs::perms::owner_all) {
         fs::path file = _root / name;
         WriteFileAtomic(orvitest::ToText(file), "#!/bin/sh\n" + body + "\n");
         fs::permissions(file, perms);
@@ -78,7 +79,7 @@ TEST(SplitCommandLine, FollowsWindowsQuotingRules) {
 TEST(BuildCommandLine, EscapesQuotesAndTheBackslashesBeforeThem) {
     EXPECT_EQ(QuoteCommandLineArgument(u"C:\\Program Files\\x.exe"), u"\"C:\\Program Files\\x.exe\"");
     EXPECT_EQ(QuoteCommandLineArgument(u"app\"x"), u"\"app\\\"x\"");
-    EXPECT_EQ(QuoteCommandLineArgument(u"a\\\"b"), u"\"a\\\\\\\"b\"");   // a\"b: three backslashes
+    EXPECT_EQ(QuoteCommandLineArgument(u"a\\\"b"), u"\"a\\\\\\\"b\"");     // a\"b: three backslashes
     EXPECT_EQ(QuoteCommandLineArgument(u"C:\\dir\\"), u"\"C:\\dir\\\\\""); // doubled before the close
     EXPECT_EQ(QuoteCommandLineArgument(u""), u"\"\"");
     EXPECT_EQ(BuildCommandLine({u"x.exe", u"", u"a b", u"--startfile", u"C:\\d\\"}),
@@ -105,8 +106,8 @@ TEST(BuildCommandLine, SplitCommandLineReadsBackEveryArgument) {
 
 TEST_F(ShellTest, CreateProcessPassesEachArgumentAsItIs) {
     // Quotes, backslashes, blanks and bytes that are not UTF-8 reach the program unchanged.
-    const Args args = {u"-c", U(kRecordArgs), u"sh", u"app\"x", u"a \\\" b\\", u"", u"\t",
-                       NativeToString("\xE9t\xE9")};
+    const Args args = {
+        u"-c", U(kRecordArgs), u"sh", u"app\"x", u"a \\\" b\\", u"", u"\t", NativeToString("\xE9t\xE9")};
     auto started = CreateProcess(u"/bin/sh", args, Root(), TShowWindow::swNormal);
     ASSERT_TRUE(started) << StringToUtf8(started.ErrorText);
     ASSERT_NE(started.Process, nullptr);
@@ -147,11 +148,12 @@ TEST_F(ShellTest, AFailedStartTellsWhy) {
     WriteFileAtomic(Root() + u"/plain.txt", "not a program");
     EXPECT_EQ(CreateProcess(Root() + u"/plain.txt", {}, u"", TShowWindow::swNormal).ErrorCode, EACCES);
     // A working folder that does not exist.
-    EXPECT_EQ(CreateProcess(u"/bin/sh", {u"-c", u"true"}, Root() + u"/nowhere", TShowWindow::swNormal).ErrorCode,
-              ENOENT);
+    EXPECT_EQ(
+        CreateProcess(u"/bin/sh", {u"-c", u"true"}, Root() + u"/nowhere", TShowWindow::swNormal).ErrorCode,
+        ENOENT);
     // One argument beyond the system's limit for a single argument (128 KiB on Linux).
-    auto tooLong = CreateProcess(u"/bin/sh", {u"-c", u"true", UnicodeString(200000, u'x')}, u"",
-                                 TShowWindow::swNormal);
+    auto tooLong =
+        CreateProcess(u"/bin/sh", {u"-c", u"true", UnicodeString(200000, u'x')}, u"", TShowWindow::swNormal);
     EXPECT_EQ(tooLong.ErrorCode, E2BIG);
     EXPECT_NE(tooLong.ErrorText.find(u"/bin/sh"), UnicodeString::npos);
 }
@@ -162,8 +164,8 @@ TEST_F(ShellTest, AWindowsProgramTheSystemCannotRunGoesThroughWine) {
     // Copied from Windows: no execute permission.
     WriteFileAtomic(Root() + u"/Selector.exe", "MZ");
     TPathOverride path(_root / "bin");
-    auto started = CreateProcess(Root() + u"/Selector.exe", {u"--validate", u"a b"}, Root(),
-                                 TShowWindow::swNormal);
+    auto started =
+        CreateProcess(Root() + u"/Selector.exe", {u"--validate", u"a b"}, Root(), TShowWindow::swNormal);
     ASSERT_TRUE(started) << StringToUtf8(started.ErrorText);
     ASSERT_TRUE(started.Process->WaitFor(10000));
     EXPECT_EQ(started.Process->ExitCode(), 3);

@@ -38,11 +38,11 @@ TEST(Utf8, InvalidSequencesBecomeReplacementCharacters) {
 
 TEST(NativeNames, BytesThatAreNotUtf8BecomeEscapesAndBack) {
     EXPECT_EQ(NativeToString("caf\xC3\xA9 \xF0\x9F\x98\x80"), u"café 😀");
-    EXPECT_EQ(NativeToString("D\xE9p\xF4t"), u"D\xDCE9p\xDCF4t");        // Latin-1
-    EXPECT_EQ(NativeToString("\xC0\xAF"), u"\xDCC0\xDCAF");              // overlong
-    EXPECT_EQ(NativeToString("\xED\xA0\x80"), u"\xDCED\xDCA0\xDC80");    // encoded surrogate
-    EXPECT_EQ(NativeToString("x\xE2\x82"), u"x\xDCE2\xDC82");            // cut off at the end
-    EXPECT_EQ(NativeToString("\xF0\x9F\x98\x80\x80"), u"😀\xDC80");     // a pair, then an escape
+    EXPECT_EQ(NativeToString("D\xE9p\xF4t"), u"D\xDCE9p\xDCF4t");     // Latin-1
+    EXPECT_EQ(NativeToString("\xC0\xAF"), u"\xDCC0\xDCAF");           // overlong
+    EXPECT_EQ(NativeToString("\xED\xA0\x80"), u"\xDCED\xDCA0\xDC80"); // encoded surrogate
+    EXPECT_EQ(NativeToString("x\xE2\x82"), u"x\xDCE2\xDC82");         // cut off at the end
+    EXPECT_EQ(NativeToString("\xF0\x9F\x98\x80\x80"), u"😀\xDC80");    // a pair, then an escape
     EXPECT_EQ(StringToNative(u"😀\xDC80"), "\xF0\x9F\x98\x80\x80");
     // Only the escapes turn back into bytes; other unpaired surrogates cannot be named.
     EXPECT_EQ(StringToNative(u"\xD800z\xDC7F"), "\xEF\xBF\xBDz\xEF\xBF\xBD");

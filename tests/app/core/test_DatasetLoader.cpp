@@ -210,8 +210,8 @@ TEST_F(LoaderTest, AWindowsSelectorThatCannotRunHereGoesThroughWine) {
     fs::path list = _tmp.Path() / "list.COMPANY";
     // Copied from the platform: no execute permission. The stand-in wine runs it as a script.
     fs::path selector = _tmp.Path() / "Venturo_MTD_CvnDSSelector.exe";
-    std::ofstream(selector) << "[ \"$1\" = \"--validate\" ] && printf '%s\\r\\n' '" << acme.string() << "' > '"
-                            << list.string() << "'\n";
+    std::ofstream(selector) << "[ \"$1\" = \"--validate\" ] && printf '%s\\r\\n' '" << acme.string()
+                            << "' > '" << list.string() << "'\n";
     fs::create_directory(_tmp.Path() / "bin");
     std::ofstream(_tmp.Path() / "bin/wine") << "#!/bin/sh\nexec /bin/sh \"$@\"\n";
     fs::permissions(_tmp.Path() / "bin/wine", fs::perms::owner_all);

@@ -226,7 +226,8 @@ protected:
         Recorder(_tmp.Path() / "bin/xdg-open");
     }
     void Recorder(const fs::path& file) {
-        std::ofstream(file) << "#!/bin/sh\n{ pwd; printf '%s\\n' \"$@\"; } > '" << _record.string() << ".tmp'\n"
+        std::ofstream(file) << "#!/bin/sh\n{ pwd; printf '%s\\n' \"$@\"; } > '" << _record.string()
+                            << ".tmp'\n"
                             << "/bin/mv '" << _record.string() << ".tmp' '" << _record.string() << "'\n";
         fs::permissions(file, fs::perms::owner_all);
     }

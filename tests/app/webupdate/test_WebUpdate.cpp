@@ -398,8 +398,9 @@ TEST_F(WebUpdateTest, TheCheckerAndTheProgramStartWithTheirPathsWhole) {
     fs::path folder = _tmp.Path() / "app\"x \\ y";
     fs::create_directories(folder);
     fs::path record = _tmp.Path() / "record";
-    const std::string recorder = "#!/bin/sh\n{ pwd; printf '%s\\n' \"$0\" \"$@\"; } > '" + record.string() + ".tmp'\n" +
-                                 "/bin/mv '" + record.string() + ".tmp' '" + record.string() + "'\n";
+    const std::string recorder = "#!/bin/sh\n{ pwd; printf '%s\\n' \"$0\" \"$@\"; } > '" + record.string() +
+                                 ".tmp'\n" + "/bin/mv '" + record.string() + ".tmp' '" + record.string() +
+                                 "'\n";
     WriteText(folder / "ORVIVersionManifestCheck", recorder, true);
     WriteText(folder / "venturo_mtd", recorder, true);
     auto recorded = [&] {
@@ -416,8 +417,9 @@ TEST_F(WebUpdateTest, TheCheckerAndTheProgramStartWithTheirPathsWhole) {
                               (folder / "venturo_mtd").string() + "\n");
     ASSERT_TRUE(ven::StartProgram(program));
     EXPECT_EQ(recorded(), folder.string() + "\n" + (folder / "venturo_mtd").string() + "\n");
-    EXPECT_EQ(ven::VersionCheckerCommandLine(u"C:\\app\"x\\ORVIVersionManifestCheck.exe", u"C:\\app\"x\\v.exe"),
-              u"\"C:\\app\\\"x\\ORVIVersionManifestCheck.exe\" \"C:\\app\\\"x\\v.exe\"");
+    EXPECT_EQ(
+        ven::VersionCheckerCommandLine(u"C:\\app\"x\\ORVIVersionManifestCheck.exe", u"C:\\app\"x\\v.exe"),
+        u"\"C:\\app\\\"x\\ORVIVersionManifestCheck.exe\" \"C:\\app\\\"x\\v.exe\"");
 }
 
 class StartupCheckTest : public WebUpdateTest {
