@@ -159,6 +159,19 @@ template <bool Escapes> void AppendUtf16AsUtf8(std::string& out, UnicodeStringVi
     }
 }
 
+template <bool Escapes> UnicodeString Utf8ToUtf16(std::string_view utf8) {
+    UnicodeString out;
+    AppendUtf8AsUtf16<Escapes>(out, utf8);
+    return out;
+}
+
+template <bool Escapes> std::string Utf16ToUtf8(UnicodeStringView text) {
+    std::string out;
+    out.reserve(text.size());
+    AppendUtf16AsUtf8<Escapes>(out, text);
+    return out;
+}
+
 bool IsBlank(char16_t c) {
     return c <= 0x20;
 }
@@ -200,30 +213,23 @@ template <class Int> bool TryParseInt(UnicodeStringView s, Int& value) {
 } // namespace
 
 UnicodeString Utf8ToString(std::string_view utf8) {
-    UnicodeString out;
-    AppendUtf8AsString(out, utf8);
-    return out;
+    return Utf8ToUtf16<false>(utf8);
 }
 
 void AppendUtf8AsString(UnicodeString& out, std::string_view utf8) {
     AppendUtf8AsUtf16<false>(out, utf8);
 }
 
+std::string StringToUtf8(UnicodeStringView text) {
+    return Utf16ToUtf8<false>(text);
+}
+
 void AppendStringAsUtf8(std::string& out, UnicodeStringView text) {
     AppendUtf16AsUtf8<false>(out, text);
 }
 
-std::string StringToUtf8(UnicodeStringView text) {
-    std::string out;
-    out.reserve(text.size());
-    AppendStringAsUtf8(out, text);
-    return out;
-}
-
 UnicodeString NativeToString(std::string_view bytes) {
-    UnicodeString out;
-    AppendNativeAsString(out, bytes);
-    return out;
+    return Utf8ToUtf16<true>(bytes);
 }
 
 void AppendNativeAsString(UnicodeString& out, std::string_view bytes) {
@@ -231,10 +237,7 @@ void AppendNativeAsString(UnicodeString& out, std::string_view bytes) {
 }
 
 std::string StringToNative(UnicodeStringView text) {
-    std::string out;
-    out.reserve(text.size());
-    AppendStringAsNative(out, text);
-    return out;
+    return Utf16ToUtf8<true>(text);
 }
 
 void AppendStringAsNative(std::string& out, UnicodeStringView text) {
