@@ -124,10 +124,11 @@ void SetLineValue(StoreLine& line, const UnicodeString& value) {
 }
 
 std::string SerialiseStore(const Store& store) {
+    const size_t bom = store[0].rawHeader.size();
     std::string out = store[0].rawHeader;
     // A line made here follows a whole line, even after a last line that had no line end.
-    auto endLine = [&out] {
-        if (!out.empty() && out.back() != '\n') {
+    auto endLine = [&out, bom] {
+        if (out.size() > bom && out.back() != '\n') {
             out += '\n';
         }
     };
@@ -137,7 +138,7 @@ std::string SerialiseStore(const Store& store) {
             out += section.rawHeader;
         } else if (i > 0) {
             endLine();
-            out += out.empty() ? "[" : "\n[";
+            out += out.size() == bom ? "[" : "\n[";
             out += StringToNative(section.key) + "]\n";
         }
         for (const StoreLine& line : section.lines) {

@@ -163,6 +163,12 @@ TEST_F(RegistryTest, AWriteKeepsTheBytesOfEveryOtherLine) {
     EXPECT_EQ(StringToNative(value), "D\xE9p\xF4t \xC3");
     reg.WriteString(NativeToString("name\xE9"), value);
     EXPECT_EQ(Contents("HKEY_CURRENT_USER.ini"), expected + "\nC=3\n");
+
+    // A file of nothing but a byte-order mark gets its first section right after it.
+    WriteFileAtomic(StoreFile("HKEY_CURRENT_USER.ini"), "\xEF\xBB\xBF");
+    ASSERT_TRUE(reg.OpenKey(u"\\Key", true));
+    reg.WriteString(u"A", u"1");
+    EXPECT_EQ(Contents("HKEY_CURRENT_USER.ini"), "\xEF\xBB\xBF[Key]\nA=1\n");
 }
 
 TEST_F(RegistryTest, AWriteRemovesTheTemporariesOfWritesThatDied) {
