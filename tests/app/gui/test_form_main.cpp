@@ -199,6 +199,8 @@ TEST_F(MainWindowTest, OneReturnDatasetHandsOffWithoutAWindow) {
 TEST_F(MainWindowTest, AHandOffThatCannotStartSaysWhy) {
     data.Add("Smith & Jones Ltd", "GB 444 5555 66", 1);
     LoadAll();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     form->SetHandOffHook(nullptr); // the real hand-off, with no browser to be found
     const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
     ::setenv("PATH", "/nonexistent", 1);
