@@ -45,13 +45,14 @@ struct TProcessStart {
 /// which runs on by itself.
 RTL_API TProcessStart ShellOpen(const UnicodeString& urlOrFile);
 /// Starts file (searched in PATH when it names no folder) with its arguments, verb "open", in the
-/// current folder.
+/// current folder; a Windows program as CreateProcess starts one.
 RTL_API TProcessStart ShellExecuteProcess(const UnicodeString& file,
                                           const std::vector<UnicodeString>& arguments,
                                           TShowWindow show = TShowWindow::swNormal);
 /// Starts program with its arguments (not counting the program itself) in workingDir (empty: the
 /// current one). Off Windows, a Windows program (a name ending ".exe") that the system cannot
-/// execute is started through "wine" from PATH; when that fails too, the first failure is reported.
+/// execute is started through "wine" from PATH; when that fails too, ErrorCode is the first failure
+/// and ErrorText adds wine's.
 RTL_API TProcessStart CreateProcess(const UnicodeString& program, const std::vector<UnicodeString>& arguments,
                                     const UnicodeString& workingDir, TShowWindow show);
 /// Waits for the process to end while calling processEvents about every 20 ms, so that the
