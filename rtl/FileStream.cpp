@@ -60,7 +60,7 @@ template <class Call, class Buffer> std::int64_t Transfer(Call call, int fd, Buf
 TFileStream::TFileStream(const UnicodeString& fileName, TFileOpenMode mode, TFileShareMode /*share*/)
     : _szFileName(fileName) {
     // Without O_NONBLOCK a FIFO would stall the open itself until a writer came.
-    int fd = ::open(StringToUtf8(fileName).c_str(), OpenFlags(mode) | O_NONBLOCK | O_CLOEXEC, 0666);
+    int fd = ::open(StringToNative(fileName).c_str(), OpenFlags(mode) | O_NONBLOCK | O_CLOEXEC, 0666);
     int error = errno;
     struct stat st {};
     // A folder opens for reading on POSIX, but is no file to stream; nor is a FIFO or a device.

@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,8 +20,10 @@ const char16_t PathDelim = u'/';
 
 namespace {
 
+// Names are bytes to the system; NativeToString turned any that are not UTF-8 into codes that
+// convert back to the same bytes, so every listed name opens.
 std::string Native(UnicodeStringView path) {
-    return StringToUtf8(path);
+    return StringToNative(path);
 }
 
 bool IsDelim(char16_t c) {
@@ -102,7 +106,7 @@ void ReadEntries(int dirFd, bool wantDirs, std::vector<UnicodeString>& names) {
             }
             UnicodeString& name = names[count++];
             name.clear();
-            AppendUtf8AsString(name, e->d_name);
+            AppendNativeAsString(name, e->d_name);
         }
         return true;
     });
@@ -134,7 +138,7 @@ std::vector<UnicodeString> ListEntries(const UnicodeString& folder, bool wantDir
 const char* NativeName(UnicodeStringView name) {
     thread_local std::string buffer;
     buffer.clear();
-    AppendStringAsUtf8(buffer, name);
+    AppendStringAsNative(buffer, name);
     return buffer.c_str();
 }
 
@@ -239,7 +243,7 @@ UnicodeString FindChild(const UnicodeString& folder, const UnicodeString& name, 
     }
     UnicodeString found;
     ForEachEntry(dirFd, [&](const dirent64* e) {
-        UnicodeString entry = Utf8ToString(e->d_name);
+        UnicodeString entry = NativeToString(e->d_name);
         if (!SameText(entry, name)) {
             return true;
         }
@@ -270,6 +274,26 @@ bool WriteAll(int fd, const char* data, size_t size) {
         size -= static_cast<size_t>(n);
     }
     return true;
+}
+
+// "PID-N" of a temporary that WriteFileAtomic names "<file>.tmp-PID-N"; false for anything else.
+bool ParseTemporarySuffix(std::string_view suffix, pid_t& pid) {
+    const size_t dash = suffix.find('-');
+    auto number = [](std::string_view s) {
+        return !s.empty() && s.size() <= 10 && s.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    if (dash == std::string_view::npos || !number(suffix.substr(0, dash)) ||
+        !number(suffix.substr(dash + 1))) {
+        return false;
+    }
+    const long long value = std::stoll(std::string(suffix.substr(0, dash)));
+    pid = value > INT32_MAX ? 0 : static_cast<pid_t>(value); // no process has a larger number
+    return true;
+}
+
+// A process of another user answers EPERM: it runs all the same.
+bool ProcessRunning(pid_t pid) {
+    return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM);
 }
 
 size_t LastDelim(UnicodeStringView path) {
@@ -473,6 +497,28 @@ void WriteFileAtomic(const UnicodeString& path, const std::string& bytes) {
     }
 }
 
+void RemoveStaleTemporaries(const UnicodeString& path, std::int64_t maxAgeSeconds) {
+    const std::string folder = Native(ExtractFileDir(path));
+    const int dirFd = OpenFolderAt(AT_FDCWD, folder.empty() ? "." : folder.c_str());
+    if (dirFd < 0) {
+        return;
+    }
+    const std::string prefix = Native(ExtractFileName(path)) + ".tmp-";
+    const std::int64_t now = ::time(nullptr);
+    ForEachEntry(dirFd, [&](const dirent64* e) {
+        const std::string_view name(e->d_name);
+        pid_t pid = 0;
+        struct stat st {};
+        if (name.starts_with(prefix) && ParseTemporarySuffix(name.substr(prefix.size()), pid) &&
+            ::fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+            (!ProcessRunning(pid) || now - st.st_mtime > maxAgeSeconds)) {
+            ::unlinkat(dirFd, e->d_name, 0);
+        }
+        return true;
+    });
+    ::close(dirFd);
+}
+
 bool ForceDirectories(const UnicodeString& path) {
     UnicodeString dir = ExcludeTrailingPathDelimiter(path);
     if (dir.empty()) {
@@ -573,7 +619,7 @@ UnicodeString GetCurrentDir() {
         }
         buffer.resize(buffer.size() * 2);
     }
-    return Utf8ToString(buffer.c_str());
+    return NativeToString(buffer.c_str());
 }
 
 bool SetCurrentDir(const UnicodeString& dir) {
@@ -614,12 +660,12 @@ UnicodeString ExpandFileName(const UnicodeString& path) {
 UnicodeString ApplicationExeName() {
     std::string buffer(4096, '\0');
     ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-    return n > 0 ? Utf8ToString(std::string_view(buffer.data(), static_cast<size_t>(n))) : UnicodeString();
+    return n > 0 ? NativeToString(std::string_view(buffer.data(), static_cast<size_t>(n))) : UnicodeString();
 }
 
 UnicodeString GetEnvironmentVariable(const UnicodeString& name) {
     const char* value = std::getenv(Native(name).c_str());
-    return value ? Utf8ToString(value) : UnicodeString();
+    return value ? NativeToString(value) : UnicodeString();
 }
 
 } // namespace rtl

@@ -1,6 +1,6 @@
 #pragma once
 // File-system queries and path helpers. Paths are UTF-16 text; on POSIX they are passed to the
-// system as UTF-8.
+// system as UTF-8, and names that are not UTF-8 keep their bytes (NativeToString, StringToNative).
 #include "RtlApi.h"
 #include "UnicodeString.h"
 
@@ -98,6 +98,9 @@ private:
 /// Writes to a temporary file beside path, then renames it over path, so a crash never leaves a
 /// half-written file. Raises EFCreateError on failure.
 RTL_API void WriteFileAtomic(const UnicodeString& path, const std::string& bytes);
+/// Removes the temporary files that WriteFileAtomic of path left behind when a process ended
+/// mid-write: those of a process no longer running, and any older than maxAgeSeconds.
+RTL_API void RemoveStaleTemporaries(const UnicodeString& path, std::int64_t maxAgeSeconds);
 RTL_API bool ForceDirectories(const UnicodeString& path);
 RTL_API bool DeleteFile(const UnicodeString& path);
 RTL_API bool RenameFile(const UnicodeString& from, const UnicodeString& to);

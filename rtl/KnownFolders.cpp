@@ -18,7 +18,7 @@ UnicodeString HomeFolder() {
     UnicodeString home = Env(u"HOME");
     if (home.empty()) {
         if (const passwd* pw = ::getpwuid(::getuid())) {
-            home = Utf8ToString(pw->pw_dir);
+            home = NativeToString(pw->pw_dir);
         }
     }
     return ExcludeTrailingPathDelimiter(home);
@@ -28,7 +28,7 @@ UnicodeString UserName() {
     UnicodeString user = Env(u"USER");
     if (user.empty()) {
         if (const passwd* pw = ::getpwuid(::getuid())) {
-            user = Utf8ToString(pw->pw_name);
+            user = NativeToString(pw->pw_name);
         }
     }
     return user;
@@ -67,10 +67,10 @@ UnicodeString XdgUserDir(const char* key, const char16_t* fallback) {
         }
         std::string value = line.substr(prefix.size(), close - prefix.size());
         if (value.compare(0, 5, "$HOME") == 0) {
-            return ExcludeTrailingPathDelimiter(HomeFolder() + Utf8ToString(value.substr(5)));
+            return ExcludeTrailingPathDelimiter(HomeFolder() + NativeToString(value.substr(5)));
         }
         if (!value.empty() && value[0] == '/') {
-            return ExcludeTrailingPathDelimiter(Utf8ToString(value));
+            return ExcludeTrailingPathDelimiter(NativeToString(value));
         }
     }
     return CombinePath(HomeFolder(), fallback);

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
@@ -33,15 +34,17 @@ void ReapInBackground(pid_t pid) {
     }).detach();
 }
 
-// Starts argv[0] (searched in PATH when it has no '/') in workingDir; -1 when it could not start.
-pid_t Spawn(const std::vector<UnicodeString>& args, const UnicodeString& workingDir, bool newSession) {
+// Starts args[0] (searched in PATH when it has no '/') in workingDir, setting pid; 0, or the
+// system's error number when it could not start.
+int Spawn(const std::vector<UnicodeString>& args, const UnicodeString& workingDir, bool newSession,
+          pid_t& pid) {
     if (args.empty() || args[0].empty()) {
-        return -1;
+        return ENOENT;
     }
     std::vector<std::string> native;
     native.reserve(args.size());
     for (const UnicodeString& arg : args) {
-        native.push_back(StringToUtf8(arg));
+        native.push_back(StringToNative(arg));
     }
     std::vector<char*> argv;
     for (std::string& arg : native) {
@@ -53,7 +56,7 @@ pid_t Spawn(const std::vector<UnicodeString>& args, const UnicodeString& working
     posix_spawnattr_t attr;
     posix_spawn_file_actions_init(&actions);
     posix_spawnattr_init(&attr);
-    std::string dir = StringToUtf8(workingDir);
+    std::string dir = StringToNative(workingDir);
     if (!dir.empty()) {
         posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
     }
@@ -70,12 +73,69 @@ pid_t Spawn(const std::vector<UnicodeString>& args, const UnicodeString& working
     }
     posix_spawnattr_setflags(&attr, flags);
 
-    pid_t pid = -1;
-    // glibc's posix_spawn reports a failed exec (missing program, no permission) as its result.
+    // glibc's posix_spawn reports a failed exec (missing program, no permission, arguments too long)
+    // as its result.
     int error = ::posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), environ);
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
-    return error == 0 ? pid : -1;
+    return error;
+}
+
+UnicodeString SystemMessage(int error) {
+    return Utf8ToString(std::strerror(error));
+}
+
+// The failure to start program; wineError, when not 0, is why wine could not start it either.
+TProcessStart Failure(const UnicodeString& program, int error, int wineError) {
+    TProcessStart start;
+    start.ErrorCode = error;
+    start.ErrorText = u"Cannot start \"" + program + u"\". " + SystemMessage(error);
+    if (wineError != 0) {
+        start.ErrorText += u" Through wine: " + SystemMessage(wineError);
+    }
+    return start;
+}
+
+// A Windows program copied here usually has no execute permission (EACCES) or a format the system
+// does not run (ENOEXEC); wine runs it when installed.
+bool NeedsWine(const UnicodeString& program, int error) {
+    return (error == EACCES || error == ENOEXEC) && EndsText(u".exe", program);
+}
+
+// Starts program with arguments, through wine when the system cannot run it; pid on success, else
+// the first failure, with wine's in wineError when it was tried.
+int Launch(const UnicodeString& program, const std::vector<UnicodeString>& arguments,
+           const UnicodeString& workingDir, bool newSession, pid_t& pid, int& wineError) {
+    wineError = 0;
+    std::vector<UnicodeString> args;
+    args.reserve(arguments.size() + 2);
+    args.push_back(program);
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    const int error = Spawn(args, workingDir, newSession, pid);
+    if (!NeedsWine(program, error)) {
+        return error;
+    }
+    args.insert(args.begin(), u"wine");
+    wineError = Spawn(args, workingDir, newSession, pid);
+    return wineError == 0 ? 0 : error;
+}
+
+TProcessStart Start(const UnicodeString& program, const std::vector<UnicodeString>& arguments,
+                    const UnicodeString& workingDir) {
+    pid_t pid = -1;
+    int wineError = 0;
+    const int error = Launch(program, arguments, workingDir, false, pid, wineError);
+    if (error != 0) {
+        return Failure(program, error, wineError);
+    }
+    TProcessStart start;
+    start.Process = TProcessLauncher::Make(pid);
+    return start;
+}
+
+// Blanks that end an unquoted argument, for CommandLineToArgvW and SplitCommandLine alike.
+bool NeedsQuotes(UnicodeStringView arg) {
+    return arg.empty() || arg.find_first_of(u" \t\n\r\v\"") != UnicodeStringView::npos;
 }
 
 } // namespace
@@ -114,36 +174,26 @@ bool TProcess::WaitFor(std::uint32_t timeoutMs) {
     }
 }
 
-bool ShellOpen(const UnicodeString& urlOrFile) {
+TProcessStart ShellOpen(const UnicodeString& urlOrFile) {
     // Detached: the opener may run as long as the browser it starts.
-    pid_t pid = Spawn({u"xdg-open", urlOrFile}, UnicodeString(), true);
-    if (pid < 0) {
-        return false;
+    pid_t pid = -1;
+    int wineError = 0;
+    const int error = Launch(u"xdg-open", {urlOrFile}, UnicodeString(), true, pid, wineError);
+    if (error != 0) {
+        return Failure(u"xdg-open", error, wineError);
     }
     ReapInBackground(pid);
-    return true;
+    return {};
 }
 
-std::unique_ptr<TProcess> ShellExecuteProcess(const UnicodeString& file, const UnicodeString& parameters,
-                                              TShowWindow /*show*/) {
-    std::vector<UnicodeString> args = SplitCommandLine(parameters);
-    args.insert(args.begin(), file);
-    pid_t pid = Spawn(args, UnicodeString(), false);
-    return pid < 0 ? nullptr : TProcessLauncher::Make(pid);
+TProcessStart ShellExecuteProcess(const UnicodeString& file, const std::vector<UnicodeString>& arguments,
+                                  TShowWindow /*show*/) {
+    return Start(file, arguments, UnicodeString());
 }
 
-std::unique_ptr<TProcess> CreateProcess(const UnicodeString& program, const UnicodeString& commandLine,
-                                        const UnicodeString& workingDir, TShowWindow /*show*/) {
-    std::vector<UnicodeString> args = SplitCommandLine(commandLine);
-    if (!program.empty()) {
-        // The command line still begins with the program's name, which becomes argv[0].
-        if (args.empty()) {
-            args.push_back(program);
-        }
-        args[0] = program;
-    }
-    pid_t pid = Spawn(args, workingDir, false);
-    return pid < 0 ? nullptr : TProcessLauncher::Make(pid);
+TProcessStart CreateProcess(const UnicodeString& program, const std::vector<UnicodeString>& arguments,
+                            const UnicodeString& workingDir, TShowWindow /*show*/) {
+    return Start(program, arguments, workingDir);
 }
 
 void WaitForProcess(TProcess& process, const std::function<void()>& processEvents) {
@@ -196,6 +246,35 @@ std::vector<UnicodeString> SplitCommandLine(UnicodeStringView commandLine) {
         args.push_back(std::move(arg));
     }
     return args;
+}
+
+UnicodeString QuoteCommandLineArgument(UnicodeStringView arg) {
+    UnicodeString quoted(1, u'"');
+    size_t slashes = 0;
+    for (const char16_t c : arg) {
+        if (c == u'\\') {
+            ++slashes;
+            continue;
+        }
+        // Backslashes are literal unless a quote follows them: then each is doubled and the quote escaped.
+        quoted.append(c == u'"' ? slashes * 2 + 1 : slashes, u'\\');
+        quoted += c;
+        slashes = 0;
+    }
+    quoted.append(slashes * 2, u'\\'); // before the closing quote
+    quoted += u'"';
+    return quoted;
+}
+
+UnicodeString BuildCommandLine(const std::vector<UnicodeString>& args) {
+    UnicodeString line;
+    for (const UnicodeString& arg : args) {
+        if (!line.empty()) {
+            line += u' ';
+        }
+        line += NeedsQuotes(arg) ? QuoteCommandLineArgument(arg) : arg;
+    }
+    return line;
 }
 
 } // namespace rtl

@@ -1,5 +1,6 @@
 #pragma once
-// Shell and processes: open a URL with the user's default handler, start programs, wait for them.
+// Shell and processes: open a URL with the user's default handler, start programs from their
+// arguments, wait for them, and Windows command lines.
 #include "RtlApi.h"
 #include "UnicodeString.h"
 
@@ -11,10 +12,6 @@
 namespace rtl {
 
 enum class TShowWindow { swNormal, swMinimized, swMaximized, swShowDefault };
-
-/// Opens a URL or file with the user's default handler (ShellExecuteW "open"; xdg-open elsewhere).
-/// True when the handler was started.
-RTL_API bool ShellOpen(const UnicodeString& urlOrFile);
 
 /// A started program.
 class RTL_API TProcess {
@@ -36,20 +33,39 @@ private:
     std::intptr_t _hProcess = 0;
 };
 
-/// Starts file with parameters (split as a Windows command line), verb "open". Null when it could
-/// not be started.
-RTL_API std::unique_ptr<TProcess> ShellExecuteProcess(const UnicodeString& file,
-                                                      const UnicodeString& parameters,
-                                                      TShowWindow show = TShowWindow::swNormal);
-/// Starts a program from a Windows-style command line (the first token, quoted or not, is the
-/// program unless program is given) in workingDir (empty: the current one).
-RTL_API std::unique_ptr<TProcess> CreateProcess(const UnicodeString& program,
-                                                const UnicodeString& commandLine,
-                                                const UnicodeString& workingDir, TShowWindow show);
+/// The outcome of starting a program: the process when it started, else the system's reason.
+struct TProcessStart {
+    std::unique_ptr<TProcess> Process; // null when it did not start, or when nothing keeps it (ShellOpen)
+    int ErrorCode = 0;                 // the system's error number (errno) when it did not start, else 0
+    UnicodeString ErrorText;           // "Cannot start \"<program>\". <reason>"; empty when it started
+    explicit operator bool() const noexcept { return ErrorCode == 0; }
+};
+
+/// Opens a URL or file with the user's default handler (ShellExecuteW "open"; xdg-open elsewhere),
+/// which runs on by itself.
+RTL_API TProcessStart ShellOpen(const UnicodeString& urlOrFile);
+/// Starts file (searched in PATH when it names no folder) with its arguments, verb "open", in the
+/// current folder; a Windows program as CreateProcess starts one.
+RTL_API TProcessStart ShellExecuteProcess(const UnicodeString& file,
+                                          const std::vector<UnicodeString>& arguments,
+                                          TShowWindow show = TShowWindow::swNormal);
+/// Starts program with its arguments (not counting the program itself) in workingDir (empty: the
+/// current one). Off Windows, a Windows program (a name ending ".exe") that the system cannot
+/// execute is started through "wine" from PATH; when that fails too, ErrorCode is the first failure
+/// and ErrorText adds wine's.
+RTL_API TProcessStart CreateProcess(const UnicodeString& program, const std::vector<UnicodeString>& arguments,
+                                    const UnicodeString& workingDir, TShowWindow show);
 /// Waits for the process to end while calling processEvents about every 20 ms, so that the
 /// caller's event loop keeps running.
 RTL_API void WaitForProcess(TProcess& process, const std::function<void()>& processEvents);
 /// Splits a Windows-style command line into arguments (double quotes group, \" escapes a quote).
 RTL_API std::vector<UnicodeString> SplitCommandLine(UnicodeStringView commandLine);
+/// One argument of a Windows command line in double quotes, with each quote and the backslashes
+/// before a quote (or the closing one) escaped, so that CommandLineToArgvW and SplitCommandLine
+/// read back exactly arg.
+RTL_API UnicodeString QuoteCommandLineArgument(UnicodeStringView arg);
+/// The Windows command line of the arguments, separated by spaces: each as it is when it holds no
+/// blank or quote and is not empty, else QuoteCommandLineArgument of it. SplitCommandLine inverts it.
+RTL_API UnicodeString BuildCommandLine(const std::vector<UnicodeString>& args);
 
 } // namespace rtl

@@ -87,6 +87,91 @@ template <class Char> bool IsAsciiRun(std::basic_string_view<Char> text) {
     return bits < 0x80;
 }
 
+// UTF-8 to UTF-16; an invalid sequence becomes U+FFFD, or, when Escapes, each of its bytes (all
+// 0x80 or above: ASCII always decodes) the lone low surrogate U+DC00 + byte.
+template <bool Escapes> void AppendUtf8AsUtf16(UnicodeString& out, std::string_view utf8) {
+    const std::size_t start = out.size();
+    if (IsAsciiRun(utf8)) {
+        out.resize(start + utf8.size());
+        std::copy(utf8.begin(), utf8.end(), out.begin() + static_cast<std::ptrdiff_t>(start));
+        return;
+    }
+    out.reserve(start + utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        const std::size_t from = i;
+        const long cp = DecodeUtf8(utf8, i);
+        if (!Escapes || cp >= 0) {
+            AppendCodePoint(out, cp);
+            continue;
+        }
+        for (std::size_t k = from; k < i; ++k)
+            out.push_back(static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(utf8[k])));
+    }
+}
+
+void AppendCodePointUtf8(std::string& out, unsigned long cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+// A lone low surrogate that stands for one byte of a system name that was not UTF-8.
+bool IsEscapedByte(unsigned long cp) {
+    return cp >= 0xDC80 && cp <= 0xDCFF;
+}
+
+// UTF-16 to UTF-8; unpaired surrogates become U+FFFD, except, when Escapes, the lone U+DC80..U+DCFF
+// that NativeToString made of bytes, which become those bytes again.
+template <bool Escapes> void AppendUtf16AsUtf8(std::string& out, UnicodeStringView text) {
+    const std::size_t start = out.size();
+    if (IsAsciiRun(text)) {
+        out.resize(start + text.size());
+        std::transform(text.begin(), text.end(), out.begin() + static_cast<std::ptrdiff_t>(start),
+                       [](char16_t c) { return static_cast<char>(c); });
+        return;
+    }
+    out.reserve(start + text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        unsigned long cp = text[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (Escapes && IsEscapedByte(cp)) {
+            out.push_back(static_cast<char>(cp - 0xDC00));
+            continue;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = kReplacement;
+        }
+        AppendCodePointUtf8(out, cp);
+    }
+}
+
+template <bool Escapes> UnicodeString Utf8ToUtf16(std::string_view utf8) {
+    UnicodeString out;
+    AppendUtf8AsUtf16<Escapes>(out, utf8);
+    return out;
+}
+
+template <bool Escapes> std::string Utf16ToUtf8(UnicodeStringView text) {
+    std::string out;
+    out.reserve(text.size());
+    AppendUtf16AsUtf8<Escapes>(out, text);
+    return out;
+}
+
 bool IsBlank(char16_t c) {
     return c <= 0x20;
 }
@@ -128,64 +213,35 @@ template <class Int> bool TryParseInt(UnicodeStringView s, Int& value) {
 } // namespace
 
 UnicodeString Utf8ToString(std::string_view utf8) {
-    UnicodeString out;
-    AppendUtf8AsString(out, utf8);
-    return out;
+    return Utf8ToUtf16<false>(utf8);
 }
 
 void AppendUtf8AsString(UnicodeString& out, std::string_view utf8) {
-    const std::size_t start = out.size();
-    if (IsAsciiRun(utf8)) {
-        out.resize(start + utf8.size());
-        std::copy(utf8.begin(), utf8.end(), out.begin() + static_cast<std::ptrdiff_t>(start));
-        return;
-    }
-    out.reserve(start + utf8.size());
-    for (std::size_t i = 0; i < utf8.size();)
-        AppendCodePoint(out, DecodeUtf8(utf8, i));
-}
-
-void AppendStringAsUtf8(std::string& out, UnicodeStringView text) {
-    const std::size_t start = out.size();
-    if (IsAsciiRun(text)) {
-        out.resize(start + text.size());
-        std::transform(text.begin(), text.end(), out.begin() + static_cast<std::ptrdiff_t>(start),
-                       [](char16_t c) { return static_cast<char>(c); });
-        return;
-    }
-    out.reserve(start + text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        unsigned long cp = text[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = kReplacement;
-        }
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
-    }
+    AppendUtf8AsUtf16<false>(out, utf8);
 }
 
 std::string StringToUtf8(UnicodeStringView text) {
-    std::string out;
-    out.reserve(text.size());
-    AppendStringAsUtf8(out, text);
-    return out;
+    return Utf16ToUtf8<false>(text);
+}
+
+void AppendStringAsUtf8(std::string& out, UnicodeStringView text) {
+    AppendUtf16AsUtf8<false>(out, text);
+}
+
+UnicodeString NativeToString(std::string_view bytes) {
+    return Utf8ToUtf16<true>(bytes);
+}
+
+void AppendNativeAsString(UnicodeString& out, std::string_view bytes) {
+    AppendUtf8AsUtf16<true>(out, bytes);
+}
+
+std::string StringToNative(UnicodeStringView text) {
+    return Utf16ToUtf8<true>(text);
+}
+
+void AppendStringAsNative(std::string& out, UnicodeStringView text) {
+    AppendUtf16AsUtf8<true>(out, text);
 }
 
 bool IsValidUtf8(std::string_view bytes) {

@@ -22,6 +22,17 @@ RTL_API void AppendUtf8AsString(UnicodeString& out, std::string_view utf8);
 RTL_API std::string StringToUtf8(UnicodeStringView text);
 /// StringToUtf8 appended to out, so that a caller converting many texts can reuse one buffer.
 RTL_API void AppendStringAsUtf8(std::string& out, UnicodeStringView text);
+/// The system's bytes (POSIX file names, arguments, environment) to text without loss: valid UTF-8
+/// as UTF-8, and each byte of an invalid sequence as the lone low surrogate U+DC00 + byte
+/// (U+DC80..U+DCFF), so that StringToNative gives back the very same bytes.
+RTL_API UnicodeString NativeToString(std::string_view bytes);
+/// NativeToString appended to out, so that a caller converting many names can reuse one string.
+RTL_API void AppendNativeAsString(UnicodeString& out, std::string_view bytes);
+/// Text to the system's bytes: UTF-8, each lone U+DC80..U+DCFF back to its byte; other unpaired
+/// surrogates become U+FFFD.
+RTL_API std::string StringToNative(UnicodeStringView text);
+/// StringToNative appended to out, so that a caller converting many names can reuse one buffer.
+RTL_API void AppendStringAsNative(std::string& out, UnicodeStringView text);
 /// True when the bytes are well-formed UTF-8 (no overlongs, no surrogates).
 RTL_API bool IsValidUtf8(std::string_view bytes);
 /// Each byte to the character of the same code (U+0000..U+00FF).

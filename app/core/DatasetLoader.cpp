@@ -188,7 +188,7 @@ void TPlatformLoader::FindDatasetFolders(rtl::TStringList* candidates) {
     _szMessage = u"Getting Opted In Companies...";
     ShowProgress();
     RunOnView([](ILoaderView& v, const UnicodeString&) { v.SetSplashOnTop(false); }, {});
-    RunPlatformSelector(_szSelectorProgram, u"--validate", nullptr);
+    RunPlatformSelector(_szSelectorProgram, {u"--validate"}, nullptr);
     try {
         for (const UnicodeString& line : ReadPlatformListFile(_szListFile)) {
             candidates->Add(line);
@@ -200,9 +200,9 @@ void TPlatformLoader::FindDatasetFolders(rtl::TStringList* candidates) {
     RunOnView([](ILoaderView& v, const UnicodeString&) { v.SetSplashOnTop(true); }, {});
 }
 
-bool RunPlatformSelector(const UnicodeString& program, const UnicodeString& parameters,
+bool RunPlatformSelector(const UnicodeString& program, const std::vector<UnicodeString>& arguments,
                          const std::function<void()>& processEvents) {
-    std::unique_ptr<rtl::TProcess> process = rtl::ShellExecuteProcess(program, parameters);
+    std::unique_ptr<rtl::TProcess> process = rtl::ShellExecuteProcess(program, arguments).Process;
     if (!process) {
         return false;
     }

@@ -96,9 +96,9 @@ private:
     rtl::UnicodeString _szListFile;
 };
 
-/// Starts the platform's dataset selector with parameters and waits for it to end (no time
+/// Starts the platform's dataset selector with its arguments and waits for it to end (no time
 /// limit), calling processEvents meanwhile when given. False when it could not be started.
-bool RunPlatformSelector(const rtl::UnicodeString& program, const rtl::UnicodeString& parameters,
+bool RunPlatformSelector(const rtl::UnicodeString& program, const std::vector<rtl::UnicodeString>& arguments,
                          const std::function<void()>& processEvents);
 /// The lines of the platform list file, each whole (a trailing CR removed). Raises rtl::EFOpenError
 /// naming the file when it cannot be read.

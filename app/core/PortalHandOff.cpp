@@ -77,16 +77,23 @@ UnicodeString BuildPortalUrl(const sage::TSageDatasetVatReturn& r, const TPortal
     return url;
 }
 
-UnicodeString PlatformBrowserCommandLine(const UnicodeString& program, const UnicodeString& url) {
-    return u"\"" + program + u"\" --startfile \"" + url + u"\"";
+std::vector<UnicodeString> PlatformBrowserArguments(const UnicodeString& url) {
+    return {u"--startfile", url};
 }
 
-bool HandOffReturn(const sage::TSageDatasetVatReturn& vatReturn, const TPortalTarget& target) {
+UnicodeString PlatformBrowserCommandLine(const UnicodeString& program, const UnicodeString& url) {
+    return rtl::QuoteCommandLineArgument(program) + u" --startfile " + rtl::QuoteCommandLineArgument(url);
+}
+
+rtl::TProcessStart HandOffReturn(const sage::TSageDatasetVatReturn& vatReturn, const TPortalTarget& target) {
     UnicodeString url = BuildPortalUrl(vatReturn, target);
     if (target.PlatformMode) {
-        UnicodeString program = PlatformBrowserPath();
-        return rtl::CreateProcess(program, PlatformBrowserCommandLine(program, url), PlatformBrowserFolder(),
-                                  rtl::TShowWindow::swMaximized) != nullptr;
+        // Nothing waits for the browser: the process object only lets go of it.
+        rtl::TProcessStart started =
+            rtl::CreateProcess(PlatformBrowserPath(), PlatformBrowserArguments(url), PlatformBrowserFolder(),
+                               rtl::TShowWindow::swMaximized);
+        started.Process.reset();
+        return started;
     }
     return rtl::ShellOpen(url);
 }

@@ -2,7 +2,10 @@
 // The hand-off of a chosen VAT return to the MTD web portal: one URL carrying the return's period,
 // identifiers and nine boxes, opened in the user's browser or the platform's browser program.
 #include "rtl/FormatSettings.h"
+#include "rtl/Shell.h"
 #include "rtl/UnicodeString.h"
+
+#include <vector>
 
 namespace sage {
 class TSageDatasetVatReturn;
@@ -27,13 +30,16 @@ rtl::UnicodeString UrlEncodeFormValue(rtl::UnicodeStringView text, rtl::UnicodeS
 rtl::UnicodeString BuildPortalUrl(const sage::TSageDatasetVatReturn& vatReturn, const TPortalTarget& target,
                                   const rtl::TFormatSettings& settings = rtl::FormatSettings());
 
-/// The platform browser's command line: program and URL, each in double quotes.
+/// The platform browser's arguments after the program: the start-file switch and the URL.
+std::vector<rtl::UnicodeString> PlatformBrowserArguments(const rtl::UnicodeString& url);
+/// The platform browser's Windows command line: program and URL, each in double quotes (quotes
+/// and the backslashes before them escaped), with the start-file switch between.
 rtl::UnicodeString PlatformBrowserCommandLine(const rtl::UnicodeString& program,
                                               const rtl::UnicodeString& url);
 
 /// Builds the URL and opens it: in platform mode through the platform's browser program (started
-/// maximised, not waited for), else through the shell's default handler. Returns whether a
-/// program was started; a failure shows nothing, as the portal is the user's next step anyway.
-bool HandOffReturn(const sage::TSageDatasetVatReturn& vatReturn, const TPortalTarget& target);
+/// maximised, not waited for), else through the shell's default handler. The result tells
+/// whether a program was started and, when not, why (ErrorText), for the caller to report.
+rtl::TProcessStart HandOffReturn(const sage::TSageDatasetVatReturn& vatReturn, const TPortalTarget& target);
 
 } // namespace ven

@@ -7,14 +7,6 @@ namespace ven {
 
 using rtl::UnicodeString;
 
-namespace {
-
-UnicodeString Quoted(const UnicodeString& path) {
-    return u"\"" + path + u"\"";
-}
-
-} // namespace
-
 UnicodeString FindVersionChecker(const UnicodeString& programFile) {
     UnicodeString dir = rtl::ExtractFileDir(programFile);
     UnicodeString checker = dir + rtl::PathDelim + kVersionCheckerName;
@@ -32,7 +24,7 @@ UnicodeString FindVersionChecker(const UnicodeString& programFile) {
 }
 
 UnicodeString VersionCheckerCommandLine(const UnicodeString& checker, const UnicodeString& programFile) {
-    return Quoted(checker) + u" " + Quoted(programFile);
+    return rtl::QuoteCommandLineArgument(checker) + u" " + rtl::QuoteCommandLineArgument(programFile);
 }
 
 bool StartVersionChecker(const UnicodeString& programFile) {
@@ -41,13 +33,13 @@ bool StartVersionChecker(const UnicodeString& programFile) {
         return false;
     }
     // Nothing waits for it: dropping the process object only lets go of it.
-    return rtl::CreateProcess(UnicodeString(), VersionCheckerCommandLine(checker, programFile),
-                              rtl::ExtractFileDir(programFile), rtl::TShowWindow::swMinimized) != nullptr;
+    return static_cast<bool>(rtl::CreateProcess(checker, {programFile}, rtl::ExtractFileDir(programFile),
+                                                rtl::TShowWindow::swMinimized));
 }
 
 bool StartProgram(const UnicodeString& programFile) {
-    return rtl::CreateProcess(UnicodeString(), Quoted(programFile), rtl::ExtractFileDir(programFile),
-                              rtl::TShowWindow::swNormal) != nullptr;
+    return static_cast<bool>(
+        rtl::CreateProcess(programFile, {}, rtl::ExtractFileDir(programFile), rtl::TShowWindow::swNormal));
 }
 
 } // namespace ven

@@ -11,7 +11,8 @@ inline constexpr char16_t kVersionCheckerName[] = u"ORVIVersionManifestCheck.exe
 /// The checker in programFile's folder: kVersionCheckerName, or on POSIX, failing that, the same
 /// name without ".exe"; empty when neither exists.
 rtl::UnicodeString FindVersionChecker(const rtl::UnicodeString& programFile);
-/// The checker's command line: its own path and the program's, each in double quotes.
+/// The checker's Windows command line: its own path and the program's, each in double quotes
+/// (quotes and the backslashes before them escaped).
 rtl::UnicodeString VersionCheckerCommandLine(const rtl::UnicodeString& checker,
                                              const rtl::UnicodeString& programFile);
 /// Starts the checker beside programFile, minimised, in the program's folder, without waiting for

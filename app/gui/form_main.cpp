@@ -307,7 +307,7 @@ void Tform_main::BrowsePlatformDatasets() {
     QApplication::processEvents();
     setEnabled(false);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    RunPlatformSelector(SelectorProgramPath(), u"",
+    RunPlatformSelector(SelectorProgramPath(), {},
                         [] { QApplication::processEvents(QEventLoop::AllEvents, 50); });
     QApplication::restoreOverrideCursor();
     setEnabled(true);
@@ -379,8 +379,11 @@ void Tform_main::HandOffReturn(const sage::TSageDatasetVatReturn& vatReturn) {
     TPortalTarget target = TPortalTarget::FromBuild(TestMode(), _systemMode.PlatformMode());
     if (_fnHandOff) {
         _fnHandOff(vatReturn, target);
-    } else {
-        ven::HandOffReturn(vatReturn, target);
+        return;
+    }
+    const rtl::TProcessStart started = ven::HandOffReturn(vatReturn, target);
+    if (!started) {
+        ShowMessage(started.ErrorText);
     }
 }
 

@@ -45,6 +45,17 @@ TEST_F(FileStreamTest, CreateWriteSeekRead) {
     EXPECT_EQ(Contents(), "");
 }
 
+TEST_F(FileStreamTest, ANameThatIsNotUtf8OpensTheFileOfThatName) {
+    const UnicodeString file = Utf8ToString(_root.string()) + u"/" + NativeToString("r\xE9sum\xE9.bin");
+    {
+        TFileStream fs(file, TFileOpenMode::fmCreate);
+        EXPECT_EQ(fs.Write("abc", 3), 3);
+    }
+    EXPECT_EQ(fs::file_size(_root / "r\xE9sum\xE9.bin"), 3u);
+    TFileStream fs(file, TFileOpenMode::fmOpenRead);
+    EXPECT_EQ(fs.Size(), 3);
+}
+
 TEST_F(FileStreamTest, OpenModesKeepTheirLimits) {
     WriteFileAtomic(_file, "0123456789");
     {

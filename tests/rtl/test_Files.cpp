@@ -189,6 +189,53 @@ TEST_F(FilesTest, ListingsLongerThanOneReadAreWhole) {
               Root() + u"/" + expected.back());
 }
 
+TEST_F(FilesTest, NamesThatAreNotUtf8AreListedOpenedAndKept) {
+    // A Latin-1 folder name and a file name with cut-off UTF-8, as copied from older systems.
+    const std::string folderBytes = "D\xE9p\xF4t";
+    const std::string fileBytes = "caf\xC3 \xE9\xFF.txt";
+    fs::create_directory(_root / folderBytes);
+    std::ofstream(_root / folderBytes / fileBytes, std::ios::binary) << "data";
+
+    const std::vector<UnicodeString> folders = ListDirectories(Root());
+    ASSERT_EQ(folders.size(), 1u);
+    EXPECT_EQ(StringToNative(folders[0]), folderBytes);
+    const UnicodeString folder = CombinePath(Root(), folders[0]);
+    EXPECT_TRUE(DirectoryExists(folder));
+    const std::vector<UnicodeString> files = ListFiles(folder);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(StringToNative(files[0]), fileBytes);
+    const UnicodeString file = CombinePath(folder, files[0]);
+    EXPECT_TRUE(FileExists(file));
+    const TBytes data = ReadAllBytes(file);
+    EXPECT_EQ(std::string(data.begin(), data.end()), "data");
+    EXPECT_EQ(FindChildIgnoreCase(folder, UpperCase(files[0])), file);
+
+    const TOpenFolder parent(Root());
+    const TOpenFolder opened(parent, folders[0]);
+    ASSERT_TRUE(opened.IsOpen());
+    EXPECT_EQ(opened.ListFiles(), files);
+    std::string bytes;
+    EXPECT_TRUE(opened.ReadFileUpTo(files[0], 100, bytes));
+    EXPECT_EQ(bytes, "data");
+
+    // Names made here reach the system with the same bytes.
+    const UnicodeString written = CombinePath(folder, NativeToString("new\xA0.txt"));
+    WriteFileAtomic(written, "w");
+    EXPECT_TRUE(fs::exists(_root / folderBytes / "new\xA0.txt"));
+    EXPECT_TRUE(RenameFile(written, written + u"2"));
+    EXPECT_TRUE(DeleteFile(written + u"2"));
+    EXPECT_FALSE(fs::exists(_root / folderBytes / "new\xA0.txt2"));
+
+    ::setenv("ORVI_TEST_NATIVE", "/x/\xE9", 1);
+    EXPECT_EQ(StringToNative(GetEnvironmentVariable(u"ORVI_TEST_NATIVE")), "/x/\xE9");
+    ::unsetenv("ORVI_TEST_NATIVE");
+    const UnicodeString before = GetCurrentDir();
+    ASSERT_TRUE(SetCurrentDir(folder));
+    EXPECT_EQ(StringToNative(GetCurrentDir()), fs::current_path().string());
+    EXPECT_TRUE(EndsText(folders[0], GetCurrentDir()));
+    EXPECT_TRUE(SetCurrentDir(before));
+}
+
 TEST_F(FilesTest, WriteFileAtomicReplacesWholeFileAndLeavesNoTemporary) {
     Touch("store.ini", "old content that is longer");
     ::chmod((_root / "store.ini").c_str(), 0600);

@@ -3,10 +3,15 @@
 #include "rtl/Files.h"
 #include "rtl/Registry.h"
 
+#include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 using namespace rtl;
 namespace fs = std::filesystem;
@@ -132,7 +137,109 @@ TEST_F(RegistryTest, WritesKeepOtherProcessesChangesAndUnknownLines) {
     EXPECT_EQ(reg.ReadString(u"B"), u"from elsewhere");
     reg.WriteString(u"C", u"3");
     EXPECT_EQ(Contents("HKEY_CURRENT_USER.ini"),
-              "; kept comment\n\n[SOFTWARE\\Corvane\\Venturo MTD]\nA=1\nB=from elsewhere\nC=3\n");
+              "; kept comment\n[SOFTWARE\\Corvane\\Venturo MTD]\nA=1\nB=from elsewhere\nC=3\n");
+}
+
+TEST_F(RegistryTest, AWriteKeepsTheBytesOfEveryOtherLine) {
+    // Bytes that are not UTF-8, CRLF line ends, blank lines, a byte-order mark and a last line without
+    // a line end, as other programs write them.
+    fs::create_directories(_store);
+    const std::string others = "\xEF\xBB\xBF; caf\xE9\r\n[Other\xFF]\r\nName\xE9=D\xE9p\xF4t \xC3\r\n\r\n"
+                               "[SOFTWARE\\Corvane\\Venturo MTD]\r\nA=1\r\nB=2";
+    WriteFileAtomic(StoreFile("HKEY_CURRENT_USER.ini"), others);
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(AppKey, false));
+    reg.WriteString(u"A", u"£1");
+    reg.WriteString(u"C", u"3");
+    std::string expected = others;
+    expected.replace(expected.find("A=1"), 3,
+                     "A=\xC2\xA3"
+                     "1");
+    EXPECT_EQ(Contents("HKEY_CURRENT_USER.ini"), expected + "\nC=3\n");
+
+    // A value read and written back keeps its bytes, as a file name read from the store would.
+    ASSERT_TRUE(reg.OpenKey(NativeToString("\\Other\xFF"), false));
+    const UnicodeString value = reg.ReadString(NativeToString("Name\xE9"));
+    EXPECT_EQ(StringToNative(value), "D\xE9p\xF4t \xC3");
+    reg.WriteString(NativeToString("name\xE9"), value);
+    EXPECT_EQ(Contents("HKEY_CURRENT_USER.ini"), expected + "\nC=3\n");
+
+    // A file of nothing but a byte-order mark gets its first section right after it.
+    WriteFileAtomic(StoreFile("HKEY_CURRENT_USER.ini"), "\xEF\xBB\xBF");
+    ASSERT_TRUE(reg.OpenKey(u"\\Key", true));
+    reg.WriteString(u"A", u"1");
+    EXPECT_EQ(Contents("HKEY_CURRENT_USER.ini"), "\xEF\xBB\xBF[Key]\nA=1\n");
+}
+
+TEST_F(RegistryTest, AWriteRemovesTheTemporariesOfWritesThatDied) {
+    fs::create_directories(_store);
+    const std::string self = std::to_string(::getpid());
+    const std::vector<std::string> stale = {
+        "HKEY_CURRENT_USER.ini.tmp-2147483647-1", // no such process
+        "HKEY_LOCAL_MACHINE.ini.tmp-4194399-12",  // beyond any process number
+        "HKEY_CURRENT_USER.ini.tmp-1-5",          // a running process, but a day old
+    };
+    const std::vector<std::string> kept = {
+        "HKEY_CURRENT_USER.ini.tmp-" + self + "-77", // a running process, just written
+        "HKEY_CURRENT_USER.ini.tmp-x-1",
+        "HKEY_CURRENT_USER.ini.tmp-2147483647-1.txt",
+        "notes.tmp-2147483647-1",
+    };
+    for (const std::string& name : stale) {
+        WriteFileAtomic(StoreFile(name.c_str()), "partial");
+    }
+    for (const std::string& name : kept) {
+        WriteFileAtomic(StoreFile(name.c_str()), "other");
+    }
+    fs::last_write_time(_store / stale[2], fs::file_time_type::clock::now() - std::chrono::hours(24));
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(AppKey, true));
+    for (const std::string& name : stale) {
+        EXPECT_FALSE(fs::exists(_store / name)) << name;
+    }
+    for (const std::string& name : kept) {
+        EXPECT_TRUE(fs::exists(_store / name)) << name;
+    }
+}
+
+TEST_F(RegistryTest, AWriteWaitsForTheLockAtMostTenSeconds) {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(AppKey, true));
+    // Another program holds the lock for a moment: the write waits for it.
+    const int held = ::open((_store / ".lock").c_str(), O_RDWR);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    std::thread release([held] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ::flock(held, LOCK_UN);
+    });
+    reg.WriteString(u"A", u"1");
+    release.join();
+    EXPECT_EQ(reg.ReadString(u"A"), u"1");
+
+    // Held for good: the write fails after ten seconds instead of hanging.
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(reg.WriteString(u"A", u"2"), ERegistryError);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(9900));
+    EXPECT_LT(waited, std::chrono::seconds(30));
+    ::close(held);
+    EXPECT_EQ(reg.ReadString(u"A"), u"1");
+}
+
+TEST_F(RegistryTest, ALockThatCannotBeTakenFailsTheWrite) {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(AppKey, true));
+    fs::remove(_store / ".lock");
+    fs::create_directory(_store / ".lock");
+    try {
+        reg.WriteString(u"A", u"1");
+        ADD_FAILURE() << "written without the lock";
+    } catch (const ERegistryError& e) {
+        EXPECT_EQ(e.Message().find(u"Cannot lock the registry \"" + StoreFile(".lock") + u"\". "), 0u);
+    }
+    EXPECT_FALSE(reg.ValueExists(u"A"));
 }
 
 TEST_F(RegistryTest, InterruptedWriteLeavesTheOldFile) {

@@ -36,6 +36,45 @@ TEST(Utf8, InvalidSequencesBecomeReplacementCharacters) {
     EXPECT_TRUE(IsValidUtf8(""));
 }
 
+TEST(NativeNames, BytesThatAreNotUtf8BecomeEscapesAndBack) {
+    EXPECT_EQ(NativeToString("caf\xC3\xA9 \xF0\x9F\x98\x80"), u"café 😀");
+    EXPECT_EQ(NativeToString("D\xE9p\xF4t"), u"D\xDCE9p\xDCF4t");     // Latin-1
+    EXPECT_EQ(NativeToString("\xC0\xAF"), u"\xDCC0\xDCAF");           // overlong
+    EXPECT_EQ(NativeToString("\xED\xA0\x80"), u"\xDCED\xDCA0\xDC80"); // encoded surrogate
+    EXPECT_EQ(NativeToString("x\xE2\x82"), u"x\xDCE2\xDC82");         // cut off at the end
+    EXPECT_EQ(NativeToString("\xF0\x9F\x98\x80\x80"), u"😀\xDC80");    // a pair, then an escape
+    EXPECT_EQ(StringToNative(u"😀\xDC80"), "\xF0\x9F\x98\x80\x80");
+    // Only the escapes turn back into bytes; other unpaired surrogates cannot be named.
+    EXPECT_EQ(StringToNative(u"\xD800z\xDC7F"), "\xEF\xBF\xBDz\xEF\xBF\xBD");
+    // The text conversions stay as they were.
+    EXPECT_EQ(Utf8ToString("\xE9"), u"\uFFFD");
+    EXPECT_EQ(StringToUtf8(u"\xDCE9"), "\xEF\xBF\xBD");
+    std::string buffer = "/x/";
+    AppendStringAsNative(buffer, u"\xDCFF");
+    EXPECT_EQ(buffer, "/x/\xFF");
+}
+
+TEST(NativeNames, EveryByteSequenceRoundTrips) {
+    for (int a = 0; a < 256; ++a) {
+        for (int b = 0; b < 256; ++b) {
+            const std::string bytes{static_cast<char>(a), static_cast<char>(b)};
+            ASSERT_EQ(StringToNative(NativeToString(bytes)), bytes) << a << ' ' << b;
+        }
+    }
+    // Longer runs, mostly of bytes at 0x80 and above where sequences go wrong.
+    std::uint32_t seed = 12345;
+    for (int n = 0; n < 20000; ++n) {
+        std::string bytes;
+        for (int k = static_cast<int>(seed % 9); k > 0; --k) {
+            seed = seed * 1664525u + 1013904223u;
+            bytes.push_back(static_cast<char>((seed >> 24) | ((seed & 0x100) ? 0x80 : 0)));
+        }
+        seed = seed * 1664525u + 1013904223u;
+        ASSERT_EQ(StringToNative(NativeToString(bytes)), bytes);
+        EXPECT_EQ(IsValidUtf8(bytes), NativeToString(bytes) == Utf8ToString(bytes));
+    }
+}
+
 TEST(EightBit, Latin1AndWindows1252) {
     const std::string bytes = "\x41\x80\x9F\xA3\xFF";
     EXPECT_EQ(Latin1ToString(bytes), u"A\u0080\u009F£ÿ");

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 
 namespace {
@@ -214,6 +215,26 @@ TEST_F(LoaderTest, PlatformSelectorRunsBeforeTheListIsRead) {
     ven::TPlatformLoader loader(&_dm, &_view, ven::TLoaderPacing::None(), ToText(selector), ToText(list));
     loader.Load();
     EXPECT_EQ(Companies(), std::vector<UnicodeString>{u"Written By Selector"});
+}
+
+TEST_F(LoaderTest, AWindowsSelectorThatCannotRunHereGoesThroughWine) {
+    fs::path acme = _tmp.Path() / "platform/Acme";
+    WriteDataset(MakeDataset(acme, "Selected Through Wine", "GB 123 4567 89", 1));
+    fs::path list = _tmp.Path() / "list.COMPANY";
+    // Copied from the platform: no execute permission. The stand-in wine runs it as a script.
+    fs::path selector = _tmp.Path() / "Venturo_MTD_CvnDSSelector.exe";
+    std::ofstream(selector) << "[ \"$1\" = \"--validate\" ] && printf '%s\\r\\n' '" << acme.string()
+                            << "' > '" << list.string() << "'\n";
+    fs::create_directory(_tmp.Path() / "bin");
+    std::ofstream(_tmp.Path() / "bin/wine") << "#!/bin/sh\nexec /bin/sh \"$@\"\n";
+    fs::permissions(_tmp.Path() / "bin/wine", fs::perms::owner_all);
+    const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    ::setenv("PATH", (_tmp.Path() / "bin").c_str(), 1);
+
+    ven::TPlatformLoader loader(&_dm, &_view, ven::TLoaderPacing::None(), ToText(selector), ToText(list));
+    loader.Load();
+    ::setenv("PATH", oldPath.c_str(), 1);
+    EXPECT_EQ(Companies(), std::vector<UnicodeString>{u"Selected Through Wine"});
 }
 
 TEST_F(LoaderTest, MissingPlatformListIsReportedAndLoadingStillFinishes) {

@@ -1,6 +1,8 @@
 // The hand-off URL, decoded by Qt's URL parser rather than by our own code.
 #include "app/core/PortalHandOff.h"
 
+#include "app/core/CoreTestSupport.h"
+#include "app/core/PlatformPaths.h"
 #include "rtl/DateTime.h"
 #include "sage_datasets/SageDatasetVatReturn.h"
 
@@ -9,12 +11,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <thread>
 #include <utility>
 #include <vector>
 
 namespace {
 
+namespace fs = std::filesystem;
 using rtl::Currency;
 using rtl::UnicodeString;
 using ven::BuildPortalUrl;
@@ -190,6 +199,95 @@ TEST(UrlEncodeFormValue, EncodesUtf8ReservedAndSpaces) {
 TEST(PlatformBrowserCommandLine, QuotesProgramFirstAndUrlLast) {
     UnicodeString line = ven::PlatformBrowserCommandLine(u"C:\\Apps\\Tarnweb.exe", u"https://x/?a=1&b=2");
     EXPECT_EQ(line, u"\"C:\\Apps\\Tarnweb.exe\" --startfile \"https://x/?a=1&b=2\"");
+    // A quote in a folder name is escaped, so that the program's path reads back whole.
+    line = ven::PlatformBrowserCommandLine(u"C:\\app\"x\\Tarnweb.exe", u"https://x/");
+    EXPECT_EQ(line, u"\"C:\\app\\\"x\\Tarnweb.exe\" --startfile \"https://x/\"");
+    EXPECT_EQ(rtl::SplitCommandLine(line),
+              (std::vector<UnicodeString>{u"C:\\app\"x\\Tarnweb.exe", u"--startfile", u"https://x/"}));
+}
+
+// An environment variable set for the life of the object.
+class TEnvOverride {
+public:
+    TEnvOverride(const char* name, const std::string& value) : _name(name) {
+        if (const char* old = std::getenv(name)) {
+            _old = old;
+            _hadOld = true;
+        }
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~TEnvOverride() {
+        if (_hadOld) {
+            ::setenv(_name, _old.c_str(), 1);
+        } else {
+            ::unsetenv(_name);
+        }
+    }
+
+private:
+    const char* _name;
+    std::string _old;
+    bool _hadOld = false;
+};
+
+// The hand-off through stand-in programs: a platform browser in a Wine prefix and an xdg-open on PATH,
+// each recording its arguments (one a line) and working folder.
+class HandOffTest : public PortalUrlTest {
+protected:
+    void SetUp() override {
+        PortalUrlTest::SetUp();
+        fs::path browserFolder =
+            _tmp.Path() / "prefix/dosdevices/c:/Program Files (x86)/App Hosting Platform/Tarnweb";
+        fs::create_directories(browserFolder);
+        fs::create_directories(_tmp.Path() / "bin");
+        Recorder(browserFolder / "Tarnweb.exe");
+        Recorder(_tmp.Path() / "bin/xdg-open");
+    }
+    void Recorder(const fs::path& file) {
+        std::ofstream(file) << "#!/bin/sh\n{ pwd; printf '%s\\n' \"$@\"; } > '" << _record.string()
+                            << ".tmp'\n"
+                            << "/bin/mv '" << _record.string() << ".tmp' '" << _record.string() << "'\n";
+        fs::permissions(file, fs::perms::owner_all);
+    }
+    std::string Recorded() {
+        for (int i = 0; i < 500 && !fs::exists(_record); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        std::ifstream in(_record, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    TPortalTarget Target(bool platformMode) {
+        TPortalTarget target = TPortalTarget::FromBuild(false, platformMode);
+        return target;
+    }
+
+    ven::testing::TTempFolder _tmp;
+    fs::path _record = _tmp.Path() / "record";
+    TEnvOverride _prefix{"WINEPREFIX", (_tmp.Path() / "prefix").string()};
+    TEnvOverride _path{"PATH", (_tmp.Path() / "bin").string()};
+};
+
+TEST_F(HandOffTest, ThePlatformBrowserGetsTheUrlAsOneArgument) {
+    rtl::TProcessStart started = ven::HandOffReturn(_return, Target(true));
+    ASSERT_TRUE(started) << rtl::StringToUtf8(started.ErrorText);
+    const std::string url = rtl::StringToUtf8(BuildPortalUrl(_return, Target(true)));
+    EXPECT_EQ(Recorded(), rtl::StringToNative(ven::PlatformBrowserFolder()) + "\n--startfile\n" + url + "\n");
+}
+
+TEST_F(HandOffTest, ALaunchFailureIsReturnedWithItsReason) {
+    // The URL of a 200,000-character company name is longer than one argument may be.
+    _return.SetCompanyName(UnicodeString(200000, u'A'));
+    for (bool platformMode : {true, false}) {
+        rtl::TProcessStart started = ven::HandOffReturn(_return, Target(platformMode));
+        EXPECT_FALSE(started);
+        EXPECT_EQ(started.ErrorCode, E2BIG);
+        EXPECT_NE(started.ErrorText.find(rtl::Utf8ToString(std::strerror(E2BIG))), UnicodeString::npos);
+    }
+    // No browser at all.
+    fs::remove(_tmp.Path() / "bin/xdg-open");
+    rtl::TProcessStart missing = ven::HandOffReturn(_return, Target(false));
+    EXPECT_EQ(missing.ErrorCode, ENOENT);
+    EXPECT_EQ(missing.ErrorText.find(u"Cannot start \"xdg-open\""), 0u);
 }
 
 } // namespace

@@ -31,6 +31,7 @@
 #include <QToolButton>
 #include <QUrlQuery>
 
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -193,6 +194,21 @@ TEST_F(MainWindowTest, OneReturnDatasetHandsOffWithoutAWindow) {
     EXPECT_EQ(query.queryItemValue("company", QUrl::FullyDecoded).replace('+', ' '), "Smith & Jones Ltd");
     EXPECT_EQ(query.queryItemValue("vatno"), "444555566");
     EXPECT_EQ(query.queryItemValue("period_s"), "01/01/2020");
+}
+
+TEST_F(MainWindowTest, AHandOffThatCannotStartSaysWhy) {
+    data.Add("Smith & Jones Ltd", "GB 444 5555 66", 1);
+    LoadAll();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    form->SetHandOffHook(nullptr); // the real hand-off, with no browser to be found
+    const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    ::setenv("PATH", "/nonexistent", 1);
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    QTest::mouseClick(form->btnSubmit, Qt::LeftButton);
+    ::setenv("PATH", oldPath.c_str(), 1);
+    EXPECT_TRUE(MessageBox::lastText().startsWith("Cannot start \"xdg-open\". "))
+        << MessageBox::lastText().toStdString();
 }
 
 TEST_F(MainWindowTest, TestModeHandsOffToTheTestSite) {
@@ -422,7 +438,8 @@ TEST(MainWindowPlatformTest, FirstShowMaximisesWithoutAnUpdateCheck) {
     for (const char* file : {"selector.exe", "browser.exe"}) {
         std::ofstream(markers.Path() / file) << "x";
     }
-    TVenSystemMode platform(markers.Text(u"selector.exe"), markers.Text(u"browser.exe"), markers.Text(u"data"));
+    TVenSystemMode platform(markers.Text(u"selector.exe"), markers.Text(u"browser.exe"),
+                            markers.Text(u"data"));
     ASSERT_TRUE(platform.PlatformMode());
     TdmVenMTD dm(platform);
     Tform_main form(platform);

@@ -393,6 +393,35 @@ TEST_F(WebUpdateTest, TheCheckerIsFoundBesideTheProgram) {
         u"\"C:\\P Files\\ORVIVersionManifestCheck.exe\" \"C:\\P Files\\v.exe\"");
 }
 
+TEST_F(WebUpdateTest, TheCheckerAndTheProgramStartWithTheirPathsWhole) {
+    // A folder name with a quote and blanks: each path reaches the program as one argument.
+    fs::path folder = _tmp.Path() / "app\"x \\ y";
+    fs::create_directories(folder);
+    fs::path record = _tmp.Path() / "record";
+    const std::string recorder = "#!/bin/sh\n{ pwd; printf '%s\\n' \"$0\" \"$@\"; } > '" + record.string() +
+                                 ".tmp'\n" + "/bin/mv '" + record.string() + ".tmp' '" + record.string() +
+                                 "'\n";
+    WriteText(folder / "ORVIVersionManifestCheck", recorder, true);
+    WriteText(folder / "venturo_mtd", recorder, true);
+    auto recorded = [&] {
+        for (int i = 0; i < 500 && !fs::exists(record); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        std::string text = ReadText(record);
+        fs::remove(record);
+        return text;
+    };
+    const UnicodeString program = ven::testing::ToText(folder / "venturo_mtd");
+    ASSERT_TRUE(ven::StartVersionChecker(program));
+    EXPECT_EQ(recorded(), folder.string() + "\n" + (folder / "ORVIVersionManifestCheck").string() + "\n" +
+                              (folder / "venturo_mtd").string() + "\n");
+    ASSERT_TRUE(ven::StartProgram(program));
+    EXPECT_EQ(recorded(), folder.string() + "\n" + (folder / "venturo_mtd").string() + "\n");
+    EXPECT_EQ(
+        ven::VersionCheckerCommandLine(u"C:\\app\"x\\ORVIVersionManifestCheck.exe", u"C:\\app\"x\\v.exe"),
+        u"\"C:\\app\\\"x\\ORVIVersionManifestCheck.exe\" \"C:\\app\\\"x\\v.exe\"");
+}
+
 class StartupCheckTest : public WebUpdateTest {
 protected:
     ven::testing::TRegistryScope _registry;
