@@ -3,6 +3,7 @@
 
 #include "app/cli/CliOptions.h"
 #include "app/core/PortalHandOff.h"
+#include "rtl/Shell.h"
 #include "rtl/ObjectHooks.h"
 #include "sage_datasets/SageDataset.h"
 #include "sage_datasets/SageDatasetFactory.h"
@@ -70,9 +71,11 @@ int RunUrl(const std::vector<std::string>& args, std::ostream& out, std::ostream
     ven::TPortalTarget target =
         ven::TPortalTarget::FromBuild(options.Has("--test"), options.Has("--platform"));
     out << Utf8(ven::BuildPortalUrl(*vatReturn, target)) << '\n';
-    if (options.Has("--open") && !ven::HandOffReturn(*vatReturn, target)) {
-        err << "venturo_mtd_cli url: the browser could not be started\n";
-        return 1;
+    if (options.Has("--open")) {
+        if (const rtl::TProcessStart started = ven::HandOffReturn(*vatReturn, target); !started) {
+            err << "venturo_mtd_cli url: the browser could not be started: " << Utf8(started.ErrorText) << '\n';
+            return 1;
+        }
     }
     return 0;
 }
