@@ -2,20 +2,6 @@
 
 namespace rtl {
 
-namespace {
-
-int HexDigit(char16_t c) noexcept {
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    return -1;
-}
-
-} // namespace
-
 TNetEncoding::~TNetEncoding() = default;
 
 UnicodeString TURLEncoding::EncodeWith(UnicodeStringView input, const TAnsiCharSet& unsafe,
@@ -44,8 +30,8 @@ UnicodeString TURLEncoding::DecodeWith(UnicodeStringView input, bool blPlusAsSpa
     bytes.reserve(input.size());
     for (std::size_t i = 0; i < input.size(); ++i) {
         const char16_t c = input[i];
-        if (c == u'%' && i + 2 < input.size() && HexDigit(input[i + 1]) >= 0 && HexDigit(input[i + 2]) >= 0) {
-            bytes.push_back(static_cast<char>(HexDigit(input[i + 1]) * 16 + HexDigit(input[i + 2])));
+        if (c == u'%' && i + 2 < input.size() && HexDigitValue(input[i + 1]) >= 0 && HexDigitValue(input[i + 2]) >= 0) {
+            bytes.push_back(static_cast<char>(HexDigitValue(input[i + 1]) * 16 + HexDigitValue(input[i + 2])));
             i += 2;
         } else if (c == u'+' && blPlusAsSpace) {
             bytes.push_back(' ');

@@ -440,4 +440,14 @@ std::int64_t StrToInt64(UnicodeStringView s) {
     return value;
 }
 
+int HexDigitValue(char16_t c) noexcept {
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
+    if (c >= u'a' && c <= u'f')
+        return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F')
+        return c - u'A' + 10;
+    return -1;
+}
+
 } // namespace rtl

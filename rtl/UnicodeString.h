@@ -53,6 +53,8 @@ inline UnicodeString U(std::string_view utf8) {
 }
 
 // --- Case and comparison (folding only A..Z, as the product's comparisons require) --------
+/// The value of a hexadecimal digit (either case), or -1 when c is none.
+RTL_API int HexDigitValue(char16_t c) noexcept;
 RTL_API char16_t UpCaseAscii(char16_t c);
 RTL_API char16_t LoCaseAscii(char16_t c);
 RTL_API UnicodeString UpperCase(UnicodeStringView s);

@@ -13,16 +13,6 @@ void AppendByte(rtl::UnicodeString& s, std::uint8_t b) {
     s.push_back(kDigits[b & 15]);
 }
 
-int HexDigit(char16_t c) noexcept {
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    return -1;
-}
-
 bool IsWhiteSpace(char16_t c) noexcept {
     return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f';
 }
@@ -60,7 +50,7 @@ void HexStringToBytes(rtl::UnicodeStringView S, rtl::TBytes& Bytes) {
     for (const char16_t c : S) {
         if (IsWhiteSpace(c))
             continue;
-        const int v = HexDigit(c);
+        const int v = rtl::HexDigitValue(c);
         if (v < 0)
             throw rtl::EConvertError(u"HexStringToBytes: String contains invalid characters");
         if (pending < 0) {
