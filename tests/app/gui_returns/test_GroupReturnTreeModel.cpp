@@ -161,3 +161,27 @@ TEST_F(GroupTreeModelTest, ReturnOfRowsAndPeriodOfIndexes) {
 }
 
 } // namespace
+
+namespace {
+
+// A likely copy is marked and explains itself; a period whose sums overflow shows no wrapped figure.
+TEST_F(GroupTreeModelTest, LikelyCopiesAndOverflowingPeriodsSayWhatTheyAre) {
+    auto live = Sample("Alpha Ltd", "GB 123 4567 89");
+    live.Returns = {MakeQuarter(2021, 4, 90'000'000'000'000'000)};
+    sage::TSageDataset* first = Load(live);
+    auto copy = Sample("Alpha Ltd", "GB 123 4567 89");
+    copy.Returns = live.Returns;
+    Load(copy);
+    Build(first);
+    EXPECT_EQ(Text(Member(0, 1)), "Alpha Ltd (likely copy)");
+    EXPECT_NE(Member(0, 1).data(Qt::ToolTipRole).toString().indexOf(QString::fromStdString(live.Folder.string())), -1);
+    EXPECT_EQ(Member(0, 1, Tree::colInclude).data(Qt::CheckStateRole), Qt::Unchecked);
+    EXPECT_FALSE(Member(0, 0).data(Qt::ToolTipRole).isValid());
+
+    ASSERT_TRUE(tree.setData(Member(0, 1, Tree::colInclude), Qt::Checked, Qt::CheckStateRole));
+    EXPECT_TRUE(group.Period(0).Overflow);
+    EXPECT_EQ(Text(Period(0, Tree::colBox1)), "Too large");
+    EXPECT_TRUE(Period(0).data(Qt::ToolTipRole).isValid());
+}
+
+} // namespace
