@@ -1,0 +1,306 @@
+#include "utils/framework/ORVI.ReferencedPersistent.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace orvi;
+using rtl::TOperation;
+using TRP = TORVIReferencedPersistent;
+
+namespace {
+
+std::vector<std::string> g_log;
+
+/// A referenced object that logs what it hears and can act from inside its handler.
+class TNode : public TRP {
+public:
+    explicit TNode(std::string name, rtl::TPersistent* owner = nullptr) : TRP(owner), szName(std::move(name)) {}
+    void NotificationRef(TRP* Other, TOperation op) override {
+        const auto* node = dynamic_cast<TNode*>(Other);
+        g_log.push_back(szName + (op == TOperation::opInsert ? "+" : "-") + (node ? node->szName : "?"));
+        if (op == TOperation::opRemove && pFreeOnRemove) {
+            TRP* victim = pFreeOnRemove;
+            pFreeOnRemove = nullptr;
+            rtl::Free(victim);
+        }
+        TRP::NotificationRef(Other, op);
+    }
+    void Twilight(rtl::TObject*, bool& stop) { stop = blKeep; }
+    void LeftTwilight(rtl::TObject*) { ++nLeft; }
+    void Custom(TRP*, TOperation op) { g_log.push_back(szName + (op == TOperation::opRemove ? "!-" : "!+")); }
+    std::string szName;
+    TRP* pFreeOnRemove = nullptr;
+    bool blKeep = true;
+    int nLeft = 0;
+
+protected:
+    ~TNode() override { g_log.push_back("~" + szName); }
+};
+
+struct TLocker : rtl::TObject {};
+
+struct TReferencedTest : ::testing::Test {
+    TReferencedTest() { g_log.clear(); }
+};
+
+TNode* Make(const std::string& name, rtl::TPersistent* owner = nullptr) {
+    return rtl::Create<TNode>(name, owner);
+}
+
+} // namespace
+
+TEST_F(TReferencedTest, LocksAreCountedPerLockerAndTheLastOneFreesTheObject) {
+    TLocker a, b;
+    TNode* n = Make("n");
+    rtl::TPin<TNode> pin(n);
+    n->AddMemLockReference(&a);
+    n->AddMemLockReference(&a);
+    n->AddMemLockReference(&b);
+    n->AddMemLockReference(nullptr);
+    EXPECT_EQ(n->MemLockReferenceCount(), 2);
+    EXPECT_EQ(n->_GetLockCount(&a), 2);
+    bool deleted = true;
+    n->RemoveMemLockReference(&a, &deleted);
+    EXPECT_FALSE(deleted);
+    EXPECT_EQ(n->_GetLockCount(&a), 1);
+    EXPECT_TRUE(n->IsLockedBy(&a));
+    n->RemoveMemLockReference(&a, &deleted);
+    EXPECT_FALSE(n->IsLockedBy(&a));
+    EXPECT_FALSE(deleted);
+    n->RemoveMemLockReference(&b, &deleted);
+    EXPECT_TRUE(deleted);
+    EXPECT_TRUE(pin.Freed());
+}
+
+TEST_F(TReferencedTest, UnlockedObjectFreesItselfOnlyWhenToldTo) {
+    TLocker stranger;
+    TNode* kept = Make("kept");
+    kept->SetFreeWhenUnreferenced(false);
+    bool deleted = true;
+    kept->RemoveMemLockReference(&stranger, &deleted);
+    EXPECT_FALSE(deleted);
+    EXPECT_FALSE(kept->FreeIfUnreferenced());
+    rtl::Free(kept);
+
+    TNode* loose = Make("loose");
+    rtl::TPin<TNode> pin(loose);
+    loose->RemoveMemLockReference(&stranger, &deleted); // holds no lock: still frees the unlocked object
+    EXPECT_TRUE(deleted);
+    TNode* other = Make("other");
+    TNode* var = other;
+    DiscardAndNil(var);
+    EXPECT_EQ(var, nullptr);
+    EXPECT_EQ(g_log, (std::vector<std::string>{"~kept", "~loose", "~other"}));
+}
+
+TEST_F(TReferencedTest, TwilightKeepsTheObjectUntilItsNextLock) {
+    TLocker a;
+    TNode* n = Make("n");
+    n->SetOnEnterTwilight(TORVITwilightFalling(n, &TNode::Twilight));
+    n->SetOnLeaveTwilight(rtl::TNotifyEvent(n, &TNode::LeftTwilight));
+    n->AddMemLockReference(&a);
+    bool deleted = true;
+    n->RemoveMemLockReference(&a, &deleted);
+    EXPECT_FALSE(deleted);
+    n->AddMemLockReference(&a);
+    n->AddMemLockReference(&a);
+    EXPECT_EQ(n->nLeft, 1);
+    n->blKeep = false;
+    n->RemoveMemLockReference(&a);
+    n->RemoveMemLockReference(&a, &deleted);
+    EXPECT_TRUE(deleted);
+}
+
+TEST_F(TReferencedTest, SilentReferencesAndFreeIndicatorsAreSetOnDestruction) {
+    TNode* n = Make("n");
+    TRP* held = n;
+    TRP* reassigned = n;
+    bool freed1 = false, freed2 = false;
+    n->RegisterSilentReference(&held);
+    n->RegisterSilentReference(&held);
+    n->RegisterSilentReference(&reassigned);
+    n->RegisterFreeIndicator(&freed1);
+    n->RegisterFreeIndicator(&freed2);
+    n->UnregisterFreeIndicator(&freed2);
+    TNode* other = Make("o");
+    reassigned = other;
+    rtl::Free(n);
+    EXPECT_EQ(held, nullptr);
+    EXPECT_EQ(reassigned, other);
+    EXPECT_TRUE(freed1);
+    EXPECT_FALSE(freed2);
+    rtl::Free(other);
+}
+
+TEST_F(TReferencedTest, NotifyReferencesAreTakenOnceAndToldOfDestruction) {
+    TNode* n = Make("n");
+    TNode* c = Make("c");
+    n->AddNotifyReference(n);
+    n->AddNotifyReference(c);
+    n->AddNotifyReference(c);
+    EXPECT_EQ(n->NotifyReferenceCount(), 1);
+    EXPECT_EQ(g_log, (std::vector<std::string>{"c+n"}));
+    rtl::Free(n); // notify references do not keep anything alive
+    EXPECT_EQ(g_log, (std::vector<std::string>{"c+n", "c-n", "~n"}));
+    EXPECT_EQ(c->TotalReferenceCount(), 0);
+    rtl::Free(c);
+}
+
+TEST_F(TReferencedTest, CustomNotificationIsRemovedOnlyByTheSameMethod) {
+    TNode* n = Make("n");
+    TNode* x = Make("x");
+    TLocker holder;
+    n->AddNotifyReference(&holder, TORVIReferencedNotification(x, &TNode::Custom));
+    n->RemoveNotifyReference(&holder, TORVIReferencedNotification(n, &TNode::Custom)); // other object
+    rtl::Free(n);
+    EXPECT_EQ(g_log, (std::vector<std::string>{"x!-", "~n"}));
+    g_log.clear();
+    TNode* m = Make("m");
+    m->AddNotifyReference(&holder, TORVIReferencedNotification(x, &TNode::Custom));
+    m->RemoveNotifyReference(&holder, TORVIReferencedNotification(x, &TNode::Custom));
+    rtl::Free(m);
+    EXPECT_EQ(g_log, (std::vector<std::string>{"~m"}));
+    rtl::Free(x);
+}
+
+TEST_F(TReferencedTest, DestroyedOwnerTellsItsChildrenWhoStayAliveUnlessItHeldTheirLastLock) {
+    TNode* owner = Make("owner");
+    TNode* kept = Make("kept", owner);
+    TNode* locked = Make("locked", owner);
+    EXPECT_EQ(kept->Owner(), owner);
+    locked->AddMemLockReference(owner);
+    EXPECT_EQ(owner->NotifyReferenceCount(), 2);
+    rtl::TPin<TNode> keptPin(kept), lockedPin(locked);
+    g_log.clear();
+    rtl::Free(owner);
+    EXPECT_FALSE(keptPin.Freed());
+    EXPECT_EQ(kept->Owner(), nullptr);
+    EXPECT_TRUE(lockedPin.Freed());
+    rtl::Free(kept);
+}
+
+TEST_F(TReferencedTest, DestroyedLockerGivesBackEveryLockItHeld) {
+    TNode* locker = Make("locker");
+    TNode* n = Make("n");
+    TNode* m = Make("m");
+    m->SetFreeWhenUnreferenced(false);
+    for (int i = 0; i < 3; ++i) {
+        n->AddMemLockReference(locker);
+        m->AddMemLockReference(locker);
+    }
+    EXPECT_EQ(n->_GetLockCount(locker), 3);
+    rtl::TPin<TNode> pn(n);
+    rtl::Free(locker);
+    EXPECT_TRUE(pn.Freed());
+    EXPECT_EQ(m->MemLockReferenceCount(), 0);
+    EXPECT_EQ(m->TotalReferenceCount(), 0);
+    rtl::Free(m);
+}
+
+TEST_F(TReferencedTest, OwnerWhoseChildrenLockEachOtherIsDestroyedCleanly) {
+    TNode* owner = Make("owner");
+    TNode* a = Make("a", owner);
+    TNode* b = Make("b", owner);
+    a->AddMemLockReference(b);
+    b->AddMemLockReference(a);
+    a->AddMemLockReference(owner);
+    b->AddMemLockReference(owner);
+    rtl::TPin<TNode> pa(a), pb(b);
+    rtl::Free(owner);
+    // The owner's locks are gone; the children keep each other alive, as mutual locks do.
+    ASSERT_FALSE(pa.Freed());
+    ASSERT_FALSE(pb.Freed());
+    EXPECT_EQ(a->Owner(), nullptr);
+    EXPECT_EQ(a->MemLockReferenceCount(), 1);
+    // Freeing one tells the other, which gives back the departing one's lock and frees itself.
+    rtl::Free(a);
+    EXPECT_TRUE(pb.Freed());
+}
+
+TEST_F(TReferencedTest, HandlerThatFreesItsCallerIsSurvived) {
+    TNode* n = Make("n");
+    TNode* c1 = Make("c1");
+    TNode* c2 = Make("c2");
+    n->AddNotifyReference(c1);
+    n->AddNotifyReference(c2);
+    c2->pFreeOnRemove = c1; // told that n goes, c2 frees c1, the next consumer n would tell
+    rtl::TPin<TNode> p1(c1);
+    rtl::Free(n);
+    EXPECT_TRUE(p1.Freed());
+    EXPECT_EQ(c2->TotalReferenceCount(), 0);
+    rtl::Free(c2);
+
+    TNode* victim = Make("victim");
+    TNode* killer = Make("killer");
+    victim->AddMemLockReference(killer);
+    killer->pFreeOnRemove = victim; // the object being destroyed is freed again from a handler: ignored
+    rtl::TPin<TNode> pv(victim);
+    rtl::Free(victim);
+    EXPECT_TRUE(pv.Freed());
+    rtl::Free(killer);
+}
+
+TEST_F(TReferencedTest, ComponentLockerReleasesItsLocksWhenItGoes) {
+    auto* component = rtl::Create<rtl::TComponent>();
+    TNode* n = Make("n");
+    rtl::TPin<TNode> pin(n);
+    n->AddMemLockReference(component);
+    n->AddMemLockReference(component);
+    ASSERT_NE(n->Wrapper(), nullptr);
+    EXPECT_EQ(n->Wrapper()->FreeNotificationCount(), 1);
+    EXPECT_EQ(n->Wrapper()->_GetFreeNotifee(0), component);
+    EXPECT_EQ(n->Wrapper()->_GetFreeNotifee(1), nullptr);
+    rtl::Free(component);
+    EXPECT_TRUE(pin.Freed());
+}
+
+TEST_F(TReferencedTest, OwnerChainQueriesAndInterface) {
+    auto* form = rtl::Create<rtl::TComponent>();
+    form->SetLoading(true);
+    TNode* parent = Make("parent", form);
+    TNode* child = Make("child", parent);
+    EXPECT_EQ(child->OwningComponent(), form);
+    EXPECT_EQ(TRP::ReferencedPersistentOwner(child), parent);
+    EXPECT_EQ(TRP::ReferencedPersistentOwner(parent), nullptr);
+    EXPECT_TRUE(child->ComponentOwnerIsLoading());
+    form->SetLoading(false);
+    EXPECT_FALSE(child->ComponentOwnerIsLoading());
+    form->SetLoading(true);
+    EXPECT_FALSE(child->ComponentOwnerIsLoading()); // asked once loading was over: never again
+    EXPECT_FALSE(child->ComponentOwnerIsDesigning());
+    void* itf = nullptr;
+    EXPECT_EQ(child->QueryInterface(rtl::IInterface::IID, &itf), rtl::S_OK);
+    EXPECT_EQ(itf, static_cast<rtl::IInterface*>(child));
+    EXPECT_EQ(child->QueryInterface(rtl::TGUID{1, 2, 3, {}}, &itf), rtl::E_NOINTERFACE);
+    EXPECT_EQ(child->_AddRef(), -1);
+    EXPECT_LT(parent->CreateSequence(), child->CreateSequence());
+    rtl::Free(child);
+    rtl::Free(parent);
+    rtl::Free(form);
+}
+
+TEST_F(TReferencedTest, ReferencedListDropsDestroyedItemsAndMovesItsReferences) {
+    auto* list = rtl::Create<TORVIReferencedList<TRP>>();
+    TNode* a = Make("a");
+    TNode* b = Make("b");
+    list->Add(a);
+    list->Add(b);
+    list->Add(b);
+    EXPECT_EQ(b->_GetLockCount(list), 2);
+    rtl::Free(a);
+    EXPECT_EQ(list->Count(), 2);
+    TNode* box = Make("box");
+    list->SetReferencingObject(nullptr); // non-empty: nothing
+    EXPECT_EQ(list->ReferencingObject(), list);
+    list->SetReferencingObject(box);
+    EXPECT_EQ(b->_GetLockCount(box), 2);
+    EXPECT_FALSE(b->IsLockedBy(list));
+    rtl::TPin<TNode> pb(b);
+    list->Delete(0);
+    list->Delete(0); // the last lock goes: b frees itself
+    EXPECT_TRUE(pb.Freed());
+    rtl::Free(list);
+    rtl::Free(box);
+}
