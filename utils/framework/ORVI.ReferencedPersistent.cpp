@@ -517,4 +517,196 @@ bool ORVIReleaseItem(TRP* Item, TORVIReferenceAction Action, rtl::TObject* R, rt
     return false;
 }
 
+// ---- TORVIReferencedPersistentSafeBox
+
+void TORVIReferencedPersistentSafeBox::AfterConstruction() {
+    TRP::AfterConstruction();
+    _pKeptObjects = rtl::Create<TORVIReferencedList<TRP>>(this, _raMemLock);
+}
+
+void TORVIReferencedPersistentSafeBox::BeforeDestruction() {
+    // Before the box tells its consumers it goes: they would give the box's locks back themselves.
+    if (_pKeptObjects) {
+        if (_blFreeOnDestroy)
+            FreeAllObjects();
+        rtl::FreeAndNil(_pKeptObjects);
+    }
+    TRP::BeforeDestruction();
+}
+
+TORVIReferencedPersistentSafeBox::~TORVIReferencedPersistentSafeBox() {
+    rtl::FreeAndNil(_pKeptObjects);
+}
+
+void TORVIReferencedPersistentSafeBox::Add(TRP* Obj) {
+    if (Obj && Obj != this && _pKeptObjects && !_pKeptObjects->Contains(Obj))
+        _pKeptObjects->Add(Obj);
+}
+
+void TORVIReferencedPersistentSafeBox::Remove(TRP* Obj) {
+    if (Obj && _pKeptObjects)
+        _pKeptObjects->Remove(Obj);
+}
+
+void TORVIReferencedPersistentSafeBox::Clear() {
+    if (_pKeptObjects)
+        _pKeptObjects->Clear();
+}
+
+void TORVIReferencedPersistentSafeBox::FreeAllObjects() {
+    rtl::TPin<TORVIReferencedPersistentSafeBox> self(this);
+    while (!self.Freed() && _pKeptObjects && _pKeptObjects->Count() > 0) {
+        TRP* obj = _pKeptObjects->First();
+        rtl::TPin<TRP> pin(obj);
+        _pKeptObjects->Remove(obj); // releasing the box's lock may let it free itself
+        if (!pin.Freeing())
+            rtl::Free(obj);
+    }
+}
+
+void TORVIReferencedPersistentSafeBox::NotificationRef(TRP* Other, TOperation op) {
+    rtl::TPin<TORVIReferencedPersistentSafeBox> self(this);
+    if (op == TOperation::opRemove && _pKeptObjects && _pKeptObjects->Remove(Other) >= 0 && _fnObjectRemoved)
+        _fnObjectRemoved(Other);
+    if (!self.Freed())
+        TRP::NotificationRef(Other, op);
+}
+
+// ---- TORVIOpportunisticReferencingStringList
+
+TORVIReferencedNotification TORVIOpportunisticReferencingStringList::SelfHandler() {
+    return TORVIReferencedNotification(this, &TORVIOpportunisticReferencingStringList::_NotificationRef);
+}
+
+void TORVIOpportunisticReferencingStringList::Reference(rtl::TObject* obj, rtl::TObject* r) {
+    auto* item = dynamic_cast<TRP*>(obj);
+    if (item && !item->_Freed())
+        ORVIReferenceItem(item, _RefAction, r, this, SelfHandler());
+}
+
+bool TORVIOpportunisticReferencingStringList::Release(rtl::TObject* obj, rtl::TObject* r) {
+    auto* item = dynamic_cast<TRP*>(obj);
+    return item && !item->_Freed() && ORVIReleaseItem(item, _RefAction, r, this, SelfHandler());
+}
+
+void TORVIOpportunisticReferencingStringList::InsertItem(int index, const rtl::UnicodeString& s, rtl::TObject* obj) {
+    BeginUpdate();
+    rtl::TStringList::InsertItem(index, s, obj);
+    Reference(obj, ReferencingObject());
+    EndUpdate();
+}
+
+void TORVIOpportunisticReferencingStringList::PutObject(int index, rtl::TObject* obj) {
+    rtl::TObject* old = Objects(index); // raises the list-index error
+    if (old == obj)
+        return;
+    BeginUpdate();
+    rtl::TStringList::PutObject(index, obj);
+    Release(old, ReferencingObject()); // a replaced object is never freed here
+    Reference(obj, ReferencingObject());
+    EndUpdate();
+}
+
+void TORVIOpportunisticReferencingStringList::Delete(int index) {
+    rtl::TObject* obj = Extract(index); // raises the list-index error
+    if (!obj)
+        return;
+    rtl::TPin<> pin(obj);
+    if (dynamic_cast<TRP*>(obj))
+        Release(obj, ReferencingObject());
+    else if (_blOwnsNonRefd)
+        rtl::Free(obj);
+    if (OwnsObjects() && !pin.Freeing())
+        rtl::Free(obj);
+}
+
+void TORVIOpportunisticReferencingStringList::ReleaseTakenObjects(const std::vector<rtl::TObject*>& objects,
+                                                                  bool blOwned) {
+    // Pinned first: an object may sit in several entries, and a release may free it.
+    std::vector<rtl::TPin<>> pins;
+    pins.reserve(objects.size());
+    for (rtl::TObject* obj : objects)
+        pins.emplace_back(obj);
+    rtl::TObject* r = ReferencingObject();
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        if (objects[i] && !pins[i].Freeing() && dynamic_cast<TRP*>(objects[i]))
+            Release(objects[i], r);
+    }
+    for (std::size_t i = 0; blOwned && i < objects.size(); ++i) {
+        if (objects[i] && !pins[i].Freeing())
+            rtl::Free(objects[i]);
+    }
+}
+
+void TORVIOpportunisticReferencingStringList::Clear() {
+    if (Count() == 0)
+        return;
+    BeginUpdate();
+    std::vector<rtl::TObject*> objects;
+    for (int i = 0; i < Count(); ++i)
+        objects.push_back(Objects(i));
+    const bool owned = OwnsObjects();
+    SetOwnsObjects(false);
+    rtl::TStringList::Clear();
+    SetOwnsObjects(owned);
+    ReleaseTakenObjects(objects, owned);
+    EndUpdate();
+}
+
+void TORVIOpportunisticReferencingStringList::BeforeDestruction() {
+    OnChange = {};
+    OnChanging = {};
+    std::vector<rtl::TObject*> objects;
+    for (int i = 0; i < Count(); ++i)
+        objects.push_back(Objects(i));
+    const bool owned = OwnsObjects();
+    SetOwnsObjects(false);
+    rtl::TStringList::Clear();
+    ReleaseTakenObjects(objects, owned);
+    rtl::TStringList::BeforeDestruction();
+}
+
+int TORVIOpportunisticReferencingStringList::_GetCountOfObject(const rtl::TObject* AObject) const {
+    int n = 0;
+    for (int i = 0; i < Count(); ++i)
+        n += Objects(i) == AObject ? 1 : 0;
+    return n;
+}
+
+void TORVIOpportunisticReferencingStringList::_NotificationRef(TRP* Other, TOperation op) {
+    if (op != TOperation::opRemove)
+        return;
+    rtl::TPin<TORVIOpportunisticReferencingStringList> self(this);
+    for (int i = 0; !self.Freed() && i < Count(); ++i) {
+        if (Objects(i) == Other)
+            PutObject(i, nullptr);
+    }
+}
+
+void TORVIOpportunisticReferencingStringList::SetReferencingObject(rtl::TObject* value) {
+    std::vector<rtl::TObject*> referenced;
+    for (int i = 0; i < Count(); ++i)
+        if (dynamic_cast<TRP*>(Objects(i)))
+            referenced.push_back(Objects(i));
+    if (referenced.empty()) {
+        _pRefObject = value;
+        return;
+    }
+    rtl::TObject* old = ReferencingObject();
+    if (!value || value == old)
+        return;
+    _pRefObject = value;
+    for (rtl::TObject* obj : referenced) {
+        Reference(obj, value);
+        Release(obj, old);
+    }
+}
+
+void TORVIOpportunisticReferencingStringList::SetReferenceAction(TORVIReferenceAction value) {
+    for (int i = 0; i < Count(); ++i)
+        if (dynamic_cast<TRP*>(Objects(i)))
+            return; // the references already taken must be given back the way they were taken
+    _RefAction = value;
+}
+
 } // namespace orvi

@@ -291,6 +291,89 @@ private:
     TORVIReferenceAction _RefAction;
 };
 
+/// A referenced object that keeps other referenced objects alive by locking them, and can free them all.
+class UTILS_API TORVIReferencedPersistentSafeBox : public TORVIReferencedPersistent {
+public:
+    explicit TORVIReferencedPersistentSafeBox(rtl::TPersistent* AOwner = nullptr, bool blFreeObjectsOnDestroy = false)
+        : TORVIReferencedPersistent(AOwner), _blFreeOnDestroy(blFreeObjectsOnDestroy) {}
+    void AfterConstruction() override;
+    /// Frees the kept objects first when asked to at creation, then releases the remaining locks.
+    void BeforeDestruction() override;
+
+    /// Locks Obj for the box; nil, the box itself and objects already kept are ignored.
+    virtual void Add(TORVIReferencedPersistent* Obj);
+    /// Releases the box's lock on Obj (which may then free itself).
+    virtual void Remove(TORVIReferencedPersistent* Obj);
+    /// Releases every kept object.
+    virtual void Clear();
+    /// Frees every kept object exactly once, also those that free themselves when released.
+    virtual void FreeAllObjects();
+    int Count() const { return _pKeptObjects ? _pKeptObjects->Count() : 0; }
+    bool Contains(TORVIReferencedPersistent* Obj) const { return _pKeptObjects && _pKeptObjects->Contains(Obj); }
+    /// Drops a kept object that is destroyed, telling OnObjectRemoved.
+    void NotificationRef(TORVIReferencedPersistent* Other, rtl::TOperation op) override;
+
+    rtl::TNotifyEvent OnObjectRemoved() { return _GetOnObjectRemoved(); }
+    void SetOnObjectRemoved(const rtl::TNotifyEvent& value) { _SetOnObjectRemoved(value); }
+
+protected:
+    ~TORVIReferencedPersistentSafeBox() override;
+    virtual rtl::TNotifyEvent _GetOnObjectRemoved() { return _fnObjectRemoved; }
+    virtual void _SetOnObjectRemoved(const rtl::TNotifyEvent& value) { _fnObjectRemoved = value; }
+
+private:
+    TORVIReferencedList<TORVIReferencedPersistent>* _pKeptObjects = nullptr;
+    rtl::TNotifyEvent _fnObjectRemoved;
+    bool _blFreeOnDestroy;
+};
+
+/// A string list that references those attached objects that are referenced objects (by its
+/// reference action, for its referencing object) and stores the others plainly. A referenced object
+/// that is destroyed leaves its entries with their strings and a nil object.
+class UTILS_API TORVIOpportunisticReferencingStringList : public rtl::TStringList {
+public:
+    explicit TORVIOpportunisticReferencingStringList(bool ownsObjects = false) : rtl::TStringList(ownsObjects) {}
+    /// Releases the objects once the entries are gone, and frees owned ones the release left alive.
+    void BeforeDestruction() override;
+
+    /// EListError for an index outside 0..Count-1. Releases a referenced object; frees another one
+    /// when OwnsNonReferencedObjects; frees an owned object unless that already happened.
+    void Delete(int index) override;
+    /// Empties the list, then releases the referenced objects and frees owned ones left alive.
+    void Clear() override;
+
+    rtl::TObject* ReferencingObject() { return _pRefObject ? _pRefObject : this; }
+    /// As for a referenced list: nil on a non-empty list does nothing; another object moves the references.
+    void SetReferencingObject(rtl::TObject* value);
+    TORVIReferenceAction ReferenceAction() const noexcept { return _RefAction; }
+    /// Only while the list holds no referenced object.
+    void SetReferenceAction(TORVIReferenceAction value);
+    bool OwnsNonReferencedObjects() const noexcept { return _blOwnsNonRefd; }
+    void SetOwnsNonReferencedObjects(bool value) { _blOwnsNonRefd = value; }
+    /// Number of entries whose object is AObject.
+    int _GetCountOfObject(const rtl::TObject* AObject) const;
+    /// Entries whose object is Other lose their object when Other goes.
+    virtual void _NotificationRef(TORVIReferencedPersistent* Other, rtl::TOperation op);
+
+protected:
+    ~TORVIOpportunisticReferencingStringList() override = default;
+    /// EListError at or beyond the count; the same object again changes nothing.
+    void PutObject(int index, rtl::TObject* obj) override;
+    void InsertItem(int index, const rtl::UnicodeString& s, rtl::TObject* obj) override;
+
+private:
+    TORVIReferencedNotification SelfHandler();
+    void Reference(rtl::TObject* obj, rtl::TObject* r);
+    /// True when the release freed the object.
+    bool Release(rtl::TObject* obj, rtl::TObject* r);
+    /// Releases the objects of entries already taken out, and frees those the list owned.
+    void ReleaseTakenObjects(const std::vector<rtl::TObject*>& objects, bool blOwned);
+
+    rtl::TObject* _pRefObject = nullptr;
+    TORVIReferenceAction _RefAction = _raMemLock;
+    bool _blOwnsNonRefd = false;
+};
+
 /// Sets Obj to nil, then lets the object it held free itself when unreferenced.
 template <class T> void DiscardAndNil(T*& Obj) {
     TORVIReferencedPersistent* p = Obj;

@@ -304,3 +304,93 @@ TEST_F(TReferencedTest, ReferencedListDropsDestroyedItemsAndMovesItsReferences) 
     rtl::Free(list);
     rtl::Free(box);
 }
+
+TEST_F(TReferencedTest, SafeBoxKeepsObjectsAliveAndFreesEachOnceAlsoWhenReleaseFreesIt) {
+    auto* box = rtl::Create<TORVIReferencedPersistentSafeBox>();
+    TNode* loose = Make("loose"); // only the box locks it: releasing frees it
+    TNode* held = Make("held");   // another holder keeps it: FreeAllObjects must free it explicitly
+    TLocker other;
+    held->AddMemLockReference(&other);
+    box->Add(loose);
+    box->Add(loose);
+    box->Add(held);
+    box->Add(nullptr);
+    EXPECT_EQ(box->Count(), 2);
+    EXPECT_EQ(loose->_GetLockCount(box), 1);
+    g_log.clear();
+    box->FreeAllObjects();
+    EXPECT_EQ(g_log, (std::vector<std::string>{"~loose", "~held"}));
+    EXPECT_EQ(box->Count(), 0);
+    rtl::Free(box);
+}
+
+TEST_F(TReferencedTest, SafeBoxDropsDestroyedObjectsAndFreesThemOnDestroyWhenAsked) {
+    struct TRemoved : rtl::TObject {
+        void Removed(rtl::TObject* obj) { removed.push_back(obj); }
+        std::vector<rtl::TObject*> removed;
+    } sink;
+    auto* box = rtl::Create<TORVIReferencedPersistentSafeBox>(nullptr, true);
+    box->SetOnObjectRemoved(rtl::TNotifyEvent(&sink, &TRemoved::Removed));
+    TNode* a = Make("a");
+    TNode* b = Make("b");
+    box->Add(a);
+    box->Add(b);
+    rtl::Free(a);
+    EXPECT_EQ(sink.removed, (std::vector<rtl::TObject*>{a}));
+    EXPECT_FALSE(box->Contains(a));
+    rtl::TPin<TNode> pb(b);
+    b->AddMemLockReference(&sink); // still held elsewhere: freed by the box all the same
+    rtl::Free(box);
+    EXPECT_TRUE(pb.Freed());
+}
+
+TEST_F(TReferencedTest, OpportunisticStringListReferencesOnlyReferencedObjects) {
+    auto* list = rtl::Create<TORVIOpportunisticReferencingStringList>();
+    TNode* n = Make("n");
+    n->SetFreeWhenUnreferenced(false);
+    auto* plain = rtl::Create<TLocker>();
+    list->AddObject(u"one", n);
+    list->AddObject(u"two", plain);
+    list->AddObject(u"three", n);
+    EXPECT_EQ(n->_GetLockCount(list), 2);
+    EXPECT_EQ(list->_GetCountOfObject(n), 2);
+    list->SetObjects(0, n); // the same object again: nothing
+    EXPECT_EQ(n->_GetLockCount(list), 2);
+    EXPECT_THROW(list->SetObjects(3, n), rtl::EListError);
+    EXPECT_THROW(list->Delete(-1), rtl::EListError);
+    rtl::Free(n); // leaves its entries with their strings and no object
+    EXPECT_EQ(list->Count(), 3);
+    EXPECT_EQ(list->Objects(0), nullptr);
+    EXPECT_EQ(list->Objects(2), nullptr);
+    EXPECT_EQ(list->Strings(2), u"three");
+    EXPECT_EQ(list->Objects(1), plain);
+    list->SetOwnsNonReferencedObjects(true);
+    rtl::TPin<> pp(plain);
+    list->Delete(1);
+    EXPECT_TRUE(pp.Freed());
+    rtl::Free(list);
+}
+
+TEST_F(TReferencedTest, OpportunisticStringListClearReleasesReferencedAndFreesOwnedOnce) {
+    auto* list = rtl::Create<TORVIOpportunisticReferencingStringList>(true);
+    TNode* n = Make("n"); // freed by its release: must not be freed again as owned
+    TNode* kept = Make("kept");
+    TLocker other;
+    kept->AddMemLockReference(&other); // alive after release: freed as owned
+    auto* plain = rtl::Create<TLocker>();
+    list->AddObject(u"a", n);
+    list->AddObject(u"b", n);
+    list->AddObject(u"c", kept);
+    list->AddObject(u"d", plain);
+    rtl::TPin<> pn(n), pk(kept), pp(plain);
+    list->Clear();
+    EXPECT_TRUE(pn.Freed());
+    EXPECT_TRUE(pk.Freed());
+    EXPECT_TRUE(pp.Freed());
+    EXPECT_EQ(list->Count(), 0);
+    TNode* last = Make("last");
+    list->AddObject(u"x", last);
+    rtl::TPin<TNode> pl(last);
+    rtl::Free(list);
+    EXPECT_TRUE(pl.Freed());
+}
