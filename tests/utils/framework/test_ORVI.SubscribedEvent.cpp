@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace orvi;
@@ -242,4 +243,32 @@ TEST(TORVISubscribedList, SyncListMakesTheFewestChanges) {
     EXPECT_TRUE(g_log.empty());
     rtl::Free(source);
     rtl::Free(list);
+}
+
+TEST(TORVISubscribedEventThreads, FiringAndSubscribingFromSeveralThreads) {
+    struct TCount : rtl::TObject {
+        void Heard(rtl::TObject*) { ++n; } // runs under the event's lock: no other guard needed
+        long n = 0;
+    } stay, passing[4];
+    auto* e = rtl::Create<TORVISubscribedEvent>();
+    e->Subscribe(TNotifyEvent(&stay, &TCount::Heard));
+    constexpr int kRounds = 2000;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 2; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < kRounds; ++i)
+                e->FireCallbacks();
+        });
+    threads.emplace_back([&] {
+        for (int i = 0; i < kRounds; ++i) {
+            const TNotifyEvent fn(&passing[i % 4], &TCount::Heard);
+            e->PrioritySubscribe(fn);
+            e->Unsubscribe(fn);
+        }
+    });
+    for (std::thread& t : threads)
+        t.join();
+    EXPECT_EQ(stay.n, 2 * kRounds);
+    EXPECT_EQ(e->SubscriberCount(), 1);
+    rtl::Free(e);
 }
