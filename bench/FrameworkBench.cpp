@@ -70,16 +70,21 @@ BENCHMARK(BM_MemLockPair)->Arg(1)->Arg(10);
 
 /// Created, locked by 3 holders, unlocked (the last unlock frees it).
 void BM_ReferencedLife(benchmark::State& state) {
-    rtl::TObject h1, h2, h3;
+    auto* h1 = rtl::Create<rtl::TObject>();
+    auto* h2 = rtl::Create<rtl::TObject>();
+    auto* h3 = rtl::Create<rtl::TObject>();
     for (auto _ : state) {
         auto* obj = rtl::Create<TObj>();
-        obj->AddMemLockReference(&h1);
-        obj->AddMemLockReference(&h2);
-        obj->AddMemLockReference(&h3);
-        obj->RemoveMemLockReference(&h1);
-        obj->RemoveMemLockReference(&h2);
-        obj->RemoveMemLockReference(&h3);
+        obj->AddMemLockReference(h1);
+        obj->AddMemLockReference(h2);
+        obj->AddMemLockReference(h3);
+        obj->RemoveMemLockReference(h1);
+        obj->RemoveMemLockReference(h2);
+        obj->RemoveMemLockReference(h3);
     }
+    rtl::Free(h1);
+    rtl::Free(h2);
+    rtl::Free(h3);
 }
 BENCHMARK(BM_ReferencedLife);
 

@@ -13,15 +13,16 @@ constexpr std::size_t kHeader = (sizeof(TControlBlock) + alignof(std::max_align_
                                 alignof(std::max_align_t) * alignof(std::max_align_t);
 
 // operator new cannot hand the block to the constructor, so it leaves it here for the root
-// constructor of the object at that address to claim. A few slots cover objects allocated while
+// constructor of the object at that address to claim. Initial-exec: the runtime is linked by its
+// programs, never loaded later, and this runs for every object. A few slots cover objects allocated while
 // another one's constructor arguments are still being evaluated.
 struct TPendingBlock {
     void* pStorage = nullptr;
     TControlBlock* pBlock = nullptr;
 };
 constexpr unsigned kPendingSlots = 4;
-thread_local TPendingBlock t_pending[kPendingSlots];
-thread_local unsigned t_nNextPending = 0;
+[[gnu::tls_model("initial-exec")]] thread_local TPendingBlock t_pending[kPendingSlots];
+[[gnu::tls_model("initial-exec")]] thread_local unsigned t_nNextPending = 0;
 
 TControlBlock* ClaimBlock(void* storage) noexcept {
     for (TPendingBlock& slot : t_pending) {
@@ -36,7 +37,9 @@ TControlBlock* ClaimBlock(void* storage) noexcept {
 } // namespace
 
 void TControlBlock::Release() noexcept {
-    if (nRefs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    // The last reference needs no atomic decrement: pins are only taken from holders of a live
+    // object, so nobody can take one while the last reference goes.
+    if (nRefs.load(std::memory_order_acquire) == 1 || nRefs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
         this->~TControlBlock();
         ::operator delete(static_cast<void*>(this));
     }
@@ -45,10 +48,10 @@ void TControlBlock::Release() noexcept {
 TObject::TObject() noexcept : _pBlock(ClaimBlock(this)) {}
 
 TObject::~TObject() {
-    if (_pBlock)
-        _pBlock->nState.fetch_or(TControlBlock::kFreeing | TControlBlock::kFreed, std::memory_order_release);
+    MarkFreed();
     // A monitor held by a dying object dies with it, so a later object at this address starts unlocked.
-    delete _pMonitor.exchange(nullptr, std::memory_order_acq_rel);
+    if (TReentrantLock* monitor = _pMonitor.load(std::memory_order_acquire))
+        delete monitor;
 }
 
 void* TObject::operator new(std::size_t size) {
@@ -79,8 +82,9 @@ void TObject::Free(TObject* obj) {
 }
 
 void TObject::MarkFreed() noexcept {
-    if (_pBlock)
-        _pBlock->nState.fetch_or(TControlBlock::kFreeing | TControlBlock::kFreed, std::memory_order_release);
+    constexpr std::uint32_t kGone = TControlBlock::kFreeing | TControlBlock::kFreed;
+    if (_pBlock && _pBlock->nState.load(std::memory_order_relaxed) != kGone)
+        _pBlock->nState.fetch_or(kGone, std::memory_order_release);
 }
 
 TClass::~TClass() = default;

@@ -105,8 +105,14 @@ void TReentrantLock::Enter() {
 bool TReentrantLock::TryEnter(std::uint32_t timeoutMs) {
     const std::thread::id self = std::this_thread::get_id();
     if (_owner.load(std::memory_order_relaxed) != self) {
-        if (!_m.try_lock_for(std::chrono::milliseconds(timeoutMs)))
-            return false;
+        // Polled rather than a timed lock: timed waits are rare here (callers retry on their own), and
+        // plain try_lock is what every race checker understands.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (!_m.try_lock()) {
+            if (std::chrono::steady_clock::now() >= deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
         _owner.store(self, std::memory_order_relaxed);
     }
     ++_nDepth;

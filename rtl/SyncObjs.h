@@ -38,7 +38,7 @@ public:
     void Exit();
 
 private:
-    std::timed_mutex _m;
+    std::mutex _m;
     std::atomic<std::thread::id> _owner{};
     std::uint32_t _nDepth = 0;
 };

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
+#include <cstdint>
+#include <typeinfo>
 
 namespace orvi {
 
@@ -30,6 +33,45 @@ struct TRemovalScope {
     TRemovalScope(const TRP* handler, const TRP* departing) { t_removals.emplace_back(handler, departing); }
     ~TRemovalScope() { t_removals.pop_back(); }
 };
+
+// A referencing object's kind (referenced object, component, or neither) is asked on every first
+// lock and every release; a failed dynamic_cast walks the whole hierarchy. The offset of each base
+// is fixed for a most-derived class, so a few recent classes are remembered per thread.
+struct TKind {
+    const std::type_info* pType = nullptr;
+    std::ptrdiff_t nReferenced = 0; // offset of the referenced-object base, or kNone
+    std::ptrdiff_t nComponent = 0;  // offset of the component base, or kNone
+};
+constexpr std::ptrdiff_t kNone = PTRDIFF_MIN;
+constexpr unsigned kKinds = 4;
+[[gnu::tls_model("initial-exec")]] thread_local TKind t_kinds[kKinds];
+[[gnu::tls_model("initial-exec")]] thread_local unsigned t_nNextKind = 0;
+
+std::ptrdiff_t OffsetOf(const void* base, const rtl::TObject* obj) {
+    return base ? static_cast<const char*>(base) - reinterpret_cast<const char*>(obj) : kNone;
+}
+
+const TKind& KindOf(rtl::TObject* obj) {
+    const std::type_info* type = &typeid(*obj);
+    for (const TKind& k : t_kinds)
+        if (k.pType == type)
+            return k;
+    TKind& k = t_kinds[t_nNextKind++ % kKinds];
+    k = {type, OffsetOf(dynamic_cast<TRP*>(obj), obj), OffsetOf(dynamic_cast<rtl::TComponent*>(obj), obj)};
+    return k;
+}
+
+template <class T> T* At(rtl::TObject* obj, std::ptrdiff_t offset) {
+    return offset == kNone ? nullptr : reinterpret_cast<T*>(reinterpret_cast<char*>(obj) + offset);
+}
+
+TRP* AsReferenced(rtl::TObject* obj) {
+    return obj ? At<TRP>(obj, KindOf(obj).nReferenced) : nullptr;
+}
+
+rtl::TComponent* AsComponent(rtl::TObject* obj) {
+    return obj ? At<rtl::TComponent>(obj, KindOf(obj).nComponent) : nullptr;
+}
 
 } // namespace
 
@@ -161,8 +203,10 @@ void TRP::AddMemLockReference(rtl::TObject* Consumer) {
         ++_pLockers[i].nCount;
         return;
     }
-    auto* referenced = dynamic_cast<TRP*>(Consumer);
-    auto* component = referenced ? nullptr : dynamic_cast<rtl::TComponent*>(Consumer);
+    auto* referenced = AsReferenced(Consumer);
+    auto* component = referenced ? nullptr : AsComponent(Consumer);
+    if (_pLockers.empty())
+        _pLockers.reserve(4); // holders per object are few: one allocation for them all
     _pLockers.push_back({Consumer, 1, referenced, component});
     if (referenced && referenced != this) {
         if (!referenced->_IsConsumer(this))
@@ -181,13 +225,15 @@ void TRP::AddMemLockReference(rtl::TObject* Consumer, const TORVIReferencedNotif
 void TRP::RemoveMemLockReference(rtl::TObject* Consumer, bool* blDeleted) {
     const int i = _blListsGone || !Consumer ? -1 : _LockerIndex(Consumer);
     if (i >= 0 && --_pLockers[i].nCount <= 0) {
-        const TLock lock = _pLockers[i];
+        TORVIReferencedPersistent* referenced = _pLockers[i].pReferenced;
+        rtl::TComponent* component = _pLockers[i].pComponent;
         _pLockers.erase(_pLockers.begin() + i);
-        _RemoveCustomNotify(Consumer);
-        if (lock.pReferenced && lock.pReferenced != this)
-            lock.pReferenced->RemoveNotifyReference(this);
-        else if (lock.pComponent && _pWrapper)
-            _pWrapper->RemoveFreeNotification(lock.pComponent);
+        if (!_dctCustomNotify.empty())
+            _RemoveCustomNotify(Consumer);
+        if (referenced && referenced != this)
+            referenced->RemoveNotifyReference(this);
+        else if (component && _pWrapper)
+            _pWrapper->RemoveFreeNotification(component);
     }
     const bool deleted = FreeIfUnreferenced();
     if (blDeleted)
@@ -263,9 +309,9 @@ void TRP::AddNotifyReference(rtl::TComponent* AComponent) {
 void TRP::AddNotifyReference(rtl::TObject* AObject, const TORVIReferencedNotification& Notify) {
     if (!AObject || AObject == this || _blListsGone || (_RPState & _rpFreeing))
         return;
-    if (auto* referenced = dynamic_cast<TRP*>(AObject))
+    if (auto* referenced = AsReferenced(AObject))
         AddNotifyReference(referenced);
-    else if (auto* component = dynamic_cast<rtl::TComponent*>(AObject))
+    else if (auto* component = AsComponent(AObject))
         AddNotifyReference(component);
     if (Notify)
         _SetCustomNotify(AObject, Notify);
@@ -284,9 +330,9 @@ void TRP::RemoveNotifyReference(rtl::TComponent* AComponent) {
 void TRP::RemoveNotifyReference(rtl::TObject* AObject, const TORVIReferencedNotification& Notify) {
     if (!AObject || _blListsGone)
         return;
-    if (auto* referenced = dynamic_cast<TRP*>(AObject))
+    if (auto* referenced = AsReferenced(AObject))
         RemoveNotifyReference(referenced);
-    else if (auto* component = dynamic_cast<rtl::TComponent*>(AObject))
+    else if (auto* component = AsComponent(AObject))
         RemoveNotifyReference(component);
     std::erase_if(_dctCustomNotify,
                   [&](const TCustomNotify& e) { return e.pObject == AObject && e.fn == Notify; });
@@ -494,9 +540,9 @@ void ORVIReferenceItem(TRP* Item, TORVIReferenceAction Action, rtl::TObject* R, 
             Item->AddMemLockReference(R);
     } else if (R == Self) {
         Item->AddNotifyReference(Self, fnSelf);
-    } else if (auto* referenced = dynamic_cast<TRP*>(R)) {
+    } else if (auto* referenced = AsReferenced(R)) {
         Item->AddNotifyReference(referenced);
-    } else if (auto* component = dynamic_cast<rtl::TComponent*>(R)) {
+    } else if (auto* component = AsComponent(R)) {
         Item->AddNotifyReference(component);
     }
 }
@@ -510,9 +556,9 @@ bool ORVIReleaseItem(TRP* Item, TORVIReferenceAction Action, rtl::TObject* R, rt
     }
     if (R == Self)
         Item->RemoveNotifyReference(Self, fnSelf);
-    else if (auto* referenced = dynamic_cast<TRP*>(R))
+    else if (auto* referenced = AsReferenced(R))
         Item->RemoveNotifyReference(referenced);
-    else if (auto* component = dynamic_cast<rtl::TComponent*>(R))
+    else if (auto* component = AsComponent(R))
         Item->RemoveNotifyReference(component);
     return false;
 }
@@ -579,13 +625,13 @@ TORVIReferencedNotification TORVIOpportunisticReferencingStringList::SelfHandler
 }
 
 void TORVIOpportunisticReferencingStringList::Reference(rtl::TObject* obj, rtl::TObject* r) {
-    auto* item = dynamic_cast<TRP*>(obj);
+    auto* item = AsReferenced(obj);
     if (item && !item->_Freed())
         ORVIReferenceItem(item, _RefAction, r, this, SelfHandler());
 }
 
 bool TORVIOpportunisticReferencingStringList::Release(rtl::TObject* obj, rtl::TObject* r) {
-    auto* item = dynamic_cast<TRP*>(obj);
+    auto* item = AsReferenced(obj);
     return item && !item->_Freed() && ORVIReleaseItem(item, _RefAction, r, this, SelfHandler());
 }
 
@@ -612,7 +658,7 @@ void TORVIOpportunisticReferencingStringList::Delete(int index) {
     if (!obj)
         return;
     rtl::TPin<> pin(obj);
-    if (dynamic_cast<TRP*>(obj))
+    if (AsReferenced(obj))
         Release(obj, ReferencingObject());
     else if (_blOwnsNonRefd)
         rtl::Free(obj);
@@ -629,7 +675,7 @@ void TORVIOpportunisticReferencingStringList::ReleaseTakenObjects(const std::vec
         pins.emplace_back(obj);
     rtl::TObject* r = ReferencingObject();
     for (std::size_t i = 0; i < objects.size(); ++i) {
-        if (objects[i] && !pins[i].Freeing() && dynamic_cast<TRP*>(objects[i]))
+        if (objects[i] && !pins[i].Freeing() && AsReferenced(objects[i]))
             Release(objects[i], r);
     }
     for (std::size_t i = 0; blOwned && i < objects.size(); ++i) {
@@ -686,7 +732,7 @@ void TORVIOpportunisticReferencingStringList::_NotificationRef(TRP* Other, TOper
 void TORVIOpportunisticReferencingStringList::SetReferencingObject(rtl::TObject* value) {
     std::vector<rtl::TObject*> referenced;
     for (int i = 0; i < Count(); ++i)
-        if (dynamic_cast<TRP*>(Objects(i)))
+        if (AsReferenced(Objects(i)))
             referenced.push_back(Objects(i));
     if (referenced.empty()) {
         _pRefObject = value;
@@ -704,7 +750,7 @@ void TORVIOpportunisticReferencingStringList::SetReferencingObject(rtl::TObject*
 
 void TORVIOpportunisticReferencingStringList::SetReferenceAction(TORVIReferenceAction value) {
     for (int i = 0; i < Count(); ++i)
-        if (dynamic_cast<TRP*>(Objects(i)))
+        if (AsReferenced(Objects(i)))
             return; // the references already taken must be given back the way they were taken
     _RefAction = value;
 }

@@ -394,3 +394,50 @@ TEST_F(TReferencedTest, OpportunisticStringListClearReleasesReferencedAndFreesOw
     rtl::Free(list);
     EXPECT_TRUE(pl.Freed());
 }
+
+TEST_F(TReferencedTest, UtilityProceduresClearTheVariableFirst) {
+    TLocker holder;
+    TNode* n = Make("n");
+    n->AddMemLockReference(&holder);
+    n->AddMemLockReference(&holder);
+    TNode* var = n;
+    UnlockAndNil(var, &holder);
+    EXPECT_EQ(var, nullptr);
+    EXPECT_EQ(n->_GetLockCount(&holder), 1);
+    var = n;
+    UnlockAndNil(var, nullptr); // no consumer: only the variable is cleared
+    EXPECT_EQ(n->_GetLockCount(&holder), 1);
+
+    TNode* consumer = Make("c");
+    n->AddNotifyReference(consumer);
+    var = n;
+    RemoveNotifyAndNil(var, static_cast<TRP*>(consumer));
+    EXPECT_EQ(n->NotifyReferenceCount(), 0);
+    var = nullptr;
+    RemoveNotifyAndNil(var, static_cast<TRP*>(consumer)); // already nil: nothing
+    rtl::Free(consumer);
+    var = n;
+    rtl::TPin<TNode> pin(n);
+    UnlockAndNil(var, &holder); // the last lock: frees it
+    EXPECT_TRUE(pin.Freed());
+}
+
+TEST_F(TReferencedTest, ClassReferenceCreatesWithOwnerAfterConstruction) {
+    struct TChild : TRP {
+        using TRP::TRP;
+        void NotificationRef(TRP* Other, TOperation op) override {
+            g_log.push_back(op == TOperation::opInsert ? "inserted" : "removed");
+            TRP::NotificationRef(Other, op);
+        }
+    };
+    static const rtl::TClassOf<TChild, TRP, rtl::TPersistent*> childClass("TChild");
+    const TORVIReferencedPersistentClass& cls = childClass;
+    TNode* owner = Make("owner");
+    g_log.clear();
+    TRP* child = cls.Create(owner);
+    EXPECT_EQ(g_log, (std::vector<std::string>{"inserted"})); // the override was live
+    EXPECT_EQ(child->Owner(), owner);
+    rtl::Free(owner);
+    EXPECT_EQ(child->Owner(), nullptr);
+    rtl::Free(child);
+}
