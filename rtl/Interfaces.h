@@ -1,22 +1,14 @@
 #pragma once
 // Interfaces: identified by a GUID, asked for with QueryInterface, counted with _AddRef/_Release.
+#include "Guid.h"
+
 #include <cstdint>
-#include <cstring>
 
 namespace rtl {
 
 using HRESULT = std::int32_t;
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT E_NOINTERFACE = static_cast<HRESULT>(0x80004002u);
-
-/// An interface identifier.
-struct TGUID {
-    std::uint32_t D1;
-    std::uint16_t D2;
-    std::uint16_t D3;
-    std::uint8_t D4[8];
-    friend bool operator==(const TGUID& a, const TGUID& b) noexcept { return std::memcmp(&a, &b, sizeof a) == 0; }
-};
 
 /// The basic interface every other one extends.
 class IInterface {
