@@ -6,19 +6,22 @@ namespace orvi {
 
 // ---- TORVICallbackList
 
-TORVICallbackList::TCursor::TCursor(TORVICallbackList* list) : _pin(list) {
-    list->_cursors.push_back(this);
+TORVICallbackList::TCursor::TCursor(TORVICallbackList* list) : _pList(list), _pOuter(list->_pInnermost) {
+    list->_pInnermost = this;
 }
 
 TORVICallbackList::TCursor::~TCursor() {
-    if (TORVICallbackList* list = _pin.Get()) {
-        auto& cursors = list->_cursors;
-        cursors.erase(std::find(cursors.begin(), cursors.end(), this));
-    }
+    if (_pList)
+        _pList->_pInnermost = _pOuter; // passes end in the reverse order they began
+}
+
+TORVICallbackList::~TORVICallbackList() {
+    for (TCursor* c = _pInnermost; c; c = c->_pOuter)
+        c->_pList = nullptr;
 }
 
 void TORVICallbackList::Shifted(int index, int delta) {
-    for (TCursor* c : _cursors) {
+    for (TCursor* c = _pInnermost; c; c = c->_pOuter) {
         if (delta > 0) {
             if (index <= c->nIndex)
                 c->nIndex += delta; // inserted before the current entry: not reached in this pass

@@ -29,22 +29,25 @@ public:
         TCursor(const TCursor&) = delete;
         TCursor& operator=(const TCursor&) = delete;
         /// The list still exists.
-        bool Alive() const noexcept { return !_pin.Freed(); }
+        bool Alive() const noexcept { return _pList != nullptr; }
         int nIndex = 0;
 
     private:
-        rtl::TPin<TORVICallbackList> _pin;
+        friend class TORVICallbackList;
+        TORVICallbackList* _pList; // cleared by the list's destructor: a callback may free the list
+        TCursor* _pOuter;          // the pass this one runs inside (passes nest, innermost first)
     };
 
     /// Calls every assigned entry with Sender, from the first, re-reading the count before each.
     void InvokeCallbacks(rtl::TObject* Sender);
 
 protected:
-    ~TORVICallbackList() override = default;
+    /// Tells the passes under way that the list is gone.
+    ~TORVICallbackList() override;
     void Shifted(int index, int delta) override;
 
 private:
-    std::vector<TCursor*> _cursors; // passes under way, innermost last
+    TCursor* _pInnermost = nullptr; // passes under way, innermost first
 };
 
 /// Blockable multicast event. Firing while blocked is held back and delivered once on the Unblock
