@@ -132,7 +132,7 @@ void TRP::_NotifyLockersOfRemoval() {
         }
         const int j = _LockerIndex(lock.pLocker);
         if (j >= 0)
-            _pLockers.erase(_pLockers.begin() + j); // its custom notification still runs below
+            _pLockers.erase(static_cast<std::size_t>(j)); // its custom notification still runs below
     }
 }
 
@@ -205,8 +205,6 @@ void TRP::AddMemLockReference(rtl::TObject* Consumer) {
     }
     auto* referenced = AsReferenced(Consumer);
     auto* component = referenced ? nullptr : AsComponent(Consumer);
-    if (_pLockers.empty())
-        _pLockers.reserve(4); // holders per object are few: one allocation for them all
     _pLockers.push_back({Consumer, 1, referenced, component});
     if (referenced && referenced != this) {
         if (!referenced->_IsConsumer(this))
@@ -227,7 +225,7 @@ void TRP::RemoveMemLockReference(rtl::TObject* Consumer, bool* blDeleted) {
     if (i >= 0 && --_pLockers[i].nCount <= 0) {
         TORVIReferencedPersistent* referenced = _pLockers[i].pReferenced;
         rtl::TComponent* component = _pLockers[i].pComponent;
-        _pLockers.erase(_pLockers.begin() + i);
+        _pLockers.erase(static_cast<std::size_t>(i));
         if (!_dctCustomNotify.empty())
             _RemoveCustomNotify(Consumer);
         if (referenced && referenced != this)

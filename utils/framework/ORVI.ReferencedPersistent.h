@@ -11,6 +11,8 @@
 #include "utils/UtilsApi.h"
 #include "utils/framework/ORVI.SubscribedGenerics.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -43,6 +45,44 @@ enum TORVIReferencedPersistentStates : std::uint8_t {
     _rpInTwilight = 1 << 7,
 };
 using TORVIReferencedPersistentState = std::uint8_t;
+
+/// A short list kept inside its owner up to N entries, and on the heap beyond (holders per object are
+/// few, and an object's whole life should cost one allocation).
+template <class T, std::size_t N> class TORVIShortList {
+public:
+    bool empty() const noexcept { return _n == 0; }
+    std::size_t size() const noexcept { return _n; }
+    T& operator[](std::size_t i) noexcept { return Data()[i]; }
+    const T& operator[](std::size_t i) const noexcept { return _heap.empty() ? _inline[i] : _heap[i]; }
+    const T& back() const noexcept { return (*this)[_n - 1]; }
+    void push_back(const T& value) {
+        if (_heap.empty() && _n < N) {
+            _inline[_n++] = value;
+            return;
+        }
+        if (_heap.empty())
+            _heap.assign(_inline, _inline + _n);
+        _heap.push_back(value);
+        ++_n;
+    }
+    void erase(std::size_t i) {
+        T* d = Data();
+        std::move(d + i + 1, d + _n, d + i);
+        --_n;
+        if (!_heap.empty())
+            _heap.pop_back();
+    }
+    void clear() noexcept {
+        _n = 0;
+        _heap.clear();
+    }
+
+private:
+    T* Data() noexcept { return _heap.empty() ? _inline : _heap.data(); }
+    T _inline[N]{};
+    std::vector<T> _heap; // holds every entry once they outgrow the inline ones
+    std::size_t _n = 0;
+};
 
 /// A persistent object shared between holders. Locks keep it alive (counted per holder); when the
 /// last lock goes it frees itself (unless told otherwise or kept in twilight). Whoever referenced it
@@ -166,7 +206,7 @@ private:
     std::int32_t _nCreateSequence;
     // Lockers in the order they first locked, each with its count: holders per object are few, so
     // one short array serves both the locker list and the count per locker.
-    std::vector<TLock> _pLockers;
+    TORVIShortList<TLock, 4> _pLockers;
     TORVIReferencedList<TORVIReferencedPersistent>* _pConsumers = nullptr; // made on first use
     std::vector<TCustomNotify> _dctCustomNotify;
     std::vector<bool*> _pFreeIndicators;

@@ -441,3 +441,21 @@ TEST_F(TReferencedTest, ClassReferenceCreatesWithOwnerAfterConstruction) {
     EXPECT_EQ(child->Owner(), nullptr);
     rtl::Free(child);
 }
+
+TEST_F(TReferencedTest, ManyLockersAreCountedAsFewOnes) {
+    std::vector<TLocker> lockers(7);
+    TNode* n = Make("n");
+    rtl::TPin<TNode> pin(n);
+    for (TLocker& l : lockers)
+        n->AddMemLockReference(&l);
+    n->AddMemLockReference(&lockers[5]);
+    EXPECT_EQ(n->MemLockReferenceCount(), 7);
+    for (std::size_t i : {0u, 6u, 3u, 1u})
+        n->RemoveMemLockReference(&lockers[i]);
+    EXPECT_EQ(n->MemLockReferenceCount(), 3);
+    EXPECT_EQ(n->_GetLockCount(&lockers[5]), 2);
+    EXPECT_FALSE(n->IsLockedBy(&lockers[3]));
+    for (std::size_t i : {2u, 4u, 5u, 5u})
+        n->RemoveMemLockReference(&lockers[i]);
+    EXPECT_TRUE(pin.Freed());
+}
