@@ -79,7 +79,7 @@ public:
 
 private:
     T* Data() noexcept { return _heap.empty() ? _inline : _heap.data(); }
-    T _inline[N]{};
+    T _inline[N]; // entries at _n and beyond are never read
     std::vector<T> _heap; // holds every entry once they outgrow the inline ones
     std::size_t _n = 0;
 };
