@@ -25,6 +25,11 @@ constexpr unsigned kPendingSlots = 4;
 [[gnu::tls_model("initial-exec")]] thread_local unsigned t_nNextPending = 0;
 
 TControlBlock* ClaimBlock(void* storage) noexcept {
+    TPendingBlock& latest = t_pending[(t_nNextPending - 1) % kPendingSlots];
+    if (latest.pStorage == storage) { // the usual case: the object allocated last on this thread
+        latest.pStorage = nullptr;
+        return latest.pBlock;
+    }
     for (TPendingBlock& slot : t_pending) {
         if (slot.pStorage == storage) {
             slot.pStorage = nullptr;
