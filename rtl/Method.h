@@ -23,6 +23,16 @@ public:
 
     R operator()(A... args) const { return _pInvoke(_pObject, _code, static_cast<A>(args)...); }
 
+    /// The same (object, code) pair seen with another signature, so that callbacks of several shapes
+    /// can share one list; call it only after casting it back to the shape it was bound with.
+    template <class Other> static TMethod Cast(const TMethod<Other>& m) noexcept {
+        TMethod r;
+        r._pObject = m._pObject;
+        r._pInvoke = reinterpret_cast<Invoker>(reinterpret_cast<void (*)()>(m._pInvoke));
+        std::memcpy(r._code, m._code, sizeof r._code);
+        return r;
+    }
+
     friend bool operator==(const TMethod& a, const TMethod& b) noexcept {
         // The invoker is left out: each shared library instantiates its own copy, so the same
         // (object, method) bound in two libraries must still compare equal.
@@ -30,6 +40,7 @@ public:
     }
 
 private:
+    template <class> friend class TMethod;
     struct Dummy {
         void f();
     };

@@ -1,8 +1,97 @@
 #include "rtl/ObjectHooks.h"
 
+#include "rtl/SyncObjs.h"
+
+#include <new>
+
 namespace rtl {
 
-// Out of line so the class's type information and vtable live in orvi_rtl only.
-TObject::~TObject() = default;
+namespace {
+
+// The block sits in front of the object, padded so the object keeps the strictest alignment.
+constexpr std::size_t kHeader = (sizeof(TControlBlock) + alignof(std::max_align_t) - 1) /
+                                alignof(std::max_align_t) * alignof(std::max_align_t);
+
+// operator new cannot hand the block to the constructor, so it leaves it here for the root
+// constructor of the object at that address to claim. Initial-exec: the runtime is linked by its
+// programs, never loaded later, and this runs for every object. A few slots cover objects allocated while
+// another one's constructor arguments are still being evaluated.
+struct TPendingBlock {
+    void* pStorage = nullptr;
+    TControlBlock* pBlock = nullptr;
+};
+constexpr unsigned kPendingSlots = 4;
+[[gnu::tls_model("initial-exec")]] thread_local TPendingBlock t_pending[kPendingSlots];
+[[gnu::tls_model("initial-exec")]] thread_local unsigned t_nNextPending = 0;
+
+TControlBlock* ClaimBlock(void* storage) noexcept {
+    TPendingBlock& latest = t_pending[(t_nNextPending - 1) % kPendingSlots];
+    if (latest.pStorage == storage) { // the usual case: the object allocated last on this thread
+        latest.pStorage = nullptr;
+        return latest.pBlock;
+    }
+    for (TPendingBlock& slot : t_pending) {
+        if (slot.pStorage == storage) {
+            slot.pStorage = nullptr;
+            return slot.pBlock;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void TControlBlock::Release() noexcept {
+    // The last reference needs no atomic decrement: pins are only taken from holders of a live
+    // object, so nobody can take one while the last reference goes.
+    if (nRefs.load(std::memory_order_acquire) == 1 || nRefs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        this->~TControlBlock();
+        ::operator delete(static_cast<void*>(this));
+    }
+}
+
+TObject::TObject() noexcept : _pBlock(ClaimBlock(this)) {}
+
+TObject::~TObject() {
+    MarkFreed();
+    // A monitor held by a dying object dies with it, so a later object at this address starts unlocked.
+    if (TReentrantLock* monitor = _pMonitor.load(std::memory_order_acquire))
+        delete monitor;
+}
+
+void* TObject::operator new(std::size_t size) {
+    char* raw = static_cast<char*>(::operator new(kHeader + size));
+    auto* block = new (raw) TControlBlock;
+    void* storage = raw + kHeader;
+    t_pending[t_nNextPending++ % kPendingSlots] = {storage, block};
+    return storage;
+}
+
+void TObject::operator delete(void* p) noexcept {
+    if (!p)
+        return;
+    void* storage = p;
+    ClaimBlock(storage); // a constructor that threw before the root one ran leaves its slot behind
+    reinterpret_cast<TControlBlock*>(static_cast<char*>(storage) - kHeader)->Release();
+}
+
+void TObject::Free(TObject* obj) {
+    if (!obj)
+        return;
+    if (TControlBlock* b = obj->_pBlock) {
+        if (b->nState.fetch_or(TControlBlock::kFreeing, std::memory_order_acq_rel) & TControlBlock::kFreeing)
+            return;
+    }
+    obj->BeforeDestruction();
+    delete obj;
+}
+
+void TObject::MarkFreed() noexcept {
+    constexpr std::uint32_t kGone = TControlBlock::kFreeing | TControlBlock::kFreed;
+    if (_pBlock && _pBlock->nState.load(std::memory_order_relaxed) != kGone)
+        _pBlock->nState.fetch_or(kGone, std::memory_order_release);
+}
+
+TClass::~TClass() = default;
 
 } // namespace rtl

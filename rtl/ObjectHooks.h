@@ -1,24 +1,130 @@
 #pragma once
-// The root object class with its construction and destruction hooks, and class references.
+// The root object class with its construction and destruction hooks, its lifetime block and pins,
+// and class references.
 #include "RtlApi.h"
 
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <typeinfo>
 #include <utility>
 
 namespace rtl {
 
+class TReentrantLock;
+
+/// The small block allocated in front of every heap object of the root class. It outlives the
+/// object for as long as a pin holds it, so "is it freed?" can always be asked without touching
+/// the object's storage.
+struct TControlBlock {
+    static constexpr std::uint32_t kFreeing = 1; // Free has begun: BeforeDestruction runs
+    static constexpr std::uint32_t kFreed = 2;   // the destructor has done its work
+    std::atomic<std::uint32_t> nRefs{1};         // one for the object's storage, one per pin
+    std::atomic<std::uint32_t> nState{0};
+
+    /// Drops one reference; the block (and the storage behind it) goes with the last.
+    RTL_API void Release() noexcept;
+};
+
 /// Root of every class that needs an after-construction or before-destruction hook, or that is
-/// held as the object of a string-list entry.
+/// held as the object of a string-list entry. Heap objects carry a control block (see TPin);
+/// TObject must be the first base of a class for its block to be found.
 class RTL_API TObject {
 public:
-    TObject() = default;
+    TObject() noexcept;
     TObject(const TObject&) = delete;
     TObject& operator=(const TObject&) = delete;
     virtual ~TObject();
+
+    /// Allocates the control block and the object in one piece.
+    static void* operator new(std::size_t size);
+    /// Gives back the object's share of its block; the storage goes once no pin holds it.
+    static void operator delete(void* p) noexcept;
 
     /// Runs right after the constructor when the object is made through rtl::Create.
     virtual void AfterConstruction() {}
     /// Runs right before the destructor when the object is freed through rtl::Free.
     virtual void BeforeDestruction() {}
+
+    /// The dynamic class of the object.
+    const std::type_info& ClassType() const noexcept { return typeid(*this); }
+    /// Whether the object is a C, or derives from it.
+    template <class C> bool InheritsFrom() const noexcept { return dynamic_cast<const C*>(this) != nullptr; }
+
+    /// The lifetime block; null for objects that do not live on the heap.
+    TControlBlock* ControlBlock() const noexcept { return _pBlock; }
+    /// True once Free has begun on this object.
+    bool Freeing() const noexcept { return _pBlock && (_pBlock->nState.load(std::memory_order_acquire) & TControlBlock::kFreeing); }
+
+    /// Frees obj: BeforeDestruction, then the destructor. A second call while the first is under way
+    /// (from a handler that BeforeDestruction reached) does nothing. Null is ignored.
+    static void Free(TObject* obj);
+
+protected:
+    /// Marks the block freed before the root destructor would, for classes whose destructor does
+    /// notify work after which they count as freed.
+    void MarkFreed() noexcept;
+
+private:
+    friend class TMonitor;
+    TControlBlock* _pBlock;
+    std::atomic<TReentrantLock*> _pMonitor{nullptr}; // made on first TMonitor::Enter
+};
+
+/// A weak handle on an object: it keeps the object's control block (never the object) alive, so
+/// that a frame holding a pointer across a call that may free the object can ask afterwards.
+/// Take it while the object is known to be alive.
+template <class T = TObject> class TPin {
+public:
+    TPin() noexcept = default;
+    explicit TPin(T* obj) noexcept : _pObject(obj), _pBlock(obj ? obj->ControlBlock() : nullptr) {
+        if (_pBlock)
+            _pBlock->nRefs.fetch_add(1, std::memory_order_relaxed);
+    }
+    TPin(const TPin& o) noexcept : TPin() { *this = o; }
+    TPin(TPin&& o) noexcept : _pObject(o._pObject), _pBlock(o._pBlock) {
+        o._pObject = nullptr;
+        o._pBlock = nullptr;
+    }
+    TPin& operator=(const TPin& o) noexcept {
+        if (this != &o) {
+            if (o._pBlock)
+                o._pBlock->nRefs.fetch_add(1, std::memory_order_relaxed);
+            Reset();
+            _pObject = o._pObject;
+            _pBlock = o._pBlock;
+        }
+        return *this;
+    }
+    TPin& operator=(TPin&& o) noexcept {
+        if (this != &o) {
+            Reset();
+            std::swap(_pObject, o._pObject);
+            std::swap(_pBlock, o._pBlock);
+        }
+        return *this;
+    }
+    ~TPin() { Reset(); }
+
+    void Reset() noexcept {
+        if (_pBlock)
+            _pBlock->Release();
+        _pBlock = nullptr;
+        _pObject = nullptr;
+    }
+    /// True when the object's destructor has run (or no object is pinned).
+    bool Freed() const noexcept { return !_pObject || (_pBlock && (State() & TControlBlock::kFreed)); }
+    /// True once freeing has begun, or the object is gone.
+    bool Freeing() const noexcept { return !_pObject || (_pBlock && (State() & TControlBlock::kFreeing)); }
+    /// The object, or null once it is freed.
+    T* Get() const noexcept { return Freed() ? nullptr : _pObject; }
+    /// The pinned address, whether or not the object still lives there (for identity tests only).
+    const void* Address() const noexcept { return _pObject; }
+
+private:
+    std::uint32_t State() const noexcept { return _pBlock->nState.load(std::memory_order_acquire); }
+    T* _pObject = nullptr;
+    TControlBlock* _pBlock = nullptr;
 };
 
 /// Constructs T and runs its AfterConstruction; the object is deleted again if the hook throws.
@@ -27,18 +133,15 @@ template <class T, class... Args> T* Create(Args&&... args) {
     try {
         p->AfterConstruction();
     } catch (...) {
-        delete p;
+        delete static_cast<TObject*>(p);
         throw;
     }
     return p;
 }
 
-/// Runs BeforeDestruction, then deletes. Null is ignored.
+/// Runs BeforeDestruction, then the destructor (see TObject::Free). Null is ignored.
 template <class T> void Free(T* p) {
-    if (p) {
-        p->BeforeDestruction();
-        delete p;
-    }
+    TObject::Free(p);
 }
 
 /// Frees the object and clears the variable first, so the variable never points at a dying object.
@@ -48,13 +151,26 @@ template <class T> void FreeAndNil(T*& p) {
     Free(q);
 }
 
+/// What every class reference answers, whatever base it creates.
+class RTL_API TClass {
+public:
+    virtual ~TClass();
+    virtual const char* ClassName() const = 0;
+    /// Whether the class this stands for is other's class or derives from it.
+    bool InheritsFrom(const TClass& other) const { return other._Catches(*this); }
+    /// Throws a null pointer of the class, so that the runtime's own type matching can be asked.
+    virtual void _Throw() const = 0;
+
+protected:
+    /// Whether a pointer thrown by cls._Throw converts to this class.
+    virtual bool _Catches(const TClass& cls) const = 0;
+};
+
 /// A class reference: a metaclass object whose virtual Create builds an object of the class it
 /// stands for, typed as the base class.
-template <class Base, class... Args> class TClassRef {
+template <class Base, class... Args> class TClassRef : public TClass {
 public:
-    virtual ~TClassRef() = default;
     virtual Base* Create(Args... args) const = 0;
-    virtual const char* ClassName() const = 0;
 };
 
 /// The class reference of Derived, seen as a reference to Base.
@@ -63,6 +179,19 @@ public:
     explicit constexpr TClassOf(const char* name) : _szName(name) {}
     Base* Create(Args... args) const override { return rtl::Create<Derived>(args...); }
     const char* ClassName() const override { return _szName; }
+    void _Throw() const override { throw static_cast<Derived*>(nullptr); }
+
+protected:
+    bool _Catches(const TClass& cls) const override {
+        // Class queries are rare (factories); the exception machinery knows every base relation.
+        try {
+            cls._Throw();
+        } catch (Derived*) {
+            return true;
+        } catch (...) {
+        }
+        return false;
+    }
 
 private:
     const char* _szName;

@@ -1,6 +1,8 @@
 #include "rtl/Method.h"
 #include "rtl/ObjectHooks.h"
 
+#include "rtl/MethodLibrary.h"
+
 #include <gtest/gtest.h>
 
 using namespace rtl;
@@ -50,4 +52,12 @@ TEST(Method, VirtualMethodDispatchesOnTheObject) {
     TOverride o;
     const TMethod<int(int)> m(static_cast<const THandler*>(&o), &THandler::Twice);
     EXPECT_EQ(m(3), 60);
+}
+
+TEST(Method, SameInlineMethodBoundInTwoLibrariesIsEqual) {
+    TLibraryHandler h;
+    std::vector<TNotifyEvent> subscribers{TNotifyEvent(&h, &TLibraryHandler::OnEvent)};
+    EXPECT_TRUE(BoundInLibrary(&h) == subscribers.front());
+    EXPECT_TRUE(UnsubscribeInLibrary(subscribers, &h));
+    EXPECT_TRUE(subscribers.empty());
 }

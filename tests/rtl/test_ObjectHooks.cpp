@@ -70,3 +70,67 @@ TEST(ObjectHooks, ClassReferenceCreatesTheDerivedClass) {
     Free(p);
     EXPECT_EQ(g_log, (std::vector<std::string>{"ctor", "after", "before", "dtor"}));
 }
+
+namespace {
+
+class TSelfFreeing : public TObject {
+public:
+    void FreeFromInside() { Free(this); } // a call on the object that frees it
+    void BeforeDestruction() override {
+        ++nBefore;
+        Free(this); // a handler reached from the destruction frees the object again: ignored
+    }
+    int nBefore = 0;
+
+protected:
+    ~TSelfFreeing() override = default;
+};
+
+} // namespace
+
+TEST(ObjectHooks, PinOutlivesTheObjectAndAnswersFreed) {
+    TSelfFreeing* p = Create<TSelfFreeing>();
+    ASSERT_NE(p->ControlBlock(), nullptr);
+    TPin<TSelfFreeing> pin(p);
+    EXPECT_FALSE(pin.Freeing());
+    EXPECT_EQ(pin.Get(), p);
+    p->FreeFromInside();
+    // The storage may be gone for the object, but the pin's block still answers (ASan checks this).
+    EXPECT_TRUE(pin.Freed());
+    EXPECT_TRUE(pin.Freeing());
+    EXPECT_EQ(pin.Get(), nullptr);
+    EXPECT_EQ(pin.Address(), p);
+    TPin<TSelfFreeing> copy = pin;
+    pin.Reset();
+    EXPECT_TRUE(copy.Freed());
+}
+
+TEST(ObjectHooks, FreeIsIdempotentWhileFreeing) {
+    TSelfFreeing* p = Create<TSelfFreeing>();
+    TPin<TSelfFreeing> pin(p);
+    Free(p);
+    EXPECT_TRUE(pin.Freed());
+    EXPECT_EQ(static_cast<TSelfFreeing*>(const_cast<void*>(pin.Address()))->nBefore, 1); // pinned: readable
+}
+
+TEST(ObjectHooks, ObjectsNotOnTheHeapHaveNoBlock) {
+    TTraced stackObject;
+    EXPECT_EQ(stackObject.ControlBlock(), nullptr);
+    TPin<TTraced> pin(&stackObject);
+    EXPECT_FALSE(pin.Freed());
+    g_log.clear();
+}
+
+TEST(ObjectHooks, ClassQueries) {
+    static const TClassOf<TTraced, TTraced, bool> tracedClass("TTraced");
+    static const TClassOf<TDerived, TTraced, bool> derivedClass("TDerived");
+    EXPECT_TRUE(derivedClass.InheritsFrom(tracedClass));
+    EXPECT_TRUE(derivedClass.InheritsFrom(derivedClass));
+    EXPECT_FALSE(tracedClass.InheritsFrom(derivedClass));
+    TDerived d(false);
+    const TObject& o = d;
+    EXPECT_TRUE(o.ClassType() == typeid(TDerived));
+    EXPECT_TRUE(o.InheritsFrom<TTraced>());
+    EXPECT_FALSE(TTraced().InheritsFrom<TDerived>());
+    g_log.clear();
+}

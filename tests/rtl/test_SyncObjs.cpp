@@ -1,5 +1,6 @@
 #include "rtl/Exceptions.h"
 #include "rtl/SyncObjs.h"
+#include "rtl/ObjectHooks.h"
 
 #include <atomic>
 #include <chrono>
@@ -154,4 +155,61 @@ TEST(TCriticalSection, ReentrantAndExclusive) {
     std::thread([&] { other = cs.TryEnter(); }).join();
     EXPECT_FALSE(other);
     cs.Leave();
+}
+
+namespace {
+class TLocked : public TObject {};
+} // namespace
+
+TEST(TMonitor, ObjectMonitorIsReentrantAndExclusive) {
+    TLocked o;
+    TMonitor::Enter(&o);
+    EXPECT_TRUE(TMonitor::TryEnter(&o));
+    bool other = true;
+    std::thread([&] { other = TMonitor::TryEnter(&o, 20); }).join();
+    EXPECT_FALSE(other);
+    TMonitor::Exit(&o);
+    TMonitor::Exit(&o);
+    EXPECT_THROW(TMonitor::Exit(&o), EThreadError);
+    std::thread([&] {
+        other = TMonitor::TryEnter(&o);
+        TMonitor::Exit(&o);
+    }).join();
+    EXPECT_TRUE(other);
+}
+
+TEST(TMonitor, ObjectThatDiesInsideItsMonitorLeavesNoLockBehind) {
+    alignas(TLocked) unsigned char storage[sizeof(TLocked)];
+    TLocked* first = ::new (storage) TLocked;
+    TMonitor::Enter(first);
+    first->~TLocked(); // dies without Exit, as a handler that frees its caller makes happen
+    TLocked* second = ::new (storage) TLocked; // same address
+    bool taken = false;
+    std::thread([&] {
+        taken = TMonitor::TryEnter(second);
+        if (taken)
+            TMonitor::Exit(second);
+    }).join();
+    EXPECT_TRUE(taken);
+    second->~TLocked();
+}
+
+TEST(TMonitor, ManyThreadsCountUnderOneObjectMonitor) {
+    TLocked o;
+    int count = 0;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 2000; ++i) {
+                TMonitor::Enter(&o);
+                TMonitor::Enter(&o);
+                ++count;
+                TMonitor::Exit(&o);
+                TMonitor::Exit(&o);
+            }
+        });
+    }
+    for (std::thread& t : threads)
+        t.join();
+    EXPECT_EQ(count, 8000);
 }
