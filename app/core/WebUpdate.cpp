@@ -1,6 +1,7 @@
 #include "app/core/WebUpdate.h"
 
 #include "app/core/ProgramRestart.h"
+#include "app/core/UpdateSignature.h"
 #include "rtl/DateTime.h"
 #include "rtl/Exceptions.h"
 #include "rtl/FileStream.h"
@@ -134,6 +135,7 @@ struct TWebUpdate::TStagedFile {
 TWebUpdate::TWebUpdate() {
     Config.ManifestUrl = ManifestUrlOnServer(rtl::U(VENTURO_UPDATE_SERVER_URL));
     Config.ProgramVersion = rtl::U(VENTURO_PRODUCT_VERSION);
+    Config.PublicKey = rtl::U(VENTURO_UPDATE_PUBLIC_KEY);
 }
 
 TWebUpdate::~TWebUpdate() = default;
@@ -203,24 +205,21 @@ bool TWebUpdate::_ReadManifest() {
     if (!IsAllowedUpdateUrl(Config.ManifestUrl)) {
         return _Fail(u"Refused " + Config.ManifestUrl + u": only https is allowed");
     }
-    QByteArray body;
-    bool tooLarge = false;
-    bool fetched = _Fetch(
-        url,
-        [&](const QByteArray& chunk) {
-            tooLarge = body.size() + chunk.size() > Config.MaxManifestBytes;
-            if (!tooLarge) {
-                body += chunk;
-            }
-            return !tooLarge;
-        },
-        {}, 2 * Config.TimeoutMs);
-    if (tooLarge) {
-        return _Fail(UrlText(url) + u": the manifest is larger than " +
-                     rtl::IntToStr(Config.MaxManifestBytes) + u" bytes");
-    }
-    if (!fetched) {
+    QByteArray body, signature;
+    if (!_FetchSmall(url, Config.MaxManifestBytes, u"the manifest", body)) {
         return false;
+    }
+    QUrl signatureUrl = url;
+    signatureUrl.setPath(url.path() + ToQ(kSignatureSuffix));
+    if (!_FetchSmall(signatureUrl, Config.MaxSignatureBytes, u"the signature", signature)) {
+        return _Fail(UrlText(url) + u" is not signed (" + _szLastError + u"); nothing was downloaded");
+    }
+    // Nothing in the manifest counts, not even its version, until its signature holds.
+    UnicodeString untrusted = CheckManifestSignature(
+        std::string_view(body.constData(), static_cast<size_t>(body.size())),
+        std::string_view(signature.constData(), static_cast<size_t>(signature.size())), Config.PublicKey);
+    if (!untrusted.empty()) {
+        return _Fail(UrlText(url) + u" is not trusted: " + untrusted + u"; nothing was downloaded");
     }
     try {
         _manifest = ParseUpdateManifest(rtl::DecodeText(std::string_view(body.constData(), body.size())),
@@ -231,6 +230,25 @@ bool TWebUpdate::_ReadManifest() {
     _Log(u"Read " + UrlText(url) + u": version " + _manifest->Version + u" of " +
          rtl::FormatDateTime(u"dd/mm/yyyy hh:nn", _manifest->ReleaseDate));
     return true;
+}
+
+bool TWebUpdate::_FetchSmall(const QUrl& url, std::int64_t maxBytes, const UnicodeString& what,
+                             QByteArray& body) {
+    bool tooLarge = false;
+    bool fetched = _Fetch(
+        url,
+        [&](const QByteArray& chunk) {
+            tooLarge = body.size() + chunk.size() > maxBytes;
+            if (!tooLarge) {
+                body += chunk;
+            }
+            return !tooLarge;
+        },
+        {}, 2 * Config.TimeoutMs);
+    if (tooLarge) {
+        return _Fail(UrlText(url) + u": " + what + u" is larger than " + rtl::IntToStr(maxBytes) + u" bytes");
+    }
+    return fetched;
 }
 
 bool TWebUpdate::_Fetch(const QUrl& url, const TChunkSink& sink, const std::function<void(double)>& progress,

@@ -34,10 +34,12 @@ struct TWebUpdateConfig {
     rtl::UnicodeString TempFolder = u".";        // downloads go to a folder inside
     rtl::UnicodeString LogFile = u"WUPDATE.LOG"; // empty: no log
     rtl::UnicodeString ProgramVersion;           // default: the build's version
+    rtl::UnicodeString PublicKey;                // release key, hex; default: the build's
     rtl::UnicodeString ProgramFile;              // default: the running program
     rtl::UnicodeString InstallFolder;            // empty: the program's folder
     int TimeoutMs = 15000;                       // longest silence of a transfer (twice: all of a manifest)
     std::int64_t MaxManifestBytes = 1 << 20;
+    std::int64_t MaxSignatureBytes = 1024;
 };
 
 class TWebUpdate : public IWebUpdate {
@@ -58,8 +60,9 @@ public:
 
     rtl::UnicodeString ManifestUrl() const override { return Config.ManifestUrl; }
     void SetManifestUrl(const rtl::UnicodeString& url) override { Config.ManifestUrl = url; }
-    /// Reads the manifest; true when it names a version above the program's. Without a server,
-    /// false at once; network faults and bad manifests are logged and answer false. The component
+    /// Reads the manifest and its signature; true when the signature holds and the manifest names a
+    /// version above the program's. Without a server, false at once; network faults, unsigned or
+    /// badly signed and malformed manifests are logged and answer false. The component
     /// shows no dialogs of its own, so showDialogs changes nothing.
     bool NewVersionAvailable(bool showDialogs) override;
     /// Reads the manifest again and, when it offers a newer version: has the licence accepted,
@@ -82,6 +85,9 @@ private:
     using TChunkSink = std::function<bool(const QByteArray& chunk)>;
 
     bool _ReadManifest();
+    /// GETs url whole into body, refusing more than maxBytes (what refuses it is named by what).
+    bool _FetchSmall(const QUrl& url, std::int64_t maxBytes, const rtl::UnicodeString& what,
+                     QByteArray& body);
     /// GETs url into sink; gives up after TimeoutMs of silence, or totalMs in all when above 0.
     bool _Fetch(const QUrl& url, const TChunkSink& sink, const std::function<void(double)>& progress,
                 int totalMs = 0);

@@ -3,9 +3,11 @@
 #include "app/core/WebUpdate.h"
 
 #include "BuildConfig.h"
+#include "UpdateSigning.h"
 #include "app/core/CoreTestSupport.h"
 #include "app/core/ProgramRestart.h"
 #include "app/core/UpdateCheck.h"
+#include "app/core/UpdateSignature.h"
 #include "app/webupdate/LocalHttpServer.h"
 #include "rtl/Files.h"
 
@@ -62,6 +64,20 @@ bool WaitForFile(const fs::path& path) {
     return fs::exists(path);
 }
 
+// The release key of these tests, and another one that the program does not trust.
+const venturo::signing::TSeed& ReleaseKey() {
+    static const venturo::signing::TSeed seed = venturo::signing::NewSeed();
+    return seed;
+}
+
+const venturo::signing::TSeed& StrangersKey() {
+    static const venturo::signing::TSeed seed = venturo::signing::NewSeed();
+    return seed;
+}
+
+// How a published manifest is signed.
+enum class TSigning { Release, Stranger, None, Garbage };
+
 struct TReleaseFile {
     std::string Name;
     QByteArray Served;
@@ -76,6 +92,7 @@ protected:
         WriteText(_program / "data.txt", "old data");
         _update.Config.ManifestUrl = Url("/updates/update_v03.inf");
         _update.Config.ProgramVersion = u"1.2.0";
+        _update.Config.PublicKey = rtl::U(venturo::signing::PublicKeyHex(ReleaseKey()));
         _update.Config.ProgramFile = _tmp.Text("program/venturo_mtd");
         _update.Config.TempFolder = _tmp.Text("work");
         _update.Config.LogFile = _tmp.Text("WUPDATE.LOG");
@@ -106,9 +123,32 @@ protected:
                f.Name + "\n";
     }
 
-    // Publishes a release under /updates: its manifest at manifestName, its files and licence.
+    // Publishes manifest text at /updates/manifestName with a signature file beside it.
+    void PublishManifest(const std::string& manifest, const QString& manifestName = "update_v03.inf",
+                         TSigning signing = TSigning::Release) {
+        _server.Serve("/updates/" + manifestName, QByteArray::fromStdString(manifest));
+        const QString sig = "/updates/" + manifestName + ".sig";
+        switch (signing) {
+        case TSigning::Release:
+            _server.Serve(sig, QByteArray::fromStdString(venturo::signing::SignHex(manifest, ReleaseKey())));
+            break;
+        case TSigning::Stranger:
+            _server.Serve(sig,
+                          QByteArray::fromStdString(venturo::signing::SignHex(manifest, StrangersKey())));
+            break;
+        case TSigning::None:
+            _server.Serve(sig, "not found", 404);
+            break;
+        case TSigning::Garbage:
+            _server.Serve(sig, "-----BEGIN SIGNATURE-----\n");
+            break;
+        }
+    }
+
+    // Publishes a release under /updates: its signed manifest at manifestName, its files and licence.
     void Publish(const std::string& version, const std::vector<TReleaseFile>& files,
-                 const TReleaseFile* license = nullptr, const QString& manifestName = "update_v03.inf") {
+                 const TReleaseFile* license = nullptr, const QString& manifestName = "update_v03.inf",
+                 TSigning signing = TSigning::Release) {
         std::string manifest = "[WebUpdate]\nVersion=" + version + "\nDate=05/03/2024\nTime=14:30\n";
         for (const TReleaseFile& f : files) {
             manifest += Entry("File", f);
@@ -118,7 +158,7 @@ protected:
             manifest += Entry("License", *license);
             _server.Serve("/updates/" + QString::fromStdString(license->Name), license->Served);
         }
-        _server.Serve("/updates/" + manifestName, QByteArray::fromStdString(manifest));
+        PublishManifest(manifest, manifestName, signing);
     }
 
     // A release whose program writes a marker when started and which adds a file in a new folder.
@@ -182,10 +222,11 @@ TEST_F(WebUpdateTest, ComparesTheManifestVersionWithTheProgram) {
         ASSERT_TRUE(_update.Manifest().has_value());
         EXPECT_EQ(rtl::StringToUtf8(_update.Manifest()->Version), c.Version);
     }
-    ASSERT_FALSE(_server.Requests.empty());
-    for (const auto& r : _server.Requests) {
-        EXPECT_EQ(r.Path, "/updates/update_v03.inf");
-        EXPECT_EQ(r.UserAgent, "ORVI Software Update Agent");
+    ASSERT_EQ(_server.Requests.size(), 2 * std::size(cases));
+    for (size_t i = 0; i < _server.Requests.size(); ++i) {
+        EXPECT_EQ(_server.Requests[i].Path,
+                  i % 2 ? "/updates/update_v03.inf.sig" : "/updates/update_v03.inf");
+        EXPECT_EQ(_server.Requests[i].UserAgent, "ORVI Software Update Agent");
     }
     EXPECT_NE(Log().find("Version 1.10.0 is available; this program is 1.2.0"), std::string::npos);
 }
@@ -194,6 +235,7 @@ TEST_F(WebUpdateTest, TheProgramIsConfiguredForTheBuildsServer) {
     ven::TWebUpdate update;
     EXPECT_EQ(update.ManifestUrl(), ven::ManifestUrlOnServer(rtl::U(VENTURO_UPDATE_SERVER_URL)));
     EXPECT_EQ(update.Config.ProgramVersion, rtl::U(VENTURO_PRODUCT_VERSION));
+    EXPECT_EQ(update.Config.PublicKey, rtl::U(VENTURO_UPDATE_PUBLIC_KEY));
     EXPECT_EQ(update.Config.UserAgent, u"ORVI Software Update Agent");
     EXPECT_EQ(update.Config.Format.Signature, u"WebUpdate");
     EXPECT_EQ(update.Config.TempFolder, u".");
@@ -211,6 +253,83 @@ TEST_F(WebUpdateTest, WithoutAServerNothingIsAskedOrLogged) {
     }
     EXPECT_TRUE(_server.Requests.empty());
     EXPECT_FALSE(fs::exists(_tmp.Path() / "WUPDATE.LOG"));
+}
+
+TEST_F(WebUpdateTest, AManifestWithoutAValidSignatureIsNotBelieved) {
+    struct {
+        const char* Case;
+        TSigning Signing;
+        const char* Logged;
+    } cases[] = {{"signed by another key", TSigning::Stranger, "the signature does not match"},
+                 {"no signature file", TSigning::None, "is not signed (http"},
+                 {"not a signature", TSigning::Garbage, "holds no Ed25519 signature"}};
+    for (const auto& c : cases) {
+        _server.Requests.clear();
+        Publish("1.3.0", NewRelease(), nullptr, "update_v03.inf", c.Signing);
+        EXPECT_FALSE(_update.NewVersionAvailable(false)) << c.Case;
+        EXPECT_FALSE(_update.DoUpdate(true)) << c.Case;
+        EXPECT_FALSE(_update.Manifest().has_value()) << c.Case;
+        EXPECT_NE(rtl::StringToUtf8(_update.LastError()).find(c.Logged), std::string::npos)
+            << c.Case << ": " << rtl::StringToUtf8(_update.LastError());
+        // Only the manifest and its signature were asked for: no file of the release.
+        EXPECT_EQ(RequestedPaths(),
+                  (std::vector<std::string>{"/updates/update_v03.inf", "/updates/update_v03.inf.sig",
+                                            "/updates/update_v03.inf", "/updates/update_v03.inf.sig"}))
+            << c.Case;
+        ExpectNothingInstalled();
+    }
+    EXPECT_NE(Log().find("nothing was downloaded"), std::string::npos);
+
+    // A signed manifest changed afterwards, even by one byte, is refused.
+    std::string manifest =
+        "[WebUpdate]\nVersion=1.3.0\nDate=05/03/2024\nTime=14:30\n" + Entry("File", NewRelease()[1]);
+    std::string signature = venturo::signing::SignHex(manifest, ReleaseKey());
+    manifest.replace(manifest.find("1.3.0"), 5, "1.4.0");
+    _server.Serve("/updates/update_v03.inf", QByteArray::fromStdString(manifest));
+    _server.Serve("/updates/update_v03.inf.sig", QByteArray::fromStdString(signature));
+    EXPECT_FALSE(_update.DoUpdate(true));
+    EXPECT_NE(rtl::StringToUtf8(_update.LastError()).find("the signature does not match"), std::string::npos);
+
+    // A program built without a release key trusts no manifest at all.
+    Publish("1.3.0", NewRelease());
+    _update.Config.PublicKey.clear();
+    EXPECT_FALSE(_update.DoUpdate(true));
+    EXPECT_NE(rtl::StringToUtf8(_update.LastError()).find("holds no valid release key"), std::string::npos);
+    ExpectNothingInstalled();
+}
+
+TEST_F(WebUpdateTest, AReplayedOlderSignedManifestInstallsNothing) {
+    // Both were once genuine releases; served again today they must not take the program back.
+    for (const char* version : {"1.1.9", "1.2.0", "1.2"}) {
+        _server.Requests.clear();
+        Publish(version, NewRelease());
+        EXPECT_FALSE(_update.NewVersionAvailable(false)) << version;
+        EXPECT_FALSE(_update.DoUpdate(true)) << version;
+        ASSERT_TRUE(_update.Manifest().has_value());       // believed, just not newer
+        EXPECT_EQ(RequestedPaths().size(), 4u) << version; // manifest and signature, twice
+        ExpectNothingInstalled();
+    }
+}
+
+TEST(UpdateSignatureTest, KeysAndSignaturesAreReadStrictly) {
+    const std::string key = venturo::signing::PublicKeyHex(ReleaseKey());
+    EXPECT_TRUE(ven::ParsePublicKeyHex(key));
+    EXPECT_TRUE(ven::ParsePublicKeyHex(" " + key + "\r\n"));
+    for (const std::string& bad : {std::string(), key.substr(1), key + "0", "zz" + key.substr(2),
+                                   key.substr(0, 31) + " " + key.substr(32)}) {
+        EXPECT_FALSE(ven::ParsePublicKeyHex(bad)) << bad;
+    }
+    const std::string message = "[WebUpdate]\nVersion=2\n";
+    std::string signature = venturo::signing::SignHex(message, ReleaseKey());
+    EXPECT_EQ(ven::CheckManifestSignature(message, signature + "\n", rtl::U(key)), u"");
+    // Every bit of the signature counts.
+    for (size_t at : {size_t(0), size_t(63), size_t(127)}) {
+        std::string flipped = signature;
+        flipped[at] = flipped[at] == '0' ? '1' : '0';
+        EXPECT_NE(ven::CheckManifestSignature(message, flipped, rtl::U(key)), u"") << at;
+    }
+    EXPECT_NE(ven::CheckManifestSignature(message + " ", signature, rtl::U(key)), u"");
+    EXPECT_NE(ven::CheckManifestSignature(message, signature.substr(0, 64), rtl::U(key)), u"");
 }
 
 TEST_F(WebUpdateTest, OnlyHttpsOrLoopbackHttpIsUsed) {
@@ -237,7 +356,7 @@ TEST_F(WebUpdateTest, OnlyHttpsOrLoopbackHttpIsUsed) {
 TEST_F(WebUpdateTest, FaultyAnswersAreLoggedAsNoUpdate) {
     EXPECT_FALSE(_update.NewVersionAvailable(false)); // nothing published: 404
     EXPECT_NE(Log().find("update_v03.inf"), std::string::npos);
-    _server.Serve("/updates/update_v03.inf", "<html>maintenance</html>");
+    PublishManifest("<html>maintenance</html>"); // signed, and still no manifest
     EXPECT_FALSE(_update.NewVersionAvailable(false));
     EXPECT_NE(Log().find("line 1: expected name=value"), std::string::npos) << Log();
     _server.Serve("/updates/update_v03.inf", "[WebUpdate]\nVersion=9\n", 500);
@@ -342,7 +461,9 @@ TEST_F(WebUpdateTest, ADeclinedLicenceInstallsNothing) {
     EXPECT_EQ(_nLicenseShown, 1);
     ExpectNothingInstalled();
     // The program files were never fetched.
-    EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{"/updates/update_v03.inf", "/updates/EULA.txt"}));
+    EXPECT_EQ(RequestedPaths(),
+              (std::vector<std::string>{"/updates/update_v03.inf", "/updates/update_v03.inf.sig",
+                                        "/updates/EULA.txt"}));
 
     _update.OnDownloadedEULA = nullptr; // nobody to accept it
     EXPECT_FALSE(_update.DoUpdate(true));
@@ -439,8 +560,10 @@ TEST_F(StartupCheckTest, ABetaChannelWithoutAnUpdateFallsBackToThePlainManifest)
     EXPECT_TRUE(ven::RunStartupUpdateCheck(_update));
     EXPECT_EQ(_update.ManifestUrl(), configured);
     EXPECT_EQ(RequestedPaths(),
-              (std::vector<std::string>{"/updates/update_v03.inf.preview", "/updates/update_v03.inf",
-                                        "/updates/update_v03.inf", "/updates/EULA.txt"}));
+              (std::vector<std::string>{"/updates/update_v03.inf.preview",
+                                        "/updates/update_v03.inf.preview.sig", "/updates/update_v03.inf",
+                                        "/updates/update_v03.inf.sig", "/updates/update_v03.inf",
+                                        "/updates/update_v03.inf.sig", "/updates/EULA.txt"}));
     EXPECT_EQ(_nLicenseShown, 1);
     ExpectNothingInstalled();
 }
