@@ -121,7 +121,8 @@ RTL_API UnicodeString GetCurrentDir();
 RTL_API bool SetCurrentDir(const UnicodeString& dir);
 /// Absolute form of a relative path against the current directory.
 RTL_API UnicodeString ExpandFileName(const UnicodeString& path);
-/// The running program's full path.
+/// The running program's full path as it was when the program started, even after its file was
+/// renamed or replaced.
 RTL_API UnicodeString ApplicationExeName();
 RTL_API UnicodeString GetEnvironmentVariable(const UnicodeString& name);
 

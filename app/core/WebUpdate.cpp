@@ -187,10 +187,7 @@ bool TWebUpdate::DoUpdate(bool /*silent*/) {
     if (OnAppRestart) {
         OnAppRestart(*this, allowRestart);
     }
-    if (allowRestart) {
-        _Restart();
-    }
-    return true;
+    return !allowRestart || _Restart();
 }
 
 bool TWebUpdate::_ReadManifest() {
@@ -461,14 +458,19 @@ bool TWebUpdate::_Install(const std::vector<TStagedFile>& staged) {
     return true;
 }
 
-void TWebUpdate::_Restart() {
-    UnicodeString program = Config.ProgramFile.empty() ? rtl::ApplicationExeName() : Config.ProgramFile;
+bool TWebUpdate::_Restart() {
+    UnicodeString program = ProgramFile();
     if (!StartProgram(program)) {
-        _Log(u"Cannot start " + program + u" again");
-        return;
+        return _Fail(u"Version " + _manifest->Version + u" was installed, but " + program +
+                     u" could not be started again");
     }
     _Log(u"Restarting " + program);
     QCoreApplication::quit();
+    return true;
+}
+
+UnicodeString TWebUpdate::ProgramFile() const {
+    return Config.ProgramFile.empty() ? rtl::ApplicationExeName() : Config.ProgramFile;
 }
 
 UnicodeString TWebUpdate::_StagingFolder() const {
@@ -479,7 +481,7 @@ UnicodeString TWebUpdate::_InstallFolder() const {
     if (!Config.InstallFolder.empty()) {
         return Config.InstallFolder;
     }
-    return rtl::ExtractFileDir(Config.ProgramFile.empty() ? rtl::ApplicationExeName() : Config.ProgramFile);
+    return rtl::ExtractFileDir(ProgramFile());
 }
 
 bool TWebUpdate::_Fail(const UnicodeString& message) {

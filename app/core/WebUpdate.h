@@ -67,11 +67,15 @@ public:
     bool NewVersionAvailable(bool showDialogs) override;
     /// Reads the manifest again and, when it offers a newer version: has the licence accepted,
     /// downloads and verifies every file, installs them all or none, asks OnAppRestart and starts
-    /// the program anew (ending this one's event loop). True when the files were installed.
+    /// the program anew (ending this one's event loop). True when the files were installed and,
+    /// unless OnAppRestart declined it, the new program was started.
     bool DoUpdate(bool silent) override;
 
     /// The manifest read last, when it was valid.
     const std::optional<TUpdateManifest>& Manifest() const { return _manifest; }
+    /// The program that is updated and started anew: Config.ProgramFile, else this program's file
+    /// as it was when the program started (the running file is renamed by the install).
+    rtl::UnicodeString ProgramFile() const;
     /// What stopped the last call, empty when nothing did.
     const rtl::UnicodeString& LastError() const { return _szLastError; }
 
@@ -94,7 +98,7 @@ private:
     bool _Download(const TManifestFile& file, const rtl::UnicodeString& stagedPath, int index, int count);
     bool _AcceptLicense(const rtl::UnicodeString& stagingFolder);
     bool _Install(const std::vector<TStagedFile>& staged);
-    void _Restart();
+    bool _Restart();
     rtl::UnicodeString _StagingFolder() const;
     rtl::UnicodeString _InstallFolder() const;
     bool _Fail(const rtl::UnicodeString& message);

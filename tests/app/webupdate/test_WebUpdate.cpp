@@ -10,6 +10,7 @@
 #include "app/core/UpdateSignature.h"
 #include "app/webupdate/LocalHttpServer.h"
 #include "rtl/Files.h"
+#include "rtl/Shell.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -106,7 +107,7 @@ protected:
         _update.OnAppRestart = [this](ven::TWebUpdate& sender, bool& allow) {
             ++_nRestartAsked;
             allow = true;
-            _blCheckerStarted = ven::StartVersionChecker(sender.Config.ProgramFile);
+            _blCheckerStarted = ven::StartVersionChecker(sender.ProgramFile());
         };
         fs::create_directories(_tmp.Path() / "work");
     }
@@ -433,6 +434,59 @@ TEST_F(WebUpdateTest, TheRestartCallbackMayKeepTheProgramRunning) {
     EXPECT_EQ(ReadText(_program / "data.txt"), "new data");
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_FALSE(fs::exists(_tmp.Path() / "restarted"));
+}
+
+TEST_F(WebUpdateTest, AProgramThatCannotBeStartedAgainIsAFailure) {
+    // The new program keeps the old file's permissions, and the old one may not be run.
+    fs::permissions(_program / "venturo_mtd", fs::perms::owner_read | fs::perms::owner_write,
+                    fs::perm_options::replace);
+    Publish("1.3.0", NewRelease());
+    EXPECT_FALSE(_update.DoUpdate(true));
+    EXPECT_EQ(_nRestartAsked, 1);
+    EXPECT_EQ(ReadText(_program / "data.txt"), "new data"); // installed all the same
+    EXPECT_NE(rtl::StringToUtf8(_update.LastError()).find("was installed, but"), std::string::npos)
+        << rtl::StringToUtf8(_update.LastError());
+    EXPECT_EQ(Log().find("Restarting"), std::string::npos);
+    _nRestartAsked = 0; // nothing runs that TearDown could wait for
+}
+
+// Run as a copy of this program in a program folder of its own: it updates its own running file,
+// with nothing configured about where it lives. Does nothing in an ordinary run.
+TEST_F(WebUpdateTest, ACopyUpdatesItsOwnRunningFile) {
+    const char* marker = std::getenv("VENTURO_TEST_SELF_UPDATE");
+    if (!marker) {
+        GTEST_SKIP() << "only run by TheRestartStartsTheUpdatedProgramByItsOwnPath";
+    }
+    _update.Config.ProgramFile.clear();
+    const std::string name = rtl::StringToUtf8(rtl::ExtractFileName(rtl::ApplicationExeName()));
+    Publish("1.3.0", {{name, QByteArray("#!/bin/sh\necho new > '") + marker + "'\n", {}}});
+    EXPECT_TRUE(_update.DoUpdate(true)) << rtl::StringToUtf8(_update.LastError());
+    _nRestartAsked = 0;
+}
+
+TEST_F(WebUpdateTest, TheRestartStartsTheUpdatedProgramByItsOwnPath) {
+    // The running file is renamed by the install; the restart must still find the program's path.
+    const fs::path original(rtl::StringToUtf8(rtl::ApplicationExeName()));
+    const fs::path copy = _program / "venturo_mtd";
+    fs::remove(copy);
+    fs::copy_file(original, copy);
+    fs::permissions(copy, fs::perms::owner_all);
+    const char* found = std::getenv("LD_LIBRARY_PATH");
+    const std::string old = found ? found : "";
+    const std::string libraries = original.parent_path().string();
+    ::setenv("LD_LIBRARY_PATH", (old.empty() ? libraries : libraries + ":" + old).c_str(), 1);
+    ::setenv("VENTURO_TEST_SELF_UPDATE", (_tmp.Path() / "restarted").c_str(), 1);
+    rtl::TProcessStart started = rtl::CreateProcess(
+        ven::testing::ToText(copy), {u"--gtest_filter=WebUpdateTest.ACopyUpdatesItsOwnRunningFile"},
+        _tmp.Text(), rtl::TShowWindow::swNormal);
+    ::unsetenv("VENTURO_TEST_SELF_UPDATE");
+    old.empty() ? ::unsetenv("LD_LIBRARY_PATH") : ::setenv("LD_LIBRARY_PATH", old.c_str(), 1);
+    ASSERT_TRUE(started) << rtl::StringToUtf8(started.ErrorText);
+    ASSERT_TRUE(started.Process->WaitFor(120000));
+    EXPECT_EQ(started.Process->ExitCode(), 0);
+    ASSERT_TRUE(WaitForFile(_tmp.Path() / "restarted")); // the new program ran
+    EXPECT_EQ(ReadText(_tmp.Path() / "restarted"), "new\n");
+    EXPECT_EQ(ReadText(copy).substr(0, 9), "#!/bin/sh");
 }
 
 TEST_F(WebUpdateTest, AFileThatFailsVerificationInstallsNothing) {
