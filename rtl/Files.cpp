@@ -544,6 +544,25 @@ bool RenameFile(const UnicodeString& from, const UnicodeString& to) {
     return ::rename(Native(from).c_str(), Native(to).c_str()) == 0;
 }
 
+bool CreateHardLink(const UnicodeString& existing, const UnicodeString& link) {
+    return ::link(Native(existing).c_str(), Native(link).c_str()) == 0;
+}
+
+bool SyncToDisk(const UnicodeString& path) {
+    int fd = ::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+bool CopyFileMode(const UnicodeString& from, const UnicodeString& to) {
+    struct stat st {};
+    return ::stat(Native(from).c_str(), &st) == 0 && ::chmod(Native(to).c_str(), st.st_mode & 07777) == 0;
+}
+
 UnicodeString ExtractFileName(UnicodeStringView path) {
     size_t i = LastDelim(path);
     return UnicodeString(i == UnicodeStringView::npos ? path : path.substr(i + 1));

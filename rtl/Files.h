@@ -104,6 +104,12 @@ RTL_API void RemoveStaleTemporaries(const UnicodeString& path, std::int64_t maxA
 RTL_API bool ForceDirectories(const UnicodeString& path);
 RTL_API bool DeleteFile(const UnicodeString& path);
 RTL_API bool RenameFile(const UnicodeString& from, const UnicodeString& to);
+/// A second name for an existing file (a hard link); false when it cannot be made or link exists.
+RTL_API bool CreateHardLink(const UnicodeString& existing, const UnicodeString& link);
+/// Makes what was written to a file, or the names in a folder, durable; false when it cannot.
+RTL_API bool SyncToDisk(const UnicodeString& path);
+/// Gives the file to the permissions of the file from; false when either cannot be read or changed.
+RTL_API bool CopyFileMode(const UnicodeString& from, const UnicodeString& to);
 
 /// Text after the last separator ("/" or the platform's).
 RTL_API UnicodeString ExtractFileName(UnicodeStringView path);

@@ -1,6 +1,7 @@
 #include "app/core/WebUpdate.h"
 
 #include "app/core/ProgramRestart.h"
+#include "app/core/UpdateInstall.h"
 #include "app/core/UpdateSignature.h"
 #include "rtl/DateTime.h"
 #include "rtl/Exceptions.h"
@@ -46,10 +47,6 @@ bool IsLoopbackHost(const QUrl& url) {
     return address.setAddress(url.host()) && address.isLoopback();
 }
 
-UnicodeString Sha256Hex(QByteArrayView bytes) {
-    return FromQ(QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));
-}
-
 // Removes what a download put into the staging folder, whatever happened.
 class TStagingGuard {
 public:
@@ -68,45 +65,6 @@ private:
     UnicodeString _szFolder;
     std::vector<UnicodeString> _files;
 };
-
-// One file on its way into the program's folder: written beside the old one first.
-struct TInstallSlot {
-    UnicodeString Target, New, Backup;
-    bool HadOld = false;
-    bool Swapped = false;
-};
-
-// The folders, deepest first, that ForceDirectories(folder) is about to create.
-std::vector<UnicodeString> MissingFolders(UnicodeString folder) {
-    std::vector<UnicodeString> missing;
-    while (!folder.empty() && !rtl::DirectoryExists(folder)) {
-        missing.push_back(folder);
-        UnicodeString parent = rtl::ExtractFileDir(folder);
-        if (parent == folder) {
-            break;
-        }
-        folder = parent;
-    }
-    return missing;
-}
-
-// Puts every swapped file back and removes the new copies and the folders made for them.
-void RollBack(std::vector<TInstallSlot>& pending, const std::vector<UnicodeString>& madeFolders) {
-    for (TInstallSlot& slot : pending) {
-        if (slot.Swapped) {
-            rtl::DeleteFile(slot.Target);
-            if (slot.HadOld) {
-                rtl::RenameFile(slot.Backup, slot.Target);
-            }
-        } else if (slot.HadOld && !rtl::FileExists(slot.Target)) {
-            rtl::RenameFile(slot.Backup, slot.Target);
-        }
-        rtl::DeleteFile(slot.New);
-    }
-    for (const UnicodeString& folder : madeFolders) {
-        QDir().rmdir(ToQ(folder)); // only when empty
-    }
-}
 
 } // namespace
 
@@ -410,52 +368,28 @@ bool TWebUpdate::_AcceptLicense(const UnicodeString& stagedPath) {
 }
 
 bool TWebUpdate::_Install(const std::vector<TStagedFile>& staged) {
-    std::vector<TInstallSlot> pending;
-    std::vector<UnicodeString> madeFolders;
-    // Every new file is written beside its old one before any old file is touched.
+    std::vector<TInstallFile> files;
+    for (const TStagedFile& s : staged) {
+        files.push_back({s.File.Name, s.Path, s.File.Size, s.File.Sha256});
+    }
     try {
-        for (const TStagedFile& s : staged) {
-            TInstallSlot slot;
-            slot.Target = rtl::CombinePath(
-                _InstallFolder(), rtl::StringReplace(s.File.Name, u"/", UnicodeString(1, rtl::PathDelim),
-                                                     rtl::TReplaceFlag::rfReplaceAll));
-            slot.New = slot.Target + u".new";
-            slot.Backup = slot.Target + u".old";
-            rtl::TBytes bytes = rtl::ReadAllBytes(s.Path);
-            // Read back from the download folder, so check it again.
-            if (static_cast<std::int64_t>(bytes.size()) != s.File.Size ||
-                Sha256Hex(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size()))) !=
-                    s.File.Sha256) {
-                throw rtl::EReadError(s.Path + u" changed after it was verified");
-            }
-            std::vector<UnicodeString> missing = MissingFolders(rtl::ExtractFileDir(slot.Target));
-            madeFolders.insert(madeFolders.begin(), missing.begin(), missing.end());
-            rtl::ForceDirectories(rtl::ExtractFileDir(slot.Target));
-            pending.push_back(slot);
-            rtl::WriteFileAtomic(slot.New, std::string(bytes.begin(), bytes.end()));
-            if (rtl::FileExists(slot.Target)) {
-                QFile::setPermissions(ToQ(slot.New), QFile::permissions(ToQ(slot.Target)));
-            }
-        }
+        InstallFiles(_InstallFolder(), files, OnInstallStep);
     } catch (const rtl::Exception& e) {
-        RollBack(pending, madeFolders);
-        return _Fail(u"Nothing was installed: " + e.Message());
-    }
-    for (TInstallSlot& slot : pending) {
-        rtl::DeleteFile(slot.Backup);
-        slot.HadOld = rtl::FileExists(slot.Target);
-        if ((slot.HadOld && !rtl::RenameFile(slot.Target, slot.Backup)) ||
-            !rtl::RenameFile(slot.New, slot.Target)) {
-            RollBack(pending, madeFolders);
-            return _Fail(u"Nothing was installed: cannot replace " + slot.Target);
-        }
-        slot.Swapped = true;
-    }
-    // A running program cannot always be deleted; its copy goes with the next update.
-    for (const TInstallSlot& slot : pending) {
-        rtl::DeleteFile(slot.Backup);
+        return _Fail(e.Message());
     }
     return true;
+}
+
+bool TWebUpdate::RecoverInterruptedInstall() {
+    try {
+        UnicodeString done = ven::RecoverInterruptedInstall(_InstallFolder());
+        if (!done.empty()) {
+            _Log(done + u" in " + _InstallFolder());
+        }
+        return true;
+    } catch (const rtl::Exception& e) {
+        return _Fail(u"An interrupted install could not be finished: " + e.Message());
+    }
 }
 
 bool TWebUpdate::_Restart() {

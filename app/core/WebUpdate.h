@@ -4,6 +4,7 @@
 // accepted, installs the files without ever leaving a half-updated program, and restarts.
 // Runs on the GUI thread; every call blocks its caller while a local event loop does the transfer.
 #include "app/core/UpdateCheck.h"
+#include "app/core/UpdateInstall.h"
 #include "app/core/UpdateManifest.h"
 #include "rtl/StringList.h"
 #include "rtl/UnicodeString.h"
@@ -71,6 +72,10 @@ public:
     /// unless OnAppRestart declined it, the new program was started.
     bool DoUpdate(bool silent) override;
 
+    /// Finishes or rolls back an install that a crash interrupted, so that the program's folder is
+    /// wholly old or wholly new; run once at start-up. False (logged) when it could not.
+    bool RecoverInterruptedInstall();
+
     /// The manifest read last, when it was valid.
     const std::optional<TUpdateManifest>& Manifest() const { return _manifest; }
     /// The program that is updated and started anew: Config.ProgramFile, else this program's file
@@ -83,6 +88,7 @@ public:
     TDownloadedEULAEvent OnDownloadedEULA; // unassigned: a licence counts as declined
     TAppRestartEvent OnAppRestart;
     TProgressEvent OnProgress;
+    TInstallStepHook OnInstallStep; // tests stop the install at a chosen step with it
 
 private:
     struct TStagedFile;

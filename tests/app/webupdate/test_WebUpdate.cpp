@@ -175,6 +175,7 @@ protected:
         EXPECT_EQ(ReadText(_program / "data.txt"), "old data");
         EXPECT_FALSE(fs::exists(_program / "lib" / "extra file.txt"));
         EXPECT_EQ(_nRestartAsked, 0);
+        EXPECT_FALSE(fs::exists(_program / ".webupdate"));
         for (const auto& entry : fs::recursive_directory_iterator(_program)) {
             std::string name = entry.path().filename().string();
             EXPECT_FALSE(name.ends_with(".new") || name.ends_with(".old")) << name;
@@ -534,25 +535,27 @@ TEST_F(WebUpdateTest, AnEmptyLicenceIsStillShown) {
 }
 
 TEST_F(WebUpdateTest, AFailureWhileReplacingPutsEveryFileBack) {
-    // data.txt cannot be set aside: a folder already holds its backup name.
-    WriteText(_program / "data.txt.old" / "keep", "x");
+    // The last file cannot be put in place: a folder holds its name.
+    WriteText(_program / "lib" / "extra file.txt" / "keep", "x");
     Publish("1.3.0", NewRelease());
     EXPECT_FALSE(_update.DoUpdate(true));
+    EXPECT_NE(rtl::StringToUtf8(_update.LastError()).find("Nothing was installed: Cannot replace"),
+              std::string::npos)
+        << rtl::StringToUtf8(_update.LastError());
     EXPECT_EQ(ReadText(_program / "venturo_mtd"), "#!/bin/sh\necho old\n");
     EXPECT_EQ(ReadText(_program / "data.txt"), "old data");
-    EXPECT_FALSE(fs::exists(_program / "venturo_mtd.new"));
-    EXPECT_FALSE(fs::exists(_program / "venturo_mtd.old"));
-    EXPECT_FALSE(fs::exists(_program / "data.txt.new"));
-    EXPECT_FALSE(fs::exists(_program / "lib")); // the folder made for the new file went again
+    EXPECT_TRUE((fs::status(_program / "venturo_mtd").permissions() & fs::perms::owner_exec) !=
+                fs::perms::none);
+    EXPECT_FALSE(fs::exists(_program / ".webupdate"));
     EXPECT_EQ(_nRestartAsked, 0);
 
-    // A file that cannot even be written beside its old one stops before anything is replaced.
-    fs::remove_all(_program / "data.txt.old");
+    // A folder that cannot be made: nothing is replaced, and the folder made for nothing goes.
+    fs::remove_all(_program / "lib");
     WriteText(_program / "lib", "a file where a folder is needed");
     EXPECT_FALSE(_update.DoUpdate(true));
     EXPECT_EQ(ReadText(_program / "venturo_mtd"), "#!/bin/sh\necho old\n");
-    EXPECT_FALSE(fs::exists(_program / "venturo_mtd.new"));
-    EXPECT_FALSE(fs::exists(_program / "data.txt.new"));
+    EXPECT_EQ(ReadText(_program / "data.txt"), "old data");
+    EXPECT_FALSE(fs::exists(_program / ".webupdate"));
 }
 
 TEST_F(WebUpdateTest, TheCheckerIsFoundBesideTheProgram) {
