@@ -23,6 +23,9 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+#include <limits>
+
 namespace ven {
 
 using rtl::UnicodeString;
@@ -121,11 +124,12 @@ bool TWebUpdate::DoUpdate(bool /*silent*/) {
     }
     UnicodeString staging = _StagingFolder();
     if (!rtl::ForceDirectories(staging)) {
-        return _Fail(u"Cannot create the download folder " + staging);
+        _Fail(u"Cannot create the download folder " + staging);
+        return _TellUser();
     }
     TStagingGuard guard(staging);
     if (_manifest->License && !_AcceptLicense(guard.Add(rtl::CombinePath(staging, u"license.part")))) {
-        return false;
+        return _blDeclined ? false : _TellUser();
     }
     std::vector<TStagedFile> staged;
     const int count = static_cast<int>(_manifest->Files.size());
@@ -133,19 +137,19 @@ bool TWebUpdate::DoUpdate(bool /*silent*/) {
         const TManifestFile& file = _manifest->Files[static_cast<size_t>(i)];
         const UnicodeString& path = guard.Add(rtl::CombinePath(staging, rtl::IntToStr(i) + u".part"));
         if (!_Download(file, path, i + 1, count)) {
-            return false;
+            return _TellUser();
         }
         staged.push_back({file, path});
     }
     if (!_Install(staged)) {
-        return false;
+        return _TellUser();
     }
     _Log(u"Version " + _manifest->Version + u" installed");
     bool allowRestart = true;
     if (OnAppRestart) {
         OnAppRestart(*this, allowRestart);
     }
-    return !allowRestart || _Restart();
+    return !allowRestart || _Restart() || _TellUser();
 }
 
 bool TWebUpdate::_ReadManifest() {
@@ -167,14 +171,16 @@ bool TWebUpdate::_ReadManifest() {
     QUrl signatureUrl = url;
     signatureUrl.setPath(url.path() + ToQ(kSignatureSuffix));
     if (!_FetchSmall(signatureUrl, Config.MaxSignatureBytes, u"the signature", signature)) {
-        return _Fail(UrlText(url) + u" is not signed (" + _szLastError + u"); nothing was downloaded");
+        _Fail(UrlText(url) + u" is not signed (" + _szLastError + u"); nothing was downloaded");
+        return _TellUser();
     }
     // Nothing in the manifest counts, not even its version, until its signature holds.
     UnicodeString untrusted = CheckManifestSignature(
         std::string_view(body.constData(), static_cast<size_t>(body.size())),
         std::string_view(signature.constData(), static_cast<size_t>(signature.size())), Config.PublicKey);
     if (!untrusted.empty()) {
-        return _Fail(UrlText(url) + u" is not trusted: " + untrusted + u"; nothing was downloaded");
+        _Fail(UrlText(url) + u" is not trusted: " + untrusted + u"; nothing was downloaded");
+        return _TellUser();
     }
     try {
         _manifest = ParseUpdateManifest(rtl::DecodeText(std::string_view(body.constData(), body.size())),
@@ -330,7 +336,8 @@ bool TWebUpdate::_Download(const TManifestFile& file, const UnicodeString& stage
             if (OnProgress) {
                 OnProgress(*this, index, count, file.Name, percent);
             }
-        });
+        },
+        _DownloadDeadlineMs(file.Size));
     out.close();
     if (!written || out.error() != QFileDevice::NoError) {
         return _Fail(u"Cannot write " + stagedPath);
@@ -349,6 +356,7 @@ bool TWebUpdate::_Download(const TManifestFile& file, const UnicodeString& stage
 }
 
 bool TWebUpdate::_AcceptLicense(const UnicodeString& stagedPath) {
+    _blDeclined = false;
     if (!_Download(*_manifest->License, stagedPath, 0, static_cast<int>(_manifest->Files.size()))) {
         return false;
     }
@@ -364,6 +372,7 @@ bool TWebUpdate::_AcceptLicense(const UnicodeString& stagedPath) {
     if (OnDownloadedEULA) {
         OnDownloadedEULA(*this, lines, accept);
     }
+    _blDeclined = !accept;
     return accept || _Fail(u"Licence declined: nothing was installed");
 }
 
@@ -416,6 +425,20 @@ UnicodeString TWebUpdate::_InstallFolder() const {
         return Config.InstallFolder;
     }
     return rtl::ExtractFileDir(ProgramFile());
+}
+
+int TWebUpdate::_DownloadDeadlineMs(std::int64_t size) const {
+    // A trickle that never goes silent must still end.
+    std::int64_t scaled = size * 1000 / std::max<std::int64_t>(Config.MinBytesPerSecond, 1);
+    return static_cast<int>(
+        std::clamp<std::int64_t>(scaled, Config.MinDownloadMs, std::numeric_limits<int>::max()));
+}
+
+bool TWebUpdate::_TellUser() {
+    if (OnFailure) {
+        OnFailure(*this, _szLastError);
+    }
+    return false;
 }
 
 bool TWebUpdate::_Fail(const UnicodeString& message) {

@@ -39,6 +39,8 @@ struct TWebUpdateConfig {
     rtl::UnicodeString ProgramFile;              // default: the running program
     rtl::UnicodeString InstallFolder;            // empty: the program's folder
     int TimeoutMs = 15000;                       // longest silence of a transfer (twice: all of a manifest)
+    int MinDownloadMs = 30000;                   // a file's whole download may take at least this long,
+    std::int64_t MinBytesPerSecond = 16384;      // or longer when its stated size needs it at this rate
     std::int64_t MaxManifestBytes = 1 << 20;
     std::int64_t MaxSignatureBytes = 1024;
 };
@@ -50,6 +52,9 @@ public:
         std::function<void(TWebUpdate& sender, const rtl::TStringList& lines, bool& accept)>;
     /// Files installed: allowRestart (true on entry) says whether the program is started anew.
     using TAppRestartEvent = std::function<void(TWebUpdate& sender, bool& allowRestart)>;
+    /// A failure the user must hear of: a manifest that is not trusted, or anything that stops an
+    /// update once its download began (the licence declined excepted); message says why.
+    using TFailureEvent = std::function<void(TWebUpdate& sender, const rtl::UnicodeString& message)>;
     /// Download progress of file fileIndex (1-based) of fileCount, in percent.
     using TProgressEvent = std::function<void(TWebUpdate& sender, int fileIndex, int fileCount,
                                               const rtl::UnicodeString& name, double percent)>;
@@ -88,6 +93,7 @@ public:
     TDownloadedEULAEvent OnDownloadedEULA; // unassigned: a licence counts as declined
     TAppRestartEvent OnAppRestart;
     TProgressEvent OnProgress;
+    TFailureEvent OnFailure;
     TInstallStepHook OnInstallStep; // tests stop the install at a chosen step with it
 
 private:
@@ -108,11 +114,16 @@ private:
     rtl::UnicodeString _StagingFolder() const;
     rtl::UnicodeString _InstallFolder() const;
     bool _Fail(const rtl::UnicodeString& message);
+    /// Hands the last failure to OnFailure; false.
+    bool _TellUser();
+    /// The longest a file of size bytes may take to download.
+    int _DownloadDeadlineMs(std::int64_t size) const;
     void _Log(const rtl::UnicodeString& message) const;
 
     std::unique_ptr<QNetworkAccessManager> _pNetwork;
     std::optional<TUpdateManifest> _manifest;
     rtl::UnicodeString _szLastError;
+    bool _blDeclined = false; // the last licence shown was declined
 };
 
 } // namespace ven

@@ -104,6 +104,9 @@ protected:
             _nLicenseLines = lines.Count();
             accept = _blAcceptLicense;
         };
+        _update.OnFailure = [this](ven::TWebUpdate&, const UnicodeString& message) {
+            _failuresShown.push_back(rtl::StringToUtf8(message));
+        };
         _update.OnAppRestart = [this](ven::TWebUpdate& sender, bool& allow) {
             ++_nRestartAsked;
             allow = true;
@@ -209,6 +212,7 @@ protected:
     UnicodeString _licenseText;
     int _nRestartAsked = 0;
     bool _blCheckerStarted = false;
+    std::vector<std::string> _failuresShown;
 };
 
 TEST_F(WebUpdateTest, ComparesTheManifestVersionWithTheProgram) {
@@ -279,6 +283,10 @@ TEST_F(WebUpdateTest, AManifestWithoutAValidSignatureIsNotBelieved) {
                                             "/updates/update_v03.inf", "/updates/update_v03.inf.sig"}))
             << c.Case;
         ExpectNothingInstalled();
+        // The user hears of it at the check and again at the update, with the reason.
+        ASSERT_EQ(_failuresShown.size(), 2u) << c.Case;
+        EXPECT_NE(_failuresShown[0].find(c.Logged), std::string::npos) << _failuresShown[0];
+        _failuresShown.clear();
     }
     EXPECT_NE(Log().find("nothing was downloaded"), std::string::npos);
 
@@ -506,6 +514,43 @@ TEST_F(WebUpdateTest, AFileThatFailsVerificationInstallsNothing) {
     EXPECT_NE(Log().find("the SHA-256 digest does not match"), std::string::npos);
     EXPECT_NE(Log().find("expected 5 bytes, received more"), std::string::npos);
     EXPECT_NE(Log().find("expected 5 bytes, received 3"), std::string::npos);
+}
+
+TEST_F(WebUpdateTest, ATricklingDownloadEndsAtItsDeadlineAndTheUserIsTold) {
+    _update.Config.MinDownloadMs = 400;
+    _update.Config.MinBytesPerSecond = 1 << 20; // 100000 bytes: 95 ms, so the floor holds
+    std::vector<TReleaseFile> release = NewRelease();
+    release[1].Listed = QByteArray(100000, ';'); // as much as the trickle promises
+    Publish("1.3.0", release);
+    _server.Trickle("/updates/data.txt"); // a byte every 50 ms: never silent, never done
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(_update.DoUpdate(true));
+    EXPECT_LT(clock.elapsed(), 2500);
+    ExpectNothingInstalled();
+    ASSERT_EQ(_failuresShown.size(), 1u);
+    EXPECT_NE(_failuresShown[0].find("no complete answer within 400 ms"), std::string::npos)
+        << _failuresShown[0];
+}
+
+TEST_F(WebUpdateTest, EveryFailureAfterTheDownloadBeganIsShownButADeclineIsNot) {
+    std::vector<TReleaseFile> release = NewRelease();
+    release[2].Listed = "extrA";
+    Publish("1.3.0", release);
+    EXPECT_FALSE(_update.DoUpdate(true));
+    ASSERT_EQ(_failuresShown.size(), 1u);
+    EXPECT_NE(_failuresShown[0].find("the SHA-256 digest does not match"), std::string::npos);
+
+    _failuresShown.clear();
+    _blAcceptLicense = false;
+    TReleaseFile license{"EULA.txt", "Terms", {}};
+    Publish("1.3.0", NewRelease(), &license);
+    EXPECT_FALSE(_update.DoUpdate(true));
+    EXPECT_TRUE(_failuresShown.empty()); // the user chose it
+    _failuresShown.clear();
+    Publish("1.1.0", NewRelease()); // nothing newer: nothing to tell
+    EXPECT_FALSE(_update.DoUpdate(true));
+    EXPECT_TRUE(_failuresShown.empty());
 }
 
 TEST_F(WebUpdateTest, ADeclinedLicenceInstallsNothing) {
