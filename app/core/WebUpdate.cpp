@@ -106,15 +106,23 @@ bool TWebUpdate::NewVersionAvailable(bool /*showDialogs*/) {
         return false;
     }
     int order = 0;
+    UnicodeString installed = Config.ProgramVersion;
     try {
-        order = CompareVersions(_manifest->Version, Config.ProgramVersion);
+        // A version recorded as installed counts too: a release whose files carry an older
+        // compiled-in version is not installed again at every start.
+        UnicodeString recorded =
+            Config.RecordInRegistry ? ReadUpdateRecord().InstalledVersion : UnicodeString();
+        if (IsValidVersion(recorded) && CompareVersions(recorded, installed) > 0) {
+            installed = recorded;
+        }
+        order = CompareVersions(_manifest->Version, installed);
     } catch (const rtl::Exception& e) {
         return _Fail(u"This program's version: " + e.Message());
     }
     _Log(order > 0
              ? u"Version " + _manifest->Version + u" is available; this program is " + Config.ProgramVersion
              : u"No newer version: the manifest offers " + _manifest->Version + u", this program is " +
-                   Config.ProgramVersion);
+                   installed);
     return order > 0;
 }
 
@@ -145,6 +153,9 @@ bool TWebUpdate::DoUpdate(bool /*silent*/) {
         return _TellUser();
     }
     _Log(u"Version " + _manifest->Version + u" installed");
+    if (Config.RecordInRegistry) {
+        RecordInstalledVersion(_manifest->Version);
+    }
     bool allowRestart = true;
     if (OnAppRestart) {
         OnAppRestart(*this, allowRestart);
@@ -435,6 +446,9 @@ int TWebUpdate::_DownloadDeadlineMs(std::int64_t size) const {
 }
 
 bool TWebUpdate::_TellUser() {
+    if (Config.RecordInRegistry) {
+        RecordUpdateFailure(_szLastError, rtl::Now());
+    }
     if (OnFailure) {
         OnFailure(*this, _szLastError);
     }

@@ -43,6 +43,7 @@ struct TWebUpdateConfig {
     std::int64_t MinBytesPerSecond = 16384;      // or longer when its stated size needs it at this rate
     std::int64_t MaxManifestBytes = 1 << 20;
     std::int64_t MaxSignatureBytes = 1024;
+    bool RecordInRegistry = true; // the installed version and the last failure (see UpdateCheck.h)
 };
 
 class TWebUpdate : public IWebUpdate {

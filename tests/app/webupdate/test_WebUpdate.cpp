@@ -202,6 +202,7 @@ protected:
     std::string Log() const { return ReadText(_tmp.Path() / "WUPDATE.LOG"); }
 
     QCoreApplication& _app = App(); // before the server, whose sockets need the application's loop
+    ven::testing::TRegistryScope _registry;
     TTempFolder _tmp;
     fs::path _program;
     TLocalHttpServer _server;
@@ -645,10 +646,39 @@ TEST_F(WebUpdateTest, TheCheckerAndTheProgramStartWithTheirPathsWhole) {
         u"\"C:\\app\\\"x\\ORVIVersionManifestCheck.exe\" \"C:\\app\\\"x\\v.exe\"");
 }
 
-class StartupCheckTest : public WebUpdateTest {
-protected:
-    ven::testing::TRegistryScope _registry;
-};
+using StartupCheckTest = WebUpdateTest;
+
+TEST_F(StartupCheckTest, TheInstalledVersionIsRecordedAndNotInstalledAgain) {
+    Publish("1.3.0", NewRelease());
+    ASSERT_TRUE(_update.DoUpdate(true)) << rtl::StringToUtf8(_update.LastError());
+    EXPECT_EQ(ven::ReadUpdateRecord().InstalledVersion, u"1.3.0");
+    EXPECT_EQ(ven::ReadUpdateRecord().LastFailure, 0);
+    // The release's program still says 1.2.0 of itself: the record keeps it from coming again.
+    _server.Requests.clear();
+    EXPECT_TRUE(ven::RunStartupUpdateCheck(_update));
+    EXPECT_EQ(RequestedPaths(),
+              (std::vector<std::string>{"/updates/update_v03.inf", "/updates/update_v03.inf.sig"}));
+    EXPECT_EQ(_nRestartAsked, 1);
+}
+
+TEST_F(StartupCheckTest, AFailedUpdateIsNotTriedAgainForADay) {
+    std::vector<TReleaseFile> release = NewRelease();
+    release[1].Listed = "other data";
+    Publish("1.3.0", release);
+    EXPECT_TRUE(ven::RunStartupUpdateCheck(_update));
+    ven::TUpdateRecord record = ven::ReadUpdateRecord();
+    EXPECT_NEAR(record.LastFailure, rtl::Now(), 10.0 / 86400);
+    EXPECT_NE(rtl::StringToUtf8(record.LastFailureReason).find("data.txt: expected 10 bytes"), std::string::npos);
+    EXPECT_EQ(record.InstalledVersion, u"");
+
+    _server.Requests.clear();
+    EXPECT_FALSE(ven::RunStartupUpdateCheck(_update)); // the next start rests
+    EXPECT_TRUE(_server.Requests.empty());
+    ASSERT_TRUE(ven::RecordUpdateFailure(u"earlier", rtl::Now() - 1.01));
+    EXPECT_TRUE(ven::RunStartupUpdateCheck(_update)); // a day later it tries again
+    EXPECT_FALSE(_server.Requests.empty());
+    ExpectNothingInstalled();
+}
 
 TEST_F(StartupCheckTest, ABetaChannelWithoutAnUpdateFallsBackToThePlainManifest) {
     _registry.WriteRootFile("HKEY_CURRENT_USER",
