@@ -7,6 +7,7 @@
 #include "rtl/Exceptions.h"
 #include "rtl/FileStream.h"
 #include "rtl/Files.h"
+#include "rtl/KnownFolders.h"
 
 #include "BuildConfig.h"
 
@@ -69,6 +70,17 @@ private:
     std::vector<UnicodeString> _files;
 };
 
+// Creates folder (and its parents) when missing, letting only its owner in; a folder that exists
+// is the user's own choice and left as it is.
+bool MakePrivateFolder(const UnicodeString& folder) {
+    if (rtl::DirectoryExists(folder)) {
+        return true;
+    }
+    return rtl::ForceDirectories(folder) &&
+           QFile::setPermissions(ToQ(folder),
+                                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
 } // namespace
 
 UnicodeString ManifestUrlOnServer(UnicodeStringView serverUrl) {
@@ -77,6 +89,14 @@ UnicodeString ManifestUrlOnServer(UnicodeStringView serverUrl) {
         base.pop_back();
     }
     return base.empty() ? UnicodeString() : base + u"/" + kManifestName;
+}
+
+UnicodeString UserUpdateFolder() {
+    UnicodeString base = rtl::GetKnownFolder(rtl::TKnownFolder::Cache);
+    if (base.empty()) {
+        base = rtl::GetKnownFolder(rtl::TKnownFolder::Temp);
+    }
+    return rtl::CombinePath(base, u"Venturo MTD");
 }
 
 bool IsAllowedUpdateUrl(const UnicodeString& url) {
@@ -97,6 +117,9 @@ TWebUpdate::TWebUpdate() {
     Config.ManifestUrl = ManifestUrlOnServer(rtl::U(VENTURO_UPDATE_SERVER_URL));
     Config.ProgramVersion = rtl::U(VENTURO_PRODUCT_VERSION);
     Config.PublicKey = rtl::U(VENTURO_UPDATE_PUBLIC_KEY);
+    // Never the current folder: it may be a dataset's, which the program only reads.
+    Config.TempFolder = UserUpdateFolder();
+    Config.LogFile = rtl::CombinePath(Config.TempFolder, u"WUPDATE.LOG");
 }
 
 TWebUpdate::~TWebUpdate() = default;
@@ -131,7 +154,9 @@ bool TWebUpdate::DoUpdate(bool /*silent*/) {
         return false;
     }
     UnicodeString staging = _StagingFolder();
-    if (!rtl::ForceDirectories(staging)) {
+    // What an earlier run left goes first: links planted there are removed, never followed.
+    QDir(ToQ(staging)).removeRecursively();
+    if (!MakePrivateFolder(Config.TempFolder) || !MakePrivateFolder(staging)) {
         _Fail(u"Cannot create the download folder " + staging);
         return _TellUser();
     }
@@ -323,7 +348,8 @@ bool TWebUpdate::_Fetch(const QUrl& url, const TChunkSink& sink, const std::func
 
 bool TWebUpdate::_Download(const TManifestFile& file, const UnicodeString& stagedPath, int index, int count) {
     QFile out(ToQ(stagedPath));
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // A new file only: whatever already holds the name, a planted link included, is refused.
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         return _Fail(u"Cannot write " + stagedPath);
     }
     QCryptographicHash hash(QCryptographicHash::Sha256);
@@ -466,6 +492,9 @@ void TWebUpdate::_Log(const UnicodeString& message) const {
         return;
     }
     try {
+        if (!rtl::DirectoryExists(rtl::ExtractFileDir(Config.LogFile))) {
+            MakePrivateFolder(rtl::ExtractFileDir(Config.LogFile));
+        }
         bool exists = rtl::FileExists(Config.LogFile);
         rtl::TFileStream log(Config.LogFile,
                              exists ? rtl::TFileOpenMode::fmOpenWrite : rtl::TFileOpenMode::fmCreate,

@@ -27,20 +27,24 @@ rtl::UnicodeString ManifestUrlOnServer(rtl::UnicodeStringView serverUrl);
 /// True for an https address with a host, or an http one whose host is a loopback address literal.
 bool IsAllowedUpdateUrl(const rtl::UnicodeString& url);
 
+/// The user's own folder for downloads and the log: "Venturo MTD" in the user's cache folder (XDG
+/// cache, or the local application data on Windows), else in the temporary folder.
+rtl::UnicodeString UserUpdateFolder();
+
 /// How the component is set up; the defaults are the program's.
 struct TWebUpdateConfig {
     rtl::UnicodeString ManifestUrl; // default: the build's server
     rtl::UnicodeString UserAgent = u"ORVI Software Update Agent";
-    TManifestFormat Format;                      // signature, date and time patterns
-    rtl::UnicodeString TempFolder = u".";        // downloads go to a folder inside
-    rtl::UnicodeString LogFile = u"WUPDATE.LOG"; // empty: no log
-    rtl::UnicodeString ProgramVersion;           // default: the build's version
-    rtl::UnicodeString PublicKey;                // release key, hex; default: the build's
-    rtl::UnicodeString ProgramFile;              // default: the running program
-    rtl::UnicodeString InstallFolder;            // empty: the program's folder
-    int TimeoutMs = 15000;                       // longest silence of a transfer (twice: all of a manifest)
-    int MinDownloadMs = 30000;                   // a file's whole download may take at least this long,
-    std::int64_t MinBytesPerSecond = 16384;      // or longer when its stated size needs it at this rate
+    TManifestFormat Format;                 // signature, date and time patterns
+    rtl::UnicodeString TempFolder;          // downloads go to a folder inside; default: UserUpdateFolder()
+    rtl::UnicodeString LogFile;             // empty: no log; default: WUPDATE.LOG in UserUpdateFolder()
+    rtl::UnicodeString ProgramVersion;      // default: the build's version
+    rtl::UnicodeString PublicKey;           // release key, hex; default: the build's
+    rtl::UnicodeString ProgramFile;         // default: the running program
+    rtl::UnicodeString InstallFolder;       // empty: the program's folder
+    int TimeoutMs = 15000;                  // longest silence of a transfer (twice: all of a manifest)
+    int MinDownloadMs = 30000;              // a file's whole download may take at least this long,
+    std::int64_t MinBytesPerSecond = 16384; // or longer when its stated size needs it at this rate
     std::int64_t MaxManifestBytes = 1 << 20;
     std::int64_t MaxSignatureBytes = 1024;
     bool RecordInRegistry = true; // the installed version and the last failure (see UpdateCheck.h)

@@ -10,6 +10,7 @@
 #include "app/core/UpdateSignature.h"
 #include "app/webupdate/LocalHttpServer.h"
 #include "rtl/Files.h"
+#include "rtl/KnownFolders.h"
 #include "rtl/Shell.h"
 
 #include <QCoreApplication>
@@ -245,8 +246,10 @@ TEST_F(WebUpdateTest, TheProgramIsConfiguredForTheBuildsServer) {
     EXPECT_EQ(update.Config.PublicKey, rtl::U(VENTURO_UPDATE_PUBLIC_KEY));
     EXPECT_EQ(update.Config.UserAgent, u"ORVI Software Update Agent");
     EXPECT_EQ(update.Config.Format.Signature, u"WebUpdate");
-    EXPECT_EQ(update.Config.TempFolder, u".");
-    EXPECT_EQ(update.Config.LogFile, u"WUPDATE.LOG");
+    // Downloads and the log live in the user's own cache folder, never in the current folder.
+    EXPECT_EQ(update.Config.TempFolder,
+              rtl::CombinePath(rtl::GetKnownFolder(rtl::TKnownFolder::Cache), u"Venturo MTD"));
+    EXPECT_EQ(update.Config.LogFile, rtl::CombinePath(update.Config.TempFolder, u"WUPDATE.LOG"));
     EXPECT_EQ(ven::ManifestUrlOnServer(u"https://updates.example/mtd/"),
               u"https://updates.example/mtd/update_v03.inf");
     EXPECT_EQ(ven::ManifestUrlOnServer(u""), u"");
@@ -554,6 +557,24 @@ TEST_F(WebUpdateTest, EveryFailureAfterTheDownloadBeganIsShownButADeclineIsNot) 
     EXPECT_TRUE(_failuresShown.empty());
 }
 
+TEST_F(WebUpdateTest, DownloadsGoToAPrivateFolderAndFollowNoPlantedLink) {
+    WriteText(_tmp.Path() / "precious", "keep me");
+    _update.Config.TempFolder = _tmp.Text("cache/Venturo MTD"); // not there yet: made private
+    Publish("1.3.0", NewRelease());
+    EXPECT_TRUE(_update.DoUpdate(true)) << rtl::StringToUtf8(_update.LastError());
+    EXPECT_EQ(fs::status(_tmp.Path() / "cache" / "Venturo MTD").permissions() & fs::perms::all,
+              fs::perms::owner_all);
+
+    // Planted in the existing download folder this time: removed, not followed.
+    fs::create_directories(_tmp.Path() / "cache" / "Venturo MTD" / "WebUpdate.tmp");
+    fs::create_symlink(_tmp.Path() / "precious",
+                       _tmp.Path() / "cache" / "Venturo MTD" / "WebUpdate.tmp" / "0.part");
+    Publish("1.4.0", NewRelease()); // 1.3.0 is recorded as installed
+    EXPECT_TRUE(_update.DoUpdate(true)) << rtl::StringToUtf8(_update.LastError());
+    EXPECT_EQ(ReadText(_tmp.Path() / "precious"), "keep me");
+    _nRestartAsked = 2;
+}
+
 TEST_F(WebUpdateTest, ADeclinedLicenceInstallsNothing) {
     _blAcceptLicense = false;
     TReleaseFile license{"EULA.txt", "Terms", {}};
@@ -668,7 +689,8 @@ TEST_F(StartupCheckTest, AFailedUpdateIsNotTriedAgainForADay) {
     EXPECT_TRUE(ven::RunStartupUpdateCheck(_update));
     ven::TUpdateRecord record = ven::ReadUpdateRecord();
     EXPECT_NEAR(record.LastFailure, rtl::Now(), 10.0 / 86400);
-    EXPECT_NE(rtl::StringToUtf8(record.LastFailureReason).find("data.txt: expected 10 bytes"), std::string::npos);
+    EXPECT_NE(rtl::StringToUtf8(record.LastFailureReason).find("data.txt: expected 10 bytes"),
+              std::string::npos);
     EXPECT_EQ(record.InstalledVersion, u"");
 
     _server.Requests.clear();
