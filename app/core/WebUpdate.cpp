@@ -150,6 +150,7 @@ bool TWebUpdate::NewVersionAvailable(bool /*showDialogs*/) {
 }
 
 bool TWebUpdate::DoUpdate(bool /*silent*/) {
+    _blCancelled = false;
     if (!NewVersionAvailable(false)) {
         return false;
     }
@@ -170,7 +171,7 @@ bool TWebUpdate::DoUpdate(bool /*silent*/) {
         const TManifestFile& file = _manifest->Files[static_cast<size_t>(i)];
         const UnicodeString& path = guard.Add(rtl::CombinePath(staging, rtl::IntToStr(i) + u".part"));
         if (!_Download(file, path, i + 1, count)) {
-            return _TellUser();
+            return _blCancelled ? false : _TellUser(); // the user's own choice is not a failure
         }
         staged.push_back({file, path});
     }
@@ -311,6 +312,9 @@ bool TWebUpdate::_Fetch(const QUrl& url, const TChunkSink& sink, const std::func
         if (progress && total > 0) {
             progress(100.0 * static_cast<double>(received) / static_cast<double>(total));
         }
+        if (_blCancelled) {
+            r->abort();
+        }
     });
     QObject::connect(r, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     silence.start();
@@ -325,6 +329,9 @@ bool TWebUpdate::_Fetch(const QUrl& url, const TChunkSink& sink, const std::func
         accept();
     }
     int status = r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (_blCancelled) {
+        return _Fail(UrlText(url) + u": Cancelled; nothing was installed");
+    }
     if (stopped) {
         return false; // the sink refused the data; its owner says why
     }

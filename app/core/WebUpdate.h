@@ -88,6 +88,10 @@ public:
 
     /// The manifest read last, when it was valid.
     const std::optional<TUpdateManifest>& Manifest() const { return _manifest; }
+    /// Stops the update under way at its next transfer event (call it from OnProgress or from a
+    /// Cancel button while a download runs): it then fails with "Cancelled", installing nothing.
+    void Cancel() { _blCancelled = true; }
+
     /// The program that is updated and started anew: Config.ProgramFile, else this program's file
     /// as it was when the program started (the running file is renamed by the install).
     rtl::UnicodeString ProgramFile() const;
@@ -128,7 +132,8 @@ private:
     std::unique_ptr<QNetworkAccessManager> _pNetwork;
     std::optional<TUpdateManifest> _manifest;
     rtl::UnicodeString _szLastError;
-    bool _blDeclined = false; // the last licence shown was declined
+    bool _blDeclined = false;  // the last licence shown was declined
+    bool _blCancelled = false; // Cancel was called during this update
 };
 
 } // namespace ven

@@ -537,6 +537,27 @@ TEST_F(WebUpdateTest, ATricklingDownloadEndsAtItsDeadlineAndTheUserIsTold) {
         << _failuresShown[0];
 }
 
+TEST_F(WebUpdateTest, ACancelledDownloadInstallsNothingAndIsNotAFailure) {
+    int progressCalls = 0;
+    _update.OnProgress = [&](ven::TWebUpdate& sender, int index, int count, const UnicodeString&, double) {
+        ++progressCalls;
+        EXPECT_EQ(count, 3);
+        if (index == 2) {
+            sender.Cancel();
+        }
+    };
+    Publish("1.3.0", NewRelease());
+    EXPECT_FALSE(_update.DoUpdate(true));
+    EXPECT_GT(progressCalls, 0);
+    EXPECT_NE(rtl::StringToUtf8(_update.LastError()).find("Cancelled"), std::string::npos);
+    EXPECT_TRUE(_failuresShown.empty());
+    EXPECT_EQ(ven::ReadUpdateRecord().LastFailure, 0); // no day of rest for the user's own choice
+    ExpectNothingInstalled();
+    // The next update is not cancelled by the last one's Cancel.
+    _update.OnProgress = nullptr;
+    EXPECT_TRUE(_update.DoUpdate(true)) << rtl::StringToUtf8(_update.LastError());
+}
+
 TEST_F(WebUpdateTest, EveryFailureAfterTheDownloadBeganIsShownButADeclineIsNot) {
     std::vector<TReleaseFile> release = NewRelease();
     release[2].Listed = "extrA";
