@@ -134,6 +134,23 @@ TEST_F(UpdateInstallTest, ANameOfTheWorkFolderOrAChangedFileInstallsNothing) {
     EXPECT_EQ(StateOf(_program), kOld);
 }
 
+TEST_F(UpdateInstallTest, NamesLikeTheInstallsOwnCopiesInstallTheirOwnBytes) {
+    // Copies are kept in the work folder, so "x.new" and "x.old" are ordinary names.
+    TFolderState expected = kNew;
+    for (const std::string name : {"data.txt.new", "data.txt.old", "venturo_mtd.tmp-1-1"}) {
+        WriteText(_tmp.Path() / "staged" / name, "bytes of " + name);
+        _files.push_back({rtl::U(name), _tmp.Text("staged/" + name),
+                          static_cast<std::int64_t>(9 + name.size()),
+                          rtl::U(QCryptographicHash::hash(QByteArray::fromStdString("bytes of " + name),
+                                                          QCryptographicHash::Sha256)
+                                     .toHex()
+                                     .toStdString())});
+        expected[name] = "bytes of " + name;
+    }
+    ven::InstallFiles(_folder, _files);
+    EXPECT_EQ(StateOf(_program), expected);
+}
+
 TEST_F(UpdateInstallTest, AJournalThatCannotBeReadIsLeftAlone) {
     WriteText(_program / ".webupdate" / "journal", "something else\n");
     EXPECT_THROW(ven::RecoverInterruptedInstall(_folder), rtl::Exception);
