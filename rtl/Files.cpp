@@ -49,7 +49,8 @@ UnicodeString QuotedFailure(const char16_t* verb, const UnicodeString& name, int
 }
 
 UnicodeString TooLargeFailure(const UnicodeString& name, std::int64_t maxSize) {
-    return u"Cannot read file \"" + name + u"\". It is too large (more than " + IntToStr(maxSize) + u" bytes).";
+    return u"Cannot read file \"" + name + u"\". It is too large (more than " + IntToStr(maxSize) +
+           u" bytes).";
 }
 
 // d_type is not filled on every file system; fall back to stat, which also follows links.
@@ -440,8 +441,7 @@ bool TOpenFolder::ReadFileUpTo(UnicodeStringView name, std::int64_t maxSize, std
         errno = ENOENT;
         return ReadOpenedFile(-1, _szPath, name, maxSize, bytes);
     }
-    return ReadOpenedFile(::openat(_nFd, NativeName(name), kReadFlags), _szPath, name, maxSize,
-                          bytes);
+    return ReadOpenedFile(::openat(_nFd, NativeName(name), kReadFlags), _szPath, name, maxSize, bytes);
 }
 
 bool TOpenFolder::ReadFileIfExists(UnicodeStringView name, std::int64_t maxSize, std::string& bytes,
@@ -542,6 +542,25 @@ bool DeleteFile(const UnicodeString& path) {
 
 bool RenameFile(const UnicodeString& from, const UnicodeString& to) {
     return ::rename(Native(from).c_str(), Native(to).c_str()) == 0;
+}
+
+bool CreateHardLink(const UnicodeString& existing, const UnicodeString& link) {
+    return ::link(Native(existing).c_str(), Native(link).c_str()) == 0;
+}
+
+bool SyncToDisk(const UnicodeString& path) {
+    int fd = ::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+bool CopyFileMode(const UnicodeString& from, const UnicodeString& to) {
+    struct stat st {};
+    return ::stat(Native(from).c_str(), &st) == 0 && ::chmod(Native(to).c_str(), st.st_mode & 07777) == 0;
 }
 
 UnicodeString ExtractFileName(UnicodeStringView path) {
@@ -657,10 +676,27 @@ UnicodeString ExpandFileName(const UnicodeString& path) {
     return result.empty() ? UnicodeString(1, PathDelim) : result;
 }
 
-UnicodeString ApplicationExeName() {
+namespace {
+
+UnicodeString ReadOwnExeLink() {
     std::string buffer(4096, '\0');
     ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
     return n > 0 ? NativeToString(std::string_view(buffer.data(), static_cast<size_t>(n))) : UnicodeString();
+}
+
+// The link follows the file when it is renamed or replaced (an update does both), so the name is
+// read once, when the library loads, and kept.
+const UnicodeString& StartupExeName() {
+    static const UnicodeString name = ReadOwnExeLink();
+    return name;
+}
+
+[[maybe_unused]] const bool g_blExeNameTaken = !StartupExeName().empty();
+
+} // namespace
+
+UnicodeString ApplicationExeName() {
+    return StartupExeName();
 }
 
 UnicodeString GetEnvironmentVariable(const UnicodeString& name) {

@@ -104,6 +104,12 @@ RTL_API void RemoveStaleTemporaries(const UnicodeString& path, std::int64_t maxA
 RTL_API bool ForceDirectories(const UnicodeString& path);
 RTL_API bool DeleteFile(const UnicodeString& path);
 RTL_API bool RenameFile(const UnicodeString& from, const UnicodeString& to);
+/// A second name for an existing file (a hard link); false when it cannot be made or link exists.
+RTL_API bool CreateHardLink(const UnicodeString& existing, const UnicodeString& link);
+/// Makes what was written to a file, or the names in a folder, durable; false when it cannot.
+RTL_API bool SyncToDisk(const UnicodeString& path);
+/// Gives the file to the permissions of the file from; false when either cannot be read or changed.
+RTL_API bool CopyFileMode(const UnicodeString& from, const UnicodeString& to);
 
 /// Text after the last separator ("/" or the platform's).
 RTL_API UnicodeString ExtractFileName(UnicodeStringView path);
@@ -121,7 +127,8 @@ RTL_API UnicodeString GetCurrentDir();
 RTL_API bool SetCurrentDir(const UnicodeString& dir);
 /// Absolute form of a relative path against the current directory.
 RTL_API UnicodeString ExpandFileName(const UnicodeString& path);
-/// The running program's full path.
+/// The running program's full path as it was when the program started, even after its file was
+/// renamed or replaced.
 RTL_API UnicodeString ApplicationExeName();
 RTL_API UnicodeString GetEnvironmentVariable(const UnicodeString& name);
 

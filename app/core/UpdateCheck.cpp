@@ -41,11 +41,76 @@ TCheckPlan ReadCheckPlan() {
     return plan;
 }
 
+constexpr char16_t kInstalledVersion[] = u"Installed version";
+constexpr char16_t kLastFailure[] = u"Last update failure";
+constexpr char16_t kLastFailureReason[] = u"Last update failure reason";
+
+template <typename TWrite> bool WriteProductKey(const TWrite& write) {
+    auto reg = std::make_unique<rtl::TRegistry>();
+    reg->RootKey = rtl::TRootKey::CurrentUser;
+    try {
+        if (!reg->OpenKey(kProductRegistryKey, true)) {
+            return false;
+        }
+        write(*reg);
+    } catch (const rtl::Exception&) {
+        return false;
+    }
+    return true;
+}
+
 } // namespace
+
+TUpdateRecord ReadUpdateRecord() {
+    TUpdateRecord record;
+    auto reg = std::make_unique<rtl::TRegistry>();
+    reg->RootKey = rtl::TRootKey::CurrentUser;
+    try {
+        if (reg->KeyExists(kProductRegistryKey) && reg->OpenKey(kProductRegistryKey, false)) {
+            if (reg->ValueExists(kInstalledVersion)) {
+                record.InstalledVersion = reg->ReadString(kInstalledVersion);
+            }
+            if (reg->ValueExists(kLastFailureReason)) {
+                record.LastFailureReason = reg->ReadString(kLastFailureReason);
+            }
+            if (reg->ValueExists(kLastFailure)) {
+                // Whole seconds since day zero: exact in text, unlike a real number.
+                record.LastFailure =
+                    static_cast<double>(rtl::StrToInt64(reg->ReadString(kLastFailure))) / 86400.0;
+            }
+        }
+    } catch (const rtl::Exception&) {
+    }
+    return record;
+}
+
+bool RecordInstalledVersion(const UnicodeString& version) {
+    return WriteProductKey([&](rtl::TRegistry& reg) {
+        reg.WriteString(kInstalledVersion, version);
+        reg.WriteString(kLastFailure, u"0");
+        reg.WriteString(kLastFailureReason, u"");
+    });
+}
+
+bool RecordUpdateFailure(const UnicodeString& reason, rtl::TDateTime when) {
+    // The reason goes on one line: the registry keeps values of one line only.
+    UnicodeString line =
+        rtl::StringReplace(rtl::StringReplace(reason, u"\r", u" ", rtl::TReplaceFlag::rfReplaceAll), u"\n",
+                           u" ", rtl::TReplaceFlag::rfReplaceAll);
+    return WriteProductKey([&](rtl::TRegistry& reg) {
+        reg.WriteString(kLastFailure, rtl::IntToStr(static_cast<std::int64_t>(when * 86400.0)));
+        reg.WriteString(kLastFailureReason, line);
+    });
+}
 
 bool RunStartupUpdateCheck(IWebUpdate& update) {
     TCheckPlan plan = ReadCheckPlan();
     if (!plan.Check) {
+        return false;
+    }
+    // An update that failed is not downloaded again at every start.
+    TUpdateRecord record = ReadUpdateRecord();
+    if (record.LastFailure > 0 && rtl::Now() - record.LastFailure < kRetryAfterFailureDays) {
         return false;
     }
     if (!plan.Beta.empty()) {

@@ -1,10 +1,13 @@
 #include "app/core/WebUpdate.h"
 
 #include "app/core/ProgramRestart.h"
+#include "app/core/UpdateInstall.h"
+#include "app/core/UpdateSignature.h"
 #include "rtl/DateTime.h"
 #include "rtl/Exceptions.h"
 #include "rtl/FileStream.h"
 #include "rtl/Files.h"
+#include "rtl/KnownFolders.h"
 
 #include "BuildConfig.h"
 
@@ -20,6 +23,9 @@
 #include <QNetworkRequest>
 #include <QTimer>
 #include <QUrl>
+
+#include <algorithm>
+#include <limits>
 
 namespace ven {
 
@@ -45,10 +51,6 @@ bool IsLoopbackHost(const QUrl& url) {
     return address.setAddress(url.host()) && address.isLoopback();
 }
 
-UnicodeString Sha256Hex(QByteArrayView bytes) {
-    return FromQ(QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));
-}
-
 // Removes what a download put into the staging folder, whatever happened.
 class TStagingGuard {
 public:
@@ -68,43 +70,15 @@ private:
     std::vector<UnicodeString> _files;
 };
 
-// One file on its way into the program's folder: written beside the old one first.
-struct TInstallSlot {
-    UnicodeString Target, New, Backup;
-    bool HadOld = false;
-    bool Swapped = false;
-};
-
-// The folders, deepest first, that ForceDirectories(folder) is about to create.
-std::vector<UnicodeString> MissingFolders(UnicodeString folder) {
-    std::vector<UnicodeString> missing;
-    while (!folder.empty() && !rtl::DirectoryExists(folder)) {
-        missing.push_back(folder);
-        UnicodeString parent = rtl::ExtractFileDir(folder);
-        if (parent == folder) {
-            break;
-        }
-        folder = parent;
+// Creates folder (and its parents) when missing, letting only its owner in; a folder that exists
+// is the user's own choice and left as it is.
+bool MakePrivateFolder(const UnicodeString& folder) {
+    if (rtl::DirectoryExists(folder)) {
+        return true;
     }
-    return missing;
-}
-
-// Puts every swapped file back and removes the new copies and the folders made for them.
-void RollBack(std::vector<TInstallSlot>& pending, const std::vector<UnicodeString>& madeFolders) {
-    for (TInstallSlot& slot : pending) {
-        if (slot.Swapped) {
-            rtl::DeleteFile(slot.Target);
-            if (slot.HadOld) {
-                rtl::RenameFile(slot.Backup, slot.Target);
-            }
-        } else if (slot.HadOld && !rtl::FileExists(slot.Target)) {
-            rtl::RenameFile(slot.Backup, slot.Target);
-        }
-        rtl::DeleteFile(slot.New);
-    }
-    for (const UnicodeString& folder : madeFolders) {
-        QDir().rmdir(ToQ(folder)); // only when empty
-    }
+    return rtl::ForceDirectories(folder) &&
+           QFile::setPermissions(ToQ(folder),
+                                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 } // namespace
@@ -115,6 +89,14 @@ UnicodeString ManifestUrlOnServer(UnicodeStringView serverUrl) {
         base.pop_back();
     }
     return base.empty() ? UnicodeString() : base + u"/" + kManifestName;
+}
+
+UnicodeString UserUpdateFolder() {
+    UnicodeString base = rtl::GetKnownFolder(rtl::TKnownFolder::Cache);
+    if (base.empty()) {
+        base = rtl::GetKnownFolder(rtl::TKnownFolder::Temp);
+    }
+    return rtl::CombinePath(base, u"Venturo MTD");
 }
 
 bool IsAllowedUpdateUrl(const UnicodeString& url) {
@@ -134,6 +116,10 @@ struct TWebUpdate::TStagedFile {
 TWebUpdate::TWebUpdate() {
     Config.ManifestUrl = ManifestUrlOnServer(rtl::U(VENTURO_UPDATE_SERVER_URL));
     Config.ProgramVersion = rtl::U(VENTURO_PRODUCT_VERSION);
+    Config.PublicKey = rtl::U(VENTURO_UPDATE_PUBLIC_KEY);
+    // Never the current folder: it may be a dataset's, which the program only reads.
+    Config.TempFolder = UserUpdateFolder();
+    Config.LogFile = rtl::CombinePath(Config.TempFolder, u"WUPDATE.LOG");
 }
 
 TWebUpdate::~TWebUpdate() = default;
@@ -143,29 +129,41 @@ bool TWebUpdate::NewVersionAvailable(bool /*showDialogs*/) {
         return false;
     }
     int order = 0;
+    UnicodeString installed = Config.ProgramVersion;
     try {
-        order = CompareVersions(_manifest->Version, Config.ProgramVersion);
+        // A version recorded as installed counts too: a release whose files carry an older
+        // compiled-in version is not installed again at every start.
+        UnicodeString recorded =
+            Config.RecordInRegistry ? ReadUpdateRecord().InstalledVersion : UnicodeString();
+        if (IsValidVersion(recorded) && CompareVersions(recorded, installed) > 0) {
+            installed = recorded;
+        }
+        order = CompareVersions(_manifest->Version, installed);
     } catch (const rtl::Exception& e) {
         return _Fail(u"This program's version: " + e.Message());
     }
     _Log(order > 0
              ? u"Version " + _manifest->Version + u" is available; this program is " + Config.ProgramVersion
              : u"No newer version: the manifest offers " + _manifest->Version + u", this program is " +
-                   Config.ProgramVersion);
+                   installed);
     return order > 0;
 }
 
 bool TWebUpdate::DoUpdate(bool /*silent*/) {
+    _blCancelled = false;
     if (!NewVersionAvailable(false)) {
         return false;
     }
     UnicodeString staging = _StagingFolder();
-    if (!rtl::ForceDirectories(staging)) {
-        return _Fail(u"Cannot create the download folder " + staging);
+    // What an earlier run left goes first: links planted there are removed, never followed.
+    QDir(ToQ(staging)).removeRecursively();
+    if (!MakePrivateFolder(Config.TempFolder) || !MakePrivateFolder(staging)) {
+        _Fail(u"Cannot create the download folder " + staging);
+        return _TellUser();
     }
     TStagingGuard guard(staging);
     if (_manifest->License && !_AcceptLicense(guard.Add(rtl::CombinePath(staging, u"license.part")))) {
-        return false;
+        return _blDeclined ? false : _TellUser();
     }
     std::vector<TStagedFile> staged;
     const int count = static_cast<int>(_manifest->Files.size());
@@ -173,22 +171,22 @@ bool TWebUpdate::DoUpdate(bool /*silent*/) {
         const TManifestFile& file = _manifest->Files[static_cast<size_t>(i)];
         const UnicodeString& path = guard.Add(rtl::CombinePath(staging, rtl::IntToStr(i) + u".part"));
         if (!_Download(file, path, i + 1, count)) {
-            return false;
+            return _blCancelled ? false : _TellUser(); // the user's own choice is not a failure
         }
         staged.push_back({file, path});
     }
     if (!_Install(staged)) {
-        return false;
+        return _TellUser();
     }
     _Log(u"Version " + _manifest->Version + u" installed");
+    if (Config.RecordInRegistry) {
+        RecordInstalledVersion(_manifest->Version);
+    }
     bool allowRestart = true;
     if (OnAppRestart) {
         OnAppRestart(*this, allowRestart);
     }
-    if (allowRestart) {
-        _Restart();
-    }
-    return true;
+    return !allowRestart || _Restart() || _TellUser();
 }
 
 bool TWebUpdate::_ReadManifest() {
@@ -203,24 +201,23 @@ bool TWebUpdate::_ReadManifest() {
     if (!IsAllowedUpdateUrl(Config.ManifestUrl)) {
         return _Fail(u"Refused " + Config.ManifestUrl + u": only https is allowed");
     }
-    QByteArray body;
-    bool tooLarge = false;
-    bool fetched = _Fetch(
-        url,
-        [&](const QByteArray& chunk) {
-            tooLarge = body.size() + chunk.size() > Config.MaxManifestBytes;
-            if (!tooLarge) {
-                body += chunk;
-            }
-            return !tooLarge;
-        },
-        {}, 2 * Config.TimeoutMs);
-    if (tooLarge) {
-        return _Fail(UrlText(url) + u": the manifest is larger than " +
-                     rtl::IntToStr(Config.MaxManifestBytes) + u" bytes");
-    }
-    if (!fetched) {
+    QByteArray body, signature;
+    if (!_FetchSmall(url, Config.MaxManifestBytes, u"the manifest", body)) {
         return false;
+    }
+    QUrl signatureUrl = url;
+    signatureUrl.setPath(url.path() + ToQ(kSignatureSuffix));
+    if (!_FetchSmall(signatureUrl, Config.MaxSignatureBytes, u"the signature", signature)) {
+        _Fail(UrlText(url) + u" is not signed (" + _szLastError + u"); nothing was downloaded");
+        return _TellUser();
+    }
+    // Nothing in the manifest counts, not even its version, until its signature holds.
+    UnicodeString untrusted = CheckManifestSignature(
+        std::string_view(body.constData(), static_cast<size_t>(body.size())),
+        std::string_view(signature.constData(), static_cast<size_t>(signature.size())), Config.PublicKey);
+    if (!untrusted.empty()) {
+        _Fail(UrlText(url) + u" is not trusted: " + untrusted + u"; nothing was downloaded");
+        return _TellUser();
     }
     try {
         _manifest = ParseUpdateManifest(rtl::DecodeText(std::string_view(body.constData(), body.size())),
@@ -231,6 +228,25 @@ bool TWebUpdate::_ReadManifest() {
     _Log(u"Read " + UrlText(url) + u": version " + _manifest->Version + u" of " +
          rtl::FormatDateTime(u"dd/mm/yyyy hh:nn", _manifest->ReleaseDate));
     return true;
+}
+
+bool TWebUpdate::_FetchSmall(const QUrl& url, std::int64_t maxBytes, const UnicodeString& what,
+                             QByteArray& body) {
+    bool tooLarge = false;
+    bool fetched = _Fetch(
+        url,
+        [&](const QByteArray& chunk) {
+            tooLarge = body.size() + chunk.size() > maxBytes;
+            if (!tooLarge) {
+                body += chunk;
+            }
+            return !tooLarge;
+        },
+        {}, 2 * Config.TimeoutMs);
+    if (tooLarge) {
+        return _Fail(UrlText(url) + u": " + what + u" is larger than " + rtl::IntToStr(maxBytes) + u" bytes");
+    }
+    return fetched;
 }
 
 bool TWebUpdate::_Fetch(const QUrl& url, const TChunkSink& sink, const std::function<void(double)>& progress,
@@ -296,6 +312,9 @@ bool TWebUpdate::_Fetch(const QUrl& url, const TChunkSink& sink, const std::func
         if (progress && total > 0) {
             progress(100.0 * static_cast<double>(received) / static_cast<double>(total));
         }
+        if (_blCancelled) {
+            r->abort();
+        }
     });
     QObject::connect(r, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     silence.start();
@@ -310,6 +329,9 @@ bool TWebUpdate::_Fetch(const QUrl& url, const TChunkSink& sink, const std::func
         accept();
     }
     int status = r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (_blCancelled) {
+        return _Fail(UrlText(url) + u": Cancelled; nothing was installed");
+    }
     if (stopped) {
         return false; // the sink refused the data; its owner says why
     }
@@ -333,7 +355,8 @@ bool TWebUpdate::_Fetch(const QUrl& url, const TChunkSink& sink, const std::func
 
 bool TWebUpdate::_Download(const TManifestFile& file, const UnicodeString& stagedPath, int index, int count) {
     QFile out(ToQ(stagedPath));
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // A new file only: whatever already holds the name, a planted link included, is refused.
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         return _Fail(u"Cannot write " + stagedPath);
     }
     QCryptographicHash hash(QCryptographicHash::Sha256);
@@ -357,7 +380,8 @@ bool TWebUpdate::_Download(const TManifestFile& file, const UnicodeString& stage
             if (OnProgress) {
                 OnProgress(*this, index, count, file.Name, percent);
             }
-        });
+        },
+        _DownloadDeadlineMs(file.Size));
     out.close();
     if (!written || out.error() != QFileDevice::NoError) {
         return _Fail(u"Cannot write " + stagedPath);
@@ -376,6 +400,7 @@ bool TWebUpdate::_Download(const TManifestFile& file, const UnicodeString& stage
 }
 
 bool TWebUpdate::_AcceptLicense(const UnicodeString& stagedPath) {
+    _blDeclined = false;
     if (!_Download(*_manifest->License, stagedPath, 0, static_cast<int>(_manifest->Files.size()))) {
         return false;
     }
@@ -391,66 +416,48 @@ bool TWebUpdate::_AcceptLicense(const UnicodeString& stagedPath) {
     if (OnDownloadedEULA) {
         OnDownloadedEULA(*this, lines, accept);
     }
+    _blDeclined = !accept;
     return accept || _Fail(u"Licence declined: nothing was installed");
 }
 
 bool TWebUpdate::_Install(const std::vector<TStagedFile>& staged) {
-    std::vector<TInstallSlot> pending;
-    std::vector<UnicodeString> madeFolders;
-    // Every new file is written beside its old one before any old file is touched.
+    std::vector<TInstallFile> files;
+    for (const TStagedFile& s : staged) {
+        files.push_back({s.File.Name, s.Path, s.File.Size, s.File.Sha256});
+    }
     try {
-        for (const TStagedFile& s : staged) {
-            TInstallSlot slot;
-            slot.Target = rtl::CombinePath(
-                _InstallFolder(), rtl::StringReplace(s.File.Name, u"/", UnicodeString(1, rtl::PathDelim),
-                                                     rtl::TReplaceFlag::rfReplaceAll));
-            slot.New = slot.Target + u".new";
-            slot.Backup = slot.Target + u".old";
-            rtl::TBytes bytes = rtl::ReadAllBytes(s.Path);
-            // Read back from the download folder, so check it again.
-            if (static_cast<std::int64_t>(bytes.size()) != s.File.Size ||
-                Sha256Hex(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size()))) !=
-                    s.File.Sha256) {
-                throw rtl::EReadError(s.Path + u" changed after it was verified");
-            }
-            std::vector<UnicodeString> missing = MissingFolders(rtl::ExtractFileDir(slot.Target));
-            madeFolders.insert(madeFolders.begin(), missing.begin(), missing.end());
-            rtl::ForceDirectories(rtl::ExtractFileDir(slot.Target));
-            pending.push_back(slot);
-            rtl::WriteFileAtomic(slot.New, std::string(bytes.begin(), bytes.end()));
-            if (rtl::FileExists(slot.Target)) {
-                QFile::setPermissions(ToQ(slot.New), QFile::permissions(ToQ(slot.Target)));
-            }
-        }
+        InstallFiles(_InstallFolder(), files, OnInstallStep);
     } catch (const rtl::Exception& e) {
-        RollBack(pending, madeFolders);
-        return _Fail(u"Nothing was installed: " + e.Message());
-    }
-    for (TInstallSlot& slot : pending) {
-        rtl::DeleteFile(slot.Backup);
-        slot.HadOld = rtl::FileExists(slot.Target);
-        if ((slot.HadOld && !rtl::RenameFile(slot.Target, slot.Backup)) ||
-            !rtl::RenameFile(slot.New, slot.Target)) {
-            RollBack(pending, madeFolders);
-            return _Fail(u"Nothing was installed: cannot replace " + slot.Target);
-        }
-        slot.Swapped = true;
-    }
-    // A running program cannot always be deleted; its copy goes with the next update.
-    for (const TInstallSlot& slot : pending) {
-        rtl::DeleteFile(slot.Backup);
+        return _Fail(e.Message());
     }
     return true;
 }
 
-void TWebUpdate::_Restart() {
-    UnicodeString program = Config.ProgramFile.empty() ? rtl::ApplicationExeName() : Config.ProgramFile;
+bool TWebUpdate::RecoverInterruptedInstall() {
+    try {
+        UnicodeString done = ven::RecoverInterruptedInstall(_InstallFolder());
+        if (!done.empty()) {
+            _Log(done + u" in " + _InstallFolder());
+        }
+        return true;
+    } catch (const rtl::Exception& e) {
+        return _Fail(u"An interrupted install could not be finished: " + e.Message());
+    }
+}
+
+bool TWebUpdate::_Restart() {
+    UnicodeString program = ProgramFile();
     if (!StartProgram(program)) {
-        _Log(u"Cannot start " + program + u" again");
-        return;
+        return _Fail(u"Version " + _manifest->Version + u" was installed, but " + program +
+                     u" could not be started again");
     }
     _Log(u"Restarting " + program);
     QCoreApplication::quit();
+    return true;
+}
+
+UnicodeString TWebUpdate::ProgramFile() const {
+    return Config.ProgramFile.empty() ? rtl::ApplicationExeName() : Config.ProgramFile;
 }
 
 UnicodeString TWebUpdate::_StagingFolder() const {
@@ -461,7 +468,24 @@ UnicodeString TWebUpdate::_InstallFolder() const {
     if (!Config.InstallFolder.empty()) {
         return Config.InstallFolder;
     }
-    return rtl::ExtractFileDir(Config.ProgramFile.empty() ? rtl::ApplicationExeName() : Config.ProgramFile);
+    return rtl::ExtractFileDir(ProgramFile());
+}
+
+int TWebUpdate::_DownloadDeadlineMs(std::int64_t size) const {
+    // A trickle that never goes silent must still end.
+    std::int64_t scaled = size * 1000 / std::max<std::int64_t>(Config.MinBytesPerSecond, 1);
+    return static_cast<int>(
+        std::clamp<std::int64_t>(scaled, Config.MinDownloadMs, std::numeric_limits<int>::max()));
+}
+
+bool TWebUpdate::_TellUser() {
+    if (Config.RecordInRegistry) {
+        RecordUpdateFailure(_szLastError, rtl::Now());
+    }
+    if (OnFailure) {
+        OnFailure(*this, _szLastError);
+    }
+    return false;
 }
 
 bool TWebUpdate::_Fail(const UnicodeString& message) {
@@ -475,6 +499,9 @@ void TWebUpdate::_Log(const UnicodeString& message) const {
         return;
     }
     try {
+        if (!rtl::DirectoryExists(rtl::ExtractFileDir(Config.LogFile))) {
+            MakePrivateFolder(rtl::ExtractFileDir(Config.LogFile));
+        }
         bool exists = rtl::FileExists(Config.LogFile);
         rtl::TFileStream log(Config.LogFile,
                              exists ? rtl::TFileOpenMode::fmOpenWrite : rtl::TFileOpenMode::fmCreate,

@@ -83,6 +83,9 @@ Tform_main::Tform_main(const TVenSystemMode& systemMode, QWidget* parent)
     updApplication.OnAppRestart = [this](TWebUpdate& sender, bool& allowRestart) {
         updApplicationAppRestart(sender, allowRestart);
     };
+    updApplication.OnFailure = [this](TWebUpdate&, const rtl::UnicodeString& message) {
+        MessageBox::warning(this, ToQString(u"The update failed: " + message));
+    };
 }
 
 Tform_main::~Tform_main() {

@@ -25,6 +25,8 @@ int main(int argc, char** argv) {
     // The main window stays hidden until the loader hands over from the splash; the program ends
     // when it closes (not when the splash, the only window shown so far, closes).
     auto formMain = std::make_unique<ven::Tform_main>(systemMode);
+    // An update that a crash cut short is finished or undone before the program's folder is used.
+    formMain->updApplication.RecoverInterruptedInstall();
     QApplication::setQuitOnLastWindowClosed(false);
     QObject::connect(formMain.get(), &ven::Tform_main::Closed, &app, &QApplication::quit,
                      Qt::QueuedConnection);

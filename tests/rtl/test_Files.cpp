@@ -1,6 +1,7 @@
 #include "TempFolder.h"
 #include "rtl/Exceptions.h"
 #include "rtl/Files.h"
+#include "rtl/Shell.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -303,6 +304,43 @@ TEST(FilePaths, ExpandAgainstCurrentDirectory) {
     EXPECT_EQ(GetEnvironmentVariable(u"RTL_FILES_TEST_UNSET"), u"");
 }
 
+// Run as a copy of this program: renames its own file, as an update does, and records the name it
+// still reports. Does nothing in an ordinary run.
+TEST(FilePaths, ProgramNameOfACopyThatRenamesItself) {
+    const char* record = std::getenv("RTL_FILES_TEST_RENAME_SELF");
+    if (!record) {
+        GTEST_SKIP() << "only run by ProgramNameSurvivesARenameOfItsFile";
+    }
+    UnicodeString exe = ApplicationExeName();
+    ASSERT_TRUE(RenameFile(exe, exe + u".old"));
+    std::ofstream(record, std::ios::binary) << StringToUtf8(ApplicationExeName());
+}
+
+TEST_F(FilesTest, ProgramNameSurvivesARenameOfItsFile) {
+    // A copy of this very program, so the system's own record of the running file is what is read.
+    const fs::path original(StringToUtf8(ApplicationExeName()));
+    const fs::path copy = _root / "copy of test";
+    fs::copy_file(original, copy);
+    fs::permissions(copy, fs::perms::owner_all);
+    const std::string libraries = original.parent_path().string();
+    const char* found = std::getenv("LD_LIBRARY_PATH");
+    const std::string old = found ? found : "";
+    ::setenv("LD_LIBRARY_PATH", (old.empty() ? libraries : libraries + ":" + old).c_str(), 1);
+    ::setenv("RTL_FILES_TEST_RENAME_SELF", (_root / "record").c_str(), 1);
+    TProcessStart started = CreateProcess(Utf8ToString(copy.string()),
+                                          {u"--gtest_filter=FilePaths.ProgramNameOfACopyThatRenamesItself"},
+                                          Root(), TShowWindow::swNormal);
+    ::unsetenv("RTL_FILES_TEST_RENAME_SELF");
+    old.empty() ? ::unsetenv("LD_LIBRARY_PATH") : ::setenv("LD_LIBRARY_PATH", old.c_str(), 1);
+    ASSERT_TRUE(started) << StringToUtf8(started.ErrorText);
+    ASSERT_TRUE(started.Process->WaitFor(60000));
+    EXPECT_EQ(started.Process->ExitCode(), 0);
+    EXPECT_FALSE(fs::exists(copy)); // it did rename itself
+    std::ifstream in(_root / "record", std::ios::binary);
+    std::string recorded((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(recorded, copy.string());
+}
+
 // A FIFO named like a data file would stall the open for ever, and a device never ends: both are
 // refused before anything is read.
 TEST_F(FilesTest, OnlyRegularFilesAreReadAndNeverWaitedFor) {
@@ -333,7 +371,8 @@ TEST_F(FilesTest, ReadAllBytesStopsAtItsCap) {
         ReadAllBytes(Root() + u"/ten", 9);
         FAIL() << "no exception";
     } catch (const EFOpenError& e) {
-        EXPECT_EQ(e.Message(), u"Cannot read file \"" + Root() + u"/ten\". It is too large (more than 9 bytes).");
+        EXPECT_EQ(e.Message(),
+                  u"Cannot read file \"" + Root() + u"/ten\". It is too large (more than 9 bytes).");
     }
 }
 

@@ -54,14 +54,14 @@ void TLocalHttpServer::Read(QTcpSocket* socket) {
     if (_blSilent) {
         return;
     }
-    if (_blTrickle) {
+    auto it = _routes.find(request.Path);
+    if (_blTrickle || (it != _routes.end() && it->second.Trickle)) {
         socket->write("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n");
         auto* timer = new QTimer(socket);
         QObject::connect(timer, &QTimer::timeout, socket, [socket] { socket->write(";"); });
         timer->start(50);
         return;
     }
-    auto it = _routes.find(request.Path);
     TRoute route = it != _routes.end() ? it->second : TRoute{404, QByteArray("not found"), QString()};
     QByteArray head = "HTTP/1.1 " + QByteArray::number(route.Status) +
                       (route.Status == 200   ? " OK"

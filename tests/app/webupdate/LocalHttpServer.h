@@ -30,6 +30,8 @@ public:
     void SetSilent(bool silent) { _blSilent = silent; }
     /// Answers with a long body sent one byte every 50 ms, never finishing in a test's time.
     void SetTrickle(bool trickle) { _blTrickle = trickle; }
+    /// Answers GET path as SetTrickle answers every path.
+    void Trickle(const QString& path) { _routes[path] = TRoute{200, QByteArray(), QString(), true}; }
 
     std::vector<TRequest> Requests;
 
@@ -38,6 +40,7 @@ private:
         int Status = 200;
         QByteArray Body;
         QString Location;
+        bool Trickle = false;
     };
     void Accept();
     void Read(QTcpSocket* socket);

@@ -3,11 +3,15 @@
 #include "app/core/WebUpdate.h"
 
 #include "BuildConfig.h"
+#include "UpdateSigning.h"
 #include "app/core/CoreTestSupport.h"
 #include "app/core/ProgramRestart.h"
 #include "app/core/UpdateCheck.h"
+#include "app/core/UpdateSignature.h"
 #include "app/webupdate/LocalHttpServer.h"
 #include "rtl/Files.h"
+#include "rtl/KnownFolders.h"
+#include "rtl/Shell.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -62,6 +66,20 @@ bool WaitForFile(const fs::path& path) {
     return fs::exists(path);
 }
 
+// The release key of these tests, and another one that the program does not trust.
+const venturo::signing::TSeed& ReleaseKey() {
+    static const venturo::signing::TSeed seed = venturo::signing::NewSeed();
+    return seed;
+}
+
+const venturo::signing::TSeed& StrangersKey() {
+    static const venturo::signing::TSeed seed = venturo::signing::NewSeed();
+    return seed;
+}
+
+// How a published manifest is signed.
+enum class TSigning { Release, Stranger, None, Garbage };
+
 struct TReleaseFile {
     std::string Name;
     QByteArray Served;
@@ -76,6 +94,7 @@ protected:
         WriteText(_program / "data.txt", "old data");
         _update.Config.ManifestUrl = Url("/updates/update_v03.inf");
         _update.Config.ProgramVersion = u"1.2.0";
+        _update.Config.PublicKey = rtl::U(venturo::signing::PublicKeyHex(ReleaseKey()));
         _update.Config.ProgramFile = _tmp.Text("program/venturo_mtd");
         _update.Config.TempFolder = _tmp.Text("work");
         _update.Config.LogFile = _tmp.Text("WUPDATE.LOG");
@@ -86,10 +105,13 @@ protected:
             _nLicenseLines = lines.Count();
             accept = _blAcceptLicense;
         };
+        _update.OnFailure = [this](ven::TWebUpdate&, const UnicodeString& message) {
+            _failuresShown.push_back(rtl::StringToUtf8(message));
+        };
         _update.OnAppRestart = [this](ven::TWebUpdate& sender, bool& allow) {
             ++_nRestartAsked;
             allow = true;
-            _blCheckerStarted = ven::StartVersionChecker(sender.Config.ProgramFile);
+            _blCheckerStarted = ven::StartVersionChecker(sender.ProgramFile());
         };
         fs::create_directories(_tmp.Path() / "work");
     }
@@ -106,9 +128,32 @@ protected:
                f.Name + "\n";
     }
 
-    // Publishes a release under /updates: its manifest at manifestName, its files and licence.
+    // Publishes manifest text at /updates/manifestName with a signature file beside it.
+    void PublishManifest(const std::string& manifest, const QString& manifestName = "update_v03.inf",
+                         TSigning signing = TSigning::Release) {
+        _server.Serve("/updates/" + manifestName, QByteArray::fromStdString(manifest));
+        const QString sig = "/updates/" + manifestName + ".sig";
+        switch (signing) {
+        case TSigning::Release:
+            _server.Serve(sig, QByteArray::fromStdString(venturo::signing::SignHex(manifest, ReleaseKey())));
+            break;
+        case TSigning::Stranger:
+            _server.Serve(sig,
+                          QByteArray::fromStdString(venturo::signing::SignHex(manifest, StrangersKey())));
+            break;
+        case TSigning::None:
+            _server.Serve(sig, "not found", 404);
+            break;
+        case TSigning::Garbage:
+            _server.Serve(sig, "-----BEGIN SIGNATURE-----\n");
+            break;
+        }
+    }
+
+    // Publishes a release under /updates: its signed manifest at manifestName, its files and licence.
     void Publish(const std::string& version, const std::vector<TReleaseFile>& files,
-                 const TReleaseFile* license = nullptr, const QString& manifestName = "update_v03.inf") {
+                 const TReleaseFile* license = nullptr, const QString& manifestName = "update_v03.inf",
+                 TSigning signing = TSigning::Release) {
         std::string manifest = "[WebUpdate]\nVersion=" + version + "\nDate=05/03/2024\nTime=14:30\n";
         for (const TReleaseFile& f : files) {
             manifest += Entry("File", f);
@@ -118,7 +163,7 @@ protected:
             manifest += Entry("License", *license);
             _server.Serve("/updates/" + QString::fromStdString(license->Name), license->Served);
         }
-        _server.Serve("/updates/" + manifestName, QByteArray::fromStdString(manifest));
+        PublishManifest(manifest, manifestName, signing);
     }
 
     // A release whose program writes a marker when started and which adds a file in a new folder.
@@ -134,6 +179,7 @@ protected:
         EXPECT_EQ(ReadText(_program / "data.txt"), "old data");
         EXPECT_FALSE(fs::exists(_program / "lib" / "extra file.txt"));
         EXPECT_EQ(_nRestartAsked, 0);
+        EXPECT_FALSE(fs::exists(_program / ".webupdate"));
         for (const auto& entry : fs::recursive_directory_iterator(_program)) {
             std::string name = entry.path().filename().string();
             EXPECT_FALSE(name.ends_with(".new") || name.ends_with(".old")) << name;
@@ -157,6 +203,7 @@ protected:
     std::string Log() const { return ReadText(_tmp.Path() / "WUPDATE.LOG"); }
 
     QCoreApplication& _app = App(); // before the server, whose sockets need the application's loop
+    ven::testing::TRegistryScope _registry;
     TTempFolder _tmp;
     fs::path _program;
     TLocalHttpServer _server;
@@ -167,6 +214,7 @@ protected:
     UnicodeString _licenseText;
     int _nRestartAsked = 0;
     bool _blCheckerStarted = false;
+    std::vector<std::string> _failuresShown;
 };
 
 TEST_F(WebUpdateTest, ComparesTheManifestVersionWithTheProgram) {
@@ -182,10 +230,11 @@ TEST_F(WebUpdateTest, ComparesTheManifestVersionWithTheProgram) {
         ASSERT_TRUE(_update.Manifest().has_value());
         EXPECT_EQ(rtl::StringToUtf8(_update.Manifest()->Version), c.Version);
     }
-    ASSERT_FALSE(_server.Requests.empty());
-    for (const auto& r : _server.Requests) {
-        EXPECT_EQ(r.Path, "/updates/update_v03.inf");
-        EXPECT_EQ(r.UserAgent, "ORVI Software Update Agent");
+    ASSERT_EQ(_server.Requests.size(), 2 * std::size(cases));
+    for (size_t i = 0; i < _server.Requests.size(); ++i) {
+        EXPECT_EQ(_server.Requests[i].Path,
+                  i % 2 ? "/updates/update_v03.inf.sig" : "/updates/update_v03.inf");
+        EXPECT_EQ(_server.Requests[i].UserAgent, "ORVI Software Update Agent");
     }
     EXPECT_NE(Log().find("Version 1.10.0 is available; this program is 1.2.0"), std::string::npos);
 }
@@ -194,10 +243,13 @@ TEST_F(WebUpdateTest, TheProgramIsConfiguredForTheBuildsServer) {
     ven::TWebUpdate update;
     EXPECT_EQ(update.ManifestUrl(), ven::ManifestUrlOnServer(rtl::U(VENTURO_UPDATE_SERVER_URL)));
     EXPECT_EQ(update.Config.ProgramVersion, rtl::U(VENTURO_PRODUCT_VERSION));
+    EXPECT_EQ(update.Config.PublicKey, rtl::U(VENTURO_UPDATE_PUBLIC_KEY));
     EXPECT_EQ(update.Config.UserAgent, u"ORVI Software Update Agent");
     EXPECT_EQ(update.Config.Format.Signature, u"WebUpdate");
-    EXPECT_EQ(update.Config.TempFolder, u".");
-    EXPECT_EQ(update.Config.LogFile, u"WUPDATE.LOG");
+    // Downloads and the log live in the user's own cache folder, never in the current folder.
+    EXPECT_EQ(update.Config.TempFolder,
+              rtl::CombinePath(rtl::GetKnownFolder(rtl::TKnownFolder::Cache), u"Venturo MTD"));
+    EXPECT_EQ(update.Config.LogFile, rtl::CombinePath(update.Config.TempFolder, u"WUPDATE.LOG"));
     EXPECT_EQ(ven::ManifestUrlOnServer(u"https://updates.example/mtd/"),
               u"https://updates.example/mtd/update_v03.inf");
     EXPECT_EQ(ven::ManifestUrlOnServer(u""), u"");
@@ -211,6 +263,87 @@ TEST_F(WebUpdateTest, WithoutAServerNothingIsAskedOrLogged) {
     }
     EXPECT_TRUE(_server.Requests.empty());
     EXPECT_FALSE(fs::exists(_tmp.Path() / "WUPDATE.LOG"));
+}
+
+TEST_F(WebUpdateTest, AManifestWithoutAValidSignatureIsNotBelieved) {
+    struct {
+        const char* Case;
+        TSigning Signing;
+        const char* Logged;
+    } cases[] = {{"signed by another key", TSigning::Stranger, "the signature does not match"},
+                 {"no signature file", TSigning::None, "is not signed (http"},
+                 {"not a signature", TSigning::Garbage, "holds no Ed25519 signature"}};
+    for (const auto& c : cases) {
+        _server.Requests.clear();
+        Publish("1.3.0", NewRelease(), nullptr, "update_v03.inf", c.Signing);
+        EXPECT_FALSE(_update.NewVersionAvailable(false)) << c.Case;
+        EXPECT_FALSE(_update.DoUpdate(true)) << c.Case;
+        EXPECT_FALSE(_update.Manifest().has_value()) << c.Case;
+        EXPECT_NE(rtl::StringToUtf8(_update.LastError()).find(c.Logged), std::string::npos)
+            << c.Case << ": " << rtl::StringToUtf8(_update.LastError());
+        // Only the manifest and its signature were asked for: no file of the release.
+        EXPECT_EQ(RequestedPaths(),
+                  (std::vector<std::string>{"/updates/update_v03.inf", "/updates/update_v03.inf.sig",
+                                            "/updates/update_v03.inf", "/updates/update_v03.inf.sig"}))
+            << c.Case;
+        ExpectNothingInstalled();
+        // The user hears of it at the check and again at the update, with the reason.
+        ASSERT_EQ(_failuresShown.size(), 2u) << c.Case;
+        EXPECT_NE(_failuresShown[0].find(c.Logged), std::string::npos) << _failuresShown[0];
+        _failuresShown.clear();
+    }
+    EXPECT_NE(Log().find("nothing was downloaded"), std::string::npos);
+
+    // A signed manifest changed afterwards, even by one byte, is refused.
+    std::string manifest =
+        "[WebUpdate]\nVersion=1.3.0\nDate=05/03/2024\nTime=14:30\n" + Entry("File", NewRelease()[1]);
+    std::string signature = venturo::signing::SignHex(manifest, ReleaseKey());
+    manifest.replace(manifest.find("1.3.0"), 5, "1.4.0");
+    _server.Serve("/updates/update_v03.inf", QByteArray::fromStdString(manifest));
+    _server.Serve("/updates/update_v03.inf.sig", QByteArray::fromStdString(signature));
+    EXPECT_FALSE(_update.DoUpdate(true));
+    EXPECT_NE(rtl::StringToUtf8(_update.LastError()).find("the signature does not match"), std::string::npos);
+
+    // A program built without a release key trusts no manifest at all.
+    Publish("1.3.0", NewRelease());
+    _update.Config.PublicKey.clear();
+    EXPECT_FALSE(_update.DoUpdate(true));
+    EXPECT_NE(rtl::StringToUtf8(_update.LastError()).find("holds no valid release key"), std::string::npos);
+    ExpectNothingInstalled();
+}
+
+TEST_F(WebUpdateTest, AReplayedOlderSignedManifestInstallsNothing) {
+    // Both were once genuine releases; served again today they must not take the program back.
+    for (const char* version : {"1.1.9", "1.2.0", "1.2"}) {
+        _server.Requests.clear();
+        Publish(version, NewRelease());
+        EXPECT_FALSE(_update.NewVersionAvailable(false)) << version;
+        EXPECT_FALSE(_update.DoUpdate(true)) << version;
+        ASSERT_TRUE(_update.Manifest().has_value());       // believed, just not newer
+        EXPECT_EQ(RequestedPaths().size(), 4u) << version; // manifest and signature, twice
+        ExpectNothingInstalled();
+    }
+}
+
+TEST(UpdateSignatureTest, KeysAndSignaturesAreReadStrictly) {
+    const std::string key = venturo::signing::PublicKeyHex(ReleaseKey());
+    EXPECT_TRUE(ven::ParsePublicKeyHex(key));
+    EXPECT_TRUE(ven::ParsePublicKeyHex(" " + key + "\r\n"));
+    for (const std::string& bad : {std::string(), key.substr(1), key + "0", "zz" + key.substr(2),
+                                   key.substr(0, 31) + " " + key.substr(32)}) {
+        EXPECT_FALSE(ven::ParsePublicKeyHex(bad)) << bad;
+    }
+    const std::string message = "[WebUpdate]\nVersion=2\n";
+    std::string signature = venturo::signing::SignHex(message, ReleaseKey());
+    EXPECT_EQ(ven::CheckManifestSignature(message, signature + "\n", rtl::U(key)), u"");
+    // Every bit of the signature counts.
+    for (size_t at : {size_t(0), size_t(63), size_t(127)}) {
+        std::string flipped = signature;
+        flipped[at] = flipped[at] == '0' ? '1' : '0';
+        EXPECT_NE(ven::CheckManifestSignature(message, flipped, rtl::U(key)), u"") << at;
+    }
+    EXPECT_NE(ven::CheckManifestSignature(message + " ", signature, rtl::U(key)), u"");
+    EXPECT_NE(ven::CheckManifestSignature(message, signature.substr(0, 64), rtl::U(key)), u"");
 }
 
 TEST_F(WebUpdateTest, OnlyHttpsOrLoopbackHttpIsUsed) {
@@ -237,7 +370,7 @@ TEST_F(WebUpdateTest, OnlyHttpsOrLoopbackHttpIsUsed) {
 TEST_F(WebUpdateTest, FaultyAnswersAreLoggedAsNoUpdate) {
     EXPECT_FALSE(_update.NewVersionAvailable(false)); // nothing published: 404
     EXPECT_NE(Log().find("update_v03.inf"), std::string::npos);
-    _server.Serve("/updates/update_v03.inf", "<html>maintenance</html>");
+    PublishManifest("<html>maintenance</html>"); // signed, and still no manifest
     EXPECT_FALSE(_update.NewVersionAvailable(false));
     EXPECT_NE(Log().find("line 1: expected name=value"), std::string::npos) << Log();
     _server.Serve("/updates/update_v03.inf", "[WebUpdate]\nVersion=9\n", 500);
@@ -316,6 +449,59 @@ TEST_F(WebUpdateTest, TheRestartCallbackMayKeepTheProgramRunning) {
     EXPECT_FALSE(fs::exists(_tmp.Path() / "restarted"));
 }
 
+TEST_F(WebUpdateTest, AProgramThatCannotBeStartedAgainIsAFailure) {
+    // The new program keeps the old file's permissions, and the old one may not be run.
+    fs::permissions(_program / "venturo_mtd", fs::perms::owner_read | fs::perms::owner_write,
+                    fs::perm_options::replace);
+    Publish("1.3.0", NewRelease());
+    EXPECT_FALSE(_update.DoUpdate(true));
+    EXPECT_EQ(_nRestartAsked, 1);
+    EXPECT_EQ(ReadText(_program / "data.txt"), "new data"); // installed all the same
+    EXPECT_NE(rtl::StringToUtf8(_update.LastError()).find("was installed, but"), std::string::npos)
+        << rtl::StringToUtf8(_update.LastError());
+    EXPECT_EQ(Log().find("Restarting"), std::string::npos);
+    _nRestartAsked = 0; // nothing runs that TearDown could wait for
+}
+
+// Run as a copy of this program in a program folder of its own: it updates its own running file,
+// with nothing configured about where it lives. Does nothing in an ordinary run.
+TEST_F(WebUpdateTest, ACopyUpdatesItsOwnRunningFile) {
+    const char* marker = std::getenv("VENTURO_TEST_SELF_UPDATE");
+    if (!marker) {
+        GTEST_SKIP() << "only run by TheRestartStartsTheUpdatedProgramByItsOwnPath";
+    }
+    _update.Config.ProgramFile.clear();
+    const std::string name = rtl::StringToUtf8(rtl::ExtractFileName(rtl::ApplicationExeName()));
+    Publish("1.3.0", {{name, QByteArray("#!/bin/sh\necho new > '") + marker + "'\n", {}}});
+    EXPECT_TRUE(_update.DoUpdate(true)) << rtl::StringToUtf8(_update.LastError());
+    _nRestartAsked = 0;
+}
+
+TEST_F(WebUpdateTest, TheRestartStartsTheUpdatedProgramByItsOwnPath) {
+    // The running file is renamed by the install; the restart must still find the program's path.
+    const fs::path original(rtl::StringToUtf8(rtl::ApplicationExeName()));
+    const fs::path copy = _program / "venturo_mtd";
+    fs::remove(copy);
+    fs::copy_file(original, copy);
+    fs::permissions(copy, fs::perms::owner_all);
+    const char* found = std::getenv("LD_LIBRARY_PATH");
+    const std::string old = found ? found : "";
+    const std::string libraries = original.parent_path().string();
+    ::setenv("LD_LIBRARY_PATH", (old.empty() ? libraries : libraries + ":" + old).c_str(), 1);
+    ::setenv("VENTURO_TEST_SELF_UPDATE", (_tmp.Path() / "restarted").c_str(), 1);
+    rtl::TProcessStart started = rtl::CreateProcess(
+        ven::testing::ToText(copy), {u"--gtest_filter=WebUpdateTest.ACopyUpdatesItsOwnRunningFile"},
+        _tmp.Text(), rtl::TShowWindow::swNormal);
+    ::unsetenv("VENTURO_TEST_SELF_UPDATE");
+    old.empty() ? ::unsetenv("LD_LIBRARY_PATH") : ::setenv("LD_LIBRARY_PATH", old.c_str(), 1);
+    ASSERT_TRUE(started) << rtl::StringToUtf8(started.ErrorText);
+    ASSERT_TRUE(started.Process->WaitFor(120000));
+    EXPECT_EQ(started.Process->ExitCode(), 0);
+    ASSERT_TRUE(WaitForFile(_tmp.Path() / "restarted")); // the new program ran
+    EXPECT_EQ(ReadText(_tmp.Path() / "restarted"), "new\n");
+    EXPECT_EQ(ReadText(copy).substr(0, 9), "#!/bin/sh");
+}
+
 TEST_F(WebUpdateTest, AFileThatFailsVerificationInstallsNothing) {
     struct {
         const char* Fault;
@@ -334,6 +520,82 @@ TEST_F(WebUpdateTest, AFileThatFailsVerificationInstallsNothing) {
     EXPECT_NE(Log().find("expected 5 bytes, received 3"), std::string::npos);
 }
 
+TEST_F(WebUpdateTest, ATricklingDownloadEndsAtItsDeadlineAndTheUserIsTold) {
+    _update.Config.MinDownloadMs = 400;
+    _update.Config.MinBytesPerSecond = 1 << 20; // 100000 bytes: 95 ms, so the floor holds
+    std::vector<TReleaseFile> release = NewRelease();
+    release[1].Listed = QByteArray(100000, ';'); // as much as the trickle promises
+    Publish("1.3.0", release);
+    _server.Trickle("/updates/data.txt"); // a byte every 50 ms: never silent, never done
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(_update.DoUpdate(true));
+    EXPECT_LT(clock.elapsed(), 2500);
+    ExpectNothingInstalled();
+    ASSERT_EQ(_failuresShown.size(), 1u);
+    EXPECT_NE(_failuresShown[0].find("no complete answer within 400 ms"), std::string::npos)
+        << _failuresShown[0];
+}
+
+TEST_F(WebUpdateTest, ACancelledDownloadInstallsNothingAndIsNotAFailure) {
+    int progressCalls = 0;
+    _update.OnProgress = [&](ven::TWebUpdate& sender, int index, int count, const UnicodeString&, double) {
+        ++progressCalls;
+        EXPECT_EQ(count, 3);
+        if (index == 2) {
+            sender.Cancel();
+        }
+    };
+    Publish("1.3.0", NewRelease());
+    EXPECT_FALSE(_update.DoUpdate(true));
+    EXPECT_GT(progressCalls, 0);
+    EXPECT_NE(rtl::StringToUtf8(_update.LastError()).find("Cancelled"), std::string::npos);
+    EXPECT_TRUE(_failuresShown.empty());
+    EXPECT_EQ(ven::ReadUpdateRecord().LastFailure, 0); // no day of rest for the user's own choice
+    ExpectNothingInstalled();
+    // The next update is not cancelled by the last one's Cancel.
+    _update.OnProgress = nullptr;
+    EXPECT_TRUE(_update.DoUpdate(true)) << rtl::StringToUtf8(_update.LastError());
+}
+
+TEST_F(WebUpdateTest, EveryFailureAfterTheDownloadBeganIsShownButADeclineIsNot) {
+    std::vector<TReleaseFile> release = NewRelease();
+    release[2].Listed = "extrA";
+    Publish("1.3.0", release);
+    EXPECT_FALSE(_update.DoUpdate(true));
+    ASSERT_EQ(_failuresShown.size(), 1u);
+    EXPECT_NE(_failuresShown[0].find("the SHA-256 digest does not match"), std::string::npos);
+
+    _failuresShown.clear();
+    _blAcceptLicense = false;
+    TReleaseFile license{"EULA.txt", "Terms", {}};
+    Publish("1.3.0", NewRelease(), &license);
+    EXPECT_FALSE(_update.DoUpdate(true));
+    EXPECT_TRUE(_failuresShown.empty()); // the user chose it
+    _failuresShown.clear();
+    Publish("1.1.0", NewRelease()); // nothing newer: nothing to tell
+    EXPECT_FALSE(_update.DoUpdate(true));
+    EXPECT_TRUE(_failuresShown.empty());
+}
+
+TEST_F(WebUpdateTest, DownloadsGoToAPrivateFolderAndFollowNoPlantedLink) {
+    WriteText(_tmp.Path() / "precious", "keep me");
+    _update.Config.TempFolder = _tmp.Text("cache/Venturo MTD"); // not there yet: made private
+    Publish("1.3.0", NewRelease());
+    EXPECT_TRUE(_update.DoUpdate(true)) << rtl::StringToUtf8(_update.LastError());
+    EXPECT_EQ(fs::status(_tmp.Path() / "cache" / "Venturo MTD").permissions() & fs::perms::all,
+              fs::perms::owner_all);
+
+    // Planted in the existing download folder this time: removed, not followed.
+    fs::create_directories(_tmp.Path() / "cache" / "Venturo MTD" / "WebUpdate.tmp");
+    fs::create_symlink(_tmp.Path() / "precious",
+                       _tmp.Path() / "cache" / "Venturo MTD" / "WebUpdate.tmp" / "0.part");
+    Publish("1.4.0", NewRelease()); // 1.3.0 is recorded as installed
+    EXPECT_TRUE(_update.DoUpdate(true)) << rtl::StringToUtf8(_update.LastError());
+    EXPECT_EQ(ReadText(_tmp.Path() / "precious"), "keep me");
+    _nRestartAsked = 2;
+}
+
 TEST_F(WebUpdateTest, ADeclinedLicenceInstallsNothing) {
     _blAcceptLicense = false;
     TReleaseFile license{"EULA.txt", "Terms", {}};
@@ -342,7 +604,9 @@ TEST_F(WebUpdateTest, ADeclinedLicenceInstallsNothing) {
     EXPECT_EQ(_nLicenseShown, 1);
     ExpectNothingInstalled();
     // The program files were never fetched.
-    EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{"/updates/update_v03.inf", "/updates/EULA.txt"}));
+    EXPECT_EQ(RequestedPaths(),
+              (std::vector<std::string>{"/updates/update_v03.inf", "/updates/update_v03.inf.sig",
+                                        "/updates/EULA.txt"}));
 
     _update.OnDownloadedEULA = nullptr; // nobody to accept it
     EXPECT_FALSE(_update.DoUpdate(true));
@@ -359,25 +623,27 @@ TEST_F(WebUpdateTest, AnEmptyLicenceIsStillShown) {
 }
 
 TEST_F(WebUpdateTest, AFailureWhileReplacingPutsEveryFileBack) {
-    // data.txt cannot be set aside: a folder already holds its backup name.
-    WriteText(_program / "data.txt.old" / "keep", "x");
+    // The last file cannot be put in place: a folder holds its name.
+    WriteText(_program / "lib" / "extra file.txt" / "keep", "x");
     Publish("1.3.0", NewRelease());
     EXPECT_FALSE(_update.DoUpdate(true));
+    EXPECT_NE(rtl::StringToUtf8(_update.LastError()).find("Nothing was installed: Cannot replace"),
+              std::string::npos)
+        << rtl::StringToUtf8(_update.LastError());
     EXPECT_EQ(ReadText(_program / "venturo_mtd"), "#!/bin/sh\necho old\n");
     EXPECT_EQ(ReadText(_program / "data.txt"), "old data");
-    EXPECT_FALSE(fs::exists(_program / "venturo_mtd.new"));
-    EXPECT_FALSE(fs::exists(_program / "venturo_mtd.old"));
-    EXPECT_FALSE(fs::exists(_program / "data.txt.new"));
-    EXPECT_FALSE(fs::exists(_program / "lib")); // the folder made for the new file went again
+    EXPECT_TRUE((fs::status(_program / "venturo_mtd").permissions() & fs::perms::owner_exec) !=
+                fs::perms::none);
+    EXPECT_FALSE(fs::exists(_program / ".webupdate"));
     EXPECT_EQ(_nRestartAsked, 0);
 
-    // A file that cannot even be written beside its old one stops before anything is replaced.
-    fs::remove_all(_program / "data.txt.old");
+    // A folder that cannot be made: nothing is replaced, and the folder made for nothing goes.
+    fs::remove_all(_program / "lib");
     WriteText(_program / "lib", "a file where a folder is needed");
     EXPECT_FALSE(_update.DoUpdate(true));
     EXPECT_EQ(ReadText(_program / "venturo_mtd"), "#!/bin/sh\necho old\n");
-    EXPECT_FALSE(fs::exists(_program / "venturo_mtd.new"));
-    EXPECT_FALSE(fs::exists(_program / "data.txt.new"));
+    EXPECT_EQ(ReadText(_program / "data.txt"), "old data");
+    EXPECT_FALSE(fs::exists(_program / ".webupdate"));
 }
 
 TEST_F(WebUpdateTest, TheCheckerIsFoundBesideTheProgram) {
@@ -422,10 +688,40 @@ TEST_F(WebUpdateTest, TheCheckerAndTheProgramStartWithTheirPathsWhole) {
         u"\"C:\\app\\\"x\\ORVIVersionManifestCheck.exe\" \"C:\\app\\\"x\\v.exe\"");
 }
 
-class StartupCheckTest : public WebUpdateTest {
-protected:
-    ven::testing::TRegistryScope _registry;
-};
+using StartupCheckTest = WebUpdateTest;
+
+TEST_F(StartupCheckTest, TheInstalledVersionIsRecordedAndNotInstalledAgain) {
+    Publish("1.3.0", NewRelease());
+    ASSERT_TRUE(_update.DoUpdate(true)) << rtl::StringToUtf8(_update.LastError());
+    EXPECT_EQ(ven::ReadUpdateRecord().InstalledVersion, u"1.3.0");
+    EXPECT_EQ(ven::ReadUpdateRecord().LastFailure, 0);
+    // The release's program still says 1.2.0 of itself: the record keeps it from coming again.
+    _server.Requests.clear();
+    EXPECT_TRUE(ven::RunStartupUpdateCheck(_update));
+    EXPECT_EQ(RequestedPaths(),
+              (std::vector<std::string>{"/updates/update_v03.inf", "/updates/update_v03.inf.sig"}));
+    EXPECT_EQ(_nRestartAsked, 1);
+}
+
+TEST_F(StartupCheckTest, AFailedUpdateIsNotTriedAgainForADay) {
+    std::vector<TReleaseFile> release = NewRelease();
+    release[1].Listed = "other data";
+    Publish("1.3.0", release);
+    EXPECT_TRUE(ven::RunStartupUpdateCheck(_update));
+    ven::TUpdateRecord record = ven::ReadUpdateRecord();
+    EXPECT_NEAR(record.LastFailure, rtl::Now(), 10.0 / 86400);
+    EXPECT_NE(rtl::StringToUtf8(record.LastFailureReason).find("data.txt: expected 10 bytes"),
+              std::string::npos);
+    EXPECT_EQ(record.InstalledVersion, u"");
+
+    _server.Requests.clear();
+    EXPECT_FALSE(ven::RunStartupUpdateCheck(_update)); // the next start rests
+    EXPECT_TRUE(_server.Requests.empty());
+    ASSERT_TRUE(ven::RecordUpdateFailure(u"earlier", rtl::Now() - 1.01));
+    EXPECT_TRUE(ven::RunStartupUpdateCheck(_update)); // a day later it tries again
+    EXPECT_FALSE(_server.Requests.empty());
+    ExpectNothingInstalled();
+}
 
 TEST_F(StartupCheckTest, ABetaChannelWithoutAnUpdateFallsBackToThePlainManifest) {
     _registry.WriteRootFile("HKEY_CURRENT_USER",
@@ -439,8 +735,10 @@ TEST_F(StartupCheckTest, ABetaChannelWithoutAnUpdateFallsBackToThePlainManifest)
     EXPECT_TRUE(ven::RunStartupUpdateCheck(_update));
     EXPECT_EQ(_update.ManifestUrl(), configured);
     EXPECT_EQ(RequestedPaths(),
-              (std::vector<std::string>{"/updates/update_v03.inf.preview", "/updates/update_v03.inf",
-                                        "/updates/update_v03.inf", "/updates/EULA.txt"}));
+              (std::vector<std::string>{"/updates/update_v03.inf.preview",
+                                        "/updates/update_v03.inf.preview.sig", "/updates/update_v03.inf",
+                                        "/updates/update_v03.inf.sig", "/updates/update_v03.inf",
+                                        "/updates/update_v03.inf.sig", "/updates/EULA.txt"}));
     EXPECT_EQ(_nLicenseShown, 1);
     ExpectNothingInstalled();
 }

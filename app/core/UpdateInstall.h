@@ -1,0 +1,42 @@
+#pragma once
+// Installing a verified release into the program's folder so that, whenever the process dies, the
+// folder is wholly old or wholly new once the next start has run RecoverInterruptedInstall.
+// New copies and the old files kept for rolling back live in a private work folder inside the
+// program's folder (same file system, so each file is replaced by one atomic rename), and a
+// journal written before the first file is touched says what to undo.
+#include "rtl/UnicodeString.h"
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace ven {
+
+/// The work folder's name inside the program's folder; no release file may be named so.
+inline constexpr char16_t kInstallWorkFolder[] = u".webupdate";
+
+/// One verified file of a release: its "/"-separated name below the program's folder, where its
+/// bytes wait, and their size and SHA-256 digest (checked again when they are read back).
+struct TInstallFile {
+    rtl::UnicodeString Name;
+    rtl::UnicodeString Source;
+    std::int64_t Size = 0;
+    rtl::UnicodeString Sha256;
+};
+
+/// Called before every rename, link and sync of an install, with what is about to happen; an
+/// exception of any type thrown from it stops the install exactly there, as a crash would (only
+/// rtl::Exception is rolled back at once).
+using TInstallStepHook = std::function<void(const rtl::UnicodeString& step)>;
+
+/// Installs every file into folder or none: raises rtl::Exception, after putting everything back,
+/// when it cannot. Runs RecoverInterruptedInstall first.
+void InstallFiles(const rtl::UnicodeString& folder, const std::vector<TInstallFile>& files,
+                  const TInstallStepHook& onStep = {});
+
+/// Finishes (removes the kept old files) or rolls back (puts them back) an install into folder that
+/// did not complete; returns what was done, empty when there was nothing to do. Raises
+/// rtl::Exception when the journal cannot be read or the old files cannot be put back.
+rtl::UnicodeString RecoverInterruptedInstall(const rtl::UnicodeString& folder);
+
+} // namespace ven

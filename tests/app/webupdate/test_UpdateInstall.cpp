@@ -1,0 +1,162 @@
+// Installing a release into the program's folder: stopped at every rename, link and sync as a
+// crash would stop it, the next start leaves the folder wholly old or wholly new.
+#include "app/core/UpdateInstall.h"
+
+#include "app/core/CoreTestSupport.h"
+#include "rtl/Exceptions.h"
+
+#include <QCryptographicHash>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using rtl::UnicodeString;
+using ven::testing::TTempFolder;
+
+// Not an rtl::Exception: the install cannot catch it, as it cannot catch its own death.
+struct TKilled {};
+
+using TFolderState = std::map<std::string, std::string>; // file name below the folder -> bytes
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void WriteText(const fs::path& path, const std::string& text) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+TFolderState StateOf(const fs::path& folder) {
+    TFolderState state;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file()) {
+            state[fs::relative(entry.path(), folder).generic_string()] = ReadText(entry.path());
+        }
+    }
+    return state;
+}
+
+const TFolderState kOld = {{"venturo_mtd", "old program"}, {"data.txt", "old data"}};
+const TFolderState kNew = {
+    {"venturo_mtd", "new program"}, {"data.txt", "new data"}, {"lib/extra.txt", "extra"}};
+
+class UpdateInstallTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        _files.clear();
+        for (const auto& [name, bytes] : kOld) {
+            WriteText(_program / name, bytes);
+        }
+        fs::permissions(_program / "venturo_mtd", fs::perms::owner_all, fs::perm_options::replace);
+        for (const auto& [name, bytes] : kNew) {
+            WriteText(_tmp.Path() / "staged" / name, bytes);
+            _files.push_back(
+                {rtl::U(name), ven::testing::ToText(_tmp.Path() / "staged" / name),
+                 static_cast<std::int64_t>(bytes.size()),
+                 rtl::U(QCryptographicHash::hash(QByteArray::fromStdString(bytes), QCryptographicHash::Sha256)
+                            .toHex()
+                            .toStdString())});
+        }
+    }
+
+    bool Executable() const {
+        return (fs::status(_program / "venturo_mtd").permissions() & fs::perms::owner_exec) !=
+               fs::perms::none;
+    }
+
+    TTempFolder _tmp;
+    fs::path _program = _tmp.Path() / "program";
+    UnicodeString _folder = _tmp.Text("program");
+    std::vector<ven::TInstallFile> _files;
+};
+
+TEST_F(UpdateInstallTest, InstallsEveryFileAndLeavesNothingBehind) {
+    std::vector<UnicodeString> steps;
+    ven::InstallFiles(_folder, _files, [&](const UnicodeString& step) { steps.push_back(step); });
+    EXPECT_EQ(StateOf(_program), kNew);
+    EXPECT_TRUE(Executable()); // the new program took the old one's permissions
+    EXPECT_GE(steps.size(), 10u);
+    EXPECT_EQ(ven::RecoverInterruptedInstall(_folder), u"");
+}
+
+TEST_F(UpdateInstallTest, AnInstallKilledAtAnyStepIsWhollyOldOrWhollyNewAfterTheNextStart) {
+    std::vector<UnicodeString> steps;
+    ven::InstallFiles(_folder, _files, [&](const UnicodeString& step) { steps.push_back(step); });
+    for (size_t kill = 0; kill < steps.size(); ++kill) {
+        SCOPED_TRACE(rtl::StringToUtf8(steps[kill]));
+        fs::remove_all(_program);
+        SetUp();
+        size_t at = 0;
+        bool programAlways = true;
+        EXPECT_THROW(ven::InstallFiles(_folder, _files,
+                                       [&](const UnicodeString&) {
+                                           // Some program is there whenever the process might die.
+                                           programAlways =
+                                               programAlways && fs::exists(_program / "venturo_mtd");
+                                           if (at++ == kill) {
+                                               throw TKilled();
+                                           }
+                                       }),
+                     TKilled);
+        EXPECT_TRUE(programAlways);
+        UnicodeString done = ven::RecoverInterruptedInstall(_folder);
+        EXPECT_FALSE(done.empty());
+        const bool committed = steps[kill] == u"clean up";
+        EXPECT_EQ(StateOf(_program), committed ? kNew : kOld) << rtl::StringToUtf8(done);
+        EXPECT_TRUE(Executable());
+        EXPECT_FALSE(fs::exists(_program / "lib") && !committed); // the folder made for the new file went
+        EXPECT_EQ(ven::RecoverInterruptedInstall(_folder), u"");  // once is enough
+        // And the next install goes through.
+        ven::InstallFiles(_folder, _files);
+        EXPECT_EQ(StateOf(_program), kNew);
+    }
+}
+
+TEST_F(UpdateInstallTest, ANameOfTheWorkFolderOrAChangedFileInstallsNothing) {
+    WriteText(_tmp.Path() / "staged" / "x", "x");
+    _files.push_back({u".WebUpdate/journal", _tmp.Text("staged/x"), 1, _files[0].Sha256});
+    EXPECT_THROW(ven::InstallFiles(_folder, _files), rtl::Exception);
+    EXPECT_EQ(StateOf(_program), kOld);
+    _files.pop_back();
+    WriteText(_tmp.Path() / "staged" / "data.txt", "new dat!"); // same size, other bytes
+    EXPECT_THROW(ven::InstallFiles(_folder, _files), rtl::Exception);
+    EXPECT_EQ(StateOf(_program), kOld);
+}
+
+TEST_F(UpdateInstallTest, NamesLikeTheInstallsOwnCopiesInstallTheirOwnBytes) {
+    // Copies are kept in the work folder, so "x.new" and "x.old" are ordinary names.
+    TFolderState expected = kNew;
+    for (const std::string name : {"data.txt.new", "data.txt.old", "venturo_mtd.tmp-1-1"}) {
+        WriteText(_tmp.Path() / "staged" / name, "bytes of " + name);
+        _files.push_back({rtl::U(name), _tmp.Text("staged/" + name),
+                          static_cast<std::int64_t>(9 + name.size()),
+                          rtl::U(QCryptographicHash::hash(QByteArray::fromStdString("bytes of " + name),
+                                                          QCryptographicHash::Sha256)
+                                     .toHex()
+                                     .toStdString())});
+        expected[name] = "bytes of " + name;
+    }
+    ven::InstallFiles(_folder, _files);
+    EXPECT_EQ(StateOf(_program), expected);
+}
+
+TEST_F(UpdateInstallTest, AJournalThatCannotBeReadIsLeftAlone) {
+    WriteText(_program / ".webupdate" / "journal", "something else\n");
+    EXPECT_THROW(ven::RecoverInterruptedInstall(_folder), rtl::Exception);
+    EXPECT_THROW(ven::InstallFiles(_folder, _files), rtl::Exception);
+    EXPECT_EQ(ReadText(_program / "venturo_mtd"), "old program");
+    EXPECT_TRUE(fs::exists(_program / ".webupdate" / "journal"));
+}
+
+} // namespace

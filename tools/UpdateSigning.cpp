@@ -1,0 +1,99 @@
+#include "UpdateSigning.h"
+
+#include <openssl/evp.h>
+#include <openssl/rand.h>
+
+#include <memory>
+#include <stdexcept>
+
+namespace venturo::signing {
+
+namespace {
+
+struct TKeyFree {
+    void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
+};
+struct TContextFree {
+    void operator()(EVP_MD_CTX* p) const { EVP_MD_CTX_free(p); }
+};
+using TKey = std::unique_ptr<EVP_PKEY, TKeyFree>;
+
+TKey PrivateKey(const TSeed& seed) {
+    TKey key(EVP_PKEY_new_raw_private_key(EVP_PKEY_ED25519, nullptr, seed.data(), seed.size()));
+    if (!key) {
+        throw std::runtime_error("cannot make an Ed25519 key");
+    }
+    return key;
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    c = static_cast<char>(c | 0x20);
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+} // namespace
+
+TSeed NewSeed() {
+    TSeed seed{};
+    if (RAND_bytes(seed.data(), static_cast<int>(seed.size())) != 1) {
+        throw std::runtime_error("no random source");
+    }
+    return seed;
+}
+
+TSeed SeedFromHex(std::string_view text) {
+    size_t first = text.find_first_not_of(" \t\r\n");
+    size_t last = text.find_last_not_of(" \t\r\n");
+    text = first == std::string_view::npos ? std::string_view() : text.substr(first, last - first + 1);
+    TSeed seed{};
+    if (text.size() != 2 * seed.size()) {
+        throw std::runtime_error("a secret key is 64 hexadecimal digits");
+    }
+    for (size_t i = 0; i < seed.size(); ++i) {
+        int hi = HexValue(text[2 * i]), lo = HexValue(text[2 * i + 1]);
+        if (hi < 0 || lo < 0) {
+            throw std::runtime_error("a secret key is 64 hexadecimal digits");
+        }
+        seed[i] = static_cast<std::uint8_t>(hi * 16 + lo);
+    }
+    return seed;
+}
+
+std::string ToHex(const std::uint8_t* bytes, size_t count) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text;
+    for (size_t i = 0; i < count; ++i) {
+        text += kDigits[bytes[i] >> 4];
+        text += kDigits[bytes[i] & 15];
+    }
+    return text;
+}
+
+std::string PublicKeyHex(const TSeed& seed) {
+    TKey key = PrivateKey(seed);
+    std::array<std::uint8_t, 32> pub{};
+    size_t length = pub.size();
+    if (EVP_PKEY_get_raw_public_key(key.get(), pub.data(), &length) != 1 || length != pub.size()) {
+        throw std::runtime_error("cannot derive the public key");
+    }
+    return ToHex(pub.data(), pub.size());
+}
+
+std::string SignHex(std::string_view message, const TSeed& seed) {
+    TKey key = PrivateKey(seed);
+    std::unique_ptr<EVP_MD_CTX, TContextFree> context(EVP_MD_CTX_new());
+    std::array<std::uint8_t, 64> signature{};
+    size_t length = signature.size();
+    if (!context || EVP_DigestSignInit(context.get(), nullptr, nullptr, nullptr, key.get()) != 1 ||
+        EVP_DigestSign(context.get(), signature.data(), &length,
+                       reinterpret_cast<const unsigned char*>(message.data()), message.size()) != 1 ||
+        length != signature.size()) {
+        throw std::runtime_error("cannot sign");
+    }
+    return ToHex(signature.data(), signature.size());
+}
+
+} // namespace venturo::signing
