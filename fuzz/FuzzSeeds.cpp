@@ -105,8 +105,9 @@ void WriteHostileReturnSeeds(const fs::path& folder) {
     fuzz::WriteBytes(folder / "nested-to-cap", ReturnInput(8, digits, "<VATRETURN><a>", ""));
     fuzz::WriteBytes(folder / "nodes-to-cap", ReturnInput(8, digits, "<a b='1'/>", ""));
     fuzz::WriteBytes(folder / "past-cap", ReturnInput(16, digits, "<VATRETURN/>", ""));
-    fuzz::WriteBytes(folder / "nul-reference",
-                     ReturnInput(0, digits, "<VATRETURN><COMPANY>A&#0;B</COMPANY><BOX1>1</BOX1></VATRETURN>", ""));
+    fuzz::WriteBytes(
+        folder / "nul-reference",
+        ReturnInput(0, digits, "<VATRETURN><COMPANY>A&#0;B</COMPANY><BOX1>1</BOX1></VATRETURN>", ""));
 }
 
 void WriteCompanySeeds(const fs::path& folder) {

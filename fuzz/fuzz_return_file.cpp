@@ -1,6 +1,6 @@
 // Fuzzes the return-file and Adjustments.xml readers through a dataset's VatReturns.
-// Input: byte 0 flags (see TFlags), bytes 1-16 the digits of the file name's two dates (ddmmyyyy twice), then the
-// return file, optionally followed by "\n#ADJ#\n" and the return's Adjustments.xml.
+// Input: byte 0 flags (see TFlags), bytes 1-16 the digits of the file name's two dates (ddmmyyyy twice), then
+// the return file, optionally followed by "\n#ADJ#\n" and the return's Adjustments.xml.
 #include "FuzzWorkspace.h"
 
 #include "SampleDatasetGenerator.h"
@@ -22,13 +22,13 @@ constexpr std::string_view kAdjustmentsSeparator = "\n#ADJ#\n";
 constexpr std::size_t kHeaderSize = 17;
 
 enum TFlags : std::uint8_t {
-    NameWithoutDashes = 1,  // "VAT Return ddmmyyyy - ddmmyyyy.xml"
-    NameWithoutDates = 2,   // a name the date pattern does not match
+    NameWithoutDashes = 1,   // "VAT Return ddmmyyyy - ddmmyyyy.xml"
+    NameWithoutDates = 2,    // a name the date pattern does not match
     LowerCaseFixedNames = 4, // "_data" and "adjustments.xml"
     // The return file's text is repeated up to the readers' limits, so that the caps on size, nesting
     // and node count are reached from short inputs.
-    RepeatToSizeCap = 8,    // just under the 4 MiB cap on XML files
-    RepeatPastSizeCap = 16  // one byte over it
+    RepeatToSizeCap = 8,   // just under the 4 MiB cap on XML files
+    RepeatPastSizeCap = 16 // one byte over it
 };
 
 constexpr std::size_t kXmlSizeCap = 4 * 1024 * 1024;

@@ -74,8 +74,8 @@ TFileStream::TFileStream(const UnicodeString& fileName, TFileOpenMode mode, TFil
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     }
     if (fd < 0) {
-        UnicodeString reason = error == 0 ? UnicodeString(u"It is not a regular file.")
-                                          : Utf8ToString(std::strerror(error));
+        UnicodeString reason =
+            error == 0 ? UnicodeString(u"It is not a regular file.") : Utf8ToString(std::strerror(error));
         if (mode == TFileOpenMode::fmCreate) {
             throw EFCreateError(u"Cannot create file \"" + fileName + u"\". " + reason);
         }

@@ -721,9 +721,9 @@ rtl::UnicodeString TSageDataset::_FindAdjustmentsFolder(const rtl::UnicodeString
         return {};
     }
     const std::uint64_t hash = FoldedHash(name, FoldedHash(u"-", FoldedHash(year)));
-    const auto [first, last] =
-        std::equal_range(_vAdjustmentsHashes.begin(), _vAdjustmentsHashes.end(), std::pair(hash, std::size_t{0}),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
+    const auto [first, last] = std::equal_range(
+        _vAdjustmentsHashes.begin(), _vAdjustmentsHashes.end(), std::pair(hash, std::size_t{0}),
+        [](const auto& a, const auto& b) { return a.first < b.first; });
     if (first == last) {
         return {};
     }

@@ -98,13 +98,15 @@ void TSageDatasetFactory::_ReadCompanyFile(rtl::TStringList& pslList, const rtl:
     }
 }
 
-int TSageDatasetFactory::IndexOfDataset(const rtl::TStringList& pslDatasets, const rtl::UnicodeString& szFolder) {
+int TSageDatasetFactory::IndexOfDataset(const rtl::TStringList& pslDatasets,
+                                        const rtl::UnicodeString& szFolder) {
     const rtl::UnicodeString folder = DatasetFolderOfAccData(szFolder);
     const rtl::TFileIdentity identity = rtl::FileIdentity(folder);
     for (int i = 0; i < pslDatasets.Count(); ++i) {
         auto* dataset = dynamic_cast<TSageDataset*>(pslDatasets.Objects(i));
-        if (identity.Known ? dataset && dataset->FolderIdentity() == identity
-                           : pslDatasets.Strings(i) == szFolder || (dataset && dataset->DatasetFolder() == folder)) {
+        if (identity.Known
+                ? dataset && dataset->FolderIdentity() == identity
+                : pslDatasets.Strings(i) == szFolder || (dataset && dataset->DatasetFolder() == folder)) {
             return i;
         }
     }

@@ -45,12 +45,13 @@ TJson ModelJson(const ven::TGroupReturnModel& model) {
         const ven::TGroupPeriod& period = model.Period(p);
         TJson members = TJson::array();
         for (const ven::TGroupMember& m : period.Members) {
-            members.push_back({{"companyName", JsonUtf8(m.CompanyName)},
-                               {"datasetFolder", JsonUtf8(m.DatasetFolder)},
-                               {"hasReturn", m.Return != nullptr},
-                               {"included", m.Return != nullptr && m.Included},
-                               {"likelyCopyOf", m.LikelyCopyOf.empty() ? TJson(nullptr) : TJson(JsonUtf8(m.LikelyCopyOf))},
-                               {"boxes", m.Return ? Boxes(*m.Return) : TJson(nullptr)}});
+            members.push_back(
+                {{"companyName", JsonUtf8(m.CompanyName)},
+                 {"datasetFolder", JsonUtf8(m.DatasetFolder)},
+                 {"hasReturn", m.Return != nullptr},
+                 {"included", m.Return != nullptr && m.Included},
+                 {"likelyCopyOf", m.LikelyCopyOf.empty() ? TJson(nullptr) : TJson(JsonUtf8(m.LikelyCopyOf))},
+                 {"boxes", m.Return ? Boxes(*m.Return) : TJson(nullptr)}});
         }
         const sage::TSageDatasetVatReturn& c = *period.Combined;
         TJson combined = {{"vatNumber", JsonUtf8(c.VatNumber())},
@@ -60,7 +61,8 @@ TJson ModelJson(const ven::TGroupReturnModel& model) {
         if (period.Overflow) {
             combined["error"] = kOverflowText;
         }
-        periods.push_back({{"period", JsonUtf8(period.Period)}, {"combined", combined}, {"members", members}});
+        periods.push_back(
+            {{"period", JsonUtf8(period.Period)}, {"combined", combined}, {"members", members}});
     }
     return {{"vatNumber", JsonUtf8(model.VatNumberText())}, {"periods", periods}};
 }
@@ -70,8 +72,9 @@ std::string ModelText(const ven::TGroupReturnModel& model) {
     out << "VAT number: " << Utf8(model.VatNumberText()) << '\n';
     for (int p = 0; p < model.PeriodCount(); ++p) {
         const ven::TGroupPeriod& period = model.Period(p);
-        out << Utf8(period.Period) << "  combined: "
-            << (period.Overflow ? std::string(kOverflowText) : BoxesText(*period.Combined)) << '\n';
+        out << Utf8(period.Period)
+            << "  combined: " << (period.Overflow ? std::string(kOverflowText) : BoxesText(*period.Combined))
+            << '\n';
         for (const ven::TGroupMember& m : period.Members) {
             if (m.Return) {
                 out << "  [" << (m.Included ? 'x' : ' ') << "] " << Utf8(m.CompanyName) << ": "

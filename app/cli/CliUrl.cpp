@@ -3,8 +3,8 @@
 
 #include "app/cli/CliOptions.h"
 #include "app/core/PortalHandOff.h"
-#include "rtl/Shell.h"
 #include "rtl/ObjectHooks.h"
+#include "rtl/Shell.h"
 #include "sage_datasets/SageDataset.h"
 #include "sage_datasets/SageDatasetFactory.h"
 #include "sage_datasets/SageDatasetVatReturn.h"
@@ -73,7 +73,8 @@ int RunUrl(const std::vector<std::string>& args, std::ostream& out, std::ostream
     out << Utf8(ven::BuildPortalUrl(*vatReturn, target)) << '\n';
     if (options.Has("--open")) {
         if (const rtl::TProcessStart started = ven::HandOffReturn(*vatReturn, target); !started) {
-            err << "venturo_mtd_cli url: the browser could not be started: " << Utf8(started.ErrorText) << '\n';
+            err << "venturo_mtd_cli url: the browser could not be started: " << Utf8(started.ErrorText)
+                << '\n';
             return 1;
         }
     }

@@ -66,8 +66,10 @@ UnicodeString BuildPortalUrl(const sage::TSageDatasetVatReturn& r, const TPortal
     } else {
         // The regional separators may be anything ("#" would end the query, "年" is no URL text), so
         // dates and amounts are encoded like the other values; the portal reads dates as dd/mm/yyyy.
-        url += u"&period_s=" + UrlEncodeFormValue(rtl::FormatDateTime(u"dd/mm/yyyy", r.DateFrom(), settings), u"/");
-        url += u"&period_e=" + UrlEncodeFormValue(rtl::FormatDateTime(u"dd/mm/yyyy", r.DateTo(), settings), u"/");
+        url += u"&period_s=" +
+               UrlEncodeFormValue(rtl::FormatDateTime(u"dd/mm/yyyy", r.DateFrom(), settings), u"/");
+        url += u"&period_e=" +
+               UrlEncodeFormValue(rtl::FormatDateTime(u"dd/mm/yyyy", r.DateTo(), settings), u"/");
     }
     for (int box = 1; box <= 9; ++box) {
         url += boxParams[box - 1];

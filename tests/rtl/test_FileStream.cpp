@@ -98,5 +98,6 @@ TEST_F(FileStreamTest, AFifoIsRefusedAtOnceInsteadOfBlockingTheOpen) {
     ASSERT_EQ(::mkfifo((_root / "fifo").c_str(), 0600), 0);
     const UnicodeString fifo = Utf8ToString((_root / "fifo").string());
     EXPECT_THROW(TFileStream(fifo, TFileOpenMode::fmOpenRead, TFileShareMode::fmShareDenyNone), EFOpenError);
-    EXPECT_THROW(TFileStream(fifo, TFileOpenMode::fmOpenReadWrite, TFileShareMode::fmShareDenyWrite), EFOpenError);
+    EXPECT_THROW(TFileStream(fifo, TFileOpenMode::fmOpenReadWrite, TFileShareMode::fmShareDenyWrite),
+                 EFOpenError);
 }

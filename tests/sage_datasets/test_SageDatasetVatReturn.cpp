@@ -318,7 +318,8 @@ TEST_F(VatReturnFileTest, DeeplyNestedAndHugeFilesDoNotHurt) {
     r = ReadOne(large);
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(r->CompanyName().size(), 4'000'000u);
-    EXPECT_EQ(ReadOne("<VATRETURN><COMPANY>" + std::string(4 << 20, 'A') + "</COMPANY></VATRETURN>"), nullptr);
+    EXPECT_EQ(ReadOne("<VATRETURN><COMPANY>" + std::string(4 << 20, 'A') + "</COMPANY></VATRETURN>"),
+              nullptr);
 }
 
 // Within the size cap, a document of many tiny elements or of deep nesting would still cost far more

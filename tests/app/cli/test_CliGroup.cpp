@@ -87,8 +87,8 @@ TEST_F(GroupCliTest, NoVatInfoAndErrors) {
 // One dataset named twice, or a copy of it beside it, must not double the figures sent.
 TEST_F(GroupCliTest, ADatasetNamedTwiceOrCopiedIsNotAddedTwice) {
     std::filesystem::create_directory_symlink(_a, _tmp.Path() / "link");
-    cli::testing::TCliRun run = RunCommand(
-        cli::RunGroup, {"--period", "01/01/2021 - 31/03/2021", "--url", _a, _a + "/./", (_tmp.Path() / "link").string()});
+    cli::testing::TCliRun run = RunCommand(cli::RunGroup, {"--period", "01/01/2021 - 31/03/2021", "--url", _a,
+                                                           _a + "/./", (_tmp.Path() / "link").string()});
     ASSERT_EQ(run.Status, 0) << run.Err;
     EXPECT_NE(run.Out.find("&vatDueSales=100.00&"), std::string::npos) << run.Out;
 
@@ -104,7 +104,8 @@ TEST_F(GroupCliTest, ADatasetNamedTwiceOrCopiedIsNotAddedTwice) {
     EXPECT_TRUE(q1[0]["likelyCopyOf"].is_null());
     EXPECT_EQ(q1[1]["likelyCopyOf"], _a);
     EXPECT_FALSE(q1[1]["included"].get<bool>());
-    run = RunCommand(cli::RunGroup, {"--period", "01/01/2021 - 31/03/2021", "--url", _a, copy.Folder.string()});
+    run =
+        RunCommand(cli::RunGroup, {"--period", "01/01/2021 - 31/03/2021", "--url", _a, copy.Folder.string()});
     EXPECT_NE(run.Out.find("&vatDueSales=100.00&"), std::string::npos) << run.Out;
     run = RunCommand(cli::RunGroup, {_a, copy.Folder.string()});
     EXPECT_NE(run.Out.find("likely a copy of " + _a), std::string::npos) << run.Out;
@@ -118,8 +119,8 @@ TEST_F(GroupCliTest, SumsThatWouldOverflowAreReportedAndNeverSent) {
     auto huge = MakeDataset(_tmp.Path() / "huge", "Huge Ltd", "GB 123 4567 89", 0);
     huge.Returns = big.Returns;
     WriteDataset(huge);
-    cli::testing::TCliRun run = RunCommand(
-        cli::RunGroup, {"--period", "01/04/2021 - 30/06/2021", "--url", big.Folder.string(), huge.Folder.string()});
+    cli::testing::TCliRun run = RunCommand(cli::RunGroup, {"--period", "01/04/2021 - 30/06/2021", "--url",
+                                                           big.Folder.string(), huge.Folder.string()});
     EXPECT_EQ(run.Status, 1);
     EXPECT_TRUE(run.Out.empty()) << run.Out;
     EXPECT_NE(run.Err.find("too large to add up"), std::string::npos) << run.Err;

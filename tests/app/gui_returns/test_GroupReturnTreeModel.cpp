@@ -174,7 +174,9 @@ TEST_F(GroupTreeModelTest, LikelyCopiesAndOverflowingPeriodsSayWhatTheyAre) {
     Load(copy);
     Build(first);
     EXPECT_EQ(Text(Member(0, 1)), "Alpha Ltd (likely copy)");
-    EXPECT_NE(Member(0, 1).data(Qt::ToolTipRole).toString().indexOf(QString::fromStdString(live.Folder.string())), -1);
+    EXPECT_NE(
+        Member(0, 1).data(Qt::ToolTipRole).toString().indexOf(QString::fromStdString(live.Folder.string())),
+        -1);
     EXPECT_EQ(Member(0, 1, Tree::colInclude).data(Qt::CheckStateRole), Qt::Unchecked);
     EXPECT_FALSE(Member(0, 0).data(Qt::ToolTipRole).isValid());
 

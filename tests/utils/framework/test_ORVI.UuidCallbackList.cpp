@@ -24,7 +24,9 @@ struct TListener : rtl::TObject {
         if (pFree)
             rtl::FreeAndNil(pFree);
     }
-    void Double(const TORVI_Uuid& a, const TORVI_Uuid& b) { Log.push_back(Name + (a == kA && b == kB ? ":AB" : ":?")); }
+    void Double(const TORVI_Uuid& a, const TORVI_Uuid& b) {
+        Log.push_back(Name + (a == kA && b == kB ? ":AB" : ":?"));
+    }
     void Confirm(const TORVI_Uuid&, bool& blAllow) {
         Log.push_back(Name);
         blAllow = blAllow && Allow;
