@@ -13,6 +13,7 @@ public:
     using TCallback = rtl::TCollectionNotifyEvent<T>;
     using TORVISubscribedEvent::TORVISubscribedEvent;
     using TORVISubscribedEvent::FireCallbacks;
+    using TORVISubscribedEvent::IsSubscribed;
     using TORVISubscribedEvent::PrioritySubscribe;
     using TORVISubscribedEvent::Subscribe;
     using TORVISubscribedEvent::Unblock;
