@@ -2,6 +2,7 @@
 
 #include "rtl/AppInitialize.h"
 #include "rtl/Modules.h"
+#include "rtl/SyncObjs.h"
 
 #include <gtest/gtest.h>
 
@@ -263,7 +264,10 @@ TEST(RegistryThreads, UnitsMadeAndFreedOnSeveralThreadsWhileRunsGoOn) {
                 if (i % 4 == 3) {
                     rtl::Free(unit); // some go again at once
                 } else {
+                    // A unit is shared with the runs from now on: touched under the registry's lock.
+                    rtl::TMonitor::Enter(registry);
                     unit->AddMemLockReference(unit);
+                    rtl::TMonitor::Exit(registry);
                     units[t].push_back(unit);
                 }
                 registry->RegisterRegistrationPhase(P2); // present already: the list stays as it is
