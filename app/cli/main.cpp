@@ -4,6 +4,7 @@
 #include "app/cli/CliShow.h"
 #include "app/cli/CliUrl.h"
 
+#include "rtl/AppInitialize.h"
 #include "rtl/FormatSettings.h"
 
 #include <cstring>
@@ -38,6 +39,7 @@ int Usage(std::ostream& out, int status) {
 } // namespace
 
 int main(int argc, char** argv) {
+    rtl::ApplicationInitialize();
     if (argc < 2) {
         return Usage(std::cerr, 2);
     }

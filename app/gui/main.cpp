@@ -8,6 +8,7 @@
 #include "app/gui/form_main.h"
 #include "app/gui/form_splash.h"
 #include "app/gui/frmUpdateProgress.h"
+#include "rtl/AppInitialize.h"
 #include "rtl/FormatSettings.h"
 
 #include <QApplication>
@@ -17,6 +18,8 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Venturo MTD"));
+    // Start-up work that libraries registered runs once the application object exists.
+    rtl::ApplicationInitialize();
     ven::InstallMainThreadWake();
     ven::InstallKeyStateProvider();
     rtl::LoadLocaleFormatSettings();

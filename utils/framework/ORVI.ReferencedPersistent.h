@@ -79,7 +79,7 @@ public:
 
 private:
     T* Data() noexcept { return _heap.empty() ? _inline : _heap.data(); }
-    T _inline[N]; // entries at _n and beyond are never read
+    T _inline[N];         // entries at _n and beyond are never read
     std::vector<T> _heap; // holds every entry once they outgrow the inline ones
     std::size_t _n = 0;
 };
@@ -182,6 +182,9 @@ protected:
     virtual void _SetOwner(rtl::TPersistent* value);
 
 private:
+    // A swap hands every reference over to the replacement, so it works on these lists directly.
+    friend class TORVIUniquePersistent;
+
     // The locker's kind is taken when it first locks: a locker of another kind may be gone, unannounced,
     // by the time this object is destroyed, and must not be asked then.
     struct TLock {
@@ -225,7 +228,8 @@ private:
 class UTILS_API TORVIPersistentWrapper : public rtl::TComponent {
 public:
     using TNotify = rtl::TMethod<void(rtl::TComponent*, rtl::TOperation)>;
-    explicit TORVIPersistentWrapper(TORVIReferencedPersistent* pPayload) : rtl::TComponent(nullptr), _pPayload(pPayload) {}
+    explicit TORVIPersistentWrapper(TORVIReferencedPersistent* pPayload)
+        : rtl::TComponent(nullptr), _pPayload(pPayload) {}
 
     TORVIReferencedPersistent* Payload() const noexcept { return _pPayload; }
     TNotify OnNotify;
@@ -245,8 +249,9 @@ private:
 
 /// What a container with reference action Action and referencing object R takes on Item; Self is
 /// the container and fnSelf its removal handler (used when R is the container itself).
-UTILS_API void ORVIReferenceItem(TORVIReferencedPersistent* Item, TORVIReferenceAction Action, rtl::TObject* R,
-                                 rtl::TObject* Self, const TORVIReferencedNotification& fnSelf);
+UTILS_API void ORVIReferenceItem(TORVIReferencedPersistent* Item, TORVIReferenceAction Action,
+                                 rtl::TObject* R, rtl::TObject* Self,
+                                 const TORVIReferencedNotification& fnSelf);
 /// Gives back what ORVIReferenceItem took; true when the item freed itself.
 UTILS_API bool ORVIReleaseItem(TORVIReferencedPersistent* Item, TORVIReferenceAction Action, rtl::TObject* R,
                                rtl::TObject* Self, const TORVIReferencedNotification& fnSelf);
@@ -257,7 +262,8 @@ template <class T> class TORVIReferencedList : public TORVISubscribedList<T*> {
     using TBase = TORVISubscribedList<T*>;
 
 public:
-    explicit TORVIReferencedList(rtl::TObject* ReferencingObject = nullptr, TORVIReferenceAction Action = _raMemLock)
+    explicit TORVIReferencedList(rtl::TObject* ReferencingObject = nullptr,
+                                 TORVIReferenceAction Action = _raMemLock)
         : _pRefObject(ReferencingObject), _RefAction(Action) {}
 
     rtl::TObject* ReferencingObject() { return _GetReferencingObject(); }
@@ -334,7 +340,8 @@ private:
 /// A referenced object that keeps other referenced objects alive by locking them, and can free them all.
 class UTILS_API TORVIReferencedPersistentSafeBox : public TORVIReferencedPersistent {
 public:
-    explicit TORVIReferencedPersistentSafeBox(rtl::TPersistent* AOwner = nullptr, bool blFreeObjectsOnDestroy = false)
+    explicit TORVIReferencedPersistentSafeBox(rtl::TPersistent* AOwner = nullptr,
+                                              bool blFreeObjectsOnDestroy = false)
         : TORVIReferencedPersistent(AOwner), _blFreeOnDestroy(blFreeObjectsOnDestroy) {}
     void AfterConstruction() override;
     /// Frees the kept objects first when asked to at creation, then releases the remaining locks.
@@ -349,7 +356,9 @@ public:
     /// Frees every kept object exactly once, also those that free themselves when released.
     virtual void FreeAllObjects();
     int Count() const { return _pKeptObjects ? _pKeptObjects->Count() : 0; }
-    bool Contains(TORVIReferencedPersistent* Obj) const { return _pKeptObjects && _pKeptObjects->Contains(Obj); }
+    bool Contains(TORVIReferencedPersistent* Obj) const {
+        return _pKeptObjects && _pKeptObjects->Contains(Obj);
+    }
     /// Drops a kept object that is destroyed, telling OnObjectRemoved.
     void NotificationRef(TORVIReferencedPersistent* Other, rtl::TOperation op) override;
 
@@ -372,7 +381,8 @@ private:
 /// that is destroyed leaves its entries with their strings and a nil object.
 class UTILS_API TORVIOpportunisticReferencingStringList : public rtl::TStringList {
 public:
-    explicit TORVIOpportunisticReferencingStringList(bool ownsObjects = false) : rtl::TStringList(ownsObjects) {}
+    explicit TORVIOpportunisticReferencingStringList(bool ownsObjects = false)
+        : rtl::TStringList(ownsObjects) {}
     /// Releases the objects once the entries are gone, and frees owned ones the release left alive.
     void BeforeDestruction() override;
 

@@ -5,14 +5,12 @@
 #include "rtl/ObjectHooks.h"
 #include "rtl/SyncObjs.h"
 #include "utils/UtilsApi.h"
+#include "utils/values/ORVI.CoreTypes.h"
 
 #include <cstdint>
 #include <vector>
 
 namespace orvi {
-
-/// A method answering a Boolean; the block checker of an event.
-using TORVIBoolGetter = rtl::TMethod<bool()>;
 
 /// Notify callbacks in firing order; two entries are the same only when object and code match.
 /// Passes over the list keep their place when entries are inserted or removed during the pass: an

@@ -1,0 +1,95 @@
+#pragma once
+// A small persistent object grouping related settings: it reports changes, batches those made during
+// an update, duplicates itself and compares itself with another set of its kind.
+#include "rtl/Interfaces.h"
+#include "rtl/Method.h"
+#include "rtl/ObjectHooks.h"
+#include "rtl/Persistent.h"
+#include "utils/UtilsApi.h"
+
+#include <atomic>
+#include <cstdint>
+
+namespace orvi {
+
+class TORVIPropertySet;
+/// Creates property sets by class, with their owner.
+using TORVIPropertySetClass = rtl::TClassRef<TORVIPropertySet, rtl::TPersistent*>;
+
+enum TORVIPropertySetOption : std::uint8_t {
+    psoInterfaceCounted = 1 << 0,   // interface references govern the lifetime
+    psoInterfaceDestroying = 1 << 1 // interface counting is suspended
+};
+using TORVIPropertySetOptions = std::uint8_t;
+
+/// The class reference of property set T (one per class, named once).
+template <class T, class Base = TORVIPropertySet>
+const rtl::TClassRef<Base, rtl::TPersistent*>& ORVISetClass(const char* szName) {
+    static const rtl::TClassOf<T, Base, rtl::TPersistent*> s_class(szName);
+    return s_class;
+}
+
+/// Base of property sets. Descendants add properties, call _Change from their setters, override
+/// Assign and EqualTo, and answer their own class from ClassRef so that Duplicate makes their kind.
+/// Changes reported from other threads during an update are counted atomically and not lost.
+class UTILS_API TORVIPropertySet : public rtl::TPersistent, public rtl::IInterface {
+public:
+    explicit TORVIPropertySet(rtl::TPersistent* AOwner = nullptr) : _pOwner(AOwner) {}
+
+    /// The class Duplicate creates.
+    virtual const TORVIPropertySetClass& ClassRef() const;
+
+    virtual void BeginUpdate();
+    /// Leaves one update level (never below 0); the outermost one reports held-back changes once.
+    virtual void EndUpdate();
+    /// Reports a change now, or holds it back during an update.
+    virtual void _Change();
+    /// A new set of this class with the same owner and this set's values.
+    virtual TORVIPropertySet* Duplicate();
+    virtual TORVIPropertySet* Duplicate(rtl::TPersistent* pNewOwner);
+    /// Same object: true; nil: false; unrelated classes: false; otherwise EqualTo.
+    virtual bool Equals(const rtl::TObject* Obj) const;
+    /// Whether Other holds the same values; descendants compare their properties.
+    virtual bool EqualTo(const TORVIPropertySet* Other) const;
+
+    rtl::HRESULT QueryInterface(const rtl::TGUID& iid, void** obj) override;
+    /// -1 (nothing counted) unless InterfaceCounted; otherwise the new count.
+    std::int32_t _AddRef() override;
+    /// As _AddRef; the last release frees the set.
+    std::int32_t _Release() override;
+
+    rtl::TNotifyEvent OnChange() { return _GetOnChange(); }
+    void SetOnChange(const rtl::TNotifyEvent& value) { _SetOnChange(value); }
+    bool InterfaceCounted() { return _GetInterfaceCounted(); }
+    void SetInterfaceCounted(bool value) { _SetInterfaceCounted(value); }
+    bool InterfaceDestroying() { return _GetInterfaceDestroying(); }
+    virtual bool _GetInUpdate();
+    virtual std::int32_t _GetUpdateCount();
+
+protected:
+    ~TORVIPropertySet() override = default;
+    rtl::TPersistent* GetOwner() override { return _GetOwner(); }
+
+    virtual void _AfterChange() {}
+    virtual void _BeforeChange() {}
+    virtual void _DoChange() {}
+    virtual TORVIPropertySet* _Duplicate(rtl::TPersistent* pNewOwner);
+    virtual bool _GetInterfaceCounted();
+    virtual bool _GetInterfaceDestroying();
+    virtual rtl::TNotifyEvent _GetOnChange();
+    virtual rtl::TPersistent* _GetOwner();
+    virtual void _SetInterfaceCounted(bool value);
+    virtual void _SetOnChange(const rtl::TNotifyEvent& value);
+
+private:
+    bool _Counting() { return _GetInterfaceCounted() && !_GetInterfaceDestroying(); }
+
+    std::atomic<std::int32_t> _nChangeDepth{0};
+    std::atomic<std::int32_t> _nChangeCount{0};
+    std::int32_t _nRefCount = 0;
+    rtl::TNotifyEvent _fnChange;
+    rtl::TPersistent* _pOwner;
+    TORVIPropertySetOptions _PropSetOptions = 0;
+};
+
+} // namespace orvi

@@ -1,0 +1,57 @@
+#pragma once
+// A property set shared by reference: changes go out through a subscribed event, so any number of
+// listeners can follow it, and an update blocks that event.
+#include "utils/UtilsApi.h"
+#include "utils/framework/ORVI.PropertySet.h"
+#include "utils/framework/ORVI.ReferencedPersistent.h"
+#include "utils/framework/ORVI.SubscribedEvent.h"
+
+namespace orvi {
+
+class TORVIReferencedPropertySet;
+/// Creates referenced property sets by class, with their owner.
+using TORVIReferencedPropertySetClass = rtl::TClassRef<TORVIReferencedPropertySet, rtl::TPersistent*>;
+
+/// Base of referenced property sets. Descendants add properties, call _Change from their setters,
+/// override Assign and EqualTo, and answer their own class from ClassRef. Listeners subscribe to
+/// ChangeEvent; they receive the set as Sender.
+class UTILS_API TORVIReferencedPropertySet : public TORVIReferencedPersistent {
+public:
+    explicit TORVIReferencedPropertySet(rtl::TPersistent* AOwner = nullptr);
+
+    /// The class Duplicate creates.
+    virtual const TORVIReferencedPropertySetClass& ClassRef() const;
+
+    /// Blocks ChangeEvent: changes are held back.
+    virtual void BeginUpdate();
+    /// Unblocks ChangeEvent; held-back changes are reported once when it is no longer blocked.
+    virtual void EndUpdate();
+    /// Runs the change hooks when not in an update, and fires (or, in an update, counts) ChangeEvent.
+    virtual void _Change();
+    virtual TORVIReferencedPropertySet* Duplicate();
+    virtual TORVIReferencedPropertySet* Duplicate(rtl::TPersistent* pNewOwner);
+    /// Same object: true; nil or not of this set's class: false; otherwise EqualTo.
+    virtual bool Equals(const rtl::TObject* Obj) const;
+    /// Whether Other holds the same values; descendants compare their properties.
+    virtual bool EqualTo(const TORVIReferencedPropertySet* Other) const;
+
+    TORVISubscribedEvent* ChangeEvent() { return _GetChangeEvent(); }
+    /// Whether ChangeEvent is blocked.
+    virtual bool _GetInUpdate();
+
+protected:
+    ~TORVIReferencedPropertySet() override;
+
+    virtual void _AfterChange() {}
+    virtual void _BeforeChange() {}
+    virtual void _DoChange() {}
+    virtual TORVIReferencedPropertySet* _Duplicate(rtl::TPersistent* pNewOwner);
+    virtual TORVISubscribedEvent* _GetChangeEvent() { return _pChange; }
+    /// The change hooks, in order; also run when an update ends with changes held back.
+    virtual void _UnBlocked(rtl::TObject* Sender);
+
+private:
+    TORVISubscribedEvent* _pChange;
+};
+
+} // namespace orvi
