@@ -129,7 +129,7 @@ TUserCheckResult CheckChannels(IWebUpdate& update, const UnicodeString& beta) {
     if (update.NewVersionAvailable(false)) {
         return update.DoUpdate(true) ? TUserCheckResult::Updated : TUserCheckResult::NotUpdated;
     }
-    return update.UntoldError().empty() ? TUserCheckResult::UpToDate : TUserCheckResult::CheckFailed;
+    return update.LastCallFailed() ? TUserCheckResult::CheckFailed : TUserCheckResult::UpToDate;
 }
 
 } // namespace

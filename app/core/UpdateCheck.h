@@ -16,6 +16,8 @@ public:
     virtual bool NewVersionAvailable(bool showDialogs) = 0;
     /// Downloads and installs the newer version and restarts the program; false when it did not.
     virtual bool DoUpdate(bool silent) = 0;
+    /// Whether something stopped the last call (a manifest not read or not believed included).
+    virtual bool LastCallFailed() const { return !UntoldError().empty(); }
     /// What stopped the last call, unless the user was already told of it; empty otherwise.
     virtual rtl::UnicodeString UntoldError() const { return rtl::UnicodeString(); }
 };
@@ -50,7 +52,7 @@ enum class TUserCheckResult {
     UpToDate,    // no channel offers a newer version
     Updated,     // a newer version was installed (and the program started anew unless declined)
     NotUpdated,  // one was offered but not installed: declined, cancelled, or a failure already shown
-    CheckFailed, // the manifest could not be read or believed; UntoldError says why, unless told
+    CheckFailed, // the manifest could not be read or believed; UntoldError says why unless told
 };
 
 /// The check the user asks for: the channels of the start-up check, at once. Neither the day of

@@ -303,6 +303,11 @@ bool TWebUpdate::_Fetch(const QUrl& url, const TChunkSink& sink, const std::func
 
     std::unique_ptr<QNetworkReply> reply(_pNetwork->get(request));
     QNetworkReply* r = reply.get();
+    // Cancel aborts the transfer under way, and none once this one is over, however it ends.
+    struct TActiveReply {
+        QNetworkReply*& Active;
+        ~TActiveReply() { Active = nullptr; }
+    } active{_pReply};
     _pReply = r;
     QEventLoop loop;
     QTimer silence, deadline;
@@ -362,7 +367,6 @@ bool TWebUpdate::_Fetch(const QUrl& url, const TChunkSink& sink, const std::func
         loop.exec(_blDownloading && Config.UserInputWhileDownloading ? QEventLoop::AllEvents
                                                                      : QEventLoop::ExcludeUserInputEvents);
     }
-    _pReply = nullptr;
     silence.stop();
     deadline.stop();
     if (r->error() == QNetworkReply::NoError) {

@@ -116,6 +116,7 @@ public:
     rtl::UnicodeString ProgramFile() const;
     /// What stopped the last call, empty when nothing did.
     const rtl::UnicodeString& LastError() const { return _szLastError; }
+    bool LastCallFailed() const override { return !_szLastError.empty(); }
     rtl::UnicodeString UntoldError() const override { return _blTold ? rtl::UnicodeString() : _szLastError; }
 
     TWebUpdateConfig Config;

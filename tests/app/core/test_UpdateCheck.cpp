@@ -36,8 +36,10 @@ public:
         Updated.push_back(Url);
         return UpdateSucceeds;
     }
+    bool LastCallFailed() const override { return Failed; }
     UnicodeString UntoldError() const override { return Untold; }
     bool UpdateSucceeds = true;
+    bool Failed = false;
     UnicodeString Untold;
 };
 
@@ -138,6 +140,8 @@ TEST_F(UpdateCheckTest, AUserAskedCheckIsMadeThroughTheRestAndTheSkipCounter) {
 }
 
 TEST_F(UpdateCheckTest, AUserAskedCheckSaysWhatItCameTo) {
+    _update.Failed = true; // a manifest that was not believed: the user was told already
+    EXPECT_EQ(ven::RunUserUpdateCheck(_update), ven::TUserCheckResult::CheckFailed);
     _update.Untold = u"http://127.0.0.1:1/update_v03.inf: Connection refused";
     EXPECT_EQ(ven::RunUserUpdateCheck(_update), ven::TUserCheckResult::CheckFailed);
     _update.NewerAt = {_update.Url};

@@ -163,7 +163,14 @@ TEST_F(UpdateWindowsTest, TheUserAsksForACheckFromTheMainWindow) {
         MessageBox::lastText().startsWith("The update check failed: http://127.0.0.1:1/update_v03.inf: "))
         << MessageBox::lastText().toStdString();
 
+    // A manifest that is not believed is shown once, by the component, and not called up to date.
     _update.SetManifestUrl(ven::FromQString(_server.Url("/updates/update_v03.inf")));
+    _server.Serve("/updates/update_v03.inf.sig", "not a signature");
+    MessageBox::clearLastText();
+    check->trigger();
+    EXPECT_EQ(_failuresShown.size(), 1u);
+    EXPECT_EQ(MessageBox::lastText(), "");
+
     Publish("1.3.0");
     MessageBox::clearLastText();
     check->trigger();
