@@ -142,10 +142,13 @@ bool TWebUpdate::NewVersionAvailable(bool /*showDialogs*/) {
     } catch (const rtl::Exception& e) {
         return _Fail(u"This program's version: " + e.Message());
     }
-    _Log(order > 0
-             ? u"Version " + _manifest->Version + u" is available; this program is " + Config.ProgramVersion
-             : u"No newer version: the manifest offers " + _manifest->Version + u", this program is " +
-                   installed);
+    // The program's own version, and the recorded one when it is higher: what actually runs shows.
+    UnicodeString ours = u"this program is " + Config.ProgramVersion;
+    if (installed != Config.ProgramVersion) {
+        ours += u", version " + installed + u" is recorded as installed";
+    }
+    _Log(order > 0 ? u"Version " + _manifest->Version + u" is available; " + ours
+                   : u"No newer version: the manifest offers " + _manifest->Version + u", " + ours);
     return order > 0;
 }
 

@@ -859,6 +859,10 @@ TEST_F(StartupCheckTest, TheInstalledVersionIsRecordedAndNotInstalledAgain) {
     EXPECT_EQ(RequestedPaths(),
               (std::vector<std::string>{"/updates/update_v03.inf", "/updates/update_v03.inf.sig"}));
     EXPECT_EQ(_nRestartAsked, 1);
+    EXPECT_NE(Log().find("No newer version: the manifest offers 1.3.0, this program is 1.2.0, version 1.3.0 "
+                         "is recorded as installed"),
+              std::string::npos)
+        << Log();
 }
 
 TEST_F(StartupCheckTest, AFailedUpdateIsNotTriedAgainForADay) {
