@@ -67,6 +67,7 @@ entry() { # key file
     echo "Time=$(date +%H:%M)"
     entry License EULA.txt
     (cd "$server" && ls -1 | grep -v '^EULA.txt$') | while read -r f; do entry File "$f"; done
-} >"$server/update_v03.inf"
+} >"$demo/update_v03.inf" # written beside the release, so that it does not list itself
+mv "$demo/update_v03.inf" "$server/update_v03.inf"
 "$sign" sign "$key" "$server/update_v03.inf" >/dev/null
 echo "Release $newer signed in $server"
