@@ -38,6 +38,10 @@ if [ $update_server = 0 ]; then
     exec "$bin/venturo_mtd"
 fi
 
+if ! command -v python3 >/dev/null; then
+    echo "The local update server needs python3 (apt-get install python3)." >&2
+    exit 1
+fi
 port="${VENTURO_UPDATE_PORT:-8765}"
 scripts/update-demo.sh "$demo" "$port"
 # The update's log and downloads go to the demo's own cache folder.
