@@ -18,7 +18,8 @@ struct TCheckPlan {
 
 // A registry that cannot be read or written must not stop the program from starting: the check
 // then runs with what was read so far.
-TCheckPlan ReadCheckPlan() {
+// countSkip: a start-up, which the skip value counts down and may skip.
+TCheckPlan ReadCheckPlan(bool countSkip) {
     TCheckPlan plan;
     auto reg = std::make_unique<rtl::TRegistry>();
     reg->RootKey = rtl::TRootKey::CurrentUser;
@@ -27,7 +28,7 @@ TCheckPlan ReadCheckPlan() {
             if (reg->ValueExists(u"Beta Programme")) {
                 plan.Beta = reg->ReadString(u"Beta Programme");
             }
-            if (reg->ValueExists(u"Skip upgrade check")) {
+            if (countSkip && reg->ValueExists(u"Skip upgrade check")) {
                 int skip = reg->ReadInteger(u"Skip upgrade check");
                 if (skip > 0) {
                     plan.Check = false;
@@ -103,8 +104,38 @@ bool RecordUpdateFailure(const UnicodeString& reason, rtl::TDateTime when) {
     });
 }
 
+namespace {
+
+// The manifest URL without the beta suffix that an earlier check may have left on it.
+UnicodeString PlainUrl(const UnicodeString& url, const UnicodeString& beta) {
+    UnicodeString suffix = u"." + beta;
+    if (!beta.empty() && url.size() > suffix.size() && url.ends_with(suffix)) {
+        return url.substr(0, url.size() - suffix.size());
+    }
+    return url;
+}
+
+// Asks the beta channel first (when set), then the plain one, and updates from the first that
+// offers a newer version; the URL keeps the channel that offered it.
+TUserCheckResult CheckChannels(IWebUpdate& update, const UnicodeString& beta) {
+    UnicodeString plain = PlainUrl(update.ManifestUrl(), beta);
+    if (!beta.empty()) {
+        update.SetManifestUrl(plain + u"." + beta);
+        if (update.NewVersionAvailable(false)) {
+            return update.DoUpdate(true) ? TUserCheckResult::Updated : TUserCheckResult::NotUpdated;
+        }
+    }
+    update.SetManifestUrl(plain);
+    if (update.NewVersionAvailable(false)) {
+        return update.DoUpdate(true) ? TUserCheckResult::Updated : TUserCheckResult::NotUpdated;
+    }
+    return update.LastCallFailed() ? TUserCheckResult::CheckFailed : TUserCheckResult::UpToDate;
+}
+
+} // namespace
+
 bool RunStartupUpdateCheck(IWebUpdate& update) {
-    TCheckPlan plan = ReadCheckPlan();
+    TCheckPlan plan = ReadCheckPlan(true);
     if (!plan.Check) {
         return false;
     }
@@ -113,20 +144,12 @@ bool RunStartupUpdateCheck(IWebUpdate& update) {
     if (record.LastFailure > 0 && rtl::Now() - record.LastFailure < kRetryAfterFailureDays) {
         return false;
     }
-    if (!plan.Beta.empty()) {
-        update.SetManifestUrl(update.ManifestUrl() + u"." + plan.Beta);
-    }
-    if (update.NewVersionAvailable(false)) {
-        update.DoUpdate(true);
-    } else if (!plan.Beta.empty()) {
-        UnicodeString url = update.ManifestUrl();
-        url.resize(url.size() >= plan.Beta.size() + 1 ? url.size() - plan.Beta.size() - 1 : 0);
-        update.SetManifestUrl(url);
-        if (update.NewVersionAvailable(false)) {
-            update.DoUpdate(true);
-        }
-    }
+    CheckChannels(update, plan.Beta);
     return true;
+}
+
+TUserCheckResult RunUserUpdateCheck(IWebUpdate& update) {
+    return CheckChannels(update, ReadCheckPlan(false).Beta);
 }
 
 } // namespace ven

@@ -16,6 +16,10 @@ public:
     virtual bool NewVersionAvailable(bool showDialogs) = 0;
     /// Downloads and installs the newer version and restarts the program; false when it did not.
     virtual bool DoUpdate(bool silent) = 0;
+    /// Whether something stopped the last call (a manifest not read or not believed included).
+    virtual bool LastCallFailed() const { return !UntoldError().empty(); }
+    /// What stopped the last call, unless the user was already told of it; empty otherwise.
+    virtual rtl::UnicodeString UntoldError() const { return rtl::UnicodeString(); }
 };
 
 /// The registry key of the product's own settings (under HKEY_CURRENT_USER).
@@ -42,5 +46,18 @@ bool RecordUpdateFailure(const rtl::UnicodeString& reason, rtl::TDateTime when);
 /// start is skipped (by the counter, or by a failed update less than kRetryAfterFailureDays ago) asks the
 /// component on the beta channel first (when set), then on the plain one. Returns whether a check was made.
 bool RunStartupUpdateCheck(IWebUpdate& update);
+
+/// What a check that the user asked for came to.
+enum class TUserCheckResult {
+    UpToDate,    // no channel offers a newer version
+    Updated,     // a newer version was installed (and the program started anew unless declined)
+    NotUpdated,  // one was offered but not installed: declined, cancelled, or a failure already shown
+    CheckFailed, // the manifest could not be read or believed; UntoldError says why unless told
+};
+
+/// The check the user asks for: the channels of the start-up check, at once. Neither the day of
+/// rest after a failure nor "Skip upgrade check" holds it back, and the skip value is not counted
+/// down (it counts starts, and this is none).
+TUserCheckResult RunUserUpdateCheck(IWebUpdate& update);
 
 } // namespace ven

@@ -232,6 +232,20 @@ void InstallFiles(const UnicodeString& folder, const std::vector<TInstallFile>& 
     RemoveWorkFolder(folder);
 }
 
+void CheckInstallFolder(const UnicodeString& folder, const TInstallStepHook& onStep) {
+    if (!rtl::DirectoryExists(folder)) {
+        throw rtl::EFCreateError(u"the folder does not exist");
+    }
+    RecoverInterruptedInstall(folder);
+    // Making the work folder is what an install does first; it fails as a replace would.
+    Step(onStep, u"make the work folder");
+    UnicodeString work = WorkFolder(folder);
+    if (!rtl::ForceDirectories(work)) {
+        throw rtl::EFCreateError(u"Cannot create " + work);
+    }
+    QDir().rmdir(ToQ(work));
+}
+
 UnicodeString RecoverInterruptedInstall(const UnicodeString& folder) {
     if (!rtl::DirectoryExists(WorkFolder(folder))) {
         return UnicodeString();

@@ -34,6 +34,10 @@ using TInstallStepHook = std::function<void(const rtl::UnicodeString& step)>;
 void InstallFiles(const rtl::UnicodeString& folder, const std::vector<TInstallFile>& files,
                   const TInstallStepHook& onStep = {});
 
+/// Raises rtl::Exception, having changed nothing, when folder cannot take an install: an earlier
+/// one cannot be recovered there, or the work folder cannot be made in it (no right to write).
+void CheckInstallFolder(const rtl::UnicodeString& folder, const TInstallStepHook& onStep = {});
+
 /// Finishes (removes the kept old files) or rolls back (puts them back) an install into folder that
 /// did not complete; returns what was done, empty when there was nothing to do. Raises
 /// rtl::Exception when the journal cannot be read or the old files cannot be put back.

@@ -1,5 +1,6 @@
 #include "app/core/UpdateManifest.h"
 
+#include "app/core/UpdateInstall.h"
 #include "rtl/Exceptions.h"
 
 #include <algorithm>
@@ -182,11 +183,7 @@ struct TManifestReader {
             TimeLine = line;
         } else if (rtl::SameText(key, u"File")) {
             TManifestFile file = ParseFileEntry(value, line);
-            for (const TManifestFile& other : Manifest.Files) {
-                if (rtl::SameText(other.Name, file.Name)) {
-                    Fail(line, u"the file '" + file.Name + u"' is listed twice");
-                }
-            }
+            CheckNameClashes(file.Name, line);
             Manifest.Files.push_back(std::move(file));
         } else if (rtl::SameText(key, u"License")) {
             if (Manifest.License) {
@@ -195,6 +192,27 @@ struct TManifestReader {
             Manifest.License = ParseFileEntry(value, line);
         }
         // Other names are left for later versions of the format.
+    }
+
+    // Names are compared without regard to case, as a Windows program folder would: a release whose
+    // names clash could only be installed in part.
+    void CheckNameClashes(const UnicodeString& name, int line) {
+        if (rtl::SameText(name.substr(0, name.find(u'/')), kInstallWorkFolder)) {
+            Fail(line, u"the file '" + name + u"' is in the install's own folder " + kInstallWorkFolder);
+        }
+        for (const TManifestFile& other : Manifest.Files) {
+            if (rtl::SameText(other.Name, name)) {
+                Fail(line, u"the file '" + name + u"' is listed twice");
+            }
+            if (IsFolderOf(other.Name, name) || IsFolderOf(name, other.Name)) {
+                Fail(line, u"the file '" + name + u"' clashes with the file '" + other.Name + u"'");
+            }
+        }
+    }
+
+    static bool IsFolderOf(const UnicodeString& folder, const UnicodeString& name) {
+        return name.size() > folder.size() && name[folder.size()] == u'/' &&
+               rtl::SameText(name.substr(0, folder.size()), folder);
     }
 
     void Finish() {

@@ -142,17 +142,23 @@ bool TWebUpdate::NewVersionAvailable(bool /*showDialogs*/) {
     } catch (const rtl::Exception& e) {
         return _Fail(u"This program's version: " + e.Message());
     }
-    _Log(order > 0
-             ? u"Version " + _manifest->Version + u" is available; this program is " + Config.ProgramVersion
-             : u"No newer version: the manifest offers " + _manifest->Version + u", this program is " +
-                   installed);
+    // The program's own version, and the recorded one when it is higher: what actually runs shows.
+    UnicodeString ours = u"this program is " + Config.ProgramVersion;
+    if (installed != Config.ProgramVersion) {
+        ours += u", version " + installed + u" is recorded as installed";
+    }
+    _Log(order > 0 ? u"Version " + _manifest->Version + u" is available; " + ours
+                   : u"No newer version: the manifest offers " + _manifest->Version + u", " + ours);
     return order > 0;
 }
 
 bool TWebUpdate::DoUpdate(bool /*silent*/) {
-    _blCancelled = false;
     if (!NewVersionAvailable(false)) {
         return false;
+    }
+    // A folder that cannot take the files is found before anything is fetched for it.
+    if (!_CheckInstallFolder()) {
+        return _TellUser();
     }
     UnicodeString staging = _StagingFolder();
     // What an earlier run left goes first: links planted there are removed, never followed.
@@ -163,18 +169,22 @@ bool TWebUpdate::DoUpdate(bool /*silent*/) {
     }
     TStagingGuard guard(staging);
     if (_manifest->License && !_AcceptLicense(guard.Add(rtl::CombinePath(staging, u"license.part")))) {
-        return _blDeclined ? false : _TellUser();
+        // Neither the user's own choice nor a cancel is a failure to tell of.
+        return _blDeclined || _blCancelled ? false : _TellUser();
     }
     std::vector<TStagedFile> staged;
     const int count = static_cast<int>(_manifest->Files.size());
+    _SetDownloading(true);
     for (int i = 0; i < count; ++i) {
         const TManifestFile& file = _manifest->Files[static_cast<size_t>(i)];
         const UnicodeString& path = guard.Add(rtl::CombinePath(staging, rtl::IntToStr(i) + u".part"));
         if (!_Download(file, path, i + 1, count)) {
-            return _blCancelled ? false : _TellUser(); // the user's own choice is not a failure
+            _SetDownloading(false);
+            return _blCancelled ? false : _TellUser();
         }
         staged.push_back({file, path});
     }
+    _SetDownloading(false);
     if (!_Install(staged)) {
         return _TellUser();
     }
@@ -189,9 +199,36 @@ bool TWebUpdate::DoUpdate(bool /*silent*/) {
     return !allowRestart || _Restart() || _TellUser();
 }
 
+void TWebUpdate::Cancel() {
+    _blCancelled = true;
+    // At once, not at the transfer's next event: a silent server sends none.
+    if (_pReply) {
+        _pReply->abort();
+    }
+}
+
+void TWebUpdate::_SetDownloading(bool downloading) {
+    _blDownloading = downloading;
+    if (OnDownloading) {
+        OnDownloading(*this, downloading);
+    }
+}
+
+bool TWebUpdate::_CheckInstallFolder() {
+    try {
+        CheckInstallFolder(_InstallFolder(), OnInstallStep);
+    } catch (const rtl::Exception& e) {
+        return _Fail(u"Cannot install into " + _InstallFolder() + u": " + e.Message() +
+                     u"; nothing was downloaded");
+    }
+    return true;
+}
+
 bool TWebUpdate::_ReadManifest() {
     _manifest.reset();
     _szLastError.clear();
+    _blTold = false;
+    _blCancelled = false; // each check or update starts afresh
     QUrl url(ToQ(Config.ManifestUrl));
     if (url.host().isEmpty()) {
         // No server configured: nothing to ask and nothing worth logging.
@@ -269,6 +306,12 @@ bool TWebUpdate::_Fetch(const QUrl& url, const TChunkSink& sink, const std::func
 
     std::unique_ptr<QNetworkReply> reply(_pNetwork->get(request));
     QNetworkReply* r = reply.get();
+    // Cancel aborts the transfer under way, and none once this one is over, however it ends.
+    struct TActiveReply {
+        QNetworkReply*& Active;
+        ~TActiveReply() { Active = nullptr; }
+    } active{_pReply};
+    _pReply = r;
     QEventLoop loop;
     QTimer silence, deadline;
     silence.setSingleShot(true);
@@ -312,17 +355,21 @@ bool TWebUpdate::_Fetch(const QUrl& url, const TChunkSink& sink, const std::func
         if (progress && total > 0) {
             progress(100.0 * static_cast<double>(received) / static_cast<double>(total));
         }
-        if (_blCancelled) {
-            r->abort();
-        }
     });
     QObject::connect(r, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     silence.start();
     if (totalMs > 0) {
         deadline.start(totalMs);
     }
-    // The caller waits for the answer; the user's input waits with it.
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (_blCancelled) {
+        r->abort(); // cancelled between two files
+    }
+    // The caller waits for the answer. The user's input waits with it, unless a progress window
+    // (modal, so the only one that takes input) shows the download and offers its Cancel.
+    if (!r->isFinished()) {
+        loop.exec(_blDownloading && Config.UserInputWhileDownloading ? QEventLoop::AllEvents
+                                                                     : QEventLoop::ExcludeUserInputEvents);
+    }
     silence.stop();
     deadline.stop();
     if (r->error() == QNetworkReply::NoError) {
@@ -401,7 +448,10 @@ bool TWebUpdate::_Download(const TManifestFile& file, const UnicodeString& stage
 
 bool TWebUpdate::_AcceptLicense(const UnicodeString& stagedPath) {
     _blDeclined = false;
-    if (!_Download(*_manifest->License, stagedPath, 0, static_cast<int>(_manifest->Files.size()))) {
+    _SetDownloading(true);
+    bool fetched = _Download(*_manifest->License, stagedPath, 0, static_cast<int>(_manifest->Files.size()));
+    _SetDownloading(false);
+    if (!fetched) {
         return false;
     }
     rtl::TStringList lines;
@@ -433,16 +483,30 @@ bool TWebUpdate::_Install(const std::vector<TStagedFile>& staged) {
     return true;
 }
 
-bool TWebUpdate::RecoverInterruptedInstall() {
+TRecoveryResult TWebUpdate::RecoverInterruptedInstall() {
+    const UnicodeString program = ProgramFile();
+    const rtl::TFileIdentity running = rtl::FileIdentity(program);
     try {
         UnicodeString done = ven::RecoverInterruptedInstall(_InstallFolder());
-        if (!done.empty()) {
-            _Log(done + u" in " + _InstallFolder());
+        if (done.empty()) {
+            return TRecoveryResult::Ready;
         }
-        return true;
+        _Log(done + u" in " + _InstallFolder());
     } catch (const rtl::Exception& e) {
-        return _Fail(u"An interrupted install could not be finished: " + e.Message());
+        _Fail(u"An interrupted install could not be finished: " + e.Message());
+        return TRecoveryResult::Failed;
     }
+    if (rtl::FileIdentity(program) == running) {
+        return TRecoveryResult::Ready;
+    }
+    // This process runs the new program, whose file was just replaced by the old one: the old
+    // program goes on, among its own files.
+    if (!StartProgram(program)) {
+        _Fail(u"The old program " + program + u" was put back but could not be started");
+        return TRecoveryResult::Failed;
+    }
+    _Log(u"Restarting the old program " + program);
+    return TRecoveryResult::Restarted;
 }
 
 bool TWebUpdate::_Restart() {
@@ -479,6 +543,7 @@ int TWebUpdate::_DownloadDeadlineMs(std::int64_t size) const {
 }
 
 bool TWebUpdate::_TellUser() {
+    _blTold = true;
     if (Config.RecordInRegistry) {
         RecordUpdateFailure(_szLastError, rtl::Now());
     }

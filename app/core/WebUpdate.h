@@ -2,7 +2,8 @@
 // TWebUpdate: the program's web-update component. Reads the update manifest over HTTPS, compares
 // its version with the program's, downloads and verifies a newer release, has the licence text
 // accepted, installs the files without ever leaving a half-updated program, and restarts.
-// Runs on the GUI thread; every call blocks its caller while a local event loop does the transfer.
+// Runs on the GUI thread; every call blocks its caller while a local event loop does the transfer
+// (one that takes the user's input during downloads when Config.UserInputWhileDownloading is set).
 #include "app/core/UpdateCheck.h"
 #include "app/core/UpdateInstall.h"
 #include "app/core/UpdateManifest.h"
@@ -15,6 +16,7 @@
 
 class QByteArray;
 class QNetworkAccessManager;
+class QNetworkReply;
 class QUrl;
 
 namespace ven {
@@ -48,6 +50,16 @@ struct TWebUpdateConfig {
     std::int64_t MaxManifestBytes = 1 << 20;
     std::int64_t MaxSignatureBytes = 1024;
     bool RecordInRegistry = true; // the installed version and the last failure (see UpdateCheck.h)
+    /// Set by a program that shows a modal progress window with a Cancel button from OnDownloading:
+    /// the user's input is then taken while files download (the window keeps it from the others).
+    bool UserInputWhileDownloading = false;
+};
+
+/// What the start-up recovery of an interrupted install came to.
+enum class TRecoveryResult {
+    Ready,     // nothing to do, or the program's folder is wholly old or wholly new again
+    Failed,    // it could not be finished (logged); the folder is left for the next start
+    Restarted, // the program's own file was put back: the old program was started, this one must end
 };
 
 class TWebUpdate : public IWebUpdate {
@@ -63,6 +75,9 @@ public:
     /// Download progress of file fileIndex (1-based) of fileCount, in percent.
     using TProgressEvent = std::function<void(TWebUpdate& sender, int fileIndex, int fileCount,
                                               const rtl::UnicodeString& name, double percent)>;
+    /// Downloads begin (downloading true), or end however they ended (false), before anything that
+    /// comes of them is asked or shown: the licence download is one run, the release's files another.
+    using TDownloadingEvent = std::function<void(TWebUpdate& sender, bool downloading)>;
 
     TWebUpdate();
     ~TWebUpdate() override;
@@ -83,25 +98,32 @@ public:
     bool DoUpdate(bool silent) override;
 
     /// Finishes or rolls back an install that a crash interrupted, so that the program's folder is
-    /// wholly old or wholly new; run once at start-up. False (logged) when it could not.
-    bool RecoverInterruptedInstall();
+    /// wholly old or wholly new; run once at start-up, before anything else. When rolling back put
+    /// the program's own file back, this process is the new program among old files: it starts the
+    /// old one and answers Restarted.
+    TRecoveryResult RecoverInterruptedInstall();
 
     /// The manifest read last, when it was valid.
     const std::optional<TUpdateManifest>& Manifest() const { return _manifest; }
-    /// Stops the update under way at its next transfer event (call it from OnProgress or from a
-    /// Cancel button while a download runs): it then fails with "Cancelled", installing nothing.
-    void Cancel() { _blCancelled = true; }
+    /// Stops the update under way at once (from OnProgress, or a Cancel button while a download
+    /// runs): it then ends with "Cancelled", installing nothing.
+    void Cancel();
+    /// Cancel was called during the current or last update.
+    bool Cancelled() const { return _blCancelled; }
 
     /// The program that is updated and started anew: Config.ProgramFile, else this program's file
     /// as it was when the program started (the running file is renamed by the install).
     rtl::UnicodeString ProgramFile() const;
     /// What stopped the last call, empty when nothing did.
     const rtl::UnicodeString& LastError() const { return _szLastError; }
+    bool LastCallFailed() const override { return !_szLastError.empty(); }
+    rtl::UnicodeString UntoldError() const override { return _blTold ? rtl::UnicodeString() : _szLastError; }
 
     TWebUpdateConfig Config;
     TDownloadedEULAEvent OnDownloadedEULA; // unassigned: a licence counts as declined
     TAppRestartEvent OnAppRestart;
     TProgressEvent OnProgress;
+    TDownloadingEvent OnDownloading;
     TFailureEvent OnFailure;
     TInstallStepHook OnInstallStep; // tests stop the install at a chosen step with it
 
@@ -117,7 +139,11 @@ private:
     bool _Fetch(const QUrl& url, const TChunkSink& sink, const std::function<void(double)>& progress,
                 int totalMs = 0);
     bool _Download(const TManifestFile& file, const rtl::UnicodeString& stagedPath, int index, int count);
-    bool _AcceptLicense(const rtl::UnicodeString& stagingFolder);
+    /// Downloads the licence and has it accepted; false when it was not (_blDeclined: by the user).
+    bool _AcceptLicense(const rtl::UnicodeString& stagedPath);
+    /// Fails unless the install folder can take an install, before anything is downloaded for it.
+    bool _CheckInstallFolder();
+    void _SetDownloading(bool downloading);
     bool _Install(const std::vector<TStagedFile>& staged);
     bool _Restart();
     rtl::UnicodeString _StagingFolder() const;
@@ -132,8 +158,11 @@ private:
     std::unique_ptr<QNetworkAccessManager> _pNetwork;
     std::optional<TUpdateManifest> _manifest;
     rtl::UnicodeString _szLastError;
-    bool _blDeclined = false;  // the last licence shown was declined
-    bool _blCancelled = false; // Cancel was called during this update
+    QNetworkReply* _pReply = nullptr; // the transfer under way
+    bool _blDeclined = false;         // the last licence shown was declined
+    bool _blCancelled = false;        // Cancel was called during this update
+    bool _blDownloading = false;      // between OnDownloading(true) and OnDownloading(false)
+    bool _blTold = false;             // the last failure was handed to OnFailure
 };
 
 } // namespace ven

@@ -14,6 +14,7 @@
 #include "app/gui/QtText.h"
 #include "app/gui/SliderSwitch.h"
 #include "app/gui/TestModeColours.h"
+#include "app/gui/UpdateCommand.h"
 #include "app/gui/WindowParts.h"
 #include "app/gui/form_license_text.h"
 #include "app/gui/form_vat_returns.h"
@@ -22,6 +23,7 @@
 #include "sage_datasets/SageDataset.h"
 #include "sage_datasets/SageDatasetVatReturn.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
@@ -86,6 +88,17 @@ Tform_main::Tform_main(const TVenSystemMode& systemMode, QWidget* parent)
     updApplication.OnFailure = [this](TWebUpdate&, const rtl::UnicodeString& message) {
         MessageBox::warning(this, ToQString(u"The update failed: " + message));
     };
+    // A check the user asks for (Ctrl+U) is made at once, whatever rests the start-up check.
+    auto* actCheckForUpdates = new QAction(QStringLiteral("Check for Updates"), this);
+    actCheckForUpdates->setObjectName(QStringLiteral("actCheckForUpdates"));
+    actCheckForUpdates->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_U));
+    actCheckForUpdates->setEnabled(!_systemMode.PlatformMode()); // never checked in platform mode
+    addAction(actCheckForUpdates);
+    connect(actCheckForUpdates, &QAction::triggered, this, [this] {
+        if (_pWebUpdate) {
+            ShowUserUpdateCheck(this, *_pWebUpdate);
+        }
+    });
 }
 
 Tform_main::~Tform_main() {

@@ -28,8 +28,11 @@ int main(int argc, char** argv) {
     // The main window stays hidden until the loader hands over from the splash; the program ends
     // when it closes (not when the splash, the only window shown so far, closes).
     auto formMain = std::make_unique<ven::Tform_main>(systemMode);
-    // An update that a crash cut short is finished or undone before the program's folder is used.
-    formMain->updApplication.RecoverInterruptedInstall();
+    // An update that a crash cut short is finished or undone before the program's folder is used;
+    // when that put the program's own file back, the old program runs on instead of this one.
+    if (formMain->updApplication.RecoverInterruptedInstall() == ven::TRecoveryResult::Restarted) {
+        return 0;
+    }
     QApplication::setQuitOnLastWindowClosed(false);
     QObject::connect(formMain.get(), &ven::Tform_main::Closed, &app, &QApplication::quit,
                      Qt::QueuedConnection);
@@ -37,6 +40,7 @@ int main(int argc, char** argv) {
     auto dmVenMTD = std::make_unique<ven::TdmVenMTD>(systemMode);
     formMain->SetDataModule(dmVenMTD.get());
     auto frmUpdateProgress = std::make_unique<ven::TfrmUpdateProgress>(formMain.get());
+    frmUpdateProgress->Attach(formMain->updApplication);
     ven::TLoaderView loaderView(formSplash, formMain.get());
 
     formSplash->show();

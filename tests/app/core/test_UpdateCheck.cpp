@@ -34,8 +34,13 @@ public:
     }
     bool DoUpdate(bool) override {
         Updated.push_back(Url);
-        return true;
+        return UpdateSucceeds;
     }
+    bool LastCallFailed() const override { return Failed; }
+    UnicodeString UntoldError() const override { return Untold; }
+    bool UpdateSucceeds = true;
+    bool Failed = false;
+    UnicodeString Untold;
 };
 
 class UpdateCheckTest : public ::testing::Test {
@@ -114,6 +119,50 @@ TEST_F(UpdateCheckTest, PlainUpdateFoundAfterTheBetaChannelIsInstalled) {
     ven::RunStartupUpdateCheck(_update);
     ASSERT_EQ(_update.Updated.size(), 1u);
     EXPECT_EQ(_update.Updated[0], u"https://updates.example/update_v03.inf");
+}
+
+TEST_F(UpdateCheckTest, AUserAskedCheckIsMadeThroughTheRestAndTheSkipCounter) {
+    // A start within a day of a failed update, with starts to skip: the start-up check rests...
+    SetSettings("Skip upgrade check=3\r\nBeta Programme=preview\r\n");
+    ASSERT_TRUE(ven::RecordUpdateFailure(u"earlier", rtl::Now() - 0.5));
+    EXPECT_FALSE(ven::RunStartupUpdateCheck(_update));
+    EXPECT_TRUE(_update.Asked.empty());
+    EXPECT_EQ(SkipValue(), 2);
+    ven::TUpdateRecord resting = ven::ReadUpdateRecord();
+    EXPECT_GT(resting.LastFailure, 0);
+
+    // ...the user's own check asks both channels at once and leaves the skip value alone.
+    EXPECT_EQ(ven::RunUserUpdateCheck(_update), ven::TUserCheckResult::UpToDate);
+    EXPECT_EQ(_update.Asked, (std::vector<UnicodeString>{u"https://updates.example/update_v03.inf.preview",
+                                                         u"https://updates.example/update_v03.inf"}));
+    EXPECT_EQ(SkipValue(), 2);
+    EXPECT_EQ(ven::ReadUpdateRecord().LastFailure, resting.LastFailure);
+}
+
+TEST_F(UpdateCheckTest, AUserAskedCheckSaysWhatItCameTo) {
+    _update.Failed = true; // a manifest that was not believed: the user was told already
+    EXPECT_EQ(ven::RunUserUpdateCheck(_update), ven::TUserCheckResult::CheckFailed);
+    _update.Untold = u"http://127.0.0.1:1/update_v03.inf: Connection refused";
+    EXPECT_EQ(ven::RunUserUpdateCheck(_update), ven::TUserCheckResult::CheckFailed);
+    _update.NewerAt = {_update.Url};
+    EXPECT_EQ(ven::RunUserUpdateCheck(_update), ven::TUserCheckResult::Updated);
+    _update.UpdateSucceeds = false;
+    EXPECT_EQ(ven::RunUserUpdateCheck(_update), ven::TUserCheckResult::NotUpdated);
+    EXPECT_EQ(_update.Updated.size(), 2u);
+}
+
+TEST_F(UpdateCheckTest, AUserAskedCheckAfterABetaUpdateAsksTheChannelsAfresh) {
+    // A beta update that failed at start-up left the beta address on the component.
+    SetSettings("Beta Programme=preview\r\n");
+    _update.NewerAt = {u"https://updates.example/update_v03.inf.preview"};
+    _update.UpdateSucceeds = false;
+    ven::RunStartupUpdateCheck(_update);
+    EXPECT_EQ(_update.Url, u"https://updates.example/update_v03.inf.preview");
+    _update.NewerAt.clear();
+    _update.Asked.clear();
+    EXPECT_EQ(ven::RunUserUpdateCheck(_update), ven::TUserCheckResult::UpToDate);
+    EXPECT_EQ(_update.Asked, (std::vector<UnicodeString>{u"https://updates.example/update_v03.inf.preview",
+                                                         u"https://updates.example/update_v03.inf"}));
 }
 
 } // namespace

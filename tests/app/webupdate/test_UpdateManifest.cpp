@@ -70,6 +70,8 @@ TEST(UpdateManifest, RejectsMalformedText) {
         Valid("File=10 " + std::string(63, 'a') + "g b\n"),
         Valid("File=10 " + kDigest + "\n"),
         Valid("File=10 " + kDigest + " VENTURO_MTD\n"),
+        Valid("File=10 " + kDigest + " venturo_mtd/help.txt\n"),
+        Valid("File=10 " + kDigest + " .WebUpdate/journal\n"),
         Valid("License=10 " + kDigest + " a\nLicense=10 " + kDigest + " b\n"),
         Valid("[WebUpdate]\n"),
         Valid("no equals sign\n"),

@@ -9,6 +9,7 @@
 #include "app/core/UpdateCheck.h"
 #include "app/core/UpdateSignature.h"
 #include "app/webupdate/LocalHttpServer.h"
+#include "rtl/Exceptions.h"
 #include "rtl/Files.h"
 #include "rtl/KnownFolders.h"
 #include "rtl/Shell.h"
@@ -20,9 +21,12 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -65,6 +69,19 @@ bool WaitForFile(const fs::path& path) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20)); // let the writer finish its line
     return fs::exists(path);
 }
+
+// Every entry below folder (links not followed) with its bytes; folders as "name/".
+std::map<std::string, std::string> StateOf(const fs::path& folder) {
+    std::map<std::string, std::string> state;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        std::string name = fs::relative(entry.path(), folder).generic_string();
+        state[entry.is_directory() ? name + "/" : name] = entry.is_directory() ? "" : ReadText(entry.path());
+    }
+    return state;
+}
+
+// Not an rtl::Exception: nothing in the install catches it, as nothing catches the process's death.
+struct TKilled {};
 
 // The release key of these tests, and another one that the program does not trust.
 const venturo::signing::TSeed& ReleaseKey() {
@@ -688,6 +705,147 @@ TEST_F(WebUpdateTest, TheCheckerAndTheProgramStartWithTheirPathsWhole) {
         u"\"C:\\app\\\"x\\ORVIVersionManifestCheck.exe\" \"C:\\app\\\"x\\v.exe\"");
 }
 
+TEST_F(WebUpdateTest, AnUnwritableProgramFolderIsFoundBeforeAnythingIsDownloaded) {
+    // The folder refuses the first thing an install writes there. Root may write anywhere, so
+    // there the refusal comes from the install's step hook, where the system's would come.
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        _update.OnInstallStep = [](const UnicodeString& step) {
+            if (step == u"make the work folder") {
+                throw rtl::EFCreateError(u"Cannot create the work folder: Permission denied");
+            }
+        };
+    } else {
+        fs::permissions(_program, fs::perms::owner_read | fs::perms::owner_exec, fs::perm_options::replace);
+    }
+    const auto before = StateOf(_program);
+    TReleaseFile license{"EULA.txt", "Terms", {}};
+    Publish("1.3.0", NewRelease(), &license);
+
+    EXPECT_FALSE(_update.DoUpdate(true));
+    // The user is told why, and that nothing was fetched; not even the licence was asked for.
+    ASSERT_EQ(_failuresShown.size(), 1u);
+    EXPECT_NE(_failuresShown[0].find("Cannot install into " + _program.string() + ": Cannot create"),
+              std::string::npos)
+        << _failuresShown[0];
+    EXPECT_NE(_failuresShown[0].find("nothing was downloaded"), std::string::npos);
+    EXPECT_EQ(_nLicenseShown, 0);
+    EXPECT_EQ(RequestedPaths(),
+              (std::vector<std::string>{"/updates/update_v03.inf", "/updates/update_v03.inf.sig"}));
+    EXPECT_EQ(StateOf(_program), before);
+    EXPECT_FALSE(fs::exists(_tmp.Path() / "work" / "WebUpdate.tmp"));
+    // The failure is recorded: the next start rests instead of trying again.
+    ven::TUpdateRecord record = ven::ReadUpdateRecord();
+    EXPECT_NEAR(record.LastFailure, rtl::Now(), 10.0 / 86400);
+    EXPECT_NE(rtl::StringToUtf8(record.LastFailureReason).find("Cannot install into"), std::string::npos);
+    EXPECT_EQ(record.InstalledVersion, u"");
+    _server.Requests.clear();
+    EXPECT_FALSE(ven::RunStartupUpdateCheck(_update));
+    EXPECT_TRUE(_server.Requests.empty());
+    // A check the user asks for goes ahead, and is told the same.
+    _failuresShown.clear();
+    EXPECT_EQ(ven::RunUserUpdateCheck(_update), ven::TUserCheckResult::NotUpdated);
+    EXPECT_EQ(_server.Requests.size(), 4u);
+    EXPECT_EQ(_failuresShown.size(), 1u);
+    EXPECT_EQ(StateOf(_program), before);
+    if (!root) {
+        fs::permissions(_program, fs::perms::owner_all, fs::perm_options::replace);
+    }
+}
+
+TEST_F(WebUpdateTest, AnInstallThatFailsMidwayLeavesTheOldProgramToRunOn) {
+    // The program is replaced first, then the second file cannot be.
+    WriteText(_program / "venturo_mtd",
+              "#!/bin/sh\necho old > '" + (_tmp.Path() / "restarted").string() + "'\n", true);
+    const rtl::TFileIdentity running = rtl::FileIdentity(_update.ProgramFile());
+    std::vector<std::string> steps;
+    _update.OnInstallStep = [&](const UnicodeString& step) {
+        steps.push_back(rtl::StringToUtf8(step));
+        if (step == u"replace data.txt") {
+            throw rtl::EWriteError(u"Cannot replace data.txt: No space left on device");
+        }
+    };
+    Publish("1.3.0", NewRelease());
+    EXPECT_FALSE(_update.DoUpdate(true));
+    ASSERT_NE(std::find(steps.begin(), steps.end(), "replace venturo_mtd"), steps.end());
+    ASSERT_EQ(_failuresShown.size(), 1u);
+    EXPECT_NE(_failuresShown[0].find("Nothing was installed: Cannot replace data.txt"), std::string::npos)
+        << _failuresShown[0];
+    EXPECT_EQ(_nRestartAsked, 0); // this program runs on
+    // The file at the program's path is again the very file this program was started from.
+    EXPECT_TRUE(rtl::FileIdentity(_update.ProgramFile()) == running);
+    EXPECT_EQ(ReadText(_program / "data.txt"), "old data");
+    ASSERT_TRUE(ven::StartProgram(_update.ProgramFile())); // and its next start is the old one
+    ASSERT_TRUE(WaitForFile(_tmp.Path() / "restarted"));
+    EXPECT_EQ(ReadText(_tmp.Path() / "restarted"), "old\n");
+}
+
+TEST_F(WebUpdateTest, AStartAfterAnInterruptedInstallRollsBackAndRunsTheOldProgram) {
+    const fs::path marker = _tmp.Path() / "restarted";
+    const std::string oldProgram = "#!/bin/sh\necho old > '" + marker.string() + "'\n";
+    struct {
+        const char* KilledAt;
+        bool OldProgramStarted;
+    } cases[] = {
+        {"sync ", true},             // the new program in place, the rest not: rolled back
+        {"keep venturo_mtd", false}, // nothing replaced yet: the running program is the old one
+        {"clean up", false},         // wholly installed: the new program goes on
+    };
+    for (const auto& c : cases) {
+        WriteText(_program / "venturo_mtd", oldProgram, true);
+        WriteText(_program / "data.txt", "old data");
+        fs::remove(marker);
+        // The process dies at the step; the release's program is then what the next start runs.
+        _update.OnInstallStep = [&](const UnicodeString& step) {
+            if (rtl::StringToUtf8(step).starts_with(c.KilledAt)) {
+                throw TKilled{};
+            }
+        };
+        Publish("1.3.0", NewRelease());
+        EXPECT_THROW(_update.DoUpdate(true), TKilled) << c.KilledAt;
+        _update.OnInstallStep = nullptr;
+        ven::TWebUpdate next; // the program that the next start runs, whichever it is
+        next.Config = _update.Config;
+        ven::TRecoveryResult result = next.RecoverInterruptedInstall();
+        if (c.OldProgramStarted) {
+            EXPECT_EQ(result, ven::TRecoveryResult::Restarted) << c.KilledAt;
+            ASSERT_TRUE(WaitForFile(marker)) << c.KilledAt;
+            EXPECT_EQ(ReadText(marker), "old\n");
+            EXPECT_NE(Log().find("Restarting the old program " + _program.string() + "/venturo_mtd"),
+                      std::string::npos);
+        } else {
+            EXPECT_EQ(result, ven::TRecoveryResult::Ready) << c.KilledAt;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            EXPECT_FALSE(fs::exists(marker)) << c.KilledAt;
+        }
+        const bool installed = std::string(c.KilledAt) == "clean up";
+        EXPECT_EQ(ReadText(_program / "data.txt"), installed ? "new data" : "old data") << c.KilledAt;
+        EXPECT_FALSE(fs::exists(_program / ".webupdate")) << c.KilledAt;
+    }
+}
+
+TEST_F(WebUpdateTest, AReleaseWithClashingNamesFetchesNothing) {
+    // Two names for one file on a Windows folder, a file where another needs a folder, and the
+    // install's own folder: none can be installed whole, so none is downloaded.
+    const std::vector<std::vector<TReleaseFile>> releases = {
+        {{"data.txt", "new data", {}}, {"DATA.TXT", "other", {}}},
+        {{"lib", "a file", {}}, {"lib/extra.txt", "extra", {}}},
+        {{".webupdate/journal", "state=installed\n", {}}},
+    };
+    for (const auto& release : releases) {
+        _server.Requests.clear();
+        Publish("1.3.0", release);
+        EXPECT_FALSE(_update.DoUpdate(true)) << release[0].Name;
+        EXPECT_EQ(RequestedPaths(),
+                  (std::vector<std::string>{"/updates/update_v03.inf", "/updates/update_v03.inf.sig"}))
+            << release[0].Name;
+        ExpectNothingInstalled();
+    }
+    EXPECT_NE(Log().find("is listed twice"), std::string::npos);
+    EXPECT_NE(Log().find("clashes with the file 'lib'"), std::string::npos);
+    EXPECT_NE(Log().find("is in the install's own folder"), std::string::npos);
+}
+
 using StartupCheckTest = WebUpdateTest;
 
 TEST_F(StartupCheckTest, TheInstalledVersionIsRecordedAndNotInstalledAgain) {
@@ -701,6 +859,10 @@ TEST_F(StartupCheckTest, TheInstalledVersionIsRecordedAndNotInstalledAgain) {
     EXPECT_EQ(RequestedPaths(),
               (std::vector<std::string>{"/updates/update_v03.inf", "/updates/update_v03.inf.sig"}));
     EXPECT_EQ(_nRestartAsked, 1);
+    EXPECT_NE(Log().find("No newer version: the manifest offers 1.3.0, this program is 1.2.0, version 1.3.0 "
+                         "is recorded as installed"),
+              std::string::npos)
+        << Log();
 }
 
 TEST_F(StartupCheckTest, AFailedUpdateIsNotTriedAgainForADay) {
