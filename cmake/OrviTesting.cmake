@@ -7,6 +7,8 @@ set(ORVI_TSAN_TESTS
     utils_test_ORVI_ForegroundSyncThread
     utils_test_ORVI_DeferredDisposalThread
     core_test_DatasetLoader)
+# Builds just those (and what they link): the tsan build preset's target.
+add_custom_target(tsan_tests)
 
 # orvi_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [GUI])
 # One GoogleTest executable per unit, linking only what it tests. GUI tests run on the offscreen platform.
@@ -22,6 +24,7 @@ function(orvi_add_test)
     endif()
     if(T_NAME IN_LIST ORVI_TSAN_TESTS)
         list(APPEND props LABELS tsan)
+        add_dependencies(tsan_tests ${T_NAME})
     elseif(VENTURO_SANITIZE_THREAD)
         # Built only on request, never run: the ThreadSanitizer run covers the threaded tests alone.
         set_target_properties(${T_NAME} PROPERTIES EXCLUDE_FROM_ALL ON)

@@ -143,6 +143,9 @@ void TThread::BeforeDestruction() {
 }
 
 void TThread::Terminate() {
+    // A free-on-terminate thread may see the flag and end at once: it waits for this lock before it
+    // frees itself, so TerminatedSet never runs on a freed object.
+    std::lock_guard lock(_mTerminate);
     _blTerminated = true;
     TerminatedSet();
 }
@@ -178,6 +181,7 @@ void TThread::Run() {
     // The object may be gone once _blFinished is set or Free returns: keep what is needed after.
     std::shared_ptr<TEvent> ended = _pEnded;
     if (FreeOnTerminate) {
+        { std::lock_guard lock(_mTerminate); } // a Terminate under way finishes first
         _thread.detach();
         _blFinished = true;
         rtl::Free(this);

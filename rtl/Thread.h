@@ -10,6 +10,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 namespace rtl {
@@ -93,6 +94,7 @@ private:
     bool _blCreateSuspended;
     std::exception_ptr _pFatalException;
     std::shared_ptr<TEvent> _pEnded = std::make_shared<TEvent>(true, false);
+    std::recursive_mutex _mTerminate; // held by Terminate while it sets the flag and calls TerminatedSet
 };
 
 } // namespace rtl

@@ -258,3 +258,35 @@ TEST(Thread, NamesTheCallingThreadCutToTheSystemLimit) {
     EXPECT_EQ(seen, u"TORVIForeground"); // 15 bytes
 #endif
 }
+
+namespace {
+
+// Ends as soon as it sees the flag, while TerminatedSet is still busy with the object.
+class TSlowWakeThread : public TThread {
+public:
+    TSlowWakeThread() { FreeOnTerminate = true; }
+
+protected:
+    void Execute() override {
+        while (!Terminated())
+            Sleep(1);
+    }
+    void TerminatedSet() override {
+        Sleep(20);
+        _wake.SetEvent();
+    }
+
+private:
+    TEvent _wake;
+};
+
+} // namespace
+
+TEST(Thread, AFreeOnTerminateThreadOutlivesTheTerminateThatEndsIt) {
+    auto* t = new TSlowWakeThread;
+    std::shared_ptr<TEvent> ended = t->EndedEvent();
+    t->Start();
+    Sleep(5);
+    t->Terminate(); // the thread frees itself only after this has returned
+    ASSERT_EQ(ended->WaitFor(5000), TWaitResult::wrSignaled);
+}
