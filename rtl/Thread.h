@@ -40,7 +40,8 @@ public:
     /// The thread does not run until Start (createSuspended), or starts right after construction
     /// when made through rtl::Create.
     explicit TThread(bool createSuspended = true);
-    /// Waits for a running thread still running (a thread not freed through Free; see BeforeDestruction).
+    /// Waits for a thread that is still running, which only one destroyed without Free can be (see
+    /// BeforeDestruction); its derived part is gone by then, so free threads through Free.
     ~TThread() override;
     void AfterConstruction() override;
     /// Terminates a running thread and waits for it before any destructor runs, so that Execute never
@@ -51,7 +52,7 @@ public:
     /// may be gone as soon as this returns.
     void Start();
     /// Sets the termination flag, then calls TerminatedSet; Execute is expected to look at Terminated
-    /// and end.
+    /// and end. A FreeOnTerminate thread frees itself only after a Terminate under way has returned.
     void Terminate();
     bool Terminated() const noexcept { return _blTerminated; }
     bool Finished() const noexcept { return _blFinished; }
