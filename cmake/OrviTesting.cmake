@@ -1,3 +1,15 @@
+# The test executables that exercise threads. They carry the ctest label "tsan", and they are the only
+# tests built and registered in a ThreadSanitizer build (preset tsan): add a threaded test's executable
+# here and the tsan run picks it up.
+set(ORVI_TSAN_TESTS
+    rtl_test_Thread
+    rtl_test_SyncObjs
+    utils_test_ORVI_ForegroundSyncThread
+    utils_test_ORVI_DeferredDisposalThread
+    core_test_DatasetLoader)
+# Builds just those (and what they link): the tsan build preset's target.
+add_custom_target(tsan_tests)
+
 # orvi_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [GUI])
 # One GoogleTest executable per unit, linking only what it tests. GUI tests run on the offscreen platform.
 function(orvi_add_test)
@@ -9,6 +21,14 @@ function(orvi_add_test)
     set(props ENVIRONMENT "VENTURO_MTD_REGISTRY=${CMAKE_BINARY_DIR}/test-registry/${T_NAME}" TIMEOUT 300)
     if(T_GUI)
         list(APPEND props ENVIRONMENT_MODIFICATION "QT_QPA_PLATFORM=set:offscreen")
+    endif()
+    if(T_NAME IN_LIST ORVI_TSAN_TESTS)
+        list(APPEND props LABELS tsan)
+        add_dependencies(tsan_tests ${T_NAME})
+    elseif(VENTURO_SANITIZE_THREAD)
+        # Built only on request, never run: the ThreadSanitizer run covers the threaded tests alone.
+        set_target_properties(${T_NAME} PROPERTIES EXCLUDE_FROM_ALL ON)
+        return()
     endif()
     gtest_discover_tests(${T_NAME}
         DISCOVERY_MODE PRE_TEST

@@ -3,6 +3,11 @@
 #include "rtl/Exceptions.h"
 
 #include <chrono>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <pthread.h>
+#endif
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -124,8 +129,25 @@ TThread::~TThread() {
         _thread.detach(); // freed from its own Execute
         return;
     }
-    Terminate();
+    // Only a thread destroyed without Free gets here still running; its derived part is gone already.
+    _blTerminated = true;
     _Join();
+}
+
+void TThread::BeforeDestruction() {
+    if (_thread.joinable() && _thread.get_id() != std::this_thread::get_id()) {
+        Terminate();
+        _Join();
+    }
+    TObject::BeforeDestruction();
+}
+
+void TThread::Terminate() {
+    // A free-on-terminate thread may see the flag and end at once: it waits for this lock before it
+    // frees itself, so TerminatedSet never runs on a freed object.
+    std::lock_guard lock(_mTerminate);
+    _blTerminated = true;
+    TerminatedSet();
 }
 
 void TThread::AfterConstruction() {
@@ -156,13 +178,17 @@ void TThread::Run() {
     } catch (...) {
         _pFatalException = std::current_exception();
     }
+    // The object may be gone once _blFinished is set or Free returns: keep what is needed after.
+    std::shared_ptr<TEvent> ended = _pEnded;
     if (FreeOnTerminate) {
+        { std::lock_guard lock(_mTerminate); } // a Terminate under way finishes first
         _thread.detach();
         _blFinished = true;
         rtl::Free(this);
-        return;
+    } else {
+        _blFinished = true;
     }
-    _blFinished = true;
+    ended->SetEvent();
 }
 
 void TThread::_Join() {
@@ -189,6 +215,42 @@ int TThread::WaitFor() {
         _Join();
     }
     return ReturnValue;
+}
+
+void TThread::NameThreadForDebugging(const UnicodeString& name) {
+#ifdef _WIN32
+    SetThreadDescription(GetCurrentThread(), reinterpret_cast<const wchar_t*>(name.c_str()));
+#else
+    std::string utf8 = StringToUtf8(name);
+    // Linux keeps 15 bytes and a terminator; cut on a character boundary.
+    constexpr std::size_t kLimit = 15;
+    if (utf8.size() > kLimit) {
+        std::size_t cut = kLimit;
+        while (cut > 0 && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80) {
+            --cut;
+        }
+        utf8.resize(cut);
+    }
+    pthread_setname_np(pthread_self(), utf8.c_str());
+#endif
+}
+
+UnicodeString TThread::ThreadNameForDebugging() {
+#ifdef _WIN32
+    PWSTR text = nullptr;
+    UnicodeString name;
+    if (SUCCEEDED(GetThreadDescription(GetCurrentThread(), &text)) && text) {
+        name = reinterpret_cast<const char16_t*>(text);
+        LocalFree(text);
+    }
+    return name;
+#else
+    char buffer[64] = {};
+    if (pthread_getname_np(pthread_self(), buffer, sizeof buffer) != 0) {
+        return UnicodeString();
+    }
+    return Utf8ToString(buffer);
+#endif
 }
 
 void TThread::Synchronize(const std::function<void()>& method) {

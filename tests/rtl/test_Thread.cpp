@@ -4,7 +4,10 @@
 
 #include <atomic>
 #include <gtest/gtest.h>
+#include <memory>
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 using namespace rtl;
 
@@ -181,4 +184,109 @@ TEST(Thread, TickCountAdvances) {
     EXPECT_LT(t1 - t0, 2000u);
     std::uint32_t low = GetTickCount();
     EXPECT_LE(low - static_cast<std::uint32_t>(t1), 1000u); // the low 32 bits of the same clock
+}
+
+namespace {
+
+// Execute keeps using members of the derived class until it is terminated, and TerminatedSet wakes it.
+class TMemberThread : public TThread {
+public:
+    explicit TMemberThread(std::atomic<bool>* sawDestroyed) : TThread(false), _pSawDestroyed(sawDestroyed) {}
+    ~TMemberThread() override { _nStamp = -1; } // what Execute must never see
+    std::atomic<int> Passes{0};
+
+protected:
+    void Execute() override {
+        while (!Terminated()) {
+            Check();
+            _values.push_back(Passes.fetch_add(1));
+            _wake.WaitFor(1000);
+            _wake.ResetEvent();
+        }
+        Sleep(5); // still inside Execute after the flag is set
+        Check();
+    }
+    void TerminatedSet() override { _wake.SetEvent(); }
+
+private:
+    void Check() {
+        if (_nStamp.load() != 7)
+            *_pSawDestroyed = true;
+    }
+    std::atomic<bool>* _pSawDestroyed;
+    std::atomic<int> _nStamp{7};
+    std::vector<int> _values;
+    TEvent _wake;
+};
+
+} // namespace
+
+TEST(Thread, FreeStopsTheThreadBeforeTheDerivedPartIsDestroyed) {
+    std::atomic<bool> sawDestroyed{false};
+    for (int round = 0; round < 20; ++round) {
+        auto* t = Create<TMemberThread>(&sawDestroyed);
+        while (t->Passes.load() == 0)
+            Sleep(1);
+        std::shared_ptr<TEvent> ended = t->EndedEvent();
+        const std::uint64_t start = GetTickCount64();
+        Free(t); // TerminatedSet wakes the 1 s wait at once
+        EXPECT_LT(GetTickCount64() - start, 900u);
+        EXPECT_EQ(ended->WaitFor(0), TWaitResult::wrSignaled);
+    }
+    EXPECT_FALSE(sawDestroyed.load());
+}
+
+TEST(Thread, EndedEventOutlivesAFreeOnTerminateThread) {
+    std::atomic<bool> destroyed{false};
+    auto* t = new TFlagThread(&destroyed);
+    t->FreeOnTerminate = true;
+    std::shared_ptr<TEvent> ended = t->EndedEvent();
+    t->Start();
+    ASSERT_EQ(ended->WaitFor(5000), TWaitResult::wrSignaled);
+    EXPECT_TRUE(destroyed.load()); // signalled only after the thread's own Free
+}
+
+TEST(Thread, NamesTheCallingThreadCutToTheSystemLimit) {
+    UnicodeString seen;
+    std::thread([&] {
+        TThread::NameThreadForDebugging(u"TORVIForegroundSyncThread");
+        seen = TThread::ThreadNameForDebugging();
+    }).join();
+#ifdef _WIN32
+    EXPECT_EQ(seen, u"TORVIForegroundSyncThread");
+#else
+    EXPECT_EQ(seen, u"TORVIForeground"); // 15 bytes
+#endif
+}
+
+namespace {
+
+// Ends as soon as it sees the flag, while TerminatedSet is still busy with the object.
+class TSlowWakeThread : public TThread {
+public:
+    TSlowWakeThread() { FreeOnTerminate = true; }
+
+protected:
+    void Execute() override {
+        while (!Terminated())
+            Sleep(1);
+    }
+    void TerminatedSet() override {
+        Sleep(20);
+        _wake.SetEvent();
+    }
+
+private:
+    TEvent _wake;
+};
+
+} // namespace
+
+TEST(Thread, AFreeOnTerminateThreadOutlivesTheTerminateThatEndsIt) {
+    auto* t = new TSlowWakeThread;
+    std::shared_ptr<TEvent> ended = t->EndedEvent();
+    t->Start();
+    Sleep(5);
+    t->Terminate(); // the thread frees itself only after this has returned
+    ASSERT_EQ(ended->WaitFor(5000), TWaitResult::wrSignaled);
 }
