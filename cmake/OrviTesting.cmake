@@ -6,6 +6,12 @@ set(ORVI_TSAN_TESTS
     rtl_test_SyncObjs
     utils_test_ORVI_ForegroundSyncThread
     utils_test_ORVI_DeferredDisposalThread
+    utils_test_ORVI_SubscribedEvent
+    utils_test_ORVI_BroadcastEvent
+    utils_test_ORVI_ReferencedPersistent
+    utils_test_ORVI_UuidCallbackList
+    utils_test_ORVI_PropertySet
+    utils_test_ORVI_Initialisation
     core_test_DatasetLoader)
 # Builds just those (and what they link): the tsan build preset's target.
 add_custom_target(tsan_tests)
