@@ -70,14 +70,21 @@ int RunUrl(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     ven::TPortalTarget target =
         ven::TPortalTarget::FromBuild(options.Has("--test"), options.Has("--platform"));
-    out << Utf8(ven::BuildPortalUrl(*vatReturn, target)) << '\n';
-    if (options.Has("--open")) {
-        if (const rtl::TProcessStart started = ven::HandOffReturn(*vatReturn, target); !started) {
-            err << "venturo_mtd_cli url: the browser could not be started: " << Utf8(started.ErrorText)
-                << '\n';
-            return 1;
-        }
+    if (!options.Has("--open")) {
+        out << Utf8(ven::BuildPortalUrl(*vatReturn, target)) << '\n';
+        return 0;
     }
+    const ven::THandOffResult handOff = ven::HandOffReturn(*vatReturn, target);
+    if (!handOff.Url.empty()) {
+        out << Utf8(handOff.Url) << '\n';
+    }
+    if (!handOff.Opened) {
+        err << "venturo_mtd_cli url: "
+            << Utf8(rtl::StringReplace(handOff.Message, u"\r", u" ", rtl::TReplaceFlag::rfReplaceAll))
+            << '\n';
+        return 1;
+    }
+    err << Utf8(handOff.Message) << '\n';
     return 0;
 }
 

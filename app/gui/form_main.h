@@ -55,8 +55,13 @@ public:
     void SelectFirstDataset();
     void UpdateSelectedDataset();
     void UpdateSubmissionMode();
-    /// Builds the return's URL for the current mode and opens it.
+    /// Builds the return's URL for the current mode and opens it; the status line says what was
+    /// opened, a message box why nothing was (a live return without a VAT number is refused).
     void HandOffReturn(const sage::TSageDatasetVatReturn& vatReturn);
+    /// Shows "N items could not be read" in the status line while the data module knows of any.
+    void UpdateProblems();
+    /// Opens the list of what could not be read.
+    void ShowProblemDetails();
 
     QFrame* pnlHeader;
     QLabel* lblSubmissionMode;
@@ -67,6 +72,8 @@ public:
     QPushButton* btnBrowse;
     QPushButton* btnSubmit;
     QPushButton* btnClose;
+    QLabel* lblProblems;      // in the status line: "N items could not be read"
+    QPushButton* btnProblems; // beside it: opens the details
     /// The program's web-update component, configured for this build.
     TWebUpdate updApplication;
 
@@ -82,6 +89,7 @@ private:
     void BuildHeader();
     void BuildContent();
     void BuildFooter();
+    void BuildStatusLine();
     void FormShow();
     void gridDatasetsSelectionChanged();
     void cbSubmissionModeStateChanged();
