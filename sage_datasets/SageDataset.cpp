@@ -567,8 +567,11 @@ TSageDatasetVatReturn* TSageDataset::_LoadVatReturn(const rtl::TOpenFolder& pYea
         _ApplyAdjustments(pYearFolder.Path(), szFileName, *pReturn);
     } catch (const std::exception& e) {
         // Any failure leaves this file out of the dataset's returns (with Adjustments.xml that cannot
-        // be applied its boxes would be wrong); the record says which file failed and why.
-        _NoteLeftOut(LeftOutOf(e, path, _szAdjustmentsFile.empty() ? path : _szAdjustmentsFile));
+        // be applied its boxes would be wrong); the record says which file failed and why. Other
+        // files beside the returns (notes, thumbnails) are no returns to miss.
+        if (rtl::EndsText(u".xml", szFileName)) {
+            _NoteLeftOut(LeftOutOf(e, path, _szAdjustmentsFile.empty() ? path : _szAdjustmentsFile));
+        }
         return nullptr;
     } catch (...) {
         _NoteLeftOut({path, path, u"It could not be read"});
