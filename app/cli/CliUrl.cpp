@@ -3,11 +3,13 @@
 
 #include "app/cli/CliOptions.h"
 #include "app/core/PortalHandOff.h"
+#include "app/core/ReadProblems.h"
 #include "rtl/ObjectHooks.h"
 #include "rtl/Shell.h"
 #include "sage_datasets/SageDataset.h"
 #include "sage_datasets/SageDatasetFactory.h"
 #include "sage_datasets/SageDatasetVatReturn.h"
+#include "sage_datasets/SageLeftOut.h"
 
 #include <memory>
 
@@ -53,9 +55,11 @@ int RunUrl(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     const rtl::UnicodeString& folder = options.Positionals()[0];
     sage::TSageDatasetFactory factory;
-    const TDatasetPtr dataset(factory.MakeDatasetAndLoad(folder));
+    sage::TSageLeftOut whyNot;
+    const TDatasetPtr dataset(factory.MakeDatasetAndLoad(folder, &whyNot));
     if (!dataset) {
-        err << "venturo_mtd_cli url: no Sage dataset could be read from \"" << Utf8(folder) << "\"\n";
+        err << "venturo_mtd_cli url: no Sage dataset could be read from \"" << Utf8(folder)
+            << "\": " << Utf8(ven::ProblemReasonText(ven::TReadProblem::Of(folder, whyNot))) << '\n';
         return 1;
     }
     sage::TSageDatasetVatReturn* vatReturn = FindReturn(*dataset, options.Value("--period"));
