@@ -556,11 +556,12 @@ TSageDatasetVatReturn* TSageDataset::_LoadVatReturn(const rtl::TOpenFolder& pYea
                                                     const rtl::UnicodeString& szVatNumber) {
     auto pReturn = std::make_unique<TSageDatasetVatReturn>();
     pReturn->SetVatNumber(szVatNumber);
-    const rtl::UnicodeString path = rtl::CombinePath(pYearFolder.Path(), szFileName);
+    // Named only for the record of a failure: thousands of files are read at start-up.
+    auto path = [&] { return rtl::CombinePath(pYearFolder.Path(), szFileName); };
     _szAdjustmentsFile.clear();
     try {
         if (!_ReadVatReturnFile(pYearFolder, szFileName, *pReturn)) {
-            _NoteLeftOut({path, path, u"Not a VAT return file"});
+            _NoteLeftOut({path(), path(), u"Not a VAT return file"});
             return nullptr;
         }
         _ApplyFileNameDates(szFileName, *pReturn);
@@ -570,11 +571,11 @@ TSageDatasetVatReturn* TSageDataset::_LoadVatReturn(const rtl::TOpenFolder& pYea
         // be applied its boxes would be wrong); the record says which file failed and why. Other
         // files beside the returns (notes, thumbnails) are no returns to miss.
         if (rtl::EndsText(u".xml", szFileName)) {
-            _NoteLeftOut(LeftOutOf(e, path, _szAdjustmentsFile.empty() ? path : _szAdjustmentsFile));
+            _NoteLeftOut(LeftOutOf(e, path(), _szAdjustmentsFile.empty() ? path() : _szAdjustmentsFile));
         }
         return nullptr;
     } catch (...) {
-        _NoteLeftOut({path, path, u"It could not be read"});
+        _NoteLeftOut({path(), path(), u"It could not be read"});
         return nullptr;
     }
     return pReturn.release();

@@ -33,7 +33,8 @@ class TVenSystemMode;
 class Tform_main : public QMainWindow {
     Q_OBJECT
 public:
-    /// How a chosen return reaches the portal; tests capture it instead of opening a browser.
+    /// Stands in for the browser when a chosen return is handed off (tests capture it); the refusal
+    /// of a return that cannot be filed and the status line work as with the browser.
     using THandOffHook = std::function<void(const sage::TSageDatasetVatReturn&, const TPortalTarget&)>;
 
     explicit Tform_main(const TVenSystemMode& systemMode, QWidget* parent = nullptr);
