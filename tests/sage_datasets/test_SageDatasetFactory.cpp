@@ -11,10 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace sagetest;
@@ -123,6 +126,20 @@ TEST_F(FactoryTest, AFolderLeftOutIsRecordedWithItsReason) {
         EXPECT_EQ(whyNot.Reason.find(c.Reason), 0u) << c.Folder << ": " << rtl::StringToUtf8(whyNot.Reason);
         EXPECT_EQ(whyNot.File, c.NamesSetup ? Path(c.Folder) + setup : Path(c.Folder)) << c.Folder;
     }
+}
+
+TEST_F(FactoryTest, ASetupFileThatMayNotBeReadSaysSo) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "the system lets root read any file";
+    }
+    const TDatasetBuilder locked = Dataset("Locked");
+    const fs::path setup = locked.Folder() / "ACCDATA" / "SETUP.DTA";
+    fs::permissions(setup, fs::perms::none);
+    sage::TSageLeftOut whyNot;
+    EXPECT_EQ(factory.MakeDatasetAndLoad(locked.Text(), &whyNot), nullptr);
+    fs::permissions(setup, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(whyNot.File, ToText(setup));
+    EXPECT_EQ(whyNot.Reason, rtl::Utf8ToString(std::strerror(EACCES)));
 }
 
 TEST_F(FactoryTest, AddOperationsTellWhatDidNotLoad) {
