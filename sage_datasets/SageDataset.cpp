@@ -342,6 +342,7 @@ void TSageDataset::_CheckLoad() {
 void TSageDataset::_ClearVatReturns() {
     // The list owns its returns; emptying it lets a repeated Load read the returns afresh.
     _slVatReturns->Clear();
+    _vLeftOut.clear();
     _blVATReturnsRead = false;
 }
 
@@ -475,6 +476,13 @@ TSageDatasetVatReturn* TSageDataset::LatestVatReturn() {
     return static_cast<TSageDatasetVatReturn*>(_slVatReturns->Objects(0));
 }
 
+const TSageLeftOutList& TSageDataset::LeftOut() {
+    if (!_blVATReturnsRead) {
+        _LoadAllVATReturns();
+    }
+    return _vLeftOut;
+}
+
 void TSageDataset::_LoadAllVATReturns() {
     rtl::TPathKind kind = rtl::TPathKind::pkNone;
     const rtl::UnicodeString vatReturnsFolder = rtl::FindChildIgnoreCase(_szDatasetFolder, u"VATRTNS", kind);
@@ -484,11 +492,17 @@ void TSageDataset::_LoadAllVATReturns() {
     // Year folders and their files are opened through their open parent: resolving the dataset's
     // whole path again for each costs more than reading them.
     const rtl::TOpenFolder vatReturns(vatReturnsFolder);
+    _vLeftOut.clear();
     std::vector<rtl::UnicodeString> yearFolders;
     try {
+        if (!vatReturns.IsOpen()) {
+            throw rtl::EInOutError(u"The folder cannot be read");
+        }
         yearFolders = vatReturns.ListDirectories();
-    } catch (const rtl::Exception&) {
-        yearFolders.clear(); // an unreadable folder holds no returns
+    } catch (const std::exception& e) {
+        // An unreadable folder holds no returns, which must not pass for a dataset without any.
+        yearFolders.clear();
+        _NoteLeftOut(LeftOutOf(e, vatReturnsFolder, vatReturnsFolder));
     }
     _ResetAdjustmentsCache();
     // One document serves every file of this reading, so its buffers are allocated once.
@@ -520,7 +534,15 @@ void TSageDataset::_LoadAllVATReturns() {
 
 void TSageDataset::_LoadVatReturns(const rtl::TOpenFolder& pYearFolder, const rtl::UnicodeString& szVatNumber,
                                    TReadReturns& vReturns) {
-    pYearFolder.ListFiles(_vFileNames);
+    try {
+        if (!pYearFolder.IsOpen()) {
+            throw rtl::EInOutError(u"The folder cannot be read");
+        }
+        pYearFolder.ListFiles(_vFileNames);
+    } catch (const std::exception& e) {
+        _vFileNames.clear();
+        _NoteLeftOut(LeftOutOf(e, pYearFolder.Path(), pYearFolder.Path()));
+    }
     for (const rtl::UnicodeString& name : _vFileNames) {
         std::unique_ptr<TSageDatasetVatReturn> pReturn(_LoadVatReturn(pYearFolder, name, szVatNumber));
         if (pReturn) {
@@ -534,14 +556,26 @@ TSageDatasetVatReturn* TSageDataset::_LoadVatReturn(const rtl::TOpenFolder& pYea
                                                     const rtl::UnicodeString& szVatNumber) {
     auto pReturn = std::make_unique<TSageDatasetVatReturn>();
     pReturn->SetVatNumber(szVatNumber);
+    // Named only for the record of a failure: thousands of files are read at start-up.
+    auto path = [&] { return rtl::CombinePath(pYearFolder.Path(), szFileName); };
+    _szAdjustmentsFile.clear();
     try {
         if (!_ReadVatReturnFile(pYearFolder, szFileName, *pReturn)) {
+            _NoteLeftOut({path(), path(), u"Not a VAT return file"});
             return nullptr;
         }
         _ApplyFileNameDates(szFileName, *pReturn);
         _ApplyAdjustments(pYearFolder.Path(), szFileName, *pReturn);
+    } catch (const std::exception& e) {
+        // Any failure leaves this file out of the dataset's returns (with Adjustments.xml that cannot
+        // be applied its boxes would be wrong); the record says which file failed and why. Other
+        // files beside the returns (notes, thumbnails) are no returns to miss.
+        if (rtl::EndsText(u".xml", szFileName)) {
+            _NoteLeftOut(LeftOutOf(e, path(), _szAdjustmentsFile.empty() ? path() : _szAdjustmentsFile));
+        }
+        return nullptr;
     } catch (...) {
-        // Any failure leaves this file out of the dataset's returns; nothing is reported.
+        _NoteLeftOut({path(), path(), u"It could not be read"});
         return nullptr;
     }
     return pReturn.release();
@@ -749,14 +783,19 @@ rtl::UnicodeString TSageDataset::_FindAdjustmentsFolder(const rtl::UnicodeString
 bool TSageDataset::_LoadAdjustmentsFile(const rtl::UnicodeString& szFolder) {
     // Read inside the open _Data folder without asking first; the rare other spelling of the file
     // name by listing the folder.
+    const rtl::UnicodeString folder = _pAdjustmentsData->Path() + rtl::PathDelim + szFolder;
+    _szAdjustmentsFile = folder + rtl::PathDelim + u"Adjustments.xml";
     if (_pDocument->LoadFromFileIfExists(*_pAdjustmentsData,
                                          szFolder + rtl::PathDelim + u"Adjustments.xml")) {
         return true;
     }
-    const rtl::UnicodeString folder = _pAdjustmentsData->Path() + rtl::PathDelim + szFolder;
     const rtl::UnicodeString otherCase = rtl::FindChildIgnoreCase(folder, u"Adjustments.xml");
-    return otherCase != folder + rtl::PathDelim + u"Adjustments.xml" &&
-           _pDocument->LoadFromFileIfExists(*_pAdjustmentsData,
+    if (otherCase == _szAdjustmentsFile) {
+        _szAdjustmentsFile.clear();
+        return false;
+    }
+    _szAdjustmentsFile = otherCase;
+    return _pDocument->LoadFromFileIfExists(*_pAdjustmentsData,
                                             szFolder + rtl::PathDelim + rtl::ExtractFileName(otherCase));
 }
 

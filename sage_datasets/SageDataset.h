@@ -1,6 +1,7 @@
 #pragma once
 // One Sage company dataset: header fields from SETUP.DTA, the version text and the stored VAT returns.
 #include "SageApi.h"
+#include "SageLeftOut.h"
 
 #include "rtl/DateTime.h"
 #include "rtl/Files.h"
@@ -76,6 +77,10 @@ public:
     const rtl::TStringList& VatReturns();
     /// The return of entry 0, or null when there is none.
     TSageDatasetVatReturn* LatestVatReturn();
+    /// What reading the returns left out of VatReturns, and why: return files that could not be read
+    /// or parsed (or whose Adjustments.xml could not), and return folders that could not be listed.
+    /// Reads the returns first when they have not been read.
+    const TSageLeftOutList& LeftOut();
 
 protected:
     virtual void _AfterLoad() {}
@@ -169,6 +174,8 @@ private:
     /// Lists the _Data folder beside the year folders of szBase once, for the look-ups of its returns.
     void _LoadAdjustmentsFolders(const rtl::UnicodeString& szBase);
     void _ResetAdjustmentsCache();
+    /// Notes a return file (or folder) left out of the list.
+    void _NoteLeftOut(TSageLeftOut item) { _vLeftOut.push_back(std::move(item)); }
     /// The date in text as day, month, year ("dd/mm/yyyy" or eight digits); 0 for none or a day of 00.
     /// Raises EConvertError for an impossible date.
     rtl::TDateTime _ParseDate(std::string_view szText);
@@ -202,6 +209,8 @@ private:
     /// adjustments, and a hash tells so without comparing names.
     std::vector<std::pair<std::uint64_t, std::size_t>> _vAdjustmentsHashes;
     rtl::UnicodeString _szAdjustmentsFolderName;
+    rtl::UnicodeString _szAdjustmentsFile; // the Adjustments.xml being read, for the record of a failure
+    TSageLeftOutList _vLeftOut;
     std::vector<rtl::UnicodeString> _vFileNames; // of the year folder being read; reused between folders
 };
 

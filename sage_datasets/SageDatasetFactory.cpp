@@ -33,6 +33,33 @@ rtl::UnicodeString DatasetFolderOfAccData(rtl::UnicodeString folder) {
     return folder;
 }
 
+// A failure of the factory itself: the message callers of MakeDataset see, and the reason a
+// record of the folder left out gives, with the file it concerns.
+class EFactoryError : public rtl::Exception {
+public:
+    EFactoryError(const rtl::UnicodeString& message, rtl::UnicodeString file, rtl::UnicodeString reason)
+        : rtl::Exception(message), File(std::move(file)), Reason(std::move(reason)) {}
+    std::shared_ptr<const rtl::Exception> Clone() const override {
+        return std::make_shared<EFactoryError>(*this);
+    }
+    rtl::UnicodeString File;
+    rtl::UnicodeString Reason;
+};
+
+// Why a dataset folder gave no version byte: no folder, no SETUP.DTA, or none in it.
+void NoVersionReason(const rtl::UnicodeString& folder, rtl::UnicodeString& file, rtl::UnicodeString& reason) {
+    if (folder.empty()) {
+        reason = u"The folder does not exist";
+        return;
+    }
+    rtl::TPathKind kind = rtl::TPathKind::pkNone;
+    file = rtl::FindChildIgnoreCase(rtl::FindChildIgnoreCase(folder, u"ACCDATA"), u"SETUP.DTA", kind);
+    reason = kind == rtl::TPathKind::pkNone ? u"Not a dataset: there is no ACCDATA" +
+                                                  rtl::UnicodeString(1, rtl::PathDelim) + u"SETUP.DTA"
+             : kind != rtl::TPathKind::pkFile ? u"Not a dataset: SETUP.DTA is not a file"
+                                              : u"Not a dataset: SETUP.DTA holds no version";
+}
+
 // Frees the library's shared factory when the library unloads.
 struct TSingletonFinalizer {
     ~TSingletonFinalizer() { TSageDatasetFactory::FreeSingleton(); }
@@ -122,32 +149,61 @@ TSageDataset* TSageDatasetFactory::MakeDataset(const rtl::UnicodeString& szDatas
 TSageDataset* TSageDatasetFactory::_MakeDataset(TSageSetupDTA& setup) {
     std::uint8_t version[2] = {0, 0};
     if (setup.ReadSpacePaddedBytes(0, 1, version) != 1) {
-        _RaiseException(u"Unable to read version from SETUP.DTA");
+        rtl::UnicodeString file;
+        rtl::UnicodeString reason;
+        NoVersionReason(setup.DatasetFolder(), file, reason);
+        throw EFactoryError(u"Sage dataset factory: Unable to read version from SETUP.DTA", file, reason);
     }
     const TSageDatasetClass* datasetClass = SageDatasetClassForVersion(version[0]);
     if (datasetClass == nullptr) {
-        _RaiseException(u"Unknown major version: " + rtl::IntToStr(version[0]));
+        const rtl::UnicodeString number = rtl::IntToStr(version[0]);
+        throw EFactoryError(u"Sage dataset factory: Unknown major version: " + number,
+                            rtl::FindChildIgnoreCase(
+                                rtl::FindChildIgnoreCase(setup.DatasetFolder(), u"ACCDATA"), u"SETUP.DTA"),
+                            u"Unknown version byte " + number + u" in SETUP.DTA");
     }
     return datasetClass->Create(setup.DatasetFolder());
 }
 
-TSageDataset* TSageDatasetFactory::MakeDatasetAndLoad(const rtl::UnicodeString& szDatasetFolder) noexcept {
+TSageDataset* TSageDatasetFactory::MakeDatasetAndLoad(const rtl::UnicodeString& szDatasetFolder,
+                                                      TSageLeftOut* pWhyNot) noexcept {
     TSageDataset* dataset = nullptr;
     try {
-        // One reading of SETUP.DTA serves the version byte and the header fields.
-        TSageSetupDTA setup;
-        setup.SetDatasetFolder(szDatasetFolder);
-        dataset = _MakeDataset(setup);
-        dataset->_LoadFrom(setup);
+        try {
+            // One reading of SETUP.DTA serves the version byte and the header fields.
+            TSageSetupDTA setup;
+            setup.SetDatasetFolder(szDatasetFolder);
+            dataset = _MakeDataset(setup);
+            dataset->_LoadFrom(setup);
+        } catch (const EFactoryError& e) {
+            rtl::Free(dataset);
+            if (pWhyNot) {
+                *pWhyNot = {szDatasetFolder, e.File.empty() ? szDatasetFolder : e.File, e.Reason};
+            }
+            return nullptr;
+        } catch (const std::exception& e) {
+            rtl::Free(dataset);
+            if (pWhyNot) {
+                *pWhyNot = LeftOutOf(e, szDatasetFolder, szDatasetFolder);
+            }
+            return nullptr;
+        } catch (...) {
+            rtl::Free(dataset);
+            if (pWhyNot) {
+                *pWhyNot = {szDatasetFolder, szDatasetFolder, u"It could not be read"};
+            }
+            return nullptr;
+        }
     } catch (...) {
-        rtl::Free(dataset);
+        // Building the record itself failed (no memory): the folder is still left out.
         return nullptr;
     }
     return dataset;
 }
 
 std::int32_t TSageDatasetFactory::AddDatasetFromCompanyFile(rtl::TStringList& pslDatasets,
-                                                            const rtl::UnicodeString& szCompanyFileName) {
+                                                            const rtl::UnicodeString& szCompanyFileName,
+                                                            TSageLeftOutList* pvLeftOut) {
     std::int32_t nCount = 0;
     // Sorted, but compared exactly: two folders whose names differ only in case are two datasets
     // where names are case-sensitive, and one folder under two spellings is caught by its identity.
@@ -165,16 +221,20 @@ std::int32_t TSageDatasetFactory::AddDatasetFromCompanyFile(rtl::TStringList& ps
         if (IndexOfDataset(pslDatasets, folder) >= 0) {
             continue;
         }
-        if (TSageDataset* dataset = MakeDatasetAndLoad(folder)) {
+        TSageLeftOut whyNot;
+        if (TSageDataset* dataset = MakeDatasetAndLoad(folder, &whyNot)) {
             pslDatasets.AddObject(folder, dataset);
             ++nCount;
+        } else if (pvLeftOut) {
+            pvLeftOut->push_back(std::move(whyNot));
         }
     }
     return nCount;
 }
 
 std::int32_t TSageDatasetFactory::AddDatasetFromSetupFile(rtl::TStringList& pslDatasets,
-                                                          const rtl::UnicodeString& szSetupFileName) {
+                                                          const rtl::UnicodeString& szSetupFileName,
+                                                          TSageLeftOut* pWhyNot) {
     if (!rtl::SameText(rtl::ExtractFileName(szSetupFileName), u"SETUP.DTA")) {
         _RaiseException(u"Not a SETUP.DTA file");
     }
@@ -182,7 +242,7 @@ std::int32_t TSageDatasetFactory::AddDatasetFromSetupFile(rtl::TStringList& pslD
     if (IndexOfDataset(pslDatasets, accDataFolder) >= 0) {
         return -1;
     }
-    TSageDataset* dataset = MakeDatasetAndLoad(accDataFolder);
+    TSageDataset* dataset = MakeDatasetAndLoad(accDataFolder, pWhyNot);
     if (dataset == nullptr) {
         return -1;
     }

@@ -36,17 +36,23 @@ public:
     /// The unloaded version object for a dataset folder (or its ACCDATA folder), owned by the caller.
     /// Raises "Sage dataset factory: ..." when the version byte cannot be read or is not 8 to 30.
     TSageDataset* MakeDataset(const rtl::UnicodeString& szDatasetFolder);
-    /// MakeDataset and Load; null on any failure. Never raises.
-    TSageDataset* MakeDatasetAndLoad(const rtl::UnicodeString& szDatasetFolder) noexcept;
+    /// MakeDataset and Load; null on any failure, and then, when pWhyNot is given, the record of the
+    /// folder left out and why. Never raises.
+    TSageDataset* MakeDatasetAndLoad(const rtl::UnicodeString& szDatasetFolder,
+                                     TSageLeftOut* pWhyNot = nullptr) noexcept;
     /// Loads each new dataset of a COMPANY file and appends it (entry text the folder); returns the count
-    /// appended. Raises EFOpenError when the file cannot be read.
+    /// appended, and adds the folders that did not load to pvLeftOut when given. Raises EFOpenError
+    /// when the file cannot be read.
     std::int32_t AddDatasetFromCompanyFile(rtl::TStringList& pslDatasets,
-                                           const rtl::UnicodeString& szCompanyFileName);
+                                           const rtl::UnicodeString& szCompanyFileName,
+                                           TSageLeftOutList* pvLeftOut = nullptr);
     /// Loads the dataset of a picked ACCDATA/SETUP.DTA and appends it (entry text the ACCDATA folder);
-    /// returns its index, or -1 when the dataset is already listed or does not load. Raises
+    /// returns its index, or -1 when the dataset is already listed or does not load (then pWhyNot,
+    /// when given, says why; it stays empty for a dataset already listed). Raises
     /// "Sage dataset factory: Not a SETUP.DTA file" for any other file name.
     std::int32_t AddDatasetFromSetupFile(rtl::TStringList& pslDatasets,
-                                         const rtl::UnicodeString& szSetupFileName);
+                                         const rtl::UnicodeString& szSetupFileName,
+                                         TSageLeftOut* pWhyNot = nullptr);
 
     /// Index of the entry of pslDatasets whose dataset is the one in szFolder (a dataset folder or its
     /// ACCDATA folder), told by the folder's identity on disk rather than by the spelling of its path;

@@ -4,11 +4,13 @@
 #include "app/cli/CliOptions.h"
 #include "app/core/GroupReturnModel.h"
 #include "app/core/PortalHandOff.h"
+#include "app/core/ReadProblems.h"
 #include "rtl/Currency.h"
 #include "rtl/DateTime.h"
 #include "sage_datasets/SageDataset.h"
 #include "sage_datasets/SageDatasetFactory.h"
 #include "sage_datasets/SageDatasetVatReturn.h"
+#include "sage_datasets/SageLeftOut.h"
 
 #include <nlohmann/json.hpp>
 
@@ -120,9 +122,11 @@ bool LoadDatasets(const std::vector<UnicodeString>& folders, rtl::TStringList& l
         if (sage::TSageDatasetFactory::IndexOfDataset(list, folder) >= 0) {
             continue;
         }
-        sage::TSageDataset* d = factory.MakeDatasetAndLoad(folder);
+        sage::TSageLeftOut whyNot;
+        sage::TSageDataset* d = factory.MakeDatasetAndLoad(folder, &whyNot);
         if (!d) {
-            err << "venturo_mtd_cli group: no Sage dataset could be read from \"" << Utf8(folder) << "\"\n";
+            err << "venturo_mtd_cli group: no Sage dataset could be read from \"" << Utf8(folder)
+                << "\": " << Utf8(ven::ProblemReasonText(ven::TReadProblem::Of(folder, whyNot))) << '\n';
             return false;
         }
         list.AddObject(d->DatasetFolder(), d);

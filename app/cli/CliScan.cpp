@@ -53,19 +53,46 @@ TJson DatasetJson(ven::TdmVenMTD& dm, sage::TSageDataset& d) {
                  {"latestReturn", latest ? TJson(JsonUtf8(latest->Period())) : TJson(nullptr)},
                  {"numReturns", d.VatReturns().Count()},
                  {"groupKey", latest ? TJson(JsonUtf8(latest->Description())) : TJson(nullptr)},
-                 {"isGroup", dm.IsGroupReturn(&d)}};
+                 {"isGroup", dm.IsGroupReturn(&d)},
+                 {"incomplete", !d.LeftOut().empty()}};
 }
 
-void PrintText(ven::TdmVenMTD& dm, std::vector<sage::TSageDataset*>& datasets, std::ostream& out) {
-    out << datasets.size() << " Sage " << (datasets.size() == 1 ? "company" : "companies") << '\n';
+TJson ProblemsJson(const ven::TReadProblems& problems) {
+    TJson array = TJson::array();
+    for (const ven::TReadProblem& p : problems) {
+        array.push_back(TJson{{"folder", JsonUtf8(p.Folder)},
+                              {"path", JsonUtf8(p.Path)},
+                              {"file", JsonUtf8(p.File)},
+                              {"reason", JsonUtf8(p.Reason)}});
+    }
+    return array;
+}
+
+// "1 return", "2 returns".
+std::string Count(int n, const char* one, const char* many) {
+    return std::to_string(n) + ' ' + (n == 1 ? one : many);
+}
+
+void PrintText(ven::TdmVenMTD& dm, std::vector<sage::TSageDataset*>& datasets,
+               const ven::TReadProblems& problems, std::ostream& out) {
+    out << Count(static_cast<int>(datasets.size()), "Sage company", "Sage companies") << '\n';
     for (sage::TSageDataset* d : datasets) {
         sage::TSageDatasetVatReturn* latest = d->LatestVatReturn();
         out << "  " << Utf8(d->CompanyName()) << '\n'
             << "    VAT number " << Utf8(d->VatNumber()) << ", version " << Utf8(d->Version()) << ", "
-            << d->VatReturns().Count() << " returns"
+            << Count(d->VatReturns().Count(), "return", "returns")
             << (latest ? ", latest " + Utf8(latest->Period()) : std::string())
             << (dm.IsGroupReturn(d) ? ", VAT group" : "") << '\n'
             << "    " << Utf8(d->DatasetFolder()) << '\n';
+        if (const std::size_t left = d->LeftOut().size(); left > 0) {
+            out << "    " << Utf8(ven::DatasetProblemsText(left)) << '\n';
+        }
+    }
+    if (!problems.empty()) {
+        out << Utf8(ven::ProblemsSummaryText(problems.size())) << ":\n";
+        for (const ven::TReadProblem& p : problems) {
+            out << "  " << Utf8(p.Path) << '\n' << "    " << Utf8(ven::ProblemReasonText(p)) << '\n';
+        }
     }
 }
 
@@ -117,9 +144,9 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         for (sage::TSageDataset* d : datasets) {
             array.push_back(DatasetJson(dm, *d));
         }
-        out << Dump(TJson{{"datasets", array}}) << '\n';
+        out << Dump(TJson{{"datasets", array}, {"problems", ProblemsJson(dm.Problems())}}) << '\n';
     } else {
-        PrintText(dm, datasets, out);
+        PrintText(dm, datasets, dm.Problems(), out);
     }
     return status;
 }

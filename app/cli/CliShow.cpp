@@ -3,9 +3,11 @@
 
 #include "app/cli/CliOptions.h"
 
+#include "app/core/ReadProblems.h"
 #include "sage_datasets/SageDataset.h"
 #include "sage_datasets/SageDatasetFactory.h"
 #include "sage_datasets/SageDatasetVatReturn.h"
+#include "sage_datasets/SageLeftOut.h"
 
 #include "rtl/Currency.h"
 #include "rtl/DateTime.h"
@@ -128,9 +130,11 @@ int RunShow(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     const rtl::UnicodeString& folder = options.Positionals()[0];
     sage::TSageDatasetFactory factory;
-    const TDatasetPtr dataset(factory.MakeDatasetAndLoad(folder));
+    sage::TSageLeftOut whyNot;
+    const TDatasetPtr dataset(factory.MakeDatasetAndLoad(folder, &whyNot));
     if (!dataset) {
-        err << "venturo_mtd_cli show: no Sage dataset could be read from \"" << Utf8(folder) << "\"\n";
+        err << "venturo_mtd_cli show: no Sage dataset could be read from \"" << Utf8(folder)
+            << "\": " << Utf8(ven::ProblemReasonText(ven::TReadProblem::Of(folder, whyNot))) << '\n';
         return 1;
     }
     out << (options.Has("--json") ? DatasetToJson(*dataset) + "\n" : DatasetToText(*dataset));

@@ -3,11 +3,13 @@
 
 #include "app/cli/CliOptions.h"
 #include "app/core/PortalHandOff.h"
+#include "app/core/ReadProblems.h"
 #include "rtl/ObjectHooks.h"
 #include "rtl/Shell.h"
 #include "sage_datasets/SageDataset.h"
 #include "sage_datasets/SageDatasetFactory.h"
 #include "sage_datasets/SageDatasetVatReturn.h"
+#include "sage_datasets/SageLeftOut.h"
 
 #include <memory>
 
@@ -53,9 +55,11 @@ int RunUrl(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     const rtl::UnicodeString& folder = options.Positionals()[0];
     sage::TSageDatasetFactory factory;
-    const TDatasetPtr dataset(factory.MakeDatasetAndLoad(folder));
+    sage::TSageLeftOut whyNot;
+    const TDatasetPtr dataset(factory.MakeDatasetAndLoad(folder, &whyNot));
     if (!dataset) {
-        err << "venturo_mtd_cli url: no Sage dataset could be read from \"" << Utf8(folder) << "\"\n";
+        err << "venturo_mtd_cli url: no Sage dataset could be read from \"" << Utf8(folder)
+            << "\": " << Utf8(ven::ProblemReasonText(ven::TReadProblem::Of(folder, whyNot))) << '\n';
         return 1;
     }
     sage::TSageDatasetVatReturn* vatReturn = FindReturn(*dataset, options.Value("--period"));
@@ -70,14 +74,21 @@ int RunUrl(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     ven::TPortalTarget target =
         ven::TPortalTarget::FromBuild(options.Has("--test"), options.Has("--platform"));
-    out << Utf8(ven::BuildPortalUrl(*vatReturn, target)) << '\n';
-    if (options.Has("--open")) {
-        if (const rtl::TProcessStart started = ven::HandOffReturn(*vatReturn, target); !started) {
-            err << "venturo_mtd_cli url: the browser could not be started: " << Utf8(started.ErrorText)
-                << '\n';
-            return 1;
-        }
+    if (!options.Has("--open")) {
+        out << Utf8(ven::BuildPortalUrl(*vatReturn, target)) << '\n';
+        return 0;
     }
+    const ven::THandOffResult handOff = ven::HandOffReturn(*vatReturn, target);
+    if (!handOff.Url.empty()) {
+        out << Utf8(handOff.Url) << '\n';
+    }
+    if (!handOff.Opened) {
+        err << "venturo_mtd_cli url: "
+            << Utf8(rtl::StringReplace(handOff.Message, u"\r", u" ", rtl::TReplaceFlag::rfReplaceAll))
+            << '\n';
+        return 1;
+    }
+    err << Utf8(handOff.Message) << '\n';
     return 0;
 }
 

@@ -6,6 +6,7 @@
 #include "rtl/Files.h"
 #include "sage_datasets/SageDataset.h"
 #include "sage_datasets/SageDatasetFactory.h"
+#include "sage_datasets/SageLeftOut.h"
 
 namespace ven {
 
@@ -34,13 +35,18 @@ TBrowseResult AddFromSetupFileUnguarded(TdmVenMTD& dm, const UnicodeString& file
     rtl::TStringList& list = *dm.DataSets();
     {
         TTableUpdateHold hold(dm.mtDataSets);
-        int index = dm.Factory()->AddDatasetFromSetupFile(list, fileName);
+        sage::TSageLeftOut whyNot;
+        int index = dm.Factory()->AddDatasetFromSetupFile(list, fileName, &whyNot);
         if (index >= 0) {
             dm.RegisterDataset(DatasetAt(list, index));
             result.Added = 1;
+        } else if (!whyNot.Reason.empty()) {
+            // Not already listed: the file is not a dataset that can be read, and the user is told why.
+            result.Failed = true;
+            result.Message = UnreadableDatasetsMessage(0, {TReadProblem::Of(whyNot.Path, whyNot)});
         }
     }
-    if (result.Added == 0) {
+    if (result.Added == 0 && result.Message.empty()) {
         result.Message = u"No new unique dataset was found";
     }
     return result;
@@ -51,13 +57,21 @@ TBrowseResult AddFromCompanyFileUnguarded(TdmVenMTD& dm, const UnicodeString& fi
     rtl::TStringList& list = *dm.DataSets();
     {
         TTableUpdateHold hold(dm.mtDataSets);
-        int added = dm.Factory()->AddDatasetFromCompanyFile(list, fileName);
+        sage::TSageLeftOutList leftOut;
+        int added = dm.Factory()->AddDatasetFromCompanyFile(list, fileName, &leftOut);
         for (int i = list.Count() - (added > 0 ? added : 0); i < list.Count(); ++i) {
             dm.RegisterDataset(DatasetAt(list, i));
         }
         result.Added = added > 0 ? added : 0;
+        if (!leftOut.empty()) {
+            TReadProblems problems;
+            for (const sage::TSageLeftOut& item : leftOut) {
+                problems.push_back(TReadProblem::Of(item.Path, item));
+            }
+            result.Message = UnreadableDatasetsMessage(result.Added, problems);
+        }
     }
-    if (result.Added == 0) {
+    if (result.Added == 0 && result.Message.empty()) {
         result.Message = u"No new unique datasets were found";
     }
     return result;
@@ -76,6 +90,16 @@ template <class F> TBrowseResult Guarded(const UnicodeString& fileName, F add) {
 }
 
 } // namespace
+
+UnicodeString UnreadableDatasetsMessage(int added, const TReadProblems& problems) {
+    UnicodeString head = problems.size() == 1 ? UnicodeString(u"This dataset could not be read:")
+                                              : UnicodeString(u"These datasets could not be read:");
+    if (added > 0) {
+        head =
+            rtl::IntToStr(added) + (added == 1 ? u" dataset was added. " : u" datasets were added. ") + head;
+    }
+    return head + u"\r" + ProblemLines(problems);
+}
 
 TBrowseResult AddDatasetFromSetupFile(TdmVenMTD& dataModule, const UnicodeString& fileName) {
     return Guarded(fileName, [&] { return AddFromSetupFileUnguarded(dataModule, fileName); });
@@ -108,10 +132,14 @@ TBrowseResult AddPlatformDatasets(TdmVenMTD& dataModule, const UnicodeString& li
         if (sage::TSageDatasetFactory::IndexOfDataset(list, line) >= 0) {
             continue;
         }
-        if (sage::TSageDataset* dataset = factory.MakeDatasetAndLoad(line)) {
+        sage::TSageLeftOut whyNot;
+        if (sage::TSageDataset* dataset = factory.MakeDatasetAndLoad(line, &whyNot)) {
             list.AddObject(line, dataset);
             dataModule.RegisterDataset(dataset);
             ++result.Added;
+        } else if (!line.empty()) {
+            // The same list the loader reads: its folders that give no dataset join its record.
+            dataModule.NoteUnreadableFolder(whyNot);
         }
     }
     return result;

@@ -9,6 +9,7 @@
 #include "sage_datasets/SageDataset.h"
 #include "sage_datasets/SageDatasetFactory.h"
 #include "sage_datasets/SageDatasetVatReturn.h"
+#include "sage_datasets/SageLeftOut.h"
 #include "utils/values/ORVI.FolderNameEncoding.h"
 
 namespace ven {
@@ -114,8 +115,13 @@ void TDatasetLoader::LoadCandidates(rtl::TStringList* datasets) {
         if (sage::TSageDatasetFactory::IndexOfDataset(*datasets, folder) >= 0) {
             continue;
         }
-        _Dataset = factory->MakeDatasetAndLoad(folder);
+        sage::TSageLeftOut whyNot;
+        _Dataset = factory->MakeDatasetAndLoad(folder, &whyNot);
         if (!_Dataset) {
+            // An empty line of the platform list names nothing; any other folder is reported.
+            if (!folder.empty()) {
+                _pDataModule->NoteUnreadableFolder(whyNot);
+            }
             continue;
         }
         datasets->AddObject(folder, _Dataset);

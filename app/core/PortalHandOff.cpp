@@ -87,8 +87,7 @@ UnicodeString PlatformBrowserCommandLine(const UnicodeString& program, const Uni
     return rtl::QuoteCommandLineArgument(program) + u" --startfile " + rtl::QuoteCommandLineArgument(url);
 }
 
-rtl::TProcessStart HandOffReturn(const sage::TSageDatasetVatReturn& vatReturn, const TPortalTarget& target) {
-    UnicodeString url = BuildPortalUrl(vatReturn, target);
+rtl::TProcessStart OpenPortalUrl(const UnicodeString& url, const TPortalTarget& target) {
     if (target.PlatformMode) {
         // Nothing waits for the browser: the process object only lets go of it.
         rtl::TProcessStart started =
@@ -98,6 +97,35 @@ rtl::TProcessStart HandOffReturn(const sage::TSageDatasetVatReturn& vatReturn, c
         return started;
     }
     return rtl::ShellOpen(url);
+}
+
+UnicodeString HandOffRefusal(const sage::TSageDatasetVatReturn& vatReturn, const TPortalTarget& target) {
+    if (target.TestMode || !vatReturn.VatNumber().empty()) {
+        return {};
+    }
+    return u"This return cannot be filed: the company has no VAT number in Sage.\r"
+           u"Enter the VAT registration number in the company's settings in Sage, then submit again.";
+}
+
+UnicodeString HandOffStatusText(const sage::TSageDatasetVatReturn& vatReturn, const TPortalTarget& target) {
+    return UnicodeString(u"Opened the ") + (target.TestMode ? u"Test" : u"Live") + u" portal for " +
+           vatReturn.CompanyName() + u", " + vatReturn.Period() + u" in your browser";
+}
+
+THandOffResult HandOffReturn(const sage::TSageDatasetVatReturn& vatReturn, const TPortalTarget& target,
+                             const TPortalLauncher& launch) {
+    THandOffResult result;
+    result.Message = HandOffRefusal(vatReturn, target);
+    if (!result.Message.empty()) {
+        return result;
+    }
+    result.Url = BuildPortalUrl(vatReturn, target);
+    const rtl::TProcessStart started = launch(result.Url, target);
+    result.Opened = static_cast<bool>(started);
+    result.Message = result.Opened ? HandOffStatusText(vatReturn, target)
+                                   : u"The browser could not be started, so the portal was not opened.\r" +
+                                         started.ErrorText;
+    return result;
 }
 
 } // namespace ven

@@ -5,6 +5,7 @@
 #include "rtl/Shell.h"
 #include "rtl/UnicodeString.h"
 
+#include <functional>
 #include <vector>
 
 namespace sage {
@@ -37,9 +38,32 @@ std::vector<rtl::UnicodeString> PlatformBrowserArguments(const rtl::UnicodeStrin
 rtl::UnicodeString PlatformBrowserCommandLine(const rtl::UnicodeString& program,
                                               const rtl::UnicodeString& url);
 
-/// Builds the URL and opens it: in platform mode through the platform's browser program (started
-/// maximised, not waited for), else through the shell's default handler. The result tells
-/// whether a program was started and, when not, why (ErrorText), for the caller to report.
-rtl::TProcessStart HandOffReturn(const sage::TSageDatasetVatReturn& vatReturn, const TPortalTarget& target);
+/// Opens a hand-off URL: in platform mode through the platform's browser program (started
+/// maximised, not waited for), else through the shell's default handler. The result tells whether
+/// a program was started and, when not, why (ErrorText).
+rtl::TProcessStart OpenPortalUrl(const rtl::UnicodeString& url, const TPortalTarget& target);
+/// How a hand-off opens its URL: OpenPortalUrl, or another way given by a caller.
+using TPortalLauncher = std::function<rtl::TProcessStart(const rtl::UnicodeString&, const TPortalTarget&)>;
+
+/// Why the return cannot go to the portal as it stands, or empty when it can: a live return
+/// without a VAT number cannot be filed (the test site takes its fixed test values instead).
+rtl::UnicodeString HandOffRefusal(const sage::TSageDatasetVatReturn& vatReturn, const TPortalTarget& target);
+/// What the status line says once the portal has been opened for the return.
+rtl::UnicodeString HandOffStatusText(const sage::TSageDatasetVatReturn& vatReturn,
+                                     const TPortalTarget& target);
+
+/// What became of a hand-off.
+struct THandOffResult {
+    /// The browser was started with the URL.
+    bool Opened = false;
+    /// The URL handed to the browser; empty when the return was refused.
+    rtl::UnicodeString Url;
+    /// Opened: the status-line text; otherwise why nothing was opened, for a message box.
+    rtl::UnicodeString Message;
+};
+
+/// Refuses a return that cannot be filed; otherwise builds its URL and opens it with launch.
+THandOffResult HandOffReturn(const sage::TSageDatasetVatReturn& vatReturn, const TPortalTarget& target,
+                             const TPortalLauncher& launch = OpenPortalUrl);
 
 } // namespace ven

@@ -5,6 +5,7 @@
 #include "sage_datasets/SageDataset.h"
 #include "sage_datasets/SageDatasetFactory.h"
 #include "sage_datasets/SageDatasetVatReturn.h"
+#include "sage_datasets/SageLeftOut.h"
 
 namespace ven {
 
@@ -23,6 +24,8 @@ std::vector<TFieldDef> DataSetFields() {
         {u"NumReturns", TFieldType::ftInteger, 0, true, u"Number of Returns"},
         {u"InternalVAT", TFieldType::ftString, 30, false, u"InternalVAT", true},
         {u"GroupKey", TFieldType::ftString, 40, false, u"GroupKey"},
+        // Empty, or what the row's mark says: items of the dataset that could not be read.
+        {u"Problems", TFieldType::ftString, 128, false, u"Problems"},
     };
 }
 
@@ -120,7 +123,31 @@ void TdmVenMTD::RegisterDataset(sage::TSageDataset* dataset) {
     }
     mtDataSets.SetField(u"NumReturns", dataset->VatReturns().Count());
     mtDataSets.SetField(u"InternalVAT", dataset->VatNumberForUrl());
+    const UnicodeString problems = DatasetProblemsText(dataset->LeftOut().size());
+    mtDataSets.SetField(u"Problems", problems.empty() ? TFieldValue{} : TFieldValue{problems});
     mtDataSets.Post();
+}
+
+void TdmVenMTD::NoteUnreadableFolder(const sage::TSageLeftOut& whyNot) {
+    Enter();
+    // A folder tried again (the platform list is read at start-up and by each Browse) is one item.
+    std::erase_if(_vUnreadableFolders, [&](const TReadProblem& p) { return p.Path == whyNot.Path; });
+    _vUnreadableFolders.push_back(TReadProblem::Of(whyNot.Path, whyNot));
+    Leave();
+}
+
+TReadProblems TdmVenMTD::Problems() {
+    Enter();
+    TReadProblems problems = _vUnreadableFolders;
+    for (int i = 0; i < _slDatasets->Count(); ++i) {
+        if (sage::TSageDataset* dataset = DatasetOf(*_slDatasets, i)) {
+            for (const sage::TSageLeftOut& item : dataset->LeftOut()) {
+                problems.push_back(TReadProblem::Of(dataset->DatasetFolder(), item));
+            }
+        }
+    }
+    Leave();
+    return problems;
 }
 
 bool TdmVenMTD::IsGroupReturn(sage::TSageDataset* dataset) {

@@ -2,6 +2,7 @@
 // TdmVenMTD: the program's one data module. Owns the dataset factory and every loaded dataset,
 // keeps them in a list keyed by folder, and presents them as the dataset and return tables.
 #include "app/core/MemTable.h"
+#include "app/core/ReadProblems.h"
 #include "rtl/Method.h"
 #include "rtl/ObjectHooks.h"
 #include "rtl/StringList.h"
@@ -12,6 +13,7 @@
 namespace sage {
 class TSageDataset;
 class TSageDatasetFactory;
+struct TSageLeftOut;
 } // namespace sage
 
 namespace ven {
@@ -51,6 +53,12 @@ public:
     void LoadDatasets(ILoaderView& view, const TLoaderPacing& pacing);
     /// Adds or refreshes the dataset's row in mtDataSets (rows keyed by folder, case-insensitive).
     void RegisterDataset(sage::TSageDataset* dataset);
+    /// Notes a searched folder that gave no dataset, and why (under the lock); a later note of the same
+    /// folder replaces the earlier one.
+    void NoteUnreadableFolder(const sage::TSageLeftOut& whyNot);
+    /// Everything that could not be read: the searched folders that gave no dataset, then what each
+    /// listed dataset left out of its returns, in list order.
+    TReadProblems Problems();
     /// Whether another listed dataset's latest return carries the same VAT number as this one's.
     bool IsGroupReturn(sage::TSageDataset* dataset);
     /// Refills mtVatReturns with the returns of dataset, in its list order.
@@ -74,6 +82,7 @@ private:
     std::unique_ptr<rtl::TStringList> _slDatasets;
     std::unique_ptr<sage::TSageDatasetFactory> _pFactory;
     rtl::TCriticalSection _csLock;
+    TReadProblems _vUnreadableFolders;
     TDataChangeEvent _fnVATReturnSelected;
 };
 

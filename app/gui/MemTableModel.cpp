@@ -5,6 +5,8 @@
 #include "rtl/Currency.h"
 #include "rtl/DateTime.h"
 
+#include <QApplication>
+#include <QStyle>
 #include <QThread>
 
 namespace ven {
@@ -13,6 +15,7 @@ TMemTableModel::TMemTableModel(TMemTable& table, std::vector<TGridColumn> column
     : QAbstractTableModel(parent), _table(table), _columns(std::move(columns)) {
     for (const TGridColumn& column : _columns) {
         _fieldIndexes.push_back(_table.FieldIndex(column.Field));
+        _markIndexes.push_back(column.MarkField.empty() ? -1 : _table.FieldIndex(column.MarkField));
     }
     _nRows = _table.RecordCount();
     _table.AddObserver(this);
@@ -75,13 +78,31 @@ QVariant TMemTableModel::data(const QModelIndex& index, int role) const {
     const TGridColumn& column = _columns[static_cast<size_t>(index.column())];
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
         return DisplayText(_table.Value(index.row(), _fieldIndexes[static_cast<size_t>(index.column())]));
+    case Qt::ToolTipRole: {
+        const QString text =
+            DisplayText(_table.Value(index.row(), _fieldIndexes[static_cast<size_t>(index.column())]));
+        const QString mark = MarkText(index);
+        return mark.isEmpty() ? text : text + QLatin1Char('\n') + mark;
+    }
+    case Qt::DecorationRole:
+        if (!MarkText(index).isEmpty()) {
+            return QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+        }
+        return {};
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(column.Alignment | Qt::AlignVCenter);
     default:
         return {};
     }
+}
+
+QString TMemTableModel::MarkText(const QModelIndex& index) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) {
+        return {};
+    }
+    const int field = _markIndexes[static_cast<size_t>(index.column())];
+    return field < 0 ? QString() : DisplayText(_table.Value(index.row(), field));
 }
 
 QVariant TMemTableModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -17,6 +17,9 @@ struct TGridColumn {
     QString Header;
     int Width = 64;
     Qt::Alignment Alignment = Qt::AlignLeft;
+    /// A table field whose text, when the row has one, puts a warning mark in this column and adds
+    /// the text to its tooltip; empty for none.
+    rtl::UnicodeString MarkField = {};
 };
 
 class TMemTableModel : public QAbstractTableModel, private ITableObserver {
@@ -33,6 +36,8 @@ public:
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    /// The text of the row's mark in the column, empty for none.
+    QString MarkText(const QModelIndex& index) const;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
@@ -53,6 +58,7 @@ private:
     TMemTable& _table;
     std::vector<TGridColumn> _columns;
     std::vector<int> _fieldIndexes;
+    std::vector<int> _markIndexes; // -1 for a column without a mark
     int _nRows = 0;
     // Many changes from the loader collapse into one queued reset.
     std::atomic<bool> _blResetQueued{false};

@@ -17,6 +17,7 @@
 #include "app/gui/UpdateCommand.h"
 #include "app/gui/WindowParts.h"
 #include "app/gui/form_license_text.h"
+#include "app/gui/form_read_problems.h"
 #include "app/gui/form_vat_returns.h"
 #include "app/gui/frm_group_return.h"
 #include "rtl/Files.h"
@@ -32,6 +33,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
+#include <QStyle>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -43,7 +46,8 @@ const QString kSubmitCaptionTail = QStringLiteral(" Submission of VAT to HMRC");
 
 std::vector<TGridColumn> DatasetGridColumns() {
     return {
-        {u"CoName", QStringLiteral("Company Name"), 200, Qt::AlignLeft},
+        // Company names carry the mark of a dataset whose returns could not all be read.
+        {u"CoName", QStringLiteral("Company Name"), 200, Qt::AlignLeft, u"Problems"},
         {u"VATNumber", QStringLiteral("VAT Number"), 85, Qt::AlignLeft},
         {u"LatestReturn", QStringLiteral("Latest Return"), 140, Qt::AlignLeft},
         {u"NumReturns", QStringLiteral("Number of Returns"), 120, Qt::AlignHCenter},
@@ -76,6 +80,7 @@ Tform_main::Tform_main(const TVenSystemMode& systemMode, QWidget* parent)
     BuildContent();
     BuildFooter();
     StackPanels(client, pnlHeader, pnlContent, pnlFooter);
+    BuildStatusLine();
     resize(890, 559);
     UpdateSubmissionMode();
     updApplication.OnDownloadedEULA = [this](TWebUpdate& sender, const rtl::TStringList& lines,
@@ -169,6 +174,40 @@ void Tform_main::BuildFooter() {
     row->addWidget(btnClose);
 }
 
+void Tform_main::BuildStatusLine() {
+    lblProblems = new QLabel(this);
+    lblProblems->setObjectName(QStringLiteral("lblProblems"));
+    const int iconSize = style()->pixelMetric(QStyle::PM_SmallIconSize);
+    btnProblems = new QPushButton(QStringLiteral("Details..."), this);
+    btnProblems->setObjectName(QStringLiteral("btnProblems"));
+    btnProblems->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    btnProblems->setIconSize(QSize(iconSize, iconSize));
+    btnProblems->setToolTip(QStringLiteral("List what could not be read, and why"));
+    connect(btnProblems, &QPushButton::clicked, this, &Tform_main::ShowProblemDetails);
+    // Permanent: a hand-off's message beside it does not hide it.
+    statusBar()->addPermanentWidget(lblProblems);
+    statusBar()->addPermanentWidget(btnProblems);
+    statusBar()->setSizeGripEnabled(false);
+    lblProblems->hide();
+    btnProblems->hide();
+}
+
+void Tform_main::UpdateProblems() {
+    const std::size_t count = _pDataModule ? _pDataModule->Problems().size() : 0;
+    lblProblems->setText(count > 0 ? ToQString(ProblemsSummaryText(count)) : QString());
+    lblProblems->setVisible(count > 0);
+    btnProblems->setVisible(count > 0);
+}
+
+void Tform_main::ShowProblemDetails() {
+    if (!_pDataModule) {
+        return;
+    }
+    TfrmReadProblems frm(this);
+    frm.SetProblems(_pDataModule->Problems());
+    frm.exec();
+}
+
 void Tform_main::SetDataModule(TdmVenMTD* dataModule) {
     if (_pDatasetModel) {
         gridDatasets->setModel(nullptr);
@@ -188,12 +227,14 @@ void Tform_main::SetDataModule(TdmVenMTD* dataModule) {
                 gridDatasets->selectRow(_nRowBeforeReset);
             }
             UpdateSelectedDataset();
+            UpdateProblems();
         });
         connect(gridDatasets->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
                 &Tform_main::gridDatasetsSelectionChanged);
         RestoreColumnWidths();
     }
     UpdateSubmissionMode();
+    UpdateProblems();
 }
 
 void Tform_main::RestoreColumnWidths() {
@@ -233,6 +274,8 @@ void Tform_main::FormShow() {
         setWindowState(windowState() | Qt::WindowMaximized);
     }
     SelectFirstDataset();
+    // Folders that gave no dataset add no row, so no table change brings them to the status line.
+    UpdateProblems();
 }
 
 void Tform_main::closeEvent(QCloseEvent* event) {
@@ -307,10 +350,13 @@ void Tform_main::BrowseDatasetFile() {
         TRepaintHold hold(gridDatasets);
         result = AddDatasetsFromFile(*_pDataModule, FromQString(fileName));
     }
-    if (!result.Message.empty()) {
+    if (result.Failed) {
+        MessageBox::warning(this, ToQString(result.Message));
+    } else if (!result.Message.empty()) {
         ShowMessage(result.Message);
     }
     SelectFirstDataset();
+    UpdateProblems();
 }
 
 // The selector's window takes the screen while it runs; this window waits minimised, without
@@ -337,6 +383,7 @@ void Tform_main::BrowsePlatformDatasets() {
     if (!result.Message.empty()) {
         ShowMessage(result.Message);
     }
+    UpdateProblems();
 }
 
 // A VAT group chooses a period of combined returns; a dataset with one return goes at once; with
@@ -393,13 +440,20 @@ void Tform_main::updApplicationAppRestart(TWebUpdate&, bool& allowRestart) {
 
 void Tform_main::HandOffReturn(const sage::TSageDatasetVatReturn& vatReturn) {
     TPortalTarget target = TPortalTarget::FromBuild(TestMode(), _systemMode.PlatformMode());
+    TPortalLauncher launch = OpenPortalUrl;
     if (_fnHandOff) {
-        _fnHandOff(vatReturn, target);
-        return;
+        // The hook stands in for the browser only: the refusal and the status line stay real.
+        launch = [this, &vatReturn](const rtl::UnicodeString&, const TPortalTarget& t) {
+            _fnHandOff(vatReturn, t);
+            return rtl::TProcessStart{};
+        };
     }
-    const rtl::TProcessStart started = ven::HandOffReturn(vatReturn, target);
-    if (!started) {
-        ShowMessage(started.ErrorText);
+    const THandOffResult result = ven::HandOffReturn(vatReturn, target, launch);
+    if (result.Opened) {
+        statusBar()->showMessage(ToQString(result.Message));
+    } else {
+        statusBar()->clearMessage();
+        MessageBox::warning(this, ToQString(result.Message));
     }
 }
 

@@ -33,7 +33,8 @@ class TVenSystemMode;
 class Tform_main : public QMainWindow {
     Q_OBJECT
 public:
-    /// How a chosen return reaches the portal; tests capture it instead of opening a browser.
+    /// Stands in for the browser when a chosen return is handed off (tests capture it); the refusal
+    /// of a return that cannot be filed and the status line work as with the browser.
     using THandOffHook = std::function<void(const sage::TSageDatasetVatReturn&, const TPortalTarget&)>;
 
     explicit Tform_main(const TVenSystemMode& systemMode, QWidget* parent = nullptr);
@@ -55,8 +56,13 @@ public:
     void SelectFirstDataset();
     void UpdateSelectedDataset();
     void UpdateSubmissionMode();
-    /// Builds the return's URL for the current mode and opens it.
+    /// Builds the return's URL for the current mode and opens it; the status line says what was
+    /// opened, a message box why nothing was (a live return without a VAT number is refused).
     void HandOffReturn(const sage::TSageDatasetVatReturn& vatReturn);
+    /// Shows "N items could not be read" in the status line while the data module knows of any.
+    void UpdateProblems();
+    /// Opens the list of what could not be read.
+    void ShowProblemDetails();
 
     QFrame* pnlHeader;
     QLabel* lblSubmissionMode;
@@ -67,6 +73,8 @@ public:
     QPushButton* btnBrowse;
     QPushButton* btnSubmit;
     QPushButton* btnClose;
+    QLabel* lblProblems;      // in the status line: "N items could not be read"
+    QPushButton* btnProblems; // beside it: opens the details
     /// The program's web-update component, configured for this build.
     TWebUpdate updApplication;
 
@@ -82,6 +90,7 @@ private:
     void BuildHeader();
     void BuildContent();
     void BuildFooter();
+    void BuildStatusLine();
     void FormShow();
     void gridDatasetsSelectionChanged();
     void cbSubmissionModeStateChanged();

@@ -268,6 +268,50 @@ TEST_F(DatasetTest, ReturnsAreListedNewestFirstWhateverTheFolderOrder) {
     EXPECT_EQ(dataset->LatestVatReturn()->DateFrom(), rtl::EncodeDate(2021, 7, 1));
 }
 
+// A return left out must not pass unseen: the newest one unreadable leaves an older one as the latest.
+TEST_F(DatasetTest, ReturnFilesLeftOutAreRecordedWithTheFileThatFailed) {
+    builder.WriteSetup({}, 27);
+    builder.WriteReturn("2021", "VAT Return 01-01-2021 - 31-03-2021.xml",
+                        SimpleReturnXml("01/01/2021", "31/03/2021"));
+    const fs::path withAdjustments = builder.WriteReturn("2021", "VAT Return 01-04-2021 - 30-06-2021.xml",
+                                                         SimpleReturnXml("01/04/2021", "30/06/2021"));
+    const fs::path adjustments =
+        builder.WriteAdjustments("2021", "VAT Return 01-04-2021 - 30-06-2021.xml", "<VatReturn><Box type=");
+    const fs::path malformed =
+        builder.WriteReturn("2021", "VAT Return 01-07-2021 - 30-09-2021.xml", "<VATRETURN><COMPANY>Ac");
+    const fs::path foreign = builder.WriteReturn("2021", "Settings.xml", "<SETTINGS/>");
+    builder.WriteReturn("2021", "notes.txt", "not a return, not missed");
+    TDatasetPtr dataset = Make();
+    ASSERT_EQ(dataset->VatReturns().Count(), 1);
+    EXPECT_EQ(dataset->LatestVatReturn()->DateFrom(), rtl::EncodeDate(2021, 1, 1));
+
+    const sage::TSageLeftOutList& leftOut = dataset->LeftOut();
+    ASSERT_EQ(leftOut.size(), 3u);
+    auto find = [&](const fs::path& path) -> const sage::TSageLeftOut* {
+        for (const sage::TSageLeftOut& item : leftOut) {
+            if (item.Path == ToText(path)) {
+                return &item;
+            }
+        }
+        ADD_FAILURE() << "not recorded: " << path;
+        return nullptr;
+    };
+    if (const sage::TSageLeftOut* item = find(withAdjustments)) {
+        EXPECT_EQ(item->File, ToText(adjustments)) << "the Adjustments.xml is named";
+        EXPECT_EQ(item->Reason.find(u"Malformed XML: "), 0u) << rtl::StringToUtf8(item->Reason);
+    }
+    if (const sage::TSageLeftOut* item = find(malformed)) {
+        EXPECT_EQ(item->File, ToText(malformed));
+        EXPECT_EQ(item->Reason.find(u"Malformed XML: "), 0u) << rtl::StringToUtf8(item->Reason);
+    }
+    if (const sage::TSageLeftOut* item = find(foreign)) {
+        EXPECT_EQ(item->Reason, u"Not a VAT return file");
+    }
+    // A repeated load reads the returns again and records afresh, not twice.
+    dataset->Load();
+    EXPECT_EQ(dataset->LeftOut().size(), 3u);
+}
+
 TEST_F(DatasetTest, ListEntryTextsUseTheRegionalDateSeparator) {
     builder.WriteSetup({}, 27);
     builder.WriteReturn("2021", "VAT Return 01-04-2021 - 30-06-2021.xml",

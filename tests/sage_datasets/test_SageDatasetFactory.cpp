@@ -2,6 +2,7 @@
 #include "sage_datasets/SageDatasetFactory.h"
 #include "sage_datasets/SageDatasetVatReturn.h"
 #include "sage_datasets/SageDatasetVersions.h"
+#include "sage_datasets/SageLeftOut.h"
 
 #include "rtl/Exceptions.h"
 #include "rtl/Files.h"
@@ -10,10 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace sagetest;
@@ -92,6 +96,98 @@ TEST_F(FactoryTest, UnreadableOrUnknownVersionsFail) {
     for (const char* name : {"v31", "v7", "v0", "empty", "missing"}) {
         EXPECT_EQ(factory.MakeDatasetAndLoad(Path(name)), nullptr) << name;
     }
+}
+
+// A folder that gives no dataset says why, naming the file behind it.
+TEST_F(FactoryTest, AFolderLeftOutIsRecordedWithItsReason) {
+    Dataset("v31", 31);
+    TDatasetBuilder noVersion(temp.Path() / "empty");
+    noVersion.WriteSetupBytes("");
+    fs::create_directories(temp.Path() / "bare/ACCDATA");
+    fs::create_directories(temp.Path() / "folderSetup/ACCDATA/SETUP.DTA");
+    fs::create_directories(temp.Path() / "fifo/ACCDATA");
+    ASSERT_EQ(::mkfifo((temp.Path() / "fifo/ACCDATA/SETUP.DTA").c_str(), 0600), 0);
+    const rtl::UnicodeString setup =
+        rtl::UnicodeString(1, rtl::PathDelim) + u"ACCDATA" + rtl::PathDelim + u"SETUP.DTA";
+    struct TCase {
+        const char* Folder;
+        const char16_t* Reason;
+        bool NamesSetup;
+    };
+    for (const TCase& c : {TCase{"v31", u"Unknown version byte 31 in SETUP.DTA", true},
+                           TCase{"empty", u"Not a dataset: SETUP.DTA holds no version", true},
+                           TCase{"bare", u"Not a dataset: there is no ACCDATA", true},
+                           TCase{"folderSetup", u"Not a dataset: SETUP.DTA is not a file", true},
+                           TCase{"fifo", u"", true}, TCase{"missing", u"The folder does not exist", false}}) {
+        sage::TSageLeftOut whyNot;
+        EXPECT_EQ(factory.MakeDatasetAndLoad(Path(c.Folder), &whyNot), nullptr) << c.Folder;
+        EXPECT_EQ(whyNot.Path, Path(c.Folder));
+        EXPECT_FALSE(whyNot.Reason.empty()) << c.Folder;
+        EXPECT_EQ(whyNot.Reason.find(c.Reason), 0u) << c.Folder << ": " << rtl::StringToUtf8(whyNot.Reason);
+        EXPECT_EQ(whyNot.File, c.NamesSetup ? Path(c.Folder) + setup : Path(c.Folder)) << c.Folder;
+    }
+}
+
+TEST_F(FactoryTest, ASetupFileThatMayNotBeReadSaysSo) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "the system lets root read any file";
+    }
+    const TDatasetBuilder locked = Dataset("Locked");
+    const fs::path setup = locked.Folder() / "ACCDATA" / "SETUP.DTA";
+    fs::permissions(setup, fs::perms::none);
+    sage::TSageLeftOut whyNot;
+    EXPECT_EQ(factory.MakeDatasetAndLoad(locked.Text(), &whyNot), nullptr);
+    fs::permissions(setup, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(whyNot.File, ToText(setup));
+    EXPECT_EQ(whyNot.Reason, rtl::Utf8ToString(std::strerror(EACCES)));
+}
+
+TEST_F(FactoryTest, AddOperationsTellWhatDidNotLoad) {
+    const TDatasetBuilder good = Dataset("Good");
+    const TDatasetBuilder bad = Dataset("Bad", 31);
+    WriteCompany(rtl::StringToUtf8(good.Text()) + "\r\n" + rtl::StringToUtf8(bad.Text()) + "\r\n");
+    sage::TSageLeftOutList leftOut;
+    EXPECT_EQ(factory.AddDatasetFromCompanyFile(datasets, Path("COMPANY"), &leftOut), 1);
+    ASSERT_EQ(leftOut.size(), 1u);
+    EXPECT_EQ(leftOut[0].Path, bad.Text());
+    EXPECT_EQ(leftOut[0].Reason, u"Unknown version byte 31 in SETUP.DTA");
+
+    sage::TSageLeftOut whyNot;
+    const rtl::UnicodeString badSetup = ToText(bad.Folder() / "ACCDATA" / "SETUP.DTA");
+    EXPECT_EQ(factory.AddDatasetFromSetupFile(datasets, badSetup, &whyNot), -1);
+    EXPECT_EQ(whyNot.Reason, u"Unknown version byte 31 in SETUP.DTA");
+    // A dataset already listed is no failure: nothing is said of it.
+    sage::TSageLeftOut listed;
+    EXPECT_EQ(
+        factory.AddDatasetFromSetupFile(datasets, ToText(good.Folder() / "ACCDATA" / "SETUP.DTA"), &listed),
+        -1);
+    EXPECT_TRUE(listed.Reason.empty());
+}
+
+// The runtime's errors name the file they failed on; the record keeps it apart from the reason.
+TEST(LeftOutOf, FileAndReasonComeApart) {
+    const rtl::UnicodeString file = u"/data/Acme/ACCDATA/SETUP.DTA";
+    sage::TSageLeftOut denied =
+        sage::LeftOutOf(rtl::EFOpenError(u"Cannot open file \"" + file + u"\". Permission denied"),
+                        u"/data/Acme", u"/data/Acme");
+    EXPECT_EQ(denied.File, file);
+    EXPECT_EQ(denied.Reason, u"Permission denied");
+    sage::TSageLeftOut notRegular = sage::LeftOutOf(
+        rtl::EFOpenError(u"Cannot open file \"" + file + u"\". It is not a regular file."), u"/a", u"/a");
+    EXPECT_EQ(notRegular.Reason, u"It is not a regular file");
+
+    const rtl::UnicodeString xml = u"/data/Acme/VATRTNS/2021/VAT Return.xml";
+    sage::TSageLeftOut malformed =
+        sage::LeftOutOf(rtl::EXmlError(xml + u": Start-end tags mismatch at offset 40"), xml, xml);
+    EXPECT_EQ(malformed.File, xml);
+    EXPECT_EQ(malformed.Reason, u"Malformed XML: Start-end tags mismatch at offset 40");
+    sage::TSageLeftOut nested =
+        sage::LeftOutOf(rtl::EXmlError(u"Element \"BOX1\" holds child elements instead of text"), xml, xml);
+    EXPECT_EQ(nested.Reason, u"Invalid content: Element \"BOX1\" holds child elements instead of text");
+    sage::TSageLeftOut amount =
+        sage::LeftOutOf(rtl::EConvertError(u"'1,2.3' is not a valid floating point value"), xml, xml);
+    EXPECT_EQ(amount.File, xml);
+    EXPECT_EQ(amount.Reason, u"Invalid content: '1,2.3' is not a valid floating point value");
 }
 
 TEST_F(FactoryTest, AccDataFolderGivesTheDatasetFolder) {
@@ -353,6 +449,7 @@ TEST_F(FactoryTest, HostileCompanyFilesFailInsteadOfHanging) {
     EXPECT_THROW(factory.AddDatasetFromCompanyFile(datasets, Path("COMPANY")), rtl::EFOpenError);
     fs::remove(temp.Path() / "COMPANY");
     WriteCompany(std::string(sage::kMaxCompanyFileSize + 1, '\n'));
-    EXPECT_NE(MessageOf([&] { factory.GetCompanyDatasetLocations(locations, temp.Text()); }).find("too large"),
-              std::string::npos);
+    EXPECT_NE(
+        MessageOf([&] { factory.GetCompanyDatasetLocations(locations, temp.Text()); }).find("too large"),
+        std::string::npos);
 }

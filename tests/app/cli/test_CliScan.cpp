@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
 
 namespace {
 
@@ -82,6 +83,45 @@ TEST_F(ScanTest, PickedFilesAddOnlyNewDatasetsAndReportUnreadableOnes) {
     cli::testing::TCliRun bad = RunCommand(cli::RunScan, {"--company-file", (_tmp.Path() / "none").string()});
     EXPECT_EQ(bad.Status, 1);
     EXPECT_NE(bad.Err.find("none"), std::string::npos);
+}
+
+TEST_F(ScanTest, WhatCouldNotBeReadIsListedWithPathAndReason) {
+    const fs::path year = _tmp.Path() / "prefix/drive_c/ProgramData/Sage/Accounts/2015";
+    const TDamagedData data = WriteDamagedData(year);
+    venturo::sample::WriteCompanyFile(year / "COMPANY", {data.Incomplete, data.UnknownVersion});
+
+    cli::testing::TCliRun run = RunCommand(cli::RunScan, {"--json"});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    const nlohmann::json json = run.Json();
+    ASSERT_TRUE(json["problems"].is_array());
+    std::map<std::string, std::string> reasons;
+    for (const auto& p : json["problems"]) {
+        ASSERT_TRUE(p.contains("path") && p.contains("reason") && p.contains("file") && p.contains("folder"));
+        reasons[p["path"]] = p["reason"];
+    }
+    ASSERT_EQ(reasons.size(), 3u);
+    EXPECT_EQ(reasons[data.UnknownVersion.string()], "Unknown version byte 31 in SETUP.DTA");
+    EXPECT_EQ(reasons[data.NewestReturn.string()].rfind("Malformed XML: ", 0), 0u);
+    EXPECT_EQ(reasons[data.SecondReturn.string()].rfind("Malformed XML: ", 0), 0u);
+    int incomplete = 0;
+    for (const auto& d : json["datasets"]) {
+        if (d["incomplete"].get<bool>()) {
+            ++incomplete;
+            EXPECT_EQ(d["folder"], data.Incomplete.string());
+            EXPECT_EQ(d["numReturns"], 1);
+        }
+    }
+    EXPECT_EQ(incomplete, 1);
+
+    cli::testing::TCliRun text = RunCommand(cli::RunScan, {});
+    ASSERT_EQ(text.Status, 0) << text.Err;
+    EXPECT_NE(text.Out.find(", 1 return, latest 01/01/2020 - 31/03/2020"), std::string::npos) << text.Out;
+    EXPECT_EQ(text.Out.find(" 1 returns"), std::string::npos);
+    EXPECT_NE(text.Out.find("    2 items could not be read; returns may be missing from this dataset\n"),
+              std::string::npos);
+    EXPECT_NE(text.Out.find("3 items could not be read:\n  " + data.UnknownVersion.string() + "\n"),
+              std::string::npos)
+        << text.Out;
 }
 
 TEST_F(ScanTest, WrongUsage) {

@@ -77,4 +77,32 @@ rtl::UnicodeString WriteDataset(const TSampleDataset& dataset) {
     return ToText(dataset.Folder);
 }
 
+TDamagedData WriteDamagedData(const fs::path& root) {
+    TDamagedData data;
+    TSampleDataset incomplete =
+        MakeDataset(root / "Harrogate", "Harrogate Tea Rooms Ltd", "GB 123 4567 89", 3);
+    incomplete.Returns[1].Adjustments.push_back({0, 10000, 0});
+    incomplete.Returns[2].Fault = venturo::sample::TReturnFault::MalformedXml;
+    WriteSampleDataset(incomplete);
+    auto returnFile = [&](const TSampleReturn& r) {
+        return incomplete.Folder / "VATRTNS" / std::to_string(r.YearFolder()) / r.FileName();
+    };
+    data.Incomplete = incomplete.Folder;
+    data.NewestReturn = returnFile(incomplete.Returns[2]);
+    data.SecondReturn = returnFile(incomplete.Returns[1]);
+    const std::string name = incomplete.Returns[1].FileName();
+    data.BadAdjustments =
+        incomplete.Folder / "VATRTNS" / "_Data" /
+        (std::to_string(incomplete.Returns[1].YearFolder()) + "-" + name.substr(0, name.size() - 4)) /
+        "Adjustments.xml";
+    std::ofstream(data.BadAdjustments, std::ios::binary | std::ios::trunc) << "<VatReturn><Box type=\"0\">";
+
+    TSampleDataset unknown = MakeDataset(root / "Broken", "Broken Version Ltd", "GB 999 9999 99", 1);
+    unknown.SetupFault = venturo::sample::TSetupFault::UnknownVersion;
+    unknown.VersionByte = 31;
+    WriteSampleDataset(unknown);
+    data.UnknownVersion = unknown.Folder;
+    return data;
+}
+
 } // namespace ven::testing

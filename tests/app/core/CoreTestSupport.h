@@ -37,4 +37,16 @@ venturo::sample::TSampleReturn MakeQuarter(int year, int month, std::int64_t box
 /// Writes the dataset and returns its folder as text.
 rtl::UnicodeString WriteDataset(const venturo::sample::TSampleDataset& dataset);
 
+/// Data that cannot all be read: a dataset whose newest return file is malformed XML and whose second
+/// return has a malformed Adjustments.xml (only its Jan-Mar 2020 return reads), and a dataset folder
+/// whose SETUP.DTA has the unknown version byte 31.
+struct TDamagedData {
+    std::filesystem::path Incomplete;     // "Harrogate Tea Rooms Ltd", GB 123 4567 89
+    std::filesystem::path NewestReturn;   // its malformed return file (Jul-Sep 2020)
+    std::filesystem::path SecondReturn;   // its Apr-Jun 2020 return, left out for its adjustments
+    std::filesystem::path BadAdjustments; // the malformed Adjustments.xml of SecondReturn
+    std::filesystem::path UnknownVersion; // a dataset folder that is left out
+};
+TDamagedData WriteDamagedData(const std::filesystem::path& root);
+
 } // namespace ven::testing

@@ -84,6 +84,35 @@ TEST_F(BrowseTest, UnreadableCompanyFileIsReportedByName) {
     EXPECT_EQ(_dm.mtDataSets.RecordCount(), 0);
 }
 
+// A picked file that is not a readable dataset says so, with the reason, rather than "nothing new".
+TEST_F(BrowseTest, UnreadableDatasetsAreNamedWithTheirReason) {
+    const TDamagedData data = WriteDamagedData(_tmp.Path() / "damaged");
+    const ven::TBrowseResult setup =
+        ven::AddDatasetsFromFile(_dm, ToText(data.UnknownVersion / "ACCDATA" / "SETUP.DTA"));
+    EXPECT_TRUE(setup.Failed);
+    EXPECT_EQ(setup.Added, 0);
+    EXPECT_EQ(setup.Message.find(u"This dataset could not be read:\r"), 0u)
+        << rtl::StringToUtf8(setup.Message);
+    EXPECT_NE(setup.Message.find(u"Unknown version byte 31 in SETUP.DTA"), UnicodeString::npos);
+
+    fs::path company = _tmp.Path() / "COMPANY";
+    venturo::sample::WriteCompanyFile(company, {data.Incomplete, data.UnknownVersion});
+    const ven::TBrowseResult listed = ven::AddDatasetsFromFile(_dm, ToText(company));
+    EXPECT_FALSE(listed.Failed);
+    EXPECT_EQ(listed.Added, 1);
+    EXPECT_EQ(listed.Message.find(u"1 dataset was added. This dataset could not be read:\r" +
+                                  ToText(data.UnknownVersion) + u": "),
+              0u)
+        << rtl::StringToUtf8(listed.Message);
+    // The dataset added carries what it left out onto its row.
+    ASSERT_EQ(_dm.mtDataSets.RecordCount(), 1);
+    const ven::TFieldValue mark = _dm.mtDataSets.Value(0, u"Problems");
+    ASSERT_TRUE(std::holds_alternative<UnicodeString>(mark));
+    EXPECT_EQ(std::get<UnicodeString>(mark),
+              u"2 items could not be read; returns may be missing from this dataset");
+    EXPECT_EQ(_dm.Problems().size(), 2u);
+}
+
 TEST_F(BrowseTest, PlatformListAddsInFileOrderSkippingKnownFolders) {
     fs::path a = Write("a", "Alpha");
     fs::path b = Write("b", "Beta");

@@ -1,6 +1,8 @@
 // The start-up loaders, driven without windows through a recording view.
 #include "app/core/DatasetLoader.h"
 
+#include "app/core/DatasetBrowse.h"
+
 #include "app/core/CoreTestSupport.h"
 #include "app/core/VenDataModule.h"
 #include "app/core/VenSystemMode.h"
@@ -201,6 +203,63 @@ TEST_F(LoaderTest, PlatformListWithRepeatedLinesAndMissingSelector) {
     EXPECT_EQ(_view.Progress.front(), u"Getting Opted In Companies...");
     EXPECT_EQ(_view.OnTop, (std::vector<bool>{false, true}));
     EXPECT_TRUE(_view.Messages.empty());
+}
+
+// What could not be read is kept per folder: the folders that gave no dataset, and the returns a
+// dataset left out, each with the file that failed and why.
+TEST_F(LoaderTest, WhatCouldNotBeReadIsRecordedPerFolder) {
+    const TDamagedData data = WriteDamagedData(_tmp.Path() / "platform");
+    const fs::path missing = _tmp.Path() / "platform/Gone";
+    fs::path list = _tmp.Path() / "Venturo_MTD.COMPANY";
+    std::ofstream(list, std::ios::binary) << data.Incomplete.string() << "\r\n\r\n"
+                                          << data.UnknownVersion.string() << "\r\n"
+                                          << missing.string() << "\r\n";
+    ven::TPlatformLoader loader(&_dm, &_view, ven::TLoaderPacing::None(),
+                                ToText(_tmp.Path() / "no-selector.exe"), ToText(list));
+    loader.Load();
+    ASSERT_EQ(Companies(), std::vector<UnicodeString>{u"Harrogate Tea Rooms Ltd"});
+
+    const ven::TReadProblems problems = _dm.Problems();
+    ASSERT_EQ(problems.size(), 4u) << "the empty line names nothing";
+    auto find = [&](const fs::path& path) -> const ven::TReadProblem* {
+        for (const ven::TReadProblem& p : problems) {
+            if (p.Path == ToText(path)) {
+                return &p;
+            }
+        }
+        ADD_FAILURE() << "not recorded: " << path;
+        return nullptr;
+    };
+    if (const ven::TReadProblem* p = find(data.UnknownVersion)) {
+        EXPECT_EQ(p->Folder, ToText(data.UnknownVersion));
+        EXPECT_EQ(p->Reason, u"Unknown version byte 31 in SETUP.DTA");
+        EXPECT_EQ(ven::ProblemReasonText(*p), u"ACCDATA" + UnicodeString(1, rtl::PathDelim) +
+                                                  u"SETUP.DTA: Unknown version byte 31 in SETUP.DTA");
+    }
+    if (const ven::TReadProblem* p = find(missing)) {
+        EXPECT_EQ(p->Reason, u"The folder does not exist");
+    }
+    if (const ven::TReadProblem* p = find(data.NewestReturn)) {
+        EXPECT_EQ(p->Folder, ToText(data.Incomplete));
+        EXPECT_EQ(p->File, p->Path);
+        EXPECT_EQ(p->Reason.find(u"Malformed XML: "), 0u);
+    }
+    if (const ven::TReadProblem* p = find(data.SecondReturn)) {
+        EXPECT_EQ(p->File, ToText(data.BadAdjustments));
+        EXPECT_EQ(ven::ProblemReasonText(*p).find(ToText(data.BadAdjustments) + u": Malformed XML: "), 0u);
+    }
+    // The row does not pass for complete: its latest return is only the newest that could be read.
+    EXPECT_EQ(_dm.mtDataSets.Value(0, u"LatestReturn"),
+              ven::TFieldValue(UnicodeString(u"01/01/2020 - 31/03/2020")));
+    EXPECT_EQ(_dm.mtDataSets.Value(0, u"Problems"),
+              ven::TFieldValue(
+                  UnicodeString(u"2 items could not be read; returns may be missing from this dataset")));
+    EXPECT_EQ(ven::ProblemsSummaryText(problems.size()), u"4 items could not be read");
+    EXPECT_EQ(ven::ProblemsSummaryText(1), u"1 item could not be read");
+
+    // Read again (a Browse of the same list), a folder that still fails is one item, not two.
+    ven::AddPlatformDatasets(_dm, ToText(list));
+    EXPECT_EQ(_dm.Problems().size(), 4u);
 }
 
 TEST_F(LoaderTest, PlatformSelectorRunsBeforeTheListIsRead) {

@@ -268,9 +268,10 @@ protected:
 };
 
 TEST_F(HandOffTest, ThePlatformBrowserGetsTheUrlAsOneArgument) {
-    rtl::TProcessStart started = ven::HandOffReturn(_return, Target(true));
-    ASSERT_TRUE(started) << rtl::StringToUtf8(started.ErrorText);
+    const ven::THandOffResult result = ven::HandOffReturn(_return, Target(true));
+    ASSERT_TRUE(result.Opened) << rtl::StringToUtf8(result.Message);
     const std::string url = rtl::StringToUtf8(BuildPortalUrl(_return, Target(true)));
+    EXPECT_EQ(rtl::StringToUtf8(result.Url), url);
     EXPECT_EQ(Recorded(), rtl::StringToNative(ven::PlatformBrowserFolder()) + "\n--startfile\n" + url + "\n");
 }
 
@@ -278,16 +279,83 @@ TEST_F(HandOffTest, ALaunchFailureIsReturnedWithItsReason) {
     // The URL of a 200,000-character company name is longer than one argument may be.
     _return.SetCompanyName(UnicodeString(200000, u'A'));
     for (bool platformMode : {true, false}) {
-        rtl::TProcessStart started = ven::HandOffReturn(_return, Target(platformMode));
+        rtl::TProcessStart started =
+            ven::OpenPortalUrl(BuildPortalUrl(_return, Target(platformMode)), Target(platformMode));
         EXPECT_FALSE(started);
         EXPECT_EQ(started.ErrorCode, E2BIG);
         EXPECT_NE(started.ErrorText.find(rtl::Utf8ToString(std::strerror(E2BIG))), UnicodeString::npos);
     }
-    // No browser at all.
+    // No browser at all: the hand-off says the browser did not start, and why.
+    _return.SetCompanyName(u"Smith & Sons Ltd");
     fs::remove(_tmp.Path() / "bin/xdg-open");
-    rtl::TProcessStart missing = ven::HandOffReturn(_return, Target(false));
-    EXPECT_EQ(missing.ErrorCode, ENOENT);
-    EXPECT_EQ(missing.ErrorText.find(u"Cannot start \"xdg-open\""), 0u);
+    const ven::THandOffResult missing = ven::HandOffReturn(_return, Target(false));
+    EXPECT_FALSE(missing.Opened);
+    EXPECT_EQ(missing.Message.find(u"The browser could not be started"), 0u);
+    EXPECT_NE(missing.Message.find(u"Cannot start \"xdg-open\""), UnicodeString::npos);
+}
+
+// The launch given in place of the browser: what it was asked to open, and what it answers.
+struct TLaunchRecord {
+    std::vector<UnicodeString> Urls;
+    rtl::TProcessStart Answer(const UnicodeString& url) {
+        Urls.push_back(url);
+        return {};
+    }
+};
+
+TEST_F(PortalUrlTest, AnOpenedPortalIsNamedWithItsModeCompanyAndPeriod) {
+    rtl::TFormatSettings& settings = rtl::FormatSettings();
+    const char16_t separator = settings.DateSeparator;
+    settings.DateSeparator = u'/';
+    _return.SetCompanyName(u"Harrogate Tea Rooms Ltd");
+    _return.SetDateFrom(rtl::EncodeDate(2022, 1, 1));
+    _return.SetDateTo(rtl::EncodeDate(2022, 3, 31));
+    TLaunchRecord launched;
+    auto launch = [&](const UnicodeString& url, const TPortalTarget&) { return launched.Answer(url); };
+    for (bool testMode : {true, false}) {
+        TPortalTarget target = TPortalTarget::FromBuild(testMode, false);
+        const ven::THandOffResult result = ven::HandOffReturn(_return, target, launch);
+        EXPECT_TRUE(result.Opened);
+        EXPECT_EQ(result.Url, BuildPortalUrl(_return, target));
+        EXPECT_EQ(result.Message,
+                  UnicodeString(u"Opened the ") + (testMode ? u"Test" : u"Live") +
+                      u" portal for Harrogate Tea Rooms Ltd, 01/01/2022 - 31/03/2022 in your browser");
+    }
+    EXPECT_EQ(launched.Urls.size(), 2u);
+    settings.DateSeparator = separator;
+}
+
+TEST_F(PortalUrlTest, ALiveReturnWithoutAVatNumberIsRefusedUnsent) {
+    _return.SetVatNumber(u"");
+    TLaunchRecord launched;
+    auto launch = [&](const UnicodeString& url, const TPortalTarget&) { return launched.Answer(url); };
+    const ven::THandOffResult live =
+        ven::HandOffReturn(_return, TPortalTarget::FromBuild(false, true), launch);
+    EXPECT_FALSE(live.Opened);
+    EXPECT_TRUE(live.Url.empty());
+    EXPECT_NE(live.Message.find(u"no VAT number"), UnicodeString::npos);
+    EXPECT_TRUE(launched.Urls.empty()) << "nothing is sent with an empty vatno";
+    // The test site takes its fixed test values whatever the return holds.
+    const ven::THandOffResult test =
+        ven::HandOffReturn(_return, TPortalTarget::FromBuild(true, false), launch);
+    EXPECT_TRUE(test.Opened);
+    ASSERT_EQ(launched.Urls.size(), 1u);
+    EXPECT_EQ(Value(QueryParts(launched.Urls[0]), "vatno"), "test");
+}
+
+TEST_F(PortalUrlTest, ALauncherThatFailsLeavesNothingOpened) {
+    auto launch = [](const UnicodeString&, const TPortalTarget&) {
+        rtl::TProcessStart failed;
+        failed.ErrorCode = ENOENT;
+        failed.ErrorText = u"Cannot start \"browser\". No such file or directory";
+        return failed;
+    };
+    const ven::THandOffResult result =
+        ven::HandOffReturn(_return, TPortalTarget::FromBuild(false, false), launch);
+    EXPECT_FALSE(result.Opened);
+    EXPECT_NE(result.Message.find(u"Cannot start \"browser\". No such file or directory"),
+              UnicodeString::npos);
+    EXPECT_EQ(result.Message.find(u"Opened"), UnicodeString::npos);
 }
 
 } // namespace

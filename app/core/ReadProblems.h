@@ -1,0 +1,40 @@
+#pragma once
+// What could not be read while datasets were loaded, and the texts that tell the user so: one
+// record per item left out, kept per dataset folder.
+#include "rtl/UnicodeString.h"
+
+#include <cstddef>
+#include <vector>
+
+namespace sage {
+struct TSageLeftOut;
+}
+
+namespace ven {
+
+/// One item that could not be read.
+struct TReadProblem {
+    /// The dataset folder it belongs to (the folder searched).
+    rtl::UnicodeString Folder;
+    /// What was left out: the dataset folder, or a return file.
+    rtl::UnicodeString Path;
+    /// The file that could not be read: Path, or the SETUP.DTA or Adjustments.xml behind it.
+    rtl::UnicodeString File;
+    /// Why ("Permission denied", "Malformed XML: ...").
+    rtl::UnicodeString Reason;
+
+    static TReadProblem Of(const rtl::UnicodeString& folder, const sage::TSageLeftOut& item);
+};
+using TReadProblems = std::vector<TReadProblem>;
+
+/// "1 item could not be read", "3 items could not be read".
+rtl::UnicodeString ProblemsSummaryText(std::size_t count);
+/// The mark of a dataset row whose returns are incomplete; empty for none.
+rtl::UnicodeString DatasetProblemsText(std::size_t count);
+/// The reason as the details show it: the reason, preceded by the file that failed when that is
+/// another than the item itself (relative to the item's folder when inside it).
+rtl::UnicodeString ProblemReasonText(const TReadProblem& problem);
+/// One line per problem: "<path>: <reason text>".
+rtl::UnicodeString ProblemLines(const TReadProblems& problems);
+
+} // namespace ven
