@@ -308,7 +308,7 @@ TJsonGrammar::TJsonGrammar() {
     TORVIStreamedNodeDefinition* number = Add<TORVIStreamedNodeDefinition>();
     number->SetName(u"number");
     number->SetOpenMatch(u"\\s*-?[0-9]");
-    number->SetValidContentMatch(u"\\s*-?[0-9][-+.0-9eE]*");
+    number->SetAllowedContentMatch(u"^[-+.0-9eE]+");
     number->SetAllowsContainedText(true);
     number->SetCanBeRootNode(true);
 
