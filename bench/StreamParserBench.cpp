@@ -89,15 +89,18 @@ int main(int argc, char** argv) {
         if (ours <= 0 || peer <= 0)
             continue;
         const double mb = static_cast<double>(Document(size).size()) / 1e6;
-        std::printf("%-10lld %14.2f %14.2f %16.1f\n", static_cast<long long>(size), mb / ours, mb / peer, ours / peer);
+        std::printf("%-10lld %14.2f %14.2f %16.1f\n", static_cast<long long>(size), mb / ours, mb / peer,
+                    ours / peer);
     }
     for (int i = 0; i + 1 < 3; ++i) {
         const double small = reporter.Time("StreamParser_Xml/" + std::to_string(kSizes[i]));
         const double large = reporter.Time("StreamParser_Xml/" + std::to_string(kSizes[i + 1]));
         if (small > 0 && large > 0)
-            std::printf("time(%lld) / time(%lld) = %.2f for %.2fx the bytes\n", static_cast<long long>(kSizes[i + 1]),
-                        static_cast<long long>(kSizes[i]), large / small,
-                        static_cast<double>(Document(kSizes[i + 1]).size()) / static_cast<double>(Document(kSizes[i]).size()));
+            std::printf("time(%lld) / time(%lld) = %.2f for %.2fx the bytes\n",
+                        static_cast<long long>(kSizes[i + 1]), static_cast<long long>(kSizes[i]),
+                        large / small,
+                        static_cast<double>(Document(kSizes[i + 1]).size()) /
+                            static_cast<double>(Document(kSizes[i]).size()));
     }
     benchmark::Shutdown();
     return 0;

@@ -148,7 +148,8 @@ TRegExPartial TRegEx::MatchPartial(UnicodeStringView subject, TRegExGroups& grou
                 // A partial match reports only where it starts (and the subject's end).
                 partial = true;
                 groups.Count = 1;
-                groups.Groups[0] = {static_cast<long>(ovector[0]), static_cast<long>(ovector[1] - ovector[0])};
+                groups.Groups[0] = {static_cast<long>(ovector[0]),
+                                    static_cast<long>(ovector[1] - ovector[0])};
                 return;
             }
             groups.Count = static_cast<int>(std::min<std::uint32_t>(_pImpl->pairs, TRegExGroups::kMaxGroups));

@@ -9,7 +9,13 @@
 namespace rtl {
 
 /// roPartial also prepares the compiled code for MatchPartial (which works without it, more slowly).
-enum TRegExOption : unsigned { roNone = 0, roIgnoreCase = 1, roSingleLine = 2, roMultiLine = 4, roPartial = 8 };
+enum TRegExOption : unsigned {
+    roNone = 0,
+    roIgnoreCase = 1,
+    roSingleLine = 2,
+    roMultiLine = 4,
+    roPartial = 8
+};
 
 /// What a search that also watches the end of the subject found.
 enum class TRegExPartial { rpNoMatch, rpMatch, rpPartial };

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cxxabi.h>
 #include <cstdlib>
+#include <cxxabi.h>
 #include <string>
 
 namespace orvi {
@@ -120,14 +120,16 @@ const TORVIStreamedNodeClass& TORVIStreamedNodeDefinition::GetStreamedNodeClass(
     return ORVIStreamedNodeClass<TORVIStreamedNode>();
 }
 
-bool TORVIStreamedNodeDefinition::_Holds(const TClassList& list, const TORVIStreamedNodeDefinitionClass* pNodeClass) {
+bool TORVIStreamedNodeDefinition::_Holds(const TClassList& list,
+                                         const TORVIStreamedNodeDefinitionClass* pNodeClass) {
     return std::any_of(list.begin(), list.end(), [&](const TORVIStreamedNodeDefinitionClass* entry) {
         return entry == pNodeClass ||
                (entry && pNodeClass && std::strcmp(entry->ClassName(), pNodeClass->ClassName()) == 0);
     });
 }
 
-void TORVIStreamedNodeDefinition::_Drop(TClassList& list, const TORVIStreamedNodeDefinitionClass* pNodeClass) {
+void TORVIStreamedNodeDefinition::_Drop(TClassList& list,
+                                        const TORVIStreamedNodeDefinitionClass* pNodeClass) {
     list.erase(std::remove_if(list.begin(), list.end(),
                               [&](const TORVIStreamedNodeDefinitionClass* entry) {
                                   return _Holds(TClassList{entry}, pNodeClass);
@@ -165,7 +167,8 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::CreateNode(TORVIStreamParser* pF
 
 // -- expressions
 
-void TORVIStreamedNodeDefinition::_SetPattern(rtl::UnicodeString& szPattern, std::unique_ptr<rtl::TRegEx>& pCompiled,
+void TORVIStreamedNodeDefinition::_SetPattern(rtl::UnicodeString& szPattern,
+                                              std::unique_ptr<rtl::TRegEx>& pCompiled,
                                               const rtl::UnicodeString& value) {
     if (szPattern == value)
         return;
@@ -241,8 +244,8 @@ rtl::TRegEx* TORVIStreamedNodeDefinition::_GetValidRegEx() {
 
 rtl::TRegEx* TORVIStreamedNodeDefinition::_GetAllowedRegEx() {
     if (!_pRegAllowed && !_szAllowed.empty())
-        _pRegAllowed = std::make_unique<rtl::TRegEx>(_szAllowed,
-                                                     rtl::roSingleLine | CaseOption(_GetCaseInsensitiveContent()));
+        _pRegAllowed = std::make_unique<rtl::TRegEx>(
+            _szAllowed, rtl::roSingleLine | CaseOption(_GetCaseInsensitiveContent()));
     return _pRegAllowed.get();
 }
 
@@ -308,7 +311,8 @@ bool TORVIStreamedNodeDefinition::_CheckClose(rtl::UnicodeString& szBuffer, TORV
     const auto end = start + static_cast<std::size_t>(groups.Length(0));
     if (_GetAllowsContainedText()) {
         if (start >= scan.nContent)
-            pNode->_AppendContent(rtl::UnicodeStringView(scan.szSubject).substr(scan.nContent, start - scan.nContent));
+            pNode->_AppendContent(
+                rtl::UnicodeStringView(scan.szSubject).substr(scan.nContent, start - scan.nContent));
         else
             pNode->_SetContent(scan.szSubject.substr(0, start));
     } else if (start > 0) {
@@ -430,8 +434,8 @@ TORVIStreamParser::~TORVIStreamParser() = default;
 void TORVIStreamParser::AfterConstruction() {
     TORVIReferencedPersistent::AfterConstruction();
     _pNodeDefs = rtl::Create<TDefinitionList>(this, _raMemLock);
-    _pNodeDefs->SubscribeToChangeNotification(
-        rtl::TCollectionNotifyEvent<TORVIStreamedNodeDefinition*>(this, &TORVIStreamParser::_DefinitionsChanged));
+    _pNodeDefs->SubscribeToChangeNotification(rtl::TCollectionNotifyEvent<TORVIStreamedNodeDefinition*>(
+        this, &TORVIStreamParser::_DefinitionsChanged));
 }
 
 void TORVIStreamParser::BeforeDestruction() {
@@ -485,8 +489,8 @@ TORVIStreamedNodeDefinition* TORVIStreamParser::_GetDefinition(int nIndex) {
 }
 
 void TORVIStreamParser::_SetAllowMultiLineBuffer(bool value) {
-    _ParserOptions = static_cast<TORVIStreamParserOptions>(value ? (_ParserOptions | sp_AllowMultiLineBuffer)
-                                                                 : (_ParserOptions & ~sp_AllowMultiLineBuffer));
+    _ParserOptions = static_cast<TORVIStreamParserOptions>(
+        value ? (_ParserOptions | sp_AllowMultiLineBuffer) : (_ParserOptions & ~sp_AllowMultiLineBuffer));
 }
 
 void TORVIStreamParser::_FreeNodes() {
@@ -516,7 +520,8 @@ bool TORVIStreamParser::_Fetch(rtl::UnicodeString& szChars, int& nByteCount, boo
     if (nByteCount > nUnit)
         _pInput->Seek(nUnit - nByteCount, rtl::TSeekOrigin::soCurrent);
     ++_nCharCount;
-    throw EORVIStreamError(u"Invalid " + (_pEncoding ? _pEncoding->EncodingName() : rtl::UnicodeString(u"UTF-8")) +
+    throw EORVIStreamError(u"Invalid " +
+                           (_pEncoding ? _pEncoding->EncodingName() : rtl::UnicodeString(u"UTF-8")) +
                            u" character");
 }
 
@@ -631,8 +636,8 @@ void TORVIStreamParser::_OfferBuffer() {
     TORVIStreamedNode* current = _GetCurrentNode();
     for (int i = 0; _pNodeDefs && i < _pNodeDefs->Count(); ++i) {
         TORVIStreamedNodeDefinition* definition = (*_pNodeDefs)[i];
-        const bool takesPart =
-            current ? current->IsAllowedNodeClass(&definition->DefinitionClass()) : definition->CanBeRootNode();
+        const bool takesPart = current ? current->IsAllowedNodeClass(&definition->DefinitionClass())
+                                       : definition->CanBeRootNode();
         if (takesPart && definition->TryMatchOpen(_szBuffer, this))
             break;
     }

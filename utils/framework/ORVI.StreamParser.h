@@ -28,7 +28,9 @@ class TORVIStreamParser;
 class UTILS_API EORVIStreamError : public rtl::Exception {
 public:
     using Exception::Exception;
-    std::shared_ptr<const Exception> Clone() const override { return std::make_shared<EORVIStreamError>(*this); }
+    std::shared_ptr<const Exception> Clone() const override {
+        return std::make_shared<EORVIStreamError>(*this);
+    }
 };
 
 /// Creates nodes by class, for a parser.
@@ -106,12 +108,12 @@ private:
     // The node keeps that text (rebuilt only where it changed) and the offset before which no close
     // match can start whatever follows, so each character costs what it adds, not the whole content.
     struct TCloseScan {
-        rtl::UnicodeString szSubject;       // Content, then the buffer as last offered
-        std::size_t nContent = 0;           // leading units of szSubject that mirror Content
-        std::size_t nDead = 0;              // no close match starts before this offset
-        std::size_t nDeadChecked = 0;       // Content length when nDead was last advanced
-        std::uint32_t nRevision = 0;        // content revision the subject was built for
-        std::uint64_t nExpression = 0;      // serial of the compiled expression nDead was found for
+        rtl::UnicodeString szSubject;  // Content, then the buffer as last offered
+        std::size_t nContent = 0;      // leading units of szSubject that mirror Content
+        std::size_t nDead = 0;         // no close match starts before this offset
+        std::size_t nDeadChecked = 0;  // Content length when nDead was last advanced
+        std::uint32_t nRevision = 0;   // content revision the subject was built for
+        std::uint64_t nExpression = 0; // serial of the compiled expression nDead was found for
     };
     void _SetContent(rtl::UnicodeString szContent);
     void _AppendContent(rtl::UnicodeStringView szText);
@@ -217,7 +219,9 @@ protected:
     virtual bool _GetCaseInsensitiveOpen() { return _Has(snd_CaseInsensitiveOpen); }
     virtual bool _GetCaseInsensitiveValid() { return _Has(snd_CaseInsensitiveValid); }
     virtual rtl::TRegEx* _GetCloseRegEx();
-    virtual rtl::UnicodeString _GetEscapes() { return rtl::UnicodeString(_caEscapes.begin(), _caEscapes.end()); }
+    virtual rtl::UnicodeString _GetEscapes() {
+        return rtl::UnicodeString(_caEscapes.begin(), _caEscapes.end());
+    }
     virtual rtl::UnicodeString _GetName() { return _szName; }
     virtual rtl::TRegEx* _GetOpenRegEx();
     virtual TORVIStreamParser* _GetParser() { return _pParser; }
@@ -232,7 +236,9 @@ protected:
     virtual void _SetCaseInsensitiveOpen(bool value);
     virtual void _SetCaseInsensitiveValid(bool value);
     virtual void _SetCloseMatch(const rtl::UnicodeString& value);
-    virtual void _SetEscapes(const rtl::UnicodeString& value) { _caEscapes.assign(value.begin(), value.end()); }
+    virtual void _SetEscapes(const rtl::UnicodeString& value) {
+        _caEscapes.assign(value.begin(), value.end());
+    }
     virtual void _SetName(const rtl::UnicodeString& value) { _szName = value; }
     virtual void _SetOpenMatch(const rtl::UnicodeString& value);
     virtual void _SetValidMatch(const rtl::UnicodeString& value);
@@ -324,7 +330,9 @@ protected:
                                      rtl::TCollectionNotification Action);
     virtual void _FreeNodes();
     virtual bool _GetAllowMultiLineBuffer() { return (_ParserOptions & sp_AllowMultiLineBuffer) != 0; }
-    virtual TORVIStreamedNode* _GetCurrentNode() { return _pCurrentNodes.empty() ? nullptr : _pCurrentNodes.back(); }
+    virtual TORVIStreamedNode* _GetCurrentNode() {
+        return _pCurrentNodes.empty() ? nullptr : _pCurrentNodes.back();
+    }
     virtual rtl::TStream* _GetCurrentStream() { return _pInput; }
     virtual TORVIStreamedNodeDefinition* _GetDefinition(int nIndex);
     virtual int _GetDefinitionCount() { return _pNodeDefs ? _pNodeDefs->Count() : 0; }

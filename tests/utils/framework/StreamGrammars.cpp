@@ -269,8 +269,8 @@ void WalkXml(const pugi::xml_node& node, std::vector<std::string>& events) {
 
 bool ReferenceXmlEvents(const std::string& document, std::vector<std::string>& events) {
     pugi::xml_document doc;
-    const unsigned options = pugi::parse_default | pugi::parse_comments | pugi::parse_ws_pcdata |
-                             pugi::parse_declaration;
+    const unsigned options =
+        pugi::parse_default | pugi::parse_comments | pugi::parse_ws_pcdata | pugi::parse_declaration;
     if (!doc.load_buffer(document.data(), document.size(), options, pugi::encoding_auto))
         return false;
     WalkXml(doc, events);
@@ -384,7 +384,9 @@ public:
     bool number_unsigned(number_unsigned_t value) override {
         return Scalar("n", "n " + NumberText(static_cast<double>(value)));
     }
-    bool number_float(number_float_t value, const string_t&) override { return Scalar("n", "n " + NumberText(value)); }
+    bool number_float(number_float_t value, const string_t&) override {
+        return Scalar("n", "n " + NumberText(value));
+    }
     bool string(string_t& value) override { return Scalar("s", "s " + value); }
     bool binary(binary_t&) override { return false; }
     bool start_object(std::size_t) override { return Push("{"); }
@@ -392,7 +394,9 @@ public:
     bool end_object() override { return Push("}"); }
     bool start_array(std::size_t) override { return Push("["); }
     bool end_array() override { return Push("]"); }
-    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+        return false;
+    }
 
 private:
     bool Push(std::string line) {
@@ -418,8 +422,16 @@ bool ReferenceJsonEvents(const std::string& document, std::vector<std::string>& 
 namespace {
 
 const char* const kNames[] = {"item", "name", "row", "x", "ns:value", "data-set", "_k", "Entry"};
-const char* const kWords[] = {"alpha", "beta", "gamma &amp; delta", "1 &lt; 2", "caf\xC3\xA9",
-                              "\xE2\x82\xAC" "5", "tab\there", "a &#65;&#x42; c", "quote&quot;s"};
+const char* const kWords[] = {"alpha",
+                              "beta",
+                              "gamma &amp; delta",
+                              "1 &lt; 2",
+                              "caf\xC3\xA9",
+                              "\xE2\x82\xAC"
+                              "5",
+                              "tab\there",
+                              "a &#65;&#x42; c",
+                              "quote&quot;s"};
 
 struct TXmlWriter {
     std::mt19937 random;
@@ -493,15 +505,17 @@ struct TJsonWriter {
         out += spaces[Pick(5)];
     }
     void String() {
-        static const char* const texts[] = {"plain",   "with \\\"quotes\\\"", "back\\\\slash", "line\\nbreak",
-                                            "caf\xC3\xA9", "\\u00e9\\u20AC",   "\\ud83d\\ude00",  "",
-                                            "tab\\t/\\/"};
+        static const char* const texts[] = {
+            "plain",       "with \\\"quotes\\\"", "back\\\\slash",  "line\\nbreak",
+            "caf\xC3\xA9", "\\u00e9\\u20AC",      "\\ud83d\\ude00", "",
+            "tab\\t/\\/"};
         out += "\"";
         out += texts[Pick(9)];
         out += "\"";
     }
     void Scalar() {
-        static const char* const numbers[] = {"0", "-1", "42", "3.25", "-0.5e3", "1E-2", "12345678901", "6.02e+23"};
+        static const char* const numbers[] = {"0",      "-1",   "42",          "3.25",
+                                              "-0.5e3", "1E-2", "12345678901", "6.02e+23"};
         static const char* const literals[] = {"true", "false", "null"};
         switch (Pick(3)) {
         case 0:

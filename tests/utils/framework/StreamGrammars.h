@@ -40,8 +40,10 @@ protected:
     /// Forgets what the last parse left behind.
     virtual void Reset() {}
     /// The event lines of an opened node and of a closed one ("" records nothing).
-    virtual std::string OpenLine(orvi::TORVIStreamedNodeDefinition* pDefinition, orvi::TORVIStreamedNode* pNode) = 0;
-    virtual std::string CloseLine(orvi::TORVIStreamedNodeDefinition* pDefinition, orvi::TORVIStreamedNode* pNode) = 0;
+    virtual std::string OpenLine(orvi::TORVIStreamedNodeDefinition* pDefinition,
+                                 orvi::TORVIStreamedNode* pNode) = 0;
+    virtual std::string CloseLine(orvi::TORVIStreamedNodeDefinition* pDefinition,
+                                  orvi::TORVIStreamedNode* pNode) = 0;
 
 private:
     void NodeOpened(orvi::TORVIStreamedNodeDefinition* pSender, orvi::TORVIStreamedNode* pNode);
@@ -61,8 +63,10 @@ public:
     TXmlGrammar();
 
 protected:
-    std::string OpenLine(orvi::TORVIStreamedNodeDefinition* pDefinition, orvi::TORVIStreamedNode* pNode) override;
-    std::string CloseLine(orvi::TORVIStreamedNodeDefinition* pDefinition, orvi::TORVIStreamedNode* pNode) override;
+    std::string OpenLine(orvi::TORVIStreamedNodeDefinition* pDefinition,
+                         orvi::TORVIStreamedNode* pNode) override;
+    std::string CloseLine(orvi::TORVIStreamedNodeDefinition* pDefinition,
+                          orvi::TORVIStreamedNode* pNode) override;
 
     void Reset() override { _names.clear(); }
 
@@ -78,8 +82,10 @@ public:
     TJsonGrammar();
 
 protected:
-    std::string OpenLine(orvi::TORVIStreamedNodeDefinition* pDefinition, orvi::TORVIStreamedNode* pNode) override;
-    std::string CloseLine(orvi::TORVIStreamedNodeDefinition* pDefinition, orvi::TORVIStreamedNode* pNode) override;
+    std::string OpenLine(orvi::TORVIStreamedNodeDefinition* pDefinition,
+                         orvi::TORVIStreamedNode* pNode) override;
+    std::string CloseLine(orvi::TORVIStreamedNodeDefinition* pDefinition,
+                          orvi::TORVIStreamedNode* pNode) override;
 
 private:
     char16_t HandleEscape(orvi::TORVIStreamedNodeDefinition* pSender, char16_t cEscaped);

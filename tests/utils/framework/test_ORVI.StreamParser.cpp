@@ -47,8 +47,8 @@ public:
     void SetUp() override { pParser = rtl::Create<TORVIStreamParser>(nullptr); }
     void TearDown() override { rtl::Free(pParser); }
 
-    template <class T = TORVIStreamedNodeDefinition> T* Define(const char16_t* name, const char16_t* open,
-                                                               const char16_t* close = u"") {
+    template <class T = TORVIStreamedNodeDefinition>
+    T* Define(const char16_t* name, const char16_t* open, const char16_t* close = u"") {
         T* definition = rtl::Create<T>(nullptr);
         definition->SetName(name);
         definition->SetOpenMatch(open);
@@ -72,8 +72,8 @@ public:
             fnOnOpen(pNode);
     }
     void Closed(TORVIStreamedNodeDefinition* pSender, TORVIStreamedNode* pNode) {
-        log.push_back("-" + rtl::StringToUtf8(pSender->Name()) + " " + rtl::StringToUtf8(pNode->Content()) + "|" +
-                      rtl::StringToUtf8(pNode->Close()));
+        log.push_back("-" + rtl::StringToUtf8(pSender->Name()) + " " + rtl::StringToUtf8(pNode->Content()) +
+                      "|" + rtl::StringToUtf8(pNode->Close()));
         EXPECT_TRUE(pNode->Complete());
         rtl::Free(pNode);
         if (blThrowOnClose)
@@ -141,7 +141,9 @@ TEST_F(StreamParser, HandlerFailuresEndTheParseWithoutFreeingTheNodeTwice) {
     blThrowOnClose = true;
     EXPECT_FALSE(Parse("(())"));
     // The node allows neither text nor nodes: the second character closes the first node.
-    EXPECT_EQ(Error(), "Unexpected Error EConvertError (handler failed) near line 1 character 1 (Next characters: )))");
+    EXPECT_EQ(
+        Error(),
+        "Unexpected Error EConvertError (handler failed) near line 1 character 1 (Next characters: )))");
 }
 
 TEST_F(StreamParser, AnOpenOnlyDefinitionGivesCompleteNodesAtOnce) {
@@ -161,7 +163,8 @@ TEST_F(StreamParser, AnEscapedCloseIsContent) {
     EXPECT_EQ(log, (Strings{"+q '", "-q a'b\\|'"}));
 
     log.clear();
-    quoted->SetOnHandleEscape(TORVIStreamParserEscapeEvent(static_cast<StreamParser*>(this), &StreamParser::UpperEscape));
+    quoted->SetOnHandleEscape(
+        TORVIStreamParserEscapeEvent(static_cast<StreamParser*>(this), &StreamParser::UpperEscape));
     EXPECT_TRUE(Parse("'\\x\\''"));
     EXPECT_EQ(log, (Strings{"+q '", "-q X'|'"}));
 }
@@ -250,7 +253,10 @@ TEST_F(StreamParser, LookAheadAndSlurpReadTheStreamExactly) {
 TEST_F(StreamParser, TheByteOrderMarkWinsOverTheFallbackEncoding) {
     Define(u"word", u"\\S+ ")->SetCanBeRootNode(true);
     EXPECT_TRUE(Parse("caf\xE9 ", rtl::TEncoding::ANSI()));
-    EXPECT_TRUE(Parse(std::string("\xFF\xFE" "a\0\xAC\x20 \0", 8), rtl::TEncoding::ANSI()));
+    EXPECT_TRUE(Parse(std::string("\xFF\xFE"
+                                  "a\0\xAC\x20 \0",
+                                  8),
+                      rtl::TEncoding::ANSI()));
     EXPECT_EQ(log[0], "+word caf\xC3\xA9 ");
     EXPECT_EQ(log[2], "+word a\xE2\x82\xAC ");
     EXPECT_EQ(pParser->Encoding(), rtl::TEncoding::Unicode());
@@ -258,12 +264,16 @@ TEST_F(StreamParser, TheByteOrderMarkWinsOverTheFallbackEncoding) {
 
 TEST_F(StreamParser, BytesThatAreNoCharacterFailTheParse) {
     Define(u"word", u"[a-z]+ ")->SetCanBeRootNode(true);
-    EXPECT_FALSE(Parse("ab \xFF" "cd "));
+    EXPECT_FALSE(Parse("ab \xFF"
+                       "cd "));
     // The position names the bad byte, and reading goes on right after it.
     EXPECT_EQ(Error(), "Stream Error Invalid UTF-8 character near line 1 character 3 (Next characters: cd )");
     // A lone surrogate in UTF-16.
-    EXPECT_FALSE(Parse(std::string("\xFF\xFE" "a\0\x00\xD8 \0", 8)));
-    EXPECT_EQ(Error().rfind("Stream Error Invalid UTF-16LE character near line 1 character 1", 0), 0u) << Error();
+    EXPECT_FALSE(Parse(std::string("\xFF\xFE"
+                                   "a\0\x00\xD8 \0",
+                                   8)));
+    EXPECT_EQ(Error().rfind("Stream Error Invalid UTF-16LE character near line 1 character 1", 0), 0u)
+        << Error();
 }
 
 TEST_F(StreamParser, TheDefinitionListOwnsAndNamesItsParser) {
@@ -383,8 +393,9 @@ TEST(StreamGrammars, XmlEventsMatchAnIndependentParser) {
 
 TEST(StreamGrammars, XmlHandWrittenCases) {
     TXmlGrammar grammar;
-    const std::string document = "<?xml version=\"1.0\"?>\r\n<a x='1' y=\"&lt;2&gt;\">t&amp;<b/>u<!-- c - > -->"
-                                 "<![CDATA[<raw>]]]]><c>\xE2\x82\xAC</c>\r\rv</a>\n";
+    const std::string document =
+        "<?xml version=\"1.0\"?>\r\n<a x='1' y=\"&lt;2&gt;\">t&amp;<b/>u<!-- c - > -->"
+        "<![CDATA[<raw>]]]]><c>\xE2\x82\xAC</c>\r\rv</a>\n";
     Strings expected, actual;
     ASSERT_TRUE(streamgrammars::ReferenceXmlEvents(document, expected));
     ASSERT_TRUE(grammar.Parse(document, &actual)) << grammar.ErrorMessage();
@@ -420,7 +431,8 @@ TEST(StreamGrammars, JsonEventsMatchAnIndependentParser) {
             ExpectSameEvents(expected, actual);
         }
     }
-    for (const std::string document : {"[1,-2.5e3,\"a\\\"]\",true]", "{\"k\":{\"\":[]},\"n\":null}", "  7", "\"\\u0041\""}) {
+    for (const std::string document :
+         {"[1,-2.5e3,\"a\\\"]\",true]", "{\"k\":{\"\":[]},\"n\":null}", "  7", "\"\\u0041\""}) {
         Strings expected, actual;
         ASSERT_TRUE(streamgrammars::ReferenceJsonEvents(document, expected)) << document;
         ASSERT_TRUE(grammar.Parse(document, &actual)) << grammar.ErrorMessage();
