@@ -427,8 +427,8 @@ const char* const kWords[] = {"alpha",
                               "gamma &amp; delta",
                               "1 &lt; 2",
                               "caf\xC3\xA9",
-                              "\xE2\x82\xAC"
-                              "5",
+                              ("\xE2\x82\xAC"
+                               "5"),
                               "tab\there",
                               "a &#65;&#x42; c",
                               "quote&quot;s"};
