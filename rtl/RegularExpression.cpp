@@ -44,7 +44,8 @@ struct TRegEx::TImpl {
     ~TImpl() { pcre2_code_free_16(code); }
 
     // Runs the match and hands the ovector (pairs of offsets, count of set groups) to report.
-    template <class F> bool Run(UnicodeStringView subject, long startOffset, F report) const {
+    template <class F>
+    bool Run(UnicodeStringView subject, long startOffset, F report, std::uint32_t matchOptions = 0) const {
         if (startOffset < 0 || static_cast<std::size_t>(startOffset) > subject.size())
             return false;
         TMatchData own(nullptr, &pcre2_match_data_free_16);
@@ -57,11 +58,16 @@ struct TRegEx::TImpl {
             throw Exception(u"Out of memory for a regular expression match");
         // The JIT entry skips the checks pcre2_match repeats on every call; the pattern was compiled
         // for invalid UTF, so the subject needs no check either.
-        const auto match = jit ? &pcre2_jit_match_16 : &pcre2_match_16;
-        const int rc = match(code, Units(subject), subject.size(), static_cast<PCRE2_SIZE>(startOffset), 0,
-                             data, nullptr);
+        // Partial matching goes through pcre2_match, which takes the partial JIT code when it was made.
+        const auto match = jit && matchOptions == 0 ? &pcre2_jit_match_16 : &pcre2_match_16;
+        const int rc = match(code, Units(subject), subject.size(), static_cast<PCRE2_SIZE>(startOffset),
+                             matchOptions, data, nullptr);
         if (rc == PCRE2_ERROR_NOMATCH)
             return false;
+        if (rc == PCRE2_ERROR_PARTIAL) {
+            report(pcre2_get_ovector_pointer_16(data), 0u);
+            return true;
+        }
         if (rc < 0)
             throw Exception(u"Regular expression match failed: " + ErrorText(rc));
         report(pcre2_get_ovector_pointer_16(data), static_cast<std::uint32_t>(rc));
@@ -102,6 +108,8 @@ TRegEx::TRegEx(UnicodeStringView pattern, unsigned options) : _pImpl(std::make_u
                                  IntToStr(static_cast<std::int64_t>(errorOffset)));
     // Without JIT support (or executable memory) pcre2_match interprets the pattern instead.
     _pImpl->jit = pcre2_jit_compile_16(_pImpl->code, PCRE2_JIT_COMPLETE) == 0;
+    if (_pImpl->jit && (options & roPartial))
+        pcre2_jit_compile_16(_pImpl->code, PCRE2_JIT_PARTIAL_SOFT);
     std::uint32_t captures = 0;
     pcre2_pattern_info_16(_pImpl->code, PCRE2_INFO_CAPTURECOUNT, &captures);
     _pImpl->pairs = captures + 1;
@@ -128,6 +136,30 @@ bool TRegEx::Match(UnicodeStringView subject, TRegExGroups& groups, long startOf
         for (int i = 0; i < groups.Count; ++i)
             groups.Groups[i] = _pImpl->Group(ovector, set, static_cast<std::uint32_t>(i));
     });
+}
+
+TRegExPartial TRegEx::MatchPartial(UnicodeStringView subject, TRegExGroups& groups, long startOffset) const {
+    groups.Count = 0;
+    bool partial = false;
+    const bool found = _pImpl->Run(
+        subject, startOffset,
+        [&](const PCRE2_SIZE* ovector, std::uint32_t set) {
+            if (set == 0) {
+                // A partial match reports only where it starts (and the subject's end).
+                partial = true;
+                groups.Count = 1;
+                groups.Groups[0] = {static_cast<long>(ovector[0]),
+                                    static_cast<long>(ovector[1] - ovector[0])};
+                return;
+            }
+            groups.Count = static_cast<int>(std::min<std::uint32_t>(_pImpl->pairs, TRegExGroups::kMaxGroups));
+            for (int i = 0; i < groups.Count; ++i)
+                groups.Groups[i] = _pImpl->Group(ovector, set, static_cast<std::uint32_t>(i));
+        },
+        PCRE2_PARTIAL_SOFT);
+    if (!found)
+        return TRegExPartial::rpNoMatch;
+    return partial ? TRegExPartial::rpPartial : TRegExPartial::rpMatch;
 }
 
 } // namespace rtl

@@ -8,7 +8,17 @@
 
 namespace rtl {
 
-enum TRegExOption : unsigned { roNone = 0, roIgnoreCase = 1, roSingleLine = 2, roMultiLine = 4 };
+/// roPartial also prepares the compiled code for MatchPartial (which works without it, more slowly).
+enum TRegExOption : unsigned {
+    roNone = 0,
+    roIgnoreCase = 1,
+    roSingleLine = 2,
+    roMultiLine = 4,
+    roPartial = 8
+};
+
+/// What a search that also watches the end of the subject found.
+enum class TRegExPartial { rpNoMatch, rpMatch, rpPartial };
 
 /// One match: the whole match is group 0. Offsets are 0-based code-unit offsets; an unset group
 /// has offset -1.
@@ -43,6 +53,11 @@ public:
     /// As Match, filling groups in place; false when there is no match.
     bool Match(UnicodeStringView subject, TRegExGroups& groups, long startOffset = 0) const;
     bool IsMatch(UnicodeStringView subject) const { return Match(subject).Success; }
+    /// As Match, and when there is no complete match, tells whether the subject could still match if
+    /// it went on: rpPartial with groups.Offset(0) the earliest start of such a match (groups.Count 1).
+    /// Every start before that offset, or before the subject's end after rpNoMatch, fails whatever
+    /// text is appended, so a search over growing text may resume there.
+    TRegExPartial MatchPartial(UnicodeStringView subject, TRegExGroups& groups, long startOffset = 0) const;
 
 private:
     struct TImpl;

@@ -3,7 +3,7 @@
 #   scripts/fuzz.sh [seconds per target, default 180]
 #                   [targets...: setup_dta return_file company uuid hex_base32 bcd
 #                    http_date rfc822_date rfc5322_date xml_date tokeniser string_parser
-#                    embedded_user_text utf8_compare string_to_rect fetch_encoded]
+#                    embedded_user_text utf8_compare string_to_rect fetch_encoded stream_parser]
 # Seeds come from the sample generator and the checked-in files (fuzz/corpus/<target>); inputs the fuzzer finds go to
 # build/fuzz/corpus/<target>, crashes to build/fuzz/artifacts/<target>/.
 set -euo pipefail
@@ -14,7 +14,7 @@ shift || true
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(setup_dta return_file company uuid hex_base32 bcd http_date rfc822_date
                                       rfc5322_date xml_date tokeniser string_parser embedded_user_text
-                                      utf8_compare string_to_rect fetch_encoded)
+                                      utf8_compare string_to_rect fetch_encoded stream_parser)
 
 cmake --preset fuzz >/dev/null
 cmake --build build/fuzz -j 2 --target fuzz_seeds $(printf 'fuzz_%s ' "${targets[@]}")
@@ -34,6 +34,15 @@ for target in "${targets[@]}"; do
     if [ "$target" = string_parser ]; then
         { printf '\0\0'; head -c 100000 /dev/zero | tr '\0' '('; } >"$work/deep_nesting"
         extra+=("-max_len=262144")
+    fi
+    # The stream parser: seeds of both grammars (generated documents, 10,000 levels of nesting each).
+    if [ "$target" = stream_parser ]; then
+        mkdir -p "$work"
+        { printf '\0'; printf '<e>%.0s' $(seq 10000); printf '</e>%.0s' $(seq 10000); } >"$work/deep_xml"
+        { printf '\1'; head -c 10000 /dev/zero | tr '\0' '['; head -c 10000 /dev/zero | tr '\0' ']'; } >"$work/deep_json"
+        printf '\0<?xml version="1.0"?>\r\n<a x="1" y=\x27&lt;\x27>t&amp;<b/><!-- c --><![CDATA[<r>]]></a>\r' >"$work/xml"
+        printf '\x03{"k": [1, -2.5e3, "s\\"\\u00e9", true, null]}\n' >"$work/json_utf8_mark"
+        extra+=("-max_len=65536")
     fi
     echo "== fuzz_$target for ${seconds}s"
     build/fuzz/bin/fuzz_"$target" "$work" "$root/fuzz/corpus/$target" \

@@ -109,3 +109,24 @@ TEST(RegEx, GroupsInPlaceAgreeWithTheMatchAndCapAtTheirSize) {
     ASSERT_EQ(all.Groups.size(), 41u);
     EXPECT_EQ(all.Group(subject, 40), u"N");
 }
+
+TEST(RegEx, PartialMatchesTellWhereAGrowingTextCanStillMatch) {
+    for (const unsigned options : {unsigned(roNone), unsigned(roPartial)}) {
+        const TRegEx close(u"(?:</[a-z]+>)$", options);
+        TRegExGroups groups;
+        // A complete match wins over any partial one, and is the leftmost as without partial matching.
+        EXPECT_EQ(close.MatchPartial(u"ab</x>", groups), TRegExPartial::rpMatch);
+        EXPECT_EQ(groups.Offset(0), 2);
+        EXPECT_EQ(groups.Count, 1);
+        // The earliest start that the end of the text interrupted.
+        EXPECT_EQ(close.MatchPartial(u"a</b> c </x", groups), TRegExPartial::rpPartial);
+        EXPECT_EQ(groups.Offset(0), 8);
+        // "$" met at the end is partial too: more text could follow.
+        EXPECT_EQ(close.MatchPartial(u"</x>z", groups), TRegExPartial::rpNoMatch);
+        EXPECT_EQ(close.MatchPartial(u"text <", groups, 3), TRegExPartial::rpPartial);
+        EXPECT_EQ(groups.Offset(0), 5);
+        // A required last character that has not arrived yet must not rule the text out.
+        EXPECT_EQ(close.MatchPartial(u"</ab", groups), TRegExPartial::rpPartial);
+        EXPECT_EQ(close.MatchPartial(u"", groups), TRegExPartial::rpNoMatch);
+    }
+}

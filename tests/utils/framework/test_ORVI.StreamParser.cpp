@@ -1,0 +1,463 @@
+#include "utils/framework/ORVI.StreamParser.h"
+
+#include "utils/framework/StreamGrammars.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+using namespace orvi;
+using rtl::UnicodeString;
+using streamgrammars::TJsonGrammar;
+using streamgrammars::TXmlGrammar;
+
+namespace {
+
+class TTupleDef : public TORVIStreamedNodeDefinition {
+public:
+    using TORVIStreamedNodeDefinition::TORVIStreamedNodeDefinition;
+    const TORVIStreamedNodeDefinitionClass& DefinitionClass() const override {
+        return ORVIStreamedNodeDefinitionClass<TTupleDef>();
+    }
+};
+class TWordDef : public TORVIStreamedNodeDefinition {
+public:
+    using TORVIStreamedNodeDefinition::TORVIStreamedNodeDefinition;
+    const TORVIStreamedNodeDefinitionClass& DefinitionClass() const override {
+        return ORVIStreamedNodeDefinitionClass<TWordDef>();
+    }
+};
+class TNumberDef : public TORVIStreamedNodeDefinition {
+public:
+    using TORVIStreamedNodeDefinition::TORVIStreamedNodeDefinition;
+    const TORVIStreamedNodeDefinitionClass& DefinitionClass() const override {
+        return ORVIStreamedNodeDefinitionClass<TNumberDef>();
+    }
+};
+
+const TORVIStreamedNodeDefinitionClass* const kTuple = &ORVIStreamedNodeDefinitionClass<TTupleDef>();
+const TORVIStreamedNodeDefinitionClass* const kWord = &ORVIStreamedNodeDefinitionClass<TWordDef>();
+const TORVIStreamedNodeDefinitionClass* const kNumber = &ORVIStreamedNodeDefinitionClass<TNumberDef>();
+
+/// A parser with hand-made definitions; records "+name open" and "-name content close" and frees nodes.
+class StreamParser : public ::testing::Test {
+public:
+    void SetUp() override { pParser = rtl::Create<TORVIStreamParser>(nullptr); }
+    void TearDown() override { rtl::Free(pParser); }
+
+    template <class T = TORVIStreamedNodeDefinition>
+    T* Define(const char16_t* name, const char16_t* open, const char16_t* close = u"") {
+        T* definition = rtl::Create<T>(nullptr);
+        definition->SetName(name);
+        definition->SetOpenMatch(open);
+        definition->SetCloseMatch(close);
+        definition->SetOnOpen(TORVIStreamedNodeEvent(this, &StreamParser::Opened));
+        definition->SetOnClose(TORVIStreamedNodeEvent(this, &StreamParser::Closed));
+        pParser->AddNodeDefinition(definition);
+        return definition;
+    }
+    bool Parse(const std::string& bytes, rtl::TEncoding* encoding = nullptr) {
+        auto* stream = rtl::Create<rtl::TMemoryStream>(rtl::TBytes(bytes.begin(), bytes.end()));
+        const bool result = pParser->ParseStream(stream, encoding);
+        rtl::Free(stream);
+        return result;
+    }
+    std::string Error() { return rtl::StringToUtf8(pParser->ErrorMessage()); }
+
+    void Opened(TORVIStreamedNodeDefinition* pSender, TORVIStreamedNode* pNode) {
+        log.push_back("+" + rtl::StringToUtf8(pSender->Name()) + " " + rtl::StringToUtf8(pNode->Open()));
+        if (fnOnOpen)
+            fnOnOpen(pNode);
+    }
+    void Closed(TORVIStreamedNodeDefinition* pSender, TORVIStreamedNode* pNode) {
+        log.push_back("-" + rtl::StringToUtf8(pSender->Name()) + " " + rtl::StringToUtf8(pNode->Content()) +
+                      "|" + rtl::StringToUtf8(pNode->Close()));
+        EXPECT_TRUE(pNode->Complete());
+        rtl::Free(pNode);
+        if (blThrowOnClose)
+            throw rtl::EConvertError(u"handler failed");
+    }
+
+    char16_t UpperEscape(TORVIStreamedNodeDefinition*, char16_t c) { return c == u'x' ? u'X' : c; }
+
+    TORVIStreamParser* pParser = nullptr;
+    std::vector<std::string> log;
+    std::function<void(TORVIStreamedNode*)> fnOnOpen;
+    bool blThrowOnClose = false;
+};
+
+using Strings = std::vector<std::string>;
+
+} // namespace
+
+TEST_F(StreamParser, EveryLineEndBecomesTheNormalisedOneAndCountsOneLine) {
+    TORVIStreamedNodeDefinition* line = Define(u"line", u"[a-z]*\r\n");
+    line->SetCanBeRootNode(true);
+    TORVIStreamedNodeDefinition* tuple = Define(u"tuple", u"\\(", u"\\)");
+    tuple->SetCanBeRootNode(true);
+    tuple->SetAllowsContainedNodes(true);
+    EXPECT_FALSE(Parse("a\rb\nc\r\n(zz)rest"));
+    EXPECT_EQ(log, (Strings{"+line a\r\n", "-line |", "+line b\r\n", "-line |", "+line c\r\n", "-line |",
+                            "+tuple ("}));
+    // The closing parenthesis is the fourth character of line 4; positions count from 0.
+    EXPECT_EQ(Error(), "Stream Error Unexpected text found in tuple node near line 4 character 3 "
+                       "(Next characters: rest)");
+
+    log.clear();
+    pParser->SetNormalisedLineEnd(u"\n");
+    line->SetOpenMatch(u"[a-z]*\n");
+    EXPECT_TRUE(Parse("x\r\r\ny"));
+    EXPECT_EQ(log, (Strings{"+line x\n", "-line |", "+line \n", "-line |"}));
+}
+
+TEST_F(StreamParser, ErrorsNameTheNodeAndTheStreamStaysUsable) {
+    TORVIStreamedNodeDefinition* unnamed = Define(u"", u"<", u">");
+    unnamed->SetCanBeRootNode(true);
+    unnamed->SetAllowsContainedNodes(true);
+    EXPECT_FALSE(Parse("<a>"));
+    EXPECT_EQ(Error(), "Stream Error Unexpected text found in unnamed node near line 1 character 2 "
+                       "(Next characters: )");
+    EXPECT_EQ(pParser->CurrentNode(), nullptr);
+    EXPECT_EQ(pParser->CurrentStream(), nullptr);
+    EXPECT_TRUE(Parse("<>"));
+
+    // Nil input: false, and the last message stays.
+    EXPECT_FALSE(pParser->ParseStream(nullptr, nullptr));
+    EXPECT_EQ(Error(), "Stream Error Unexpected text found in unnamed node near line 1 character 2 "
+                       "(Next characters: )");
+}
+
+TEST_F(StreamParser, OtherFailuresAreReportedWithTheirClass) {
+    Define(u"bad", u"(unclosed")->SetCanBeRootNode(true);
+    EXPECT_FALSE(Parse("abc"));
+    EXPECT_EQ(Error().rfind("Unexpected Error EArgumentException (", 0), 0u) << Error();
+    EXPECT_NE(Error().find(") near line 1 character 0 (Next characters: bc)"), std::string::npos) << Error();
+}
+
+TEST_F(StreamParser, HandlerFailuresEndTheParseWithoutFreeingTheNodeTwice) {
+    Define(u"t", u"\\(", u"\\)")->SetCanBeRootNode(true);
+    blThrowOnClose = true;
+    EXPECT_FALSE(Parse("(())"));
+    // The node allows neither text nor nodes: the second character closes the first node.
+    EXPECT_EQ(
+        Error(),
+        "Unexpected Error EConvertError (handler failed) near line 1 character 1 (Next characters: )))");
+}
+
+TEST_F(StreamParser, AnOpenOnlyDefinitionGivesCompleteNodesAtOnce) {
+    Define(u"word", u"[a-z]+ ")->SetCanBeRootNode(true);
+    EXPECT_TRUE(Parse("ab cd 12"));
+    // The trailing text that nothing opens stays in the buffer and does not fail the parse.
+    EXPECT_EQ(log, (Strings{"+word ab ", "-word |", "+word cd ", "-word |"}));
+}
+
+TEST_F(StreamParser, AnEscapedCloseIsContent) {
+    TORVIStreamedNodeDefinition* quoted = Define(u"q", u"'", u"'");
+    quoted->SetCanBeRootNode(true);
+    quoted->SetAllowsContainedText(true);
+    quoted->SetAllowedContentMatch(u"^.");
+    quoted->SetEscapes(u"\\");
+    EXPECT_TRUE(Parse("'a\\'b\\\\'"));
+    EXPECT_EQ(log, (Strings{"+q '", "-q a'b\\|'"}));
+
+    log.clear();
+    quoted->SetOnHandleEscape(
+        TORVIStreamParserEscapeEvent(static_cast<StreamParser*>(this), &StreamParser::UpperEscape));
+    EXPECT_TRUE(Parse("'\\x\\''"));
+    EXPECT_EQ(log, (Strings{"+q '", "-q X'|'"}));
+}
+
+TEST_F(StreamParser, NestingFollowsTheAllowedAndRefusedClasses) {
+    TTupleDef* tuple = Define<TTupleDef>(u"tuple", u"\\(", u"\\)");
+    tuple->SetCanBeRootNode(true);
+    tuple->SetAllowsContainedText(true);
+    tuple->SetAllowedContentMatch(u"^ ");
+    Define<TWordDef>(u"word", u"[a-z]+");
+    Define<TNumberDef>(u"number", u"[0-9]+");
+
+    EXPECT_FALSE(tuple->IsAllowedNodeClass(kWord)); // no nesting until contained nodes are allowed
+    tuple->SetAllowsContainedNodes(true);
+    EXPECT_TRUE(tuple->IsAllowedNodeClass(kWord) && tuple->IsAllowedNodeClass(kNumber) &&
+                tuple->IsAllowedNodeClass(kTuple));
+    tuple->DisallowNodeClass(kWord);
+    EXPECT_FALSE(tuple->IsAllowedNodeClass(kWord));
+    EXPECT_TRUE(tuple->IsAllowedNodeClass(kNumber) && tuple->IsAllowedNodeClass(kTuple));
+    // The refused word stays text, which the tuple then takes with its close.
+    EXPECT_TRUE(Parse("(a 1)"));
+    EXPECT_EQ(log.back(), "-tuple a 1|)");
+
+    tuple->AllowNodeClass(kNumber);
+    EXPECT_TRUE(tuple->IsAllowedNodeClass(kNumber));
+    EXPECT_FALSE(tuple->IsAllowedNodeClass(kTuple));
+    EXPECT_FALSE(tuple->IsAllowedNodeClass(kWord));
+    tuple->AllowNodeClass(kWord); // allowing again takes it off the refused list
+    EXPECT_TRUE(tuple->IsAllowedNodeClass(kWord));
+    tuple->AllowNodeClass(nullptr);
+    tuple->DisallowNodeClass(nullptr);
+    log.clear();
+    EXPECT_TRUE(Parse("(1 b (2))"));
+    // Tuples may no longer nest: "(2" is text of the outer tuple.
+    EXPECT_EQ(log, (Strings{"+tuple (", "+number 1", "-number |", "+word b", "-word |", "-tuple   (2|)"}));
+}
+
+TEST_F(StreamParser, NodesLeftOpenAtTheEndCloseOnlyWithValidContent) {
+    TORVIStreamedNodeDefinition* value = Define(u"value", u"=");
+    value->SetCanBeRootNode(true);
+    value->SetAllowsContainedText(true);
+    value->SetValidContentMatch(u"=[0-9]+");
+    EXPECT_TRUE(Parse("=12"));
+    EXPECT_EQ(log, (Strings{"+value =", "-value 12|"}));
+
+    // With nodes allowed, text the value refuses waits in the buffer instead of closing it.
+    log.clear();
+    value->SetAllowsContainedNodes(true);
+    EXPECT_FALSE(Parse("=1x"));
+    EXPECT_EQ(Error(), "Unclosed nodes at end of stream");
+    EXPECT_EQ(pParser->CurrentNode(), nullptr);
+}
+
+TEST_F(StreamParser, TextIsOfferedToTheNodeThatClosesAndThenToItsParent) {
+    TORVIStreamedNodeDefinition* list = Define(u"list", u"\\[", u"\\]");
+    list->SetCanBeRootNode(true);
+    list->SetAllowsContainedNodes(true);
+    list->SetAllowsContainedText(true);
+    list->SetAllowedContentMatch(u"^,");
+    TORVIStreamedNodeDefinition* digits = Define(u"digits", u"[0-9]");
+    digits->SetAllowsContainedText(true);
+    digits->SetAllowedContentMatch(u"^[0-9]+");
+    EXPECT_TRUE(Parse("[12,3]"));
+    EXPECT_EQ(log, (Strings{"+list [", "+digits 1", "-digits 2|", "+digits 3", "-digits |", "-list ,|]"}));
+}
+
+TEST_F(StreamParser, LookAheadAndSlurpReadTheStreamExactly) {
+    Define(u"mark", u"#")->SetCanBeRootNode(true);
+    std::string peeked;
+    fnOnOpen = [&](TORVIStreamedNode*) {
+        char16_t c = 0;
+        for (int i = 0; i < 4; ++i)
+            peeked += pParser->LookAhead(i, c) ? rtl::StringToUtf8(UnicodeString(1, c)) : "<none>";
+        EXPECT_FALSE(pParser->LookAhead(-1, c));
+        EXPECT_EQ(c, u'\0');
+        const int before = pParser->CharCount();
+        EXPECT_EQ(pParser->SlurpCharacters(1), u"\u00e9");
+        EXPECT_EQ(pParser->CharCount(), before + 1);
+    };
+    EXPECT_TRUE(Parse("#\xC3\xA9z"));
+    EXPECT_EQ(peeked, "\xC3\xA9z<none><none>");
+    // The slurped character was consumed: "z" was read next and stays as root text.
+    EXPECT_EQ(log, (Strings{"+mark #", "-mark |"}));
+}
+
+TEST_F(StreamParser, TheByteOrderMarkWinsOverTheFallbackEncoding) {
+    Define(u"word", u"\\S+ ")->SetCanBeRootNode(true);
+    EXPECT_TRUE(Parse("caf\xE9 ", rtl::TEncoding::ANSI()));
+    EXPECT_TRUE(Parse(std::string("\xFF\xFE"
+                                  "a\0\xAC\x20 \0",
+                                  8),
+                      rtl::TEncoding::ANSI()));
+    EXPECT_EQ(log[0], "+word caf\xC3\xA9 ");
+    EXPECT_EQ(log[2], "+word a\xE2\x82\xAC ");
+    EXPECT_EQ(pParser->Encoding(), rtl::TEncoding::Unicode());
+}
+
+TEST_F(StreamParser, BytesThatAreNoCharacterFailTheParse) {
+    Define(u"word", u"[a-z]+ ")->SetCanBeRootNode(true);
+    EXPECT_FALSE(Parse("ab \xFF"
+                       "cd "));
+    // The position names the bad byte, and reading goes on right after it.
+    EXPECT_EQ(Error(), "Stream Error Invalid UTF-8 character near line 1 character 3 (Next characters: cd )");
+    // A lone surrogate in UTF-16.
+    EXPECT_FALSE(Parse(std::string("\xFF\xFE"
+                                   "a\0\x00\xD8 \0",
+                                   8)));
+    EXPECT_EQ(Error().rfind("Stream Error Invalid UTF-16LE character near line 1 character 1", 0), 0u)
+        << Error();
+}
+
+TEST_F(StreamParser, TheDefinitionListOwnsAndNamesItsParser) {
+    TORVIStreamedNodeDefinition* a = Define(u"a", u"a");
+    bool freed = false;
+    a->RegisterFreeIndicator(&freed);
+    EXPECT_EQ(a->Parser(), pParser);
+    pParser->AddNodeDefinition(a);
+    pParser->AddNodeDefinition(nullptr);
+    EXPECT_EQ(pParser->DefinitionCount(), 1);
+    EXPECT_EQ(pParser->Definition(0), a);
+    EXPECT_EQ(pParser->Definition(1), nullptr);
+    EXPECT_EQ(pParser->Definition(-1), nullptr);
+
+    auto* other = rtl::Create<TORVIStreamParser>(nullptr);
+    other->Assign(pParser);
+    EXPECT_EQ(other->Definition(0), a) << "the same object, not a copy";
+    rtl::TObject keeper;
+    a->AddMemLockReference(&keeper); // keep it while both parsers let go
+    pParser->RemoveNodeDefinition(a);
+    EXPECT_EQ(a->Parser(), other) << "removal from a parser it no longer belongs to leaves its parser";
+    rtl::Free(other);
+    EXPECT_EQ(a->Parser(), nullptr);
+    EXPECT_FALSE(freed);
+    a->RemoveMemLockReference(&keeper);
+    EXPECT_TRUE(freed);
+}
+
+TEST_F(StreamParser, AssignCopiesTheMatchingButNotTheIdentityOfADefinition) {
+    auto* source = rtl::Create<TORVIStreamedNodeDefinition>(nullptr);
+    source->SetName(u"src");
+    source->SetOpenMatch(u"o");
+    source->SetCloseMatch(u"c");
+    source->SetAllowedContentMatch(u"a");
+    source->SetValidContentMatch(u"v");
+    source->SetEscapes(u"\\!");
+    source->SetAllowsContainedNodes(true);
+    source->SetAllowsContainedText(true);
+    source->SetCanBeRootNode(true);
+    source->SetCaseInsensitiveOpen(true);
+    source->AllowNodeClass(kWord);
+    source->DisallowNodeClass(kNumber);
+    source->SetOnOpen(TORVIStreamedNodeEvent(static_cast<StreamParser*>(this), &StreamParser::Opened));
+
+    auto* target = rtl::Create<TORVIStreamedNodeDefinition>(nullptr);
+    target->SetName(u"dst");
+    target->Assign(source);
+    EXPECT_EQ(target->Name(), u"dst");
+    EXPECT_EQ(target->OpenMatch(), u"o");
+    EXPECT_EQ(target->CloseMatch(), u"c");
+    EXPECT_EQ(target->AllowedContentMatch(), u"a");
+    EXPECT_EQ(target->ValidContentMatch(), u"");
+    EXPECT_EQ(target->Escapes(), u"\\!");
+    EXPECT_TRUE(target->AllowsContainedNodes() && target->AllowsContainedText());
+    EXPECT_FALSE(target->CanBeRootNode() || target->CaseInsensitiveOpen());
+    EXPECT_TRUE(target->OnOpen() == source->OnOpen());
+    EXPECT_TRUE(target->IsAllowedNodeClass(kWord));
+    EXPECT_FALSE(target->IsAllowedNodeClass(kTuple));
+    EXPECT_FALSE(target->IsAllowedNodeClass(kNumber)); // allowed list limits it, not the refused list
+    EXPECT_THROW(target->Assign(pParser), rtl::EConvertError);
+    rtl::Free(source);
+    rtl::Free(target);
+}
+
+TEST_F(StreamParser, CaseFlagsRecompileTheirExpression) {
+    TORVIStreamedNodeDefinition* tag = Define(u"tag", u"<b>", u"</b>");
+    tag->SetCanBeRootNode(true);
+    tag->SetAllowsContainedText(true);
+    tag->SetAllowedContentMatch(u"^[^<]");
+    tag->SetAllowsContainedNodes(true);
+    EXPECT_TRUE(Parse("<b>x</b><B>"));
+    EXPECT_EQ(log.size(), 2u);
+    tag->SetCaseInsensitiveOpen(true);
+    EXPECT_FALSE(Parse("<B>x</B>"));
+    EXPECT_EQ(Error(), "Unclosed nodes at end of stream");
+    tag->SetCaseInsensitiveClose(true);
+    EXPECT_TRUE(Parse("<B>x</B>"));
+}
+
+// ---- the two grammars against independent parsers
+
+namespace {
+
+std::string Utf16(const std::string& utf8, bool blBigEndian) {
+    const UnicodeString text = rtl::Utf8ToString(utf8);
+    std::string out = blBigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char16_t c : text) {
+        const char hi = static_cast<char>(c >> 8), lo = static_cast<char>(c & 0xFF);
+        out += blBigEndian ? std::string{hi, lo} : std::string{lo, hi};
+    }
+    return out;
+}
+
+void ExpectSameEvents(const Strings& expected, const Strings& actual) {
+    ASSERT_EQ(expected.size(), actual.size());
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        ASSERT_EQ(expected[i], actual[i]) << "event " << i;
+}
+
+} // namespace
+
+TEST(StreamGrammars, XmlEventsMatchAnIndependentParser) {
+    TXmlGrammar grammar;
+    for (std::uint32_t seed = 1; seed <= 12; ++seed) {
+        const std::string document = streamgrammars::MakeXmlDocument(seed * 3000, seed);
+        Strings expected, actual;
+        ASSERT_TRUE(streamgrammars::ReferenceXmlEvents(document, expected));
+        ASSERT_TRUE(grammar.Parse(document, &actual)) << grammar.ErrorMessage();
+        ExpectSameEvents(expected, actual);
+        if (seed % 4 == 0) {
+            actual.clear();
+            ASSERT_TRUE(grammar.Parse(Utf16(document, seed % 8 == 0), &actual)) << grammar.ErrorMessage();
+            ExpectSameEvents(expected, actual);
+        }
+    }
+}
+
+TEST(StreamGrammars, XmlHandWrittenCases) {
+    TXmlGrammar grammar;
+    const std::string document =
+        "<?xml version=\"1.0\"?>\r\n<a x='1' y=\"&lt;2&gt;\">t&amp;<b/>u<!-- c - > -->"
+        "<![CDATA[<raw>]]]]><c>\xE2\x82\xAC</c>\r\rv</a>\n";
+    Strings expected, actual;
+    ASSERT_TRUE(streamgrammars::ReferenceXmlEvents(document, expected));
+    ASSERT_TRUE(grammar.Parse(document, &actual)) << grammar.ErrorMessage();
+    ExpectSameEvents(expected, actual);
+    EXPECT_EQ(actual.back(), "close a t&u\n\nv");
+
+    EXPECT_FALSE(grammar.Parse("<a><b></a>"));
+    EXPECT_EQ(grammar.ErrorMessage(), "Unclosed nodes at end of stream");
+    EXPECT_FALSE(grammar.Parse("<a><!-- open"));
+}
+
+TEST(StreamGrammars, LongTextAndCommentsCloseWhereTheyEnd) {
+    TXmlGrammar grammar;
+    const std::string text(200000, 'x');
+    const std::string document = "<a>" + text + "<!--" + text + "- -></b>-->" + text + "</a>";
+    Strings expected, actual;
+    ASSERT_TRUE(streamgrammars::ReferenceXmlEvents(document, expected));
+    ASSERT_TRUE(grammar.Parse(document, &actual)) << grammar.ErrorMessage();
+    ExpectSameEvents(expected, actual);
+}
+
+TEST(StreamGrammars, JsonEventsMatchAnIndependentParser) {
+    TJsonGrammar grammar;
+    for (std::uint32_t seed = 1; seed <= 12; ++seed) {
+        const std::string document = streamgrammars::MakeJsonDocument(seed * 3000, seed);
+        Strings expected, actual;
+        ASSERT_TRUE(streamgrammars::ReferenceJsonEvents(document, expected)) << document;
+        ASSERT_TRUE(grammar.Parse(document, &actual)) << grammar.ErrorMessage();
+        ExpectSameEvents(expected, actual);
+        if (seed % 4 == 0) {
+            actual.clear();
+            ASSERT_TRUE(grammar.Parse(Utf16(document, seed % 8 == 0), &actual)) << grammar.ErrorMessage();
+            ExpectSameEvents(expected, actual);
+        }
+    }
+    for (const std::string document :
+         {"[1,-2.5e3,\"a\\\"]\",true]", "{\"k\":{\"\":[]},\"n\":null}", "  7", "\"\\u0041\""}) {
+        Strings expected, actual;
+        ASSERT_TRUE(streamgrammars::ReferenceJsonEvents(document, expected)) << document;
+        ASSERT_TRUE(grammar.Parse(document, &actual)) << grammar.ErrorMessage();
+        ExpectSameEvents(expected, actual);
+    }
+}
+
+TEST(StreamGrammars, DeepNestingNeedsNoStack) {
+    constexpr int kDepth = 100000;
+    std::string xml, json;
+    for (int i = 0; i < kDepth; ++i) {
+        xml += "<e>";
+        json += "[";
+    }
+    for (int i = 0; i < kDepth; ++i) {
+        xml += "</e>";
+        json += "]";
+    }
+    TXmlGrammar xmlGrammar;
+    EXPECT_TRUE(xmlGrammar.Parse(xml)) << xmlGrammar.ErrorMessage();
+    EXPECT_EQ(xmlGrammar.ClosedNodes(), static_cast<std::size_t>(kDepth));
+    TJsonGrammar jsonGrammar;
+    EXPECT_TRUE(jsonGrammar.Parse(json)) << jsonGrammar.ErrorMessage();
+    EXPECT_EQ(jsonGrammar.ClosedNodes(), static_cast<std::size_t>(kDepth));
+    // Left open, all of them are freed.
+    EXPECT_FALSE(jsonGrammar.Parse(json.substr(0, kDepth)));
+    EXPECT_EQ(jsonGrammar.ErrorMessage(), "Unclosed nodes at end of stream");
+}

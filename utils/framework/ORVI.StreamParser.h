@@ -1,0 +1,372 @@
+#pragma once
+// A text stream read character by character into nested nodes, each kind of node described by a
+// definition of regular expressions for its opening text, its content and its closing text. The
+// grammar is the caller's: it derives definition classes and reacts to their open and close events.
+#include "rtl/Encoding.h"
+#include "rtl/Exceptions.h"
+#include "rtl/Method.h"
+#include "rtl/ObjectHooks.h"
+#include "rtl/RegularExpression.h"
+#include "rtl/Stream.h"
+#include "rtl/UnicodeString.h"
+#include "utils/UtilsApi.h"
+#include "utils/framework/ORVI.ReferencedPersistent.h"
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <typeinfo>
+#include <vector>
+
+namespace orvi {
+
+class TORVIStreamedNode;
+class TORVIStreamedNodeDefinition;
+class TORVIStreamParser;
+
+/// A grammar violation met while parsing a stream.
+class UTILS_API EORVIStreamError : public rtl::Exception {
+public:
+    using Exception::Exception;
+    std::shared_ptr<const Exception> Clone() const override {
+        return std::make_shared<EORVIStreamError>(*this);
+    }
+};
+
+/// Creates nodes by class, for a parser.
+using TORVIStreamedNodeClass = rtl::TClassRef<TORVIStreamedNode, TORVIStreamParser*>;
+/// Creates definitions by class; nesting rules name these.
+using TORVIStreamedNodeDefinitionClass = rtl::TClassRef<TORVIStreamedNodeDefinition, rtl::TPersistent*>;
+
+/// The class reference of definition class T (one per class; compared by the class's name too, so a
+/// copy made in another library stands for the same class).
+template <class T> const TORVIStreamedNodeDefinitionClass& ORVIStreamedNodeDefinitionClass() {
+    static const rtl::TClassOf<T, TORVIStreamedNodeDefinition, rtl::TPersistent*> s_class(typeid(T).name());
+    return s_class;
+}
+/// The class reference of node class T.
+template <class T> const TORVIStreamedNodeClass& ORVIStreamedNodeClass() {
+    static const rtl::TClassOf<T, TORVIStreamedNode, TORVIStreamParser*> s_class(typeid(T).name());
+    return s_class;
+}
+
+/// (Sender, Node): a node of the sender's kind opened or closed.
+using TORVIStreamedNodeEvent = rtl::TMethod<void(TORVIStreamedNodeDefinition*, TORVIStreamedNode*)>;
+/// (Sender, cEscapedChar): the character that stands for the escaped one.
+using TORVIStreamParserEscapeEvent = rtl::TMethod<char16_t(TORVIStreamedNodeDefinition*, char16_t)>;
+
+enum TNodeOption : std::uint8_t {
+    snd_AllowsNodes = 0,
+    snd_AllowsText = 1,
+    snd_CaseInsensitiveOpen = 2,
+    snd_CaseInsensitiveClose = 3,
+    snd_CaseInsensitiveContent = 4,
+    snd_CaseInsensitiveValid = 5,
+    snd_CanBeRootNode = 6,
+    snd_AllowsMultiLineText = 7,
+};
+/// A set of TNodeOption: bit n is option n.
+using TNodeOptions = std::uint8_t;
+
+enum TNodeStates : std::uint8_t { sn_Complete = 1 };
+using TNodeState = std::uint8_t;
+
+enum TORVIStreamParserOption : std::uint8_t { sp_AllowMultiLineBuffer = 1 };
+using TORVIStreamParserOptions = std::uint8_t;
+
+/// One recognised node: the text that opened it, its content and the text that closed it.
+class UTILS_API TORVIStreamedNode : public rtl::TObject {
+public:
+    /// A node read by pParser (which may be nil).
+    explicit TORVIStreamedNode(TORVIStreamParser* pParser);
+
+    TORVIStreamedNodeDefinition* Definition() const noexcept { return _pDefinition; }
+    /// Sets the definition, holding a lock on it for as long as the node has it.
+    void SetDefinition(TORVIStreamedNodeDefinition* pDefinition);
+    TORVIStreamParser* Parser() const noexcept { return _pParser; }
+    bool Complete() { return _GetComplete(); }
+    const rtl::UnicodeString& Open() const noexcept { return _szOpen; }
+    const rtl::UnicodeString& Close() const noexcept { return _szClose; }
+    const rtl::UnicodeString& Content() const noexcept { return _szContent; }
+    /// Open + Content + Close.
+    rtl::UnicodeString Text() { return _GetText(); }
+
+    /// Whether the definition lets a node of class pNodeClass nest here; false without a definition.
+    virtual bool IsAllowedNodeClass(const TORVIStreamedNodeDefinitionClass* pNodeClass);
+    /// Offers the parser's buffer to the definition, which may take text from it and close the node;
+    /// false without a definition.
+    virtual bool TryAccept(rtl::UnicodeString& szNextChar);
+
+protected:
+    friend class TORVIStreamedNodeDefinition;
+    ~TORVIStreamedNode() override;
+    virtual bool _GetComplete() { return (_NodeState & sn_Complete) != 0; }
+    virtual rtl::UnicodeString _GetText();
+
+private:
+    // The close expression is matched against Content followed by the buffer at every character.
+    // The node keeps that text (rebuilt only where it changed) and the offset before which no close
+    // match can start whatever follows, so each character costs what it adds, not the whole content.
+    struct TCloseScan {
+        rtl::UnicodeString szSubject;  // Content, then the buffer as last offered
+        std::size_t nContent = 0;      // leading units of szSubject that mirror Content
+        std::size_t nDead = 0;         // no close match starts before this offset
+        std::size_t nDeadChecked = 0;  // Content length when nDead was last advanced
+        std::uint32_t nRevision = 0;   // content revision the subject was built for
+        std::uint64_t nExpression = 0; // serial of the compiled expression nDead was found for
+    };
+    void _SetContent(rtl::UnicodeString szContent);
+    void _AppendContent(rtl::UnicodeStringView szText);
+
+    TORVIStreamParser* _pParser;
+    TORVIStreamedNodeDefinition* _pDefinition = nullptr;
+    TNodeState _NodeState = 0;
+    rtl::UnicodeString _szOpen;
+    rtl::UnicodeString _szClose;
+    rtl::UnicodeString _szContent;
+    std::uint32_t _nContentRevision = 0; // grows whenever Content changes other than by appending
+    TCloseScan _CloseScan;
+};
+
+/// Describes one kind of node: expressions for its opening text, its content and its closing text,
+/// option flags, escape characters and the classes of definitions that may nest inside it.
+class UTILS_API TORVIStreamedNodeDefinition : public TORVIReferencedPersistent {
+public:
+    explicit TORVIStreamedNodeDefinition(rtl::TPersistent* AOwner = nullptr);
+
+    /// Copies the allowed-content, close and open patterns, AllowsContainedNodes and
+    /// AllowsContainedText, the escapes, the three events and the allowed classes; keeps the name,
+    /// the valid-content pattern, the case, multi-line and root flags and the refused classes.
+    void Assign(const rtl::TPersistent* source) override;
+
+    /// This object's class reference, which nesting rules compare. Each grammar class answers its own
+    /// (ORVIStreamedNodeDefinitionClass<TItsClass>()); the default is this base class's.
+    virtual const TORVIStreamedNodeDefinitionClass& DefinitionClass() const;
+
+    virtual void AllowNodeClass(const TORVIStreamedNodeDefinitionClass* pNodeClass);
+    virtual TORVIStreamedNode* CreateNode(TORVIStreamParser* pForParser);
+    virtual void DisallowNodeClass(const TORVIStreamedNodeDefinitionClass* pNodeClass);
+    /// At the end of the stream: closes pCandidate when nothing is left and no close text is
+    /// expected, or when the valid-content expression matches its text and szResidual; true then.
+    virtual bool EndOfStream(rtl::UnicodeString& szResidual, TORVIStreamedNode* pCandidate);
+    /// The class of the nodes this definition makes.
+    virtual const TORVIStreamedNodeClass& GetStreamedNodeClass() const;
+    virtual bool IsAllowedNodeClass(const TORVIStreamedNodeDefinitionClass* pNodeClass);
+    /// pCandidate (the current node) is offered szCandidate; true when text was accepted.
+    virtual bool TryAccept(rtl::UnicodeString& szCandidate, TORVIStreamedNode* pCandidate);
+    /// Opens a node when the open expression matches the start of szCandidate; the node or nil.
+    virtual TORVIStreamedNode* TryMatchOpen(rtl::UnicodeString& szCandidate, TORVIStreamParser* pForParser);
+
+    rtl::UnicodeString Name() { return _GetName(); }
+    void SetName(const rtl::UnicodeString& value) { _SetName(value); }
+    rtl::UnicodeString OpenMatch() const { return _szOpen; }
+    void SetOpenMatch(const rtl::UnicodeString& value) { _SetOpenMatch(value); }
+    rtl::UnicodeString AllowedContentMatch() const { return _szAllowed; }
+    void SetAllowedContentMatch(const rtl::UnicodeString& value) { _SetAllowedMatch(value); }
+    rtl::UnicodeString ValidContentMatch() const { return _szValid; }
+    void SetValidContentMatch(const rtl::UnicodeString& value) { _SetValidMatch(value); }
+    rtl::UnicodeString CloseMatch() const { return _szClose; }
+    void SetCloseMatch(const rtl::UnicodeString& value) { _SetCloseMatch(value); }
+    /// The escape characters, as a string.
+    rtl::UnicodeString Escapes() { return _GetEscapes(); }
+    void SetEscapes(const rtl::UnicodeString& value) { _SetEscapes(value); }
+    TNodeOptions NodeOptions() const noexcept { return _NodeOptions; }
+
+    bool AllowsContainedNodes() { return _GetAllowsContainedNodes(); }
+    void SetAllowsContainedNodes(bool value) { _SetAllowsContainedNodes(value); }
+    bool AllowsContainedText() { return _GetAllowsContainedText(); }
+    void SetAllowsContainedText(bool value) { _SetAllowsContainedText(value); }
+    bool AllowsMultiLineText() { return _GetAllowsMultiLineText(); }
+    void SetAllowsMultiLineText(bool value) { _SetAllowsMultiLineText(value); }
+    bool CanBeRootNode() { return _GetCanBeRootNode(); }
+    void SetCanBeRootNode(bool value) { _SetCanBeRootNode(value); }
+    bool CaseInsensitiveClose() { return _GetCaseInsensitiveClose(); }
+    void SetCaseInsensitiveClose(bool value) { _SetCaseInsensitiveClose(value); }
+    bool CaseInsensitiveContent() { return _GetCaseInsensitiveContent(); }
+    void SetCaseInsensitiveContent(bool value) { _SetCaseInsensitiveContent(value); }
+    bool CaseInsensitiveOpen() { return _GetCaseInsensitiveOpen(); }
+    void SetCaseInsensitiveOpen(bool value) { _SetCaseInsensitiveOpen(value); }
+    bool CaseInsensitiveValid() { return _GetCaseInsensitiveValid(); }
+    void SetCaseInsensitiveValid(bool value) { _SetCaseInsensitiveValid(value); }
+
+    /// The parser whose definition list holds this definition, or nil.
+    TORVIStreamParser* Parser() { return _GetParser(); }
+
+    TORVIStreamParserEscapeEvent OnHandleEscape() const { return _fnEscapeHandler; }
+    void SetOnHandleEscape(const TORVIStreamParserEscapeEvent& value) { _fnEscapeHandler = value; }
+    TORVIStreamedNodeEvent OnOpen() const { return _fnOpenCallback; }
+    void SetOnOpen(const TORVIStreamedNodeEvent& value) { _fnOpenCallback = value; }
+    /// The handler takes over the closed node and frees it when done. Without a handler nobody can
+    /// take a closed node over, so it is freed at once.
+    TORVIStreamedNodeEvent OnClose() const { return _fnCloseCallback; }
+    void SetOnClose(const TORVIStreamedNodeEvent& value) { _fnCloseCallback = value; }
+
+protected:
+    friend class TORVIStreamParser;
+    ~TORVIStreamedNodeDefinition() override;
+
+    /// Closes pNode when the close expression matches the end of its content and szBuffer.
+    virtual bool _CheckClose(rtl::UnicodeString& szBuffer, TORVIStreamedNode* pNode);
+    /// Marks pNode complete, hands it to OnClose and takes it off the parser's stack.
+    virtual void _DoClose(TORVIStreamedNode* pNode);
+    virtual rtl::TRegEx* _GetAllowedRegEx();
+    virtual bool _GetAllowsContainedNodes() { return _Has(snd_AllowsNodes); }
+    virtual bool _GetAllowsContainedText() { return _Has(snd_AllowsText); }
+    virtual bool _GetAllowsMultiLineText() { return _Has(snd_AllowsMultiLineText); }
+    virtual bool _GetCanBeRootNode() { return _Has(snd_CanBeRootNode); }
+    virtual bool _GetCaseInsensitiveClose() { return _Has(snd_CaseInsensitiveClose); }
+    virtual bool _GetCaseInsensitiveContent() { return _Has(snd_CaseInsensitiveContent); }
+    virtual bool _GetCaseInsensitiveOpen() { return _Has(snd_CaseInsensitiveOpen); }
+    virtual bool _GetCaseInsensitiveValid() { return _Has(snd_CaseInsensitiveValid); }
+    virtual rtl::TRegEx* _GetCloseRegEx();
+    virtual rtl::UnicodeString _GetEscapes() {
+        return rtl::UnicodeString(_caEscapes.begin(), _caEscapes.end());
+    }
+    virtual rtl::UnicodeString _GetName() { return _szName; }
+    virtual rtl::TRegEx* _GetOpenRegEx();
+    virtual TORVIStreamParser* _GetParser() { return _pParser; }
+    virtual rtl::TRegEx* _GetValidRegEx();
+    virtual void _SetAllowedMatch(const rtl::UnicodeString& value);
+    virtual void _SetAllowsContainedNodes(bool value) { _SetOption(snd_AllowsNodes, value); }
+    virtual void _SetAllowsContainedText(bool value) { _SetOption(snd_AllowsText, value); }
+    virtual void _SetAllowsMultiLineText(bool value);
+    virtual void _SetCanBeRootNode(bool value) { _SetOption(snd_CanBeRootNode, value); }
+    virtual void _SetCaseInsensitiveClose(bool value);
+    virtual void _SetCaseInsensitiveContent(bool value);
+    virtual void _SetCaseInsensitiveOpen(bool value);
+    virtual void _SetCaseInsensitiveValid(bool value);
+    virtual void _SetCloseMatch(const rtl::UnicodeString& value);
+    virtual void _SetEscapes(const rtl::UnicodeString& value) {
+        _caEscapes.assign(value.begin(), value.end());
+    }
+    virtual void _SetName(const rtl::UnicodeString& value) { _szName = value; }
+    virtual void _SetOpenMatch(const rtl::UnicodeString& value);
+    virtual void _SetValidMatch(const rtl::UnicodeString& value);
+
+private:
+    using TClassList = std::vector<const TORVIStreamedNodeDefinitionClass*>;
+    bool _Has(TNodeOption option) const noexcept { return (_NodeOptions >> option) & 1; }
+    void _SetOption(TNodeOption option, bool value) noexcept;
+    /// Sets a flag that changes how an expression is compiled, dropping that compiled form.
+    void _SetCompileOption(TNodeOption option, bool value, std::unique_ptr<rtl::TRegEx>& pCompiled);
+    static void _SetPattern(rtl::UnicodeString& szPattern, std::unique_ptr<rtl::TRegEx>& pCompiled,
+                            const rtl::UnicodeString& value);
+    static bool _Holds(const TClassList& list, const TORVIStreamedNodeDefinitionClass* pNodeClass);
+    static void _Drop(TClassList& list, const TORVIStreamedNodeDefinitionClass* pNodeClass);
+    /// Fetches the character after an escape from the stream being parsed; empty when none.
+    rtl::UnicodeString _FetchEscaped(TORVIStreamedNode* pNode);
+    void _SetParser(TORVIStreamParser* pParser) { _pParser = pParser; }
+
+    rtl::UnicodeString _szName;
+    rtl::UnicodeString _szOpen;
+    std::unique_ptr<rtl::TRegEx> _pRegOpen;
+    rtl::UnicodeString _szAllowed;
+    std::unique_ptr<rtl::TRegEx> _pRegAllowed;
+    rtl::UnicodeString _szValid;
+    std::unique_ptr<rtl::TRegEx> _pRegValid;
+    rtl::UnicodeString _szClose;
+    std::unique_ptr<rtl::TRegEx> _pRegClose;
+    std::uint64_t _nCloseSerial = 0; // tells a node's close scan which compiled form it was made for
+    TNodeOptions _NodeOptions = 0;
+    std::vector<char16_t> _caEscapes;
+    TClassList _pAllowedNodes;
+    TClassList _pDisallowedNodes;
+    TORVIStreamParser* _pParser = nullptr;
+    TORVIStreamParserEscapeEvent _fnEscapeHandler;
+    TORVIStreamedNodeEvent _fnOpenCallback;
+    TORVIStreamedNodeEvent _fnCloseCallback;
+};
+
+/// Reads a text stream one character at a time, offering the text to the innermost open node and
+/// opening nodes of its definitions where no open node takes it.
+class UTILS_API TORVIStreamParser : public TORVIReferencedPersistent {
+public:
+    using TDefinitionList = TORVIReferencedList<TORVIStreamedNodeDefinition>;
+
+    explicit TORVIStreamParser(rtl::TPersistent* AOwner = nullptr);
+    void AfterConstruction() override;
+    void BeforeDestruction() override;
+    /// Takes over the other parser's definitions (the same objects) and frees the open nodes.
+    void Assign(const rtl::TPersistent* source) override;
+
+    /// Appends pNodeDef (nil and present ones ignored); the list locks it and this parser becomes its Parser.
+    virtual void AddNodeDefinition(TORVIStreamedNodeDefinition* pNodeDef);
+    /// Peeks the character nOffset code units ahead (0 = next) without consuming; cCharacter is #0
+    /// and the answer false when there is none.
+    virtual bool LookAhead(int nOffset, char16_t& cCharacter);
+    /// Parses the whole of pInput in the encoding of its byte-order mark, or in Encoding (UTF-8 when
+    /// nil) without one. True when the stream parsed and every node closed; otherwise ErrorMessage
+    /// says why (a nil input answers false and leaves it as it was).
+    virtual bool ParseStream(rtl::TStream* pInput, rtl::TEncoding* Encoding = nullptr);
+    virtual void RemoveNodeDefinition(TORVIStreamedNodeDefinition* pNodeDef);
+    /// Consumes and answers at least nCount characters (fewer at the end of the stream); each counts
+    /// toward the character position.
+    virtual rtl::UnicodeString SlurpCharacters(int nCount);
+
+    bool AllowMultiLineBuffer() { return _GetAllowMultiLineBuffer(); }
+    void SetAllowMultiLineBuffer(bool value) { _SetAllowMultiLineBuffer(value); }
+    /// The innermost open node, or nil.
+    TORVIStreamedNode* CurrentNode() { return _GetCurrentNode(); }
+    /// The stream being parsed; nil outside a parse.
+    rtl::TStream* CurrentStream() { return _GetCurrentStream(); }
+    /// Definition nIndex, nil outside 0..DefinitionCount-1.
+    TORVIStreamedNodeDefinition* Definition(int nIndex) { return _GetDefinition(nIndex); }
+    int DefinitionCount() { return _GetDefinitionCount(); }
+    TDefinitionList* Definitions() { return _GetDefinitions(); }
+    rtl::TEncoding* Encoding() { return _GetEncoding(); }
+    rtl::UnicodeString ErrorMessage() { return _GetErrorMessage(); }
+    /// What every CR, LF and CR LF of the stream becomes (CR LF unless set).
+    rtl::UnicodeString NormalisedLineEnd() { return _GetNormalisedLineEnd(); }
+    void SetNormalisedLineEnd(const rtl::UnicodeString& value) { _SetNormalisedLineEnd(value); }
+    /// Line (from 1) and character (from 1) of the last character read.
+    int LineCount() const noexcept { return _nLineCount; }
+    int CharCount() const noexcept { return _nCharCount; }
+
+protected:
+    friend class TORVIStreamedNodeDefinition;
+    ~TORVIStreamParser() override;
+
+    virtual void _DefinitionsChanged(rtl::TObject* Sender, TORVIStreamedNodeDefinition* const& Item,
+                                     rtl::TCollectionNotification Action);
+    virtual void _FreeNodes();
+    virtual bool _GetAllowMultiLineBuffer() { return (_ParserOptions & sp_AllowMultiLineBuffer) != 0; }
+    virtual TORVIStreamedNode* _GetCurrentNode() {
+        return _pCurrentNodes.empty() ? nullptr : _pCurrentNodes.back();
+    }
+    virtual rtl::TStream* _GetCurrentStream() { return _pInput; }
+    virtual TORVIStreamedNodeDefinition* _GetDefinition(int nIndex);
+    virtual int _GetDefinitionCount() { return _pNodeDefs ? _pNodeDefs->Count() : 0; }
+    virtual TDefinitionList* _GetDefinitions() { return _pNodeDefs; }
+    virtual rtl::TEncoding* _GetEncoding() { return _pEncoding; }
+    virtual rtl::UnicodeString _GetErrorMessage() { return _szErrorMessage; }
+    virtual rtl::UnicodeString _GetNormalisedLineEnd() { return _szNormedLineEnd; }
+    virtual void _SetAllowMultiLineBuffer(bool value);
+    virtual void _SetNormalisedLineEnd(const rtl::UnicodeString& value) { _szNormedLineEnd = value; }
+
+private:
+    /// Reads the stream to its end, offering each character (steps of the main loop).
+    void _ReadStream();
+    /// Offers the buffer to the open nodes, then to the definitions.
+    void _OfferBuffer();
+    /// Gives the open nodes the end of the stream; true when none is left open.
+    bool _FinishStream();
+    /// One character from the stream: false at its end. Bytes that are no character of the
+    /// encoding raise EORVIStreamError unless blQuiet (then false too).
+    bool _Fetch(rtl::UnicodeString& szChars, int& nByteCount, bool blQuiet);
+    void _Push(TORVIStreamedNode* pNode) { _pCurrentNodes.push_back(pNode); }
+    void _PopIfCurrent(TORVIStreamedNode* pNode);
+    void _Fail(const rtl::UnicodeString& szWhat);
+
+    rtl::UnicodeString _szBuffer;
+    rtl::UnicodeString _szNormedLineEnd = u"\r\n";
+    int _nLineCount = 0;
+    int _nCharCount = 0;
+    rtl::UnicodeString _szErrorMessage;
+    TORVIStreamParserOptions _ParserOptions = 0;
+    TDefinitionList* _pNodeDefs = nullptr;
+    std::vector<TORVIStreamedNode*> _pCurrentNodes;
+    rtl::TStream* _pInput = nullptr;
+    rtl::TEncoding* _pEncoding = nullptr;
+};
+
+} // namespace orvi
