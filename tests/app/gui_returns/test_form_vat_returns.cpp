@@ -68,8 +68,8 @@ TEST_F(VatReturnsWindowTest, CaptionSizeHeaderAndColumns) {
     EXPECT_TRUE(form->txtVatNo->isReadOnly());
     EXPECT_EQ(form->txtVatNo->palette().color(QPalette::Base), QColor(192, 192, 192));
     EXPECT_EQ(form->btnEditName->toolTip(), "Change VAT Return Name");
-    EXPECT_EQ(form->btnSubmitVAT->text(), "Submit");
-    EXPECT_EQ(form->btnCancel->text(), "Cancel");
+    EXPECT_EQ(form->btnSubmitVAT->text(), "&Submit");
+    EXPECT_EQ(form->btnCancel->text(), "&Cancel");
     EXPECT_EQ(form->gridReturns->selectionBehavior(), QAbstractItemView::SelectRows);
     ASSERT_EQ(form->GridModel()->columnCount(), 10);
     // 184 and 80 pixels, or what the grid's font needs for a period and a six-figure amount.
@@ -77,11 +77,19 @@ TEST_F(VatReturnsWindowTest, CaptionSizeHeaderAndColumns) {
     EXPECT_GE(form->gridReturns->columnWidth(Grid::colPeriod), 184);
     EXPECT_GT(form->gridReturns->columnWidth(Grid::colPeriod),
               fm.horizontalAdvance("01/10/2021 - 31/12/2021"));
+    int total = 0;
+    for (int c = Grid::colPeriod; c <= Grid::colBox9; ++c) {
+        total += form->gridReturns->columnWidth(c);
+    }
+    EXPECT_EQ(total, form->gridReturns->viewport()->width()) << "the last box column fills the width";
     for (int c = Grid::colBox1; c <= Grid::colBox9; ++c) {
         EXPECT_GE(form->gridReturns->columnWidth(c), 80);
-        EXPECT_EQ(form->gridReturns->columnWidth(c), form->gridReturns->columnWidth(Grid::colBox1));
+        if (c < Grid::colBox9) {
+            EXPECT_EQ(form->gridReturns->columnWidth(c), form->gridReturns->columnWidth(Grid::colBox1));
+        }
         EXPECT_GT(form->gridReturns->columnWidth(c), fm.horizontalAdvance("£888,888.88"));
         EXPECT_EQ(form->GridModel()->headerData(c, Qt::Horizontal).toString(), QString("Box %1").arg(c));
+        EXPECT_FALSE(form->GridModel()->headerData(c, Qt::Horizontal, Qt::ToolTipRole).toString().isEmpty());
         auto align = form->GridModel()->index(0, c).data(Qt::TextAlignmentRole).value<Qt::Alignment>();
         EXPECT_EQ(align & Qt::AlignHorizontal_Mask, Qt::AlignRight);
     }

@@ -73,8 +73,8 @@ TEST_F(GroupWindowTest, CaptionSizeAndHeader) {
     EXPECT_TRUE(form->txtVatNo->font().bold());
     EXPECT_EQ(form->txtReturnName->palette().color(QPalette::Base), QColor(192, 192, 192));
     EXPECT_EQ(form->btnEditName->toolTip(), "Change VAT Return Name");
-    EXPECT_EQ(form->btnSubmitVAT->text(), "Submit");
-    EXPECT_EQ(form->btnCancel->text(), "Cancel");
+    EXPECT_EQ(form->btnSubmitVAT->text(), "&Submit");
+    EXPECT_EQ(form->btnCancel->text(), "&Cancel");
     const QFontMetrics fm = form->gridReturns->fontMetrics();
     EXPECT_GE(form->gridReturns->columnWidth(Tree::colPeriod), 184);
     EXPECT_EQ(form->gridReturns->columnWidth(Tree::colInclude), 64);
