@@ -350,7 +350,7 @@ void Tform_main::UpdateSubmissionMode() {
 void Tform_main::ApplyAppearance(bool testMode) {
     ApplyTestModeColours(testMode, {pnlHeader, pnlContent, pnlFooter}, {lblSubmissionMode});
     // The grid keeps the ordinary look in both modes; only its surroundings change colour.
-    gridDatasets->setPalette(QApplication::palette(gridDatasets));
+    KeepOrdinaryColours(gridDatasets);
 }
 
 void Tform_main::gridDatasetsSelectionChanged() {

@@ -179,7 +179,7 @@ void Tform_vat_returns::FormShow() {
     ApplyTestModeColours(_blTestMode, {pnlHeader, pnlContent, pnlFooter},
                          {lblCompany, lblVATNo, TestModeNoticeOf(pnlFooter)});
     ShowTestModeNotice(pnlFooter, _blTestMode);
-    gridReturns->setPalette(QApplication::palette(gridReturns));
+    KeepOrdinaryColours(gridReturns);
     // The returns are what the window is for; the name box is reached with Edit.
     gridReturns->setFocus(Qt::OtherFocusReason);
     if (_blPlaced) {

@@ -370,7 +370,7 @@ void TfrmGroupReturn::FormShow() {
                          {lblCompany, lblVATNo, lblSelectedPeriod, TestModeNoticeOf(pnlFooter)});
     ShowTestModeNotice(pnlFooter, _blTestMode);
     // Only the panels take the test colours; the tree keeps the ordinary look.
-    gridReturns->setPalette(QApplication::palette(gridReturns));
+    KeepOrdinaryColours(gridReturns);
     gridReturns->setFocus(Qt::OtherFocusReason);
     if (_blPlaced) {
         return;

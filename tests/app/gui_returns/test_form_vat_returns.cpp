@@ -17,6 +17,8 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QApplication>
+#include <QLabel>
 #include <QToolButton>
 
 namespace {
@@ -210,6 +212,51 @@ TEST_F(VatReturnsWindowTest, ColumnWidthsAreSavedAndTheTableClosesWithTheWindow)
     Open(LoadFourQuarters());
     EXPECT_EQ(form->gridReturns->columnWidth(Grid::colPeriod), 210);
     EXPECT_EQ(form->GridModel()->rowCount(), 4);
+}
+
+TEST_F(VatReturnsWindowTest, FocusStartsOnTheReturnsAndEditMovesItToTheName) {
+    Open(LoadFourQuarters());
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    EXPECT_EQ(QApplication::focusWidget(), form->gridReturns);
+    QTest::keyClick(form->gridReturns, Qt::Key_End);
+    EXPECT_EQ(SelectedRow(), 3);
+    QTest::keyClick(form->gridReturns, Qt::Key_Tab);
+    EXPECT_NE(QApplication::focusWidget(), form->gridReturns);
+    EXPECT_EQ(SelectedRow(), 3);
+    form->btnEditName->click();
+    EXPECT_EQ(QApplication::focusWidget(), form->txtCompany);
+}
+
+TEST_F(VatReturnsWindowTest, OneRowStaysSelected) {
+    Open(LoadFourQuarters());
+    QRect cell = form->gridReturns->visualRect(form->GridModel()->index(0, 0));
+    QTest::mouseClick(form->gridReturns->viewport(), Qt::LeftButton, Qt::ControlModifier, cell.center());
+    EXPECT_EQ(SelectedRow(), 0);
+    QTest::mouseClick(form->gridReturns->viewport(), Qt::LeftButton, {},
+                      QPoint(cell.center().x(), form->gridReturns->viewport()->height() - 3));
+    EXPECT_EQ(SelectedRow(), 0);
+    EXPECT_NE(form->SelectedReturn(), nullptr);
+}
+
+TEST_F(VatReturnsWindowTest, TestModeSaysWhatThePortalGets) {
+    Open(LoadFourQuarters(), true);
+    QLabel* notice = form->pnlFooter->findChild<QLabel*>("lblTestMode");
+    ASSERT_NE(notice, nullptr);
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_TRUE(notice->text().contains("01/04/2018 - 30/06/2018"));
+    EXPECT_EQ(notice->palette().color(QPalette::WindowText), QColor(Qt::white));
+    Open(LoadFourQuarters(), false);
+    EXPECT_FALSE(form->pnlFooter->findChild<QLabel*>("lblTestMode")->isVisible());
+}
+
+TEST_F(VatReturnsWindowTest, WindowPlaceIsRemembered) {
+    Open(LoadFourQuarters());
+    form->setGeometry(40, 50, 980, 340);
+    const QRect placed = form->geometry();
+    form->reject();
+    Open(LoadFourQuarters());
+    EXPECT_EQ(form->geometry(), placed);
 }
 
 } // namespace
