@@ -24,7 +24,8 @@ const char16_t* const kBoundsNames[] = {u"WindowLeft", u"WindowTop", u"WindowWid
                                         u"WindowMaximised"};
 
 // The named integers of a section as saved; a value absent or not an integer is left out.
-std::vector<std::optional<int>> LoadValues(const UnicodeString& section, const std::vector<UnicodeString>& names) {
+std::vector<std::optional<int>> LoadValues(const UnicodeString& section,
+                                           const std::vector<UnicodeString>& names) {
     std::vector<std::optional<int>> values(names.size());
     try {
         rtl::TRegistry reg(true);
@@ -98,8 +99,8 @@ bool SaveColumnWidths(const UnicodeString& section, const std::vector<int>& widt
 }
 
 std::optional<TWindowBounds> LoadWindowBounds(const UnicodeString& section) {
-    std::vector<std::optional<int>> v =
-        LoadValues(section, {kBoundsNames[0], kBoundsNames[1], kBoundsNames[2], kBoundsNames[3], kBoundsNames[4]});
+    std::vector<std::optional<int>> v = LoadValues(
+        section, {kBoundsNames[0], kBoundsNames[1], kBoundsNames[2], kBoundsNames[3], kBoundsNames[4]});
     if (!v[0] || !v[1] || !v[2] || !v[3] || *v[2] <= 0 || *v[3] <= 0) {
         return std::nullopt;
     }

@@ -22,7 +22,8 @@ void TDataGrid::SetEmptyText(const QString& text) {
 // Rows are what the grid is about: Home and End go to the first and last of them, not to the
 // first and last cell of the row.
 QModelIndex TDataGrid::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) {
-    if ((cursorAction == MoveHome || cursorAction == MoveEnd) && model() && model()->rowCount(rootIndex()) > 0) {
+    if ((cursorAction == MoveHome || cursorAction == MoveEnd) && model() &&
+        model()->rowCount(rootIndex()) > 0) {
         const int row = cursorAction == MoveHome ? 0 : model()->rowCount(rootIndex()) - 1;
         const int column = currentIndex().isValid() ? currentIndex().column() : 0;
         return model()->index(row, column, rootIndex());

@@ -222,9 +222,11 @@ bool TGroupReturnTreeModel::setData(const QModelIndex& index, const QVariant& va
     }
     int period = PeriodOf(index);
     _model.SetIncluded(period, MemberOf(index), value.value<Qt::CheckState>() == Qt::Checked);
-    emit dataChanged(this->index(index.row(), 0, index.parent()), this->index(index.row(), colCount - 1, index.parent()),
+    emit dataChanged(this->index(index.row(), 0, index.parent()),
+                     this->index(index.row(), colCount - 1, index.parent()),
                      {Qt::CheckStateRole, Qt::ForegroundRole, Qt::ToolTipRole});
-    emit dataChanged(this->index(period, colInclude), this->index(period, colBox9), {Qt::DisplayRole, Qt::ToolTipRole});
+    emit dataChanged(this->index(period, colInclude), this->index(period, colBox9),
+                     {Qt::DisplayRole, Qt::ToolTipRole});
     emit IncludeChanged(period);
     return true;
 }

@@ -13,7 +13,8 @@ TMemTableModel::TMemTableModel(TMemTable& table, std::vector<TGridColumn> column
     : QAbstractTableModel(parent), _table(table), _columns(std::move(columns)) {
     for (const TGridColumn& column : _columns) {
         _fieldIndexes.push_back(_table.FieldIndex(column.Field));
-        _sortFieldIndexes.push_back(_table.FieldIndex(column.SortField.empty() ? column.Field : column.SortField));
+        _sortFieldIndexes.push_back(
+            _table.FieldIndex(column.SortField.empty() ? column.Field : column.SortField));
     }
     _nRows = _table.RecordCount();
     _table.AddObserver(this);

@@ -58,7 +58,8 @@ QVariant TVatReturnGridModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant TVatReturnGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (role == Qt::ToolTipRole && orientation == Qt::Horizontal && section >= colBox1 && section <= colBox9) {
+    if (role == Qt::ToolTipRole && orientation == Qt::Horizontal && section >= colBox1 &&
+        section <= colBox9) {
         return ToQString(VatBoxDescription(section - colBox1 + 1));
     }
     return TMemTableModel::headerData(section, orientation, role);

@@ -216,7 +216,8 @@ void Tform_main::SetDataModule(TdmVenMTD* dataModule) {
                 [this] { _nRowBeforeReset = SourceRow(gridDatasets->currentIndex().row()); });
         connect(_pSortModel, &QAbstractItemModel::modelReset, this, [this] {
             if (_nRowBeforeReset >= 0 && _nRowBeforeReset < _pDatasetModel->rowCount()) {
-                gridDatasets->selectRow(_pSortModel->mapFromSource(_pDatasetModel->index(_nRowBeforeReset, 0)).row());
+                gridDatasets->selectRow(
+                    _pSortModel->mapFromSource(_pDatasetModel->index(_nRowBeforeReset, 0)).row());
             }
             FitColumnWidths();
             UpdateSelectedDataset();
@@ -341,7 +342,8 @@ void Tform_main::UpdateSelectedDataset() {
 
 void Tform_main::UpdateSubmissionMode() {
     btnSubmit->setEnabled(FDataset && FDataset->VatReturns().Count() > 0);
-    btnSubmit->setToolTip(btnSubmit->isEnabled() ? QString() : (FDataset ? kNoReturnsTip : kNoDatasetSelectedTip));
+    btnSubmit->setToolTip(btnSubmit->isEnabled() ? QString()
+                                                 : (FDataset ? kNoReturnsTip : kNoDatasetSelectedTip));
     _blTestMode = !cbSubmissionMode->On();
     ApplyAppearance(_blTestMode);
     btnSubmit->setText((_blTestMode ? QStringLiteral("Test") : QStringLiteral("Live")) + kSubmitCaptionTail);

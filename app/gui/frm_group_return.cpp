@@ -241,6 +241,7 @@ void TfrmGroupReturn::SetDataset(sage::TSageDataset* dataset) {
         built = _model.Build(dataset, *datasets);
     }
     _pTreeModel->Reset();
+    FitPeriodColumn();
     txtVatNo->setText(built ? ToQString(_model.VatNumberText()) : ToQString(kNoVatInfo));
     txtReturnName->setText(ToQString(_model.ReturnName()));
     gridReturnsSelectionChanged();
@@ -388,8 +389,26 @@ void TfrmGroupReturn::hideEvent(QHideEvent* event) {
     QDialog::hideEvent(event);
 }
 
+// Without a saved width the period column is widened, when needed, to the longest company name of
+// the group, set in under its period.
+void TfrmGroupReturn::FitPeriodColumn() {
+    if (!_blFitPeriod) {
+        return;
+    }
+    const QFontMetrics fm(gridReturns->font());
+    int widest = DefaultColumnWidth(TGroupReturnTreeModel::colPeriod, gridReturns->font());
+    for (int p = 0; p < _model.PeriodCount(); ++p) {
+        for (const TGroupMember& m : _model.Period(p).Members) {
+            widest = std::max(widest, fm.horizontalAdvance(ToQString(m.CompanyName)) +
+                                          2 * gridReturns->indentation() + 16);
+        }
+    }
+    gridReturns->setColumnWidth(TGroupReturnTreeModel::colPeriod, widest);
+}
+
 void TfrmGroupReturn::RestoreColumnWidths() {
     std::vector<int> saved = LoadColumnWidths(kGroupReturnGridSection, TGroupReturnTreeModel::colCount + 1);
+    _blFitPeriod = saved[1 + TGroupReturnTreeModel::colPeriod] <= 0;
     for (int c = 0; c < TGroupReturnTreeModel::colCount; ++c) {
         int width = saved[static_cast<size_t>(c) + 1];
         gridReturns->setColumnWidth(c, width > 0 ? width : DefaultColumnWidth(c, gridReturns->font()));

@@ -78,6 +78,7 @@ private:
     void btnEditNameClick();
     void btnSubmitVATClick();
     void RestoreColumnWidths();
+    void FitPeriodColumn();
     void SaveColumnWidths();
 
     TdmVenMTD& _dataModule;
@@ -92,6 +93,8 @@ private:
     bool _blPlaced = false;
     // OpenPeriod's own moves of the current row open nothing more.
     bool _blOpening = false;
+    // No saved width: the period column takes the group's longest company name.
+    bool _blFitPeriod = false;
 };
 
 } // namespace ven

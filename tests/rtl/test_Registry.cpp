@@ -132,7 +132,8 @@ TEST_F(RegistryTest, WriteValuesWritesAllInOneReplaceOrNothing) {
     ASSERT_TRUE(reg.OpenKey(AppKey, true));
     reg.WriteString(u"Col1", u"10");
     reg.WriteValues({{u"Col0", u"5"}, {u"col1", u"20"}, {u"Col2", u"7"}});
-    EXPECT_EQ(Contents("HKEY_CURRENT_USER.ini"), "[SOFTWARE\\Corvane\\Venturo MTD]\nCol1=20\nCol0=5\nCol2=7\n");
+    EXPECT_EQ(Contents("HKEY_CURRENT_USER.ini"),
+              "[SOFTWARE\\Corvane\\Venturo MTD]\nCol1=20\nCol0=5\nCol2=7\n");
     // One bad pair refuses the whole batch before anything is written.
     EXPECT_THROW(reg.WriteValues({{u"Col0", u"6"}, {u"bad=name", u"1"}}), ERegistryError);
     EXPECT_EQ(reg.ReadString(u"Col0"), u"5");

@@ -50,9 +50,11 @@ TEST(GridColumnSizesTest, WindowBoundsRoundTripBesideTheWidths) {
 
 TEST(VatBoxDescriptionsTest, NineBoxesAndNothingElse) {
     EXPECT_EQ(VatBoxDescription(1), u"VAT due on sales and other outputs");
-    EXPECT_EQ(VatBoxDescription(5), u"Net VAT to pay to HMRC or reclaim (the difference between boxes 3 and 4)");
-    EXPECT_EQ(VatBoxDescription(9),
-              u"Total value of acquisitions of goods and related costs, excluding any VAT, from EU member states");
+    EXPECT_EQ(VatBoxDescription(5),
+              u"Net VAT to pay to HMRC or reclaim (the difference between boxes 3 and 4)");
+    EXPECT_EQ(
+        VatBoxDescription(9),
+        u"Total value of acquisitions of goods and related costs, excluding any VAT, from EU member states");
     EXPECT_TRUE(VatBoxDescription(0).empty());
     EXPECT_TRUE(VatBoxDescription(10).empty());
 }

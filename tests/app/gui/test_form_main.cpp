@@ -25,8 +25,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
-#include <QStyledItemDelegate>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -103,7 +103,8 @@ TEST_F(MainWindowTest, LayoutCaptionsAndColumns) {
     EXPECT_EQ(form->btnBrowse->text(), "&Browse");
     EXPECT_EQ(form->btnSubmit->text(), "Live &Submission of VAT to HMRC");
     EXPECT_GE(form->btnSubmit->width(), 200);
-    EXPECT_GE(form->btnSubmit->width(), form->btnSubmit->sizeHint().width()) << "the caption keeps its padding";
+    EXPECT_GE(form->btnSubmit->width(), form->btnSubmit->sizeHint().width())
+        << "the caption keeps its padding";
     EXPECT_EQ(form->btnClose->text(), "&Close");
     EXPECT_GT(form->btnClose->x(), form->btnSubmit->x() + form->btnSubmit->width());
 
@@ -392,7 +393,8 @@ TEST_F(MainWindowTest, KeysMoveTheSelectionTabLeavesTheTableAndEnterSubmits) {
     data.Add("Gamma Ltd", "GB 333 4444 55", 1);
     LoadAll();
     ShowActive(*form);
-    EXPECT_EQ(QApplication::focusWidget(), form->gridDatasets) << "start-up focus is on the datasets, not the switch";
+    EXPECT_EQ(QApplication::focusWidget(), form->gridDatasets)
+        << "start-up focus is on the datasets, not the switch";
     QTableView* grid = form->gridDatasets;
     QTest::keyClick(grid, Qt::Key_Down);
     EXPECT_EQ(CompanyOf(*form), "Beta Ltd");
@@ -508,7 +510,8 @@ TEST_F(MainWindowTest, UnsavedColumnsFitTheirContentsAndSavedWidthsWin) {
     again.SetDataModule(&dm);
     ShowActive(again);
     EXPECT_EQ(again.gridDatasets->columnWidth(0), 150);
-    EXPECT_GE(again.gridDatasets->columnWidth(2), static_cast<QAbstractItemView*>(again.gridDatasets)->sizeHintForColumn(2));
+    EXPECT_GE(again.gridDatasets->columnWidth(2),
+              static_cast<QAbstractItemView*>(again.gridDatasets)->sizeHintForColumn(2));
     // A column sized by hand is kept as the user left it.
     again.gridDatasets->horizontalHeader()->resizeSection(1, 300);
     ASSERT_TRUE(again.close());
@@ -560,7 +563,8 @@ TEST_F(MainWindowTest, CtrlClickKeepsTheRowSelected) {
     QRect cell = grid->visualRect(grid->model()->index(0, 0));
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::ControlModifier, cell.center());
     EXPECT_EQ(grid->selectionModel()->selectedRows().size(), 1);
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, QPoint(cell.center().x(), grid->viewport()->height() - 4));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                      QPoint(cell.center().x(), grid->viewport()->height() - 4));
     EXPECT_EQ(grid->selectionModel()->selectedRows().size(), 1);
     EXPECT_EQ(CompanyOf(*form), "Alpha Ltd");
 }

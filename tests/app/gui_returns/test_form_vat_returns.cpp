@@ -10,6 +10,7 @@
 #include "sage_datasets/SageDatasetVatReturn.h"
 
 #include <QAbstractItemModelTester>
+#include <QApplication>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
@@ -17,8 +18,6 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
-#include <QApplication>
-#include <QLabel>
 #include <QToolButton>
 
 namespace {

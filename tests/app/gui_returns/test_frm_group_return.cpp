@@ -208,7 +208,8 @@ TEST_F(GroupWindowTest, LeftOutMembersAreGreyedAndCountedAndPinkRowsExplained) {
     EXPECT_EQ(Member(0, 1).data(Qt::ForegroundRole).value<QColor>(), Tree::kExcludedTextColour);
     EXPECT_EQ(Member(0, 0).data(Qt::ForegroundRole).value<QColor>(), QColor(Qt::black));
     EXPECT_FALSE(Member(0, 1).data(Qt::ToolTipRole).toString().isEmpty());
-    EXPECT_TRUE(form->TreeModel()->headerData(Tree::colBox9, Qt::Horizontal, Qt::ToolTipRole)
+    EXPECT_TRUE(form->TreeModel()
+                    ->headerData(Tree::colBox9, Qt::Horizontal, Qt::ToolTipRole)
                     .toString()
                     .startsWith("Total value of acquisitions of goods"));
 }
