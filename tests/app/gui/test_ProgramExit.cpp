@@ -69,6 +69,7 @@ TEST_F(ProgramExitTest, ClosingSavesTheWindowAndEndsPromptly) {
     const qint64 first = RunAndClose();
     EXPECT_GE(first, 0);
     EXPECT_LT(first, kPromptExitMs) << "first close took " << first << " ms";
+    RecordProperty("FirstCloseToExitMs", static_cast<int>(first));
     std::optional<TWindowBounds> bounds = LoadWindowBounds(kDatasetGridSection);
     ASSERT_TRUE(bounds.has_value()) << "the write finished before the process ended";
     EXPECT_GT(bounds->Width, 0);
@@ -77,6 +78,7 @@ TEST_F(ProgramExitTest, ClosingSavesTheWindowAndEndsPromptly) {
     const qint64 second = RunAndClose();
     EXPECT_GE(second, 0);
     EXPECT_LT(second, kPromptExitMs) << "second close took " << second << " ms";
+    RecordProperty("SecondCloseToExitMs", static_cast<int>(second));
     EXPECT_EQ(LoadWindowBounds(kDatasetGridSection), bounds);
 }
 
