@@ -328,8 +328,8 @@ void TfrmGroupReturn::gridReturnsSelectionChanged() {
 }
 
 // Selects the open period's header again once a tick has changed its sums (the first period
-// until the user opens another).
-// A member row the keys are on stays current, so that Space can go on to the next member.
+// until the user opens another); a member row the keys are on stays current, so that Space can go
+// on to the next member.
 void TfrmGroupReturn::tmrSelectTimer() {
     tmrSelect->stop();
     int period = _nSelected >= 0 ? _nSelected : 0;
