@@ -241,6 +241,16 @@ private:
     int _fd = -1;
 };
 
+void SetValueIn(StoreSection& section, const UnicodeString& name, const UnicodeString& value) {
+    for (StoreLine& line : section.lines) {
+        if (line.isValue && SameText(line.name, name)) {
+            SetLineValue(line, value);
+            return;
+        }
+    }
+    section.lines.push_back({true, name, value, {}});
+}
+
 template <class Change> void ModifyStore(TRootKey root, Change change) {
     StoreWriteLock lock;
     // Under the lock no other write is under way: what a crashed one left can go.
@@ -358,23 +368,30 @@ int TRegistry::ReadInteger(const UnicodeString& name) {
 }
 
 void TRegistry::WriteString(const UnicodeString& name, const UnicodeString& value) {
-    if (!_blKeyOpenForWrite) {
-        throw ERegistryError(u"Failed to set data for '" + name + u"': no key is open for writing");
+    WriteValues({{name, value}});
+}
+
+// One store write for all the values: each write costs a lock, a read and a synced replace of
+// the whole store, which a window saving a dozen settings at close would otherwise pay a dozen times.
+void TRegistry::WriteValues(const std::vector<std::pair<UnicodeString, UnicodeString>>& values) {
+    for (const auto& [name, value] : values) {
+        if (!_blKeyOpenForWrite) {
+            throw ERegistryError(u"Failed to set data for '" + name + u"': no key is open for writing");
+        }
+        if (name.find(u'=') != UnicodeString::npos || HasLineBreak(name) ||
+            StartsText(u"[", TrimLeft(name)) || HasLineBreak(value)) {
+            throw ERegistryError(u"Failed to set data for '" + name + u"': invalid name or value");
+        }
     }
-    if (name.find(u'=') != UnicodeString::npos || HasLineBreak(name) || StartsText(u"[", TrimLeft(name)) ||
-        HasLineBreak(value)) {
-        throw ERegistryError(u"Failed to set data for '" + name + u"': invalid name or value");
+    if (values.empty()) {
+        return;
     }
     const UnicodeString path = _szCurrentPath;
     ModifyStore(RootKey, [&](Store& store) {
         StoreSection& section = SectionFor(store, path);
-        for (StoreLine& line : section.lines) {
-            if (line.isValue && SameText(line.name, name)) {
-                SetLineValue(line, value);
-                return;
-            }
+        for (const auto& [name, value] : values) {
+            SetValueIn(section, name, value);
         }
-        section.lines.push_back({true, name, value, {}});
     });
 }
 

@@ -7,6 +7,9 @@
 #include "RtlApi.h"
 #include "UnicodeString.h"
 
+#include <utility>
+#include <vector>
+
 namespace rtl {
 
 enum class TRootKey { CurrentUser, LocalMachine };
@@ -37,6 +40,9 @@ public:
     /// holds '=' or a line break or begins with '[', or the value holds a line break.
     void WriteString(const UnicodeString& name, const UnicodeString& value);
     void WriteInteger(const UnicodeString& name, int value);
+    /// Writes several (name, value) pairs of the open key in one store write, all or none; the
+    /// same checks as WriteString, made on every pair before anything is written.
+    void WriteValues(const std::vector<std::pair<UnicodeString, UnicodeString>>& values);
     void CloseKey();
     const UnicodeString& CurrentPath() const noexcept { return _szCurrentPath; }
 

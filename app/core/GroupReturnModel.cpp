@@ -137,6 +137,14 @@ void TGroupReturnModel::Combine(TGroupPeriod& period) {
     Resum(period);
 }
 
+int TGroupPeriod::IncludedCount() const {
+    int n = 0;
+    for (const TGroupMember& m : Members) {
+        n += m.Return && m.Included ? 1 : 0;
+    }
+    return n;
+}
+
 void TGroupReturnModel::Resum(TGroupPeriod& period) {
     std::array<rtl::Currency, 9> sums{};
     period.Overflow = false;

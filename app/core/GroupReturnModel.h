@@ -35,6 +35,9 @@ struct TGroupPeriod {
     /// The ticked members' boxes add up beyond what an amount can hold: the combined return's boxes
     /// are zero and it is never offered for sending.
     bool Overflow = false;
+    /// Members whose return is added to the combined return (ticked, with a return); when fewer
+    /// than the members, the total leaves someone out.
+    int IncludedCount() const;
 };
 
 class TGroupReturnModel {

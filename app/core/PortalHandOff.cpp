@@ -39,6 +39,11 @@ UnicodeString UrlEncodeFormValue(rtl::UnicodeStringView text, rtl::UnicodeString
     return out;
 }
 
+UnicodeString TestModeNotice() {
+    return UnicodeString(u"Test mode: the portal's test site receives VAT number \"") + kTestVatNumber +
+           u"\" and period " + kTestPeriodStart + u" - " + kTestPeriodEnd + u", with the boxes shown.";
+}
+
 UnicodeString BuildPortalUrl(const sage::TSageDatasetVatReturn& r, const TPortalTarget& target,
                              const rtl::TFormatSettings& settings) {
     static constexpr const char16_t* boxParams[9] = {u"&vatDueSales=",
@@ -59,10 +64,10 @@ UnicodeString BuildPortalUrl(const sage::TSageDatasetVatReturn& r, const TPortal
     }
     url += u"&email=";
     url += u"&company=" + UrlEncodeFormValue(r.CompanyName());
-    url += u"&vatno=" + (target.TestMode ? UnicodeString(u"test") : UrlEncodeFormValue(r.VatNumber()));
+    url += u"&vatno=" + (target.TestMode ? UnicodeString(kTestVatNumber) : UrlEncodeFormValue(r.VatNumber()));
     url += u"&periodKey=";
     if (target.TestMode) {
-        url += u"&period_s=01/04/2018&period_e=30/06/2018";
+        url += u"&period_s=" + UnicodeString(kTestPeriodStart) + u"&period_e=" + kTestPeriodEnd;
     } else {
         // The regional separators may be anything ("#" would end the query, "年" is no URL text), so
         // dates and amounts are encoded like the other values; the portal reads dates as dd/mm/yyyy.

@@ -14,6 +14,14 @@ class TSageDatasetVatReturn;
 
 namespace ven {
 
+/// What the portal's test site receives in place of the return's own VAT number and period.
+inline constexpr char16_t kTestVatNumber[] = u"test";
+inline constexpr char16_t kTestPeriodStart[] = u"01/04/2018";
+inline constexpr char16_t kTestPeriodEnd[] = u"30/06/2018";
+
+/// One line telling the user what a test hand-off sends instead of the return's own identifiers.
+rtl::UnicodeString TestModeNotice();
+
 struct TPortalTarget {
     bool TestMode = false;     // the portal's test site, with fixed VAT number and period
     bool PlatformMode = false; // the hosting platform's account and browser program

@@ -1,6 +1,7 @@
 #include "app/gui/GroupReturnTreeModel.h"
 
 #include "app/core/GroupReturnModel.h"
+#include "app/core/VatBoxDescriptions.h"
 #include "app/gui/QtText.h"
 #include "rtl/Currency.h"
 #include "sage_datasets/SageDatasetVatReturn.h"
@@ -110,6 +111,12 @@ QVariant TGroupReturnTreeModel::DisplayText(const QModelIndex& index) const {
         const TGroupMember& m = p.Members[static_cast<size_t>(member)];
         return ToQString(m.LikelyCopyOf.empty() ? m.CompanyName : m.CompanyName + u" " + kLikelyCopyMark);
     }
+    if (member < 0 && index.column() == colInclude) {
+        // A closed period shows here that its total leaves a member out.
+        const int included = p.IncludedCount();
+        const int members = static_cast<int>(p.Members.size());
+        return included < members ? QStringLiteral("%1 of %2").arg(included).arg(members) : QVariant();
+    }
     if (member < 0 && p.Overflow && index.column() >= colBox1) {
         return ToQString(kOverflowMark);
     }
@@ -125,11 +132,26 @@ QVariant TGroupReturnTreeModel::ToolTip(const QModelIndex& index) const {
     const TGroupPeriod& p = _model.Period(PeriodOf(index));
     const int member = MemberOf(index);
     if (member < 0) {
-        return p.Overflow ? ToQString(kOverflowTip) : QVariant();
+        if (p.Overflow) {
+            return ToQString(kOverflowTip);
+        }
+        const int included = p.IncludedCount();
+        const int members = static_cast<int>(p.Members.size());
+        return included < members ? QStringLiteral("%1 of %2 included: the total leaves out the members "
+                                                   "without a return for this period or not ticked.")
+                                        .arg(included)
+                                        .arg(members)
+                                  : QVariant();
     }
     const TGroupMember& m = p.Members[static_cast<size_t>(member)];
+    if (!m.Return) {
+        return ToQString(m.CompanyName) +
+               QStringLiteral(" has no VAT return stored for this period; nothing of it is in the total.");
+    }
     if (m.LikelyCopyOf.empty()) {
-        return {};
+        return m.Included ? QVariant()
+                          : QStringLiteral("Not included: this return's boxes are left out of the period's "
+                                           "total. Tick Include (or press Space) to add them.");
     }
     return ToQString(u"Likely a copy of the dataset in " + m.LikelyCopyOf +
                      u" (same dataset UUID and company name). Its boxes are added only if you tick it.");
@@ -162,8 +184,9 @@ QVariant TGroupReturnTreeModel::data(const QModelIndex& index, int role) const {
     case Qt::BackgroundRole:
         return Background(index);
     case Qt::ForegroundRole:
-        // Fixed light backgrounds need dark text whatever the desktop's theme.
-        return QColor(Qt::black);
+        // Fixed light backgrounds need dark text whatever the desktop's theme; a member left out
+        // of the total is greyed.
+        return IsExcluded(index) ? kExcludedTextColour : QColor(Qt::black);
     case Qt::FontRole: {
         QFont font;
         if (MemberOf(index) < 0) {
@@ -184,6 +207,14 @@ QVariant TGroupReturnTreeModel::data(const QModelIndex& index, int role) const {
     }
 }
 
+bool TGroupReturnTreeModel::IsExcluded(const QModelIndex& index) const {
+    const int member = MemberOf(index);
+    if (member < 0 || !ReturnOf(index)) {
+        return false;
+    }
+    return !_model.Period(PeriodOf(index)).Members[static_cast<size_t>(member)].Included;
+}
+
 bool TGroupReturnTreeModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (role != Qt::CheckStateRole || !checkIndex(index, CheckIndexOption::IndexIsValid) ||
         !HasCheckBox(index)) {
@@ -191,8 +222,11 @@ bool TGroupReturnTreeModel::setData(const QModelIndex& index, const QVariant& va
     }
     int period = PeriodOf(index);
     _model.SetIncluded(period, MemberOf(index), value.value<Qt::CheckState>() == Qt::Checked);
-    emit dataChanged(index, index, {Qt::CheckStateRole});
-    emit dataChanged(this->index(period, colBox1), this->index(period, colBox9), {Qt::DisplayRole});
+    emit dataChanged(this->index(index.row(), 0, index.parent()),
+                     this->index(index.row(), colCount - 1, index.parent()),
+                     {Qt::CheckStateRole, Qt::ForegroundRole, Qt::ToolTipRole});
+    emit dataChanged(this->index(period, colInclude), this->index(period, colBox9),
+                     {Qt::DisplayRole, Qt::ToolTipRole});
     emit IncludeChanged(period);
     return true;
 }
@@ -224,6 +258,9 @@ QVariant TGroupReturnTreeModel::headerData(int section, Qt::Orientation orientat
         default:
             return QStringLiteral("Box %1").arg(section - colBox1 + 1);
         }
+    }
+    if (role == Qt::ToolTipRole && section >= colBox1) {
+        return ToQString(VatBoxDescription(section - colBox1 + 1));
     }
     if (role == Qt::TextAlignmentRole) {
         Qt::Alignment h = section == colPeriod ? Qt::AlignLeft

@@ -22,6 +22,8 @@ public:
     static inline const QColor kPeriodColour{255, 255, 255};
     static inline const QColor kMemberColour{144, 238, 144};
     static inline const QColor kMissingMemberColour{255, 182, 193};
+    /// Text of a member row whose return is left out of the total.
+    static inline const QColor kExcludedTextColour{128, 128, 128};
 
     /// Shows model (not owned); call Reset after the model is built again.
     explicit TGroupReturnTreeModel(TGroupReturnModel& model, QObject* parent = nullptr);
@@ -55,6 +57,7 @@ private:
     QVariant ToolTip(const QModelIndex& index) const;
     QVariant Background(const QModelIndex& index) const;
     bool HasCheckBox(const QModelIndex& index) const;
+    bool IsExcluded(const QModelIndex& index) const;
 
     TGroupReturnModel& _model;
 };

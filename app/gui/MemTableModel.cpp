@@ -16,6 +16,8 @@ TMemTableModel::TMemTableModel(TMemTable& table, std::vector<TGridColumn> column
     for (const TGridColumn& column : _columns) {
         _fieldIndexes.push_back(_table.FieldIndex(column.Field));
         _markIndexes.push_back(column.MarkField.empty() ? -1 : _table.FieldIndex(column.MarkField));
+        _sortFieldIndexes.push_back(
+            _table.FieldIndex(column.SortField.empty() ? column.Field : column.SortField));
     }
     _nRows = _table.RecordCount();
     _table.AddObserver(this);
@@ -92,6 +94,8 @@ QVariant TMemTableModel::data(const QModelIndex& index, int role) const {
         return {};
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(column.Alignment | Qt::AlignVCenter);
+    case SortRole:
+        return SortValue(_table.Value(index.row(), _sortFieldIndexes[static_cast<size_t>(index.column())]));
     default:
         return {};
     }
@@ -135,6 +139,17 @@ QString TMemTableModel::DisplayText(const TFieldValue& value) {
             return ToQString(rtl::FormatDateTime(u"dd/mm/yyyy", d));
         }
         QString operator()(rtl::Currency c) const { return ToQString(rtl::CurrToStrF2(c)); }
+    };
+    return std::visit(Visitor{}, value);
+}
+
+QVariant TMemTableModel::SortValue(const TFieldValue& value) {
+    struct Visitor {
+        QVariant operator()(std::monostate) const { return {}; }
+        QVariant operator()(const rtl::UnicodeString& s) const { return ToQString(s); }
+        QVariant operator()(int n) const { return n; }
+        QVariant operator()(rtl::TDateTime d) const { return static_cast<double>(d); }
+        QVariant operator()(rtl::Currency c) const { return static_cast<qlonglong>(c.Raw()); }
     };
     return std::visit(Visitor{}, value);
 }

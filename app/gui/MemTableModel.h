@@ -11,7 +11,8 @@
 
 namespace ven {
 
-/// One column of a grid: the table field it shows, its header, default width and alignment.
+/// One column of a grid: the table field it shows, its header, default width and alignment, and
+/// the field its rows are sorted by (empty: the field shown).
 struct TGridColumn {
     rtl::UnicodeString Field;
     QString Header;
@@ -20,11 +21,15 @@ struct TGridColumn {
     /// A table field whose text, when the row has one, puts a warning mark in this column and adds
     /// the text to its tooltip; empty for none.
     rtl::UnicodeString MarkField = {};
+    rtl::UnicodeString SortField = {};
 };
 
 class TMemTableModel : public QAbstractTableModel, private ITableObserver {
     Q_OBJECT
 public:
+    /// The role giving a cell's value to sort by: a number, a date as its day count, or the text.
+    static constexpr int SortRole = Qt::UserRole + 1;
+
     TMemTableModel(TMemTable& table, std::vector<TGridColumn> columns, QObject* parent = nullptr);
     ~TMemTableModel() override;
 
@@ -43,6 +48,8 @@ public:
 
     /// The display text of a table value: dates as dd/mm/yyyy, amounts with two decimals.
     static QString DisplayText(const TFieldValue& value);
+    /// The value a sort compares: numbers and dates as numbers, text as text, nothing as null.
+    static QVariant SortValue(const TFieldValue& value);
 
 signals:
     /// The table's current row moved (delivered on the model's thread).
@@ -59,6 +66,7 @@ private:
     std::vector<TGridColumn> _columns;
     std::vector<int> _fieldIndexes;
     std::vector<int> _markIndexes; // -1 for a column without a mark
+    std::vector<int> _sortFieldIndexes;
     int _nRows = 0;
     // Many changes from the loader collapse into one queued reset.
     std::atomic<bool> _blResetQueued{false};

@@ -1,5 +1,6 @@
 #include "app/gui/TestModeColours.h"
 
+#include <QApplication>
 #include <QPalette>
 #include <QWidget>
 
@@ -22,6 +23,23 @@ void ApplyTestModeColours(bool testMode, std::initializer_list<QWidget*> panels,
         }
         label->setPalette(pal);
     }
+}
+
+// A palette equal to the application's would still inherit the panel's colours role by role;
+// setting each colour makes it the widget's own.
+void KeepOrdinaryColours(QWidget* widget) {
+    const QPalette system = QApplication::palette(widget);
+    QPalette own;
+    for (int group = 0; group < QPalette::NColorGroups; ++group) {
+        for (int role = 0; role < QPalette::NColorRoles; ++role) {
+            const auto g = static_cast<QPalette::ColorGroup>(group);
+            const auto r = static_cast<QPalette::ColorRole>(role);
+            if (r != QPalette::NoRole) {
+                own.setColor(g, r, system.color(g, r));
+            }
+        }
+    }
+    widget->setPalette(own);
 }
 
 } // namespace ven

@@ -16,4 +16,7 @@ inline const QColor kTestModePanelColour(160, 32, 32);
 void ApplyTestModeColours(bool testMode, std::initializer_list<QWidget*> panels,
                           std::initializer_list<QWidget*> labels);
 
+/// The widget keeps the system's colours whatever its panel takes (every role set, none inherited).
+void KeepOrdinaryColours(QWidget* widget);
+
 } // namespace ven

@@ -1,5 +1,6 @@
 #include "app/gui/VatReturnGridModel.h"
 
+#include "app/core/VatBoxDescriptions.h"
 #include "app/gui/QtText.h"
 #include "rtl/Currency.h"
 #include "sage_datasets/SageDataset.h"
@@ -54,6 +55,14 @@ QVariant TVatReturnGridModel::data(const QModelIndex& index, int role) const {
         return GetDisplText(index.row() + 1, index.column());
     }
     return TMemTableModel::data(index, role);
+}
+
+QVariant TVatReturnGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role == Qt::ToolTipRole && orientation == Qt::Horizontal && section >= colBox1 &&
+        section <= colBox9) {
+        return ToQString(VatBoxDescription(section - colBox1 + 1));
+    }
+    return TMemTableModel::headerData(section, orientation, role);
 }
 
 } // namespace ven

@@ -26,6 +26,8 @@ public:
     QString GetDisplText(int gridRow, int column) const;
 
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    /// Headers; the box columns' hints give HMRC's description of the box.
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
     sage::TSageDataset* _pDataset = nullptr;

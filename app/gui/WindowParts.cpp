@@ -1,11 +1,18 @@
 #include "app/gui/WindowParts.h"
 
+#include "app/core/GridColumnSizes.h"
+#include "app/core/PortalHandOff.h"
+#include "app/gui/QtText.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -54,7 +61,7 @@ void SetNameEditable(QLineEdit* edit, bool editable) {
 QToolButton* MakeEditNameButton(QWidget* parent) {
     auto* button = new QToolButton(parent);
     button->setObjectName(QStringLiteral("btnEditName"));
-    button->setText(QStringLiteral("Edit"));
+    button->setText(QStringLiteral("&Edit"));
     button->setCheckable(true);
     button->setToolTip(QStringLiteral("Change VAT Return Name"));
     return button;
@@ -63,18 +70,59 @@ QToolButton* MakeEditNameButton(QWidget* parent) {
 QFrame* MakeSubmitFooter(QDialog* dialog, QPushButton*& btnSubmitVAT, QPushButton*& btnCancel) {
     QFrame* footer = MakePanel(QStringLiteral("pnlFooter"), dialog);
     footer->setFixedHeight(42);
-    btnSubmitVAT = new QPushButton(QStringLiteral("Submit"), footer);
+    auto* notice = new QLabel(ToQString(TestModeNotice()), footer);
+    notice->setObjectName(QStringLiteral("lblTestMode"));
+    notice->hide();
+    btnSubmitVAT = new QPushButton(QStringLiteral("&Submit"), footer);
     btnSubmitVAT->setObjectName(QStringLiteral("btnSubmitVAT"));
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), footer);
+    btnCancel = new QPushButton(QStringLiteral("&Cancel"), footer);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     QObject::connect(btnCancel, &QPushButton::clicked, dialog, &QDialog::reject);
     auto* row = new QHBoxLayout(footer);
     row->setContentsMargins(8, 0, 8, 0);
     row->setSpacing(8);
+    row->addWidget(notice);
     row->addStretch(1);
     row->addWidget(btnSubmitVAT);
     row->addWidget(btnCancel);
     return footer;
+}
+
+QLabel* TestModeNoticeOf(QFrame* footer) {
+    return footer->findChild<QLabel*>(QStringLiteral("lblTestMode"));
+}
+
+void ShowTestModeNotice(QFrame* footer, bool testMode) {
+    if (QLabel* notice = TestModeNoticeOf(footer)) {
+        notice->setVisible(testMode);
+    }
+}
+
+bool RestoreWindowBounds(QWidget* window, const rtl::UnicodeString& section) {
+    std::optional<TWindowBounds> saved = LoadWindowBounds(section);
+    if (!saved) {
+        return false;
+    }
+    const QRect frame(saved->Left, saved->Top, saved->Width, saved->Height);
+    // A screen taken away since (a second monitor, a remote session's) must not strand the window.
+    QScreen* screen = QGuiApplication::screenAt(frame.center());
+    if (!screen || !screen->availableGeometry().intersects(frame)) {
+        return false;
+    }
+    window->setGeometry(frame);
+    if (saved->Maximised) {
+        window->setWindowState(window->windowState() | Qt::WindowMaximized);
+    }
+    return true;
+}
+
+void SaveWindowBounds(QWidget* window, const rtl::UnicodeString& section) {
+    const QRect frame = window->isMaximized() ? window->normalGeometry() : window->geometry();
+    if (frame.isEmpty()) {
+        return;
+    }
+    ven::SaveWindowBounds(section,
+                          {frame.x(), frame.y(), frame.width(), frame.height(), window->isMaximized()});
 }
 
 } // namespace ven

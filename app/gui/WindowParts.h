@@ -1,10 +1,13 @@
 #pragma once
 // Parts the windows share: coloured panels, the silver read-only name edits with their edit
 // toggle, and the Submit/Cancel footer of the selection windows.
+#include "rtl/UnicodeString.h"
+
 #include <QString>
 
 class QDialog;
 class QFrame;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QToolButton;
@@ -20,10 +23,21 @@ QFrame* MakePanel(const QString& name, QWidget* parent);
 QLineEdit* MakeReadOnlyEdit(const QString& name, QWidget* parent, bool bold = false);
 /// Down: the name can be typed over, on the system's window colour; up: read-only and silver.
 void SetNameEditable(QLineEdit* edit, bool editable);
-/// The "Edit" toggle beside a name edit, hinted "Change VAT Return Name".
+/// The "Edit" toggle beside a name edit (Alt+E), hinted "Change VAT Return Name".
 QToolButton* MakeEditNameButton(QWidget* parent);
-/// The footer of a selection window: Submit (btnSubmitVAT) and Cancel (btnCancel, which rejects),
-/// at the right.
+/// The footer of a selection window: Submit (btnSubmitVAT, Alt+S) and Cancel (btnCancel, Alt+C,
+/// which rejects) at the right, and at the left the label lblTestMode saying what a test hand-off
+/// sends, shown only in test mode (ShowTestModeNotice).
 QFrame* MakeSubmitFooter(QDialog* dialog, QPushButton*& btnSubmitVAT, QPushButton*& btnCancel);
+/// Shows or hides the footer's test-mode label.
+void ShowTestModeNotice(QFrame* footer, bool testMode);
+/// The footer's test-mode label.
+QLabel* TestModeNoticeOf(QFrame* footer);
+
+/// Puts a top-level window where it stood when last saved under section, when that is still on a
+/// screen; false (the window untouched) otherwise.
+bool RestoreWindowBounds(QWidget* window, const rtl::UnicodeString& section);
+/// Saves a top-level window's normal frame and maximised state under section.
+void SaveWindowBounds(QWidget* window, const rtl::UnicodeString& section);
 
 } // namespace ven

@@ -43,9 +43,9 @@ TfrmLicenseText::TfrmLicenseText(QWidget* owner) : QDialog(owner) {
     memLicenseText->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memLicenseText->setFrameShape(QFrame::NoFrame);
 
-    btnDecline = new QPushButton(QStringLiteral("Decline and Cancel"));
+    btnDecline = new QPushButton(QStringLiteral("&Decline and Cancel"));
     btnDecline->setObjectName(QStringLiteral("btnDecline"));
-    btnAccept = new QPushButton(QStringLiteral("Accept and Update"));
+    btnAccept = new QPushButton(QStringLiteral("&Accept and Update"));
     btnAccept->setObjectName(QStringLiteral("btnAccept"));
     // Accepting takes a deliberate click: Enter must not agree to a licence.
     btnDecline->setAutoDefault(false);

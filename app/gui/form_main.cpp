@@ -8,7 +8,9 @@
 #include "app/core/UpdateCheck.h"
 #include "app/core/VenDataModule.h"
 #include "app/core/VenSystemMode.h"
+#include "app/gui/DataGrid.h"
 #include "app/gui/FileDialog.h"
+#include "app/gui/GridSortModel.h"
 #include "app/gui/MemTableModel.h"
 #include "app/gui/MessageBox.h"
 #include "app/gui/QtText.h"
@@ -35,26 +37,54 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace ven {
 
 namespace {
 
-const QString kSubmitCaptionTail = QStringLiteral(" Submission of VAT to HMRC");
+const QString kSubmitCaptionTail = QStringLiteral(" &Submission of VAT to HMRC");
+const QString kNoDatasetsText =
+    QStringLiteral("No Sage company datasets were found.\n\nUse Browse to add a company list file "
+                   "(COMPANY) or a dataset's SETUP.DTA file.");
+const QString kNoDatasetSelectedTip = QStringLiteral("No dataset is selected.");
+const QString kNoReturnsTip = QStringLiteral("No VAT returns are stored for this company.");
 
 std::vector<TGridColumn> DatasetGridColumns() {
     return {
         // Company names carry the mark of a dataset whose returns could not all be read.
-        {u"CoName", QStringLiteral("Company Name"), 200, Qt::AlignLeft, u"Problems"},
+        {.Field = u"CoName",
+         .Header = QStringLiteral("Company Name"),
+         .Width = 200,
+         .MarkField = u"Problems"},
         {u"VATNumber", QStringLiteral("VAT Number"), 85, Qt::AlignLeft},
-        {u"LatestReturn", QStringLiteral("Latest Return"), 140, Qt::AlignLeft},
+        // Sorted by period end, which the description begins with, not by the day of the month.
+        {.Field = u"LatestReturn",
+         .Header = QStringLiteral("Latest Return"),
+         .Width = 140,
+         .SortField = u"GroupKey"},
         {u"NumReturns", QStringLiteral("Number of Returns"), 120, Qt::AlignHCenter},
         {u"Version", QStringLiteral("Version"), 64, Qt::AlignHCenter},
         {u"Path", QStringLiteral("Dataset Path"), 269, Qt::AlignLeft},
     };
 }
+
+// Dataset folders often differ only at the end (Company.000, Company.001): they lose their middle
+// when the column is too narrow, not their end.
+class TElideMiddleDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->textElideMode = Qt::ElideMiddle;
+    }
+};
 
 // Holds a widget's repaints for the duration, and releases them whatever happens.
 class TRepaintHold {
@@ -82,6 +112,7 @@ Tform_main::Tform_main(const TVenSystemMode& systemMode, QWidget* parent)
     StackPanels(client, pnlHeader, pnlContent, pnlFooter);
     BuildStatusLine();
     resize(890, 559);
+    RestoreWindowBounds(this, kDatasetGridSection);
     UpdateSubmissionMode();
     updApplication.OnDownloadedEULA = [this](TWebUpdate& sender, const rtl::TStringList& lines,
                                              bool& accept) {
@@ -131,13 +162,15 @@ void Tform_main::BuildHeader() {
 
 void Tform_main::BuildContent() {
     pnlContent = MakePanel(QStringLiteral("pnlContent"), this);
-    gridDatasets = new QTableView(pnlContent);
+    gridDatasets = new TDataGrid(pnlContent);
     gridDatasets->setObjectName(QStringLiteral("gridDatasets"));
-    gridDatasets->setSelectionBehavior(QAbstractItemView::SelectRows);
-    gridDatasets->setSelectionMode(QAbstractItemView::SingleSelection);
-    gridDatasets->setEditTriggers(QAbstractItemView::NoEditTriggers);
     gridDatasets->setAlternatingRowColors(true);
-    gridDatasets->setWordWrap(false);
+    gridDatasets->SetEmptyText(kNoDatasetsText);
+    connect(gridDatasets, &TDataGrid::EnterPressed, this, [this] {
+        if (btnSubmit->isEnabled()) {
+            btnSubmit->click();
+        }
+    });
     // The column widths were chosen for a compact font; a slightly smaller one fits their texts.
     QFont gridFont = gridDatasets->font();
     gridFont.setPointSizeF(gridFont.pointSizeF() * 0.9);
@@ -147,6 +180,14 @@ void Tform_main::BuildContent() {
     gridDatasets->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     gridDatasets->horizontalHeader()->setStretchLastSection(true);
     gridDatasets->horizontalHeader()->setHighlightSections(false);
+    // A click on a header sorts by that column; a third click gives the loaded order back.
+    gridDatasets->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    gridDatasets->horizontalHeader()->setSortIndicatorClearable(true);
+    connect(gridDatasets->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column) {
+        if (!_blFitting) {
+            std::erase(_fitColumns, column);
+        }
+    });
     auto* box = new QVBoxLayout(pnlContent);
     box->setContentsMargins(6, 6, 6, 6);
     box->addWidget(gridDatasets);
@@ -155,12 +196,13 @@ void Tform_main::BuildContent() {
 void Tform_main::BuildFooter() {
     pnlFooter = MakePanel(QStringLiteral("pnlFooter"), this);
     pnlFooter->setFixedHeight(42);
-    btnBrowse = new QPushButton(QStringLiteral("Browse"), pnlFooter);
+    btnBrowse = new QPushButton(QStringLiteral("&Browse"), pnlFooter);
     btnBrowse->setObjectName(QStringLiteral("btnBrowse"));
     btnSubmit = new QPushButton(QStringLiteral("Live") + kSubmitCaptionTail, pnlFooter);
     btnSubmit->setObjectName(QStringLiteral("btnSubmit"));
-    btnSubmit->setFixedWidth(200);
-    btnClose = new QPushButton(QStringLiteral("Close"), pnlFooter);
+    // At least the design width; wider when the caption needs it at the system's font.
+    btnSubmit->setMinimumWidth(200);
+    btnClose = new QPushButton(QStringLiteral("&Close"), pnlFooter);
     btnClose->setObjectName(QStringLiteral("btnClose"));
     connect(btnBrowse, &QPushButton::clicked, this, &Tform_main::btnBrowseClick);
     connect(btnSubmit, &QPushButton::clicked, this, &Tform_main::btnSubmitClick);
@@ -210,7 +252,10 @@ void Tform_main::ShowProblemDetails() {
 
 void Tform_main::SetDataModule(TdmVenMTD* dataModule) {
     if (_pDatasetModel) {
+        gridDatasets->setSortingEnabled(false);
         gridDatasets->setModel(nullptr);
+        delete _pSortModel;
+        _pSortModel = nullptr;
         delete _pDatasetModel;
         _pDatasetModel = nullptr;
     }
@@ -218,14 +263,21 @@ void Tform_main::SetDataModule(TdmVenMTD* dataModule) {
     FDataset = nullptr;
     if (_pDataModule) {
         _pDatasetModel = new TMemTableModel(_pDataModule->mtDataSets, DatasetGridColumns(), this);
-        gridDatasets->setModel(_pDatasetModel);
-        // A reset (rows added by Browse, or by the loader) keeps the selected row where it was.
-        connect(_pDatasetModel, &QAbstractItemModel::modelAboutToBeReset, this,
-                [this] { _nRowBeforeReset = gridDatasets->currentIndex().row(); });
-        connect(_pDatasetModel, &QAbstractItemModel::modelReset, this, [this] {
+        _pSortModel = new TGridSortModel(this);
+        _pSortModel->setSourceModel(_pDatasetModel);
+        gridDatasets->setModel(_pSortModel);
+        gridDatasets->setItemDelegateForColumn(_pDatasetModel->columnCount() - 1,
+                                               new TElideMiddleDelegate(gridDatasets));
+        gridDatasets->setSortingEnabled(true);
+        // A reset (rows added by Browse, or by the loader) keeps the selected dataset selected.
+        connect(_pSortModel, &QAbstractItemModel::modelAboutToBeReset, this,
+                [this] { _nRowBeforeReset = SourceRow(gridDatasets->currentIndex().row()); });
+        connect(_pSortModel, &QAbstractItemModel::modelReset, this, [this] {
             if (_nRowBeforeReset >= 0 && _nRowBeforeReset < _pDatasetModel->rowCount()) {
-                gridDatasets->selectRow(_nRowBeforeReset);
+                gridDatasets->selectRow(
+                    _pSortModel->mapFromSource(_pDatasetModel->index(_nRowBeforeReset, 0)).row());
             }
+            FitColumnWidths();
             UpdateSelectedDataset();
             UpdateProblems();
         });
@@ -240,10 +292,37 @@ void Tform_main::SetDataModule(TdmVenMTD* dataModule) {
 void Tform_main::RestoreColumnWidths() {
     const std::vector<TGridColumn>& columns = _pDatasetModel->Columns();
     std::vector<int> saved = LoadColumnWidths(kDatasetGridSection, static_cast<int>(columns.size()));
+    _fitColumns.clear();
+    _blFitting = true;
     // The last column stretches to fill the grid, whatever its saved width.
     for (size_t i = 0; i + 1 < columns.size(); ++i) {
         gridDatasets->setColumnWidth(static_cast<int>(i), saved[i] > 0 ? saved[i] : columns[i].Width);
+        if (saved[i] <= 0) {
+            _fitColumns.push_back(static_cast<int>(i));
+        }
     }
+    _blFitting = false;
+}
+
+// The design widths cut dates, VAT numbers and versions at many fonts: a column the user has not
+// sized is fitted to what it shows once there are rows to measure.
+void Tform_main::FitColumnWidths() {
+    if (!_pDatasetModel || _pDatasetModel->rowCount() == 0) {
+        return;
+    }
+    _blFitting = true;
+    for (int column : _fitColumns) {
+        gridDatasets->resizeColumnToContents(column);
+    }
+    _blFitting = false;
+}
+
+// The dataset table's row (the DataSets entry) shown in a grid row, -1 for none.
+int Tform_main::SourceRow(int gridRow) const {
+    if (!_pSortModel || gridRow < 0) {
+        return -1;
+    }
+    return _pSortModel->mapToSource(_pSortModel->index(gridRow, 0)).row();
 }
 
 void Tform_main::SaveColumnWidths() {
@@ -251,8 +330,9 @@ void Tform_main::SaveColumnWidths() {
         return;
     }
     std::vector<int> widths;
+    // A fitted column is fitted again next time, to the datasets found then.
     for (int i = 0; i < _pDatasetModel->columnCount(); ++i) {
-        widths.push_back(gridDatasets->columnWidth(i));
+        widths.push_back(std::ranges::count(_fitColumns, i) ? 0 : gridDatasets->columnWidth(i));
     }
     ven::SaveColumnWidths(kDatasetGridSection, widths);
 }
@@ -276,10 +356,28 @@ void Tform_main::FormShow() {
     SelectFirstDataset();
     // Folders that gave no dataset add no row, so no table change brings them to the status line.
     UpdateProblems();
+    FitColumnWidths();
+    // Keys go to the dataset list, not to the Live/Test switch, where a stray Space changes the mode.
+    gridDatasets->setFocus(Qt::OtherFocusReason);
+    if (_blCloseRequested) {
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    }
+}
+
+void Tform_main::RequestClose() {
+    if (_blShown) {
+        close();
+    } else {
+        _blCloseRequested = true;
+    }
 }
 
 void Tform_main::closeEvent(QCloseEvent* event) {
     SaveColumnWidths();
+    // A window never shown has no place of its own to remember.
+    if (_blShown) {
+        SaveWindowBounds(this, kDatasetGridSection);
+    }
     QMainWindow::closeEvent(event);
     if (event->isAccepted()) {
         emit Closed();
@@ -296,7 +394,7 @@ void Tform_main::SelectFirstDataset() {
 void Tform_main::UpdateSelectedDataset() {
     if (_pDataModule) {
         rtl::TStringList* list = _pDataModule->DataSets();
-        int row = gridDatasets->currentIndex().row();
+        int row = SourceRow(gridDatasets->currentIndex().row());
         FDataset = list && row >= 0 && row < list->Count()
                        ? dynamic_cast<sage::TSageDataset*>(list->Objects(row))
                        : nullptr;
@@ -306,6 +404,8 @@ void Tform_main::UpdateSelectedDataset() {
 
 void Tform_main::UpdateSubmissionMode() {
     btnSubmit->setEnabled(FDataset && FDataset->VatReturns().Count() > 0);
+    btnSubmit->setToolTip(btnSubmit->isEnabled() ? QString()
+                                                 : (FDataset ? kNoReturnsTip : kNoDatasetSelectedTip));
     _blTestMode = !cbSubmissionMode->On();
     ApplyAppearance(_blTestMode);
     btnSubmit->setText((_blTestMode ? QStringLiteral("Test") : QStringLiteral("Live")) + kSubmitCaptionTail);
@@ -314,7 +414,7 @@ void Tform_main::UpdateSubmissionMode() {
 void Tform_main::ApplyAppearance(bool testMode) {
     ApplyTestModeColours(testMode, {pnlHeader, pnlContent, pnlFooter}, {lblSubmissionMode});
     // The grid keeps the ordinary look in both modes; only its surroundings change colour.
-    gridDatasets->setPalette(QApplication::palette(gridDatasets));
+    KeepOrdinaryColours(gridDatasets);
 }
 
 void Tform_main::gridDatasetsSelectionChanged() {

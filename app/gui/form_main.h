@@ -3,15 +3,18 @@
 // between the portal's live and test sites and hands the chosen VAT return to the portal.
 #include "app/core/PortalHandOff.h"
 #include "app/core/WebUpdate.h"
+#include "app/gui/DataGrid.h"
 
 #include <QMainWindow>
 
 #include <functional>
+#include <vector>
 
 class QFrame;
 class QLabel;
 class QPushButton;
 class QTableView;
+class QSortFilterProxyModel;
 
 namespace rtl {
 class TStringList;
@@ -53,6 +56,9 @@ public:
     /// The dataset of the selected row, or null.
     sage::TSageDataset* Dataset() const { return FDataset; }
 
+    /// Closes the window as Close does: at once when shown, else as soon as loading has shown it.
+    void RequestClose();
+
     void SelectFirstDataset();
     void UpdateSelectedDataset();
     void UpdateSubmissionMode();
@@ -68,7 +74,7 @@ public:
     QLabel* lblSubmissionMode;
     TSliderSwitch* cbSubmissionMode;
     QFrame* pnlContent;
-    QTableView* gridDatasets;
+    TDataGrid* gridDatasets;
     QFrame* pnlFooter;
     QPushButton* btnBrowse;
     QPushButton* btnSubmit;
@@ -101,7 +107,9 @@ private:
     void BrowsePlatformDatasets();
     void ApplyAppearance(bool testMode);
     void RestoreColumnWidths();
+    void FitColumnWidths();
     void SaveColumnWidths();
+    int SourceRow(int gridRow) const;
     void ShowMessage(const rtl::UnicodeString& text);
     void SubmitGroupReturn();
     void SubmitChosenReturn();
@@ -111,11 +119,18 @@ private:
     const TVenSystemMode& _systemMode;
     TdmVenMTD* _pDataModule = nullptr;
     TMemTableModel* _pDatasetModel = nullptr;
+    // The grid's view of the dataset table: the table's order until the user sorts by a column.
+    QSortFilterProxyModel* _pSortModel = nullptr;
+    // Columns with no saved width, fitted to their contents until the user sizes one by hand.
+    std::vector<int> _fitColumns;
+    bool _blFitting = false;
     IWebUpdate* _pWebUpdate = &updApplication;
     THandOffHook _fnHandOff;
     sage::TSageDataset* FDataset = nullptr;
     bool _blTestMode = false;
     bool _blShown = false;
+    bool _blCloseRequested = false;
+    // The table row of the selected dataset while the rows are re-read.
     int _nRowBeforeReset = -1;
 };
 

@@ -4,6 +4,7 @@
 
 #include "app/core/GridColumnSizes.h"
 #include "app/core/VenDataModule.h"
+#include "app/gui/DataGrid.h"
 #include "app/gui/QtText.h"
 #include "app/gui/TestModeColours.h"
 #include "app/gui/VatReturnGridModel.h"
@@ -37,6 +38,7 @@ Tform_vat_returns::Tform_vat_returns(TdmVenMTD& dataModule, QWidget* parent)
     BuildFooter();
     StackPanels(this, pnlHeader, pnlContent, pnlFooter);
     resize(1116, 373);
+    _blPlaced = RestoreWindowBounds(this, kVatReturnGridSection);
 }
 
 Tform_vat_returns::~Tform_vat_returns() {
@@ -72,21 +74,18 @@ void Tform_vat_returns::BuildHeader() {
 void Tform_vat_returns::BuildContent() {
     pnlContent = MakePanel(QStringLiteral("pnlContent"), this);
     _pGridModel = new TVatReturnGridModel(_dataModule.mtVatReturns, this);
-    gridReturns = new QTableView(pnlContent);
+    gridReturns = new TDataGrid(pnlContent);
     gridReturns->setObjectName(QStringLiteral("gridReturns"));
     // The column widths were chosen for a compact font, as in the dataset grid.
     QFont gridFont = gridReturns->font();
     gridFont.setPointSizeF(gridFont.pointSizeF() * 0.9);
     gridReturns->setFont(gridFont);
     gridReturns->setModel(_pGridModel);
-    gridReturns->setSelectionBehavior(QAbstractItemView::SelectRows);
-    gridReturns->setSelectionMode(QAbstractItemView::SingleSelection);
-    gridReturns->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    gridReturns->setWordWrap(false);
     gridReturns->verticalHeader()->hide();
     gridReturns->verticalHeader()->setDefaultSectionSize(gridReturns->fontMetrics().height() + 8);
     gridReturns->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     gridReturns->horizontalHeader()->setHighlightSections(false);
+    gridReturns->horizontalHeader()->setStretchLastSection(true);
     RestoreColumnWidths();
     connect(gridReturns->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &Tform_vat_returns::gridReturnsSelectionChanged);
@@ -138,7 +137,7 @@ void Tform_vat_returns::SelectCurrentRow() {
 
 sage::TSageDatasetVatReturn* Tform_vat_returns::SelectedReturn() const {
     QModelIndexList rows = gridReturns->selectionModel()->selectedRows();
-    return rows.isEmpty() ? nullptr : _pGridModel->ReturnAt(rows.first().row());
+    return _pGridModel->ReturnAt(rows.isEmpty() ? gridReturns->currentIndex().row() : rows.first().row());
 }
 
 void Tform_vat_returns::gridReturnsSelectionChanged() {
@@ -159,6 +158,10 @@ void Tform_vat_returns::gridReturnsSelectionChanged() {
 
 void Tform_vat_returns::btnEditNameClick() {
     SetNameEditable(txtCompany, btnEditName->isChecked());
+    if (btnEditName->isChecked()) {
+        txtCompany->setFocus(Qt::OtherFocusReason);
+        txtCompany->selectAll();
+    }
 }
 
 void Tform_vat_returns::btnSubmitVATClick() {
@@ -173,8 +176,15 @@ void Tform_vat_returns::showEvent(QShowEvent* event) {
 }
 
 void Tform_vat_returns::FormShow() {
-    ApplyTestModeColours(_blTestMode, {pnlHeader, pnlContent, pnlFooter}, {lblCompany, lblVATNo});
-    gridReturns->setPalette(QApplication::palette(gridReturns));
+    ApplyTestModeColours(_blTestMode, {pnlHeader, pnlContent, pnlFooter},
+                         {lblCompany, lblVATNo, TestModeNoticeOf(pnlFooter)});
+    ShowTestModeNotice(pnlFooter, _blTestMode);
+    KeepOrdinaryColours(gridReturns);
+    // The returns are what the window is for; the name box is reached with Edit.
+    gridReturns->setFocus(Qt::OtherFocusReason);
+    if (_blPlaced) {
+        return;
+    }
     if (QScreen* screen = this->screen()) {
         QRect frame = frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
@@ -184,6 +194,7 @@ void Tform_vat_returns::FormShow() {
 
 void Tform_vat_returns::hideEvent(QHideEvent* event) {
     SaveColumnWidths();
+    SaveWindowBounds(this, kVatReturnGridSection);
     QDialog::hideEvent(event);
 }
 

@@ -73,6 +73,8 @@ private:
     TVatReturnGridModel* _pGridModel = nullptr;
     sage::TSageDataset* FDataset = nullptr;
     bool _blTestMode = false;
+    // Put where the user last left it: not centred when shown.
+    bool _blPlaced = false;
     // While the window itself selects the latest return, the company field keeps the dataset's name.
     bool _blSelecting = false;
 };

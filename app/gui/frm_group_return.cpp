@@ -117,9 +117,6 @@ protected:
         option->state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
         // The box is drawn centred by paint, not at the cell's left edge.
         option->features &= ~QStyleOptionViewItem::HasCheckIndicator;
-        if (index.column() == TGroupReturnTreeModel::colPeriod && index.parent().isValid()) {
-            option->text = QStringLiteral("    ") + option->text;
-        }
     }
 
 private:
@@ -145,12 +142,15 @@ TfrmGroupReturn::TfrmGroupReturn(TdmVenMTD& dataModule, QWidget* parent)
     BuildContent();
     BuildFooter();
     StackPanels(this, pnlHeader, pnlContent, pnlFooter);
+    _blPlaced = RestoreWindowBounds(this, kGroupReturnGridSection);
     tmrSelect = new QTimer(this);
     tmrSelect->setObjectName(QStringLiteral("tmrSelect"));
     tmrSelect->setSingleShot(true);
     tmrSelect->setInterval(10);
     connect(tmrSelect, &QTimer::timeout, this, &TfrmGroupReturn::tmrSelectTimer);
-    resize(1017, 402);
+    if (!_blPlaced) {
+        resize(1017, 402);
+    }
 }
 
 TfrmGroupReturn::~TfrmGroupReturn() {
@@ -200,20 +200,25 @@ void TfrmGroupReturn::BuildContent() {
     gridReturns->setSelectionMode(QAbstractItemView::SingleSelection);
     gridReturns->setEditTriggers(QAbstractItemView::NoEditTriggers);
     gridReturns->setUniformRowHeights(true);
-    // Periods open and close only by clicking their rows: no node buttons, no double-click toggle.
-    gridReturns->setRootIsDecorated(false);
-    gridReturns->setItemsExpandable(false);
+    // Tab leaves the tree; the arrows move from row to row.
+    gridReturns->setTabKeyNavigation(false);
+    // A period opens by its row, by its node button or by the arrow keys, and the others close.
+    gridReturns->setRootIsDecorated(true);
     gridReturns->setExpandsOnDoubleClick(false);
-    gridReturns->setIndentation(0);
+    gridReturns->setIndentation(16);
+    gridReturns->installEventFilter(this);
     gridReturns->setItemDelegate(new TGroupTreeDelegate(gridReturns));
     gridReturns->setAllColumnsShowFocus(true);
     gridReturns->header()->setSectionResizeMode(QHeaderView::Interactive);
-    gridReturns->header()->setStretchLastSection(false);
+    gridReturns->header()->setStretchLastSection(true);
     gridReturns->header()->setHighlightSections(false);
     RestoreColumnWidths();
     connect(gridReturns, &QTreeView::clicked, this, &TfrmGroupReturn::gridReturnsClickCell);
     connect(gridReturns->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TfrmGroupReturn::gridReturnsSelectionChanged);
+    connect(gridReturns->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &TfrmGroupReturn::gridReturnsCurrentChanged);
+    connect(gridReturns, &QTreeView::expanded, this, &TfrmGroupReturn::gridReturnsExpanded);
     connect(_pTreeModel, &TGroupReturnTreeModel::IncludeChanged, this,
             &TfrmGroupReturn::gridReturnsCheckBoxChange);
     auto* box = new QVBoxLayout(pnlContent);
@@ -236,24 +241,65 @@ void TfrmGroupReturn::SetDataset(sage::TSageDataset* dataset) {
         built = _model.Build(dataset, *datasets);
     }
     _pTreeModel->Reset();
+    FitPeriodColumn();
     txtVatNo->setText(built ? ToQString(_model.VatNumberText()) : ToQString(kNoVatInfo));
     txtReturnName->setText(ToQString(_model.ReturnName()));
     gridReturnsSelectionChanged();
     if (!built) {
         return;
     }
+    // The first period stands open, but is selected only by the timer, as before any choice.
+    _blOpening = true;
     gridReturns->collapseAll();
     gridReturns->expand(_pTreeModel->index(0, 0));
+    _blOpening = false;
     tmrSelect->start();
 }
 
 // Opens one period and closes the others, selecting its header row.
 void TfrmGroupReturn::OpenPeriod(int period) {
+    if (_blOpening) {
+        return;
+    }
+    _blOpening = true;
+    _nSelected = period;
     QModelIndex header = _pTreeModel->index(period, 0);
     gridReturns->setCurrentIndex(header);
     gridReturns->collapseAll();
     gridReturns->expand(header);
-    _nSelected = period;
+    _blOpening = false;
+}
+
+// Moving onto another period's row with the keys opens it as a click does, so that a heading never
+// stands over the members of the period before.
+void TfrmGroupReturn::gridReturnsCurrentChanged(const QModelIndex& current) {
+    int period = _pTreeModel->PeriodOf(current);
+    if (period >= 0 && period != _nSelected) {
+        OpenPeriod(period);
+    }
+}
+
+void TfrmGroupReturn::gridReturnsExpanded(const QModelIndex& index) {
+    int period = _pTreeModel->PeriodOf(index);
+    if (period >= 0 && period != _nSelected) {
+        OpenPeriod(period);
+    }
+}
+
+// Space ticks or unticks the member of the current row, whichever of its cells has the focus.
+bool TfrmGroupReturn::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == gridReturns && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space &&
+        static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier) {
+        QModelIndex current = gridReturns->currentIndex();
+        QModelIndex include = current.sibling(current.row(), TGroupReturnTreeModel::colInclude);
+        if (include.isValid() && include.flags().testFlag(Qt::ItemIsUserCheckable)) {
+            bool checked = include.data(Qt::CheckStateRole).value<Qt::CheckState>() == Qt::Checked;
+            _pTreeModel->setData(include, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+        }
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void TfrmGroupReturn::gridReturnsClickCell(const QModelIndex& index) {
@@ -282,12 +328,17 @@ void TfrmGroupReturn::gridReturnsSelectionChanged() {
 }
 
 // Selects the open period's header again once a tick has changed its sums (the first period
-// until the user opens another).
+// until the user opens another); a member row the keys are on stays current, so that Space can go
+// on to the next member.
 void TfrmGroupReturn::tmrSelectTimer() {
     tmrSelect->stop();
     int period = _nSelected >= 0 ? _nSelected : 0;
     if (period < _pTreeModel->rowCount()) {
-        gridReturns->setCurrentIndex(_pTreeModel->index(period, 0));
+        if (_pTreeModel->PeriodOf(gridReturns->currentIndex()) != period ||
+            TGroupReturnTreeModel::MemberOf(gridReturns->currentIndex()) < 0) {
+            gridReturns->setCurrentIndex(_pTreeModel->index(period, 0));
+        }
+        _nSelected = period;
         gridReturnsSelectionChanged();
     }
     update();
@@ -295,6 +346,10 @@ void TfrmGroupReturn::tmrSelectTimer() {
 
 void TfrmGroupReturn::btnEditNameClick() {
     SetNameEditable(txtReturnName, btnEditName->isChecked());
+    if (btnEditName->isChecked()) {
+        txtReturnName->setFocus(Qt::OtherFocusReason);
+        txtReturnName->selectAll();
+    }
 }
 
 void TfrmGroupReturn::btnSubmitVATClick() {
@@ -313,7 +368,14 @@ void TfrmGroupReturn::showEvent(QShowEvent* event) {
 
 void TfrmGroupReturn::FormShow() {
     ApplyTestModeColours(_blTestMode, {pnlHeader, pnlContent, pnlFooter},
-                         {lblCompany, lblVATNo, lblSelectedPeriod});
+                         {lblCompany, lblVATNo, lblSelectedPeriod, TestModeNoticeOf(pnlFooter)});
+    ShowTestModeNotice(pnlFooter, _blTestMode);
+    // Only the panels take the test colours; the tree keeps the ordinary look.
+    KeepOrdinaryColours(gridReturns);
+    gridReturns->setFocus(Qt::OtherFocusReason);
+    if (_blPlaced) {
+        return;
+    }
     if (QScreen* screen = this->screen()) {
         QRect frame = frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
@@ -323,11 +385,30 @@ void TfrmGroupReturn::FormShow() {
 
 void TfrmGroupReturn::hideEvent(QHideEvent* event) {
     SaveColumnWidths();
+    SaveWindowBounds(this, kGroupReturnGridSection);
     QDialog::hideEvent(event);
+}
+
+// Without a saved width the period column is widened, when needed, to the longest company name of
+// the group, set in under its period.
+void TfrmGroupReturn::FitPeriodColumn() {
+    if (!_blFitPeriod) {
+        return;
+    }
+    const QFontMetrics fm(gridReturns->font());
+    int widest = DefaultColumnWidth(TGroupReturnTreeModel::colPeriod, gridReturns->font());
+    for (int p = 0; p < _model.PeriodCount(); ++p) {
+        for (const TGroupMember& m : _model.Period(p).Members) {
+            widest = std::max(widest, fm.horizontalAdvance(ToQString(m.CompanyName)) +
+                                          2 * gridReturns->indentation() + 16);
+        }
+    }
+    gridReturns->setColumnWidth(TGroupReturnTreeModel::colPeriod, widest);
 }
 
 void TfrmGroupReturn::RestoreColumnWidths() {
     std::vector<int> saved = LoadColumnWidths(kGroupReturnGridSection, TGroupReturnTreeModel::colCount + 1);
+    _blFitPeriod = saved[1 + TGroupReturnTreeModel::colPeriod] <= 0;
     for (int c = 0; c < TGroupReturnTreeModel::colCount; ++c) {
         int width = saved[static_cast<size_t>(c) + 1];
         gridReturns->setColumnWidth(c, width > 0 ? width : DefaultColumnWidth(c, gridReturns->font()));

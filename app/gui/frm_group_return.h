@@ -59,6 +59,7 @@ public:
     QTimer* tmrSelect;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
@@ -69,12 +70,15 @@ private:
     void FormShow();
     void OpenPeriod(int period);
     void gridReturnsClickCell(const QModelIndex& index);
+    void gridReturnsCurrentChanged(const QModelIndex& current);
+    void gridReturnsExpanded(const QModelIndex& index);
     void gridReturnsCheckBoxChange(int period);
     void gridReturnsSelectionChanged();
     void tmrSelectTimer();
     void btnEditNameClick();
     void btnSubmitVATClick();
     void RestoreColumnWidths();
+    void FitPeriodColumn();
     void SaveColumnWidths();
 
     TdmVenMTD& _dataModule;
@@ -85,6 +89,12 @@ private:
     // The period opened by the user's last click; -1 before any.
     int _nSelected = -1;
     bool _blTestMode = false;
+    // Put where the user last left it: not centred when shown.
+    bool _blPlaced = false;
+    // OpenPeriod's own moves of the current row open nothing more.
+    bool _blOpening = false;
+    // No saved width: the period column takes the group's longest company name.
+    bool _blFitPeriod = false;
 };
 
 } // namespace ven

@@ -10,8 +10,10 @@
 #include "app/gui/frmUpdateProgress.h"
 #include "rtl/AppInitialize.h"
 #include "rtl/FormatSettings.h"
+#include "rtl/TerminationWatch.h"
 
 #include <QApplication>
+#include <QPointer>
 
 #include <memory>
 
@@ -43,9 +45,19 @@ int main(int argc, char** argv) {
     frmUpdateProgress->Attach(formMain->updApplication);
     ven::TLoaderView loaderView(formSplash, formMain.get());
 
+    // A request to end (the session closing) closes the window as Close does, so that nothing is
+    // cut short; during loading it waits for the window to be shown.
+    QPointer<ven::Tform_main> mainWindow = formMain.get();
+    auto terminationWatch = std::make_unique<rtl::TTerminationWatch>([mainWindow] {
+        if (mainWindow) {
+            mainWindow->RequestClose();
+        }
+    });
+
     formSplash->show();
     dmVenMTD->LoadDatasets(loaderView);
     int exitCode = app.exec();
+    terminationWatch.reset();
 
     // The windows let go of the data module's tables before it goes.
     frmUpdateProgress.reset();

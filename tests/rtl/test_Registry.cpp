@@ -127,6 +127,22 @@ TEST_F(RegistryTest, RefusesNamesAndValuesThatWouldBreakTheFile) {
     EXPECT_EQ(Contents("HKEY_CURRENT_USER.ini"), "[SOFTWARE\\Corvane\\Venturo MTD]\n=default value\n");
 }
 
+TEST_F(RegistryTest, WriteValuesWritesAllInOneReplaceOrNothing) {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(AppKey, true));
+    reg.WriteString(u"Col1", u"10");
+    reg.WriteValues({{u"Col0", u"5"}, {u"col1", u"20"}, {u"Col2", u"7"}});
+    EXPECT_EQ(Contents("HKEY_CURRENT_USER.ini"),
+              "[SOFTWARE\\Corvane\\Venturo MTD]\nCol1=20\nCol0=5\nCol2=7\n");
+    // One bad pair refuses the whole batch before anything is written.
+    EXPECT_THROW(reg.WriteValues({{u"Col0", u"6"}, {u"bad=name", u"1"}}), ERegistryError);
+    EXPECT_EQ(reg.ReadString(u"Col0"), u"5");
+    reg.WriteValues({});
+    TRegistry readOnly(true);
+    ASSERT_TRUE(readOnly.OpenKeyReadOnly(AppKey));
+    EXPECT_THROW(readOnly.WriteValues({{u"Col0", u"1"}}), ERegistryError);
+}
+
 TEST_F(RegistryTest, WritesKeepOtherProcessesChangesAndUnknownLines) {
     TRegistry reg;
     ASSERT_TRUE(reg.OpenKey(AppKey, true));

@@ -24,7 +24,9 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -98,10 +100,12 @@ TEST_F(MainWindowTest, LayoutCaptionsAndColumns) {
     EXPECT_EQ(form->lblSubmissionMode->text(), "Submission Mode");
     EXPECT_TRUE(form->cbSubmissionMode->On());
     EXPECT_EQ(form->cbSubmissionMode->StateCaption(), "Live");
-    EXPECT_EQ(form->btnBrowse->text(), "Browse");
-    EXPECT_EQ(form->btnSubmit->text(), "Live Submission of VAT to HMRC");
-    EXPECT_EQ(form->btnSubmit->width(), 200);
-    EXPECT_EQ(form->btnClose->text(), "Close");
+    EXPECT_EQ(form->btnBrowse->text(), "&Browse");
+    EXPECT_EQ(form->btnSubmit->text(), "Live &Submission of VAT to HMRC");
+    EXPECT_GE(form->btnSubmit->width(), 200);
+    EXPECT_GE(form->btnSubmit->width(), form->btnSubmit->sizeHint().width())
+        << "the caption keeps its padding";
+    EXPECT_EQ(form->btnClose->text(), "&Close");
     EXPECT_GT(form->btnClose->x(), form->btnSubmit->x() + form->btnSubmit->width());
 
     QAbstractItemModel* model = form->gridDatasets->model();
@@ -147,7 +151,7 @@ TEST_F(MainWindowTest, SwitchRecoloursPanelsAndRenamesSubmitAtOnce) {
     }
     EXPECT_EQ(form->lblSubmissionMode->palette().color(QPalette::WindowText), QColor(Qt::white));
     EXPECT_GT(LightPixels(*form->lblSubmissionMode), 20) << "the label is drawn white, not only set so";
-    EXPECT_EQ(form->btnSubmit->text(), "Test Submission of VAT to HMRC");
+    EXPECT_EQ(form->btnSubmit->text(), "Test &Submission of VAT to HMRC");
 
     QTest::mouseClick(form->cbSubmissionMode, Qt::LeftButton);
     EXPECT_FALSE(form->TestMode());
@@ -155,7 +159,7 @@ TEST_F(MainWindowTest, SwitchRecoloursPanelsAndRenamesSubmitAtOnce) {
         EXPECT_EQ(panel->palette().color(QPalette::Window), liveWindow);
     }
     EXPECT_EQ(form->lblSubmissionMode->palette().color(QPalette::WindowText), liveText);
-    EXPECT_EQ(form->btnSubmit->text(), "Live Submission of VAT to HMRC");
+    EXPECT_EQ(form->btnSubmit->text(), "Live &Submission of VAT to HMRC");
 }
 
 TEST_F(MainWindowTest, SubmitFollowsTheSelectedDatasetsReturns) {
@@ -371,6 +375,199 @@ TEST_F(MainWindowTest, CloseButtonClosesAndSignals) {
     QTest::mouseClick(form->btnClose, Qt::LeftButton);
     EXPECT_TRUE(closed);
     EXPECT_FALSE(form->isVisible());
+}
+
+// Shows the window as the user gets it: active, so that focus and Tab behave as on a desktop.
+void ShowActive(QWidget& window) {
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+}
+
+QString CompanyOf(Tform_main& form) {
+    return form.Dataset() ? ToQ(form.Dataset()->CompanyName()) : QString();
+}
+
+TEST_F(MainWindowTest, KeysMoveTheSelectionTabLeavesTheTableAndEnterSubmits) {
+    data.Add("Alpha Ltd", "GB 111 2222 33", 1);
+    data.Add("Beta Ltd", "GB 222 3333 44", 1);
+    data.Add("Gamma Ltd", "GB 333 4444 55", 1);
+    LoadAll();
+    ShowActive(*form);
+    EXPECT_EQ(QApplication::focusWidget(), form->gridDatasets)
+        << "start-up focus is on the datasets, not the switch";
+    QTableView* grid = form->gridDatasets;
+    QTest::keyClick(grid, Qt::Key_Down);
+    EXPECT_EQ(CompanyOf(*form), "Beta Ltd");
+    QTest::keyClick(grid, Qt::Key_End);
+    EXPECT_EQ(CompanyOf(*form), "Gamma Ltd");
+    QTest::keyClick(grid, Qt::Key_Home);
+    EXPECT_EQ(CompanyOf(*form), "Alpha Ltd");
+    QTest::keyClick(grid, Qt::Key_PageDown);
+    EXPECT_EQ(CompanyOf(*form), "Gamma Ltd");
+    QTest::keyClick(grid, Qt::Key_Up);
+    EXPECT_EQ(CompanyOf(*form), "Beta Ltd");
+
+    // Tab leaves the table without touching the selection, and Shift+Tab comes back.
+    QTest::keyClick(grid, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), form->btnBrowse);
+    EXPECT_EQ(CompanyOf(*form), "Beta Ltd");
+    QTest::keyClick(form->btnBrowse, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), form->btnSubmit);
+    QTest::keyClick(form->btnSubmit, Qt::Key_Backtab);
+    QTest::keyClick(form->btnBrowse, Qt::Key_Backtab);
+    EXPECT_EQ(QApplication::focusWidget(), grid);
+    EXPECT_EQ(CompanyOf(*form), "Beta Ltd");
+
+    QTest::keyClick(grid, Qt::Key_Return);
+    ASSERT_EQ(handOffs.size(), 1u);
+    EXPECT_EQ(QueryValue(handOffs[0].Url, "company"), "Beta Ltd");
+    EXPECT_TRUE(form->cbSubmissionMode->On()) << "no key reached the Live/Test switch";
+}
+
+TEST_F(MainWindowTest, AcceleratorsReachTheButtons) {
+    data.Add("Alpha Ltd", "GB 111 2222 33", 1);
+    LoadAll();
+    ShowActive(*form);
+    // A mnemonic presses its button and lets go of it a moment later.
+    QTest::keyClick(form->gridDatasets, Qt::Key_S, Qt::AltModifier);
+    QTRY_COMPARE(handOffs.size(), 1u);
+    data.Add("Beta Ltd", "GB 222 3333 44", 1);
+    FileDialog::instance()->setNextFileName(data.CompanyFile());
+    QTest::keyClick(form->gridDatasets, Qt::Key_B, Qt::AltModifier);
+    QTRY_COMPARE(form->gridDatasets->model()->rowCount(), 2);
+    QTest::keyClick(form->gridDatasets, Qt::Key_C, Qt::AltModifier);
+    QTRY_VERIFY(!form->isVisible());
+}
+
+TEST_F(MainWindowTest, EmptyTableAndDisabledSubmitSayWhy) {
+    form->SelectFirstDataset();
+    EXPECT_TRUE(form->gridDatasets->EmptyText().contains("Browse"));
+    EXPECT_FALSE(form->btnSubmit->isEnabled());
+    EXPECT_EQ(form->btnSubmit->toolTip(), "No dataset is selected.");
+    data.Add("No Returns Ltd", "GB 111 2222 33", 0);
+    data.Add("One Return Ltd", "GB 444 5555 66", 1);
+    LoadAll();
+    SelectRow(0);
+    EXPECT_EQ(form->btnSubmit->toolTip(), "No VAT returns are stored for this company.");
+    SelectRow(1);
+    EXPECT_EQ(form->btnSubmit->toolTip(), "");
+}
+
+TEST_F(MainWindowTest, HeaderClicksSortAndTheSelectionFollowsTheDataset) {
+    data.Add("beta Ltd", "GB 222 3333 44", 2);
+    data.Add("Alpha Ltd", "GB 111 2222 33", 10);
+    data.Add("Gamma Ltd", "GB 333 4444 55", 9);
+    LoadAll();
+    ShowActive(*form);
+    QAbstractItemModel* model = form->gridDatasets->model();
+    QStringList loaded;
+    for (int r = 0; r < 3; ++r) {
+        loaded << model->index(r, 0).data().toString();
+    }
+    QHeaderView* header = form->gridDatasets->horizontalHeader();
+    auto clickHeader = [&](int column) {
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
+    };
+    auto column = [&](int c) {
+        QStringList texts;
+        for (int r = 0; r < model->rowCount(); ++r) {
+            texts << model->index(r, c).data().toString();
+        }
+        return texts;
+    };
+    clickHeader(0);
+    EXPECT_EQ(column(0), QStringList({"Alpha Ltd", "beta Ltd", "Gamma Ltd"})) << "letter case ignored";
+    clickHeader(3);
+    EXPECT_EQ(column(3), QStringList({"2", "9", "10"})) << "numbers compare as numbers";
+    SelectRow(2);
+    EXPECT_EQ(CompanyOf(*form), "Alpha Ltd") << "the selected row's dataset, not the loaded order's";
+    clickHeader(3);
+    EXPECT_EQ(column(3), QStringList({"10", "9", "2"}));
+    EXPECT_EQ(CompanyOf(*form), "Alpha Ltd") << "sorting keeps the selected dataset";
+    QTest::keyClicks(form->gridDatasets, "g");
+    EXPECT_EQ(CompanyOf(*form), "Gamma Ltd") << "type-ahead";
+    clickHeader(3); // the third click gives the loaded order back
+    EXPECT_EQ(column(0), loaded);
+}
+
+TEST_F(MainWindowTest, UnsavedColumnsFitTheirContentsAndSavedWidthsWin) {
+    data.Add("A Company With A Rather Long Name Ltd", "GB 123 4567 89 000", 2);
+    LoadAll();
+    ShowActive(*form);
+    QTableView* grid = form->gridDatasets;
+    for (int c = 0; c < 5; ++c) {
+        EXPECT_GE(grid->columnWidth(c), static_cast<QAbstractItemView*>(grid)->sizeHintForColumn(c)) << c;
+        EXPECT_GE(grid->columnWidth(c), grid->horizontalHeader()->sectionSizeHint(c)) << c;
+    }
+    EXPECT_GT(grid->columnWidth(0), 200);
+    ASSERT_TRUE(form->close());
+    // Fitted columns are fitted again next time; none was sized by hand, so none is saved.
+    EXPECT_EQ(LoadColumnWidths(kDatasetGridSection, 6)[0], 0);
+
+    SaveColumnWidths(kDatasetGridSection, {150, 0, 0, 0, 0, 0});
+    Tform_main again(*mode);
+    again.SetDataModule(&dm);
+    ShowActive(again);
+    EXPECT_EQ(again.gridDatasets->columnWidth(0), 150);
+    EXPECT_GE(again.gridDatasets->columnWidth(2),
+              static_cast<QAbstractItemView*>(again.gridDatasets)->sizeHintForColumn(2));
+    // A column sized by hand is kept as the user left it.
+    again.gridDatasets->horizontalHeader()->resizeSection(1, 300);
+    ASSERT_TRUE(again.close());
+    EXPECT_EQ(LoadColumnWidths(kDatasetGridSection, 6)[1], 300);
+}
+
+TEST_F(MainWindowTest, PathsKeepTheirEndsAndTheFullPathIsTheHint) {
+    data.Add("Alpha Ltd", "GB 111 2222 33", 1);
+    LoadAll();
+    QModelIndex path = form->gridDatasets->model()->index(0, 5);
+    EXPECT_EQ(path.data(Qt::ToolTipRole).toString(), path.data().toString());
+    QStyleOptionViewItem option;
+    option.initFrom(form->gridDatasets);
+    auto* delegate = dynamic_cast<QStyledItemDelegate*>(form->gridDatasets->itemDelegateForColumn(5));
+    ASSERT_NE(delegate, nullptr);
+    // Painted into a narrow cell, the path keeps its last characters.
+    QImage narrow(160, 24, QImage::Format_ARGB32);
+    narrow.fill(Qt::white);
+    QPainter painter(&narrow);
+    option.rect = narrow.rect();
+    option.textElideMode = Qt::ElideRight;
+    delegate->paint(&painter, option, path);
+    painter.end();
+    QImage right = narrow.copy(narrow.width() - 24, 0, 20, narrow.height());
+    int dark = 0;
+    for (int y = 0; y < right.height(); ++y) {
+        for (int x = 0; x < right.width(); ++x) {
+            dark += right.pixelColor(x, y).lightness() < 128 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(dark, 10) << "text reaches the right edge: the middle was cut, not the end";
+}
+
+TEST_F(MainWindowTest, WindowPlaceAndSizeAreRemembered) {
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    form->setGeometry(120, 90, 760, 480);
+    const QRect placed = form->geometry();
+    ASSERT_TRUE(form->close());
+    Tform_main again(*mode);
+    EXPECT_EQ(again.geometry(), placed);
+}
+
+TEST_F(MainWindowTest, CtrlClickKeepsTheRowSelected) {
+    data.Add("Alpha Ltd", "GB 111 2222 33", 1);
+    LoadAll();
+    ShowActive(*form);
+    QTableView* grid = form->gridDatasets;
+    QRect cell = grid->visualRect(grid->model()->index(0, 0));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::ControlModifier, cell.center());
+    EXPECT_EQ(grid->selectionModel()->selectedRows().size(), 1);
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                      QPoint(cell.center().x(), grid->viewport()->height() - 4));
+    EXPECT_EQ(grid->selectionModel()->selectedRows().size(), 1);
+    EXPECT_EQ(CompanyOf(*form), "Alpha Ltd");
 }
 
 // Records the questions put to the web-update component.

@@ -10,6 +10,7 @@
 #include "sage_datasets/SageDatasetVatReturn.h"
 
 #include <QAbstractItemModelTester>
+#include <QApplication>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
@@ -68,8 +69,8 @@ TEST_F(VatReturnsWindowTest, CaptionSizeHeaderAndColumns) {
     EXPECT_TRUE(form->txtVatNo->isReadOnly());
     EXPECT_EQ(form->txtVatNo->palette().color(QPalette::Base), QColor(192, 192, 192));
     EXPECT_EQ(form->btnEditName->toolTip(), "Change VAT Return Name");
-    EXPECT_EQ(form->btnSubmitVAT->text(), "Submit");
-    EXPECT_EQ(form->btnCancel->text(), "Cancel");
+    EXPECT_EQ(form->btnSubmitVAT->text(), "&Submit");
+    EXPECT_EQ(form->btnCancel->text(), "&Cancel");
     EXPECT_EQ(form->gridReturns->selectionBehavior(), QAbstractItemView::SelectRows);
     ASSERT_EQ(form->GridModel()->columnCount(), 10);
     // 184 and 80 pixels, or what the grid's font needs for a period and a six-figure amount.
@@ -77,11 +78,19 @@ TEST_F(VatReturnsWindowTest, CaptionSizeHeaderAndColumns) {
     EXPECT_GE(form->gridReturns->columnWidth(Grid::colPeriod), 184);
     EXPECT_GT(form->gridReturns->columnWidth(Grid::colPeriod),
               fm.horizontalAdvance("01/10/2021 - 31/12/2021"));
+    int total = 0;
+    for (int c = Grid::colPeriod; c <= Grid::colBox9; ++c) {
+        total += form->gridReturns->columnWidth(c);
+    }
+    EXPECT_EQ(total, form->gridReturns->viewport()->width()) << "the last box column fills the width";
     for (int c = Grid::colBox1; c <= Grid::colBox9; ++c) {
         EXPECT_GE(form->gridReturns->columnWidth(c), 80);
-        EXPECT_EQ(form->gridReturns->columnWidth(c), form->gridReturns->columnWidth(Grid::colBox1));
+        if (c < Grid::colBox9) {
+            EXPECT_EQ(form->gridReturns->columnWidth(c), form->gridReturns->columnWidth(Grid::colBox1));
+        }
         EXPECT_GT(form->gridReturns->columnWidth(c), fm.horizontalAdvance("£888,888.88"));
         EXPECT_EQ(form->GridModel()->headerData(c, Qt::Horizontal).toString(), QString("Box %1").arg(c));
+        EXPECT_FALSE(form->GridModel()->headerData(c, Qt::Horizontal, Qt::ToolTipRole).toString().isEmpty());
         auto align = form->GridModel()->index(0, c).data(Qt::TextAlignmentRole).value<Qt::Alignment>();
         EXPECT_EQ(align & Qt::AlignHorizontal_Mask, Qt::AlignRight);
     }
@@ -202,6 +211,51 @@ TEST_F(VatReturnsWindowTest, ColumnWidthsAreSavedAndTheTableClosesWithTheWindow)
     Open(LoadFourQuarters());
     EXPECT_EQ(form->gridReturns->columnWidth(Grid::colPeriod), 210);
     EXPECT_EQ(form->GridModel()->rowCount(), 4);
+}
+
+TEST_F(VatReturnsWindowTest, FocusStartsOnTheReturnsAndEditMovesItToTheName) {
+    Open(LoadFourQuarters());
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    EXPECT_EQ(QApplication::focusWidget(), form->gridReturns);
+    QTest::keyClick(form->gridReturns, Qt::Key_End);
+    EXPECT_EQ(SelectedRow(), 3);
+    QTest::keyClick(form->gridReturns, Qt::Key_Tab);
+    EXPECT_NE(QApplication::focusWidget(), form->gridReturns);
+    EXPECT_EQ(SelectedRow(), 3);
+    form->btnEditName->click();
+    EXPECT_EQ(QApplication::focusWidget(), form->txtCompany);
+}
+
+TEST_F(VatReturnsWindowTest, OneRowStaysSelected) {
+    Open(LoadFourQuarters());
+    QRect cell = form->gridReturns->visualRect(form->GridModel()->index(0, 0));
+    QTest::mouseClick(form->gridReturns->viewport(), Qt::LeftButton, Qt::ControlModifier, cell.center());
+    EXPECT_EQ(SelectedRow(), 0);
+    QTest::mouseClick(form->gridReturns->viewport(), Qt::LeftButton, {},
+                      QPoint(cell.center().x(), form->gridReturns->viewport()->height() - 3));
+    EXPECT_EQ(SelectedRow(), 0);
+    EXPECT_NE(form->SelectedReturn(), nullptr);
+}
+
+TEST_F(VatReturnsWindowTest, TestModeSaysWhatThePortalGets) {
+    Open(LoadFourQuarters(), true);
+    QLabel* notice = form->pnlFooter->findChild<QLabel*>("lblTestMode");
+    ASSERT_NE(notice, nullptr);
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_TRUE(notice->text().contains("01/04/2018 - 30/06/2018"));
+    EXPECT_EQ(notice->palette().color(QPalette::WindowText), QColor(Qt::white));
+    Open(LoadFourQuarters(), false);
+    EXPECT_FALSE(form->pnlFooter->findChild<QLabel*>("lblTestMode")->isVisible());
+}
+
+TEST_F(VatReturnsWindowTest, WindowPlaceIsRemembered) {
+    Open(LoadFourQuarters());
+    form->setGeometry(40, 50, 980, 340);
+    const QRect placed = form->geometry();
+    form->reject();
+    Open(LoadFourQuarters());
+    EXPECT_EQ(form->geometry(), placed);
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include "sage_datasets/SageDataset.h"
 #include "sage_datasets/SageDatasetVatReturn.h"
 
+#include <QApplication>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
@@ -73,8 +74,8 @@ TEST_F(GroupWindowTest, CaptionSizeAndHeader) {
     EXPECT_TRUE(form->txtVatNo->font().bold());
     EXPECT_EQ(form->txtReturnName->palette().color(QPalette::Base), QColor(192, 192, 192));
     EXPECT_EQ(form->btnEditName->toolTip(), "Change VAT Return Name");
-    EXPECT_EQ(form->btnSubmitVAT->text(), "Submit");
-    EXPECT_EQ(form->btnCancel->text(), "Cancel");
+    EXPECT_EQ(form->btnSubmitVAT->text(), "&Submit");
+    EXPECT_EQ(form->btnCancel->text(), "&Cancel");
     const QFontMetrics fm = form->gridReturns->fontMetrics();
     EXPECT_GE(form->gridReturns->columnWidth(Tree::colPeriod), 184);
     EXPECT_EQ(form->gridReturns->columnWidth(Tree::colInclude), 64);
@@ -144,6 +145,96 @@ TEST_F(GroupWindowTest, UntickingAMemberResumsAndKeepsTheOpenPeriodSelected) {
     EXPECT_EQ(form->SelectedReturn()->GetBox(1), rtl::Currency());
 }
 
+TEST_F(GroupWindowTest, SpaceTicksAndUnticksTheMemberOfTheCurrentRow) {
+    LoadGroup();
+    Open(alpha);
+    EXPECT_EQ(QApplication::focusWidget(), form->gridReturns) << "the window opens on the tree";
+    const QString sum = Period(0).sibling(0, Tree::colBox1).data().toString();
+    const QString alphaBox1 = Member(0, 0, Tree::colBox1).data().toString();
+    form->gridReturns->setCurrentIndex(Member(0, 1)); // Beta's row, on its name
+    QTest::keyClick(form->gridReturns, Qt::Key_Space);
+    EXPECT_EQ(Member(0, 1, Tree::colInclude).data(Qt::CheckStateRole), Qt::Unchecked);
+    EXPECT_EQ(Period(0).sibling(0, Tree::colBox1).data().toString(), alphaBox1);
+    WaitForTimer();
+    EXPECT_EQ(form->gridReturns->currentIndex().row(), 1) << "the keys stay on the member";
+    QTest::keyClick(form->gridReturns, Qt::Key_Space);
+    EXPECT_EQ(Member(0, 1, Tree::colInclude).data(Qt::CheckStateRole), Qt::Checked);
+    EXPECT_EQ(Period(0).sibling(0, Tree::colBox1).data().toString(), sum);
+    // Space on a period's own row ticks nothing.
+    form->gridReturns->setCurrentIndex(Period(0));
+    QTest::keyClick(form->gridReturns, Qt::Key_Space);
+    EXPECT_EQ(Member(0, 0, Tree::colInclude).data(Qt::CheckStateRole), Qt::Checked);
+}
+
+TEST_F(GroupWindowTest, ArrowsOntoAPeriodOpenItAndTabLeavesTheTree) {
+    LoadGroup();
+    Open(alpha);
+    EXPECT_TRUE(form->gridReturns->rootIsDecorated()) << "periods show their node buttons";
+    form->gridReturns->setFocus();
+    form->gridReturns->setCurrentIndex(Period(0));
+    for (int i = 0; i < 3; ++i) { // Alpha, Beta, then the next period's row
+        QTest::keyClick(form->gridReturns, Qt::Key_Down);
+    }
+    EXPECT_TRUE(Expanded(1));
+    EXPECT_FALSE(Expanded(0)) << "the previous period's members are not left under the new heading";
+    EXPECT_EQ(form->SelectedReturn(), form->GroupModel().Period(1).Combined);
+    EXPECT_EQ(form->lblSelectedPeriod->text(), "Selected Period: " + kQ1);
+    QTest::keyClick(form->gridReturns, Qt::Key_Up);
+    EXPECT_TRUE(Expanded(0));
+    EXPECT_FALSE(Expanded(1));
+    EXPECT_EQ(form->SelectedReturn(), form->GroupModel().Period(0).Combined);
+    // The node button opens a period the same way.
+    form->gridReturns->expand(Period(1));
+    EXPECT_FALSE(Expanded(0));
+    EXPECT_EQ(form->SelectedReturn(), form->GroupModel().Period(1).Combined);
+
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    form->gridReturns->setFocus();
+    const QModelIndex before = form->gridReturns->currentIndex();
+    QTest::keyClick(form->gridReturns, Qt::Key_Tab);
+    EXPECT_NE(QApplication::focusWidget(), form->gridReturns);
+    EXPECT_EQ(form->gridReturns->currentIndex(), before);
+}
+
+TEST_F(GroupWindowTest, LeftOutMembersAreGreyedAndCountedAndPinkRowsExplained) {
+    LoadGroup();
+    Open(alpha);
+    EXPECT_EQ(Period(0).sibling(0, Tree::colInclude).data().toString(), "") << "all included";
+    EXPECT_EQ(Period(1).sibling(1, Tree::colInclude).data().toString(), "1 of 2") << "Beta has no Q1 return";
+    EXPECT_TRUE(Member(1, 1).data(Qt::ToolTipRole).toString().contains("no VAT return"));
+    form->TreeModel()->setData(Member(0, 1, Tree::colInclude), Qt::Unchecked, Qt::CheckStateRole);
+    EXPECT_EQ(Period(0).sibling(0, Tree::colInclude).data().toString(), "1 of 2");
+    EXPECT_EQ(Member(0, 1).data(Qt::ForegroundRole).value<QColor>(), Tree::kExcludedTextColour);
+    EXPECT_EQ(Member(0, 0).data(Qt::ForegroundRole).value<QColor>(), QColor(Qt::black));
+    EXPECT_FALSE(Member(0, 1).data(Qt::ToolTipRole).toString().isEmpty());
+    EXPECT_TRUE(form->TreeModel()
+                    ->headerData(Tree::colBox9, Qt::Horizontal, Qt::ToolTipRole)
+                    .toString()
+                    .startsWith("Total value of acquisitions of goods"));
+}
+
+TEST_F(GroupWindowTest, EditPutsTheCursorInTheNameBox) {
+    LoadGroup();
+    Open(alpha);
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    EXPECT_EQ(QApplication::focusWidget(), form->gridReturns);
+    QTest::keyClick(form->gridReturns, Qt::Key_E, Qt::AltModifier);
+    QTRY_VERIFY(form->btnEditName->isChecked());
+    EXPECT_EQ(QApplication::focusWidget(), form->txtReturnName);
+}
+
+TEST_F(GroupWindowTest, WindowPlaceIsRemembered) {
+    LoadGroup();
+    Open(alpha);
+    form->setGeometry(60, 70, 900, 380);
+    const QRect placed = form->geometry();
+    form->reject();
+    Open(alpha);
+    EXPECT_EQ(form->geometry(), placed);
+}
+
 TEST_F(GroupWindowTest, UneditedNameSendsTheSelectedDatasetsCompanyName) {
     LoadGroup();
     Open(beta);
@@ -207,9 +298,18 @@ TEST_F(GroupWindowTest, TestModeColoursWhenShownInTestMode) {
         EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(Qt::white))
             << label->objectName().toStdString();
     }
+    EXPECT_NE(form->gridReturns->palette().color(QPalette::Base), QColor(160, 32, 32));
+    EXPECT_NE(form->gridReturns->palette().color(QPalette::Window), QColor(160, 32, 32))
+        << "the tree keeps its ordinary look";
+    QLabel* notice = form->pnlFooter->findChild<QLabel*>("lblTestMode");
+    ASSERT_NE(notice, nullptr);
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_TRUE(notice->text().contains("\"test\" and period 01/04/2018 - 30/06/2018"))
+        << notice->text().toStdString();
     form->hide();
     form->SetTestMode(false);
     form->show();
+    EXPECT_FALSE(notice->isVisible());
     EXPECT_NE(form->pnlHeader->palette().color(QPalette::Window), QColor(160, 32, 32));
     EXPECT_NE(form->lblSelectedPeriod->palette().color(QPalette::WindowText), QColor(Qt::white));
 }

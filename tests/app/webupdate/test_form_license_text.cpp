@@ -51,8 +51,8 @@ TEST(FormLicenseText, LayoutAndCaptions) {
     EXPECT_EQ(form.memLicenseText->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     QFontMetrics metrics(form.memLicenseText->font()); // fixed pitch: narrow and wide letters alike
     EXPECT_EQ(metrics.horizontalAdvance("iiii"), metrics.horizontalAdvance("MMMM"));
-    EXPECT_EQ(form.btnDecline->text(), "Decline and Cancel");
-    EXPECT_EQ(form.btnAccept->text(), "Accept and Update");
+    EXPECT_EQ(form.btnDecline->text(), "&Decline and Cancel");
+    EXPECT_EQ(form.btnAccept->text(), "&Accept and Update");
     form.show();
     EXPECT_LT(form.btnDecline->geometry().left(), form.btnAccept->geometry().left());
     EXPECT_GT(form.btnAccept->geometry().right(), form.width() / 2);
