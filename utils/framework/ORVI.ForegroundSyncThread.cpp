@@ -125,18 +125,52 @@ void TORVIForegroundSyncThread::Poke() {
     _pEvent.SetEvent();
 }
 
+void TORVIForegroundSyncThread::_TakeDue(std::vector<TEntry>& batch, bool blSkipKeepAlive) {
+    const std::uint32_t now = ORVIForegroundTickCount();
+    TMonitorGuard guard(this);
+    auto it = _pDeferred.begin();
+    while (it != _pDeferred.end() && TickDiff(now, (*it)->TickTime()) >= 0) {
+        if (blSkipKeepAlive && (*it)->Callback().Object() == this) {
+            ++it;
+            continue;
+        }
+        batch.push_back(std::move(*it));
+        it = _pDeferred.erase(it);
+    }
+}
+
 void TORVIForegroundSyncThread::RunCallbacks() {
     std::vector<TEntry> batch; // frees every entry it took, whatever a callback throws
-    const std::uint32_t now = ORVIForegroundTickCount();
-    for (;;) {
-        TMonitorGuard guard(this);
-        if (_pDeferred.empty() || TickDiff(now, _pDeferred.front()->TickTime()) < 0)
-            break;
-        batch.push_back(std::move(_pDeferred.front()));
-        _pDeferred.pop_front();
-    }
+    _TakeDue(batch, false);
     for (TEntry& entry : batch)
         entry->CallIt();
+}
+
+void TORVIForegroundSyncThread::_RunDueFromMainThread() {
+    // The shared worker stays alive while it is the shared one and the shared lock is held; the entries
+    // taken are this pass's alone. Keep-alive entries call the worker itself, which may retire once the
+    // lock is released, so they are left to its own pass.
+    std::vector<TEntry> batch;
+    TORVIForegroundSyncThread* worker;
+    {
+        TSharedWorker& s = Shared();
+        std::lock_guard lock(s.m);
+        worker = s.pWorker;
+        if (!worker || s.blFinalised)
+            return;
+        worker->_TakeDue(batch, true);
+    }
+    try {
+        for (TEntry& entry : batch)
+            entry->CallIt();
+    } catch (...) {
+        // As in the worker's own pass, a callback that raises ends the worker (what it still holds goes
+        // to a successor), and the exception stops there rather than in the main thread's loop.
+        TSharedWorker& s = Shared();
+        std::lock_guard lock(s.m);
+        if (s.pWorker == worker)
+            worker->Terminate();
+    }
 }
 
 int TORVIForegroundSyncThread::QueuedCount() {
@@ -286,13 +320,24 @@ TORVIForegroundSyncThread* ForegroundSync() {
 
 void ORVIQueueForegroundCallback(const rtl::TNotifyEvent& fnCallback, rtl::TObject* pPayload,
                                  std::uint32_t dwMilliseconds) {
-    TSharedWorker& s = Shared();
-    std::lock_guard lock(s.m); // the worker cannot retire until the call is queued
-    if (s.blFinalised)
-        return;
-    TORVIForegroundSyncThread* worker = SharedWorker(s);
-    worker->_KeepAlive();
-    worker->QueueSyncCallback(fnCallback, pPayload, dwMilliseconds);
+    bool blRunNow;
+    {
+        TSharedWorker& s = Shared();
+        std::lock_guard lock(s.m); // the worker cannot retire until the call is queued
+        if (s.blFinalised)
+            return;
+        TORVIForegroundSyncThread* worker = SharedWorker(s);
+        worker->_KeepAlive();
+        worker->QueueSyncCallback(fnCallback, pPayload, dwMilliseconds);
+        blRunNow = dwMilliseconds == 0 && !rtl::IsMainThread();
+    }
+    // A call due at once from another thread: the main thread is asked straight away to run what is
+    // due, sparing the wait for the worker to wake first. Whichever pass takes an entry runs it; the
+    // other finds it gone. On the main thread itself the call still waits for the next pass.
+    if (blRunNow) {
+        void (*fnRunDue)() = &TORVIForegroundSyncThread::_RunDueFromMainThread;
+        rtl::TThread::Queue([fnRunDue] { fnRunDue(); });
+    }
 }
 
 void ORVIFinaliseForegroundSync() {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <vector>
 
 namespace orvi {
 
@@ -82,6 +83,8 @@ private:
     using TEntry = std::unique_ptr<TORVIDeferredCallback, TFree>;
 
     void _Insert(TEntry entry);
+    void _TakeDue(std::vector<TEntry>& batch, bool blSkipKeepAlive);
+    static void _RunDueFromMainThread();
     void _KeepAlive();
     void _Retire();
     void _HandOver();

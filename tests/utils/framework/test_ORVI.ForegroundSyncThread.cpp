@@ -223,6 +223,23 @@ TEST(ForegroundSyncThread, ARaisingCallbackEndsTheWorkerButLosesNothingQueuedAft
     EXPECT_FALSE(Ended(ForegroundSync()->EndedEvent()));
 }
 
+// A call due at once from another thread may be run by the pass the main thread is asked for directly;
+// a raise there ends the worker all the same, and what was still waiting moves on.
+TEST(ForegroundSyncThread, ARaiseInACallQueuedFromAnotherThreadAlsoEndsTheWorker) {
+    TRecorder rec;
+    TPayloads p;
+    TORVIForegroundSyncThread* worker = ForegroundSync();
+    std::shared_ptr<rtl::TEvent> ended = worker->EndedEvent();
+    ORVIQueueForegroundCallback(rec.OnHit(), p[1], 200);
+    std::thread([&] { ORVIQueueForegroundCallback(rec.OnRaise(), p[2], 0); }).join();
+    ASSERT_TRUE(PumpUntil([&] { return Ended(ended); }));
+    ASSERT_TRUE(PumpUntil([&] { return rec.calls.load() == 1; }));
+    EXPECT_EQ(rec.Order(), TOrder{p[1]});
+    std::thread([&] { ORVIQueueForegroundCallback(rec.OnHit(), p[3], 0); }).join();
+    ASSERT_TRUE(PumpUntil([&] { return rec.calls.load() == 2; }));
+    EXPECT_EQ(rec.Order(), (TOrder{p[1], p[3]}));
+}
+
 #ifdef __linux__
 TEST(ForegroundSyncThread, TheWorkerIsNamedForTheSystem) {
     ForegroundSync();
