@@ -56,11 +56,25 @@ public:
     static void Exit(const void* obj);
 
     static void Enter(const TObject* obj) { Of(obj).Enter(); }
-    static bool TryEnter(const TObject* obj, std::uint32_t timeoutMs = 0) { return Of(obj).TryEnter(timeoutMs); }
+    static bool TryEnter(const TObject* obj, std::uint32_t timeoutMs = 0) {
+        return Of(obj).TryEnter(timeoutMs);
+    }
     static void Exit(const TObject* obj);
 
 private:
     static TReentrantLock& Of(const TObject* obj);
+};
+
+/// Holds an object's monitor for a scope.
+class TMonitorScope {
+public:
+    explicit TMonitorScope(const TObject* obj) : _pObject(obj) { TMonitor::Enter(obj); }
+    ~TMonitorScope() { TMonitor::Exit(_pObject); }
+    TMonitorScope(const TMonitorScope&) = delete;
+    TMonitorScope& operator=(const TMonitorScope&) = delete;
+
+private:
+    const TObject* _pObject;
 };
 
 enum class TWaitResult { wrSignaled, wrTimeout, wrAbandoned, wrError };

@@ -33,17 +33,6 @@ TSharedWorker& Shared() {
     return *shared;
 }
 
-class TMonitorGuard {
-public:
-    explicit TMonitorGuard(const rtl::TObject* obj) : _pObject(obj) { rtl::TMonitor::Enter(obj); }
-    ~TMonitorGuard() { rtl::TMonitor::Exit(_pObject); }
-    TMonitorGuard(const TMonitorGuard&) = delete;
-    TMonitorGuard& operator=(const TMonitorGuard&) = delete;
-
-private:
-    const rtl::TObject* _pObject;
-};
-
 int g_nLoadCount = 0;
 TORVILoadCounter g_loadCounter(g_nLoadCount, nullptr, ORVIFinaliseForegroundSync);
 
@@ -78,7 +67,7 @@ TORVIForegroundSyncThread::TORVIForegroundSyncThread()
 
 TORVIForegroundSyncThread::~TORVIForegroundSyncThread() {
     {
-        TMonitorGuard guard(this);
+        rtl::TMonitorScope guard(this);
         _pDeferred.clear();
     }
     std::lock_guard lock(Shared().m);
@@ -98,7 +87,7 @@ void TORVIForegroundSyncThread::QueueSyncCallback(const rtl::TNotifyEvent& fnCal
                                                   std::uint32_t dwMilliseconds) {
     TEntry entry(rtl::Create<TORVIDeferredCallback>(fnCallback, pPayload, dwMilliseconds));
     {
-        TMonitorGuard guard(this);
+        rtl::TMonitorScope guard(this);
         _Insert(std::move(entry));
     }
     Poke();
@@ -108,7 +97,7 @@ void TORVIForegroundSyncThread::CancelSyncCallback(const rtl::TNotifyEvent& fnCa
                                                    rtl::TObject* pPayload, std::uint32_t) {
     std::vector<TEntry> removed; // freed after the lock is released
     {
-        TMonitorGuard guard(this);
+        rtl::TMonitorScope guard(this);
         for (auto it = _pDeferred.begin(); it != _pDeferred.end();) {
             if ((*it)->Payload() == pPayload && (*it)->Callback() == fnCallback) {
                 removed.push_back(std::move(*it));
@@ -127,7 +116,7 @@ void TORVIForegroundSyncThread::Poke() {
 
 void TORVIForegroundSyncThread::_TakeDue(std::vector<TEntry>& batch, bool blSkipKeepAlive) {
     const std::uint32_t now = ORVIForegroundTickCount();
-    TMonitorGuard guard(this);
+    rtl::TMonitorScope guard(this);
     auto it = _pDeferred.begin();
     while (it != _pDeferred.end() && TickDiff(now, (*it)->TickTime()) >= 0) {
         if (blSkipKeepAlive && (*it)->Callback().Object() == this) {
@@ -174,7 +163,7 @@ void TORVIForegroundSyncThread::_RunDueFromMainThread() {
 }
 
 int TORVIForegroundSyncThread::QueuedCount() {
-    TMonitorGuard guard(this);
+    rtl::TMonitorScope guard(this);
     return static_cast<int>(_pDeferred.size());
 }
 
@@ -198,7 +187,7 @@ void TORVIForegroundSyncThread::Execute() {
         while (!Terminated()) {
             std::uint32_t wait;
             {
-                TMonitorGuard guard(this);
+                rtl::TMonitorScope guard(this);
                 const std::uint32_t now = ORVIForegroundTickCount();
                 const std::uint32_t maxIdle = std::max<std::uint32_t>(MaxIdle(), 1);
                 if (_pDeferred.empty()) {
@@ -219,7 +208,7 @@ void TORVIForegroundSyncThread::Execute() {
             {
                 // Reset under the lock that insertions take: a poke for anything this check missed comes
                 // after.
-                TMonitorGuard guard(this);
+                rtl::TMonitorScope guard(this);
                 blDue = !_pDeferred.empty() &&
                         TickDiff(ORVIForegroundTickCount(), _pDeferred.front()->TickTime()) >= 0;
                 _pEvent.ResetEvent();
@@ -237,7 +226,7 @@ void TORVIForegroundSyncThread::Execute() {
 void TORVIForegroundSyncThread::_Retire() {
     TSharedWorker& s = Shared();
     std::lock_guard lock(s.m);
-    TMonitorGuard guard(this);
+    rtl::TMonitorScope guard(this);
     if (!_pDeferred.empty())
         return; // queued to while the wait timed out
     if (s.pWorker == this)
@@ -257,7 +246,7 @@ void TORVIForegroundSyncThread::_HandOver() {
         return;
     std::deque<TEntry> pending;
     {
-        TMonitorGuard guard(this);
+        rtl::TMonitorScope guard(this);
         for (TEntry& entry : _pDeferred) {
             if (entry->Callback().Object() != this) // keep-alive calls belong to this worker alone
                 pending.push_back(std::move(entry));
@@ -275,7 +264,7 @@ void TORVIForegroundSyncThread::_HandOver() {
 
 void TORVIForegroundSyncThread::_KeepAlive() {
     {
-        TMonitorGuard guard(this);
+        rtl::TMonitorScope guard(this);
         const std::uint32_t now = ORVIForegroundTickCount();
         // Unsigned on purpose: a time already past reads as very large, needing no keep-alive.
         const std::uint32_t margin =
@@ -351,7 +340,7 @@ void ORVIFinaliseForegroundSync() {
         if (TORVIForegroundSyncThread* worker = s.pWorker) {
             s.pWorker = nullptr;
             {
-                TMonitorGuard guard(worker);
+                rtl::TMonitorScope guard(worker);
                 worker->_pDeferred.clear();
             }
             worker->Terminate();

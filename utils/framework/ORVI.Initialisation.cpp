@@ -23,17 +23,7 @@ std::mutex& RegistryVariableLock() {
 }
 TORVIReferencedPersistent* g_pRegistry = nullptr;
 
-/// Holds an object's monitor for a scope.
-class TMonitorScope {
-public:
-    explicit TMonitorScope(const rtl::TObject* obj) : _pObject(obj) { rtl::TMonitor::Enter(obj); }
-    ~TMonitorScope() { rtl::TMonitor::Exit(_pObject); }
-    TMonitorScope(const TMonitorScope&) = delete;
-    TMonitorScope& operator=(const TMonitorScope&) = delete;
-
-private:
-    const rtl::TObject* _pObject;
-};
+using rtl::TMonitorScope;
 
 bool ListHas(const TORVIInitialisationUnits* list, const TUnit* unit) {
     return list && list->Contains(const_cast<TUnit*>(unit));
