@@ -36,14 +36,7 @@ void TORVIPropertySet::_Change() {
 }
 
 TORVIPropertySet* TORVIPropertySet::_Duplicate(rtl::TPersistent* pNewOwner) {
-    TORVIPropertySet* copy = ClassRef().Create(pNewOwner);
-    try {
-        copy->Assign(this);
-    } catch (...) {
-        rtl::Free(copy);
-        throw;
-    }
-    return copy;
+    return ORVIDuplicateSet(this, pNewOwner);
 }
 
 TORVIPropertySet* TORVIPropertySet::Duplicate() {

@@ -29,6 +29,18 @@ const rtl::TClassRef<Base, rtl::TPersistent*>& ORVISetClass(const char* szName) 
     return s_class;
 }
 
+/// A copy of pSource made by its own class (ClassRef) under pNewOwner; freed again when Assign raises.
+template <class TSet> TSet* ORVIDuplicateSet(TSet* pSource, rtl::TPersistent* pNewOwner) {
+    TSet* copy = pSource->ClassRef().Create(pNewOwner);
+    try {
+        copy->Assign(pSource);
+    } catch (...) {
+        rtl::Free(copy);
+        throw;
+    }
+    return copy;
+}
+
 /// Base of property sets. Descendants add properties, call _Change from their setters, override
 /// Assign and EqualTo, and answer their own class from ClassRef so that Duplicate makes their kind.
 /// Changes reported from other threads during an update are counted atomically and not lost.

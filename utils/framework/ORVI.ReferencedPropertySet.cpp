@@ -50,14 +50,7 @@ bool TORVIReferencedPropertySet::_GetInUpdate() {
 }
 
 TORVIReferencedPropertySet* TORVIReferencedPropertySet::_Duplicate(rtl::TPersistent* pNewOwner) {
-    TORVIReferencedPropertySet* copy = ClassRef().Create(pNewOwner);
-    try {
-        copy->Assign(this);
-    } catch (...) {
-        rtl::Free(copy);
-        throw;
-    }
-    return copy;
+    return ORVIDuplicateSet(this, pNewOwner);
 }
 
 TORVIReferencedPropertySet* TORVIReferencedPropertySet::Duplicate() {
