@@ -55,6 +55,7 @@ public:
     using TORVISubscribedEvent::TORVISubscribedEvent;
     using TORVISubscribedEvent::FireCallbacks;
     using TORVISubscribedEvent::FireCallbacksWhileFalse;
+    using TORVISubscribedEvent::IsSubscribed;
     using TORVISubscribedEvent::PrioritySubscribe;
     using TORVISubscribedEvent::Subscribe;
     using TORVISubscribedEvent::Unblock;
