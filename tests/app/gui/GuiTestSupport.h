@@ -12,9 +12,13 @@
 #include <QApplication>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace ven::testing {
 
@@ -55,5 +59,24 @@ struct TStartUpWindows {
     TdmVenMTD DataModule{*Mode};
     TLoaderView View{Splash, &Form};
 };
+
+/// Answers the modal window of type W that an action opens, as soon as it is up; a window that never
+/// comes fails the test instead of hanging it.
+template <class W> void AnswerModal(std::function<void(W&)> answer) {
+    auto* poll = new QTimer;
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(poll, &QTimer::timeout, [poll, tries, answer] {
+        if (auto* w = qobject_cast<W*>(QApplication::activeModalWidget())) {
+            poll->deleteLater();
+            poll->stop();
+            answer(*w);
+        } else if (++*tries > 300) {
+            poll->deleteLater();
+            poll->stop();
+            ADD_FAILURE() << "the window did not open";
+        }
+    });
+    poll->start(10);
+}
 
 } // namespace ven::testing

@@ -229,25 +229,6 @@ TEST_F(MainWindowTest, TestModeHandsOffToTheTestSite) {
     EXPECT_EQ(QUrl(handOffs[0].Url).host(), ToQ(handOffs[0].Target.TestHost));
 }
 
-// Answers the modal window the submit action opens, as soon as it is up; a window that never
-// comes fails the test instead of hanging it.
-template <class W> void AnswerModal(std::function<void(W&)> answer) {
-    auto* poll = new QTimer;
-    auto tries = std::make_shared<int>(0);
-    QObject::connect(poll, &QTimer::timeout, [poll, tries, answer] {
-        if (auto* w = qobject_cast<W*>(QApplication::activeModalWidget())) {
-            poll->deleteLater();
-            poll->stop();
-            answer(*w);
-        } else if (++*tries > 300) {
-            poll->deleteLater();
-            poll->stop();
-            ADD_FAILURE() << "the selection window did not open";
-        }
-    });
-    poll->start(10);
-}
-
 QString QueryValue(const QString& url, const QString& key) {
     return QUrlQuery(QUrl(url).query()).queryItemValue(key, QUrl::FullyDecoded).replace('+', ' ');
 }

@@ -33,24 +33,6 @@ namespace {
 using namespace ven;
 using namespace ven::testing;
 
-// Answers the modal window a key opens, as soon as it is up; one that never comes fails the test.
-template <class W> void AnswerModal(std::function<void(W&)> answer) {
-    auto* poll = new QTimer;
-    auto tries = std::make_shared<int>(0);
-    QObject::connect(poll, &QTimer::timeout, [poll, tries, answer] {
-        if (auto* w = qobject_cast<W*>(QApplication::activeModalWidget())) {
-            poll->deleteLater();
-            poll->stop();
-            answer(*w);
-        } else if (++*tries > 300) {
-            poll->deleteLater();
-            poll->stop();
-            ADD_FAILURE() << "the window did not open";
-        }
-    });
-    poll->start(10);
-}
-
 class MainWindowFeedbackTest : public ::testing::Test {
 protected:
     void SetUp() override {
