@@ -1,5 +1,7 @@
 #include "utils/text/ORVI.StringUtils.h"
 
+#include "CommaDecimalLocale.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -37,6 +39,17 @@ TEST(StringUtils, FindRepeatedEmbeddedStringSplitsAtEveryOccurrence) {
     EXPECT_TRUE(FindRepeatedEmbeddedString(u"1AND2and3", u"and", &parts, true));
     EXPECT_EQ(Entries(parts), (std::vector<UnicodeString>{u"1AND2", u"3"}));
     EXPECT_FALSE(FindRepeatedEmbeddedString(u"abc", u"", &parts, true));
+}
+
+TEST(StringUtils, ArgumentsMayBeTheListsOrTheTargetsOwnText) {
+    rtl::TStringList parts;
+    parts.Add(u"first part;second part;third part");
+    parts.Add(u";");
+    EXPECT_TRUE(FindRepeatedEmbeddedString(parts.Strings(0), parts.Strings(1), &parts, true));
+    EXPECT_EQ(Entries(parts), (std::vector<UnicodeString>{u"first part", u"second part", u"third part"}));
+    UnicodeString s = u"ab";
+    ConcatenateWithSeparator(s, u"-", s);
+    EXPECT_EQ(s, u"ab-ab");
 }
 
 TEST(StringUtils, TextPosIgnoresCaseAndHonoursTheOffset) {
@@ -114,6 +127,11 @@ TEST(StringUtils, RectTextUsesThePointWhateverTheUserLocale) {
     rtl::FormatSettings() = saved;
     EXPECT_EQ(GBFormatSettings().DecimalSeparator, u'.');
     EXPECT_EQ(USFormatSettings().ThousandSeparator, u',');
+}
+
+TEST(StringUtils, RectTextKeepsThePointUnderACommaDecimalLocale) {
+    UNDER_COMMA_DECIMAL_LOCALE(locale);
+    EXPECT_EQ(RectToString(rtl::TRectF(0.5f, -1.25f, 2, 3)), u"(0.5,-1.25,2,3)");
 }
 
 TEST(StringUtils, Tokens) {
