@@ -14,9 +14,6 @@ public:
         _blActive = std::setlocale(LC_ALL, "de_DE.UTF-8") && std::localeconv()->decimal_point[0] == ',';
     }
     ~TCommaDecimalLocale() { std::setlocale(LC_ALL, _szSaved.c_str()); }
-    TCommaDecimalLocale(const TCommaDecimalLocale&) = delete;
-    TCommaDecimalLocale& operator=(const TCommaDecimalLocale&) = delete;
-
     bool Active() const { return _blActive; }
 
 private:

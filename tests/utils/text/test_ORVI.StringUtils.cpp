@@ -1,7 +1,5 @@
 #include "utils/text/ORVI.StringUtils.h"
 
-#include "CommaDecimalLocale.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
@@ -127,11 +125,6 @@ TEST(StringUtils, RectTextUsesThePointWhateverTheUserLocale) {
     rtl::FormatSettings() = saved;
     EXPECT_EQ(GBFormatSettings().DecimalSeparator, u'.');
     EXPECT_EQ(USFormatSettings().ThousandSeparator, u',');
-}
-
-TEST(StringUtils, RectTextKeepsThePointUnderACommaDecimalLocale) {
-    UNDER_COMMA_DECIMAL_LOCALE(locale);
-    EXPECT_EQ(RectToString(rtl::TRectF(0.5f, -1.25f, 2, 3)), u"(0.5,-1.25,2,3)");
 }
 
 TEST(StringUtils, Tokens) {
