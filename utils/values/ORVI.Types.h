@@ -514,7 +514,7 @@ public:
     TRectD PaddingRect(const TRectD& r) const;
     /// All four sides 0 within rtl::Epsilon.
     bool MarginEmpty() const;
-    /// "<class name> (Left,Top)-(Right,Bottom)" with two decimals.
+    /// "<class name> (Left,Top)-(Right,Bottom)" with two decimals and "." as decimal point.
     rtl::UnicodeString ToString() const;
 
     /// Copies the four sides of another TBoundsD.
