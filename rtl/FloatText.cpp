@@ -2,9 +2,9 @@
 
 #include "rtl/Exceptions.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <string>
 
 namespace rtl {
@@ -44,12 +44,31 @@ UnicodeString FloatToStr(double value, const TFormatSettings& settings) {
         return u"NAN";
     if (std::isinf(value))
         return value > 0 ? u"INF" : u"-INF";
+    // to_chars, unlike printf, never takes the decimal point from the C locale (LC_NUMERIC).
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%.15g", value);
-    UnicodeString out = Latin1ToString(PlainExponent(buf));
+    const auto written = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+    UnicodeString out = Latin1ToString(PlainExponent(std::string(buf, written.ptr)));
     for (char16_t& c : out)
         if (c == u'.')
             c = settings.DecimalSeparator;
+    return out;
+}
+
+UnicodeString FloatToStrFixed(double value, int nDecimals, int nMinWidth, const TFormatSettings& settings) {
+    UnicodeString out;
+    if (!std::isfinite(value)) {
+        out = FloatToStr(value, settings);
+    } else {
+        char buf[340]; // the largest double has 309 integer digits, then sign, point and decimals
+        const auto written = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed,
+                                           std::clamp(nDecimals, 0, kMaxFixedDecimals));
+        out = Latin1ToString(std::string_view(buf, written.ptr));
+        for (char16_t& c : out)
+            if (c == u'.')
+                c = settings.DecimalSeparator;
+    }
+    if (out.size() < static_cast<std::size_t>(nMinWidth))
+        out.insert(0, static_cast<std::size_t>(nMinWidth) - out.size(), u' ');
     return out;
 }
 

@@ -6,7 +6,7 @@ packages=(
     build-essential cmake ninja-build pkg-config clang
     qt6-base-dev libpcre2-dev libpugixml-dev nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    zlib1g-dev uuid-dev libssl-dev tzdata
+    zlib1g-dev uuid-dev libssl-dev tzdata locales
     xvfb xauth
 )
 
@@ -17,13 +17,23 @@ for p in "${packages[@]}"; do
     fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-    echo "All required packages are installed."
-    exit 0
-fi
-
-echo "Installing: ${missing[*]}"
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-$SUDO apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+
+if [ ${#missing[@]} -eq 0 ]; then
+    echo "All required packages are installed."
+else
+    echo "Installing: ${missing[*]}"
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The tests of real numbers as text run under a comma-decimal locale; they skip when it is missing.
+test_locale="de_DE.UTF-8"
+if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
+    echo "Generating the $test_locale locale for the tests."
+    if ! grep -qx "$test_locale UTF-8" /etc/locale.gen 2>/dev/null; then
+        echo "$test_locale UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+    fi
+    $SUDO locale-gen
+fi

@@ -153,7 +153,12 @@ TDateTime ReadRFC(UnicodeStringView text, const TRegExGroups& groups, int year, 
     const UnicodeStringView dayName = Group(text, groups, 1);
     if (!dayName.empty())
         CheckDayName(dayName, stated, szDate);
-    return rtl::IncMinute(stated, -zoneMinutes);
+    // A zone can move a stated time at either end of the calendar outside it.
+    try {
+        return rtl::IncMinute(stated, -zoneMinutes);
+    } catch (const rtl::EConvertError&) {
+        RaiseUnableToConvert(szDate);
+    }
 }
 
 UnicodeString Write(TDateTime dtGMT, const char16_t* pattern) {
@@ -178,10 +183,8 @@ UnicodeString WriteLocal(TDateTime dtLocal, const char16_t* pattern) {
     return Write(gmt, pattern);
 }
 
-// A reading converted to local time; zero (no date) is not a moment and stays zero.
+// A reading converted to local time; day zero (an XML time of day) is a moment like any other.
 TDateTime ToLocal(TDateTime gmt, const UnicodeString& szDate) {
-    if (gmt == 0)
-        return 0;
     try {
         return rtl::TTimeZone::Local().ToLocalTime(gmt);
     } catch (const rtl::EConvertError& e) {
@@ -379,19 +382,8 @@ UnicodeString DescribeInterval(TDateTime dtFrom, TDateTime dtTo) {
 TDateTime GetIntervalEndDate(TDateTime dtIntervalFrom, TDateTime dtIntervalTo, TDateTime dtStartDate) {
     if (IsUnbounded(dtIntervalFrom) || IsUnbounded(dtIntervalTo) || IsUnbounded(dtStartDate))
         return ORVIForForever;
-    const bool blForward = rtl::CompareDateTime(dtIntervalTo, dtIntervalFrom) >= 0;
-    TDateTime result = 0;
-    try {
-        result = ApplyInterval(dtStartDate, CountInterval(dtIntervalFrom, dtIntervalTo));
-    } catch (const rtl::EConvertError&) {
-        // Past year 9999 or before year 1: beyond the sentinel on that side in any case.
-        return blForward ? ORVIForForever : ORVISinceForever;
-    }
-    if (rtl::CompareDateTime(result, ORVIForForever) > 0)
-        return ORVIForForever;
-    if (rtl::CompareDateTime(result, ORVISinceForever) < 0)
-        return ORVISinceForever;
-    return result;
+    // Bounded inputs give a plain date, past either sentinel too; one outside the calendar raises.
+    return ApplyInterval(dtStartDate, CountInterval(dtIntervalFrom, dtIntervalTo));
 }
 
 } // namespace orvi

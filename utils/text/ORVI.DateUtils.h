@@ -46,7 +46,8 @@ UTILS_API rtl::TDateTime RFC5322DateToGMTime(const rtl::UnicodeString& szDate);
 /// the zero date-time, without error.
 UTILS_API rtl::TDateTime XMLDateToGMTime(const rtl::UnicodeString& szDate);
 
-/// The GMT readers followed by conversion to local time; the zero date-time stays zero.
+/// The GMT readers followed by conversion to local time, of every result (an XML time of day, on day
+/// zero, too).
 UTILS_API rtl::TDateTime HTTPDateToLocalTime(const rtl::UnicodeString& szDate);
 UTILS_API rtl::TDateTime RFC822DateToLocalTime(const rtl::UnicodeString& szDate);
 UTILS_API rtl::TDateTime RFC5322DateToLocalTime(const rtl::UnicodeString& szDate);
@@ -58,7 +59,8 @@ UTILS_API rtl::TDateTime XMLDateToLocalTime(const rtl::UnicodeString& szDate);
 UTILS_API rtl::UnicodeString DescribeInterval(rtl::TDateTime dtFrom, rtl::TDateTime dtTo);
 /// dtStartDate moved by the calendar interval from dtIntervalFrom to dtIntervalTo (years, then months
 /// with the day clamped to the month's end, then the rest); ORVIForForever when any value is unbounded.
-/// A result beyond either sentinel is that sentinel.
+/// A result past either sentinel is returned as it is; one outside years 1 to 9999 raises EConvertError
+/// "Date-time arithmetic out of range".
 UTILS_API rtl::TDateTime GetIntervalEndDate(rtl::TDateTime dtIntervalFrom, rtl::TDateTime dtIntervalTo,
                                             rtl::TDateTime dtStartDate);
 

@@ -46,9 +46,11 @@ const rtl::TEncodingClass* ORVIGetEncodingClass(const TORVIEncodingName& szName)
 int ORVIGetRegisteredEncodings(rtl::TStringList* pStrings) {
     if (!pStrings || !g_pEncodings)
         return 0;
+    // A sorted list may ignore a name it already holds: count what it took.
+    const int nBefore = pStrings->Count();
     for (const auto& [name, encoding] : *g_pEncodings)
         pStrings->Add(name.Value);
-    return static_cast<int>(g_pEncodings->size());
+    return pStrings->Count() - nBefore;
 }
 
 void ORVIRegisterBuiltInEncodings() {

@@ -32,7 +32,8 @@ UTILS_API void ORVIUnregisterEncoding(const TORVIEncodingName& szName, const rtl
 UTILS_API rtl::TEncoding* ORVIGetEncoding(const TORVIEncodingName& szName);
 /// The class of the encoding registered under szName, or null.
 UTILS_API const rtl::TEncodingClass* ORVIGetEncodingClass(const TORVIEncodingName& szName);
-/// Appends every registered name to pStrings (which is not cleared); returns how many. 0 for no list.
+/// Appends every registered name to pStrings (which is not cleared); returns how many it appended (a
+/// sorted list may ignore a name it already holds). 0 for no list.
 UTILS_API int ORVIGetRegisteredEncodings(rtl::TStringList* pStrings);
 
 /// Registers the six standard encodings under their display names, as the library's load does.

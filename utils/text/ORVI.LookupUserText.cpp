@@ -46,13 +46,24 @@ const TORVITextNode* KeyAfterName(TORVIParsedNodeList& nodes) {
     return nullptr;
 }
 
+/// Asks each provider in turn; szValue is cleared before every question, so a path that is szValue
+/// itself is asked from a copy.
+template <class TProviders, class TGet>
+bool LookupInEach(const UnicodeString& szPath, UnicodeString& szValue, const TProviders& providers, TGet get) {
+    if (&szPath == &szValue) {
+        const UnicodeString path = szPath;
+        return LookupInEach(path, szValue, providers, get);
+    }
+    for (const auto& provider : providers)
+        if (LookupIn(szPath, szValue, get(provider)))
+            return true;
+    return false;
+}
+
 } // namespace
 
 bool ORVILookupUserText(const UnicodeString& szPath, UnicodeString& szValue, std::span<rtl::TObject* const> providers) {
-    for (rtl::TObject* object : providers)
-        if (LookupIn(szPath, szValue, object))
-            return true;
-    return false;
+    return LookupInEach(szPath, szValue, providers, [](rtl::TObject* object) { return object; });
 }
 
 bool ORVILookupUserText(const UnicodeString& szPath, UnicodeString& szValue,
@@ -62,10 +73,7 @@ bool ORVILookupUserText(const UnicodeString& szPath, UnicodeString& szValue,
 
 bool ORVILookupUserText(const UnicodeString& szPath, UnicodeString& szValue,
                         const std::vector<std::unique_ptr<rtl::TObject>>& providers) {
-    for (const auto& object : providers)
-        if (LookupIn(szPath, szValue, object.get()))
-            return true;
-    return false;
+    return LookupInEach(szPath, szValue, providers, [](const auto& object) { return object.get(); });
 }
 
 bool ORVILookupUserText(const UnicodeString& szPath, UnicodeString& szValue, const rtl::TStringList* pProviders) {

@@ -77,7 +77,19 @@ void TORVIStringTokeniser::Flush(UnicodeString& szToken, int& nCount) {
     szToken.clear();
 }
 
+bool TORVIStringTokeniser::IsOwnToken(const UnicodeString& s) const {
+    for (int i = 0; i < _pTokens->Count(); ++i)
+        if (&_pTokens->Strings(i) == &s)
+            return true;
+    return false;
+}
+
 int TORVIStringTokeniser::Tokenise(const UnicodeString& szInput) {
+    // The scan overwrites the token list in place, so a token of the last run is read from a copy.
+    if (IsOwnToken(szInput)) {
+        const UnicodeString input = szInput;
+        return Tokenise(input);
+    }
     int nCount = 0;
     _pTokens->BeginUpdate();
     if (!szInput.empty())

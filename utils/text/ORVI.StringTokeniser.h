@@ -40,7 +40,7 @@ public:
     explicit TORVIStringTokeniser(const char16_t* szInput) : TORVIStringTokeniser(rtl::UnicodeString(szInput)) {}
     ~TORVIStringTokeniser() override;
 
-    /// Replaces the token list with the tokens of szInput; returns how many.
+    /// Replaces the token list with the tokens of szInput, which may be one of the tokens; returns how many.
     int Tokenise(const rtl::UnicodeString& szInput);
     /// szInput with every quote and escape character escaped by the first escape character (when there
     /// is one), wrapped in the first open and close quotes when it holds a separator.
@@ -90,6 +90,8 @@ private:
     /// True when a character of this class, met outside quotes right after a non-empty run, is a
     /// separator that flushes the token (not an escape or an embedded open quote, which come first).
     static bool EndsTokenAtOnce(std::uint8_t cls, bool blEmbedded);
+    /// True when s is an entry of the token list itself.
+    bool IsOwnToken(const rtl::UnicodeString& s) const;
     void Scan(const rtl::UnicodeString& szInput, int& nCount);
     void Flush(rtl::UnicodeString& szToken, int& nCount);
 

@@ -51,11 +51,29 @@ const rtl::TFormatSettings& USFormatSettings() {
 void ConcatenateWithSeparator(UnicodeString& s, const UnicodeString& szSeparator, const UnicodeString& szValue) {
     if (szValue.empty())
         return;
-    if (s.empty())
+    if (s.empty()) {
         s = szValue;
-    else
+    } else if (&szValue == &s) {
+        // Appending the separator first would change the value too.
+        const UnicodeString value = szValue;
+        s.append(szSeparator).append(value);
+    } else {
         s.append(szSeparator).append(szValue);
+    }
 }
+
+namespace {
+
+/// 0-based index of the next szSeparator in szText at or after from, npos when none.
+std::size_t NextSeparator(UnicodeStringView szText, UnicodeStringView szSeparator, std::size_t from,
+                          bool blCaseSensitive) {
+    if (blCaseSensitive)
+        return szText.find(szSeparator, from);
+    const int at = TextPos(szSeparator, szText, static_cast<int>(from) + 1);
+    return at == 0 ? UnicodeString::npos : static_cast<std::size_t>(at - 1);
+}
+
+} // namespace
 
 int TextPos(UnicodeStringView szSubStr, UnicodeStringView s, int nOffset) {
     if (szSubStr.empty() || nOffset < 1 || static_cast<std::size_t>(nOffset - 1) + szSubStr.size() > s.size())
@@ -68,23 +86,20 @@ int TextPos(UnicodeStringView szSubStr, UnicodeStringView s, int nOffset) {
 
 bool FindRepeatedEmbeddedString(const UnicodeString& szText, const UnicodeString& szSeparator,
                                 rtl::TStringList* pParts, bool blCaseSensitive) {
-    // 0-based index of the next separator at or after from, npos when none.
-    const auto next = [&](std::size_t from) -> std::size_t {
-        if (blCaseSensitive)
-            return szText.find(szSeparator, from);
-        const int at = TextPos(szSeparator, szText, static_cast<int>(from) + 1);
-        return at == 0 ? UnicodeString::npos : static_cast<std::size_t>(at - 1);
-    };
-    if (szSeparator.empty() || next(0) == UnicodeString::npos)
+    if (szSeparator.empty() || NextSeparator(szText, szSeparator, 0, blCaseSensitive) == UnicodeString::npos)
         return false;
     if (!pParts)
         return true;
+    // The text or the separator may be one of pParts' own entries, which Clear frees: split copies.
+    const UnicodeString text = szText;
+    const UnicodeString separator = szSeparator;
     pParts->BeginUpdate();
     pParts->Clear();
     std::size_t start = 0;
-    for (std::size_t at; (at = next(start)) != UnicodeString::npos; start = at + szSeparator.size())
-        pParts->Add(szText.substr(start, at - start));
-    pParts->Add(szText.substr(start));
+    for (std::size_t at; (at = NextSeparator(text, separator, start, blCaseSensitive)) != UnicodeString::npos;
+         start = at + separator.size())
+        pParts->Add(text.substr(start, at - start));
+    pParts->Add(text.substr(start));
     pParts->EndUpdate();
     return true;
 }

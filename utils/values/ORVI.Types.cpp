@@ -4,7 +4,6 @@
 #include "rtl/Filer.h"
 #include "rtl/FloatText.h"
 
-#include <cstdio>
 
 namespace orvi {
 
@@ -140,10 +139,9 @@ bool TBoundsD::MarginEmpty() const {
 }
 
 rtl::UnicodeString TBoundsD::ToString() const {
-    char buf[512];
-    std::snprintf(buf, sizeof buf, "%s (%4.2f,%4.2f)-(%4.2f,%4.2f)", ClassName(), _rect.Left, _rect.Top, _rect.Right,
-                  _rect.Bottom);
-    return rtl::Utf8ToString(buf);
+    const auto side = [](double v) { return rtl::FloatToStrFixed(v, 2, 4, kPointSettings); };
+    return rtl::Utf8ToString(ClassName()) + u" (" + side(_rect.Left) + u"," + side(_rect.Top) + u")-(" +
+           side(_rect.Right) + u"," + side(_rect.Bottom) + u")";
 }
 
 void TBoundsD::Assign(const rtl::TPersistent* source) {

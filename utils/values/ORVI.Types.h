@@ -3,6 +3,8 @@
 // (TPoint64, TSize64, TRect64) with the arithmetic and layout helpers of the platform's own types, and
 // TBoundsD, a persistent rectangle that tells its owner when it changes.
 //
+// Integer arithmetic wraps around at the ends of the 64-bit range, as the counters do.
+//
 // The two precisions share one template each. Operations whose answer is a real number (lengths,
 // angles, mid points, scaling by a real factor) answer in double precision for both.
 #include "utils/UtilsApi.h"
@@ -53,6 +55,37 @@ inline double RoundEven(double v) {
 
 template <class T> constexpr bool IsReal = std::is_floating_point_v<T>;
 
+// Integer sides wrap around at the ends of their range, as the counters do, instead of overflowing
+// (which would be undefined); real sides use plain arithmetic.
+template <class T> constexpr T WrapAdd(T a, T b) {
+    if constexpr (IsReal<T>)
+        return a + b;
+    else
+        return static_cast<T>(static_cast<std::make_unsigned_t<T>>(a) + static_cast<std::make_unsigned_t<T>>(b));
+}
+template <class T> constexpr T WrapSub(T a, T b) {
+    if constexpr (IsReal<T>)
+        return a - b;
+    else
+        return static_cast<T>(static_cast<std::make_unsigned_t<T>>(a) - static_cast<std::make_unsigned_t<T>>(b));
+}
+template <class T> constexpr T WrapMul(T a, T b) {
+    if constexpr (IsReal<T>)
+        return a * b;
+    else
+        return static_cast<T>(static_cast<std::make_unsigned_t<T>>(a) * static_cast<std::make_unsigned_t<T>>(b));
+}
+template <class T> constexpr T WrapNeg(T a) {
+    return WrapSub(T(0), a);
+}
+/// A single-precision side as T: integers truncated toward zero and saturated as ToInt64 does.
+template <class T> constexpr T FromReal(float v) {
+    if constexpr (IsReal<T>)
+        return static_cast<T>(v);
+    else
+        return ToInt64(static_cast<double>(v));
+}
+
 } // namespace types_detail
 
 template <class T> struct TPointT;
@@ -89,17 +122,21 @@ template <class T> struct TPointT {
     constexpr TPointT() = default;
     constexpr TPointT(T ax, T ay) : X(ax), Y(ay) {}
     constexpr TPointT(const rtl::TPoint& p) : X(p.X), Y(p.Y) {}
-    constexpr TPointT(const rtl::TPointF& p) : X(static_cast<T>(p.X)), Y(static_cast<T>(p.Y)) {}
+    constexpr TPointT(const rtl::TPointF& p) : X(types_detail::FromReal<T>(p.X)), Y(types_detail::FromReal<T>(p.Y)) {}
     static constexpr TPointT Create(T ax, T ay) { return {ax, ay}; }
     static constexpr TPointT Create(const TPointT& p) { return p; }
 
-    constexpr TPointT Add(const TPointT& p) const { return {X + p.X, Y + p.Y}; }
-    constexpr TPointT Subtract(const TPointT& p) const { return {X - p.X, Y - p.Y}; }
+    constexpr TPointT Add(const TPointT& p) const { return {types_detail::WrapAdd(X, p.X), types_detail::WrapAdd(Y, p.Y)}; }
+    constexpr TPointT Subtract(const TPointT& p) const {
+        return {types_detail::WrapSub(X, p.X), types_detail::WrapSub(Y, p.Y)};
+    }
     friend constexpr TPointT operator+(const TPointT& a, const TPointT& b) { return a.Add(b); }
     friend constexpr TPointT operator-(const TPointT& a, const TPointT& b) { return a.Subtract(b); }
-    constexpr TPointT operator-() const { return {-X, -Y}; }
+    constexpr TPointT operator-() const { return {types_detail::WrapNeg(X), types_detail::WrapNeg(Y)}; }
     /// Component-wise product.
-    friend constexpr TPointT operator*(const TPointT& a, const TPointT& b) { return {a.X * b.X, a.Y * b.Y}; }
+    friend constexpr TPointT operator*(const TPointT& a, const TPointT& b) {
+        return {types_detail::WrapMul(a.X, b.X), types_detail::WrapMul(a.Y, b.Y)};
+    }
     friend constexpr TPointD operator*(const TPointT& a, double f) { return {a.X * f, a.Y * f}; }
     friend constexpr TPointD operator*(double f, const TPointT& a) { return a * f; }
     friend constexpr TPointD operator/(const TPointT& a, double f) { return {a.X / f, a.Y / f}; }
@@ -120,7 +157,7 @@ template <class T> struct TPointT {
             return X == 0 && Y == 0;
     }
     void Zero() { X = Y = 0; }
-    void Offset(T dx, T dy) { X += dx, Y += dy; }
+    void Offset(T dx, T dy) { X = types_detail::WrapAdd(X, dx), Y = types_detail::WrapAdd(Y, dy); }
     void Offset(const TPointT& p) { Offset(p.X, p.Y); }
     void SetLocation(T ax, T ay) { X = ax, Y = ay; }
     void SetLocation(const TPointT& p) { *this = p; }
@@ -187,15 +224,17 @@ template <class T> struct TSizeT {
     constexpr TSizeT(T acx, T acy) : cx(acx), cy(acy) {}
     constexpr TSizeT(const TPointT<T>& p) : cx(p.X), cy(p.Y) {}
     constexpr TSizeT(const rtl::TSize& s) : cx(s.cx), cy(s.cy) {}
-    constexpr TSizeT(const rtl::TSizeF& s) : cx(static_cast<T>(s.cx)), cy(static_cast<T>(s.cy)) {}
+    constexpr TSizeT(const rtl::TSizeF& s) : cx(types_detail::FromReal<T>(s.cx)), cy(types_detail::FromReal<T>(s.cy)) {}
     constexpr TSizeT(const rtl::TPoint& p) : cx(p.X), cy(p.Y) {}
-    constexpr TSizeT(const rtl::TPointF& p) : cx(static_cast<T>(p.X)), cy(static_cast<T>(p.Y)) {}
+    constexpr TSizeT(const rtl::TPointF& p) : cx(types_detail::FromReal<T>(p.X)), cy(types_detail::FromReal<T>(p.Y)) {}
     static constexpr TSizeT Create(T acx, T acy) { return {acx, acy}; }
     constexpr operator TPointT<T>() const { return {cx, cy}; }
     constexpr rtl::TSizeF ToSizeF() const { return {static_cast<float>(cx), static_cast<float>(cy)}; }
 
-    constexpr TSizeT Add(const TSizeT& s) const { return {cx + s.cx, cy + s.cy}; }
-    constexpr TSizeT Subtract(const TSizeT& s) const { return {cx - s.cx, cy - s.cy}; }
+    constexpr TSizeT Add(const TSizeT& s) const { return {types_detail::WrapAdd(cx, s.cx), types_detail::WrapAdd(cy, s.cy)}; }
+    constexpr TSizeT Subtract(const TSizeT& s) const {
+        return {types_detail::WrapSub(cx, s.cx), types_detail::WrapSub(cy, s.cy)};
+    }
     friend constexpr TSizeT operator+(const TSizeT& a, const TSizeT& b) { return a.Add(b); }
     friend constexpr TSizeT operator-(const TSizeT& a, const TSizeT& b) { return a.Subtract(b); }
     friend constexpr bool operator==(const TSizeT&, const TSizeT&) = default;
@@ -220,7 +259,7 @@ template <class T> struct TRectT {
     /// An empty rectangle at origin.
     constexpr explicit TRectT(const TPointT<T>& origin) : TRectT(origin.X, origin.Y, origin.X, origin.Y) {}
     constexpr TRectT(const TPointT<T>& origin, T width, T height)
-        : TRectT(origin.X, origin.Y, origin.X + width, origin.Y + height) {}
+        : TRectT(origin.X, origin.Y, types_detail::WrapAdd(origin.X, width), types_detail::WrapAdd(origin.Y, height)) {}
     TRectT(const TPointT<T>& p1, const TPointT<T>& p2, bool normalize = false) : TRectT(p1.X, p1.Y, p2.X, p2.Y) {
         if (normalize)
             NormalizeRect();
@@ -231,7 +270,8 @@ template <class T> struct TRectT {
     }
     constexpr TRectT(const rtl::TRect& r) : TRectT(r.Left, r.Top, r.Right, r.Bottom) {}
     constexpr TRectT(const rtl::TRectF& r)
-        : TRectT(static_cast<T>(r.Left), static_cast<T>(r.Top), static_cast<T>(r.Right), static_cast<T>(r.Bottom)) {}
+        : TRectT(types_detail::FromReal<T>(r.Left), types_detail::FromReal<T>(r.Top), types_detail::FromReal<T>(r.Right),
+                 types_detail::FromReal<T>(r.Bottom)) {}
     template <class... A> static TRectT Create(A&&... args) { return TRectT(std::forward<A>(args)...); }
     constexpr rtl::TRectF ToRectF() const {
         return {static_cast<float>(Left), static_cast<float>(Top), static_cast<float>(Right), static_cast<float>(Bottom)};
@@ -250,15 +290,15 @@ template <class T> struct TRectT {
     void SetTopLeft(const TPointT<T>& p) { Left = p.X, Top = p.Y; }
     void SetBottomRight(const TPointT<T>& p) { Right = p.X, Bottom = p.Y; }
 
-    constexpr T Width() const { return Right - Left; }
-    constexpr T Height() const { return Bottom - Top; }
-    void SetWidth(T w) { Right = Left + w; }
-    void SetHeight(T h) { Bottom = Top + h; }
+    constexpr T Width() const { return types_detail::WrapSub(Right, Left); }
+    constexpr T Height() const { return types_detail::WrapSub(Bottom, Top); }
+    void SetWidth(T w) { Right = types_detail::WrapAdd(Left, w); }
+    void SetHeight(T h) { Bottom = types_detail::WrapAdd(Top, h); }
     constexpr TSizeT<T> Size() const { return {Width(), Height()}; }
     void SetSize(const TSizeT<T>& s) { SetWidth(s.cx), SetHeight(s.cy); }
     constexpr TPointT<T> Location() const { return TopLeft(); }
     /// Moves the rectangle, size kept, so that its top left is p.
-    void SetLocation(const TPointT<T>& p) { Offset(p.X - Left, p.Y - Top); }
+    void SetLocation(const TPointT<T>& p) { Offset(types_detail::WrapSub(p.X, Left), types_detail::WrapSub(p.Y, Top)); }
 
     constexpr bool IsEmpty() const { return Right <= Left || Bottom <= Top; }
     static constexpr TRectT Empty() { return {}; }
@@ -309,11 +349,17 @@ template <class T> struct TRectT {
         return r;
     }
 
-    void Offset(T dx, T dy) { Left += dx, Right += dx, Top += dy, Bottom += dy; }
+    void Offset(T dx, T dy) {
+        using types_detail::WrapAdd;
+        Left = WrapAdd(Left, dx), Right = WrapAdd(Right, dx), Top = WrapAdd(Top, dy), Bottom = WrapAdd(Bottom, dy);
+    }
     void Offset(const TPointT<T>& p) { Offset(p.X, p.Y); }
     /// Grown outward by dx on the left and right and dy on the top and bottom.
     void Inflate(T dx, T dy) { Inflate(dx, dy, dx, dy); }
-    void Inflate(T dl, T dt, T dr, T db) { Left -= dl, Top -= dt, Right += dr, Bottom += db; }
+    void Inflate(T dl, T dt, T dr, T db) {
+        using types_detail::WrapAdd, types_detail::WrapSub;
+        Left = WrapSub(Left, dl), Top = WrapSub(Top, dt), Right = WrapAdd(Right, dr), Bottom = WrapAdd(Bottom, db);
+    }
     TPointD CenterPoint() const { return {(double(Left) + double(Right)) / 2, (double(Top) + double(Bottom)) / 2}; }
 
     /// A copy with one side moved so that the part of the given kind is size wide or high.
@@ -322,10 +368,10 @@ template <class T> struct TRectT {
     {
         TRectT r = *this;
         switch (kind) {
-        case rtl::TSplitRectType::srLeft: r.Right = Left + size; break;
-        case rtl::TSplitRectType::srRight: r.Left = Right - size; break;
-        case rtl::TSplitRectType::srTop: r.Bottom = Top + size; break;
-        case rtl::TSplitRectType::srBottom: r.Top = Bottom - size; break;
+        case rtl::TSplitRectType::srLeft: r.Right = types_detail::WrapAdd(Left, size); break;
+        case rtl::TSplitRectType::srRight: r.Left = types_detail::WrapSub(Right, size); break;
+        case rtl::TSplitRectType::srTop: r.Bottom = types_detail::WrapAdd(Top, size); break;
+        case rtl::TSplitRectType::srBottom: r.Top = types_detail::WrapSub(Bottom, size); break;
         }
         return r;
     }
@@ -340,7 +386,8 @@ template <class T> struct TRectT {
 
     /// Per-side sum.
     friend constexpr TRectT operator+(const TRectT& a, const TRectT& b) {
-        return {a.Left + b.Left, a.Top + b.Top, a.Right + b.Right, a.Bottom + b.Bottom};
+        using types_detail::WrapAdd;
+        return {WrapAdd(a.Left, b.Left), WrapAdd(a.Top, b.Top), WrapAdd(a.Right, b.Right), WrapAdd(a.Bottom, b.Bottom)};
     }
     /// Every side scaled by f.
     friend constexpr TRectD operator*(const TRectT& a, double f) {
@@ -467,7 +514,7 @@ public:
     TRectD PaddingRect(const TRectD& r) const;
     /// All four sides 0 within rtl::Epsilon.
     bool MarginEmpty() const;
-    /// "<class name> (Left,Top)-(Right,Bottom)" with two decimals.
+    /// "<class name> (Left,Top)-(Right,Bottom)" with two decimals and "." as decimal point.
     rtl::UnicodeString ToString() const;
 
     /// Copies the four sides of another TBoundsD.

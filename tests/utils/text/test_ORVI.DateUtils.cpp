@@ -106,9 +106,11 @@ TEST(DateUtilsRead, RFC5322) {
           u"05 Mar 2024 14:07 GMT", u"05 Mar 24 14:07 +0000", u"05 Mar 2024 14:07:9 +0000",
           u"Tue 05 Mar 2024 14:07 +0000"})
         EXPECT_EQ(ErrorOf(RFC5322DateToGMTime, bad), Unable(bad));
-    // The zone may carry a moment past either end of the calendar.
-    EXPECT_THROW(RFC5322DateToGMTime(u"01 Jan 0001 00:00 +0100"), EConvertError);
-    EXPECT_THROW(RFC5322DateToGMTime(u"31 Dec 9999 23:00 -1400"), EConvertError);
+    // The zone may carry a moment past either end of the calendar: such a text does not convert.
+    for (const UnicodeString beyond : {u"01 Jan 0001 00:00 +0100", u"31 Dec 9999 23:00 -1400"}) {
+        EXPECT_EQ(ErrorOf(RFC5322DateToGMTime, beyond), Unable(beyond));
+        EXPECT_EQ(ErrorOf(RFC822DateToGMTime, beyond), Unable(beyond));
+    }
 }
 
 TEST(DateUtilsRead, RFC822YearsAndZones) {
@@ -194,13 +196,15 @@ TEST_F(DateUtilsLocal, LondonAndAuckland) {
               u"Sun, 27 Oct 2024 00:30:00 +0000"); // repeated
     EXPECT_EQ(Text(RFC5322DateToLocalTime(u"Mon, 01 Jul 2024 12:00 +0000")), "2024-07-01 13:00:00.000");
     EXPECT_EQ(Text(XMLDateToLocalTime(u"2024-07-01")), "2024-07-01 01:00:00.000");
-    EXPECT_EQ(XMLDateToLocalTime(u"no date"), 0.0);
 
     ASSERT_TRUE(rtl::TTimeZone::SelectLocal(u"Pacific/Auckland"));
     EXPECT_EQ(LocalTimeToHTTPDate(At(2024, 1, 1, 12)), u"Sun, 31 Dec 2023 23:00:00 GMT");
     EXPECT_EQ(LocalTimeToXMLDate(At(2024, 7, 1, 12)), u"2024-07-01T00:00:00Z");
     EXPECT_EQ(Text(HTTPDateToLocalTime(u"Sun, 31 Dec 2023 23:00:00 GMT")), "2024-01-01 12:00:00.000");
     EXPECT_EQ(Text(RFC822DateToLocalTime(u"30 Jun 24 12:00 EDT")), "2024-07-01 04:00:00.000");
+    // Day zero is a moment like any other: midnight and one second later stay one second apart.
+    EXPECT_EQ(rtl::MilliSecondDifference(XMLDateToLocalTime(u"00:00:01"), XMLDateToLocalTime(u"00:00:00")), 1000);
+    EXPECT_NE(XMLDateToLocalTime(u"00:00:00"), 0.0);
     // Past the end of the calendar once in local time.
     EXPECT_THROW(XMLDateToLocalTime(u"9999-12-31T23:00:00Z"), EConvertError);
     // Zero still means now, in GMT.
@@ -252,9 +256,11 @@ TEST(DateUtilsInterval, EndDateAppliesTheCalendarInterval) {
               "2024-02-29 00:00:00.000");
     EXPECT_EQ(GetIntervalEndDate(At(2024, 1, 1), ORVIForForever + 1, At(2024, 1, 1)), ORVIForForever);
     EXPECT_EQ(GetIntervalEndDate(At(2024, 1, 1), At(2024, 1, 2), ORVISinceForever - 1), ORVIForForever);
-    // Results past a sentinel are the sentinel, even past the end of the calendar.
-    EXPECT_EQ(GetIntervalEndDate(At(1000, 1, 1), At(5000, 1, 1), At(5000, 1, 1)), ORVIForForever);
-    EXPECT_EQ(GetIntervalEndDate(At(5000, 1, 1), At(1000, 1, 1), At(1000, 1, 1)), ORVISinceForever);
+    // Bounded inputs give plain dates past the sentinels; beyond the calendar the arithmetic raises.
+    EXPECT_EQ(Text(GetIntervalEndDate(At(2024, 1, 1), At(2025, 1, 1), At(5999, 6, 1))), "6000-06-01 00:00:00.000");
+    EXPECT_EQ(Text(GetIntervalEndDate(At(2024, 1, 2), At(2024, 1, 1), ORVISinceForever)), "0877-12-31 01:00:00.000");
+    EXPECT_THROW(GetIntervalEndDate(At(900, 1, 1), At(5000, 1, 1), At(5999, 1, 1)), EConvertError);
+    EXPECT_THROW(GetIntervalEndDate(At(5000, 1, 1), At(1000, 1, 1), At(1000, 1, 1)), EConvertError);
     // An interval applied to its own start ends at its end, whatever the month lengths on the way.
     std::mt19937 random(878);
     std::uniform_int_distribution<std::int64_t> minutes(0, 200LL * 365 * 1440);

@@ -25,6 +25,14 @@ TEST(EncodingRegistry, TheSixStandardEncodingsAreThereFromTheStart) {
     EXPECT_EQ(ORVIGetRegisteredEncodings(nullptr), 0);
 }
 
+TEST(EncodingRegistry, CountsOnlyTheNamesTheListTook) {
+    rtl::TStringList names;
+    names.SetSorted(true);
+    names.Add(u"UTF-8");
+    EXPECT_EQ(ORVIGetRegisteredEncodings(&names), 5);
+    EXPECT_EQ(names.Count(), 6);
+}
+
 TEST(EncodingRegistry, RegisterReplacesAndUnregisterNeedsTheSameObject) {
     std::unique_ptr<TEncoding> mine(TEncoding::UTF8()->ClassType().Create());
     ORVIRegisterEncoding(u"Mine", mine.get());

@@ -87,6 +87,15 @@ TEST(UnnamedProviders, TheFirstProviderThatAnswersWins) {
     EXPECT_EQ(value, u"v");
 }
 
+TEST(UnnamedProviders, ThePathMayBeTheValueItself) {
+    TableProvider a{{{u"x", u"from a"}}};
+    TableProvider b{{{u"y", u"from b"}}};
+    UnicodeString s = u"y";
+    EXPECT_TRUE(ORVILookupUserText(s, s, std::vector<rtl::TObject*>{&a, &b}));
+    EXPECT_EQ(s, u"from b");
+    EXPECT_EQ(a.asked, std::vector<UnicodeString>{u"y"});
+}
+
 TEST_F(Named, PlaceholdersAreFilledAndUnresolvedOnesRemoved) {
     UnicodeString result = u"unchanged";
     EXPECT_TRUE(ORVILookupEmbeddedUserText(u"{{", u"}}", u"Dear {{Customer.Name}}, {{Missing}}", result, &providers));

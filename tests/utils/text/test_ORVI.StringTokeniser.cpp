@@ -98,6 +98,12 @@ TEST(StringTokeniser, ValueForNameIgnoresCase) {
     EXPECT_EQ(v, u"red=dark");
 }
 
+TEST(StringTokeniser, ATokenMayBeTokenisedAgain) {
+    TORVIStringTokeniser t(u"\"a b c\"");
+    EXPECT_EQ(t.Tokenise(t.Token(0)), 3); // the list grows while the token is read
+    EXPECT_EQ(Tokens(t), (std::vector<UnicodeString>{u"a", u"b", u"c"}));
+}
+
 TEST(StringTokeniser, TokenOutsideTheListRaises) {
     TORVIStringTokeniser t(u"a b");
     try {

@@ -39,6 +39,17 @@ TEST(StringUtils, FindRepeatedEmbeddedStringSplitsAtEveryOccurrence) {
     EXPECT_FALSE(FindRepeatedEmbeddedString(u"abc", u"", &parts, true));
 }
 
+TEST(StringUtils, ArgumentsMayBeTheListsOrTheTargetsOwnText) {
+    rtl::TStringList parts;
+    parts.Add(u"first part;second part;third part");
+    parts.Add(u";");
+    EXPECT_TRUE(FindRepeatedEmbeddedString(parts.Strings(0), parts.Strings(1), &parts, true));
+    EXPECT_EQ(Entries(parts), (std::vector<UnicodeString>{u"first part", u"second part", u"third part"}));
+    UnicodeString s = u"ab";
+    ConcatenateWithSeparator(s, u"-", s);
+    EXPECT_EQ(s, u"ab-ab");
+}
+
 TEST(StringUtils, TextPosIgnoresCaseAndHonoursTheOffset) {
     EXPECT_EQ(TextPos(u"B", u"abcb"), 2);
     EXPECT_EQ(TextPos(u"b", u"abcB", 3), 4);

@@ -3,8 +3,11 @@
 #include "rtl/Exceptions.h"
 #include "rtl/Filer.h"
 
+#include "CommaDecimalLocale.h"
+
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <numbers>
 #include <vector>
 
@@ -181,6 +184,44 @@ TEST(RectText, WritesGeneralNumbersAndReadsThemBack) {
     EXPECT_THROW(StringToRect(u"(1,x,3,4)"), rtl::EConvertError);
     EXPECT_THROW(StringToRect(u"(1,2,3)"), rtl::EConvertError);
     EXPECT_THROW(StringToRect(u""), rtl::EConvertError);
+}
+
+TEST(Rects64, ArithmeticWrapsAtTheEndsOfTheRange) {
+    constexpr std::int64_t lo = std::numeric_limits<std::int64_t>::min();
+    constexpr std::int64_t hi = std::numeric_limits<std::int64_t>::max();
+    const TRect64 r(lo, lo, hi, hi);
+    EXPECT_EQ(r.Width(), -1);
+    EXPECT_EQ(-Point64(lo, 1), Point64(lo, -1));
+    EXPECT_EQ(Point64(hi, 2) + Point64(1, 2), Point64(lo, 4));
+    EXPECT_EQ(Point64(lo, 3) * Point64(2, 3), Point64(0, 9));
+    EXPECT_EQ(Size64(lo, 0) - Size64(1, 0), Size64(hi, 0));
+    TRect64 moved = r;
+    moved.Offset(1, -1);
+    EXPECT_EQ(moved, Rect64(lo + 1, hi, lo, hi - 1));
+    moved.Inflate(1, 1);
+    EXPECT_EQ(moved, Rect64(lo, hi - 1, lo + 1, hi));
+    moved.SetLocation(Point64(0, 0));
+    EXPECT_EQ(moved, Rect64(0, 0, 1, 1));
+    EXPECT_EQ(r.SplitRect(rtl::TSplitRectType::srLeft, std::int64_t(-1)).Right, hi);
+    EXPECT_EQ(r.SplitRect(rtl::TSplitRectType::srRight, lo).Left, -1);
+    EXPECT_EQ(r.SplitRect(rtl::TSplitRectType::srBottom, 0.5).Top, hi);
+    EXPECT_EQ(r + r, Rect64(0, 0, -2, -2));
+    EXPECT_EQ(TRect64(rtl::TRectF(1e30f, -1e30f, 2.9f, -2.9f)), Rect64(hi, lo, 2, -2));
+}
+
+TEST(RectText, NumbersKeepTheirPointUnderACommaDecimalLocale) {
+    UNDER_COMMA_DECIMAL_LOCALE(locale);
+    EXPECT_EQ(RectToString(RectD(1.5, 2.25, 3, 4)), u"(1.5,2.25,3,4)");
+    ExpectRect(StringToRect(RectToString(RectD(1.5, -2.25, 1e-7, 0.1))), 1.5, -2.25, 1e-7, 0.1);
+    TBoundsD b;
+    b.SetRect(RectD(1.5, 2.25, -3.75, 4));
+    EXPECT_EQ(b.ToString(), u"TBoundsD (1.50,2.25)-(-3.75,4.00)");
+    rtl::TWriter writer;
+    writer.WriteProperties(&b);
+    EXPECT_EQ(writer.Text(), u"Left = 1.5\nTop = 2.25\nRight = -3.75\nBottom = 4\n");
+    TBoundsD back;
+    rtl::TReader(writer.Text()).ReadProperties(&back);
+    EXPECT_TRUE(back.Equals(&b));
 }
 
 class ChangeCounter : public rtl::TObject {
