@@ -279,3 +279,18 @@ TEST_F(TUniqueTest, ASwapStartedByASubscriberOfAnotherSwapLeavesNothingPointingI
     rtl::Free(third); // writes every indicator still registered with it
     EXPECT_TRUE(pinThird.Freed());
 }
+
+TEST_F(TUniqueTest, AReferencingStringListFollowsTheSwapWithoutTakingNewReferences) {
+    auto* list = rtl::Create<TORVIOpportunisticReferencingStringList>();
+    list->AddObject(u"a", pOld);
+    list->AddObject(u"b", pOld);
+    pOld->_SwapWith(pNew);
+    ASSERT_TRUE(pinOld.Freed());
+    EXPECT_EQ(list->Objects(0), pNew);
+    EXPECT_EQ(list->Objects(1), pNew);
+    EXPECT_EQ(pNew->_GetLockCount(list), 2);
+    list->Delete(0); // gives back a lock on the replacement, not on the freed object
+    EXPECT_EQ(pNew->_GetLockCount(list), 1);
+    rtl::Free(list);
+    EXPECT_EQ(pNew->MemLockReferenceCount(), 0);
+}
