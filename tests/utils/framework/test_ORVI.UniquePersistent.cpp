@@ -10,10 +10,12 @@ using rtl::TOperation;
 using TRP = TORVIReferencedPersistent;
 using TUP = TORVIUniquePersistent;
 
+#if defined(__SANITIZE_ADDRESS__)
 // A frame that a free indicator outlives must be caught when it is written to.
 extern "C" __attribute__((visibility("default"))) const char* __asan_default_options() {
     return "detect_stack_use_after_return=1";
 }
+#endif
 
 namespace {
 
