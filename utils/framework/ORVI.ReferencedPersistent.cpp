@@ -367,12 +367,19 @@ void TRP::Notification(rtl::TComponent* AComponent, TOperation Operation) {
 // ---- Variables of holders
 
 void TRP::_AddHolder(TORVIItemHolder* pHolder) {
-    if (pHolder && !_blListsGone && std::find(_pHolders.begin(), _pHolders.end(), pHolder) == _pHolders.end())
+    for (std::size_t i = 0; i < _pHolders.size(); ++i)
+        if (_pHolders[i] == pHolder)
+            return;
+    if (pHolder && !_blListsGone)
         _pHolders.push_back(pHolder);
 }
 
 void TRP::_RemoveHolder(TORVIItemHolder* pHolder) {
-    std::erase(_pHolders, pHolder);
+    for (std::size_t i = 0; i < _pHolders.size(); ++i)
+        if (_pHolders[i] == pHolder) {
+            _pHolders.erase(i);
+            return;
+        }
 }
 
 void TRP::RegisterSilentReference(PORVIReferencedPersistent pReference) {

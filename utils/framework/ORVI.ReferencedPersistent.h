@@ -254,7 +254,7 @@ private:
     bool _blFreed = false;
     bool _blListsGone = false; // the destructor released the reference lists
     bool _blFreePending = false; // unreferenced and queued to be freed by the release under way
-    std::vector<TORVIItemHolder*> _pHolders; // containers whose entries name this object
+    TORVIShortList<TORVIItemHolder*, 2> _pHolders; // containers whose entries name this object
     TORVITwilightFalling _fnEnterTwilight;
     rtl::TNotifyEvent _fnLeaveTwilight;
 };
@@ -327,23 +327,23 @@ public:
     /// Whether the object of an entry is freed, answered from the list's own pin (true for an object
     /// the list does not name).
     bool ItemFreed(const T* item) const {
-        const auto it = _held.find(item);
-        return it == _held.end() || it->second.pin.Freed();
+        const THeld* held = _Held(item);
+        return !held || held->pin.Freed();
     }
     void _ItemSwapped(TORVIReferencedPersistent* Old, TORVIReferencedPersistent* New) override {
         auto* old = dynamic_cast<T*>(Old);
-        const auto it = _held.find(old);
-        if (!old || it == _held.end())
+        THeld* held = old ? _Held(old) : nullptr;
+        if (!held)
             return;
-        const int entries = it->second.nEntries;
-        _held.erase(it);
+        const int entries = held->nEntries;
         auto* replacement = dynamic_cast<T*>(New);
-        if (replacement && !_held.contains(replacement)) {
+        if (replacement && !_Held(replacement)) {
             this->ReplaceSilently(old, replacement);
-            _held.emplace(replacement, THeld{rtl::TPin<T>(replacement), entries});
+            *held = THeld{replacement, rtl::TPin<T>(replacement), entries};
             New->_AddHolder(this);
             return;
         }
+        _held.erase(_held.begin() + (held - _held.data()));
         // The replacement is named already: the old entries go. Locks were summed on the replacement,
         // so the ones taken for those entries are given back; a notification was merged into one.
         this->RemoveSilently(old);
@@ -369,7 +369,7 @@ public:
 protected:
     ~TORVIReferencedList() override {
         // Entries whose after-removal hook never ran (a callback freed the list meanwhile).
-        for (auto& [item, held] : _held)
+        for (THeld& held : _held)
             if (T* alive = held.pin.Get())
                 alive->_RemoveHolder(this);
     }
@@ -389,32 +389,40 @@ protected:
         }
     }
     void _BeforeAddNotify(T* const& Item) override {
-        if (Item) {
-            THeld& held = _held[Item];
-            if (held.nEntries++ == 0) {
-                held.pin = rtl::TPin<T>(Item);
-                if (!held.pin.Freed())
-                    Item->_AddHolder(this);
-            }
+        if (THeld* held = _Held(Item)) {
+            ++held->nEntries;
+        } else if (Item) {
+            _held.push_back(THeld{Item, rtl::TPin<T>(Item), 1});
+            if (!_held.back().pin.Freed())
+                Item->_AddHolder(this);
         }
         Reference(Item, _GetReferencingObject());
     }
     void _AfterRemoveNotify(T* const& Item) override {
         const T* item = Item; // Item may alias an entry that the release below lets go
         Release(Item, _GetReferencingObject());
-        const auto it = _held.find(item);
-        if (it == _held.end() || --it->second.nEntries > 0)
+        THeld* held = _Held(item);
+        if (!held || --held->nEntries > 0)
             return;
-        if (T* alive = it->second.pin.Get())
+        if (T* alive = held->pin.Get())
             alive->_RemoveHolder(this);
-        _held.erase(it);
+        _held.erase(_held.begin() + (held - _held.data()));
     }
 
 private:
     struct THeld {
+        const T* pItem;
         rtl::TPin<T> pin;
-        int nEntries = 0;
+        int nEntries;
     };
+    // Searched linearly, as the list's own entries are.
+    THeld* _Held(const T* item) {
+        for (THeld& held : _held)
+            if (held.pItem == item)
+                return &held;
+        return nullptr;
+    }
+    const THeld* _Held(const T* item) const { return const_cast<TORVIReferencedList*>(this)->_Held(item); }
 
     TORVIReferencedNotification SelfHandler() {
         return TORVIReferencedNotification(this, &TORVIReferencedList::_NotificationRef);
@@ -430,7 +438,7 @@ private:
 
     rtl::TObject* _pRefObject;
     TORVIReferenceAction _RefAction;
-    std::unordered_map<const T*, THeld> _held; // one pin per object named, with its number of entries
+    std::vector<THeld> _held; // one pin per object named, with its number of entries
 };
 
 /// A referenced object that keeps other referenced objects alive by locking them, and can free them all.

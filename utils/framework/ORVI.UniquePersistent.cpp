@@ -55,7 +55,9 @@ void TUP::_DoSwapWith(TUP* Replacement) {
 void TUP::_MoveHolders(TUP* New) {
     // Last: the containers' references are on the replacement by now, so their entries just follow.
     std::vector<TORVIItemHolder*> holders;
-    holders.swap(_pHolders);
+    for (std::size_t i = 0; i < _pHolders.size(); ++i)
+        holders.push_back(_pHolders[i]);
+    _pHolders.clear();
     for (TORVIItemHolder* holder : holders)
         holder->_ItemSwapped(this, New);
 }
