@@ -118,6 +118,28 @@ protected:
     /// Called right after items were inserted at index (delta > 0) or removed from it (delta < 0),
     /// before Notify; lets a pass over the list keep its place.
     virtual void Shifted(int /*index*/, int /*delta*/) {}
+    /// Replaces every item equal to from by to, without Notify: for descendants whose items change
+    /// identity while every reference on them moves along. Answers how many were replaced.
+    int ReplaceSilently(const T& from, const T& to) {
+        int n = 0;
+        for (T& item : _items)
+            if (_fnCompare(item, from) == 0) {
+                item = to;
+                ++n;
+            }
+        return n;
+    }
+    /// Removes every item equal to value without Notify (see ReplaceSilently); answers how many.
+    int RemoveSilently(const T& value) {
+        int n = 0;
+        for (int i = Count() - 1; i >= 0; --i)
+            if (_fnCompare(_items[i], value) == 0) {
+                _items.erase(_items.begin() + i);
+                Shifted(i, -1);
+                ++n;
+            }
+        return n;
+    }
 
 private:
     int Check(int index) const {

@@ -13,30 +13,21 @@ constexpr std::size_t kHeader = (sizeof(TControlBlock) + alignof(std::max_align_
                                 alignof(std::max_align_t) * alignof(std::max_align_t);
 
 // operator new cannot hand the block to the constructor, so it leaves it here for the root
-// constructor of the object at that address to claim. Initial-exec: the runtime is linked by its
-// programs, never loaded later, and this runs for every object. A few slots cover objects allocated while
-// another one's constructor arguments are still being evaluated.
-struct TPendingBlock {
-    void* pStorage = nullptr;
-    TControlBlock* pBlock = nullptr;
-};
-constexpr unsigned kPendingSlots = 4;
-[[gnu::tls_model("initial-exec")]] thread_local TPendingBlock t_pending[kPendingSlots];
-[[gnu::tls_model("initial-exec")]] thread_local unsigned t_nNextPending = 0;
+// constructor of the object at that address to claim. Blocks allocated while another object's
+// constructor arguments are still being evaluated stack up; each is claimed exactly, however many
+// there are. Initial-exec: the runtime is linked by its programs, never loaded later.
+[[gnu::tls_model("initial-exec")]] thread_local TControlBlock* t_pPending = nullptr;
 
 TControlBlock* ClaimBlock(void* storage) noexcept {
-    TPendingBlock& latest = t_pending[(t_nNextPending - 1) % kPendingSlots];
-    if (latest.pStorage == storage) { // the usual case: the object allocated last on this thread
-        latest.pStorage = nullptr;
-        return latest.pBlock;
-    }
-    for (TPendingBlock& slot : t_pending) {
-        if (slot.pStorage == storage) {
-            slot.pStorage = nullptr;
-            return slot.pBlock;
+    for (TControlBlock** link = &t_pPending; *link; link = &(*link)->pPendingNext) {
+        TControlBlock* block = *link;
+        if (reinterpret_cast<char*>(block) + kHeader == storage) {
+            *link = block->pPendingNext;
+            block->pPendingNext = nullptr;
+            return block;
         }
     }
-    return nullptr;
+    return nullptr; // not made by operator new: on the stack, static, or a member
 }
 
 } // namespace
@@ -62,9 +53,9 @@ TObject::~TObject() {
 void* TObject::operator new(std::size_t size) {
     char* raw = static_cast<char*>(::operator new(kHeader + size));
     auto* block = new (raw) TControlBlock;
-    void* storage = raw + kHeader;
-    t_pending[t_nNextPending++ % kPendingSlots] = {storage, block};
-    return storage;
+    block->pPendingNext = t_pPending;
+    t_pPending = block;
+    return raw + kHeader;
 }
 
 void TObject::operator delete(void* p) noexcept {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 #include <typeinfo>
 #include <utility>
 
@@ -21,6 +22,7 @@ struct TControlBlock {
     static constexpr std::uint32_t kFreed = 2;   // the destructor has done its work
     std::atomic<std::uint32_t> nRefs{1};         // one for the object's storage, one per pin
     std::atomic<std::uint32_t> nState{0};
+    TControlBlock* pPendingNext = nullptr;       // allocated, not yet claimed by its object's constructor
 
     /// Drops one reference; the block (and the storage behind it) goes with the last.
     RTL_API void Release() noexcept;
@@ -28,7 +30,8 @@ struct TControlBlock {
 
 /// Root of every class that needs an after-construction or before-destruction hook, or that is
 /// held as the object of a string-list entry. Heap objects carry a control block (see TPin);
-/// TObject must be the first base of a class for its block to be found.
+/// TObject must be the first base of a class for its block to be found (rtl::Create and TPin refuse
+/// to compile for a class where it is not, see IsRootFirst).
 class RTL_API TObject {
 public:
     TObject() noexcept;
@@ -71,6 +74,31 @@ private:
     std::atomic<TReentrantLock*> _pMonitor{nullptr}; // made on first TMonitor::Enter
 };
 
+namespace detail {
+// Storage for a T that is never constructed: enough to ask at compile time where its bases lie.
+template <class T> union TLayoutProbe {
+    char c;
+    T t;
+    constexpr TLayoutProbe() : c() {}
+    constexpr ~TLayoutProbe() {}
+};
+} // namespace detail
+
+/// Whether T's TObject base starts where T does, which is where operator new hands the object its
+/// control block. Answered at compile time by GCC; other compilers (and abstract classes, which are
+/// checked through their concrete descendants) answer true.
+template <class T> constexpr bool IsRootFirst() {
+    static_assert(std::is_base_of_v<TObject, T>, "not a TObject");
+#if defined(__GNUC__) && !defined(__clang__)
+    if constexpr (!std::is_abstract_v<T>) {
+        const detail::TLayoutProbe<T> probe;
+        const TObject* root = &probe.t;
+        return static_cast<const void*>(root) == static_cast<const void*>(&probe.t);
+    }
+#endif
+    return true;
+}
+
 /// A weak handle on an object: it keeps the object's control block (never the object) alive, so
 /// that a frame holding a pointer across a call that may free the object can ask afterwards.
 /// Take it while the object is known to be alive.
@@ -78,6 +106,7 @@ template <class T = TObject> class TPin {
 public:
     TPin() noexcept = default;
     explicit TPin(T* obj) noexcept : _pObject(obj), _pBlock(obj ? obj->ControlBlock() : nullptr) {
+        static_assert(IsRootFirst<T>(), "TObject must be the first base: its control block is not found otherwise");
         if (_pBlock)
             _pBlock->nRefs.fetch_add(1, std::memory_order_relaxed);
     }
@@ -129,6 +158,7 @@ private:
 
 /// Constructs T and runs its AfterConstruction; the object is deleted again if the hook throws.
 template <class T, class... Args> T* Create(Args&&... args) {
+    static_assert(IsRootFirst<T>(), "TObject must be the first base: its control block is not found otherwise");
     T* p = new T(std::forward<Args>(args)...);
     try {
         p->AfterConstruction();

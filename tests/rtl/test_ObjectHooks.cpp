@@ -134,3 +134,42 @@ TEST(ObjectHooks, ClassQueries) {
     EXPECT_FALSE(TTraced().InheritsFrom<TDerived>());
     g_log.clear();
 }
+
+namespace {
+
+struct TNested : TObject {
+    explicit TNested(TNested* inner) : pInner(inner) {}
+    TNested* pInner;
+};
+
+struct TOtherFirst {
+    virtual ~TOtherFirst() = default;
+    int n = 0;
+};
+struct TRootSecond : TOtherFirst, TObject {};
+struct TRootFirst : TObject, TOtherFirst {};
+
+} // namespace
+
+// A class whose TObject base is not first would get no block; such classes do not compile with Create.
+static_assert(IsRootFirst<TTraced>() && IsRootFirst<TRootFirst>());
+#if defined(__GNUC__) && !defined(__clang__)
+static_assert(!IsRootFirst<TRootSecond>());
+#endif
+
+TEST(ObjectHooks, EveryHeapObjectGetsItsBlockHoweverDeeplyAllocationsNest) {
+    // Each outer object is allocated before its argument, so seven blocks wait at once.
+    TNested* outer = new TNested(new TNested(new TNested(new TNested(new TNested(new TNested(new TNested(nullptr)))))));
+    std::vector<TPin<TNested>> pins;
+    for (TNested* p = outer; p; p = p->pInner) {
+        EXPECT_NE(p->ControlBlock(), nullptr);
+        pins.emplace_back(p);
+    }
+    for (TNested* p = outer; p;) {
+        TNested* inner = p->pInner;
+        Free(p);
+        p = inner;
+    }
+    for (const TPin<TNested>& pin : pins)
+        EXPECT_TRUE(pin.Freed());
+}

@@ -25,6 +25,22 @@ TORVIReferencedPersistent* g_pRegistry = nullptr;
 
 using rtl::TMonitorScope;
 
+// Holds an object's monitor for a scope in which a hook may free the object: the object's monitor dies
+// with it, so it is let go only while the object lives.
+class TLiveMonitorScope {
+public:
+    explicit TLiveMonitorScope(rtl::TObject* obj) : _pin(obj) { rtl::TMonitor::Enter(obj); }
+    ~TLiveMonitorScope() {
+        if (rtl::TObject* obj = _pin.Get())
+            rtl::TMonitor::Exit(obj);
+    }
+    TLiveMonitorScope(const TLiveMonitorScope&) = delete;
+    TLiveMonitorScope& operator=(const TLiveMonitorScope&) = delete;
+
+private:
+    rtl::TPin<> _pin;
+};
+
 bool ListHas(const TORVIInitialisationUnits* list, const TUnit* unit) {
     return list && list->Contains(const_cast<TUnit*>(unit));
 }
@@ -62,9 +78,10 @@ void TUnit::BeforeDestruction() {
     if (!_blLeft) {
         _blLeft = true;
         rtl::TPin<TUnit> self(this);
-        // Out of the registry's lists under its lock, before anything else can reach the unit there.
+        // Out of the registry's lists under its lock, before anything else can reach the unit there,
+        // and before its phases are undone: a unit undoing its work is no longer listed as initialised.
         if (TRegistry* registry = _pRegistry) {
-            const TMonitorScope scope(registry);
+            const TLiveMonitorScope scope(registry);
             registry->RemoveNotifyReference(this);
             registry->RemoveInitialisationUnit(this);
         }
@@ -97,7 +114,10 @@ void TUnit::RegisterClasses(const TORVI_Uuid& uuidPhase) {
     if (!_pRegPhases || _pRegPhases->Contains(uuidPhase))
         return;
     const TORVI_Uuid phase = uuidPhase; // the caller's copy may live in a list the hook changes
+    const rtl::TPin<TUnit> self(this); // the hook may free the unit
     _DoRegistration(phase);
+    if (self.Freed())
+        return;
     if (_pRegPhases)
         _pRegPhases->Add(phase);
 }
@@ -106,7 +126,10 @@ void TUnit::UnregisterClasses(const TORVI_Uuid& uuidPhase) {
     if (!_pRegPhases || !_pRegPhases->Contains(uuidPhase))
         return;
     const TORVI_Uuid phase = uuidPhase;
+    const rtl::TPin<TUnit> self(this); // the hook may free the unit
     _DoDeregistration(phase);
+    if (self.Freed())
+        return;
     if (_pRegPhases)
         _pRegPhases->Remove(phase);
 }
@@ -115,15 +138,19 @@ void TUnit::InstantiateObjects(const TORVI_Uuid& uuidPhase) {
     if (!_pInstPhases || _pInstPhases->Contains(uuidPhase))
         return;
     const TORVI_Uuid phase = uuidPhase;
+    const rtl::TPin<TUnit> self(this); // the hook may free the unit
     _DoInstantiation(phase);
+    if (self.Freed())
+        return;
     if (_pInstPhases)
         _pInstPhases->Add(phase);
 }
 
 void TUnit::DestroyObjects(const TORVI_Uuid& uuidPhase) {
     const TORVI_Uuid phase = uuidPhase;
+    const rtl::TPin<TUnit> self(this); // the hook may free the unit
     _DoDestruction(phase);
-    if (_pInstPhases)
+    if (!self.Freed() && _pInstPhases)
         _pInstPhases->Remove(phase);
 }
 
@@ -367,13 +394,14 @@ void TRegistry::RegisterInitialisationUnit(TUnit* pUnit) {
 }
 
 void TRegistry::RemoveInitialisationUnit(TUnit* pUnit) {
-    const TMonitorScope scope(this);
+    const TLiveMonitorScope scope(this);
     if (!pUnit)
         return;
-    rtl::TPin<TUnit> pin(pUnit);
-    if (_pUninitialisedUnits)
+    // A unit is in one list at most; a unit on its way out leaves here too, under this lock, rather
+    // than later through its own list's removal handler, which only the list's lock guards.
+    if (ListHas(_pUninitialisedUnits, pUnit))
         _pUninitialisedUnits->Remove(pUnit);
-    if (!pin.Freeing() && _pUnits)
+    else if (ListHas(_pUnits, pUnit))
         _pUnits->Remove(pUnit);
 }
 
@@ -392,8 +420,11 @@ bool TRegistry::IsInitialised(const TUnit* pUnit) {
 void TRegistry::RunInitialisationsForList(TORVIInitialisationUnits* pList) {
     if (!pList)
         return;
+    // A hook may free the registry (and its lists) or pList: the run then stops where it is.
     rtl::TPin<TRegistry> self(this);
-    const TMonitorScope scope(this);
+    rtl::TPin<TORVIInitialisationUnits> list(pList);
+    const auto stopped = [&] { return self.Freeing() || list.Freeing(); };
+    const TLiveMonitorScope scope(this);
     // The units taking part are fixed at the start: a unit registered by a hook during this run has
     // done none of the earlier phases, so it waits for the next run.
     std::vector<rtl::TPin<TUnit>> units;
@@ -402,23 +433,29 @@ void TRegistry::RunInitialisationsForList(TORVIInitialisationUnits* pList) {
             units.emplace_back(unit);
     const auto each = [&](auto step) {
         for (rtl::TPin<TUnit>& pin : units)
-            if (!self.Freeing() && !pin.Freeing())
+            if (!stopped() && !pin.Freeing())
                 step(pin.Get());
     };
     TORVI_Uuid phase;
-    for (int p = 0; _PhaseAt(_pRegPhases, p, phase); ++p)
+    for (int p = 0; !stopped() && _PhaseAt(_pRegPhases, p, phase); ++p)
         each([&](TUnit* unit) { unit->RegisterClasses(phase); });
     each([](TUnit* unit) { unit->RegistrationsComplete(); });
-    for (int p = 0; _PhaseAt(_pInstPhases, p, phase); ++p)
+    for (int p = 0; !stopped() && _PhaseAt(_pInstPhases, p, phase); ++p)
         each([&](TUnit* unit) { unit->InstantiateObjects(phase); });
+    if (stopped())
+        return;
     const std::vector<TUnit*> order(pList->begin(), pList->end());
     for (TUnit* candidate : order) {
         const auto it = std::find_if(units.begin(), units.end(),
                                      [&](const rtl::TPin<TUnit>& pin) { return pin.Address() == candidate; });
-        if (it == units.end() || it->Freeing() || self.Freeing())
+        if (stopped())
+            return;
+        if (it == units.end() || it->Freeing())
             continue;
         candidate->InstantiationComplete();
-        if (it->Freeing() || self.Freeing() || !_pUnits || !_pUninitialisedUnits)
+        if (stopped())
+            return;
+        if (it->Freeing() || !_pUnits || !_pUninitialisedUnits)
             continue;
         _pUnits->Add(candidate); // locked here before the waiting list lets go
         _pUninitialisedUnits->Remove(candidate);
@@ -427,7 +464,7 @@ void TRegistry::RunInitialisationsForList(TORVIInitialisationUnits* pList) {
 
 void TRegistry::RunInitialisations() {
     rtl::TPin<TRegistry> self(this);
-    const TMonitorScope scope(this);
+    const TLiveMonitorScope scope(this);
     RunInitialisationsForList(_pUninitialisedUnits);
     if (!self.Freeing())
         _RecordModules();
@@ -448,20 +485,22 @@ void TRegistry::RunUninitialisationsForList(TORVIInitialisationUnits* pList) {
     if (!pList)
         return;
     rtl::TPin<TRegistry> self(this);
-    const TMonitorScope scope(this);
+    rtl::TPin<TORVIInitialisationUnits> list(pList);
+    const auto stopped = [&] { return self.Freeing() || list.Freeing(); };
+    const TLiveMonitorScope scope(this);
     std::vector<rtl::TPin<TUnit>> units;
     for (TUnit* unit : *pList)
         units.emplace_back(unit);
     const auto eachBackwards = [&](auto step) {
         for (auto it = units.rbegin(); it != units.rend(); ++it)
-            if (!self.Freeing() && !it->Freeing() && ListHas(_pUnits, it->Get()))
+            if (!stopped() && !it->Freeing() && ListHas(_pUnits, it->Get()))
                 step(it->Get());
     };
     TORVI_Uuid phase;
-    for (int p = _PhaseCount(_pInstPhases) - 1; p >= 0; --p)
+    for (int p = _PhaseCount(_pInstPhases) - 1; p >= 0 && !stopped(); --p)
         if (_PhaseAt(_pInstPhases, p, phase))
             eachBackwards([&](TUnit* unit) { unit->DestroyObjects(phase); });
-    for (int p = _PhaseCount(_pRegPhases) - 1; p >= 0; --p)
+    for (int p = _PhaseCount(_pRegPhases) - 1; p >= 0 && !stopped(); --p)
         if (_PhaseAt(_pRegPhases, p, phase))
             eachBackwards([&](TUnit* unit) { unit->UnregisterClasses(phase); });
     for (auto it = units.rbegin(); it != units.rend() && !self.Freeing(); ++it)
@@ -471,7 +510,7 @@ void TRegistry::RunUninitialisationsForList(TORVIInitialisationUnits* pList) {
 
 void TRegistry::RunUninitialisations() {
     rtl::TPin<TRegistry> self(this);
-    const TMonitorScope scope(this);
+    const TLiveMonitorScope scope(this);
     RunUninitialisationsForList(_pUnits);
     if (self.Freeing())
         return;

@@ -25,7 +25,10 @@ using TORVIInitialisationUnits = TORVIReferencedList<TORVIInitialisationUnit>;
 using TORVIPhaseList = rtl::TList<TORVI_Uuid>;
 
 /// Start-up and shut-down work of one module. A concrete unit overrides the four _Do hooks; each runs
-/// at most once per phase. The unit registers itself with its registry when made.
+/// at most once per phase. The unit registers itself with its registry when made. A hook may free its
+/// own unit (or the registry): the step that called it then does nothing more, and a caller that uses
+/// the unit after a step pins it first. A unit being freed leaves the registry's lists, under the
+/// registry's lock, before it undoes its completed phases.
 class UTILS_API TORVIInitialisationUnit : public TORVIReferencedPersistent {
 public:
     /// APointer (when given) is set to the unit now and to nil when it is destroyed. Without ARegistry
@@ -118,10 +121,13 @@ public:
 
     /// Adds the unit to the waiting units unless it is known already.
     virtual void RegisterInitialisationUnit(TORVIInitialisationUnit* pUnit);
-    /// Takes the unit out of both lists (which may let it free itself).
+    /// Takes the unit out of both lists, also when it is being freed (which may let it free itself).
     virtual void RemoveInitialisationUnit(TORVIInitialisationUnit* pUnit);
 
-    /// Runs every phase over the waiting units, then records the modules now loaded.
+    /// Runs every phase over the waiting units, then records the modules now loaded. The units' hooks
+    /// run inside and may free units, pList, or the registry itself: the run then stops where it is,
+    /// touching neither again. A caller that uses the registry afterwards pins it (the same holds for
+    /// the three runs below).
     virtual void RunInitialisations();
     /// Runs every phase over those units of pList that are waiting, and moves them to the initialised units.
     virtual void RunInitialisationsForList(TORVIInitialisationUnits* pList);

@@ -4,9 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
-#include <climits>
 #include <cstdint>
-#include <typeinfo>
 
 namespace orvi {
 
@@ -34,43 +32,17 @@ struct TRemovalScope {
     ~TRemovalScope() { t_removals.pop_back(); }
 };
 
-// A referencing object's kind (referenced object, component, or neither) is asked on every first
-// lock and every release; a failed dynamic_cast walks the whole hierarchy. The offset of each base
-// is fixed for a most-derived class, so a few recent classes are remembered per thread.
-struct TKind {
-    const std::type_info* pType = nullptr;
-    std::ptrdiff_t nReferenced = 0; // offset of the referenced-object base, or kNone
-    std::ptrdiff_t nComponent = 0;  // offset of the component base, or kNone
-};
-constexpr std::ptrdiff_t kNone = PTRDIFF_MIN;
-constexpr unsigned kKinds = 4;
-[[gnu::tls_model("initial-exec")]] thread_local TKind t_kinds[kKinds];
-[[gnu::tls_model("initial-exec")]] thread_local unsigned t_nNextKind = 0;
-
-std::ptrdiff_t OffsetOf(const void* base, const rtl::TObject* obj) {
-    return base ? static_cast<const char*>(base) - reinterpret_cast<const char*>(obj) : kNone;
-}
-
-const TKind& KindOf(rtl::TObject* obj) {
-    const std::type_info* type = &typeid(*obj);
-    for (const TKind& k : t_kinds)
-        if (k.pType == type)
-            return k;
-    TKind& k = t_kinds[t_nNextKind++ % kKinds];
-    k = {type, OffsetOf(dynamic_cast<TRP*>(obj), obj), OffsetOf(dynamic_cast<rtl::TComponent*>(obj), obj)};
-    return k;
-}
-
-template <class T> T* At(rtl::TObject* obj, std::ptrdiff_t offset) {
-    return offset == kNone ? nullptr : reinterpret_cast<T*>(reinterpret_cast<char*>(obj) + offset);
-}
+// The objects a release on this thread found unreferenced while it was already freeing one; the
+// outermost release frees them in turn, so a long chain costs no native stack.
+[[gnu::tls_model("initial-exec")]] thread_local bool t_blReleasing = false;
+thread_local std::vector<rtl::TPin<TRP>> t_released;
 
 TRP* AsReferenced(rtl::TObject* obj) {
-    return obj ? At<TRP>(obj, KindOf(obj).nReferenced) : nullptr;
+    return dynamic_cast<TRP*>(obj);
 }
 
 rtl::TComponent* AsComponent(rtl::TObject* obj) {
-    return obj ? At<rtl::TComponent>(obj, KindOf(obj).nComponent) : nullptr;
+    return dynamic_cast<rtl::TComponent*>(obj);
 }
 
 } // namespace
@@ -106,7 +78,7 @@ void TRP::_NotifyConsumersOfRemoval() {
             if (i >= _pConsumers->Count())
                 continue;
             TRP* consumer = (*_pConsumers)[i];
-            if (!consumer || consumer == this || consumer->_Freed()) {
+            if (!consumer || consumer == this || _pConsumers->ItemFreed(consumer)) {
                 _pConsumers->Delete(i);
                 continue;
             }
@@ -157,6 +129,7 @@ TRP::~TORVIReferencedPersistent() {
     rtl::FreeAndNil(_pConsumers);
     _pLockers.clear();
     _dctCustomNotify.clear();
+    _pHolders.clear();
     _blListsGone = true;
     _RPState |= _rpFreed;
     _blFreed = true;
@@ -177,7 +150,7 @@ bool TRP::_Freed() const {
 }
 
 bool TRP::_Freeing() const {
-    return _Freed() || (_RPState & _rpFreeing) || Freeing();
+    return _Freed() || (_RPState & _rpFreeing) || _blFreePending || Freeing();
 }
 
 // ---- Lock references
@@ -191,7 +164,7 @@ int TRP::_LockerIndex(const rtl::TObject* locker) const {
 
 void TRP::AddMemLockReference(rtl::TObject* Consumer) {
     // A dying object cannot be kept alive: locks taken during destruction are refused.
-    if (_blListsGone || !Consumer || (_RPState & _rpFreeing))
+    if (_blListsGone || !Consumer || (_RPState & _rpFreeing) || _blFreePending)
         return;
     if (_RPState & _rpInTwilight) {
         _RPState &= static_cast<TORVIReferencedPersistentState>(~_rpInTwilight);
@@ -265,8 +238,27 @@ bool TRP::FreeIfUnreferenced() {
         _RPState |= _rpInTwilight;
         return false;
     }
-    rtl::Free(this);
+    _FreeReleased();
     return true;
+}
+
+void TRP::_FreeReleased() {
+    if (t_blReleasing) {
+        _blFreePending = true;
+        t_released.emplace_back(this);
+        return;
+    }
+    struct TReleasing {
+        TReleasing() { t_blReleasing = true; }
+        ~TReleasing() { t_blReleasing = false; }
+    } releasing;
+    rtl::Free(this);
+    while (!t_released.empty()) {
+        const rtl::TPin<TRP> next = std::move(t_released.back());
+        t_released.pop_back();
+        if (!next.Freeing()) // unless somebody freed it meanwhile
+            rtl::Free(next.Get());
+    }
 }
 
 // ---- Notify references and custom notifications
@@ -373,6 +365,22 @@ void TRP::Notification(rtl::TComponent* AComponent, TOperation Operation) {
 }
 
 // ---- Variables of holders
+
+void TRP::_AddHolder(TORVIItemHolder* pHolder) {
+    for (std::size_t i = 0; i < _pHolders.size(); ++i)
+        if (_pHolders[i] == pHolder)
+            return;
+    if (pHolder && !_blListsGone)
+        _pHolders.push_back(pHolder);
+}
+
+void TRP::_RemoveHolder(TORVIItemHolder* pHolder) {
+    for (std::size_t i = 0; i < _pHolders.size(); ++i)
+        if (_pHolders[i] == pHolder) {
+            _pHolders.erase(i);
+            return;
+        }
+}
 
 void TRP::RegisterSilentReference(PORVIReferencedPersistent pReference) {
     if (pReference && !_blListsGone &&
@@ -622,20 +630,73 @@ TORVIReferencedNotification TORVIOpportunisticReferencingStringList::SelfHandler
     return TORVIReferencedNotification(this, &TORVIOpportunisticReferencingStringList::_NotificationRef);
 }
 
+TORVIOpportunisticReferencingStringList::~TORVIOpportunisticReferencingStringList() {
+    for (auto& [obj, held] : _held)
+        if (TRP* alive = held.pin.Get())
+            alive->_RemoveHolder(this);
+}
+
+void TORVIOpportunisticReferencingStringList::Hold(rtl::TObject* obj) {
+    TRP* item = obj ? AsReferenced(obj) : nullptr;
+    if (!item)
+        return;
+    THeld& held = _held[obj];
+    if (held.nEntries++ == 0) {
+        held.pin = rtl::TPin<TRP>(item);
+        if (!held.pin.Freed())
+            item->_AddHolder(this);
+    }
+}
+
+void TORVIOpportunisticReferencingStringList::Drop(const rtl::TObject* obj) {
+    const auto it = _held.find(obj);
+    if (it == _held.end() || --it->second.nEntries > 0)
+        return;
+    if (TRP* alive = it->second.pin.Get())
+        alive->_RemoveHolder(this);
+    _held.erase(it);
+}
+
+bool TORVIOpportunisticReferencingStringList::HeldFreed(const rtl::TObject* obj) const {
+    const auto it = _held.find(obj);
+    return it == _held.end() || it->second.pin.Freed();
+}
+
+void TORVIOpportunisticReferencingStringList::_ItemSwapped(TRP* Old, TRP* New) {
+    const auto it = _held.find(Old);
+    if (it == _held.end())
+        return;
+    const int entries = it->second.nEntries;
+    _held.erase(it);
+    THeld& held = _held[New];
+    if (held.nEntries == 0) {
+        held.pin = rtl::TPin<TRP>(New);
+        New->_AddHolder(this);
+    }
+    held.nEntries += entries; // every entry keeps the reference it had, now on New
+    BeginUpdate();
+    for (int i = 0; i < Count(); ++i)
+        if (Objects(i) == Old)
+            rtl::TStringList::PutObject(i, New);
+    EndUpdate();
+}
+
 void TORVIOpportunisticReferencingStringList::Reference(rtl::TObject* obj, rtl::TObject* r) {
-    auto* item = AsReferenced(obj);
-    if (item && !item->_Freed())
-        ORVIReferenceItem(item, _RefAction, r, this, SelfHandler());
+    if (!HeldFreed(obj))
+        ORVIReferenceItem(_held.find(obj)->second.pin.Get(), _RefAction, r, this, SelfHandler());
 }
 
 bool TORVIOpportunisticReferencingStringList::Release(rtl::TObject* obj, rtl::TObject* r) {
-    auto* item = AsReferenced(obj);
-    return item && !item->_Freed() && ORVIReleaseItem(item, _RefAction, r, this, SelfHandler());
+    if (HeldFreed(obj))
+        return false;
+    TRP* item = _held.find(obj)->second.pin.Get();
+    return ORVIReleaseItem(item, _RefAction, r, this, SelfHandler());
 }
 
 void TORVIOpportunisticReferencingStringList::InsertItem(int index, const rtl::UnicodeString& s, rtl::TObject* obj) {
     BeginUpdate();
     rtl::TStringList::InsertItem(index, s, obj);
+    Hold(obj);
     Reference(obj, ReferencingObject());
     EndUpdate();
 }
@@ -646,7 +707,9 @@ void TORVIOpportunisticReferencingStringList::PutObject(int index, rtl::TObject*
         return;
     BeginUpdate();
     rtl::TStringList::PutObject(index, obj);
+    Hold(obj);
     Release(old, ReferencingObject()); // a replaced object is never freed here
+    Drop(old);
     Reference(obj, ReferencingObject());
     EndUpdate();
 }
@@ -655,10 +718,16 @@ void TORVIOpportunisticReferencingStringList::Delete(int index) {
     rtl::TObject* obj = Extract(index); // raises the list-index error
     if (!obj)
         return;
-    rtl::TPin<> pin(obj);
-    if (AsReferenced(obj))
+    if (const auto it = _held.find(obj); it != _held.end()) {
+        const rtl::TPin<TRP> pin = it->second.pin;
         Release(obj, ReferencingObject());
-    else if (_blOwnsNonRefd)
+        Drop(obj);
+        if (OwnsObjects() && !pin.Freeing())
+            rtl::Free(pin.Get());
+        return;
+    }
+    rtl::TPin<> pin(obj);
+    if (_blOwnsNonRefd)
         rtl::Free(obj);
     if (OwnsObjects() && !pin.Freeing())
         rtl::Free(obj);
@@ -666,18 +735,22 @@ void TORVIOpportunisticReferencingStringList::Delete(int index) {
 
 void TORVIOpportunisticReferencingStringList::ReleaseTakenObjects(const std::vector<rtl::TObject*>& objects,
                                                                   bool blOwned) {
-    // Pinned first: an object may sit in several entries, and a release may free it.
+    // Pinned first: an object may sit in several entries, and a release may free it. A referenced
+    // object is pinned already; the list's pin answers for it (it may be gone).
     std::vector<rtl::TPin<>> pins;
     pins.reserve(objects.size());
-    for (rtl::TObject* obj : objects)
-        pins.emplace_back(obj);
+    for (rtl::TObject* obj : objects) {
+        const auto it = _held.find(obj);
+        TRP* referenced = it == _held.end() ? nullptr : it->second.pin.Get();
+        pins.emplace_back(it == _held.end() ? obj : static_cast<rtl::TObject*>(referenced));
+    }
     rtl::TObject* r = ReferencingObject();
-    for (std::size_t i = 0; i < objects.size(); ++i) {
-        if (objects[i] && !pins[i].Freeing() && AsReferenced(objects[i]))
-            Release(objects[i], r);
+    for (rtl::TObject* obj : objects) {
+        Release(obj, r);
+        Drop(obj);
     }
     for (std::size_t i = 0; blOwned && i < objects.size(); ++i) {
-        if (objects[i] && !pins[i].Freeing())
+        if (objects[i] && pins[i].Get() && !pins[i].Freeing())
             rtl::Free(objects[i]);
     }
 }
@@ -730,7 +803,7 @@ void TORVIOpportunisticReferencingStringList::_NotificationRef(TRP* Other, TOper
 void TORVIOpportunisticReferencingStringList::SetReferencingObject(rtl::TObject* value) {
     std::vector<rtl::TObject*> referenced;
     for (int i = 0; i < Count(); ++i)
-        if (AsReferenced(Objects(i)))
+        if (_held.contains(Objects(i)))
             referenced.push_back(Objects(i));
     if (referenced.empty()) {
         _pRefObject = value;
@@ -747,9 +820,8 @@ void TORVIOpportunisticReferencingStringList::SetReferencingObject(rtl::TObject*
 }
 
 void TORVIOpportunisticReferencingStringList::SetReferenceAction(TORVIReferenceAction value) {
-    for (int i = 0; i < Count(); ++i)
-        if (AsReferenced(Objects(i)))
-            return; // the references already taken must be given back the way they were taken
+    if (!_held.empty())
+        return; // the references already taken must be given back the way they were taken
     _RefAction = value;
 }
 

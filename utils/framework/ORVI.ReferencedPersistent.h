@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -84,11 +85,33 @@ private:
     std::size_t _n = 0;
 };
 
+/// A container whose entries name referenced objects. While it names an object it is registered
+/// with it (TORVIReferencedPersistent::_AddHolder), so that an object handing its identity to a
+/// replacement can have the entries follow: no entry is ever left naming an object that is gone.
+class UTILS_API TORVIItemHolder {
+public:
+    /// Old has swapped itself for New and every reference the container took on Old is now on New:
+    /// the entries naming Old must name New (or, when New is named already, go).
+    virtual void _ItemSwapped(TORVIReferencedPersistent* Old, TORVIReferencedPersistent* New) = 0;
+
+protected:
+    ~TORVIItemHolder() = default;
+};
+
 /// A persistent object shared between holders. Locks keep it alive (counted per holder); when the
 /// last lock goes it frees itself (unless told otherwise or kept in twilight). Whoever referenced it
 /// hears of its destruction. Make it with rtl::Create (or a class reference) and free it with
 /// rtl::Free, or let it free itself: registering with the owner runs after construction, and
 /// destruction tells everybody before the destructor releases anything.
+///
+/// Lifetime rules for callers. The calls marked "may free" can free this object (and, where said,
+/// others) before they return; a caller that uses the object, or any object it reached through a
+/// handler, afterwards holds an rtl::TPin on it across the call and asks the pin. Handlers (twilight,
+/// NotificationRef overrides, custom notifications) run inside these calls and may free anything,
+/// including the object that called them. A release that frees an object while another object of
+/// this thread is being freed is finished before the outermost such call returns (objects that free
+/// each other in a chain are freed one after another, not nested), so "freed" answers may be given
+/// for an object whose destructor runs a moment later, still within the same call.
 class UTILS_API TORVIReferencedPersistent : public rtl::TPersistent, public rtl::IInterface {
 public:
     explicit TORVIReferencedPersistent(rtl::TPersistent* AOwner = nullptr);
@@ -99,10 +122,11 @@ public:
     virtual void AddMemLockReference(rtl::TObject* Consumer);
     virtual void AddMemLockReference(rtl::TObject* Consumer, const TORVIReferencedNotification& Notify);
     /// Gives back one lock of Consumer, then frees the object when unreferenced; *blDeleted (when
-    /// given) tells whether it did. The object may be gone when this returns true.
+    /// given) tells whether it did. May free this object (and, through its handlers, others).
     virtual void RemoveMemLockReference(rtl::TObject* Consumer, bool* blDeleted = nullptr);
     bool IsLockedBy(const rtl::TObject* Other) const;
-    /// Frees the object when it should free itself and nothing locks it; true when it did.
+    /// Frees the object when it should free itself and nothing locks it; true when it did (or it is
+    /// about to be, see the class comment). May free this object; the twilight handler runs first.
     virtual bool FreeIfUnreferenced();
 
     /// Other is told (NotificationRef) of this object's destruction. Nil, self and repeats ignored.
@@ -123,10 +147,16 @@ public:
     virtual void RegisterFreeIndicator(bool* blIndicator);
     virtual void UnregisterFreeIndicator(bool* blIndicator);
 
-    /// Told with opInsert when registered as a consumer of Other, with opRemove when Other goes.
+    /// Told with opInsert when registered as a consumer of Other, with opRemove when Other goes. With
+    /// opRemove it gives back Other's locks: may free this object and Other. The caller pins both.
     virtual void NotificationRef(TORVIReferencedPersistent* Other, rtl::TOperation op);
-    /// Component notification arriving through the wrapper.
+    /// Component notification arriving through the wrapper. May free this object.
     virtual void Notification(rtl::TComponent* AComponent, rtl::TOperation Operation);
+
+    /// A container that now names this object in an entry; told of swaps until _RemoveHolder. The
+    /// container removes itself before it, or its last entry naming this object, goes.
+    void _AddHolder(TORVIItemHolder* pHolder);
+    void _RemoveHolder(TORVIItemHolder* pHolder);
 
     /// The nearest referenced object up the owner chain of pCandidate, starting with its owner.
     static TORVIReferencedPersistent* ReferencedPersistentOwner(rtl::TPersistent* pCandidate);
@@ -205,6 +235,9 @@ private:
     void _NotifyLockersOfRemoval();
     void _RunCustomNotifications();
     void _WrapperNotify(rtl::TComponent* AComponent, rtl::TOperation op) { Notification(AComponent, op); }
+    /// Frees this object now, or, while another release on this thread is freeing objects, right
+    /// after it: a chain of objects that lock each other is freed without nesting.
+    void _FreeReleased();
 
     std::int32_t _nCreateSequence;
     // Lockers in the order they first locked, each with its count: holders per object are few, so
@@ -220,6 +253,8 @@ private:
     TORVIReferencedPersistentState _RPState = _rpFreeOnUnref;
     bool _blFreed = false;
     bool _blListsGone = false; // the destructor released the reference lists
+    bool _blFreePending = false; // unreferenced and queued to be freed by the release under way
+    TORVIShortList<TORVIItemHolder*, 2> _pHolders; // containers whose entries name this object
     TORVITwilightFalling _fnEnterTwilight;
     rtl::TNotifyEvent _fnLeaveTwilight;
 };
@@ -257,8 +292,13 @@ UTILS_API bool ORVIReleaseItem(TORVIReferencedPersistent* Item, TORVIReferenceAc
                                rtl::TObject* Self, const TORVIReferencedNotification& fnSelf);
 
 /// A subscribed list of referenced objects that references each item for its referencing object
-/// while the item is in the list, and drops items that are destroyed.
-template <class T> class TORVIReferencedList : public TORVISubscribedList<T*> {
+/// while the item is in the list, and drops items that are destroyed. The list pins every object it
+/// names, so whether an entry's object is freed is answered by the list (ItemFreed), never by asking
+/// the object; an entry whose object swaps itself names the replacement afterwards. Removing an
+/// entry (Delete, Remove, Extract, Clear, SetItem) releases its object, which may free it, and runs
+/// the subscribers, which may free anything including the list: a caller that uses the list or an
+/// item afterwards pins it.
+template <class T> class TORVIReferencedList : public TORVISubscribedList<T*>, public TORVIItemHolder {
     using TBase = TORVISubscribedList<T*>;
 
 public:
@@ -284,6 +324,32 @@ public:
         if (this->Notifications())
             this->Notifications()->Unsubscribe(callback);
     }
+    /// Whether the object of an entry is freed, answered from the list's own pin (true for an object
+    /// the list does not name).
+    bool ItemFreed(const T* item) const {
+        const THeld* held = _Held(item);
+        return !held || held->pin.Freed();
+    }
+    void _ItemSwapped(TORVIReferencedPersistent* Old, TORVIReferencedPersistent* New) override {
+        auto* old = dynamic_cast<T*>(Old);
+        THeld* held = old ? _Held(old) : nullptr;
+        if (!held)
+            return;
+        const int entries = held->nEntries;
+        auto* replacement = dynamic_cast<T*>(New);
+        if (replacement && !_Held(replacement)) {
+            this->ReplaceSilently(old, replacement);
+            *held = THeld{replacement, rtl::TPin<T>(replacement), entries};
+            New->_AddHolder(this);
+            return;
+        }
+        _held.erase(_held.begin() + (held - _held.data()));
+        // The replacement is named already: the old entries go. Locks were summed on the replacement,
+        // so the ones taken for those entries are given back; a notification was merged into one.
+        this->RemoveSilently(old);
+        for (int i = 0; replacement && _RefAction == _raMemLock && i < entries; ++i)
+            Release(replacement, _GetReferencingObject());
+    }
     /// Deletes every entry that is Other when Other goes.
     virtual void _NotificationRef(TORVIReferencedPersistent* Other, rtl::TOperation op) {
         if (op != rtl::TOperation::opRemove)
@@ -301,7 +367,12 @@ public:
     }
 
 protected:
-    ~TORVIReferencedList() override = default;
+    ~TORVIReferencedList() override {
+        // Entries whose after-removal hook never ran (a callback freed the list meanwhile).
+        for (THeld& held : _held)
+            if (T* alive = held.pin.Get())
+                alive->_RemoveHolder(this);
+    }
     virtual rtl::TObject* _GetReferencingObject() { return _pRefObject ? _pRefObject : this; }
     virtual void _SetReferencingObject(rtl::TObject* value) {
         if (this->Count() == 0) {
@@ -317,27 +388,61 @@ protected:
             Release(item, old);
         }
     }
-    void _BeforeAddNotify(T* const& Item) override { Reference(Item, _GetReferencingObject()); }
-    void _AfterRemoveNotify(T* const& Item) override { Release(Item, _GetReferencingObject()); }
+    void _BeforeAddNotify(T* const& Item) override {
+        if (THeld* held = _Held(Item)) {
+            ++held->nEntries;
+        } else if (Item) {
+            _held.push_back(THeld{Item, rtl::TPin<T>(Item), 1});
+            if (!_held.back().pin.Freed())
+                Item->_AddHolder(this);
+        }
+        Reference(Item, _GetReferencingObject());
+    }
+    void _AfterRemoveNotify(T* const& Item) override {
+        const T* item = Item; // Item may alias an entry that the release below lets go
+        Release(Item, _GetReferencingObject());
+        THeld* held = _Held(item);
+        if (!held || --held->nEntries > 0)
+            return;
+        if (T* alive = held->pin.Get())
+            alive->_RemoveHolder(this);
+        _held.erase(_held.begin() + (held - _held.data()));
+    }
 
 private:
+    struct THeld {
+        const T* pItem;
+        rtl::TPin<T> pin;
+        int nEntries;
+    };
+    // Searched linearly, as the list's own entries are.
+    THeld* _Held(const T* item) {
+        for (THeld& held : _held)
+            if (held.pItem == item)
+                return &held;
+        return nullptr;
+    }
+    const THeld* _Held(const T* item) const { return const_cast<TORVIReferencedList*>(this)->_Held(item); }
+
     TORVIReferencedNotification SelfHandler() {
         return TORVIReferencedNotification(this, &TORVIReferencedList::_NotificationRef);
     }
     void Reference(T* item, rtl::TObject* r) {
-        if (item && !item->_Freed())
+        if (item && !ItemFreed(item))
             ORVIReferenceItem(item, _RefAction, r, this, SelfHandler());
     }
     void Release(T* item, rtl::TObject* r) {
-        if (item && !item->_Freed())
+        if (item && !ItemFreed(item))
             ORVIReleaseItem(item, _RefAction, r, this, SelfHandler());
     }
 
     rtl::TObject* _pRefObject;
     TORVIReferenceAction _RefAction;
+    std::vector<THeld> _held; // one pin per object named, with its number of entries
 };
 
 /// A referenced object that keeps other referenced objects alive by locking them, and can free them all.
+/// Remove, Clear and FreeAllObjects may free kept objects, and through their handlers the box itself.
 class UTILS_API TORVIReferencedPersistentSafeBox : public TORVIReferencedPersistent {
 public:
     explicit TORVIReferencedPersistentSafeBox(rtl::TPersistent* AOwner = nullptr,
@@ -378,8 +483,9 @@ private:
 
 /// A string list that references those attached objects that are referenced objects (by its
 /// reference action, for its referencing object) and stores the others plainly. A referenced object
-/// that is destroyed leaves its entries with their strings and a nil object.
-class UTILS_API TORVIOpportunisticReferencingStringList : public rtl::TStringList {
+/// that is destroyed leaves its entries with their strings and a nil object. Delete, Clear and putting
+/// another object release (and may free) the objects they let go, whose handlers may free the list.
+class UTILS_API TORVIOpportunisticReferencingStringList : public rtl::TStringList, public TORVIItemHolder {
 public:
     explicit TORVIOpportunisticReferencingStringList(bool ownsObjects = false)
         : rtl::TStringList(ownsObjects) {}
@@ -404,9 +510,11 @@ public:
     int _GetCountOfObject(const rtl::TObject* AObject) const;
     /// Entries whose object is Other lose their object when Other goes.
     virtual void _NotificationRef(TORVIReferencedPersistent* Other, rtl::TOperation op);
+    /// Entries holding Old hold New; the references already moved with the swap.
+    void _ItemSwapped(TORVIReferencedPersistent* Old, TORVIReferencedPersistent* New) override;
 
 protected:
-    ~TORVIOpportunisticReferencingStringList() override = default;
+    ~TORVIOpportunisticReferencingStringList() override;
     /// EListError at or beyond the count; the same object again changes nothing.
     void PutObject(int index, rtl::TObject* obj) override;
     void InsertItem(int index, const rtl::UnicodeString& s, rtl::TObject* obj) override;
@@ -418,6 +526,17 @@ private:
     bool Release(rtl::TObject* obj, rtl::TObject* r);
     /// Releases the objects of entries already taken out, and frees those the list owned.
     void ReleaseTakenObjects(const std::vector<rtl::TObject*>& objects, bool blOwned);
+    /// An entry now holds obj / no longer holds it: the list's pin on each referenced object it holds.
+    void Hold(rtl::TObject* obj);
+    void Drop(const rtl::TObject* obj);
+    /// Whether obj, held by an entry, is freed (answered from the list's pin).
+    bool HeldFreed(const rtl::TObject* obj) const;
+
+    struct THeld {
+        rtl::TPin<TORVIReferencedPersistent> pin;
+        int nEntries = 0;
+    };
+    std::unordered_map<const rtl::TObject*, THeld> _held; // referenced objects only
 
     rtl::TObject* _pRefObject = nullptr;
     TORVIReferenceAction _RefAction = _raMemLock;

@@ -19,27 +19,29 @@ TUP::~TORVIUniquePersistent() {
 }
 
 void TUP::_SwapWith(TUP* Replacement) {
-    if (!Replacement || Replacement == this || _Freeing() || Replacement->_Freeing())
+    // One swap at a time: a second one started by a hook or subscriber of this one would move what the
+    // first is still handing over.
+    if (!Replacement || Replacement == this || _blSwapping || _Freeing() || Replacement->_Freeing())
         return;
+    _blSwapping = true;
+    // This frame watches both objects through pins, not free indicators: an indicator registered here
+    // would travel with the references to the replacement, and on to whatever that one swaps with.
     rtl::TPin<TUP> self(this);
-    rtl::TPin<TUP> replacement(Replacement);
-    bool blFreed = false;
-    RegisterFreeIndicator(&blFreed);
     _BeforeSwap(Replacement);
     if (!self.Freeing())
-        _DoSwapWith(Replacement); // carries the indicator over to the replacement
+        _DoSwapWith(Replacement);
     if (!self.Freeing())
         _AfterSwap(Replacement);
-    // Whoever still holds the indicator must not write to it once this frame is gone.
-    if (!replacement.Freed())
-        Replacement->UnregisterFreeIndicator(&blFreed);
-    if (!self.Freed())
-        UnregisterFreeIndicator(&blFreed);
+    if (!self.Freeing())
+        _blSwapping = false;
 }
 
 void TUP::_DoSwapWith(TUP* Replacement) {
     if (!Replacement || Replacement == this || _blListsGone)
         return;
+    // This object as a consumer of the replacement would end up the replacement's consumer of itself.
+    if (Replacement->_IsConsumer(this))
+        Replacement->RemoveNotifyReference(this);
     _MoveSilentReferences(Replacement);
     _MoveFreeIndicators(Replacement);
     _MoveLocks(Replacement);
@@ -47,6 +49,17 @@ void TUP::_DoSwapWith(TUP* Replacement) {
     _MoveCustomNotifications(Replacement);
     _MoveComponentNotifications(Replacement);
     _MoveTwilightHandlers(Replacement);
+    _MoveHolders(Replacement);
+}
+
+void TUP::_MoveHolders(TUP* New) {
+    // Last: the containers' references are on the replacement by now, so their entries just follow.
+    std::vector<TORVIItemHolder*> holders;
+    for (std::size_t i = 0; i < _pHolders.size(); ++i)
+        holders.push_back(_pHolders[i]);
+    _pHolders.clear();
+    for (TORVIItemHolder* holder : holders)
+        holder->_ItemSwapped(this, New);
 }
 
 void TUP::_MoveSilentReferences(TUP* New) {
@@ -111,7 +124,7 @@ void TUP::_MoveConsumers(TUP* New) {
         return;
     const std::vector<TORVIReferencedPersistent*> consumers(_pConsumers->begin(), _pConsumers->end());
     for (TORVIReferencedPersistent* consumer : consumers) {
-        if (consumer && static_cast<rtl::TPersistent*>(consumer) != _pOwner && !consumer->_Freed())
+        if (consumer && static_cast<rtl::TPersistent*>(consumer) != _pOwner && !_pConsumers->ItemFreed(consumer))
             New->AddNotifyReference(consumer);
     }
     _pConsumers->Clear();

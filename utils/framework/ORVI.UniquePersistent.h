@@ -25,7 +25,10 @@ public:
     /// Told (Sender, Replacement) when this object swaps itself; subscribers then follow the replacement.
     TORVISubscribed1ParamEvent<TORVIUniquePersistent*>* OnSwap() { return _pSwapEvent; }
 
-    /// Swaps this object for Replacement (nil and this object ignored). This object is gone afterwards.
+    /// Swaps this object for Replacement (nil, this object, a dying one and a second swap of an object
+    /// already swapping are ignored). Frees this object; hooks and OnSwap subscribers run inside and may
+    /// free either object, so a caller that uses Replacement afterwards pins it first. Entries of
+    /// referencing containers that named this object name Replacement afterwards.
     virtual void _SwapWith(TORVIUniquePersistent* Replacement);
 
 protected:
@@ -48,8 +51,10 @@ private:
     void _MoveCustomNotifications(TORVIUniquePersistent* New);
     void _MoveComponentNotifications(TORVIUniquePersistent* New);
     void _MoveTwilightHandlers(TORVIUniquePersistent* New);
+    void _MoveHolders(TORVIUniquePersistent* New);
 
     TORVISubscribed1ParamEvent<TORVIUniquePersistent*>* _pSwapEvent = nullptr;
+    bool _blSwapping = false;
 };
 
 /// An opportunistic referencing string list that follows swaps: an entry whose unique object swaps

@@ -295,3 +295,66 @@ TEST(RegistryThreads, UnitsMadeAndFreedOnSeveralThreadsWhileRunsGoOn) {
     }
     rtl::Free(registry);
 }
+
+TEST_F(TRegistryTest, AFreedUnitIsNoLongerListedWhenItUndoesItsPhases) {
+    struct TProbingUnit : TLoggingUnit {
+        using TLoggingUnit::TLoggingUnit;
+        void _DoDestruction(const TORVI_Uuid&) override {
+            blListed = Registry() && (Registry()->IsInitialised(this) || Registry()->IsWaiting(this));
+        }
+        bool blListed = true;
+    };
+    auto* unit = rtl::Create<TProbingUnit>("u", pRegistry);
+    pRegistry->RunInitialisations();
+    ASSERT_TRUE(pRegistry->IsInitialised(unit));
+    const bool* listed = &unit->blListed;
+    rtl::TPin<TProbingUnit> pin(unit);
+    rtl::Free(unit);
+    EXPECT_FALSE(*listed); // pinned: still readable
+    EXPECT_FALSE(pRegistry->IsInitialised(unit));
+}
+
+TEST(RegistryHooks, AHookThatFreesTheRegistryOrItsOwnUnitEndsTheWorkCleanly) {
+    struct TFreeingUnit : TORVIInitialisationUnit {
+        using TORVIInitialisationUnit::TORVIInitialisationUnit;
+        void _DoRegistration(const TORVI_Uuid&) override {
+            rtl::Free(pVictim);
+        }
+        rtl::TObject* pVictim = nullptr;
+    };
+    TRegistry* registry = rtl::Create<TRegistry>(nullptr);
+    rtl::TPin<TRegistry> pinRegistry(registry);
+    registry->RegisterRegistrationPhases({P1, P2});
+    // A unit whose own hook frees it, called directly (nobody pins it for the hook).
+    auto* selfFreeing = rtl::Create<TFreeingUnit>(nullptr, nullptr, registry);
+    TORVIReferencedPersistent* variable = selfFreeing; // a pin here would keep its storage readable
+    selfFreeing->RegisterSilentReference(&variable);
+    selfFreeing->pVictim = selfFreeing;
+    selfFreeing->RegisterClasses(P1);
+    EXPECT_EQ(variable, nullptr);
+    // A run whose hook frees the registry, and with it the list the run goes through.
+    auto* unit = rtl::Create<TFreeingUnit>(nullptr, nullptr, registry);
+    rtl::TPin<TFreeingUnit> pinUnit(unit);
+    unit->pVictim = registry;
+    registry->RunInitialisations();
+    EXPECT_TRUE(pinRegistry.Freed());
+    EXPECT_TRUE(pinUnit.Freed()); // a waiting unit goes with its registry
+}
+
+TEST(RegistryThreads, InitialisedUnitsFreedOnOneThreadWhileAnotherRuns) {
+    TRegistry* registry = rtl::Create<TRegistry>(nullptr);
+    registry->RegisterRegistrationPhase(P1);
+    registry->RegisterInstantiationPhase(I1);
+    const auto work = [registry] {
+        for (int i = 0; i < 200; ++i) {
+            auto* unit = rtl::Create<TORVIInitialisationUnit>(nullptr, nullptr, registry);
+            registry->RunInitialisations();
+            rtl::Free(unit); // leaves the initialised list while the other thread's runs add to it
+        }
+    };
+    std::thread other(work);
+    work();
+    other.join();
+    EXPECT_FALSE(registry->InitialisationNeeded());
+    rtl::Free(registry);
+}

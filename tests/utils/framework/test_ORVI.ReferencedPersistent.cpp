@@ -459,3 +459,18 @@ TEST_F(TReferencedTest, ManyLockersAreCountedAsFewOnes) {
         n->RemoveMemLockReference(&lockers[i]);
     EXPECT_TRUE(pin.Freed());
 }
+
+TEST_F(TReferencedTest, FreeingTheHeadOfALongChainOfLocksFreesEveryLinkWithoutNesting) {
+    constexpr int kLinks = 30000; // nested, each link's release would cost a stack of frames
+    std::vector<TRP*> links;
+    std::vector<rtl::TPin<TRP>> pins;
+    for (int i = 0; i < kLinks; ++i) {
+        links.push_back(rtl::Create<TRP>());
+        pins.emplace_back(links.back());
+    }
+    for (int i = 0; i + 1 < kLinks; ++i)
+        links[i + 1]->AddMemLockReference(links[i]); // each link locks the next
+    rtl::Free(links[0]);
+    for (const rtl::TPin<TRP>& pin : pins)
+        ASSERT_TRUE(pin.Freed());
+}

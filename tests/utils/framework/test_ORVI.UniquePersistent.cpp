@@ -10,6 +10,13 @@ using rtl::TOperation;
 using TRP = TORVIReferencedPersistent;
 using TUP = TORVIUniquePersistent;
 
+#if defined(__SANITIZE_ADDRESS__)
+// A frame that a free indicator outlives must be caught when it is written to.
+extern "C" __attribute__((visibility("default"))) const char* __asan_default_options() {
+    return "detect_stack_use_after_return=1";
+}
+#endif
+
 namespace {
 
 std::vector<std::string> g_log;
@@ -222,4 +229,70 @@ TEST_F(TUniqueTest, ADestroyedObjectLeavesTheStringListAndItsSubscription) {
     EXPECT_EQ(list->Strings(1), u"b");
     rtl::Free(list);
     rtl::Free(pOld);
+}
+
+TEST_F(TUniqueTest, ListsThatNamedTheOldObjectNameTheReplacementAfterwards) {
+    TRP* watched = rtl::Create<TRP>(); // old is one of its consumers
+    TRP* watchingBoth = rtl::Create<TRP>();
+    auto* lockingList = rtl::Create<TORVIReferencedList<TRP>>(); // locks for itself
+    auto* box = rtl::Create<TORVIReferencedPersistentSafeBox>(); // locks for the box
+    for (TRP* p : {watched, watchingBoth, static_cast<TRP*>(box)})
+        p->SetFreeWhenUnreferenced(false);
+    watched->AddNotifyReference(pOld);
+    watchingBoth->AddNotifyReference(pOld);
+    watchingBoth->AddNotifyReference(pNew);
+    lockingList->Add(pOld);
+    lockingList->Add(pNew);
+    box->Add(pOld);
+    pOld->_SwapWith(pNew);
+    ASSERT_TRUE(pinOld.Freed());
+    EXPECT_EQ(watched->NotifyReferenceCount(), 1);
+    EXPECT_EQ(watchingBoth->NotifyReferenceCount(), 1); // named once, as before
+    EXPECT_EQ(lockingList->Count(), 1);
+    EXPECT_EQ((*lockingList)[0], pNew);
+    EXPECT_EQ(pNew->_GetLockCount(lockingList), 1); // the old entry's lock went with it
+    EXPECT_TRUE(box->Contains(pNew));
+    EXPECT_EQ(pNew->_GetLockCount(box), 1);
+    // Each of them lets go of the replacement, never of the old object, and no hook of theirs stays.
+    rtl::Free(watched);
+    rtl::Free(watchingBoth);
+    rtl::Free(lockingList);
+    rtl::Free(box);
+    EXPECT_EQ(pNew->MemLockReferenceCount(), 0);
+    g_log.clear();
+    rtl::Free(pNew); // would call the freed lists' removal handlers
+    EXPECT_TRUE(pinNew.Freed());
+}
+
+TEST_F(TUniqueTest, ASwapStartedByASubscriberOfAnotherSwapLeavesNothingPointingIntoIt) {
+    TUP* third = rtl::Create<TUP>();
+    third->SetFreeWhenUnreferenced(false);
+    rtl::TPin<TUP> pinThird(third);
+    struct TChainer : rtl::TObject {
+        void Swapped(rtl::TObject*, TUP* Replacement) { Replacement->_SwapWith(pNext); }
+        TUP* pNext = nullptr;
+    } chainer;
+    chainer.pNext = third;
+    pOld->OnSwap()->Subscribe(TORVIUniquePersistentSwapCallback(&chainer, &TChainer::Swapped));
+    pNew->SetFreeWhenUnreferenced(true);
+    pOld->_SwapWith(pNew); // its subscriber swaps the replacement on at once
+    EXPECT_TRUE(pinOld.Freed());
+    EXPECT_TRUE(pinNew.Freed());
+    rtl::Free(third); // writes every indicator still registered with it
+    EXPECT_TRUE(pinThird.Freed());
+}
+
+TEST_F(TUniqueTest, AReferencingStringListFollowsTheSwapWithoutTakingNewReferences) {
+    auto* list = rtl::Create<TORVIOpportunisticReferencingStringList>();
+    list->AddObject(u"a", pOld);
+    list->AddObject(u"b", pOld);
+    pOld->_SwapWith(pNew);
+    ASSERT_TRUE(pinOld.Freed());
+    EXPECT_EQ(list->Objects(0), pNew);
+    EXPECT_EQ(list->Objects(1), pNew);
+    EXPECT_EQ(pNew->_GetLockCount(list), 2);
+    list->Delete(0); // gives back a lock on the replacement, not on the freed object
+    EXPECT_EQ(pNew->_GetLockCount(list), 1);
+    rtl::Free(list);
+    EXPECT_EQ(pNew->MemLockReferenceCount(), 0);
 }
