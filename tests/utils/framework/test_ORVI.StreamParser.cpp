@@ -302,6 +302,38 @@ TEST_F(StreamParser, TheDefinitionListOwnsAndNamesItsParser) {
     EXPECT_TRUE(freed);
 }
 
+TEST_F(StreamParser, DefinitionsThatGoDuringAParseLeaveNothingBehind) {
+    // Freed outright while the parser's list holds it: the list drops it.
+    rtl::Free(Define(u"gone", u"x"));
+    EXPECT_EQ(pParser->DefinitionCount(), 0);
+    TORVIStreamedNodeDefinition* t = Define(u"t", u"\\(", u"\\)");
+    t->SetCanBeRootNode(true);
+    EXPECT_TRUE(Parse("()"));
+    EXPECT_EQ(log, (Strings{"+t (", "-t |)"}));
+
+    // Removed from the parser by its own open handler: the open node keeps it until it is freed.
+    bool freed = false;
+    t->RegisterFreeIndicator(&freed);
+    fnOnOpen = [&](TORVIStreamedNode* pNode) {
+        pParser->RemoveNodeDefinition(pNode->Definition());
+        EXPECT_FALSE(freed);
+    };
+    log.clear();
+    EXPECT_TRUE(Parse("()"));
+    EXPECT_EQ(log, (Strings{"+t (", "-t |)"}));
+    EXPECT_TRUE(freed);
+}
+
+TEST_F(StreamParser, AParserStillParsesAfterAnotherTookItsDefinitions) {
+    Define(u"t", u"\\(", u"\\)")->SetCanBeRootNode(true);
+    auto* other = rtl::Create<TORVIStreamParser>(nullptr);
+    other->Assign(pParser);
+    EXPECT_TRUE(Parse("()"));
+    EXPECT_EQ(log, (Strings{"+t (", "-t |)"}));
+    EXPECT_EQ(other->CurrentNode(), nullptr);
+    rtl::Free(other);
+}
+
 TEST_F(StreamParser, AssignCopiesTheMatchingButNotTheIdentityOfADefinition) {
     auto* source = rtl::Create<TORVIStreamedNodeDefinition>(nullptr);
     source->SetName(u"src");
