@@ -43,7 +43,8 @@ template <class TSet> TSet* ORVIDuplicateSet(TSet* pSource, rtl::TPersistent* pN
 
 /// Base of property sets. Descendants add properties, call _Change from their setters, override
 /// Assign and EqualTo, and answer their own class from ClassRef so that Duplicate makes their kind.
-/// Changes reported from other threads during an update are counted atomically and not lost.
+/// Changes reported from other threads during an update are counted atomically and not lost: each is
+/// reported either by the EndUpdate that closes its update or at once.
 class UTILS_API TORVIPropertySet : public rtl::TPersistent, public rtl::IInterface {
 public:
     explicit TORVIPropertySet(rtl::TPersistent* AOwner = nullptr) : _pOwner(AOwner) {}
@@ -96,8 +97,13 @@ protected:
 private:
     bool _Counting() { return _GetInterfaceCounted() && !_GetInterfaceDestroying(); }
 
-    std::atomic<std::int32_t> _nChangeDepth{0};
-    std::atomic<std::int32_t> _nChangeCount{0};
+    // The update depth (high half) and the changes held back during it (low half) in one word, so
+    // that counting a change and ending the update that holds it back cannot interleave.
+    static constexpr std::uint64_t kOneLevel = std::uint64_t{1} << 32;
+    static constexpr std::uint64_t kCountMask = kOneLevel - 1;
+    static constexpr std::uint64_t Depth(std::uint64_t state) noexcept { return state >> 32; }
+    static constexpr std::uint64_t HeldBack(std::uint64_t state) noexcept { return state & kCountMask; }
+    std::atomic<std::uint64_t> _nUpdateState{0};
     std::int32_t _nRefCount = 0;
     rtl::TNotifyEvent _fnChange;
     rtl::TPersistent* _pOwner;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -122,6 +123,33 @@ TEST_F(TPropertySetTest, ChangesFromOtherThreadsDuringAnUpdateAreReportedOnce) {
     EXPECT_EQ(counter.nCalls, 0);
     pSet->EndUpdate();
     EXPECT_EQ(counter.nCalls, 1);
+}
+
+// Updates end on one thread while changes come from another: every change is reported, either by the
+// EndUpdate that closes its update or at once; none is left held back for a later, quiet update.
+TEST_F(TPropertySetTest, NoChangeIsStrandedBetweenAnUpdateEndingAndAnotherThreadCounting) {
+    std::atomic<bool> stop{false};
+    std::atomic<int> reported{0};
+    struct TAtomicCounter : rtl::TObject {
+        std::atomic<int>* p;
+        void Changed(rtl::TObject*) { ++*p; }
+    } atomicCounter;
+    atomicCounter.p = &reported;
+    pSet->SetOnChange(rtl::TNotifyEvent(&atomicCounter, &TAtomicCounter::Changed));
+    std::thread changer([&] {
+        while (!stop.load(std::memory_order_relaxed))
+            pSet->_Change();
+    });
+    for (int i = 0; i < 200000; ++i) {
+        pSet->BeginUpdate();
+        pSet->EndUpdate();
+    }
+    stop = true;
+    changer.join();
+    const int before = reported.load();
+    pSet->BeginUpdate();
+    pSet->EndUpdate();
+    EXPECT_EQ(reported.load(), before) << "a change was held back after its update had ended";
 }
 
 TEST(PropertySet, InterfaceCountingDecidesTheLifetime) {
