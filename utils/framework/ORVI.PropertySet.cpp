@@ -6,6 +6,11 @@ const TORVIPropertySetClass& TORVIPropertySet::ClassRef() const {
     return ORVISetClass<TORVIPropertySet>("TORVIPropertySet");
 }
 
+void TORVIPropertySet::AfterConstruction() {
+    rtl::RequireOwnClassRef(ClassRef().TypeInfo(), typeid(*this));
+    rtl::TPersistent::AfterConstruction();
+}
+
 void TORVIPropertySet::BeginUpdate() {
     _nUpdateState.fetch_add(kOneLevel, std::memory_order_acq_rel);
 }

@@ -29,6 +29,14 @@ const rtl::TClassRef<Base, rtl::TPersistent*>& ORVISetClass(const char* szName) 
     return s_class;
 }
 
+/// Declares, inside property set class TThis, the class reference that Duplicate creates and Equals
+/// compares. Every set class states it once; one that inherits its base's fails to be created.
+#define ORVI_PROPERTY_SET_CLASS(TThis)                                                                   \
+public:                                                                                                  \
+    const ::orvi::TORVIPropertySetClass& ClassRef() const override {                                     \
+        return ::orvi::ORVISetClass<TThis>(#TThis);                                                      \
+    }
+
 /// A copy of pSource made by its own class (ClassRef) under pNewOwner; freed again when Assign raises.
 template <class TSet> TSet* ORVIDuplicateSet(TSet* pSource, rtl::TPersistent* pNewOwner) {
     TSet* copy = pSource->ClassRef().Create(pNewOwner);
@@ -42,14 +50,18 @@ template <class TSet> TSet* ORVIDuplicateSet(TSet* pSource, rtl::TPersistent* pN
 }
 
 /// Base of property sets. Descendants add properties, call _Change from their setters, override
-/// Assign and EqualTo, and answer their own class from ClassRef so that Duplicate makes their kind.
+/// Assign and EqualTo, and declare their class reference (ORVI_PROPERTY_SET_CLASS) so that Duplicate
+/// makes their kind. A set is freed with rtl::Free, or by its last interface release when
+/// InterfaceCounted; OnChange may free it (the change hooks stop then).
 /// Changes reported from other threads during an update are counted atomically and not lost: each is
-/// reported either by the EndUpdate that closes its update or at once.
+/// reported either by the EndUpdate that closes the update or at once.
 class UTILS_API TORVIPropertySet : public rtl::TPersistent, public rtl::IInterface {
 public:
     explicit TORVIPropertySet(rtl::TPersistent* AOwner = nullptr) : _pOwner(AOwner) {}
+    /// Raises rtl::Exception when the class does not declare its own class reference.
+    void AfterConstruction() override;
 
-    /// The class Duplicate creates.
+    /// The class Duplicate creates (see ORVI_PROPERTY_SET_CLASS).
     virtual const TORVIPropertySetClass& ClassRef() const;
 
     virtual void BeginUpdate();

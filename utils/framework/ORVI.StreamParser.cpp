@@ -108,6 +108,12 @@ TORVIStreamedNodeDefinition::TORVIStreamedNodeDefinition(rtl::TPersistent* AOwne
 
 TORVIStreamedNodeDefinition::~TORVIStreamedNodeDefinition() = default;
 
+void TORVIStreamedNodeDefinition::AfterConstruction() {
+    // Before registering with the owner: a class that would nest as its base is refused outright.
+    rtl::RequireOwnClassRef(DefinitionClass().TypeInfo(), typeid(*this));
+    TORVIReferencedPersistent::AfterConstruction();
+}
+
 void TORVIStreamedNodeDefinition::Assign(const rtl::TPersistent* source) {
     const auto* src = dynamic_cast<const TORVIStreamedNodeDefinition*>(source);
     if (!src) {

@@ -58,6 +58,14 @@ template <class T> const TORVIStreamedNodeClass& ORVIStreamedNodeClass() {
     return s_class;
 }
 
+/// Declares, inside definition class TThis, the class reference that nesting rules compare. Every
+/// definition class states it once; one that inherits its base's fails to be created.
+#define ORVI_STREAMED_NODE_DEFINITION_CLASS(TThis)                                                       \
+public:                                                                                                  \
+    const ::orvi::TORVIStreamedNodeDefinitionClass& DefinitionClass() const override {                    \
+        return ::orvi::ORVIStreamedNodeDefinitionClass<TThis>();                                            \
+    }
+
 /// (Sender, Node): a node of the sender's kind opened or closed.
 using TORVIStreamedNodeEvent = rtl::TMethod<void(TORVIStreamedNodeDefinition*, TORVIStreamedNode*)>;
 /// (Sender, cEscapedChar): the character that stands for the escaped one.
@@ -147,14 +155,16 @@ private:
 class UTILS_API TORVIStreamedNodeDefinition : public TORVIReferencedPersistent {
 public:
     explicit TORVIStreamedNodeDefinition(rtl::TPersistent* AOwner = nullptr);
+    /// Raises rtl::Exception when the class does not declare its own class reference.
+    void AfterConstruction() override;
 
     /// Copies the allowed-content, close and open patterns, AllowsContainedNodes and
     /// AllowsContainedText, the escapes, the three events and the allowed classes; keeps the name,
     /// the valid-content pattern, the case, multi-line and root flags and the refused classes.
     void Assign(const rtl::TPersistent* source) override;
 
-    /// This object's class reference, which nesting rules compare. Each grammar class answers its own
-    /// (ORVIStreamedNodeDefinitionClass<TItsClass>()); the default is this base class's.
+    /// This object's class reference, which nesting rules compare. Each definition class declares its
+    /// own with ORVI_STREAMED_NODE_DEFINITION_CLASS.
     virtual const TORVIStreamedNodeDefinitionClass& DefinitionClass() const;
 
     virtual void AllowNodeClass(const TORVIStreamedNodeDefinitionClass* pNodeClass);

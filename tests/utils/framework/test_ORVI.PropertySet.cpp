@@ -1,5 +1,7 @@
 #include "utils/framework/ORVI.PropertySet.h"
 
+#include "rtl/Exceptions.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -15,7 +17,7 @@ namespace {
 class TSizeSet : public TORVIPropertySet {
 public:
     using TORVIPropertySet::TORVIPropertySet;
-    const TORVIPropertySetClass& ClassRef() const override { return ORVISetClass<TSizeSet>("TSizeSet"); }
+    ORVI_PROPERTY_SET_CLASS(TSizeSet)
     int Size() const { return _nSize; }
     void SetSize(int value) {
         _nSize = value;
@@ -51,15 +53,13 @@ private:
 class TColourSizeSet : public TSizeSet {
 public:
     using TSizeSet::TSizeSet;
-    const TORVIPropertySetClass& ClassRef() const override {
-        return ORVISetClass<TColourSizeSet>("TColourSizeSet");
-    }
+    ORVI_PROPERTY_SET_CLASS(TColourSizeSet)
 };
 
 class TOtherSet : public TORVIPropertySet {
 public:
     using TORVIPropertySet::TORVIPropertySet;
-    const TORVIPropertySetClass& ClassRef() const override { return ORVISetClass<TOtherSet>("TOtherSet"); }
+    ORVI_PROPERTY_SET_CLASS(TOtherSet)
     bool EqualTo(const TORVIPropertySet*) const override { return true; }
 };
 
@@ -209,4 +209,12 @@ TEST(PropertySet, EqualsAsksEqualToInBothDirectionsOfAClassRelation) {
     rtl::Free(other);
     rtl::Free(derived);
     rtl::Free(base);
+}
+
+TEST(PropertySet, ASetThatInheritsItsBasesClassReferenceCannotBeMade) {
+    // It would duplicate as a TSizeSet and compare as one.
+    struct TForgetfulSet : TSizeSet {
+        using TSizeSet::TSizeSet;
+    };
+    EXPECT_THROW(rtl::Create<TForgetfulSet>(), rtl::Exception);
 }

@@ -16,25 +16,21 @@ using streamgrammars::TXmlGrammar;
 namespace {
 
 class TTupleDef : public TORVIStreamedNodeDefinition {
-public:
+    ORVI_STREAMED_NODE_DEFINITION_CLASS(TTupleDef)
     using TORVIStreamedNodeDefinition::TORVIStreamedNodeDefinition;
-    const TORVIStreamedNodeDefinitionClass& DefinitionClass() const override {
-        return ORVIStreamedNodeDefinitionClass<TTupleDef>();
-    }
 };
 class TWordDef : public TORVIStreamedNodeDefinition {
-public:
+    ORVI_STREAMED_NODE_DEFINITION_CLASS(TWordDef)
     using TORVIStreamedNodeDefinition::TORVIStreamedNodeDefinition;
-    const TORVIStreamedNodeDefinitionClass& DefinitionClass() const override {
-        return ORVIStreamedNodeDefinitionClass<TWordDef>();
-    }
 };
 class TNumberDef : public TORVIStreamedNodeDefinition {
-public:
+    ORVI_STREAMED_NODE_DEFINITION_CLASS(TNumberDef)
     using TORVIStreamedNodeDefinition::TORVIStreamedNodeDefinition;
-    const TORVIStreamedNodeDefinitionClass& DefinitionClass() const override {
-        return ORVIStreamedNodeDefinitionClass<TNumberDef>();
-    }
+};
+
+// Forgets to declare its class reference, so it would nest as a TWordDef.
+class TLongWordDef : public TWordDef {
+    using TWordDef::TWordDef;
 };
 
 const TORVIStreamedNodeDefinitionClass* const kTuple = &ORVIStreamedNodeDefinitionClass<TTupleDef>();
@@ -200,6 +196,12 @@ TEST_F(StreamParser, NestingFollowsTheAllowedAndRefusedClasses) {
     EXPECT_TRUE(Parse("(1 b (2))"));
     // Tuples may no longer nest: "(2" is text of the outer tuple.
     EXPECT_EQ(log, (Strings{"+tuple (", "+number 1", "-number |", "+word b", "-word |", "-tuple   (2|)"}));
+}
+
+TEST_F(StreamParser, AClassThatInheritsItsBasesReferenceCannotBeMade) {
+    EXPECT_THROW(rtl::Create<TLongWordDef>(nullptr), rtl::Exception);
+    EXPECT_TRUE(kWord->InheritsFrom(ORVIStreamedNodeDefinitionClass<TORVIStreamedNodeDefinition>()));
+    EXPECT_FALSE(kWord->InheritsFrom(*kNumber));
 }
 
 TEST_F(StreamParser, NodesLeftOpenAtTheEndCloseOnlyWithValidContent) {
