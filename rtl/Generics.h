@@ -145,6 +145,7 @@ protected:
         if (OnNotify)
             OnNotify(this, item, action);
     }
+
 private:
     // Items were inserted at index (delta > 0) or removed from it (delta < 0): the passes under way
     // keep their place.

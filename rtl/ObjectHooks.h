@@ -160,7 +160,9 @@ public:
     /// The class this stands for.
     virtual const std::type_info& TypeInfo() const noexcept = 0;
     /// Whether the class this stands for is other's class or derives from it.
-    bool InheritsFrom(const TClass& other) const noexcept { return TypeDerivesFrom(TypeInfo(), other.TypeInfo()); }
+    bool InheritsFrom(const TClass& other) const noexcept {
+        return TypeDerivesFrom(TypeInfo(), other.TypeInfo());
+    }
 };
 
 /// A class reference: a metaclass object whose virtual Create builds an object of the class it

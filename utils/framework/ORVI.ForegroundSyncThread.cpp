@@ -114,7 +114,8 @@ void TORVIForegroundSyncThread::Poke() {
     _pEvent.SetEvent();
 }
 
-void TORVIForegroundSyncThread::_TakeDue(std::vector<TEntry>& batch, bool blSkipKeepAlive, bool blTickPassed) {
+void TORVIForegroundSyncThread::_TakeDue(std::vector<TEntry>& batch, bool blSkipKeepAlive,
+                                         bool blTickPassed) {
     const std::uint32_t now = ORVIForegroundTickCount();
     const std::int32_t nLatest = blTickPassed ? 1 : 0; // how far now must lie after a due tick
     rtl::TMonitorScope guard(this);
@@ -140,9 +141,9 @@ void TORVIForegroundSyncThread::_RunDueFromMainThread() {
     // The shared worker stays alive while it is the shared one and the shared lock is held; the entries
     // taken are this pass's alone. Keep-alive entries call the worker itself, which may retire once the
     // lock is released, so they are left to its own pass. So are entries due at the current tick: calls
-    // queued at one tick run newest first, and more may still come at this tick (ORVIQueueForegroundCallback
-    // reads the tick under the shared lock, so none of its calls can come for a tick that has passed). The worker, poked by
-    // the same call, runs them at its next pass.
+    // of one tick run newest first, and more may still come at this tick (ORVIQueueForegroundCallback
+    // reads the tick under the shared lock, so none of its calls comes for a tick that has passed). The
+    // worker, poked by the same call, runs them at its next pass.
     std::vector<TEntry> batch;
     TORVIForegroundSyncThread* worker;
     {

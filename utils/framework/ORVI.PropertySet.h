@@ -31,10 +31,10 @@ const rtl::TClassRef<Base, rtl::TPersistent*>& ORVISetClass(const char* szName) 
 
 /// Declares, inside property set class TThis, the class reference that Duplicate creates and Equals
 /// compares. Every set class states it once; one that inherits its base's fails to be created.
-#define ORVI_PROPERTY_SET_CLASS(TThis)                                                                   \
-public:                                                                                                  \
-    const ::orvi::TORVIPropertySetClass& ClassRef() const override {                                     \
-        return ::orvi::ORVISetClass<TThis>(#TThis);                                                      \
+#define ORVI_PROPERTY_SET_CLASS(TThis)                                                                       \
+public:                                                                                                      \
+    const ::orvi::TORVIPropertySetClass& ClassRef() const override {                                         \
+        return ::orvi::ORVISetClass<TThis>(#TThis);                                                          \
     }
 
 /// A copy of pSource made by its own class (ClassRef) under pNewOwner; freed again when Assign raises.

@@ -14,10 +14,10 @@ using TORVIReferencedPropertySetClass = rtl::TClassRef<TORVIReferencedPropertySe
 
 /// Declares, inside referenced property set class TThis, the class reference that Duplicate creates
 /// and Equals compares. Every set class states it once; one that inherits its base's fails to be made.
-#define ORVI_REFERENCED_PROPERTY_SET_CLASS(TThis)                                                        \
-public:                                                                                                  \
-    const ::orvi::TORVIReferencedPropertySetClass& ClassRef() const override {                           \
-        return ::orvi::ORVISetClass<TThis, ::orvi::TORVIReferencedPropertySet>(#TThis);                  \
+#define ORVI_REFERENCED_PROPERTY_SET_CLASS(TThis)                                                            \
+public:                                                                                                      \
+    const ::orvi::TORVIReferencedPropertySetClass& ClassRef() const override {                               \
+        return ::orvi::ORVISetClass<TThis, ::orvi::TORVIReferencedPropertySet>(#TThis);                      \
     }
 
 /// Base of referenced property sets. Descendants add properties, call _Change from their setters,

@@ -373,7 +373,8 @@ bool TORVIStreamedNodeDefinition::TryAccept(rtl::UnicodeString& szCandidate, TOR
     if (blEscape) {
         // The escaped character is taken as it is (or as the handler says), never as a close.
         szCandidate = _FetchEscaped(pCandidate);
-        if (const TORVIStreamParserEscapeEvent fnEscape = _fnEscapeHandler; fnEscape && !szCandidate.empty()) {
+        if (const TORVIStreamParserEscapeEvent fnEscape = _fnEscapeHandler;
+            fnEscape && !szCandidate.empty()) {
             rtl::TPin<TORVIStreamedNodeDefinition> self(this);
             szCandidate[0] = fnEscape(this, szCandidate[0]);
             if (self.Freeing())

@@ -60,10 +60,10 @@ template <class T> const TORVIStreamedNodeClass& ORVIStreamedNodeClass() {
 
 /// Declares, inside definition class TThis, the class reference that nesting rules compare. Every
 /// definition class states it once; one that inherits its base's fails to be created.
-#define ORVI_STREAMED_NODE_DEFINITION_CLASS(TThis)                                                       \
-public:                                                                                                  \
-    const ::orvi::TORVIStreamedNodeDefinitionClass& DefinitionClass() const override {                    \
-        return ::orvi::ORVIStreamedNodeDefinitionClass<TThis>();                                            \
+#define ORVI_STREAMED_NODE_DEFINITION_CLASS(TThis)                                                           \
+public:                                                                                                      \
+    const ::orvi::TORVIStreamedNodeDefinitionClass& DefinitionClass() const override {                       \
+        return ::orvi::ORVIStreamedNodeDefinitionClass<TThis>();                                             \
     }
 
 /// (Sender, Node): a node of the sender's kind opened or closed.
