@@ -44,7 +44,8 @@ private:
 
 /// The worker that hands due callbacks to the main thread, all due ones in one synchronised call.
 /// Created suspended and free-on-terminate; it retires (terminates) after MaxIdle milliseconds without
-/// anything queued. Its queue is guarded by its own monitor, never held while callbacks run.
+/// anything queued, and then frees itself: a pointer to it is good only while the caller knows it runs
+/// (ForegroundSync promises a second); EndedEvent, kept as a shared pointer, tells when it has ended. Its queue is guarded by its own monitor, never held while callbacks run.
 class UTILS_API TORVIForegroundSyncThread : public rtl::TThread {
 public:
     TORVIForegroundSyncThread();
