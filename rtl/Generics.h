@@ -34,6 +34,36 @@ template <class T> int DefaultCompare(const T& a, const T& b) {
 /// descendants hear of every item leaving.
 template <class T> class TList : public TObject {
 public:
+    /// One pass over the list, from its first item, for loops whose steps may change the list or
+    /// free it. Take it while the list is alive; it keeps its place as items are inserted or removed
+    /// during the pass (an item added after the current one is reached in the same pass; removing
+    /// the current or an earlier item skips nobody), and tells when the list was freed, after which
+    /// neither the pass nor its loop may touch the list. Passes nest; each ends with its scope.
+    class TPass {
+    public:
+        explicit TPass(TList* list) noexcept : _pList(list), _pin(list), _pOuter(list->_pPasses) {
+            list->_pPasses = this;
+        }
+        ~TPass() {
+            if (!_pin.Freed())
+                _pList->_pPasses = _pOuter; // passes end in the reverse order they began
+        }
+        TPass(const TPass&) = delete;
+        TPass& operator=(const TPass&) = delete;
+        /// The list still exists.
+        bool Alive() const noexcept { return !_pin.Freed(); }
+        /// The list exists and nIndex is one of its items.
+        bool AtItem() const noexcept { return Alive() && nIndex >= 0 && nIndex < _pList->Count(); }
+        /// The current index; the loop steps it.
+        int nIndex = 0;
+
+    private:
+        friend class TList;
+        TList* _pList;
+        TPin<TList> _pin;
+        TPass* _pOuter;
+    };
+
     explicit TList(TComparer<T> comparer = &DefaultCompare<T>) : _fnCompare(comparer) {}
     void BeforeDestruction() override { Clear(); }
 
@@ -59,7 +89,7 @@ public:
     int Add(const T& value) {
         const int index = Count();
         _items.push_back(value);
-        Shifted(index, 1);
+        _Moved(index, 1);
         Notify(value, TCollectionNotification::cnAdded);
         return index;
     }
@@ -68,7 +98,7 @@ public:
         if (index < 0 || index > Count())
             RangeError();
         _items.insert(_items.begin() + index, value);
-        Shifted(index, 1);
+        _Moved(index, 1);
         Notify(value, TCollectionNotification::cnAdded);
     }
     void Delete(int index) { Take(Check(index), TCollectionNotification::cnRemoved); }
@@ -89,7 +119,7 @@ public:
     virtual void Clear() {
         std::vector<T> old;
         old.swap(_items);
-        Shifted(0, -static_cast<int>(old.size()));
+        _Moved(0, -static_cast<int>(old.size()));
         TPin<TList> self(this);
         for (const T& item : old) {
             if (self.Freed())
@@ -115,9 +145,6 @@ protected:
         if (OnNotify)
             OnNotify(this, item, action);
     }
-    /// Called right after items were inserted at index (delta > 0) or removed from it (delta < 0),
-    /// before Notify; lets a pass over the list keep its place.
-    virtual void Shifted(int /*index*/, int /*delta*/) {}
     /// Replaces every item equal to from by to, without Notify: for descendants whose items change
     /// identity while every reference on them moves along. Answers how many were replaced.
     int ReplaceSilently(const T& from, const T& to) {
@@ -135,13 +162,28 @@ protected:
         for (int i = Count() - 1; i >= 0; --i)
             if (_fnCompare(_items[i], value) == 0) {
                 _items.erase(_items.begin() + i);
-                Shifted(i, -1);
+                _Moved(i, -1);
                 ++n;
             }
         return n;
     }
 
 private:
+    // Items were inserted at index (delta > 0) or removed from it (delta < 0): the passes under way
+    // keep their place.
+    void _Moved(int index, int delta) noexcept {
+        for (TPass* pass = _pPasses; pass; pass = pass->_pOuter) {
+            if (delta > 0) {
+                if (index <= pass->nIndex)
+                    pass->nIndex += delta; // inserted before the current item: not reached this pass
+            } else if (index - delta <= pass->nIndex) {
+                pass->nIndex += delta; // removed before the current item
+            } else if (index <= pass->nIndex) {
+                pass->nIndex = index - 1; // the current item went: the next one moved into its place
+            }
+        }
+    }
+
     int Check(int index) const {
         if (index < 0 || index >= Count())
             RangeError();
@@ -151,13 +193,14 @@ private:
     T Take(int index, TCollectionNotification action) {
         T item = _items[index];
         _items.erase(_items.begin() + index);
-        Shifted(index, -1);
+        _Moved(index, -1);
         Notify(item, action);
         return item;
     }
 
     std::vector<T> _items;
     TComparer<T> _fnCompare;
+    TPass* _pPasses = nullptr; // passes under way, innermost first
 };
 
 /// A hash map whose Add refuses a key already present.

@@ -1,6 +1,7 @@
 #pragma once
 // The root object class with its construction and destruction hooks, its lifetime block and pins,
 // and class references.
+#include "ClassRelations.h"
 #include "RtlApi.h"
 
 #include <atomic>
@@ -186,14 +187,12 @@ class RTL_API TClass {
 public:
     virtual ~TClass();
     virtual const char* ClassName() const = 0;
+    /// The class this stands for.
+    virtual const std::type_info& TypeInfo() const noexcept = 0;
     /// Whether the class this stands for is other's class or derives from it.
-    bool InheritsFrom(const TClass& other) const { return other._Catches(*this); }
-    /// Throws a null pointer of the class, so that the runtime's own type matching can be asked.
-    virtual void _Throw() const = 0;
-
-protected:
-    /// Whether a pointer thrown by cls._Throw converts to this class.
-    virtual bool _Catches(const TClass& cls) const = 0;
+    bool InheritsFrom(const TClass& other) const noexcept {
+        return TypeDerivesFrom(TypeInfo(), other.TypeInfo());
+    }
 };
 
 /// A class reference: a metaclass object whose virtual Create builds an object of the class it
@@ -209,19 +208,7 @@ public:
     explicit constexpr TClassOf(const char* name) : _szName(name) {}
     Base* Create(Args... args) const override { return rtl::Create<Derived>(args...); }
     const char* ClassName() const override { return _szName; }
-    void _Throw() const override { throw static_cast<Derived*>(nullptr); }
-
-protected:
-    bool _Catches(const TClass& cls) const override {
-        // Class queries are rare (factories); the exception machinery knows every base relation.
-        try {
-            cls._Throw();
-        } catch (Derived*) {
-            return true;
-        } catch (...) {
-        }
-        return false;
-    }
+    const std::type_info& TypeInfo() const noexcept override { return typeid(Derived); }
 
 private:
     const char* _szName;

@@ -8,7 +8,8 @@ namespace orvi {
 
 /// Listeners in order, each once. Every operation, and each broadcast, holds the event's lock
 /// (re-entrant for the holding thread): listeners run on the broadcasting thread and may register,
-/// unregister or free the event; a listener that stays registered hears every broadcast.
+/// unregister or free the event; a listener that stays registered hears every broadcast. An object
+/// unregisters its listeners before it is freed, and nobody frees the event while another thread uses it.
 class UTILS_API TORVIBroadcastEvent : public TORVICallbackList {
 public:
     void AfterConstruction() override;

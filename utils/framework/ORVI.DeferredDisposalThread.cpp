@@ -65,7 +65,8 @@ void TORVIDeferredDisposalThread::Execute() {
     rtl::TThread::NameThreadForDebugging(u"TORVIDeferredDisposalThread");
     try {
         while (!Terminated()) {
-            std::uint32_t wait = MaxIdle();
+            // An idle time of 0 means the shortest wait, not a poll.
+            std::uint32_t wait = std::max<std::uint32_t>(MaxIdle(), 1);
             if (!SuspendDisposals()) {
                 TQueueLock lock(this, true);
                 if (lock.Held()) {

@@ -19,6 +19,9 @@ namespace orvi {
 /// is still queued, without callbacks). The queue is guarded by the monitor of LockObject (the worker
 /// itself unless set), which the worker only tries to take, retrying every 20 ms: whoever holds that
 /// monitor keeps disposals from running. Objects are freed, and callbacks run, while it is held.
+/// A queued object belongs to the worker until it is disposed of or cancelled: nobody else may free it
+/// meanwhile. A disposal callback's object must outlive the registration (cancel the disposal first).
+/// A lock object must outlive its use: set another one (or nil) before freeing it.
 class UTILS_API TORVIDeferredDisposalThread : public rtl::TThread {
 public:
     explicit TORVIDeferredDisposalThread(bool createSuspended = false);

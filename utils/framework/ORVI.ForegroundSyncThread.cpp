@@ -114,11 +114,13 @@ void TORVIForegroundSyncThread::Poke() {
     _pEvent.SetEvent();
 }
 
-void TORVIForegroundSyncThread::_TakeDue(std::vector<TEntry>& batch, bool blSkipKeepAlive) {
+void TORVIForegroundSyncThread::_TakeDue(std::vector<TEntry>& batch, bool blSkipKeepAlive,
+                                         bool blTickPassed) {
     const std::uint32_t now = ORVIForegroundTickCount();
+    const std::int32_t nLatest = blTickPassed ? 1 : 0; // how far now must lie after a due tick
     rtl::TMonitorScope guard(this);
     auto it = _pDeferred.begin();
-    while (it != _pDeferred.end() && TickDiff(now, (*it)->TickTime()) >= 0) {
+    while (it != _pDeferred.end() && TickDiff(now, (*it)->TickTime()) >= nLatest) {
         if (blSkipKeepAlive && (*it)->Callback().Object() == this) {
             ++it;
             continue;
@@ -130,7 +132,7 @@ void TORVIForegroundSyncThread::_TakeDue(std::vector<TEntry>& batch, bool blSkip
 
 void TORVIForegroundSyncThread::RunCallbacks() {
     std::vector<TEntry> batch; // frees every entry it took, whatever a callback throws
-    _TakeDue(batch, false);
+    _TakeDue(batch, false, false);
     for (TEntry& entry : batch)
         entry->CallIt();
 }
@@ -138,7 +140,10 @@ void TORVIForegroundSyncThread::RunCallbacks() {
 void TORVIForegroundSyncThread::_RunDueFromMainThread() {
     // The shared worker stays alive while it is the shared one and the shared lock is held; the entries
     // taken are this pass's alone. Keep-alive entries call the worker itself, which may retire once the
-    // lock is released, so they are left to its own pass.
+    // lock is released, so they are left to its own pass. So are entries due at the current tick: calls
+    // of one tick run newest first, and more may still come at this tick (ORVIQueueForegroundCallback
+    // reads the tick under the shared lock, so none of its calls comes for a tick that has passed). The
+    // worker, poked by the same call, runs them at its next pass.
     std::vector<TEntry> batch;
     TORVIForegroundSyncThread* worker;
     {
@@ -147,7 +152,7 @@ void TORVIForegroundSyncThread::_RunDueFromMainThread() {
         worker = s.pWorker;
         if (!worker || s.blFinalised)
             return;
-        worker->_TakeDue(batch, true);
+        worker->_TakeDue(batch, true, true);
     }
     try {
         for (TEntry& entry : batch)
@@ -265,10 +270,15 @@ void TORVIForegroundSyncThread::_HandOver() {
 void TORVIForegroundSyncThread::_KeepAlive() {
     {
         rtl::TMonitorScope guard(this);
+        // Called with the shared lock held, which _Retire takes too, so the margin cannot turn into a
+        // retirement before the keep-alive is queued. It is signed: an idle wait that has run out leaves
+        // a negative margin (the worker is about to retire), never a very large one. With entries
+        // queued the worker retires a full idle period after the queue empties at the earliest (even
+        // when a cancellation empties it now).
         const std::uint32_t now = ORVIForegroundTickCount();
-        // Unsigned on purpose: a time already past reads as very large, needing no keep-alive.
-        const std::uint32_t margin =
-            _pDeferred.empty() ? MaxIdle() - (now - _dwLastSleep) : _pDeferred.front()->TickTime() - now;
+        const std::int64_t maxIdle = MaxIdle();
+        const std::int64_t margin =
+            _pDeferred.empty() ? maxIdle - static_cast<std::int64_t>(now - _dwLastSleep) : maxIdle;
         if (margin >= 1000)
             return;
         _pDeferred.push_back(TEntry(rtl::Create<TORVIDeferredCallback>(

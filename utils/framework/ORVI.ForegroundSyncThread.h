@@ -22,7 +22,9 @@ UTILS_API std::uint32_t ORVIForegroundTickCount();
 /// Replaces the tick source (null restores rtl::GetTickCount); set it while no worker runs.
 UTILS_API void ORVISetForegroundTickSource(TORVITickSource fnSource);
 
-/// One queued call: fnCallback(pPayload), due dwWaitFor milliseconds after it was made.
+/// One queued call: fnCallback(pPayload), due dwWaitFor milliseconds after it was made. The queue keeps
+/// neither the callback's object nor the payload alive: whoever queues a call keeps both alive until
+/// it has run or is cancelled (CancelSyncCallback).
 class UTILS_API TORVIDeferredCallback : public rtl::TObject {
 public:
     TORVIDeferredCallback(const rtl::TNotifyEvent& fnCallback, rtl::TObject* pPayload,
@@ -42,7 +44,8 @@ private:
 
 /// The worker that hands due callbacks to the main thread, all due ones in one synchronised call.
 /// Created suspended and free-on-terminate; it retires (terminates) after MaxIdle milliseconds without
-/// anything queued. Its queue is guarded by its own monitor, never held while callbacks run.
+/// anything queued, and then frees itself: a pointer to it is good only while the caller knows it runs
+/// (ForegroundSync promises a second); EndedEvent, kept as a shared pointer, tells when it has ended. Its queue is guarded by its own monitor, never held while callbacks run.
 class UTILS_API TORVIForegroundSyncThread : public rtl::TThread {
 public:
     TORVIForegroundSyncThread();
@@ -83,7 +86,8 @@ private:
     using TEntry = std::unique_ptr<TORVIDeferredCallback, TFree>;
 
     void _Insert(TEntry entry);
-    void _TakeDue(std::vector<TEntry>& batch, bool blSkipKeepAlive);
+    /// Moves the due entries from the front into batch; with blTickPassed only those whose tick has passed.
+    void _TakeDue(std::vector<TEntry>& batch, bool blSkipKeepAlive, bool blTickPassed);
     static void _RunDueFromMainThread();
     void _KeepAlive();
     void _Retire();
@@ -97,7 +101,8 @@ private:
 };
 
 /// The shared worker, made (and started) when there is none and kept from retiring for at least
-/// another second. Null once the library is being unloaded.
+/// another second: the pointer may be used for that long without a pin (a callback that raises ends
+/// the worker sooner). Null once the library is being unloaded.
 UTILS_API TORVIForegroundSyncThread* ForegroundSync();
 /// Queues fnCallback(pPayload) on the shared worker, dwMilliseconds from now. A worker that is
 /// retiring is never chosen: the call lands on a worker that will run it. Ignored once the library

@@ -6,24 +6,38 @@ const TORVIPropertySetClass& TORVIPropertySet::ClassRef() const {
     return ORVISetClass<TORVIPropertySet>("TORVIPropertySet");
 }
 
+void TORVIPropertySet::AfterConstruction() {
+    rtl::RequireOwnClassRef(ClassRef().TypeInfo(), typeid(*this));
+    rtl::TPersistent::AfterConstruction();
+}
+
 void TORVIPropertySet::BeginUpdate() {
-    _nChangeDepth.fetch_add(1, std::memory_order_relaxed);
+    _nUpdateState.fetch_add(kOneLevel, std::memory_order_acq_rel);
 }
 
 void TORVIPropertySet::EndUpdate() {
-    std::int32_t depth = _nChangeDepth.load(std::memory_order_acquire);
-    // A decrement that would go below 0 is dropped: an unmatched EndUpdate must not leave the set
-    // reporting nothing until another BeginUpdate.
-    while (depth > 0 && !_nChangeDepth.compare_exchange_weak(depth, depth - 1, std::memory_order_acq_rel))
-        ;
-    if (depth == 1 && _nChangeCount.exchange(0, std::memory_order_acq_rel) > 0)
+    // The depth drops and the held-back count is taken in one step, so a change counted by another
+    // thread belongs either to this update (reported here) or comes after it (reported at once).
+    std::uint64_t state = _nUpdateState.load(std::memory_order_acquire);
+    std::uint64_t next;
+    do {
+        // An unmatched EndUpdate must not leave the set reporting nothing until another BeginUpdate.
+        if (Depth(state) == 0)
+            return;
+        next = Depth(state) == 1 ? 0 : state - kOneLevel;
+    } while (!_nUpdateState.compare_exchange_weak(state, next, std::memory_order_acq_rel));
+    if (Depth(state) == 1 && HeldBack(state) > 0)
         _Change();
 }
 
 void TORVIPropertySet::_Change() {
-    if (_nChangeDepth.load(std::memory_order_acquire) > 0) {
-        _nChangeCount.fetch_add(1, std::memory_order_acq_rel);
-        return;
+    std::uint64_t state = _nUpdateState.load(std::memory_order_acquire);
+    while (Depth(state) > 0) {
+        // Counted only while the update it is counted for is still open. A full count stays full:
+        // it stands for "changed", and must not carry into the depth.
+        const std::uint64_t next = HeldBack(state) == kCountMask ? state : state + 1;
+        if (_nUpdateState.compare_exchange_weak(state, next, std::memory_order_acq_rel))
+            return;
     }
     rtl::TPin<TORVIPropertySet> self(this);
     _BeforeChange();
@@ -92,11 +106,11 @@ std::int32_t TORVIPropertySet::_Release() {
 }
 
 bool TORVIPropertySet::_GetInUpdate() {
-    return _nChangeDepth.load(std::memory_order_acquire) > 0;
+    return Depth(_nUpdateState.load(std::memory_order_acquire)) > 0;
 }
 
 std::int32_t TORVIPropertySet::_GetUpdateCount() {
-    return _nChangeDepth.load(std::memory_order_acquire);
+    return static_cast<std::int32_t>(Depth(_nUpdateState.load(std::memory_order_acquire)));
 }
 
 bool TORVIPropertySet::_GetInterfaceCounted() {

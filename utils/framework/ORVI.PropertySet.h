@@ -29,6 +29,14 @@ const rtl::TClassRef<Base, rtl::TPersistent*>& ORVISetClass(const char* szName) 
     return s_class;
 }
 
+/// Declares, inside property set class TThis, the class reference that Duplicate creates and Equals
+/// compares. Every set class states it once; one that inherits its base's fails to be created.
+#define ORVI_PROPERTY_SET_CLASS(TThis)                                                                       \
+public:                                                                                                      \
+    const ::orvi::TORVIPropertySetClass& ClassRef() const override {                                         \
+        return ::orvi::ORVISetClass<TThis>(#TThis);                                                          \
+    }
+
 /// A copy of pSource made by its own class (ClassRef) under pNewOwner; freed again when Assign raises.
 template <class TSet> TSet* ORVIDuplicateSet(TSet* pSource, rtl::TPersistent* pNewOwner) {
     TSet* copy = pSource->ClassRef().Create(pNewOwner);
@@ -42,13 +50,18 @@ template <class TSet> TSet* ORVIDuplicateSet(TSet* pSource, rtl::TPersistent* pN
 }
 
 /// Base of property sets. Descendants add properties, call _Change from their setters, override
-/// Assign and EqualTo, and answer their own class from ClassRef so that Duplicate makes their kind.
-/// Changes reported from other threads during an update are counted atomically and not lost.
+/// Assign and EqualTo, and declare their class reference (ORVI_PROPERTY_SET_CLASS) so that Duplicate
+/// makes their kind. A set is freed with rtl::Free, or by its last interface release when
+/// InterfaceCounted; OnChange may free it (the change hooks stop then).
+/// Changes reported from other threads during an update are counted atomically and not lost: each is
+/// reported either by the EndUpdate that closes the update or at once.
 class UTILS_API TORVIPropertySet : public rtl::TPersistent, public rtl::IInterface {
 public:
     explicit TORVIPropertySet(rtl::TPersistent* AOwner = nullptr) : _pOwner(AOwner) {}
+    /// Raises rtl::Exception when the class does not declare its own class reference.
+    void AfterConstruction() override;
 
-    /// The class Duplicate creates.
+    /// The class Duplicate creates (see ORVI_PROPERTY_SET_CLASS).
     virtual const TORVIPropertySetClass& ClassRef() const;
 
     virtual void BeginUpdate();
@@ -96,8 +109,13 @@ protected:
 private:
     bool _Counting() { return _GetInterfaceCounted() && !_GetInterfaceDestroying(); }
 
-    std::atomic<std::int32_t> _nChangeDepth{0};
-    std::atomic<std::int32_t> _nChangeCount{0};
+    // The update depth (high half) and the changes held back during it (low half) in one word, so
+    // that counting a change and ending the update that holds it back cannot interleave.
+    static constexpr std::uint64_t kOneLevel = std::uint64_t{1} << 32;
+    static constexpr std::uint64_t kCountMask = kOneLevel - 1;
+    static constexpr std::uint64_t Depth(std::uint64_t state) noexcept { return state >> 32; }
+    static constexpr std::uint64_t HeldBack(std::uint64_t state) noexcept { return state & kCountMask; }
+    std::atomic<std::uint64_t> _nUpdateState{0};
     std::int32_t _nRefCount = 0;
     rtl::TNotifyEvent _fnChange;
     rtl::TPersistent* _pOwner;

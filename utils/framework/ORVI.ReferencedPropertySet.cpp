@@ -16,6 +16,12 @@ const TORVIReferencedPropertySetClass& TORVIReferencedPropertySet::ClassRef() co
     return ORVISetClass<TORVIReferencedPropertySet, TORVIReferencedPropertySet>("TORVIReferencedPropertySet");
 }
 
+void TORVIReferencedPropertySet::AfterConstruction() {
+    // Before registering with the owner: a set that would duplicate as its base is refused outright.
+    rtl::RequireOwnClassRef(ClassRef().TypeInfo(), typeid(*this));
+    TORVIReferencedPersistent::AfterConstruction();
+}
+
 void TORVIReferencedPropertySet::BeginUpdate() {
     if (_pChange)
         _pChange->Block();

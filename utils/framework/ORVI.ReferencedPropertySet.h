@@ -12,12 +12,23 @@ class TORVIReferencedPropertySet;
 /// Creates referenced property sets by class, with their owner.
 using TORVIReferencedPropertySetClass = rtl::TClassRef<TORVIReferencedPropertySet, rtl::TPersistent*>;
 
+/// Declares, inside referenced property set class TThis, the class reference that Duplicate creates
+/// and Equals compares. Every set class states it once; one that inherits its base's fails to be made.
+#define ORVI_REFERENCED_PROPERTY_SET_CLASS(TThis)                                                            \
+public:                                                                                                      \
+    const ::orvi::TORVIReferencedPropertySetClass& ClassRef() const override {                               \
+        return ::orvi::ORVISetClass<TThis, ::orvi::TORVIReferencedPropertySet>(#TThis);                      \
+    }
+
 /// Base of referenced property sets. Descendants add properties, call _Change from their setters,
-/// override Assign and EqualTo, and answer their own class from ClassRef. Listeners subscribe to
-/// ChangeEvent; they receive the set as Sender.
+/// override Assign and EqualTo, and declare their class reference (ORVI_REFERENCED_PROPERTY_SET_CLASS).
+/// Listeners subscribe to ChangeEvent; they receive the set as Sender. It lives as a referenced object
+/// (see TORVIReferencedPersistent); a listener may free it, which ends the firing.
 class UTILS_API TORVIReferencedPropertySet : public TORVIReferencedPersistent {
 public:
     explicit TORVIReferencedPropertySet(rtl::TPersistent* AOwner = nullptr);
+    /// Raises rtl::Exception when the class does not declare its own class reference.
+    void AfterConstruction() override;
 
     /// The class Duplicate creates.
     virtual const TORVIReferencedPropertySetClass& ClassRef() const;

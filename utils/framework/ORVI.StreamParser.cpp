@@ -56,10 +56,24 @@ rtl::UnicodeString IntText(int n) {
 
 TORVIStreamedNode::TORVIStreamedNode(TORVIStreamParser* pParser) : _pParser(pParser) {}
 
-TORVIStreamedNode::~TORVIStreamedNode() = default;
+TORVIStreamedNode::~TORVIStreamedNode() {
+    SetDefinition(nullptr);
+}
 
 void TORVIStreamedNode::SetDefinition(TORVIStreamedNodeDefinition* pDefinition) {
-    _pDefinition = pDefinition;
+    if (pDefinition == Definition())
+        return;
+    // The lock is counted on the definition for all its nodes together (a deep nest has many open
+    // nodes of one definition, and each locker of its own would make every lock cost the nest's
+    // depth); the pin tells a node whose definition was freed outright.
+    rtl::TPin<TORVIStreamedNodeDefinition> old = std::move(_pinDefinition);
+    if (pDefinition && !pDefinition->_Freeing()) {
+        pDefinition->AddMemLockReference(pDefinition);
+        _pinDefinition = rtl::TPin<TORVIStreamedNodeDefinition>(pDefinition);
+    }
+    // Released last: the old definition may free itself now.
+    if (!old.Freeing())
+        old.Get()->RemoveMemLockReference(old.Get());
 }
 
 rtl::UnicodeString TORVIStreamedNode::_GetText() {
@@ -69,11 +83,13 @@ rtl::UnicodeString TORVIStreamedNode::_GetText() {
 }
 
 bool TORVIStreamedNode::IsAllowedNodeClass(const TORVIStreamedNodeDefinitionClass* pNodeClass) {
-    return _pDefinition && _pDefinition->IsAllowedNodeClass(pNodeClass);
+    TORVIStreamedNodeDefinition* definition = Definition();
+    return definition && definition->IsAllowedNodeClass(pNodeClass);
 }
 
 bool TORVIStreamedNode::TryAccept(rtl::UnicodeString& szNextChar) {
-    return _pDefinition && _pDefinition->TryAccept(szNextChar, this);
+    TORVIStreamedNodeDefinition* definition = Definition();
+    return definition && definition->TryAccept(szNextChar, this);
 }
 
 void TORVIStreamedNode::_SetContent(rtl::UnicodeString szContent) {
@@ -91,6 +107,12 @@ TORVIStreamedNodeDefinition::TORVIStreamedNodeDefinition(rtl::TPersistent* AOwne
     : TORVIReferencedPersistent(AOwner) {}
 
 TORVIStreamedNodeDefinition::~TORVIStreamedNodeDefinition() = default;
+
+void TORVIStreamedNodeDefinition::AfterConstruction() {
+    // Before registering with the owner: a class that would nest as its base is refused outright.
+    rtl::RequireOwnClassRef(DefinitionClass().TypeInfo(), typeid(*this));
+    TORVIReferencedPersistent::AfterConstruction();
+}
 
 void TORVIStreamedNodeDefinition::Assign(const rtl::TPersistent* source) {
     const auto* src = dynamic_cast<const TORVIStreamedNodeDefinition*>(source);
@@ -258,14 +280,20 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::TryMatchOpen(rtl::UnicodeString&
     if (!open || !open->Match(szCandidate, groups) || groups.Offset(0) != 0)
         return nullptr;
     TORVIStreamedNode* node = CreateNode(pForParser);
-    node->SetDefinition(this);
+    node->SetDefinition(this); // the node keeps this definition alive, whatever its handlers do
     const auto length = static_cast<std::size_t>(groups.Length(0));
     node->_szOpen.assign(szCandidate, 0, length);
     szCandidate.erase(0, length);
-    if (_pParser)
-        _pParser->_Push(node);
-    if (_fnOpenCallback)
-        _fnOpenCallback(this, node);
+    // The parser that is parsing, which need not be the one whose list holds this definition (a
+    // parser that took over another's definitions by Assign shares them).
+    if (TORVIStreamParser* parser = pForParser ? pForParser : _pParser)
+        parser->_Push(node);
+    if (const TORVIStreamedNodeEvent fnOpen = _fnOpenCallback) {
+        rtl::TPin<TORVIStreamedNodeDefinition> self(this);
+        fnOpen(this, node);
+        if (self.Freeing())
+            return node; // freed outright by the handler: the node's pin tells it has no definition
+    }
     if (!_GetAllowedRegEx() && !_GetValidRegEx()) {
         if (!_GetCloseRegEx())
             _DoClose(node);
@@ -326,8 +354,12 @@ bool TORVIStreamedNodeDefinition::_CheckClose(rtl::UnicodeString& szBuffer, TORV
     return true;
 }
 
+TORVIStreamParser* TORVIStreamedNodeDefinition::_ParserOf(TORVIStreamedNode* pNode) {
+    return pNode->_pParser ? pNode->_pParser : _pParser;
+}
+
 rtl::UnicodeString TORVIStreamedNodeDefinition::_FetchEscaped(TORVIStreamedNode* pNode) {
-    TORVIStreamParser* parser = _pParser ? _pParser : pNode->_pParser;
+    TORVIStreamParser* parser = _ParserOf(pNode);
     if (!parser || !parser->_pInput)
         return {};
     return parser->SlurpCharacters(1);
@@ -341,8 +373,13 @@ bool TORVIStreamedNodeDefinition::TryAccept(rtl::UnicodeString& szCandidate, TOR
     if (blEscape) {
         // The escaped character is taken as it is (or as the handler says), never as a close.
         szCandidate = _FetchEscaped(pCandidate);
-        if (!szCandidate.empty() && _fnEscapeHandler)
-            szCandidate[0] = _fnEscapeHandler(this, szCandidate[0]);
+        if (const TORVIStreamParserEscapeEvent fnEscape = _fnEscapeHandler;
+            fnEscape && !szCandidate.empty()) {
+            rtl::TPin<TORVIStreamedNodeDefinition> self(this);
+            szCandidate[0] = fnEscape(this, szCandidate[0]);
+            if (self.Freeing())
+                return false; // the handler freed this definition: the node has none left
+        }
     } else if (_CheckClose(szCandidate, pCandidate)) {
         return true;
     }
@@ -382,15 +419,17 @@ bool TORVIStreamedNodeDefinition::TryAccept(rtl::UnicodeString& szCandidate, TOR
 
 void TORVIStreamedNodeDefinition::_DoClose(TORVIStreamedNode* pNode) {
     pNode->_NodeState |= sn_Complete;
-    TORVIStreamParser* parser = _pParser ? _pParser : pNode->_pParser;
-    if (!_fnCloseCallback) {
+    TORVIStreamParser* parser = _ParserOf(pNode);
+    // A copy: the handler may free the node, and with it the last lock on this definition.
+    const TORVIStreamedNodeEvent fnClose = _fnCloseCallback;
+    if (!fnClose) {
         if (parser)
             parser->_PopIfCurrent(pNode);
         rtl::Free(pNode);
         return;
     }
     try {
-        _fnCloseCallback(this, pNode);
+        fnClose(this, pNode);
     } catch (...) {
         // The handler has the node: it must not stay on the stack to be freed a second time.
         if (parser)
@@ -433,7 +472,9 @@ TORVIStreamParser::~TORVIStreamParser() = default;
 
 void TORVIStreamParser::AfterConstruction() {
     TORVIReferencedPersistent::AfterConstruction();
-    _pNodeDefs = rtl::Create<TDefinitionList>(this, _raMemLock);
+    // The list locks its definitions for itself, so a definition that is freed outright tells the
+    // list, which drops it.
+    _pNodeDefs = rtl::Create<TDefinitionList>(nullptr, _raMemLock);
     _pNodeDefs->SubscribeToChangeNotification(rtl::TCollectionNotifyEvent<TORVIStreamedNodeDefinition*>(
         this, &TORVIStreamParser::_DefinitionsChanged));
 }

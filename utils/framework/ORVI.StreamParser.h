@@ -2,6 +2,14 @@
 // A text stream read character by character into nested nodes, each kind of node described by a
 // definition of regular expressions for its opening text, its content and its closing text. The
 // grammar is the caller's: it derives definition classes and reacts to their open and close events.
+//
+// Lifetimes: a definition is a referenced object that lives while something locks it; the parser's
+// definition list locks each one it holds, and every node locks its definition. During a parse the
+// handlers may add, remove or free definitions (their own included); a definition freed outright
+// leaves the list and the nodes that had it. A node belongs to the parser while it is open (the
+// parser frees open nodes after an error or at the end) and to the OnClose handler once closed.
+// OnOpen must not free the node, no handler may free the parser that is parsing, and the stream
+// must outlive ParseStream.
 #include "rtl/Encoding.h"
 #include "rtl/Exceptions.h"
 #include "rtl/Method.h"
@@ -50,6 +58,14 @@ template <class T> const TORVIStreamedNodeClass& ORVIStreamedNodeClass() {
     return s_class;
 }
 
+/// Declares, inside definition class TThis, the class reference that nesting rules compare. Every
+/// definition class states it once; one that inherits its base's fails to be created.
+#define ORVI_STREAMED_NODE_DEFINITION_CLASS(TThis)                                                           \
+public:                                                                                                      \
+    const ::orvi::TORVIStreamedNodeDefinitionClass& DefinitionClass() const override {                       \
+        return ::orvi::ORVIStreamedNodeDefinitionClass<TThis>();                                             \
+    }
+
 /// (Sender, Node): a node of the sender's kind opened or closed.
 using TORVIStreamedNodeEvent = rtl::TMethod<void(TORVIStreamedNodeDefinition*, TORVIStreamedNode*)>;
 /// (Sender, cEscapedChar): the character that stands for the escaped one.
@@ -74,14 +90,18 @@ using TNodeState = std::uint8_t;
 enum TORVIStreamParserOption : std::uint8_t { sp_AllowMultiLineBuffer = 1 };
 using TORVIStreamParserOptions = std::uint8_t;
 
-/// One recognised node: the text that opened it, its content and the text that closed it.
+/// One recognised node: the text that opened it, its content and the text that closed it. Freed with
+/// rtl::Free by whoever owns it (see the unit's lifetimes).
 class UTILS_API TORVIStreamedNode : public rtl::TObject {
 public:
     /// A node read by pParser (which may be nil).
     explicit TORVIStreamedNode(TORVIStreamParser* pParser);
 
-    TORVIStreamedNodeDefinition* Definition() const noexcept { return _pDefinition; }
-    /// Sets the definition, holding a lock on it for as long as the node has it.
+    /// The definition; nil when it was freed outright.
+    TORVIStreamedNodeDefinition* Definition() const noexcept { return _pinDefinition.Get(); }
+    /// Sets the definition, holding a lock on it for as long as the node has it (so a handler that
+    /// removes the definition from its parser cannot free it under the node). A definition freed
+    /// outright leaves the node without one.
     void SetDefinition(TORVIStreamedNodeDefinition* pDefinition);
     TORVIStreamParser* Parser() const noexcept { return _pParser; }
     bool Complete() { return _GetComplete(); }
@@ -119,7 +139,7 @@ private:
     void _AppendContent(rtl::UnicodeStringView szText);
 
     TORVIStreamParser* _pParser;
-    TORVIStreamedNodeDefinition* _pDefinition = nullptr;
+    rtl::TPin<TORVIStreamedNodeDefinition> _pinDefinition;
     TNodeState _NodeState = 0;
     rtl::UnicodeString _szOpen;
     rtl::UnicodeString _szClose;
@@ -129,18 +149,22 @@ private:
 };
 
 /// Describes one kind of node: expressions for its opening text, its content and its closing text,
-/// option flags, escape characters and the classes of definitions that may nest inside it.
+/// option flags, escape characters and the classes of definitions that may nest inside it. Its
+/// handlers run inside the parse, on the definition that opened or closed the node; the definition
+/// stays alive for the node's sake until the node is freed.
 class UTILS_API TORVIStreamedNodeDefinition : public TORVIReferencedPersistent {
 public:
     explicit TORVIStreamedNodeDefinition(rtl::TPersistent* AOwner = nullptr);
+    /// Raises rtl::Exception when the class does not declare its own class reference.
+    void AfterConstruction() override;
 
     /// Copies the allowed-content, close and open patterns, AllowsContainedNodes and
     /// AllowsContainedText, the escapes, the three events and the allowed classes; keeps the name,
     /// the valid-content pattern, the case, multi-line and root flags and the refused classes.
     void Assign(const rtl::TPersistent* source) override;
 
-    /// This object's class reference, which nesting rules compare. Each grammar class answers its own
-    /// (ORVIStreamedNodeDefinitionClass<TItsClass>()); the default is this base class's.
+    /// This object's class reference, which nesting rules compare. Each definition class declares its
+    /// own with ORVI_STREAMED_NODE_DEFINITION_CLASS.
     virtual const TORVIStreamedNodeDefinitionClass& DefinitionClass() const;
 
     virtual void AllowNodeClass(const TORVIStreamedNodeDefinitionClass* pNodeClass);
@@ -253,6 +277,8 @@ private:
                             const rtl::UnicodeString& value);
     static bool _Holds(const TClassList& list, const TORVIStreamedNodeDefinitionClass* pNodeClass);
     static void _Drop(TClassList& list, const TORVIStreamedNodeDefinitionClass* pNodeClass);
+    /// The parser that read pNode (the one parsing), else this definition's own.
+    TORVIStreamParser* _ParserOf(TORVIStreamedNode* pNode);
     /// Fetches the character after an escape from the stream being parsed; empty when none.
     rtl::UnicodeString _FetchEscaped(TORVIStreamedNode* pNode);
     void _SetParser(TORVIStreamParser* pParser) { _pParser = pParser; }
@@ -278,7 +304,8 @@ private:
 };
 
 /// Reads a text stream one character at a time, offering the text to the innermost open node and
-/// opening nodes of its definitions where no open node takes it.
+/// opening nodes of its definitions where no open node takes it. Several parsers may share
+/// definitions (Assign); nodes go on the stack of the parser that is parsing.
 class UTILS_API TORVIStreamParser : public TORVIReferencedPersistent {
 public:
     using TDefinitionList = TORVIReferencedList<TORVIStreamedNodeDefinition>;

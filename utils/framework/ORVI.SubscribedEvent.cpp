@@ -6,37 +6,9 @@ namespace orvi {
 
 // ---- TORVICallbackList
 
-TORVICallbackList::TCursor::TCursor(TORVICallbackList* list) : _pList(list), _pOuter(list->_pInnermost) {
-    list->_pInnermost = this;
-}
-
-TORVICallbackList::TCursor::~TCursor() {
-    if (_pList)
-        _pList->_pInnermost = _pOuter; // passes end in the reverse order they began
-}
-
-TORVICallbackList::~TORVICallbackList() {
-    for (TCursor* c = _pInnermost; c; c = c->_pOuter)
-        c->_pList = nullptr;
-}
-
-void TORVICallbackList::Shifted(int index, int delta) {
-    for (TCursor* c = _pInnermost; c; c = c->_pOuter) {
-        if (delta > 0) {
-            if (index <= c->nIndex)
-                c->nIndex += delta; // inserted before the current entry: not reached in this pass
-        } else if (index - delta <= c->nIndex) {
-            c->nIndex += delta; // removed before the current entry
-        } else if (index <= c->nIndex) {
-            c->nIndex = index - 1; // the current entry went: the next one moved into its place
-        }
-    }
-}
-
 void TORVICallbackList::InvokeCallbacks(rtl::TObject* Sender) {
-    TCursor cursor(this);
-    for (; cursor.Alive() && cursor.nIndex < Count(); ++cursor.nIndex) {
-        const rtl::TNotifyEvent entry = (*this)[cursor.nIndex];
+    for (TPass pass(this); pass.AtItem(); ++pass.nIndex) {
+        const rtl::TNotifyEvent entry = (*this)[pass.nIndex];
         if (entry)
             entry(Sender);
     }

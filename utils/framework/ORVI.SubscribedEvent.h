@@ -13,45 +13,23 @@
 namespace orvi {
 
 /// Notify callbacks in firing order; two entries are the same only when object and code match.
-/// Passes over the list keep their place when entries are inserted or removed during the pass: an
-/// entry added after the current one is reached in the same pass, and removing the current or an
-/// earlier entry skips nobody.
+/// Passes over the list (TPass) keep their place when entries are inserted or removed during the
+/// pass, and end when a callback frees the list.
 class UTILS_API TORVICallbackList : public rtl::TList<rtl::TNotifyEvent> {
 public:
-    /// The place of one pass over a list. Register it before the pass; it follows the list's
-    /// changes until it is destroyed, and never touches a list that was freed meanwhile.
-    class UTILS_API TCursor {
-    public:
-        explicit TCursor(TORVICallbackList* list);
-        ~TCursor();
-        TCursor(const TCursor&) = delete;
-        TCursor& operator=(const TCursor&) = delete;
-        /// The list still exists.
-        bool Alive() const noexcept { return _pList != nullptr; }
-        int nIndex = 0;
-
-    private:
-        friend class TORVICallbackList;
-        TORVICallbackList* _pList; // cleared by the list's destructor: a callback may free the list
-        TCursor* _pOuter;          // the pass this one runs inside (passes nest, innermost first)
-    };
-
     /// Calls every assigned entry with Sender, from the first, re-reading the count before each.
+    /// A callback may change or free the list.
     void InvokeCallbacks(rtl::TObject* Sender);
 
 protected:
-    /// Tells the passes under way that the list is gone.
-    ~TORVICallbackList() override;
-    void Shifted(int index, int delta) override;
-
-private:
-    TCursor* _pInnermost = nullptr; // passes under way, innermost first
+    ~TORVICallbackList() override = default;
 };
 
 /// Blockable multicast event. Firing while blocked is held back and delivered once on the Unblock
 /// that leaves the event unblocked. Subscription and each firing pass hold the callback list's
 /// monitor lock; callbacks run on the firing thread and may subscribe, unsubscribe, fire again or
-/// free the event.
+/// free the event. The event does not watch its subscribers: an object unsubscribes its callbacks
+/// before it is freed.
 class UTILS_API TORVISubscribedEvent : public rtl::TObject {
 public:
     TORVISubscribedEvent();
@@ -125,13 +103,13 @@ template <class Call> void TORVISubscribedEvent::_ForEachCallback(bool* pStop, C
     rtl::TObject* sender = _GetCallbackObject();
     rtl::TMonitor::Enter(list);
     {
-        TORVICallbackList::TCursor cursor(list);
-        for (; cursor.Alive() && !(pStop && *pStop) && cursor.nIndex < list->Count(); ++cursor.nIndex) {
-            const rtl::TNotifyEvent entry = (*list)[cursor.nIndex];
+        TORVICallbackList::TPass pass(list);
+        for (; pass.AtItem() && !(pStop && *pStop); ++pass.nIndex) {
+            const rtl::TNotifyEvent entry = (*list)[pass.nIndex];
             if (entry)
                 call(entry, sender);
         }
-        if (!cursor.Alive())
+        if (!pass.Alive())
             return; // a callback freed the event, and with it the list and its lock
     }
     rtl::TMonitor::Exit(list);

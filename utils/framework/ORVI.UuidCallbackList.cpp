@@ -2,35 +2,6 @@
 
 namespace orvi {
 
-void TORVIListPasses::Begin(TPass& pass) noexcept {
-    pass.pOuter = _pInnermost;
-    _pInnermost = &pass;
-}
-
-void TORVIListPasses::End(TPass& pass) noexcept {
-    if (pass.blAlive)
-        _pInnermost = pass.pOuter; // passes end in the reverse order they began
-}
-
-void TORVIListPasses::Shifted(int index, int delta) noexcept {
-    for (TPass* pass = _pInnermost; pass; pass = pass->pOuter) {
-        if (delta > 0) {
-            if (index <= pass->nIndex)
-                pass->nIndex += delta; // inserted before the current entry: not reached this pass
-        } else if (index - delta <= pass->nIndex) {
-            pass->nIndex += delta; // removed before the current entry
-        } else if (index <= pass->nIndex) {
-            pass->nIndex = index - 1; // the current entry went: the next one moved into its place
-        }
-    }
-}
-
-void TORVIListPasses::ListGone() noexcept {
-    for (TPass* pass = _pInnermost; pass; pass = pass->pOuter)
-        pass->blAlive = false;
-    _pInnermost = nullptr;
-}
-
 // The UUIDs are copies: a callback that changes the caller's variable cannot change what later
 // callbacks receive.
 

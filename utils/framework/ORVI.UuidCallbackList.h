@@ -13,31 +13,11 @@ using TORVISingleUuidConfirmation = rtl::TMethod<void(const TORVI_Uuid&, bool&)>
 using TORVIDoubleUuidCallback = rtl::TMethod<void(const TORVI_Uuid&, const TORVI_Uuid&)>;
 using TORVIDoubleUuidConfirmation = rtl::TMethod<void(const TORVI_Uuid&, const TORVI_Uuid&, bool&)>;
 
-/// The passes under way over one list, innermost first. Each pass follows the list's insertions and
-/// removals, so that it keeps its place, and learns when the list is freed under it.
-class UTILS_API TORVIListPasses {
-public:
-    struct TPass {
-        int nIndex = 0;
-        bool blAlive = true;
-        TPass* pOuter = nullptr;
-    };
-    void Begin(TPass& pass) noexcept;
-    /// Ends the pass; nothing for a pass whose list is gone.
-    void End(TPass& pass) noexcept;
-    /// Items were inserted at index (delta > 0) or removed from it (delta < 0).
-    void Shifted(int index, int delta) noexcept;
-    /// The list is being freed: every pass under way ends after its current entry.
-    void ListGone() noexcept;
-
-private:
-    TPass* _pInnermost = nullptr;
-};
-
 /// Callbacks in calling order, duplicates allowed; every operation holds the list's own monitor, and
 /// callbacks run while it is held. A callback may add or remove entries, or free the list: a pass
 /// keeps its place (removing the current or an earlier entry skips nobody) and ends when the list is
-/// freed.
+/// freed. The list does not watch the callbacks' objects: an object removes its callbacks before it
+/// is freed.
 template <class TCallback> class TORVIUuidCallbackListOf : public rtl::TList<TCallback> {
     using TBase = rtl::TList<TCallback>;
 
@@ -56,27 +36,23 @@ public:
     }
 
 protected:
-    ~TORVIUuidCallbackListOf() override { _passes.ListGone(); }
-    void Shifted(int index, int delta) override { _passes.Shifted(index, delta); }
+    ~TORVIUuidCallbackListOf() override = default;
 
     /// Calls call(entry) for each assigned entry in order until *pStop (when given) turns true.
     template <class Call> void _Run(const bool* pStop, Call call) {
         rtl::TMonitor::Enter(this);
-        TORVIListPasses::TPass pass;
-        _passes.Begin(pass);
-        for (; pass.blAlive && !(pStop && *pStop) && pass.nIndex < this->Count(); ++pass.nIndex) {
-            const TCallback entry = (*this)[pass.nIndex];
-            if (entry)
-                call(entry);
+        {
+            typename TBase::TPass pass(this);
+            for (; pass.AtItem() && !(pStop && *pStop); ++pass.nIndex) {
+                const TCallback entry = (*this)[pass.nIndex];
+                if (entry)
+                    call(entry);
+            }
+            if (!pass.Alive())
+                return; // a callback freed the list, and its lock went with it
         }
-        if (!pass.blAlive)
-            return; // a callback freed the list, and its lock went with it
-        _passes.End(pass);
         rtl::TMonitor::Exit(this);
     }
-
-private:
-    TORVIListPasses _passes;
 };
 
 class UTILS_API TORVISingleUuidCallbackList : public TORVIUuidCallbackListOf<TORVISingleUuidCallback> {

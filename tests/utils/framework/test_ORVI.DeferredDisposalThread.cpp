@@ -5,12 +5,20 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
 #include <random>
+#include <sstream>
+#include <string>
 #include <thread>
 #include <vector>
+
+#ifdef __linux__
+#include <unistd.h>
+#endif
 
 using namespace orvi;
 
@@ -156,6 +164,45 @@ TEST(DeferredDisposalThread, SuspensionHoldsEverythingAndResumingWakesAtOnce) {
     ASSERT_TRUE(WaitUntil([&] { return deaths.counts[0].load() == 1; }));
     EXPECT_LT(rtl::GetTickCount64() - resumed, 1000u); // not the 10 s idle wait
 }
+
+#ifdef __linux__
+namespace {
+// CPU time (clock ticks) of the process's threads named name.
+long ThreadCpuTicks(const std::string& name) {
+    long ticks = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::string comm;
+        std::getline(std::ifstream(task.path() / "comm"), comm);
+        if (comm != name)
+            continue;
+        std::string stat;
+        std::getline(std::ifstream(task.path() / "stat"), stat);
+        std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+        std::string field;
+        long utime = 0, stime = 0;
+        for (int i = 3; i <= 15 && fields >> field; ++i) {
+            if (i == 14)
+                utime = std::stol(field);
+            if (i == 15)
+                stime = std::stol(field);
+        }
+        ticks += utime + stime;
+    }
+    return ticks;
+}
+} // namespace
+
+TEST(DeferredDisposalThread, ASuspendedWorkerWithNoIdleTimeDoesNotSpin) {
+    TWorker worker;
+    worker->SetSuspendDisposals(true);
+    worker->SetMaxIdle(0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const long before = ThreadCpuTicks("TORVIDeferredDi");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // Waking every millisecond costs a few milliseconds of CPU in half a second; spinning costs it all.
+    EXPECT_LT((ThreadCpuTicks("TORVIDeferredDi") - before) * 1000 / sysconf(_SC_CLK_TCK), 60);
+}
+#endif
 
 TEST(DeferredDisposalThread, AHeldLockObjectDelaysDisposals) {
     TDeaths deaths(1);

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <string>
@@ -194,6 +195,61 @@ TEST(ForegroundSyncThread, ADemandNearRetirementKeepsTheWorker) {
     EXPECT_FALSE(Ended(ended));
     EXPECT_EQ(ForegroundSync(), worker);
     worker->SetMaxIdle(10000);
+}
+
+// Asked for just after its idle wait ran out (by the tick count) but before it retired, the worker
+// handed out must still live for another second.
+TEST(ForegroundSyncThread, AWorkerHandedOutAfterItsIdleTimeRanOutStillLives) {
+    TORVIForegroundSyncThread* worker = ForegroundSync();
+    std::shared_ptr<rtl::TEvent> ended = worker->EndedEvent();
+    Pump(1100); // keep-alive calls of earlier demands have run
+    ASSERT_EQ(worker->QueuedCount(), 0);
+    TClockScope clock(&ManualTick);
+    g_nManualTick = 100000;
+    worker->SetMaxIdle(5000); // a fresh idle period, measured from tick 100000
+    Pump(50);
+    g_nManualTick = 106000; // by the ticks the idle time is over; the real wait has not run out yet
+    ASSERT_EQ(ForegroundSync(), worker);
+    worker->SetMaxIdle(1); // the next wait runs out at once
+    Pump(100);
+    ASSERT_FALSE(Ended(ended));
+    EXPECT_EQ(worker->QueuedCount(), 1);
+    g_nManualTick = 107000; // the keep-alive call falls due and runs
+    worker->SetMaxIdle(10000);
+    ASSERT_TRUE(PumpUntil([&] { return worker->QueuedCount() == 0; }));
+}
+
+// A call due at once from another thread asks the main thread for a pass straight away; when the main
+// thread runs it before a second call of the same tick is queued, the two must still run newest first.
+TEST(ForegroundSyncThread, CallsOfOneTickFromAnotherThreadRunNewestFirstWhateverTheMainThreadDoes) {
+    TClockScope clock(&ManualTick);
+    g_nManualTick = 200000;
+    TRecorder rec;
+    TPayloads p;
+    struct TNested : rtl::TObject {
+        std::function<void()> fn;
+        void Run(rtl::TObject*) { fn(); }
+    } nested;
+    // Run from inside a callback, so the worker's own pass waits for it to return.
+    nested.fn = [&] {
+        std::atomic<int> step{0};
+        std::thread other([&] {
+            ORVIQueueForegroundCallback(rec.OnHit(), p[0], 0);
+            step = 1;
+            while (step.load() != 2)
+                std::this_thread::yield();
+            ORVIQueueForegroundCallback(rec.OnHit(), p[1], 0);
+        });
+        while (step.load() != 1)
+            std::this_thread::yield();
+        rtl::CheckSynchronize(50); // the pass asked for by the first call
+        step = 2;
+        other.join();
+    };
+    ORVIQueueForegroundCallback(rtl::TNotifyEvent(&nested, &TNested::Run), p[2], 0);
+    ForegroundSync()->Poke();
+    ASSERT_TRUE(PumpUntil([&] { return rec.calls.load() == 2; }));
+    EXPECT_EQ(rec.Order(), (TOrder{p[1], p[0]}));
 }
 
 TEST(ForegroundSyncThread, ARaisingCallbackEndsTheWorkerButLosesNothingQueuedAfter) {

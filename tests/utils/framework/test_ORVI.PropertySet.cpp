@@ -1,7 +1,10 @@
 #include "utils/framework/ORVI.PropertySet.h"
 
+#include "rtl/Exceptions.h"
+
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,7 +17,7 @@ namespace {
 class TSizeSet : public TORVIPropertySet {
 public:
     using TORVIPropertySet::TORVIPropertySet;
-    const TORVIPropertySetClass& ClassRef() const override { return ORVISetClass<TSizeSet>("TSizeSet"); }
+    ORVI_PROPERTY_SET_CLASS(TSizeSet)
     int Size() const { return _nSize; }
     void SetSize(int value) {
         _nSize = value;
@@ -50,15 +53,13 @@ private:
 class TColourSizeSet : public TSizeSet {
 public:
     using TSizeSet::TSizeSet;
-    const TORVIPropertySetClass& ClassRef() const override {
-        return ORVISetClass<TColourSizeSet>("TColourSizeSet");
-    }
+    ORVI_PROPERTY_SET_CLASS(TColourSizeSet)
 };
 
 class TOtherSet : public TORVIPropertySet {
 public:
     using TORVIPropertySet::TORVIPropertySet;
-    const TORVIPropertySetClass& ClassRef() const override { return ORVISetClass<TOtherSet>("TOtherSet"); }
+    ORVI_PROPERTY_SET_CLASS(TOtherSet)
     bool EqualTo(const TORVIPropertySet*) const override { return true; }
 };
 
@@ -124,6 +125,33 @@ TEST_F(TPropertySetTest, ChangesFromOtherThreadsDuringAnUpdateAreReportedOnce) {
     EXPECT_EQ(counter.nCalls, 1);
 }
 
+// Updates end on one thread while changes come from another: every change is reported, either by the
+// EndUpdate that closes its update or at once; none is left held back for a later, quiet update.
+TEST_F(TPropertySetTest, NoChangeIsStrandedBetweenAnUpdateEndingAndAnotherThreadCounting) {
+    std::atomic<bool> stop{false};
+    std::atomic<int> reported{0};
+    struct TAtomicCounter : rtl::TObject {
+        std::atomic<int>* p;
+        void Changed(rtl::TObject*) { ++*p; }
+    } atomicCounter;
+    atomicCounter.p = &reported;
+    pSet->SetOnChange(rtl::TNotifyEvent(&atomicCounter, &TAtomicCounter::Changed));
+    std::thread changer([&] {
+        while (!stop.load(std::memory_order_relaxed))
+            pSet->_Change();
+    });
+    for (int i = 0; i < 200000; ++i) {
+        pSet->BeginUpdate();
+        pSet->EndUpdate();
+    }
+    stop = true;
+    changer.join();
+    const int before = reported.load();
+    pSet->BeginUpdate();
+    pSet->EndUpdate();
+    EXPECT_EQ(reported.load(), before) << "a change was held back after its update had ended";
+}
+
 TEST(PropertySet, InterfaceCountingDecidesTheLifetime) {
     TSizeSet* set = rtl::Create<TSizeSet>();
     rtl::TPin<TSizeSet> pin(set);
@@ -181,4 +209,12 @@ TEST(PropertySet, EqualsAsksEqualToInBothDirectionsOfAClassRelation) {
     rtl::Free(other);
     rtl::Free(derived);
     rtl::Free(base);
+}
+
+TEST(PropertySet, ASetThatInheritsItsBasesClassReferenceCannotBeMade) {
+    // It would duplicate as a TSizeSet and compare as one.
+    struct TForgetfulSet : TSizeSet {
+        using TSizeSet::TSizeSet;
+    };
+    EXPECT_THROW(rtl::Create<TForgetfulSet>(), rtl::Exception);
 }

@@ -14,9 +14,7 @@ std::vector<std::string> g_log;
 class TNameSet : public TORVIReferencedPropertySet {
 public:
     using TORVIReferencedPropertySet::TORVIReferencedPropertySet;
-    const TORVIReferencedPropertySetClass& ClassRef() const override {
-        return ORVISetClass<TNameSet, TORVIReferencedPropertySet>("TNameSet");
-    }
+    ORVI_REFERENCED_PROPERTY_SET_CLASS(TNameSet)
     void SetName(const std::string& value) {
         _szName = value;
         _Change();
@@ -46,9 +44,7 @@ private:
 class TLabelledNameSet : public TNameSet {
 public:
     using TNameSet::TNameSet;
-    const TORVIReferencedPropertySetClass& ClassRef() const override {
-        return ORVISetClass<TLabelledNameSet, TORVIReferencedPropertySet>("TLabelledNameSet");
-    }
+    ORVI_REFERENCED_PROPERTY_SET_CLASS(TLabelledNameSet)
 };
 
 struct TListener : rtl::TObject {

@@ -16,25 +16,21 @@ using streamgrammars::TXmlGrammar;
 namespace {
 
 class TTupleDef : public TORVIStreamedNodeDefinition {
-public:
+    ORVI_STREAMED_NODE_DEFINITION_CLASS(TTupleDef)
     using TORVIStreamedNodeDefinition::TORVIStreamedNodeDefinition;
-    const TORVIStreamedNodeDefinitionClass& DefinitionClass() const override {
-        return ORVIStreamedNodeDefinitionClass<TTupleDef>();
-    }
 };
 class TWordDef : public TORVIStreamedNodeDefinition {
-public:
+    ORVI_STREAMED_NODE_DEFINITION_CLASS(TWordDef)
     using TORVIStreamedNodeDefinition::TORVIStreamedNodeDefinition;
-    const TORVIStreamedNodeDefinitionClass& DefinitionClass() const override {
-        return ORVIStreamedNodeDefinitionClass<TWordDef>();
-    }
 };
 class TNumberDef : public TORVIStreamedNodeDefinition {
-public:
+    ORVI_STREAMED_NODE_DEFINITION_CLASS(TNumberDef)
     using TORVIStreamedNodeDefinition::TORVIStreamedNodeDefinition;
-    const TORVIStreamedNodeDefinitionClass& DefinitionClass() const override {
-        return ORVIStreamedNodeDefinitionClass<TNumberDef>();
-    }
+};
+
+// Forgets to declare its class reference, so it would nest as a TWordDef.
+class TLongWordDef : public TWordDef {
+    using TWordDef::TWordDef;
 };
 
 const TORVIStreamedNodeDefinitionClass* const kTuple = &ORVIStreamedNodeDefinitionClass<TTupleDef>();
@@ -202,6 +198,12 @@ TEST_F(StreamParser, NestingFollowsTheAllowedAndRefusedClasses) {
     EXPECT_EQ(log, (Strings{"+tuple (", "+number 1", "-number |", "+word b", "-word |", "-tuple   (2|)"}));
 }
 
+TEST_F(StreamParser, AClassThatInheritsItsBasesReferenceCannotBeMade) {
+    EXPECT_THROW(rtl::Create<TLongWordDef>(nullptr), rtl::Exception);
+    EXPECT_TRUE(kWord->InheritsFrom(ORVIStreamedNodeDefinitionClass<TORVIStreamedNodeDefinition>()));
+    EXPECT_FALSE(kWord->InheritsFrom(*kNumber));
+}
+
 TEST_F(StreamParser, NodesLeftOpenAtTheEndCloseOnlyWithValidContent) {
     TORVIStreamedNodeDefinition* value = Define(u"value", u"=");
     value->SetCanBeRootNode(true);
@@ -300,6 +302,38 @@ TEST_F(StreamParser, TheDefinitionListOwnsAndNamesItsParser) {
     EXPECT_FALSE(freed);
     a->RemoveMemLockReference(&keeper);
     EXPECT_TRUE(freed);
+}
+
+TEST_F(StreamParser, DefinitionsThatGoDuringAParseLeaveNothingBehind) {
+    // Freed outright while the parser's list holds it: the list drops it.
+    rtl::Free(Define(u"gone", u"x"));
+    EXPECT_EQ(pParser->DefinitionCount(), 0);
+    TORVIStreamedNodeDefinition* t = Define(u"t", u"\\(", u"\\)");
+    t->SetCanBeRootNode(true);
+    EXPECT_TRUE(Parse("()"));
+    EXPECT_EQ(log, (Strings{"+t (", "-t |)"}));
+
+    // Removed from the parser by its own open handler: the open node keeps it until it is freed.
+    bool freed = false;
+    t->RegisterFreeIndicator(&freed);
+    fnOnOpen = [&](TORVIStreamedNode* pNode) {
+        pParser->RemoveNodeDefinition(pNode->Definition());
+        EXPECT_FALSE(freed);
+    };
+    log.clear();
+    EXPECT_TRUE(Parse("()"));
+    EXPECT_EQ(log, (Strings{"+t (", "-t |)"}));
+    EXPECT_TRUE(freed);
+}
+
+TEST_F(StreamParser, AParserStillParsesAfterAnotherTookItsDefinitions) {
+    Define(u"t", u"\\(", u"\\)")->SetCanBeRootNode(true);
+    auto* other = rtl::Create<TORVIStreamParser>(nullptr);
+    other->Assign(pParser);
+    EXPECT_TRUE(Parse("()"));
+    EXPECT_EQ(log, (Strings{"+t (", "-t |)"}));
+    EXPECT_EQ(other->CurrentNode(), nullptr);
+    rtl::Free(other);
 }
 
 TEST_F(StreamParser, AssignCopiesTheMatchingButNotTheIdentityOfADefinition) {
