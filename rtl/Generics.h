@@ -41,9 +41,18 @@ public:
     /// neither the pass nor its loop may touch the list. Passes nest; each ends with its scope.
     class TPass {
     public:
+// The list keeps the address of a pass that lives on the stack; the pass takes it back out when
+// its scope ends, which gcc cannot see through the freed-list check.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdangling-pointer"
+#endif
         explicit TPass(TList* list) noexcept : _pList(list), _pin(list), _pOuter(list->_pPasses) {
             list->_pPasses = this;
         }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
         ~TPass() {
             if (!_pin.Freed())
                 _pList->_pPasses = _pOuter; // passes end in the reverse order they began
