@@ -2,9 +2,10 @@
 
 #include "rtl/Exceptions.h"
 #include "rtl/Files.h"
+#include "rtl/NoFollowFiles.h"
 
 #include <QCryptographicHash>
-#include <QDir>
+#include <QString>
 
 #include <algorithm>
 
@@ -125,18 +126,30 @@ void RollBack(const UnicodeString& folder, const TJournal& journal) {
         rtl::SyncToDisk(rtl::ExtractFileDir(target));
     }
     for (auto it = journal.Folders.rbegin(); it != journal.Folders.rend(); ++it) {
-        QDir().rmdir(ToQ(*it)); // only when empty
+        rtl::RemoveEmptyFolder(*it);
     }
 }
 
-// The journal goes before the folder it is in: without it, what is left is only copies.
+// The journal goes before the folder it is in: without it, what is left is only copies. Nothing
+// is removed through a link (the caller has made sure the work folder itself is none).
 void RemoveWorkFolder(const UnicodeString& folder) {
     UnicodeString work = WorkFolder(folder);
-    QDir(ToQ(rtl::CombinePath(work, u"new"))).removeRecursively();
-    QDir(ToQ(rtl::CombinePath(work, u"old"))).removeRecursively();
+    rtl::RemoveFolderTree(rtl::CombinePath(work, u"new"));
+    rtl::RemoveFolderTree(rtl::CombinePath(work, u"old"));
     rtl::DeleteFile(JournalFile(folder));
-    QDir(ToQ(work)).removeRecursively();
+    rtl::RemoveFolderTree(work);
     rtl::SyncToDisk(folder);
+}
+
+// A link or a file where the work folder should be was not made by an install: it is left as it
+// is, and nothing is removed or written through it.
+bool IsForeignWorkFolder(const UnicodeString& folder) {
+    rtl::TEntryKind kind = rtl::EntryKindNoFollow(WorkFolder(folder));
+    return kind != rtl::TEntryKind::ekNone && kind != rtl::TEntryKind::ekDirectory;
+}
+
+[[noreturn]] void RefuseForeignWorkFolder(const UnicodeString& folder) {
+    throw rtl::EFCreateError(WorkFolder(folder) + u" is not the install's own folder (a link or a file); it was left as it is");
 }
 
 void CheckName(const UnicodeString& name) {
@@ -193,6 +206,9 @@ void Replace(const UnicodeString& folder, const TJournal::TEntry& entry, const T
 void InstallFiles(const UnicodeString& folder, const std::vector<TInstallFile>& files,
                   const TInstallStepHook& onStep) {
     RecoverInterruptedInstall(folder);
+    if (IsForeignWorkFolder(folder)) {
+        RefuseForeignWorkFolder(folder);
+    }
     TJournal journal;
     try {
         for (const TInstallFile& file : files) {
@@ -237,17 +253,23 @@ void CheckInstallFolder(const UnicodeString& folder, const TInstallStepHook& onS
         throw rtl::EFCreateError(u"the folder does not exist");
     }
     RecoverInterruptedInstall(folder);
+    if (IsForeignWorkFolder(folder)) {
+        RefuseForeignWorkFolder(folder);
+    }
     // Making the work folder is what an install does first; it fails as a replace would.
     Step(onStep, u"make the work folder");
     UnicodeString work = WorkFolder(folder);
     if (!rtl::ForceDirectories(work)) {
         throw rtl::EFCreateError(u"Cannot create " + work);
     }
-    QDir().rmdir(ToQ(work));
+    rtl::RemoveEmptyFolder(work);
 }
 
 UnicodeString RecoverInterruptedInstall(const UnicodeString& folder) {
-    if (!rtl::DirectoryExists(WorkFolder(folder))) {
+    if (IsForeignWorkFolder(folder)) {
+        return u"Left " + WorkFolder(folder) + u" as it is: a link or a file, not an install's work folder";
+    }
+    if (rtl::EntryKindNoFollow(WorkFolder(folder)) == rtl::TEntryKind::ekNone) {
         return UnicodeString();
     }
     if (!rtl::FileExists(JournalFile(folder))) {

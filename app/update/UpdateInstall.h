@@ -35,11 +35,13 @@ void InstallFiles(const rtl::UnicodeString& folder, const std::vector<TInstallFi
                   const TInstallStepHook& onStep = {});
 
 /// Raises rtl::Exception, having changed nothing, when folder cannot take an install: an earlier
-/// one cannot be recovered there, or the work folder cannot be made in it (no right to write).
+/// one cannot be recovered there, the work folder's name is taken by a link or a file, or the work
+/// folder cannot be made in it (no right to write).
 void CheckInstallFolder(const rtl::UnicodeString& folder, const TInstallStepHook& onStep = {});
 
 /// Finishes (removes the kept old files) or rolls back (puts them back) an install into folder that
-/// did not complete; returns what was done, empty when there was nothing to do. Raises
+/// did not complete; returns what was done, empty when there was nothing to do. A link or a file
+/// where the work folder should be is left as it is (and said so): no link is ever followed. Raises
 /// rtl::Exception when the journal cannot be read or the old files cannot be put back.
 rtl::UnicodeString RecoverInterruptedInstall(const rtl::UnicodeString& folder);
 

@@ -5,15 +5,14 @@
 #include "app/update/UpdateSignature.h"
 #include "rtl/DateTime.h"
 #include "rtl/Exceptions.h"
-#include "rtl/FileStream.h"
 #include "rtl/Files.h"
 #include "rtl/KnownFolders.h"
+#include "rtl/NoFollowFiles.h"
 
 #include "BuildConfig.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
-#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QHostAddress>
@@ -59,7 +58,7 @@ public:
         for (const UnicodeString& file : _files) {
             rtl::DeleteFile(file);
         }
-        QDir().rmdir(ToQ(_szFolder)); // only when empty: the folder may hold files of others
+        rtl::RemoveEmptyFolder(_szFolder); // only when empty: the folder may hold files of others
     }
     TStagingGuard(const TStagingGuard&) = delete;
     TStagingGuard& operator=(const TStagingGuard&) = delete;
@@ -161,8 +160,12 @@ bool TWebUpdate::DoUpdate(bool /*silent*/) {
         return _TellUser();
     }
     UnicodeString staging = _StagingFolder();
-    // What an earlier run left goes first: links planted there are removed, never followed.
-    QDir(ToQ(staging)).removeRecursively();
+    // What an earlier run left goes first: links planted there are removed, never followed, and a
+    // link (or a file) in the download folder's place is no folder of ours to use.
+    if (rtl::RemoveFolderTree(staging) == rtl::TRemoveTreeResult::rtForeign) {
+        _Fail(u"The download folder " + staging + u" is a link or a file; it was left as it is");
+        return _TellUser();
+    }
     if (!MakePrivateFolder(Config.TempFolder) || !MakePrivateFolder(staging)) {
         _Fail(u"Cannot create the download folder " + staging);
         return _TellUser();
@@ -567,15 +570,11 @@ void TWebUpdate::_Log(const UnicodeString& message) const {
         if (!rtl::DirectoryExists(rtl::ExtractFileDir(Config.LogFile))) {
             MakePrivateFolder(rtl::ExtractFileDir(Config.LogFile));
         }
-        bool exists = rtl::FileExists(Config.LogFile);
-        rtl::TFileStream log(Config.LogFile,
-                             exists ? rtl::TFileOpenMode::fmOpenWrite : rtl::TFileOpenMode::fmCreate,
-                             rtl::TFileShareMode::fmShareDenyWrite);
-        log.Seek(0, rtl::TSeekOrigin::soEnd);
+        // Appended without following a link: a link planted in the log's place is not written through.
         std::string line =
             rtl::StringToUtf8(rtl::FormatDateTime(u"yyyy-mm-dd hh:nn:ss", rtl::Now()) + u"  " + message) +
             "\r\n";
-        log.Write(line.data(), static_cast<std::int64_t>(line.size()));
+        rtl::AppendToFileNoFollow(Config.LogFile, line);
     } catch (const rtl::Exception&) {
         // A log that cannot be written must not stop the program.
     }

@@ -160,3 +160,19 @@ TEST_F(UpdateInstallTest, AJournalThatCannotBeReadIsLeftAlone) {
 }
 
 } // namespace
+
+// A link planted where the work folder goes is never followed: what it points at keeps its files,
+// the start-up recovery leaves it and goes on, and an install refuses the name.
+TEST_F(UpdateInstallTest, AWorkFolderThatIsALinkIsLeftAndNeverFollowed) {
+    const TFolderState precious = {{"a.txt", "keep me"}, {"sub/b.txt", "keep me too"}};
+    for (const auto& [name, bytes] : precious) {
+        WriteText(_tmp.Path() / "precious" / name, bytes);
+    }
+    fs::create_directory_symlink(_tmp.Path() / "precious", _program / ".webupdate");
+    EXPECT_NE(rtl::StringToUtf8(ven::RecoverInterruptedInstall(_folder)).find("as it is"), std::string::npos);
+    EXPECT_THROW(ven::CheckInstallFolder(_folder), rtl::Exception);
+    EXPECT_THROW(ven::InstallFiles(_folder, _files), rtl::Exception);
+    EXPECT_EQ(StateOf(_tmp.Path() / "precious"), precious);
+    EXPECT_TRUE(fs::is_symlink(_program / ".webupdate"));
+    EXPECT_EQ(ReadText(_program / "data.txt"), "old data");
+}

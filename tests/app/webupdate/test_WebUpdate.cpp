@@ -613,6 +613,31 @@ TEST_F(WebUpdateTest, DownloadsGoToAPrivateFolderAndFollowNoPlantedLink) {
     _nRestartAsked = 2;
 }
 
+// Links planted where the download folder, the install's work folder and the log go: nothing
+// they point at is emptied or written, the start-up recovery goes on, and the update says why not.
+TEST_F(WebUpdateTest, LinksInPlaceOfTheWorkFoldersAndTheLogAreNeverFollowed) {
+    const std::map<std::string, std::string> precious = {{"keep.txt", "keep me"}};
+    WriteText(_tmp.Path() / "precious" / "keep.txt", "keep me");
+    fs::create_directory_symlink(_tmp.Path() / "precious", _program / ".webupdate");
+    fs::create_symlink(_tmp.Path() / "precious" / "keep.txt", _tmp.Path() / "WUPDATE.LOG");
+    EXPECT_EQ(_update.RecoverInterruptedInstall(), ven::TRecoveryResult::Ready);
+    EXPECT_EQ(StateOf(_tmp.Path() / "precious"), precious);
+
+    Publish("1.3.0", NewRelease());
+    EXPECT_FALSE(_update.DoUpdate(true));
+    EXPECT_NE(rtl::StringToUtf8(_update.LastError()).find("not the install's own folder"), std::string::npos)
+        << rtl::StringToUtf8(_update.LastError());
+    fs::remove(_program / ".webupdate");
+
+    fs::create_directory_symlink(_tmp.Path() / "precious", _tmp.Path() / "work" / "WebUpdate.tmp");
+    EXPECT_FALSE(_update.DoUpdate(true));
+    EXPECT_NE(rtl::StringToUtf8(_update.LastError()).find("WebUpdate.tmp is a link or a file"),
+              std::string::npos);
+    EXPECT_EQ(_failuresShown.size(), 2u);
+    EXPECT_EQ(StateOf(_tmp.Path() / "precious"), precious);
+    ExpectNothingInstalled();
+}
+
 TEST_F(WebUpdateTest, ADeclinedLicenceInstallsNothing) {
     _blAcceptLicense = false;
     TReleaseFile license{"EULA.txt", "Terms", {}};
