@@ -17,6 +17,7 @@
 #include "app/gui/SliderSwitch.h"
 #include "app/gui/TestModeColours.h"
 #include "app/gui/UpdateCommand.h"
+#include "app/update/StartupUpdateCheck.h"
 #include "app/gui/WindowParts.h"
 #include "app/gui/form_license_text.h"
 #include "app/gui/form_read_problems.h"
@@ -348,7 +349,8 @@ void Tform_main::showEvent(QShowEvent* event) {
 void Tform_main::FormShow() {
     if (!_systemMode.PlatformMode()) {
         if (_pWebUpdate) {
-            RunStartupUpdateCheck(*_pWebUpdate);
+            // Off the GUI thread: the window is usable while the server is asked.
+            _pStartupUpdateCheck = StartStartupUpdateCheck(this, *_pWebUpdate);
         }
     } else {
         setWindowState(windowState() | Qt::WindowMaximized);
@@ -526,9 +528,10 @@ void Tform_main::SubmitChosenReturn() {
     }
 }
 
-void Tform_main::updApplicationDownloadedEULA(TWebUpdate&, const rtl::TStringList& lines, bool& accept) {
+void Tform_main::updApplicationDownloadedEULA(TWebUpdate& sender, const rtl::TStringList& lines, bool& accept) {
     TfrmLicenseText frm(this);
     frm.SetLines(lines);
+    frm.SetOffer(sender.Manifest() ? sender.Manifest()->Version : rtl::UnicodeString());
     accept = frm.exec() == QDialog::Accepted;
 }
 

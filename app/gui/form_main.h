@@ -28,6 +28,7 @@ class TSageDatasetVatReturn;
 namespace ven {
 
 class IWebUpdate;
+class TStartupUpdateCheck;
 class TdmVenMTD;
 class TMemTableModel;
 class TSliderSwitch;
@@ -125,6 +126,7 @@ private:
     std::vector<int> _fitColumns;
     bool _blFitting = false;
     IWebUpdate* _pWebUpdate = &updApplication;
+    std::unique_ptr<TStartupUpdateCheck> _pStartupUpdateCheck; // goes before the component
     THandOffHook _fnHandOff;
     sage::TSageDataset* FDataset = nullptr;
     bool _blTestMode = false;

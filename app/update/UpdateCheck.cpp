@@ -4,6 +4,7 @@
 #include "rtl/Registry.h"
 
 #include <memory>
+#include <vector>
 
 namespace ven {
 
@@ -45,6 +46,18 @@ TCheckPlan ReadCheckPlan(bool countSkip) {
 constexpr char16_t kInstalledVersion[] = u"Installed version";
 constexpr char16_t kLastFailure[] = u"Last update failure";
 constexpr char16_t kLastFailureReason[] = u"Last update failure reason";
+constexpr char16_t kLastGoodCheck[] = u"Last good update check";
+constexpr char16_t kFailingSince[] = u"Update checks failing since";
+
+// Moments are kept as whole seconds since day zero: exact in text, unlike a real number, and
+// written without the locale.
+rtl::TDateTime ReadMoment(rtl::TRegistry& reg, const char16_t* name) {
+    return reg.ValueExists(name) ? static_cast<double>(rtl::StrToInt64(reg.ReadString(name))) / 86400.0 : 0;
+}
+
+UnicodeString MomentText(rtl::TDateTime when) {
+    return rtl::IntToStr(static_cast<std::int64_t>(when * 86400.0));
+}
 
 template <typename TWrite> bool WriteProductKey(const TWrite& write) {
     auto reg = std::make_unique<rtl::TRegistry>();
@@ -74,11 +87,9 @@ TUpdateRecord ReadUpdateRecord() {
             if (reg->ValueExists(kLastFailureReason)) {
                 record.LastFailureReason = reg->ReadString(kLastFailureReason);
             }
-            if (reg->ValueExists(kLastFailure)) {
-                // Whole seconds since day zero: exact in text, unlike a real number.
-                record.LastFailure =
-                    static_cast<double>(rtl::StrToInt64(reg->ReadString(kLastFailure))) / 86400.0;
-            }
+            record.LastFailure = ReadMoment(*reg, kLastFailure);
+            record.LastGoodCheck = ReadMoment(*reg, kLastGoodCheck);
+            record.FailingSince = ReadMoment(*reg, kFailingSince);
         }
     } catch (const rtl::Exception&) {
     }
@@ -99,9 +110,38 @@ bool RecordUpdateFailure(const UnicodeString& reason, rtl::TDateTime when) {
         rtl::StringReplace(rtl::StringReplace(reason, u"\r", u" ", rtl::TReplaceFlag::rfReplaceAll), u"\n",
                            u" ", rtl::TReplaceFlag::rfReplaceAll);
     return WriteProductKey([&](rtl::TRegistry& reg) {
-        reg.WriteString(kLastFailure, rtl::IntToStr(static_cast<std::int64_t>(when * 86400.0)));
+        reg.WriteString(kLastFailure, MomentText(when));
         reg.WriteString(kLastFailureReason, line);
     });
+}
+
+bool RecordCheckOutcome(bool good, rtl::TDateTime when) {
+    const bool failingAlready = ReadUpdateRecord().FailingSince > 0;
+    return WriteProductKey([&](rtl::TRegistry& reg) {
+        if (good) {
+            reg.WriteString(kLastGoodCheck, MomentText(when));
+            reg.WriteString(kFailingSince, u"0");
+        } else if (!failingAlready) {
+            reg.WriteString(kFailingSince, MomentText(when));
+        }
+    });
+}
+
+UnicodeString StaleCheckWarning(const TUpdateRecord& record, rtl::TDateTime now, const UnicodeString& reason) {
+    if (record.FailingSince <= 0) {
+        return UnicodeString();
+    }
+    rtl::TDateTime since = record.LastGoodCheck > 0 ? record.LastGoodCheck : record.FailingSince;
+    if (now - since <= kStaleCheckDays) {
+        return UnicodeString();
+    }
+    UnicodeString text = u"Venturo MTD has not been able to check for updates since " +
+                         rtl::FormatDateTime(u"dd/mm/yyyy", since) + u".";
+    if (!reason.empty()) {
+        text += u"\n\nThe last check failed: " + reason;
+    }
+    return text + u"\n\nMake sure that this computer can reach the update server, or install the latest "
+                  u"version of Venturo MTD from your supplier.";
 }
 
 namespace {
@@ -115,18 +155,15 @@ UnicodeString PlainUrl(const UnicodeString& url, const UnicodeString& beta) {
     return url;
 }
 
-// Asks the beta channel first (when set), then the plain one, and updates from the first that
-// offers a newer version; the URL keeps the channel that offered it.
-TUserCheckResult CheckChannels(IWebUpdate& update, const UnicodeString& beta) {
-    UnicodeString plain = PlainUrl(update.ManifestUrl(), beta);
-    if (!beta.empty()) {
-        update.SetManifestUrl(plain + u"." + beta);
-        if (update.NewVersionAvailable(false)) {
-            return update.DoUpdate(true) ? TUserCheckResult::Updated : TUserCheckResult::NotUpdated;
-        }
+// Installs from the channel that offered a newer version, the URL keeping that channel; else says
+// whether the check failed. A check that read a believed manifest is recorded as good.
+TUserCheckResult ActOnFinding(IWebUpdate& update, const TChannelFinding& finding) {
+    update.SetManifestUrl(finding.OfferUrl.empty() ? finding.PlainUrl : finding.OfferUrl);
+    // Without a server there is nothing that could fail for long.
+    if (update.HasServer()) {
+        RecordCheckOutcome(!finding.OfferUrl.empty() || !update.LastCallFailed(), rtl::Now());
     }
-    update.SetManifestUrl(plain);
-    if (update.NewVersionAvailable(false)) {
+    if (!finding.OfferUrl.empty()) {
         return update.DoUpdate(true) ? TUserCheckResult::Updated : TUserCheckResult::NotUpdated;
     }
     return update.LastCallFailed() ? TUserCheckResult::CheckFailed : TUserCheckResult::UpToDate;
@@ -134,22 +171,64 @@ TUserCheckResult CheckChannels(IWebUpdate& update, const UnicodeString& beta) {
 
 } // namespace
 
-bool RunStartupUpdateCheck(IWebUpdate& update) {
+TStartupPlan PlanStartupCheck(const IWebUpdate& update) {
+    if (!update.HasServer()) {
+        return {};
+    }
     TCheckPlan plan = ReadCheckPlan(true);
+    // An update or a check that failed is not tried again at every start.
+    TUpdateRecord record = ReadUpdateRecord();
+    if (!plan.Check || (record.LastFailure > 0 && rtl::Now() - record.LastFailure < kRetryAfterFailureDays)) {
+        return {};
+    }
+    return {true, plan.Beta};
+}
+
+TChannelFinding FindNewVersion(IWebUpdate& update, const UnicodeString& beta, const std::function<bool()>& stop) {
+    TChannelFinding finding{UnicodeString(), PlainUrl(update.ManifestUrl(), beta)};
+    std::vector<UnicodeString> channels;
+    if (!beta.empty()) {
+        channels.push_back(finding.PlainUrl + u"." + beta);
+    }
+    channels.push_back(finding.PlainUrl);
+    for (const UnicodeString& url : channels) {
+        if (stop && stop()) {
+            break;
+        }
+        update.SetManifestUrl(url);
+        if (update.NewVersionAvailable(false)) {
+            finding.OfferUrl = url;
+            break;
+        }
+    }
+    return finding;
+}
+
+TStartupCheckResult FinishStartupCheck(IWebUpdate& update, const TChannelFinding& finding) {
+    TStartupCheckResult result;
+    result.Outcome = ActOnFinding(update, finding);
+    if (result.Outcome == TUserCheckResult::CheckFailed) {
+        // A manifest that never arrived rests the next starts as a failed update does.
+        UnicodeString reason = update.UntoldError();
+        if (!reason.empty()) {
+            RecordUpdateFailure(reason, rtl::Now());
+        }
+        result.StaleWarning = StaleCheckWarning(ReadUpdateRecord(), rtl::Now(), reason);
+    }
+    return result;
+}
+
+bool RunStartupUpdateCheck(IWebUpdate& update) {
+    TStartupPlan plan = PlanStartupCheck(update);
     if (!plan.Check) {
         return false;
     }
-    // An update that failed is not downloaded again at every start.
-    TUpdateRecord record = ReadUpdateRecord();
-    if (record.LastFailure > 0 && rtl::Now() - record.LastFailure < kRetryAfterFailureDays) {
-        return false;
-    }
-    CheckChannels(update, plan.Beta);
+    FinishStartupCheck(update, FindNewVersion(update, plan.Beta));
     return true;
 }
 
 TUserCheckResult RunUserUpdateCheck(IWebUpdate& update) {
-    return CheckChannels(update, ReadCheckPlan(false).Beta);
+    return ActOnFinding(update, FindNewVersion(update, ReadCheckPlan(false).Beta));
 }
 
 } // namespace ven

@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace ven {
 
@@ -124,7 +125,11 @@ TWebUpdate::TWebUpdate() {
 TWebUpdate::~TWebUpdate() = default;
 
 bool TWebUpdate::NewVersionAvailable(bool /*showDialogs*/) {
-    if (!_ReadManifest()) {
+    bool read = _ReadManifest();
+    if (_blClone) {
+        _pNetwork.reset(); // a clone's transfers end with its thread's work; so does their manager
+    }
+    if (!read) {
         return false;
     }
     int order = 0;
@@ -132,8 +137,9 @@ bool TWebUpdate::NewVersionAvailable(bool /*showDialogs*/) {
     try {
         // A version recorded as installed counts too: a release whose files carry an older
         // compiled-in version is not installed again at every start.
-        UnicodeString recorded =
-            Config.RecordInRegistry ? ReadUpdateRecord().InstalledVersion : UnicodeString();
+        UnicodeString recorded = _recordedVersion ? *_recordedVersion
+                                 : Config.RecordInRegistry ? ReadUpdateRecord().InstalledVersion
+                                                           : UnicodeString();
         if (IsValidVersion(recorded) && CompareVersions(recorded, installed) > 0) {
             installed = recorded;
         }
@@ -148,11 +154,46 @@ bool TWebUpdate::NewVersionAvailable(bool /*showDialogs*/) {
     }
     _Log(order > 0 ? u"Version " + _manifest->Version + u" is available; " + ours
                    : u"No newer version: the manifest offers " + _manifest->Version + u", " + ours);
-    return order > 0;
+    _blNewer = order > 0;
+    return _blNewer;
+}
+
+bool TWebUpdate::HasServer() const {
+    return !QUrl(ToQ(Config.ManifestUrl)).host().isEmpty();
+}
+
+std::unique_ptr<IWebUpdate> TWebUpdate::CloneForCheck() const {
+    auto clone = std::make_unique<TWebUpdate>();
+    clone->Config = Config;
+    clone->Config.RecordInRegistry = false;
+    clone->_blClone = true;
+    clone->_recordedVersion = Config.RecordInRegistry ? ReadUpdateRecord().InstalledVersion : UnicodeString();
+    return clone;
+}
+
+void TWebUpdate::TakeFinding(IWebUpdate& other) {
+    auto* clone = dynamic_cast<TWebUpdate*>(&other);
+    if (!clone) {
+        return;
+    }
+    Config.ManifestUrl = clone->Config.ManifestUrl;
+    _manifest = clone->_manifest;
+    _szLastError = clone->_szLastError;
+    _blNewer = clone->_blNewer;
+    _blFound = _blNewer;
+    _blTold = false;
+    if (clone->_blTellLater) {
+        _TellUser();
+    }
 }
 
 bool TWebUpdate::DoUpdate(bool /*silent*/) {
-    if (!NewVersionAvailable(false)) {
+    // A manifest taken from a clone was read and believed just now: it is not read a second time.
+    if (std::exchange(_blFound, false) && _manifest) {
+        _szLastError.clear();
+        _blTold = false;
+        _blCancelled = false;
+    } else if (!NewVersionAvailable(false)) {
         return false;
     }
     // A folder that cannot take the files is found before anything is fetched for it.
@@ -229,6 +270,9 @@ bool TWebUpdate::_CheckInstallFolder() {
 
 bool TWebUpdate::_ReadManifest() {
     _manifest.reset();
+    _blNewer = false;
+    _blFound = false;
+    _blTellLater = false;
     _szLastError.clear();
     _blTold = false;
     _blCancelled = false; // each check or update starts afresh
@@ -264,6 +308,11 @@ bool TWebUpdate::_ReadManifest() {
                                         Config.Format);
     } catch (const rtl::Exception& e) {
         return _Fail(UrlText(url) + u": " + e.Message());
+    }
+    // A signed manifest served again after its time could hold the program on an old version.
+    if (UnicodeString fault = ManifestExpiryFault(*_manifest, rtl::NowUtc()); !fault.empty()) {
+        _manifest.reset();
+        return _Fail(UrlText(url) + u" is not believed: " + fault + u"; nothing was downloaded");
     }
     _Log(u"Read " + UrlText(url) + u": version " + _manifest->Version + u" of " +
          rtl::FormatDateTime(u"dd/mm/yyyy hh:nn", _manifest->ReleaseDate));
@@ -495,6 +544,9 @@ TRecoveryResult TWebUpdate::RecoverInterruptedInstall() {
             return TRecoveryResult::Ready;
         }
         _Log(done + u" in " + _InstallFolder());
+    } catch (const EInstallDamaged& e) {
+        _Fail(e.Message());
+        return TRecoveryResult::Damaged;
     } catch (const rtl::Exception& e) {
         _Fail(u"An interrupted install could not be finished: " + e.Message());
         return TRecoveryResult::Failed;
@@ -546,6 +598,10 @@ int TWebUpdate::_DownloadDeadlineMs(std::int64_t size) const {
 }
 
 bool TWebUpdate::_TellUser() {
+    if (_blClone) {
+        _blTellLater = true; // told on the owner's thread, by the component that takes the finding
+        return false;
+    }
     _blTold = true;
     if (Config.RecordInRegistry) {
         RecordUpdateFailure(_szLastError, rtl::Now());
