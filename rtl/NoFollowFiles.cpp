@@ -97,7 +97,7 @@ TRemoveTreeResult RemoveFolderTree(const UnicodeString& folder) {
     bool complete = RemoveContents(fd.Get(), 0);
     // rmdir never follows a link: had the name been swapped for one meanwhile, it fails.
     return complete && ::rmdir(native.c_str()) == 0 ? TRemoveTreeResult::rtRemoved
-                                                     : TRemoveTreeResult::rtIncomplete;
+                                                    : TRemoveTreeResult::rtIncomplete;
 }
 
 bool RemoveEmptyFolder(const UnicodeString& folder) {

@@ -1,9 +1,9 @@
 #include "app/gui/UpdateCommand.h"
 
-#include "app/update/StartupUpdateCheck.h"
-#include "app/update/UpdateCheck.h"
 #include "app/gui/MessageBox.h"
 #include "app/gui/QtText.h"
+#include "app/update/StartupUpdateCheck.h"
+#include "app/update/UpdateCheck.h"
 
 namespace ven {
 

@@ -24,7 +24,7 @@ public:
     void SetOffer(const rtl::UnicodeString& version);
 
     QFrame* pnlHeader;
-    QLabel* lblOffer; // in the header
+    QLabel* lblOffer;               // in the header
     QPlainTextEdit* memLicenseText; // read-only, fixed pitch, vertical scroll bar, no border
     QFrame* pnlFooter;
     QPushButton* btnDecline; // closes with Rejected (Cancel)

@@ -4,8 +4,6 @@
 #include "app/core/DatasetLoader.h"
 #include "app/core/GridColumnSizes.h"
 #include "app/core/PlatformPaths.h"
-#include "app/update/ProgramRestart.h"
-#include "app/update/UpdateCheck.h"
 #include "app/core/VenDataModule.h"
 #include "app/core/VenSystemMode.h"
 #include "app/gui/DataGrid.h"
@@ -17,12 +15,14 @@
 #include "app/gui/SliderSwitch.h"
 #include "app/gui/TestModeColours.h"
 #include "app/gui/UpdateCommand.h"
-#include "app/update/StartupUpdateCheck.h"
 #include "app/gui/WindowParts.h"
 #include "app/gui/form_license_text.h"
 #include "app/gui/form_read_problems.h"
 #include "app/gui/form_vat_returns.h"
 #include "app/gui/frm_group_return.h"
+#include "app/update/ProgramRestart.h"
+#include "app/update/StartupUpdateCheck.h"
+#include "app/update/UpdateCheck.h"
 #include "rtl/Files.h"
 #include "sage_datasets/SageDataset.h"
 #include "sage_datasets/SageDatasetVatReturn.h"
@@ -528,7 +528,8 @@ void Tform_main::SubmitChosenReturn() {
     }
 }
 
-void Tform_main::updApplicationDownloadedEULA(TWebUpdate& sender, const rtl::TStringList& lines, bool& accept) {
+void Tform_main::updApplicationDownloadedEULA(TWebUpdate& sender, const rtl::TStringList& lines,
+                                              bool& accept) {
     TfrmLicenseText frm(this);
     frm.SetLines(lines);
     frm.SetOffer(sender.Manifest() ? sender.Manifest()->Version : rtl::UnicodeString());

@@ -31,7 +31,8 @@ TStartupUpdateCheck::~TStartupUpdateCheck() {
         if (_pWorker->Anchor) {
             // The clone's transfer belongs to its thread: Cancel goes there, through its event loop.
             IWebUpdate* clone = _pWorker->Clone.get();
-            QMetaObject::invokeMethod(_pWorker->Anchor, [clone] { clone->Cancel(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                _pWorker->Anchor, [clone] { clone->Cancel(); }, Qt::QueuedConnection);
         }
     }
     _pThread->wait();
@@ -76,8 +77,8 @@ bool TStartupUpdateCheck::Start(TFinished finished) {
         worker->Finding = std::move(finding);
     }));
     // The thread object lives on this thread, so the call comes here, after the worker's end.
-    QObject::connect(_pThread.get(), &QThread::finished, _pThread.get(), [this] { _Finish(); },
-                     Qt::QueuedConnection);
+    QObject::connect(
+        _pThread.get(), &QThread::finished, _pThread.get(), [this] { _Finish(); }, Qt::QueuedConnection);
     _pThread->start();
     return true;
 }

@@ -127,7 +127,8 @@ bool RecordCheckOutcome(bool good, rtl::TDateTime when) {
     });
 }
 
-UnicodeString StaleCheckWarning(const TUpdateRecord& record, rtl::TDateTime now, const UnicodeString& reason) {
+UnicodeString StaleCheckWarning(const TUpdateRecord& record, rtl::TDateTime now,
+                                const UnicodeString& reason) {
     if (record.FailingSince <= 0) {
         return UnicodeString();
     }
@@ -184,7 +185,8 @@ TStartupPlan PlanStartupCheck(const IWebUpdate& update) {
     return {true, plan.Beta};
 }
 
-TChannelFinding FindNewVersion(IWebUpdate& update, const UnicodeString& beta, const std::function<bool()>& stop) {
+TChannelFinding FindNewVersion(IWebUpdate& update, const UnicodeString& beta,
+                               const std::function<bool()>& stop) {
     TChannelFinding finding{UnicodeString(), PlainUrl(update.ManifestUrl(), beta)};
     std::vector<UnicodeString> channels;
     if (!beta.empty()) {

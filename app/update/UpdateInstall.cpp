@@ -102,7 +102,8 @@ TJournal ReadDigests(const UnicodeString& path) {
         size_t gap1 = rest.find(u' ');
         size_t gap2 = gap1 == UnicodeString::npos ? gap1 : rest.find(u' ', gap1 + 1);
         UnicodeString newSha = rest.substr(0, gap1);
-        UnicodeString oldSha = gap2 == UnicodeString::npos ? UnicodeString() : rest.substr(gap1 + 1, gap2 - gap1 - 1);
+        UnicodeString oldSha =
+            gap2 == UnicodeString::npos ? UnicodeString() : rest.substr(gap1 + 1, gap2 - gap1 - 1);
         bool hadOld = oldSha != u"-";
         if (gap2 == UnicodeString::npos || newSha.size() != 64 || (hadOld && oldSha.size() != 64)) {
             throw rtl::EReadError(path + u": not the install's digests");
@@ -209,7 +210,8 @@ bool IsForeignWorkFolder(const UnicodeString& folder) {
 }
 
 [[noreturn]] void RefuseForeignWorkFolder(const UnicodeString& folder) {
-    throw rtl::EFCreateError(WorkFolder(folder) + u" is not the install's own folder (a link or a file); it was left as it is");
+    throw rtl::EFCreateError(WorkFolder(folder) +
+                             u" is not the install's own folder (a link or a file); it was left as it is");
 }
 
 void CheckName(const UnicodeString& name) {
@@ -265,8 +267,8 @@ void Replace(const UnicodeString& folder, const TJournal::TEntry& entry, const T
     throw EInstallDamaged(u"The installation of Venturo MTD in " + folder +
                           u" is damaged: an update was cut short and " + what +
                           u". Reinstall Venturo MTD into that folder from its installer (or copy the whole "
-                          u"program folder from a good copy), then delete the folder " + WorkFolder(folder) +
-                          u".");
+                          u"program folder from a good copy), then delete the folder " +
+                          WorkFolder(folder) + u".");
 }
 
 // The journal cannot be read: the digests say, file by file, what is old and what is new. A folder

@@ -137,7 +137,7 @@ bool TWebUpdate::NewVersionAvailable(bool /*showDialogs*/) {
     try {
         // A version recorded as installed counts too: a release whose files carry an older
         // compiled-in version is not installed again at every start.
-        UnicodeString recorded = _recordedVersion ? *_recordedVersion
+        UnicodeString recorded = _recordedVersion          ? *_recordedVersion
                                  : Config.RecordInRegistry ? ReadUpdateRecord().InstalledVersion
                                                            : UnicodeString();
         if (IsValidVersion(recorded) && CompareVersions(recorded, installed) > 0) {

@@ -189,7 +189,8 @@ TEST_F(UpdateCheckTest, FailedChecksRestTheNextStartsAndAreToldWhenTheyLast) {
     std::string warning = rtl::StringToUtf8(result.StaleWarning);
     EXPECT_NE(warning.find("has not been able to check for updates since"), std::string::npos) << warning;
     EXPECT_NE(warning.find("no complete answer"), std::string::npos) << warning;
-    EXPECT_NEAR(ven::ReadUpdateRecord().FailingSince, rtl::Now() - 35, 10.0 / 86400); // the first failure kept
+    EXPECT_NEAR(ven::ReadUpdateRecord().FailingSince, rtl::Now() - 35,
+                10.0 / 86400); // the first failure kept
 
     _update.Untold.clear();
     _update.Failed = false;

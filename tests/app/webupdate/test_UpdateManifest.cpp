@@ -165,13 +165,16 @@ TEST(UpdateManifest, TheExpiryIsReadInOneFormAndMustNotHavePassed) {
     EXPECT_NE(rtl::StringToUtf8(ven::ManifestExpiryFault(ParseUpdateManifest(Text(Valid())), expected))
                   .find("names no expiry"),
               std::string::npos);
-    for (const char* bad : {"08/01/2026 12:30", "2026-1-08T12:30:05Z", "2026-01-08T12:30:05", "2026-02-30T00:00:00Z",
-                            "2026-01-08T24:00:00Z", "2026-01-08 12:30:05Z", "+026-01-08T12:30:05Z"}) {
-        EXPECT_THROW(ParseUpdateManifest(Text(Valid("Expires=" + std::string(bad) + "\n"))), rtl::EConvertError)
+    for (const char* bad :
+         {"08/01/2026 12:30", "2026-1-08T12:30:05Z", "2026-01-08T12:30:05", "2026-02-30T00:00:00Z",
+          "2026-01-08T24:00:00Z", "2026-01-08 12:30:05Z", "+026-01-08T12:30:05Z"}) {
+        EXPECT_THROW(ParseUpdateManifest(Text(Valid("Expires=" + std::string(bad) + "\n"))),
+                     rtl::EConvertError)
             << bad;
     }
-    EXPECT_THROW(ParseUpdateManifest(Text(Valid("Expires=2026-01-08T12:30:05Z\nExpires=2027-01-08T12:30:05Z\n"))),
-                 rtl::EConvertError);
+    EXPECT_THROW(
+        ParseUpdateManifest(Text(Valid("Expires=2026-01-08T12:30:05Z\nExpires=2027-01-08T12:30:05Z\n"))),
+        rtl::EConvertError);
 }
 
 } // namespace

@@ -4,12 +4,12 @@
 
 #include "UpdateSigning.h"
 #include "app/core/VenDataModule.h"
-#include "app/update/UpdateCheck.h"
-#include "app/update/WebUpdate.h"
 #include "app/gui/GuiTestSupport.h"
-#include "app/gui/form_license_text.h"
 #include "app/gui/MessageBox.h"
 #include "app/gui/QtText.h"
+#include "app/gui/form_license_text.h"
+#include "app/update/UpdateCheck.h"
+#include "app/update/WebUpdate.h"
 #include "app/webupdate/LocalHttpServer.h"
 #include "rtl/Files.h"
 
@@ -75,7 +75,8 @@ protected:
             std::chrono::system_clock::now() + std::chrono::days(1));
         for (const auto& [key, name, bytes] :
              {std::tuple<std::string, std::string, QByteArray>{"File", "venturo_mtd", "new program"},
-              {"File", "data.txt", listed}, {license ? "License" : "", "EULA.txt", "Terms"}}) {
+              {"File", "data.txt", listed},
+              {license ? "License" : "", "EULA.txt", "Terms"}}) {
             if (key.empty()) {
                 continue;
             }
@@ -205,8 +206,8 @@ TEST_F(UpdateWindowsTest, TheStartupOfferComesAfterTheWindowAndOverIt) {
         if (auto* frm = qobject_cast<ven::TfrmLicenseText*>(QApplication::activeModalWidget())) {
             header = frm->lblOffer->text();
             windowShown = form.isVisible();
-            overIt = frm->parentWidget() == &form &&
-                     form.frameGeometry().contains(frm->frameGeometry().center());
+            overIt =
+                frm->parentWidget() == &form && form.frameGeometry().contains(frm->frameGeometry().center());
             frm->btnDecline->click();
         }
     });

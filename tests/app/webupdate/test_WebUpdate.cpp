@@ -185,7 +185,8 @@ protected:
                  const TReleaseFile* license = nullptr, const QString& manifestName = "update_v03.inf",
                  TSigning signing = TSigning::Release) {
         std::string manifest = "[WebUpdate]\nVersion=" + version + "\nDate=05/03/2024\nTime=14:30\nExpires=" +
-                               venturo::signing::ExpiryText(std::chrono::system_clock::now() + _expiresIn) + "\n";
+                               venturo::signing::ExpiryText(std::chrono::system_clock::now() + _expiresIn) +
+                               "\n";
         for (const TReleaseFile& f : files) {
             manifest += Entry("File", f);
             _server.Serve("/updates/" + QString::fromStdString(f.Name), f.Served);
@@ -959,8 +960,10 @@ TEST_F(StartupCheckTest, ABetaChannelWithAnUpdateIsUsed) {
 TEST_F(WebUpdateTest, OnlyASignedManifestBeforeItsExpiryIsBelieved) {
     const auto now = std::chrono::system_clock::now();
     std::string signed_ = venturo::signing::WithExpiry(
-        "; release\r\n[WebUpdate]\r\nExpires=2000-01-01T00:00:00Z\r\nVersion=1.3.0\r\n", now + std::chrono::days(30));
-    EXPECT_EQ(signed_, "; release\r\n[WebUpdate]\r\nExpires=" + venturo::signing::ExpiryText(now + std::chrono::days(30)) +
+        "; release\r\n[WebUpdate]\r\nExpires=2000-01-01T00:00:00Z\r\nVersion=1.3.0\r\n",
+        now + std::chrono::days(30));
+    EXPECT_EQ(signed_, "; release\r\n[WebUpdate]\r\nExpires=" +
+                           venturo::signing::ExpiryText(now + std::chrono::days(30)) +
                            "\r\nVersion=1.3.0\r\n");
     EXPECT_THROW(venturo::signing::WithExpiry("[Other]\n", now), std::runtime_error);
 
@@ -969,10 +972,11 @@ TEST_F(WebUpdateTest, OnlyASignedManifestBeforeItsExpiryIsBelieved) {
     _expiresIn = -std::chrono::hours(1); // a replay of a manifest signed long ago
     Publish("1.3.0", NewRelease());
     EXPECT_FALSE(_update.NewVersionAvailable(false));
-    EXPECT_NE(rtl::StringToUtf8(_update.LastError()).find("is not believed: it expired on"), std::string::npos)
+    EXPECT_NE(rtl::StringToUtf8(_update.LastError()).find("is not believed: it expired on"),
+              std::string::npos)
         << rtl::StringToUtf8(_update.LastError());
-    PublishManifest("[WebUpdate]\nVersion=1.3.0\nDate=05/03/2024\nTime=14:30\nFile=1 " + std::string(64, 'a') +
-                    " data.txt\n");
+    PublishManifest("[WebUpdate]\nVersion=1.3.0\nDate=05/03/2024\nTime=14:30\nFile=1 " +
+                    std::string(64, 'a') + " data.txt\n");
     EXPECT_FALSE(_update.DoUpdate(true));
     EXPECT_NE(rtl::StringToUtf8(_update.LastError()).find("names no expiry"), std::string::npos);
     ExpectNothingInstalled();
@@ -1002,7 +1006,8 @@ TEST_F(StartupCheckTest, ATricklingServerHoldsUpNothingAndItsTimeoutRestsTheNext
     EXPECT_GT(ticks, 10); // the caller's thread ran its events all along
     ven::TUpdateRecord record = ven::ReadUpdateRecord();
     EXPECT_NEAR(record.LastFailure, rtl::Now(), 10.0 / 86400);
-    EXPECT_NE(rtl::StringToUtf8(record.LastFailureReason).find("no complete answer within 800 ms"), std::string::npos)
+    EXPECT_NE(rtl::StringToUtf8(record.LastFailureReason).find("no complete answer within 800 ms"),
+              std::string::npos)
         << rtl::StringToUtf8(record.LastFailureReason);
     EXPECT_GT(record.FailingSince, 0);
     EXPECT_FALSE(ven::RunStartupUpdateCheck(_update)); // the next start rests
