@@ -63,8 +63,8 @@ entry() { # key file
     echo "; Venturo MTD $newer (demo)"
     echo "[WebUpdate]"
     echo "Version=$newer"
-    echo "Date=$(date +%d/%m/%Y)"
-    echo "Time=$(date +%H:%M)"
+    echo "Date=$(LC_ALL=C date +%d/%m/%Y)"
+    echo "Time=$(LC_ALL=C date +%H:%M)"
     entry License EULA.txt
     (cd "$server" && ls -1 | grep -v '^EULA.txt$') | while read -r f; do entry File "$f"; done
 } >"$demo/update_v03.inf" # written beside the release, so that it does not list itself

@@ -3,6 +3,7 @@
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 
+#include <cstdio>
 #include <memory>
 #include <stdexcept>
 
@@ -32,6 +33,22 @@ int HexValue(char c) {
     }
     c = static_cast<char>(c | 0x20);
     return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+std::string_view Trimmed(std::string_view text) {
+    size_t first = text.find_first_not_of(" \t\r\n");
+    size_t last = text.find_last_not_of(" \t\r\n");
+    return first == std::string_view::npos ? std::string_view() : text.substr(first, last - first + 1);
+}
+
+std::string Lower(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return lower;
 }
 
 } // namespace
@@ -94,6 +111,49 @@ std::string SignHex(std::string_view message, const TSeed& seed) {
         throw std::runtime_error("cannot sign");
     }
     return ToHex(signature.data(), signature.size());
+}
+
+std::string ExpiryText(std::chrono::system_clock::time_point when) {
+    using namespace std::chrono;
+    const sys_seconds seconds = floor<std::chrono::seconds>(when);
+    const sys_days day = floor<days>(seconds);
+    const year_month_day date(day);
+    const hh_mm_ss time(seconds - day);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                  static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                  static_cast<int>(time.seconds().count()));
+    return text;
+}
+
+std::string WithExpiry(std::string_view manifest, std::chrono::system_clock::time_point expires) {
+    const std::string lineEnd = manifest.find("\r\n") != std::string_view::npos ? "\r\n" : "\n";
+    std::string out;
+    bool placed = false;
+    size_t start = 0;
+    while (start < manifest.size()) {
+        size_t end = manifest.find('\n', start);
+        size_t next = end == std::string_view::npos ? manifest.size() : end + 1;
+        std::string_view line = manifest.substr(start, next - start);
+        start = next;
+        std::string key = Lower(Trimmed(line.substr(0, line.find('='))));
+        if (line.find('=') != std::string_view::npos && key == "expires") {
+            continue;
+        }
+        out += line;
+        if (!placed && Lower(Trimmed(line)) == "[webupdate]") {
+            if (!out.ends_with('\n')) {
+                out += lineEnd;
+            }
+            out += "Expires=" + ExpiryText(expires) + lineEnd;
+            placed = true;
+        }
+    }
+    if (!placed) {
+        throw std::runtime_error("the manifest has no [WebUpdate] section");
+    }
+    return out;
 }
 
 } // namespace venturo::signing

@@ -1,6 +1,7 @@
 // venturo_update_sign: makes the release key pair and signs update manifests.
 #include "UpdateSigning.h"
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -16,9 +17,10 @@ using namespace venturo::signing;
 constexpr const char* kUsage =
     "Usage: venturo_update_sign keygen SECRET-KEY-FILE\n"
     "       venturo_update_sign pubkey SECRET-KEY-FILE\n"
-    "       venturo_update_sign sign SECRET-KEY-FILE MANIFEST\n"
+    "       venturo_update_sign sign SECRET-KEY-FILE MANIFEST [DAYS]\n"
     "keygen writes a new secret key (readable by its owner only, never overwritten) and prints the\n"
-    "public key for VENTURO_UPDATE_PUBLIC_KEY; pubkey prints it again; sign writes MANIFEST.sig.\n";
+    "public key for VENTURO_UPDATE_PUBLIC_KEY; pubkey prints it again; sign sets MANIFEST's Expires=\n"
+    "to DAYS (default 30) days from now and writes MANIFEST.sig.\n";
 
 std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -44,6 +46,14 @@ void WriteSecret(const fs::path& path, const std::string& text) {
     }
 }
 
+int ExpiryDays(const std::string& text) {
+    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoi(text) < 1) {
+        throw std::runtime_error("DAYS is a whole number from 1 to 9999");
+    }
+    return std::stoi(text);
+}
+
 int Run(int argc, char** argv) {
     std::string command = argc > 1 ? argv[1] : "";
     if (command == "keygen" && argc == 3) {
@@ -56,8 +66,15 @@ int Run(int argc, char** argv) {
         std::cout << PublicKeyHex(SeedFromHex(ReadFile(argv[2]))) << "\n";
         return 0;
     }
-    if (command == "sign" && argc == 4) {
-        std::string signature = SignHex(ReadFile(argv[3]), SeedFromHex(ReadFile(argv[2])));
+    if (command == "sign" && (argc == 4 || argc == 5)) {
+        int days = argc == 5 ? ExpiryDays(argv[4]) : kDefaultExpiryDays;
+        TSeed seed = SeedFromHex(ReadFile(argv[2]));
+        auto expires = std::chrono::system_clock::now() + std::chrono::days(days);
+        // The expiry is part of the signed text, so nobody can serve the manifest longer.
+        std::string manifest = WithExpiry(ReadFile(argv[3]), expires);
+        std::ofstream(argv[3], std::ios::binary | std::ios::trunc) << manifest;
+        std::string signature = SignHex(manifest, seed);
+        std::cout << "expires " << ExpiryText(expires) << "\n";
         fs::path out = std::string(argv[3]) + ".sig";
         std::ofstream(out, std::ios::binary | std::ios::trunc) << signature << "\n";
         std::cout << "wrote " << out.string() << "\n";

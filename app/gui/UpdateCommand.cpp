@@ -1,8 +1,9 @@
 #include "app/gui/UpdateCommand.h"
 
-#include "app/core/UpdateCheck.h"
 #include "app/gui/MessageBox.h"
 #include "app/gui/QtText.h"
+#include "app/update/StartupUpdateCheck.h"
+#include "app/update/UpdateCheck.h"
 
 namespace ven {
 
@@ -20,6 +21,16 @@ void ShowUserUpdateCheck(QWidget* parent, IWebUpdate& update) {
     case TUserCheckResult::NotUpdated:
         break;
     }
+}
+
+std::unique_ptr<TStartupUpdateCheck> StartStartupUpdateCheck(QWidget* window, IWebUpdate& update) {
+    auto check = std::make_unique<TStartupUpdateCheck>(update);
+    bool started = check->Start([window](const TStartupCheckResult& result) {
+        if (!result.StaleWarning.empty()) {
+            MessageBox::warning(window, ToQString(result.StaleWarning));
+        }
+    });
+    return started ? std::move(check) : nullptr;
 }
 
 } // namespace ven

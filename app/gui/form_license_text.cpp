@@ -6,6 +6,7 @@
 #include <QFontInfo>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -35,6 +36,13 @@ TfrmLicenseText::TfrmLicenseText(QWidget* owner) : QDialog(owner) {
     pnlHeader = new QFrame;
     pnlHeader->setObjectName(QStringLiteral("pnlHeader"));
     pnlHeader->setFixedHeight(49);
+    lblOffer = new QLabel;
+    lblOffer->setObjectName(QStringLiteral("lblOffer"));
+    lblOffer->setWordWrap(true);
+    auto* header = new QHBoxLayout(pnlHeader);
+    header->setContentsMargins(8, 4, 8, 4);
+    header->addWidget(lblOffer);
+    SetOffer(rtl::UnicodeString());
 
     memLicenseText = new QPlainTextEdit;
     memLicenseText->setObjectName(QStringLiteral("memLicenseText"));
@@ -77,8 +85,22 @@ void TfrmLicenseText::SetLines(const rtl::TStringList& lines) {
     memLicenseText->setPlainText(text.join(QLatin1Char('\n')));
 }
 
+void TfrmLicenseText::SetOffer(const rtl::UnicodeString& version) {
+    QString offered = version.empty() ? QStringLiteral("A new version of Venturo MTD is available.")
+                                      : ToQString(u"Venturo MTD " + version + u" is available.");
+    lblOffer->setText(offered + QStringLiteral(" Accept the licence to download and install it; Venturo MTD "
+                                               "then starts again in the new version. Decline to go on "
+                                               "with this version."));
+}
+
 void TfrmLicenseText::showEvent(QShowEvent* event) {
-    if (QScreen* screen = this->screen()) {
+    // Over the window it is about, so that it is seen to belong to it.
+    QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+    if (owner && owner->isVisible()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(owner->frameGeometry().center());
+        move(frame.topLeft());
+    } else if (QScreen* screen = this->screen()) {
         QRect frame = frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());

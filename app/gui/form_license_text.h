@@ -5,6 +5,7 @@
 #include <QDialog>
 
 class QFrame;
+class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -13,13 +14,17 @@ namespace ven {
 class TfrmLicenseText : public QDialog {
     Q_OBJECT
 public:
-    /// "End User License", client area 576 x 516, centred on the screen.
+    /// "End User License", client area 576 x 516, centred over its owner when that is shown, else
+    /// on the screen.
     explicit TfrmLicenseText(QWidget* owner = nullptr);
 
     /// Replaces the memo's text by lines, one memo line each.
     void SetLines(const rtl::TStringList& lines);
+    /// The header's words: which version is offered and what accepting does.
+    void SetOffer(const rtl::UnicodeString& version);
 
     QFrame* pnlHeader;
+    QLabel* lblOffer;               // in the header
     QPlainTextEdit* memLicenseText; // read-only, fixed pitch, vertical scroll bar, no border
     QFrame* pnlFooter;
     QPushButton* btnDecline; // closes with Rejected (Cancel)

@@ -4,8 +4,6 @@
 #include "app/core/DatasetLoader.h"
 #include "app/core/GridColumnSizes.h"
 #include "app/core/PlatformPaths.h"
-#include "app/core/ProgramRestart.h"
-#include "app/core/UpdateCheck.h"
 #include "app/core/VenDataModule.h"
 #include "app/core/VenSystemMode.h"
 #include "app/gui/DataGrid.h"
@@ -22,6 +20,9 @@
 #include "app/gui/form_read_problems.h"
 #include "app/gui/form_vat_returns.h"
 #include "app/gui/frm_group_return.h"
+#include "app/update/ProgramRestart.h"
+#include "app/update/StartupUpdateCheck.h"
+#include "app/update/UpdateCheck.h"
 #include "rtl/Files.h"
 #include "sage_datasets/SageDataset.h"
 #include "sage_datasets/SageDatasetVatReturn.h"
@@ -348,7 +349,8 @@ void Tform_main::showEvent(QShowEvent* event) {
 void Tform_main::FormShow() {
     if (!_systemMode.PlatformMode()) {
         if (_pWebUpdate) {
-            RunStartupUpdateCheck(*_pWebUpdate);
+            // Off the GUI thread: the window is usable while the server is asked.
+            _pStartupUpdateCheck = StartStartupUpdateCheck(this, *_pWebUpdate);
         }
     } else {
         setWindowState(windowState() | Qt::WindowMaximized);
@@ -526,9 +528,11 @@ void Tform_main::SubmitChosenReturn() {
     }
 }
 
-void Tform_main::updApplicationDownloadedEULA(TWebUpdate&, const rtl::TStringList& lines, bool& accept) {
+void Tform_main::updApplicationDownloadedEULA(TWebUpdate& sender, const rtl::TStringList& lines,
+                                              bool& accept) {
     TfrmLicenseText frm(this);
     frm.SetLines(lines);
+    frm.SetOffer(sender.Manifest() ? sender.Manifest()->Version : rtl::UnicodeString());
     accept = frm.exec() == QDialog::Accepted;
 }
 

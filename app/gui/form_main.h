@@ -2,8 +2,8 @@
 // Tform_main: the program's main window. Lists the loaded datasets, adds datasets by hand, switches
 // between the portal's live and test sites and hands the chosen VAT return to the portal.
 #include "app/core/PortalHandOff.h"
-#include "app/core/WebUpdate.h"
 #include "app/gui/DataGrid.h"
+#include "app/update/WebUpdate.h"
 
 #include <QMainWindow>
 
@@ -28,6 +28,7 @@ class TSageDatasetVatReturn;
 namespace ven {
 
 class IWebUpdate;
+class TStartupUpdateCheck;
 class TdmVenMTD;
 class TMemTableModel;
 class TSliderSwitch;
@@ -125,6 +126,7 @@ private:
     std::vector<int> _fitColumns;
     bool _blFitting = false;
     IWebUpdate* _pWebUpdate = &updApplication;
+    std::unique_ptr<TStartupUpdateCheck> _pStartupUpdateCheck; // goes before the component
     THandOffHook _fnHandOff;
     sage::TSageDataset* FDataset = nullptr;
     bool _blTestMode = false;

@@ -1,8 +1,8 @@
 #include "app/gui/frmUpdateProgress.h"
 
-#include "app/core/WebUpdate.h"
 #include "app/gui/MessageBox.h"
 #include "app/gui/QtText.h"
+#include "app/update/WebUpdate.h"
 
 #include <QGridLayout>
 #include <QLabel>

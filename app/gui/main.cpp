@@ -5,6 +5,8 @@
 #include "app/gui/KeyStateProvider.h"
 #include "app/gui/LoaderView.h"
 #include "app/gui/MainThreadWake.h"
+#include "app/gui/MessageBox.h"
+#include "app/gui/QtText.h"
 #include "app/gui/form_main.h"
 #include "app/gui/form_splash.h"
 #include "app/gui/frmUpdateProgress.h"
@@ -32,8 +34,13 @@ int main(int argc, char** argv) {
     auto formMain = std::make_unique<ven::Tform_main>(systemMode);
     // An update that a crash cut short is finished or undone before the program's folder is used;
     // when that put the program's own file back, the old program runs on instead of this one.
-    if (formMain->updApplication.RecoverInterruptedInstall() == ven::TRecoveryResult::Restarted) {
+    ven::TRecoveryResult recovery = formMain->updApplication.RecoverInterruptedInstall();
+    if (recovery == ven::TRecoveryResult::Restarted) {
         return 0;
+    }
+    if (recovery == ven::TRecoveryResult::Damaged) {
+        // The program may still run among mixed files: the user hears of it before anything else.
+        ven::MessageBox::warning(nullptr, ven::ToQString(formMain->updApplication.LastError()));
     }
     QApplication::setQuitOnLastWindowClosed(false);
     QObject::connect(formMain.get(), &ven::Tform_main::Closed, &app, &QApplication::quit,

@@ -5,7 +5,6 @@
 
 #include "app/core/DatasetBrowse.h"
 #include "app/core/GridColumnSizes.h"
-#include "app/core/UpdateCheck.h"
 #include "app/gui/FileDialog.h"
 #include "app/gui/GuiTestSupport.h"
 #include "app/gui/MessageBox.h"
@@ -13,6 +12,7 @@
 #include "app/gui/SliderSwitch.h"
 #include "app/gui/form_vat_returns.h"
 #include "app/gui/frm_group_return.h"
+#include "app/update/UpdateCheck.h"
 #include "rtl/Currency.h"
 #include "rtl/Registry.h"
 #include "sage_datasets/SageDataset.h"

@@ -1,6 +1,6 @@
 // Installing a release into the program's folder: stopped at every rename, link and sync as a
 // crash would stop it, the next start leaves the folder wholly old or wholly new.
-#include "app/core/UpdateInstall.h"
+#include "app/update/UpdateInstall.h"
 
 #include "app/core/CoreTestSupport.h"
 #include "rtl/Exceptions.h"
@@ -157,6 +157,77 @@ TEST_F(UpdateInstallTest, AJournalThatCannotBeReadIsLeftAlone) {
     EXPECT_THROW(ven::InstallFiles(_folder, _files), rtl::Exception);
     EXPECT_EQ(ReadText(_program / "venturo_mtd"), "old program");
     EXPECT_TRUE(fs::exists(_program / ".webupdate" / "journal"));
+}
+
+} // namespace
+
+// A link planted where the work folder goes is never followed: what it points at keeps its files,
+// the start-up recovery leaves it and goes on, and an install refuses the name.
+TEST_F(UpdateInstallTest, AWorkFolderThatIsALinkIsLeftAndNeverFollowed) {
+    const TFolderState precious = {{"a.txt", "keep me"}, {"sub/b.txt", "keep me too"}};
+    for (const auto& [name, bytes] : precious) {
+        WriteText(_tmp.Path() / "precious" / name, bytes);
+    }
+    fs::create_directory_symlink(_tmp.Path() / "precious", _program / ".webupdate");
+    EXPECT_NE(rtl::StringToUtf8(ven::RecoverInterruptedInstall(_folder)).find("as it is"), std::string::npos);
+    EXPECT_THROW(ven::CheckInstallFolder(_folder), rtl::Exception);
+    EXPECT_THROW(ven::InstallFiles(_folder, _files), rtl::Exception);
+    EXPECT_EQ(StateOf(_tmp.Path() / "precious"), precious);
+    EXPECT_TRUE(fs::is_symlink(_program / ".webupdate"));
+    EXPECT_EQ(ReadText(_program / "data.txt"), "old data");
+}
+
+namespace {
+
+// A journal damaged after the install was cut short: the digests kept beside it still bring every
+// crash point back to wholly old or wholly new; without the kept old copy, the user is told how to
+// reinstall.
+TEST_F(UpdateInstallTest, ADamagedJournalStillEndsWhollyOldOrWhollyNew) {
+    std::vector<UnicodeString> steps;
+    ven::InstallFiles(_folder, _files, [&](const UnicodeString& step) { steps.push_back(step); });
+    for (size_t kill = 0; kill < steps.size(); ++kill) {
+        SCOPED_TRACE(rtl::StringToUtf8(steps[kill]));
+        fs::remove_all(_program);
+        SetUp();
+        size_t at = 0;
+        EXPECT_THROW(ven::InstallFiles(_folder, _files,
+                                       [&](const UnicodeString&) {
+                                           if (at++ == kill) {
+                                               throw TKilled();
+                                           }
+                                       }),
+                     TKilled);
+        if (fs::exists(_program / ".webupdate" / "journal")) {
+            WriteText(_program / ".webupdate" / "journal", "state=inst\xff");
+        }
+        ven::RecoverInterruptedInstall(_folder);
+        TFolderState state = StateOf(_program);
+        EXPECT_TRUE(state == kOld || state == kNew);
+        EXPECT_FALSE(fs::exists(_program / ".webupdate"));
+    }
+
+    // The first file replaced, the rest not, and its kept old copy lost as well as the journal.
+    fs::remove_all(_program);
+    SetUp();
+    EXPECT_THROW(ven::InstallFiles(_folder, _files,
+                                   [](const UnicodeString& step) {
+                                       if (step.starts_with(u"sync ")) {
+                                           throw TKilled();
+                                       }
+                                   }),
+                 TKilled);
+    WriteText(_program / ".webupdate" / "journal", "");
+    ASSERT_TRUE(fs::remove(_program / ".webupdate" / "old" / "data.txt"));
+    try {
+        ven::RecoverInterruptedInstall(_folder);
+        ADD_FAILURE() << "a mixed folder was not reported";
+    } catch (const ven::EInstallDamaged& e) {
+        std::string message = rtl::StringToUtf8(e.Message());
+        EXPECT_NE(message.find("is damaged"), std::string::npos) << message;
+        EXPECT_NE(message.find("could not be put back: data.txt"), std::string::npos) << message;
+        EXPECT_NE(message.find("Reinstall Venturo MTD"), std::string::npos) << message;
+    }
+    EXPECT_THROW(ven::InstallFiles(_folder, _files), ven::EInstallDamaged);
 }
 
 } // namespace

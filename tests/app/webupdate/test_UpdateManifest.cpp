@@ -1,5 +1,5 @@
 // Reading update manifests and comparing dotted versions.
-#include "app/core/UpdateManifest.h"
+#include "app/update/UpdateManifest.h"
 
 #include "rtl/DateTime.h"
 #include "rtl/Exceptions.h"
@@ -147,6 +147,34 @@ TEST(UpdateManifest, DateAndTimePatternsFollowTheFormat) {
     format.DateSeparator = u'.';
     EXPECT_NO_THROW(ParseUpdateManifest(
         Text("[WebUpdate]\nVersion=1\nDate=05.03.2024\nTime=14:30\nFile=1 " + kDigest + " a\n"), format));
+}
+
+} // namespace
+
+namespace {
+
+// The expiry has one form, whatever the locale of the signer or the reader; a manifest without one,
+// or past it, is not believed.
+TEST(UpdateManifest, TheExpiryIsReadInOneFormAndMustNotHavePassed) {
+    ven::TUpdateManifest m = ParseUpdateManifest(Text(Valid("Expires=2026-01-08T12:30:05Z\n")));
+    rtl::TDateTime expected = rtl::EncodeDate(2026, 1, 8) + rtl::EncodeTime(12, 30, 5, 0);
+    EXPECT_DOUBLE_EQ(m.Expires, expected);
+    EXPECT_EQ(ven::ManifestExpiryFault(m, expected - 1.0 / 86400), u"");
+    EXPECT_NE(rtl::StringToUtf8(ven::ManifestExpiryFault(m, expected + 1.0 / 86400)).find("expired on 08"),
+              std::string::npos);
+    EXPECT_NE(rtl::StringToUtf8(ven::ManifestExpiryFault(ParseUpdateManifest(Text(Valid())), expected))
+                  .find("names no expiry"),
+              std::string::npos);
+    for (const char* bad :
+         {"08/01/2026 12:30", "2026-1-08T12:30:05Z", "2026-01-08T12:30:05", "2026-02-30T00:00:00Z",
+          "2026-01-08T24:00:00Z", "2026-01-08 12:30:05Z", "+026-01-08T12:30:05Z"}) {
+        EXPECT_THROW(ParseUpdateManifest(Text(Valid("Expires=" + std::string(bad) + "\n"))),
+                     rtl::EConvertError)
+            << bad;
+    }
+    EXPECT_THROW(
+        ParseUpdateManifest(Text(Valid("Expires=2026-01-08T12:30:05Z\nExpires=2027-01-08T12:30:05Z\n"))),
+        rtl::EConvertError);
 }
 
 } // namespace

@@ -3,11 +3,13 @@
 #include "app/gui/frmUpdateProgress.h"
 
 #include "UpdateSigning.h"
-#include "app/core/UpdateCheck.h"
-#include "app/core/WebUpdate.h"
+#include "app/core/VenDataModule.h"
 #include "app/gui/GuiTestSupport.h"
 #include "app/gui/MessageBox.h"
 #include "app/gui/QtText.h"
+#include "app/gui/form_license_text.h"
+#include "app/update/UpdateCheck.h"
+#include "app/update/WebUpdate.h"
 #include "app/webupdate/LocalHttpServer.h"
 #include "rtl/Files.h"
 
@@ -22,9 +24,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 namespace {
 
@@ -65,11 +69,18 @@ protected:
 
     // A signed release of version with the program and data.txt; listed gives data.txt's listed
     // bytes when the server does not serve them itself.
-    void Publish(const std::string& version, const QByteArray& listed = "new data") {
-        std::string manifest = "[WebUpdate]\nVersion=" + version + "\nDate=05/03/2024\nTime=14:30\n";
-        for (const auto& [name, bytes] :
-             {std::pair<std::string, QByteArray>{"venturo_mtd", "new program"}, {"data.txt", listed}}) {
-            manifest += "File=" + std::to_string(bytes.size()) + " " +
+    void Publish(const std::string& version, const QByteArray& listed = "new data", bool license = false) {
+        std::string manifest = venturo::signing::WithExpiry(
+            "[WebUpdate]\nVersion=" + version + "\nDate=05/03/2024\nTime=14:30\n",
+            std::chrono::system_clock::now() + std::chrono::days(1));
+        for (const auto& [key, name, bytes] :
+             {std::tuple<std::string, std::string, QByteArray>{"File", "venturo_mtd", "new program"},
+              {"File", "data.txt", listed},
+              {license ? "License" : "", "EULA.txt", "Terms"}}) {
+            if (key.empty()) {
+                continue;
+            }
+            manifest += key + "=" + std::to_string(bytes.size()) + " " +
                         QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().toStdString() +
                         " " + name + "\n";
             _server.Serve("/updates/" + QString::fromStdString(name), bytes);
@@ -177,6 +188,40 @@ TEST_F(UpdateWindowsTest, TheUserAsksForACheckFromTheMainWindow) {
     EXPECT_EQ(ReadText(_program / "data.txt"), "new data");
     EXPECT_EQ(MessageBox::lastText(), ""); // the new program's start says enough
     EXPECT_EQ(ven::ReadUpdateRecord().InstalledVersion, u"1.3.0");
+}
+
+// The start-up check holds nothing up: the window shows at once, and the licence of the version
+// offered comes afterwards, over the window, saying what it is about.
+TEST_F(UpdateWindowsTest, TheStartupOfferComesAfterTheWindowAndOverIt) {
+    auto mode = ven::testing::DesktopMode();
+    ven::TdmVenMTD dm(*mode);
+    ven::Tform_main form(*mode);
+    form.SetDataModule(&dm);
+    form.updApplication.Config = _update.Config;
+    Publish("1.3.0", "new data", true);
+    QString header;
+    bool windowShown = false, overIt = false;
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        if (auto* frm = qobject_cast<ven::TfrmLicenseText*>(QApplication::activeModalWidget())) {
+            header = frm->lblOffer->text();
+            windowShown = form.isVisible();
+            overIt =
+                frm->parentWidget() == &form && form.frameGeometry().contains(frm->frameGeometry().center());
+            frm->btnDecline->click();
+        }
+    });
+    user.start(20);
+    QElapsedTimer clock;
+    clock.start();
+    form.show();
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_TRUE(header.isEmpty()); // nothing is asked before the window is up
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !header.isEmpty(); }, 20000));
+    EXPECT_TRUE(header.contains("Venturo MTD 1.3.0 is available")) << header.toStdString();
+    EXPECT_TRUE(windowShown);
+    EXPECT_TRUE(overIt);
+    ExpectNothingInstalled();
 }
 
 } // namespace

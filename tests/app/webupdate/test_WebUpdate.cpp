@@ -1,13 +1,14 @@
 // The web-update component against a local HTTP server: version checks, downloads, verification,
 // licence, installation, restart and the start-up channel fallback.
-#include "app/core/WebUpdate.h"
+#include "app/update/WebUpdate.h"
 
 #include "BuildConfig.h"
 #include "UpdateSigning.h"
 #include "app/core/CoreTestSupport.h"
-#include "app/core/ProgramRestart.h"
-#include "app/core/UpdateCheck.h"
-#include "app/core/UpdateSignature.h"
+#include "app/update/ProgramRestart.h"
+#include "app/update/StartupUpdateCheck.h"
+#include "app/update/UpdateCheck.h"
+#include "app/update/UpdateSignature.h"
 #include "app/webupdate/LocalHttpServer.h"
 #include "rtl/Exceptions.h"
 #include "rtl/Files.h"
@@ -18,6 +19,7 @@
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -27,6 +29,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -78,6 +81,16 @@ std::map<std::string, std::string> StateOf(const fs::path& folder) {
         state[entry.is_directory() ? name + "/" : name] = entry.is_directory() ? "" : ReadText(entry.path());
     }
     return state;
+}
+
+// Runs the event loop until done() holds or ms have passed; whether it holds.
+template <class TDone> bool PumpUntil(const TDone& done, int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return done();
 }
 
 // Not an rtl::Exception: nothing in the install catches it, as nothing catches the process's death.
@@ -171,7 +184,9 @@ protected:
     void Publish(const std::string& version, const std::vector<TReleaseFile>& files,
                  const TReleaseFile* license = nullptr, const QString& manifestName = "update_v03.inf",
                  TSigning signing = TSigning::Release) {
-        std::string manifest = "[WebUpdate]\nVersion=" + version + "\nDate=05/03/2024\nTime=14:30\n";
+        std::string manifest = "[WebUpdate]\nVersion=" + version + "\nDate=05/03/2024\nTime=14:30\nExpires=" +
+                               venturo::signing::ExpiryText(std::chrono::system_clock::now() + _expiresIn) +
+                               "\n";
         for (const TReleaseFile& f : files) {
             manifest += Entry("File", f);
             _server.Serve("/updates/" + QString::fromStdString(f.Name), f.Served);
@@ -225,6 +240,7 @@ protected:
     fs::path _program;
     TLocalHttpServer _server;
     ven::TWebUpdate _update;
+    std::chrono::seconds _expiresIn = std::chrono::days(1);
     bool _blAcceptLicense = true;
     int _nLicenseShown = 0;
     int _nLicenseLines = -1;
@@ -613,6 +629,31 @@ TEST_F(WebUpdateTest, DownloadsGoToAPrivateFolderAndFollowNoPlantedLink) {
     _nRestartAsked = 2;
 }
 
+// Links planted where the download folder, the install's work folder and the log go: nothing
+// they point at is emptied or written, the start-up recovery goes on, and the update says why not.
+TEST_F(WebUpdateTest, LinksInPlaceOfTheWorkFoldersAndTheLogAreNeverFollowed) {
+    const std::map<std::string, std::string> precious = {{"keep.txt", "keep me"}};
+    WriteText(_tmp.Path() / "precious" / "keep.txt", "keep me");
+    fs::create_directory_symlink(_tmp.Path() / "precious", _program / ".webupdate");
+    fs::create_symlink(_tmp.Path() / "precious" / "keep.txt", _tmp.Path() / "WUPDATE.LOG");
+    EXPECT_EQ(_update.RecoverInterruptedInstall(), ven::TRecoveryResult::Ready);
+    EXPECT_EQ(StateOf(_tmp.Path() / "precious"), precious);
+
+    Publish("1.3.0", NewRelease());
+    EXPECT_FALSE(_update.DoUpdate(true));
+    EXPECT_NE(rtl::StringToUtf8(_update.LastError()).find("not the install's own folder"), std::string::npos)
+        << rtl::StringToUtf8(_update.LastError());
+    fs::remove(_program / ".webupdate");
+
+    fs::create_directory_symlink(_tmp.Path() / "precious", _tmp.Path() / "work" / "WebUpdate.tmp");
+    EXPECT_FALSE(_update.DoUpdate(true));
+    EXPECT_NE(rtl::StringToUtf8(_update.LastError()).find("WebUpdate.tmp is a link or a file"),
+              std::string::npos);
+    EXPECT_EQ(_failuresShown.size(), 2u);
+    EXPECT_EQ(StateOf(_tmp.Path() / "precious"), precious);
+    ExpectNothingInstalled();
+}
+
 TEST_F(WebUpdateTest, ADeclinedLicenceInstallsNothing) {
     _blAcceptLicense = false;
     TReleaseFile license{"EULA.txt", "Terms", {}};
@@ -912,6 +953,93 @@ TEST_F(StartupCheckTest, ABetaChannelWithAnUpdateIsUsed) {
     EXPECT_TRUE(ven::RunStartupUpdateCheck(_update));
     EXPECT_EQ(_update.ManifestUrl(), Url("/updates/update_v03.inf.preview"));
     EXPECT_EQ(ReadText(_program / "data.txt"), "new data");
+}
+
+// The signing tool writes the expiry into the text it signs; a manifest past it, or without one, is
+// not believed, however well signed.
+TEST_F(WebUpdateTest, OnlyASignedManifestBeforeItsExpiryIsBelieved) {
+    const auto now = std::chrono::system_clock::now();
+    std::string signed_ = venturo::signing::WithExpiry(
+        "; release\r\n[WebUpdate]\r\nExpires=2000-01-01T00:00:00Z\r\nVersion=1.3.0\r\n",
+        now + std::chrono::days(30));
+    EXPECT_EQ(signed_, "; release\r\n[WebUpdate]\r\nExpires=" +
+                           venturo::signing::ExpiryText(now + std::chrono::days(30)) +
+                           "\r\nVersion=1.3.0\r\n");
+    EXPECT_THROW(venturo::signing::WithExpiry("[Other]\n", now), std::runtime_error);
+
+    Publish("1.3.0", NewRelease());
+    EXPECT_TRUE(_update.NewVersionAvailable(false)) << rtl::StringToUtf8(_update.LastError());
+    _expiresIn = -std::chrono::hours(1); // a replay of a manifest signed long ago
+    Publish("1.3.0", NewRelease());
+    EXPECT_FALSE(_update.NewVersionAvailable(false));
+    EXPECT_NE(rtl::StringToUtf8(_update.LastError()).find("is not believed: it expired on"),
+              std::string::npos)
+        << rtl::StringToUtf8(_update.LastError());
+    PublishManifest("[WebUpdate]\nVersion=1.3.0\nDate=05/03/2024\nTime=14:30\nFile=1 " +
+                    std::string(64, 'a') + " data.txt\n");
+    EXPECT_FALSE(_update.DoUpdate(true));
+    EXPECT_NE(rtl::StringToUtf8(_update.LastError()).find("names no expiry"), std::string::npos);
+    ExpectNothingInstalled();
+}
+
+// The start-up check asks off the caller's thread: a server that trickles its manifest holds up
+// nothing, the deadline ends the check as a failure that rests the next starts, and a check that is
+// given up (the window closing) ends at once.
+TEST_F(StartupCheckTest, ATricklingServerHoldsUpNothingAndItsTimeoutRestsTheNextStarts) {
+    _update.Config.TimeoutMs = 400; // the whole manifest within 800 ms
+    _server.Trickle("/updates/update_v03.inf");
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(10);
+    std::optional<ven::TStartupCheckResult> result;
+    QElapsedTimer clock;
+    clock.start();
+    {
+        ven::TStartupUpdateCheck check(_update);
+        ASSERT_TRUE(check.Start([&](const ven::TStartupCheckResult& r) { result = r; }));
+        EXPECT_LT(clock.elapsed(), 500);
+        PumpUntil([&] { return result.has_value(); }, 10000);
+    }
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->Outcome, ven::TUserCheckResult::CheckFailed);
+    EXPECT_GT(ticks, 10); // the caller's thread ran its events all along
+    ven::TUpdateRecord record = ven::ReadUpdateRecord();
+    EXPECT_NEAR(record.LastFailure, rtl::Now(), 10.0 / 86400);
+    EXPECT_NE(rtl::StringToUtf8(record.LastFailureReason).find("no complete answer within 800 ms"),
+              std::string::npos)
+        << rtl::StringToUtf8(record.LastFailureReason);
+    EXPECT_GT(record.FailingSince, 0);
+    EXPECT_FALSE(ven::RunStartupUpdateCheck(_update)); // the next start rests
+
+    // Given up while the server trickles: over at once, and nothing is reported.
+    ASSERT_TRUE(ven::RecordUpdateFailure(u"earlier", rtl::Now() - 2));
+    _update.Config.TimeoutMs = 3000;
+    bool reported = false;
+    auto check = std::make_unique<ven::TStartupUpdateCheck>(_update);
+    ASSERT_TRUE(check->Start([&](const ven::TStartupCheckResult&) { reported = true; }));
+    PumpUntil([] { return false; }, 200);
+    clock.restart();
+    check.reset();
+    EXPECT_LT(clock.elapsed(), 1000);
+    PumpUntil([] { return false; }, 50);
+    EXPECT_FALSE(reported);
+}
+
+// A newer version found off the thread is installed by the component itself, from the manifest
+// the clone read: it is not fetched a second time.
+TEST_F(StartupCheckTest, AnOfferFoundOffTheThreadIsInstalledWithoutReadingTheManifestAgain) {
+    Publish("1.3.0", NewRelease());
+    std::optional<ven::TStartupCheckResult> result;
+    ven::TStartupUpdateCheck check(_update);
+    ASSERT_TRUE(check.Start([&](const ven::TStartupCheckResult& r) { result = r; }));
+    EXPECT_TRUE(PumpUntil([&] { return result.has_value(); }, 10000));
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->Outcome, ven::TUserCheckResult::Updated) << rtl::StringToUtf8(_update.LastError());
+    const std::vector<std::string> paths = RequestedPaths();
+    EXPECT_EQ(std::count(paths.begin(), paths.end(), "/updates/update_v03.inf"), 1);
+    EXPECT_EQ(ReadText(_program / "data.txt"), "new data");
+    EXPECT_GT(ven::ReadUpdateRecord().LastGoodCheck, 0);
 }
 
 } // namespace

@@ -4,9 +4,9 @@
 // accepted, installs the files without ever leaving a half-updated program, and restarts.
 // Runs on the GUI thread; every call blocks its caller while a local event loop does the transfer
 // (one that takes the user's input during downloads when Config.UserInputWhileDownloading is set).
-#include "app/core/UpdateCheck.h"
-#include "app/core/UpdateInstall.h"
-#include "app/core/UpdateManifest.h"
+#include "app/update/UpdateCheck.h"
+#include "app/update/UpdateInstall.h"
+#include "app/update/UpdateManifest.h"
 #include "rtl/StringList.h"
 #include "rtl/UnicodeString.h"
 
@@ -60,6 +60,7 @@ enum class TRecoveryResult {
     Ready,     // nothing to do, or the program's folder is wholly old or wholly new again
     Failed,    // it could not be finished (logged); the folder is left for the next start
     Restarted, // the program's own file was put back: the old program was started, this one must end
+    Damaged,   // the folder is neither wholly old nor wholly new: LastError tells how to reinstall
 };
 
 class TWebUpdate : public IWebUpdate {
@@ -107,7 +108,14 @@ public:
     const std::optional<TUpdateManifest>& Manifest() const { return _manifest; }
     /// Stops the update under way at once (from OnProgress, or a Cancel button while a download
     /// runs): it then ends with "Cancelled", installing nothing.
-    void Cancel();
+    void Cancel() override;
+    /// A server is configured.
+    bool HasServer() const override;
+    /// A TWebUpdate with this one's Config and the installed version recorded now, without events.
+    std::unique_ptr<IWebUpdate> CloneForCheck() const override;
+    /// Takes a clone's manifest (DoUpdate then installs it without reading it again) and its last
+    /// failure, and tells the user, through OnFailure, what the clone would have told.
+    void TakeFinding(IWebUpdate& clone) override;
     /// Cancel was called during the current or last update.
     bool Cancelled() const { return _blCancelled; }
 
@@ -163,6 +171,11 @@ private:
     bool _blCancelled = false;        // Cancel was called during this update
     bool _blDownloading = false;      // between OnDownloading(true) and OnDownloading(false)
     bool _blTold = false;             // the last failure was handed to OnFailure
+    bool _blNewer = false;            // the last manifest read offers a newer version
+    bool _blFound = false;            // that manifest was taken from a clone, for DoUpdate
+    bool _blClone = false;            // made by CloneForCheck: tells nobody, keeps it for TakeFinding
+    bool _blTellLater = false;        // a clone's failure that the user must hear of
+    std::optional<rtl::UnicodeString> _recordedVersion; // a clone's: read from the registry before
 };
 
 } // namespace ven

@@ -1,10 +1,11 @@
-#include "app/core/UpdateInstall.h"
+#include "app/update/UpdateInstall.h"
 
 #include "rtl/Exceptions.h"
 #include "rtl/Files.h"
+#include "rtl/NoFollowFiles.h"
 
 #include <QCryptographicHash>
-#include <QDir>
+#include <QString>
 
 #include <algorithm>
 
@@ -15,12 +16,15 @@ using rtl::UnicodeString;
 namespace {
 
 constexpr char16_t kJournalName[] = u"journal";
+// Beside the journal: each file's new and old digests, for a journal that cannot be read.
+constexpr char16_t kDigestsName[] = u"digests";
 
 // What an install is about to do, written before the first file of the program is touched.
 struct TJournal {
     struct TEntry {
         UnicodeString Name;
         bool HadOld = false;
+        UnicodeString NewSha256, OldSha256; // OldSha256 empty: no old file
     };
     bool Installed = false;
     std::vector<TEntry> Files;
@@ -52,6 +56,63 @@ UnicodeString JournalFile(const UnicodeString& folder) {
     return rtl::CombinePath(WorkFolder(folder), kJournalName);
 }
 
+UnicodeString DigestsFile(const UnicodeString& folder) {
+    return rtl::CombinePath(WorkFolder(folder), kDigestsName);
+}
+
+// The SHA-256 digest of a file's bytes in lower-case hex; empty when there is no such file.
+UnicodeString DigestOf(const UnicodeString& path) {
+    if (!rtl::FileExists(path)) {
+        return UnicodeString();
+    }
+    rtl::TBytes bytes = rtl::ReadAllBytes(path);
+    QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    return rtl::U(QCryptographicHash::hash(view, QCryptographicHash::Sha256).toHex().toStdString());
+}
+
+std::string DigestsText(const TJournal& journal) {
+    std::string text;
+    for (const UnicodeString& name : journal.Folders) {
+        text += "folder=" + rtl::StringToUtf8(name) + "\n";
+    }
+    for (const TJournal::TEntry& entry : journal.Files) {
+        text += "digest=" + rtl::StringToUtf8(entry.NewSha256) + " " +
+                (entry.HadOld ? rtl::StringToUtf8(entry.OldSha256) : std::string("-")) + " " +
+                rtl::StringToUtf8(entry.Name) + "\n";
+    }
+    return text;
+}
+
+TJournal ReadDigests(const UnicodeString& path) {
+    rtl::TBytes bytes = rtl::ReadAllBytes(path, 1 << 20);
+    UnicodeString text =
+        rtl::Utf8ToString(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    TJournal digests;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = std::min(text.find(u'\n', start), text.size());
+        UnicodeString line = text.substr(start, end - start);
+        start = end + 1;
+        if (line.starts_with(u"folder=")) {
+            digests.Folders.push_back(line.substr(7));
+            continue;
+        }
+        // "digest=<new digest> <old digest, or - for none> <name>"
+        UnicodeString rest = line.starts_with(u"digest=") ? line.substr(7) : UnicodeString();
+        size_t gap1 = rest.find(u' ');
+        size_t gap2 = gap1 == UnicodeString::npos ? gap1 : rest.find(u' ', gap1 + 1);
+        UnicodeString newSha = rest.substr(0, gap1);
+        UnicodeString oldSha =
+            gap2 == UnicodeString::npos ? UnicodeString() : rest.substr(gap1 + 1, gap2 - gap1 - 1);
+        bool hadOld = oldSha != u"-";
+        if (gap2 == UnicodeString::npos || newSha.size() != 64 || (hadOld && oldSha.size() != 64)) {
+            throw rtl::EReadError(path + u": not the install's digests");
+        }
+        digests.Files.push_back({rest.substr(gap2 + 1), hadOld, newSha, hadOld ? oldSha : UnicodeString()});
+    }
+    return digests;
+}
+
 std::string JournalText(const TJournal& journal) {
     std::string text = journal.Installed ? "state=installed\n" : "state=installing\n";
     for (const UnicodeString& name : journal.Folders) {
@@ -80,7 +141,7 @@ TJournal ReadJournal(const UnicodeString& path) {
         } else if (line.starts_with(u"folder=")) {
             journal.Folders.push_back(line.substr(7));
         } else if (line.starts_with(u"file=0 ") || line.starts_with(u"file=1 ")) {
-            journal.Files.push_back({line.substr(7), line[5] == u'1'});
+            journal.Files.push_back({line.substr(7), line[5] == u'1', UnicodeString(), UnicodeString()});
         } else {
             throw rtl::EReadError(path + u": not an install journal");
         }
@@ -125,18 +186,32 @@ void RollBack(const UnicodeString& folder, const TJournal& journal) {
         rtl::SyncToDisk(rtl::ExtractFileDir(target));
     }
     for (auto it = journal.Folders.rbegin(); it != journal.Folders.rend(); ++it) {
-        QDir().rmdir(ToQ(*it)); // only when empty
+        rtl::RemoveEmptyFolder(*it);
     }
 }
 
-// The journal goes before the folder it is in: without it, what is left is only copies.
+// The journal goes before the folder it is in: without it, what is left is only copies. Nothing
+// is removed through a link (the caller has made sure the work folder itself is none).
 void RemoveWorkFolder(const UnicodeString& folder) {
     UnicodeString work = WorkFolder(folder);
-    QDir(ToQ(rtl::CombinePath(work, u"new"))).removeRecursively();
-    QDir(ToQ(rtl::CombinePath(work, u"old"))).removeRecursively();
+    rtl::RemoveFolderTree(rtl::CombinePath(work, u"new"));
+    rtl::RemoveFolderTree(rtl::CombinePath(work, u"old"));
     rtl::DeleteFile(JournalFile(folder));
-    QDir(ToQ(work)).removeRecursively();
+    rtl::DeleteFile(DigestsFile(folder));
+    rtl::RemoveFolderTree(work);
     rtl::SyncToDisk(folder);
+}
+
+// A link or a file where the work folder should be was not made by an install: it is left as it
+// is, and nothing is removed or written through it.
+bool IsForeignWorkFolder(const UnicodeString& folder) {
+    rtl::TEntryKind kind = rtl::EntryKindNoFollow(WorkFolder(folder));
+    return kind != rtl::TEntryKind::ekNone && kind != rtl::TEntryKind::ekDirectory;
+}
+
+[[noreturn]] void RefuseForeignWorkFolder(const UnicodeString& folder) {
+    throw rtl::EFCreateError(WorkFolder(folder) +
+                             u" is not the install's own folder (a link or a file); it was left as it is");
 }
 
 void CheckName(const UnicodeString& name) {
@@ -160,7 +235,7 @@ TJournal::TEntry StageCopy(const UnicodeString& folder, const TInstallFile& file
         throw rtl::EFCreateError(u"Cannot create " + rtl::ExtractFileDir(copy));
     }
     rtl::WriteFileAtomic(copy, std::string(bytes.begin(), bytes.end()));
-    TJournal::TEntry entry{file.Name, rtl::FileExists(target)};
+    TJournal::TEntry entry{file.Name, rtl::FileExists(target), file.Sha256, DigestOf(target)};
     if (entry.HadOld && !(rtl::CopyFileMode(target, copy) && rtl::SyncToDisk(copy))) {
         throw rtl::EWriteError(u"Cannot give " + copy + u" the permissions of " + target);
     }
@@ -188,11 +263,67 @@ void Replace(const UnicodeString& folder, const TJournal::TEntry& entry, const T
     rtl::SyncToDisk(rtl::ExtractFileDir(target));
 }
 
+[[noreturn]] void ThrowDamaged(const UnicodeString& folder, const UnicodeString& what) {
+    throw EInstallDamaged(u"The installation of Venturo MTD in " + folder +
+                          u" is damaged: an update was cut short and " + what +
+                          u". Reinstall Venturo MTD into that folder from its installer (or copy the whole "
+                          u"program folder from a good copy), then delete the folder " +
+                          WorkFolder(folder) + u".");
+}
+
+// The journal cannot be read: the digests say, file by file, what is old and what is new. A folder
+// that is wholly new is finished; any other is rolled back to wholly old from the kept copies.
+UnicodeString RecoverFromDigests(const UnicodeString& folder) {
+    TJournal digests;
+    try {
+        digests = ReadDigests(DigestsFile(folder));
+    } catch (const rtl::Exception&) {
+        ThrowDamaged(folder, u"neither its journal nor its digests can be read");
+    }
+    const bool whollyNew = std::all_of(digests.Files.begin(), digests.Files.end(), [&](const auto& e) {
+        return DigestOf(Below(folder, e.Name)) == e.NewSha256;
+    });
+    if (whollyNew) {
+        RemoveWorkFolder(folder);
+        return u"Finished an interrupted install whose journal was damaged";
+    }
+    std::vector<UnicodeString> lost;
+    for (auto it = digests.Files.rbegin(); it != digests.Files.rend(); ++it) {
+        UnicodeString target = Below(folder, it->Name), kept = KeptOld(folder, it->Name);
+        UnicodeString now = DigestOf(target);
+        if (!it->HadOld) {
+            // Only a copy of the new file is the install's to remove.
+            if (!now.empty() && (now != it->NewSha256 || !rtl::DeleteFile(target))) {
+                lost.push_back(it->Name);
+            }
+        } else if (now != it->OldSha256 &&
+                   !(DigestOf(kept) == it->OldSha256 && rtl::RenameFile(kept, target))) {
+            lost.push_back(it->Name);
+        }
+        rtl::SyncToDisk(rtl::ExtractFileDir(target));
+    }
+    if (!lost.empty()) {
+        UnicodeString names;
+        for (const UnicodeString& name : lost) {
+            names += (names.empty() ? u"" : u", ") + name;
+        }
+        ThrowDamaged(folder, u"these files could not be put back: " + names);
+    }
+    for (auto it = digests.Folders.rbegin(); it != digests.Folders.rend(); ++it) {
+        rtl::RemoveEmptyFolder(*it);
+    }
+    RemoveWorkFolder(folder);
+    return u"Rolled back an interrupted install whose journal was damaged";
+}
+
 } // namespace
 
 void InstallFiles(const UnicodeString& folder, const std::vector<TInstallFile>& files,
                   const TInstallStepHook& onStep) {
     RecoverInterruptedInstall(folder);
+    if (IsForeignWorkFolder(folder)) {
+        RefuseForeignWorkFolder(folder);
+    }
     TJournal journal;
     try {
         for (const TInstallFile& file : files) {
@@ -205,6 +336,8 @@ void InstallFiles(const UnicodeString& folder, const std::vector<TInstallFile>& 
                 }
             }
         }
+        Step(onStep, u"write the digests");
+        rtl::WriteFileAtomic(DigestsFile(folder), DigestsText(journal));
         Step(onStep, u"write the journal");
         rtl::WriteFileAtomic(JournalFile(folder), JournalText(journal));
     } catch (const rtl::Exception& e) {
@@ -237,24 +370,35 @@ void CheckInstallFolder(const UnicodeString& folder, const TInstallStepHook& onS
         throw rtl::EFCreateError(u"the folder does not exist");
     }
     RecoverInterruptedInstall(folder);
+    if (IsForeignWorkFolder(folder)) {
+        RefuseForeignWorkFolder(folder);
+    }
     // Making the work folder is what an install does first; it fails as a replace would.
     Step(onStep, u"make the work folder");
     UnicodeString work = WorkFolder(folder);
     if (!rtl::ForceDirectories(work)) {
         throw rtl::EFCreateError(u"Cannot create " + work);
     }
-    QDir().rmdir(ToQ(work));
+    rtl::RemoveEmptyFolder(work);
 }
 
 UnicodeString RecoverInterruptedInstall(const UnicodeString& folder) {
-    if (!rtl::DirectoryExists(WorkFolder(folder))) {
+    if (IsForeignWorkFolder(folder)) {
+        return u"Left " + WorkFolder(folder) + u" as it is: a link or a file, not an install's work folder";
+    }
+    if (rtl::EntryKindNoFollow(WorkFolder(folder)) == rtl::TEntryKind::ekNone) {
         return UnicodeString();
     }
     if (!rtl::FileExists(JournalFile(folder))) {
         RemoveWorkFolder(folder);
         return u"Removed the copies of an install that had not begun";
     }
-    TJournal journal = ReadJournal(JournalFile(folder));
+    TJournal journal;
+    try {
+        journal = ReadJournal(JournalFile(folder));
+    } catch (const rtl::Exception&) {
+        return RecoverFromDigests(folder);
+    }
     if (!journal.Installed) {
         RollBack(folder, journal);
     }

@@ -1,5 +1,5 @@
 // The start-up update check: skip counter, beta channel and the questions put to the component.
-#include "app/core/UpdateCheck.h"
+#include "app/update/UpdateCheck.h"
 
 #include "app/core/CoreTestSupport.h"
 #include "rtl/Registry.h"
@@ -163,6 +163,43 @@ TEST_F(UpdateCheckTest, AUserAskedCheckAfterABetaUpdateAsksTheChannelsAfresh) {
     EXPECT_EQ(ven::RunUserUpdateCheck(_update), ven::TUserCheckResult::UpToDate);
     EXPECT_EQ(_update.Asked, (std::vector<UnicodeString>{u"https://updates.example/update_v03.inf.preview",
                                                          u"https://updates.example/update_v03.inf"}));
+}
+
+} // namespace
+
+namespace {
+
+// A check whose manifest never came rests the next starts like a failed update; checks failing for
+// more than thirty days since the last good one are told to the user; a good check ends that.
+TEST_F(UpdateCheckTest, FailedChecksRestTheNextStartsAndAreToldWhenTheyLast) {
+    _update.Untold = u"https://updates.example/update_v03.inf: no complete answer within 30000 ms";
+    _update.Failed = true;
+    ven::TStartupCheckResult result = ven::FinishStartupCheck(_update, ven::FindNewVersion(_update, u""));
+    EXPECT_EQ(result.Outcome, ven::TUserCheckResult::CheckFailed);
+    EXPECT_EQ(result.StaleWarning, u""); // failing since just now
+    ven::TUpdateRecord record = ven::ReadUpdateRecord();
+    EXPECT_EQ(record.LastFailureReason, _update.Untold);
+    EXPECT_FALSE(ven::RunStartupUpdateCheck(_update));
+
+    // A good check 40 days ago, failures since: the user hears of it, with the last reason.
+    ASSERT_TRUE(ven::RecordCheckOutcome(true, rtl::Now() - 40));
+    ASSERT_TRUE(ven::RecordCheckOutcome(false, rtl::Now() - 35));
+    ASSERT_TRUE(ven::RecordUpdateFailure(u"earlier", rtl::Now() - 2));
+    result = ven::FinishStartupCheck(_update, ven::FindNewVersion(_update, u""));
+    std::string warning = rtl::StringToUtf8(result.StaleWarning);
+    EXPECT_NE(warning.find("has not been able to check for updates since"), std::string::npos) << warning;
+    EXPECT_NE(warning.find("no complete answer"), std::string::npos) << warning;
+    EXPECT_NEAR(ven::ReadUpdateRecord().FailingSince, rtl::Now() - 35,
+                10.0 / 86400); // the first failure kept
+
+    _update.Untold.clear();
+    _update.Failed = false;
+    result = ven::FinishStartupCheck(_update, ven::FindNewVersion(_update, u""));
+    EXPECT_EQ(result.Outcome, ven::TUserCheckResult::UpToDate);
+    record = ven::ReadUpdateRecord();
+    EXPECT_NEAR(record.LastGoodCheck, rtl::Now(), 10.0 / 86400);
+    EXPECT_EQ(record.FailingSince, 0);
+    EXPECT_EQ(ven::StaleCheckWarning(record, rtl::Now() + 31, u"x"), u""); // no failure since
 }
 
 } // namespace

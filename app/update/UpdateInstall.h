@@ -4,6 +4,7 @@
 // New copies and the old files kept for rolling back live in a private work folder inside the
 // program's folder (same file system, so each file is replaced by one atomic rename), and a
 // journal written before the first file is touched says what to undo.
+#include "rtl/Exceptions.h"
 #include "rtl/UnicodeString.h"
 
 #include <cstdint>
@@ -14,6 +15,16 @@ namespace ven {
 
 /// The work folder's name inside the program's folder; no release file may be named so.
 inline constexpr char16_t kInstallWorkFolder[] = u".webupdate";
+
+/// An install was cut short, its journal cannot be read, and the program's folder cannot be made
+/// wholly old or wholly new again from what the install kept: the message says how to reinstall.
+class EInstallDamaged : public rtl::EInOutError {
+public:
+    using EInOutError::EInOutError;
+    std::shared_ptr<const rtl::Exception> Clone() const override {
+        return std::make_shared<EInstallDamaged>(*this);
+    }
+};
 
 /// One verified file of a release: its "/"-separated name below the program's folder, where its
 /// bytes wait, and their size and SHA-256 digest (checked again when they are read back).
@@ -35,12 +46,16 @@ void InstallFiles(const rtl::UnicodeString& folder, const std::vector<TInstallFi
                   const TInstallStepHook& onStep = {});
 
 /// Raises rtl::Exception, having changed nothing, when folder cannot take an install: an earlier
-/// one cannot be recovered there, or the work folder cannot be made in it (no right to write).
+/// one cannot be recovered there, the work folder's name is taken by a link or a file, or the work
+/// folder cannot be made in it (no right to write).
 void CheckInstallFolder(const rtl::UnicodeString& folder, const TInstallStepHook& onStep = {});
 
 /// Finishes (removes the kept old files) or rolls back (puts them back) an install into folder that
-/// did not complete; returns what was done, empty when there was nothing to do. Raises
-/// rtl::Exception when the journal cannot be read or the old files cannot be put back.
+/// did not complete; returns what was done, empty when there was nothing to do. A link or a file
+/// where the work folder should be is left as it is (and said so): no link is ever followed. When
+/// the journal cannot be read, the digests kept beside it say which files are old and which new:
+/// a folder wholly new is finished, any other rolled back from the kept old files. Raises
+/// EInstallDamaged when that cannot be done, rtl::Exception when the old files cannot be put back.
 rtl::UnicodeString RecoverInterruptedInstall(const rtl::UnicodeString& folder);
 
 } // namespace ven

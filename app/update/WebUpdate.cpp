@@ -1,19 +1,18 @@
-#include "app/core/WebUpdate.h"
+#include "app/update/WebUpdate.h"
 
-#include "app/core/ProgramRestart.h"
-#include "app/core/UpdateInstall.h"
-#include "app/core/UpdateSignature.h"
+#include "app/update/ProgramRestart.h"
+#include "app/update/UpdateInstall.h"
+#include "app/update/UpdateSignature.h"
 #include "rtl/DateTime.h"
 #include "rtl/Exceptions.h"
-#include "rtl/FileStream.h"
 #include "rtl/Files.h"
 #include "rtl/KnownFolders.h"
+#include "rtl/NoFollowFiles.h"
 
 #include "BuildConfig.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
-#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QHostAddress>
@@ -26,6 +25,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace ven {
 
@@ -59,7 +59,7 @@ public:
         for (const UnicodeString& file : _files) {
             rtl::DeleteFile(file);
         }
-        QDir().rmdir(ToQ(_szFolder)); // only when empty: the folder may hold files of others
+        rtl::RemoveEmptyFolder(_szFolder); // only when empty: the folder may hold files of others
     }
     TStagingGuard(const TStagingGuard&) = delete;
     TStagingGuard& operator=(const TStagingGuard&) = delete;
@@ -125,7 +125,11 @@ TWebUpdate::TWebUpdate() {
 TWebUpdate::~TWebUpdate() = default;
 
 bool TWebUpdate::NewVersionAvailable(bool /*showDialogs*/) {
-    if (!_ReadManifest()) {
+    bool read = _ReadManifest();
+    if (_blClone) {
+        _pNetwork.reset(); // a clone's transfers end with its thread's work; so does their manager
+    }
+    if (!read) {
         return false;
     }
     int order = 0;
@@ -133,8 +137,9 @@ bool TWebUpdate::NewVersionAvailable(bool /*showDialogs*/) {
     try {
         // A version recorded as installed counts too: a release whose files carry an older
         // compiled-in version is not installed again at every start.
-        UnicodeString recorded =
-            Config.RecordInRegistry ? ReadUpdateRecord().InstalledVersion : UnicodeString();
+        UnicodeString recorded = _recordedVersion          ? *_recordedVersion
+                                 : Config.RecordInRegistry ? ReadUpdateRecord().InstalledVersion
+                                                           : UnicodeString();
         if (IsValidVersion(recorded) && CompareVersions(recorded, installed) > 0) {
             installed = recorded;
         }
@@ -149,11 +154,46 @@ bool TWebUpdate::NewVersionAvailable(bool /*showDialogs*/) {
     }
     _Log(order > 0 ? u"Version " + _manifest->Version + u" is available; " + ours
                    : u"No newer version: the manifest offers " + _manifest->Version + u", " + ours);
-    return order > 0;
+    _blNewer = order > 0;
+    return _blNewer;
+}
+
+bool TWebUpdate::HasServer() const {
+    return !QUrl(ToQ(Config.ManifestUrl)).host().isEmpty();
+}
+
+std::unique_ptr<IWebUpdate> TWebUpdate::CloneForCheck() const {
+    auto clone = std::make_unique<TWebUpdate>();
+    clone->Config = Config;
+    clone->Config.RecordInRegistry = false;
+    clone->_blClone = true;
+    clone->_recordedVersion = Config.RecordInRegistry ? ReadUpdateRecord().InstalledVersion : UnicodeString();
+    return clone;
+}
+
+void TWebUpdate::TakeFinding(IWebUpdate& other) {
+    auto* clone = dynamic_cast<TWebUpdate*>(&other);
+    if (!clone) {
+        return;
+    }
+    Config.ManifestUrl = clone->Config.ManifestUrl;
+    _manifest = clone->_manifest;
+    _szLastError = clone->_szLastError;
+    _blNewer = clone->_blNewer;
+    _blFound = _blNewer;
+    _blTold = false;
+    if (clone->_blTellLater) {
+        _TellUser();
+    }
 }
 
 bool TWebUpdate::DoUpdate(bool /*silent*/) {
-    if (!NewVersionAvailable(false)) {
+    // A manifest taken from a clone was read and believed just now: it is not read a second time.
+    if (std::exchange(_blFound, false) && _manifest) {
+        _szLastError.clear();
+        _blTold = false;
+        _blCancelled = false;
+    } else if (!NewVersionAvailable(false)) {
         return false;
     }
     // A folder that cannot take the files is found before anything is fetched for it.
@@ -161,8 +201,12 @@ bool TWebUpdate::DoUpdate(bool /*silent*/) {
         return _TellUser();
     }
     UnicodeString staging = _StagingFolder();
-    // What an earlier run left goes first: links planted there are removed, never followed.
-    QDir(ToQ(staging)).removeRecursively();
+    // What an earlier run left goes first: links planted there are removed, never followed, and a
+    // link (or a file) in the download folder's place is no folder of ours to use.
+    if (rtl::RemoveFolderTree(staging) == rtl::TRemoveTreeResult::rtForeign) {
+        _Fail(u"The download folder " + staging + u" is a link or a file; it was left as it is");
+        return _TellUser();
+    }
     if (!MakePrivateFolder(Config.TempFolder) || !MakePrivateFolder(staging)) {
         _Fail(u"Cannot create the download folder " + staging);
         return _TellUser();
@@ -226,6 +270,9 @@ bool TWebUpdate::_CheckInstallFolder() {
 
 bool TWebUpdate::_ReadManifest() {
     _manifest.reset();
+    _blNewer = false;
+    _blFound = false;
+    _blTellLater = false;
     _szLastError.clear();
     _blTold = false;
     _blCancelled = false; // each check or update starts afresh
@@ -261,6 +308,11 @@ bool TWebUpdate::_ReadManifest() {
                                         Config.Format);
     } catch (const rtl::Exception& e) {
         return _Fail(UrlText(url) + u": " + e.Message());
+    }
+    // A signed manifest served again after its time could hold the program on an old version.
+    if (UnicodeString fault = ManifestExpiryFault(*_manifest, rtl::NowUtc()); !fault.empty()) {
+        _manifest.reset();
+        return _Fail(UrlText(url) + u" is not believed: " + fault + u"; nothing was downloaded");
     }
     _Log(u"Read " + UrlText(url) + u": version " + _manifest->Version + u" of " +
          rtl::FormatDateTime(u"dd/mm/yyyy hh:nn", _manifest->ReleaseDate));
@@ -492,6 +544,9 @@ TRecoveryResult TWebUpdate::RecoverInterruptedInstall() {
             return TRecoveryResult::Ready;
         }
         _Log(done + u" in " + _InstallFolder());
+    } catch (const EInstallDamaged& e) {
+        _Fail(e.Message());
+        return TRecoveryResult::Damaged;
     } catch (const rtl::Exception& e) {
         _Fail(u"An interrupted install could not be finished: " + e.Message());
         return TRecoveryResult::Failed;
@@ -543,6 +598,10 @@ int TWebUpdate::_DownloadDeadlineMs(std::int64_t size) const {
 }
 
 bool TWebUpdate::_TellUser() {
+    if (_blClone) {
+        _blTellLater = true; // told on the owner's thread, by the component that takes the finding
+        return false;
+    }
     _blTold = true;
     if (Config.RecordInRegistry) {
         RecordUpdateFailure(_szLastError, rtl::Now());
@@ -567,15 +626,11 @@ void TWebUpdate::_Log(const UnicodeString& message) const {
         if (!rtl::DirectoryExists(rtl::ExtractFileDir(Config.LogFile))) {
             MakePrivateFolder(rtl::ExtractFileDir(Config.LogFile));
         }
-        bool exists = rtl::FileExists(Config.LogFile);
-        rtl::TFileStream log(Config.LogFile,
-                             exists ? rtl::TFileOpenMode::fmOpenWrite : rtl::TFileOpenMode::fmCreate,
-                             rtl::TFileShareMode::fmShareDenyWrite);
-        log.Seek(0, rtl::TSeekOrigin::soEnd);
+        // Appended without following a link: a link planted in the log's place is not written through.
         std::string line =
             rtl::StringToUtf8(rtl::FormatDateTime(u"yyyy-mm-dd hh:nn:ss", rtl::Now()) + u"  " + message) +
             "\r\n";
-        log.Write(line.data(), static_cast<std::int64_t>(line.size()));
+        rtl::AppendToFileNoFollow(Config.LogFile, line);
     } catch (const rtl::Exception&) {
         // A log that cannot be written must not stop the program.
     }

@@ -1,6 +1,6 @@
-#include "app/core/UpdateManifest.h"
+#include "app/update/UpdateManifest.h"
 
-#include "app/core/UpdateInstall.h"
+#include "app/update/UpdateInstall.h"
 #include "rtl/Exceptions.h"
 
 #include <algorithm>
@@ -178,6 +178,10 @@ struct TManifestReader {
         } else if (rtl::SameText(key, u"Date")) {
             Date = value;
             DateLine = line;
+        } else if (rtl::SameText(key, u"Expires")) {
+            if (Manifest.Expires != 0 || !TryParseManifestExpiry(value, Manifest.Expires)) {
+                Fail(line, u"invalid or repeated expiry '" + value + u"'");
+            }
         } else if (rtl::SameText(key, u"Time")) {
             Time = value;
             TimeLine = line;
@@ -254,6 +258,42 @@ TUpdateManifest ParseUpdateManifest(UnicodeStringView text, const TManifestForma
     }
     reader.Finish();
     return std::move(reader.Manifest);
+}
+
+UnicodeString ManifestExpiryFault(const TUpdateManifest& manifest, rtl::TDateTime nowUtc) {
+    if (manifest.Expires == 0) {
+        return u"it names no expiry (Expires=)";
+    }
+    if (nowUtc > manifest.Expires) {
+        return u"it expired on " + rtl::FormatDateTime(u"dd/mm/yyyy hh:nn", manifest.Expires) + u" UTC";
+    }
+    return UnicodeString();
+}
+
+bool TryParseManifestExpiry(UnicodeStringView text, rtl::TDateTime& expires) {
+    static constexpr UnicodeStringView kShape = u"0000-00-00T00:00:00Z"; // 0: a digit
+    if (text.size() != kShape.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < kShape.size(); ++i) {
+        if (kShape[i] == u'0' ? !IsDigit(text[i]) : text[i] != kShape[i]) {
+            return false;
+        }
+    }
+    auto number = [&](size_t at, size_t digits) {
+        int value = 0;
+        for (size_t i = at; i < at + digits; ++i) {
+            value = value * 10 + (text[i] - u'0');
+        }
+        return value;
+    };
+    rtl::TDateTime date = 0, time = 0;
+    if (!rtl::TryEncodeDate(number(0, 4), number(5, 2), number(8, 2), date) ||
+        !rtl::TryEncodeTime(number(11, 2), number(14, 2), number(17, 2), 0, time)) {
+        return false;
+    }
+    expires = date + time;
+    return true;
 }
 
 bool IsValidVersion(UnicodeStringView version) {

@@ -23,6 +23,7 @@ struct TManifestFile {
 struct TUpdateManifest {
     rtl::UnicodeString Version;
     rtl::TDateTime ReleaseDate = 0; // date and time of day together
+    rtl::TDateTime Expires = 0;     // UTC; 0: the manifest names none
     std::vector<TManifestFile> Files;
     std::optional<TManifestFile> License; // downloaded and shown, never installed
 };
@@ -44,6 +45,13 @@ inline constexpr std::int64_t kMaxManifestFileSize = std::int64_t(1) << 31;
 /// malformed (no section named after the signature, missing or bad version, date, time, sizes,
 /// digests, unsafe or duplicate file names, no files).
 TUpdateManifest ParseUpdateManifest(rtl::UnicodeStringView text, const TManifestFormat& format = {});
+
+/// Why a manifest is not to be believed at nowUtc: it names no expiry, or it has expired; empty
+/// when it holds.
+rtl::UnicodeString ManifestExpiryFault(const TUpdateManifest& manifest, rtl::TDateTime nowUtc);
+/// Reads an expiry as the signing tool writes it, "yyyy-mm-ddThh:nn:ssZ" (UTC); false when the
+/// text is in any other form or names no real moment.
+bool TryParseManifestExpiry(rtl::UnicodeStringView text, rtl::TDateTime& expires);
 
 /// True for a dotted version of decimal numbers ("1", "1.0.12").
 bool IsValidVersion(rtl::UnicodeStringView version);
