@@ -117,8 +117,6 @@ TEST_F(CliShowTest, FolderNamesThatAreNotUtf8KeepTheirBytes) {
     odd.WriteSetup(TSetupFields{}, 27);
     ASSERT_EQ(Run({"--json", (temp.Path() / "Caf\xE9").string()}), 0) << err.str();
     EXPECT_EQ(json::parse(out.str())["companyName"], "ACME LTD");
-    EXPECT_EQ(Run({"--date-separator", "--json", Folder()}), 2) << "an option is no value";
-    EXPECT_EQ(Run({"--date-separator", "#", "--json", Folder()}), 0) << err.str();
 }
 
 TEST_F(CliShowTest, SeparatorOptionsOverrideTheRegionalSettings) {
