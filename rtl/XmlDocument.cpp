@@ -4,6 +4,7 @@
 #include "rtl/Files.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <initializer_list>
 #include <pugixml.hpp>
@@ -164,19 +165,76 @@ size_t SkipPast(std::string_view s, size_t from, std::string_view close) {
     return end == std::string_view::npos ? s.size() : end + close.size();
 }
 
-// The end of a DOCTYPE, whose internal subset in [ ] may hold '>' of its own.
-size_t SkipDoctype(std::string_view s, size_t from) {
-    int brackets = 0;
+// The end of a DOCTYPE that starts at `from` (just after "<!DOCTYPE"), read as XML reads it: quoted
+// literals may hold any character. Sets problem when the DOCTYPE has an internal subset ("[" outside a
+// literal) or markup of its own: the documents read here never carry one, and a subset's comments, PIs
+// and literals could hide markup from the shape check. A DOCTYPE that never ends runs to the end.
+size_t ScanDoctype(std::string_view s, size_t from, const char*& problem) {
     for (size_t i = from; i < s.size(); ++i) {
-        if (s[i] == '[') {
-            ++brackets;
-        } else if (s[i] == ']') {
-            --brackets;
-        } else if (s[i] == '>' && brackets <= 0) {
+        const char c = s[i];
+        if (c == '"' || c == '\'') {
+            const size_t close = s.find(c, i + 1);
+            if (close == std::string_view::npos) {
+                return s.size();
+            }
+            i = close;
+        } else if (c == '[') {
+            problem = "a DOCTYPE with an internal subset is not allowed";
+            return s.size();
+        } else if (c == '<') {
+            problem = "markup inside a DOCTYPE is not allowed";
+            return s.size();
+        } else if (c == '>') {
             return i + 1;
         }
     }
     return s.size();
+}
+
+// True when XML 1.0 allows the character: tab, line feed, carriage return, and U+0020..U+D7FF,
+// U+E000..U+FFFD, U+10000..U+10FFFF.
+bool IsXmlChar(std::uint32_t c) {
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
+           (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+// Why a numeric character reference in text or in a tag is not XML, or null. The parser would
+// wrap a value beyond 32 bits and cut the text at a NUL, so every reference is read here first:
+// "&#" digits ";" or "&#x" hex digits ";", naming a character XML allows.
+const char* ReferenceProblem(std::string_view s) {
+    for (size_t at = s.find("&#"); at != std::string_view::npos; at = s.find("&#", at + 2)) {
+        size_t i = at + 2;
+        const bool hex = i < s.size() && s[i] == 'x';
+        i += hex;
+        const size_t digits = i;
+        std::uint32_t value = 0;
+        for (; i < s.size(); ++i) {
+            const char c = s[i];
+            int digit = -1;
+            if (c >= '0' && c <= '9') {
+                digit = c - '0';
+            } else if (hex && c >= 'a' && c <= 'f') {
+                digit = c - 'a' + 10;
+            } else if (hex && c >= 'A' && c <= 'F') {
+                digit = c - 'A' + 10;
+            } else {
+                break;
+            }
+            // Saturates past the last character, so no count of digits wraps round to a small value.
+            value = std::min<std::uint32_t>(value * (hex ? 16 : 10) + static_cast<std::uint32_t>(digit),
+                                            0x110000);
+        }
+        if (i == digits || i >= s.size() || s[i] != ';') {
+            return "a character reference is malformed";
+        }
+        if (value == 0) {
+            return "a reference to the NUL character is not allowed in XML";
+        }
+        if (!IsXmlChar(value)) {
+            return "a character reference names a character that XML does not allow";
+        }
+    }
+    return nullptr;
 }
 
 // Scans a start tag from just after its '<': counts its attributes into nodes, and tells where it
@@ -202,32 +260,29 @@ size_t ScanStartTag(std::string_view s, size_t i, std::size_t& nodes, bool& self
 
 // Why a document of UTF-8 text must not be built, or null: nesting deeper than MaxXmlDepth, more
 // than MaxXmlNodes nodes (elements, attributes, text, comments and the like, counted from the markup),
-// or a NUL character, raw or as a reference, which XML does not allow and which would cut the text
-// short where it stands. Malformed markup is left to the parser to report.
+// a NUL character, a character reference XML does not allow, or a DOCTYPE with an internal subset.
+// Malformed markup is otherwise left to the parser to report.
 const char* ShapeProblem(std::string_view s) {
     if (s.find('\0') != std::string_view::npos) {
         return "a NUL character is not allowed in XML";
     }
-    for (size_t at = s.find("&#"); at != std::string_view::npos; at = s.find("&#", at + 2)) {
-        size_t i = at + 2;
-        const bool hex = i < s.size() && (s[i] == 'x' || s[i] == 'X');
-        i += hex;
-        const size_t digits = i;
-        while (i < s.size() && s[i] == '0') {
-            ++i;
-        }
-        if (i > digits && i < s.size() && s[i] == ';') {
-            return "a reference to the NUL character is not allowed in XML";
-        }
-    }
     std::size_t nodes = 0;
     int depth = 0;
+    const char* problem = nullptr;
     for (size_t i = 0; i < s.size();) {
-        const size_t lt = s.find('<', i);
+        size_t lt = s.find('<', i);
         if (lt == std::string_view::npos) {
+            lt = s.size();
+        }
+        if (lt > i) { // the text before the markup
+            ++nodes;
+            if ((problem = ReferenceProblem(s.substr(i, lt - i)))) {
+                return problem;
+            }
+        }
+        if (lt == s.size()) {
             break;
         }
-        nodes += lt > i; // the text before the markup
         const std::string_view rest = s.substr(lt);
         if (rest.starts_with("<!--")) {
             i = SkipPast(s, lt + 4, "-->");
@@ -235,8 +290,13 @@ const char* ShapeProblem(std::string_view s) {
             i = SkipPast(s, lt + 9, "]]>");
         } else if (rest.starts_with("<?")) {
             i = SkipPast(s, lt + 2, "?>");
+        } else if (rest.starts_with("<!DOCTYPE")) {
+            i = ScanDoctype(s, lt + 9, problem);
+            if (problem) {
+                return problem;
+            }
         } else if (rest.starts_with("<!")) {
-            i = SkipDoctype(s, lt + 2);
+            i = SkipPast(s, lt + 2, ">");
         } else if (rest.starts_with("</")) {
             depth -= depth > 0;
             i = SkipPast(s, lt + 2, ">");
@@ -244,6 +304,9 @@ const char* ShapeProblem(std::string_view s) {
         } else {
             bool selfClosing = false;
             i = ScanStartTag(s, lt + 1, nodes, selfClosing);
+            if ((problem = ReferenceProblem(s.substr(lt, i - lt)))) {
+                return problem;
+            }
             if (!selfClosing && ++depth > MaxXmlDepth) {
                 return "elements are nested too deeply";
             }

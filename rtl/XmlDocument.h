@@ -1,7 +1,7 @@
 #pragma once
 // XML document service: load a file, walk elements, read text and attributes. Safe on outside
-// input: no network, no external entities, no DTD expansion. Declared encodings UTF-8, UTF-16,
-// ISO-8859-1 and Windows-1252 are honoured.
+// input: no network, no external entities, no DOCTYPE internal subset, character references checked
+// against what XML allows. Declared encodings UTF-8, UTF-16, ISO-8859-1 and Windows-1252 are honoured.
 #include "RtlApi.h"
 #include "UnicodeString.h"
 

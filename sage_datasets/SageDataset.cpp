@@ -509,15 +509,17 @@ void TSageDataset::_LoadAllVATReturns() {
     _pDocument = std::make_unique<rtl::TXmlDocument>();
     const rtl::UnicodeString vatNumber = _GetVatNumberForUrl();
     TReadReturns returns;
-    for (const rtl::UnicodeString& name : yearFolders) {
+    for (std::size_t i = 0; i < yearFolders.size(); ++i) {
+        const rtl::UnicodeString& name = yearFolders[i];
         int year = 0;
         if (name.size() == 4 && rtl::TryStrToInt(name, year)) {
-            _LoadVatReturns(rtl::TOpenFolder(vatReturns, name), vatNumber, returns);
+            _LoadVatReturns(rtl::TOpenFolder(vatReturns, name), i, vatNumber, returns);
         }
     }
     _ResetAdjustmentsCache();
     _pDocument.reset();
     _vFileNames.clear();
+    _ResolveSamePeriods(returns, vatReturnsFolder, yearFolders);
     // The returns are ordered before they enter the (still empty) list: newest first, as
     // fixed-width dates make the text order (by code unit) the date order; equal dates stay in
     // reading order.
@@ -532,8 +534,8 @@ void TSageDataset::_LoadAllVATReturns() {
     _blVATReturnsRead = true;
 }
 
-void TSageDataset::_LoadVatReturns(const rtl::TOpenFolder& pYearFolder, const rtl::UnicodeString& szVatNumber,
-                                   TReadReturns& vReturns) {
+void TSageDataset::_LoadVatReturns(const rtl::TOpenFolder& pYearFolder, std::size_t nFolder,
+                                   const rtl::UnicodeString& szVatNumber, TReadReturns& vReturns) {
     try {
         if (!pYearFolder.IsOpen()) {
             throw rtl::EInOutError(u"The folder cannot be read");
@@ -543,12 +545,74 @@ void TSageDataset::_LoadVatReturns(const rtl::TOpenFolder& pYearFolder, const rt
         _vFileNames.clear();
         _NoteLeftOut(LeftOutOf(e, pYearFolder.Path(), pYearFolder.Path()));
     }
-    for (const rtl::UnicodeString& name : _vFileNames) {
+    for (rtl::UnicodeString& name : _vFileNames) {
         std::unique_ptr<TSageDatasetVatReturn> pReturn(_LoadVatReturn(pYearFolder, name, szVatNumber));
         if (pReturn) {
-            vReturns.push_back({ListKey(pReturn->DateFrom()), std::move(pReturn)});
+            vReturns.push_back({ListKey(pReturn->DateFrom()), std::move(pReturn), nFolder, std::move(name)});
         }
     }
+}
+
+void TSageDataset::_ResolveSamePeriods(TReadReturns& vReturns, const rtl::UnicodeString& szVatReturnsFolder,
+                                       const std::vector<rtl::UnicodeString>& vYearFolders) {
+    // A dataset may hold one period in several files ("... (copy).xml" beside the original, or the
+    // period filed under two year folders); adding each would count its figures twice. Sorted by
+    // period and content, copies of one file lie together, and distinct versions of a period follow
+    // one another.
+    const auto path = [&](const TReadReturn& r) {
+        return rtl::CombinePath(rtl::CombinePath(szVatReturnsFolder, vYearFolders[r.Folder]), r.Name);
+    };
+    std::vector<std::size_t> order(vReturns.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
+    }
+    const auto pathLess = [&](std::size_t a, std::size_t b) {
+        const rtl::UnicodeString& folderA = vYearFolders[vReturns[a].Folder];
+        const rtl::UnicodeString& folderB = vYearFolders[vReturns[b].Folder];
+        return folderA != folderB ? folderA < folderB : vReturns[a].Name < vReturns[b].Name;
+    };
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        const int content = vReturns[a].Return->CompareContent(*vReturns[b].Return);
+        return content != 0 ? content < 0 : pathLess(a, b);
+    });
+    std::vector<bool> dropped(vReturns.size(), false);
+    std::vector<std::size_t> versions; // of the period in hand: the first file of each distinct content
+    for (std::size_t start = 0; start < order.size();) {
+        const TSageDatasetVatReturn& first = *vReturns[order[start]].Return;
+        std::size_t end = start + 1;
+        versions.assign(1, order[start]);
+        for (; end < order.size(); ++end) {
+            const TSageDatasetVatReturn& next = *vReturns[order[end]].Return;
+            if (next.DateFrom() != first.DateFrom() || next.DateTo() != first.DateTo()) {
+                break;
+            }
+            if (next.CompareContent(*vReturns[versions.back()].Return) == 0) {
+                dropped[order[end]] = true; // a copy counts once
+            } else {
+                versions.push_back(order[end]);
+            }
+        }
+        // The record names the first file by path, whatever the figures.
+        std::sort(versions.begin(), versions.end(), pathLess);
+        for (std::size_t v = 1; v < versions.size(); ++v) {
+            const rtl::UnicodeString original = path(vReturns[versions[0]]);
+            const rtl::UnicodeString other = path(vReturns[versions[v]]);
+            vReturns[versions[v]].Return->SetConflictingFile(original);
+            if (v == 1) {
+                vReturns[versions[0]].Return->SetConflictingFile(other);
+            }
+            _NoteLeftOut({other, original,
+                          u"Another return file holds this period with different figures; neither can be sent"});
+        }
+        start = end;
+    }
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < vReturns.size(); ++i) {
+        if (!dropped[i]) {
+            vReturns[kept++] = std::move(vReturns[i]);
+        }
+    }
+    vReturns.erase(vReturns.begin() + static_cast<std::ptrdiff_t>(kept), vReturns.end());
 }
 
 TSageDatasetVatReturn* TSageDataset::_LoadVatReturn(const rtl::TOpenFolder& pYearFolder,

@@ -73,12 +73,14 @@ public:
     rtl::UnicodeString ODBCDriver() { return _GetODBCDriverName(); }
     rtl::UnicodeString ODBCDriverFileName() { return _GetODBCDriverFileName(); }
     /// The returns, newest first: entry text the start date as "yyyy/mm/dd" (regional date separator),
-    /// object the TSageDatasetVatReturn, owned by the dataset.
+    /// object the TSageDatasetVatReturn, owned by the dataset. One return per period, except where
+    /// files of one period disagree: those are all listed, each Conflicting, and none may be sent.
     const rtl::TStringList& VatReturns();
     /// The return of entry 0, or null when there is none.
     TSageDatasetVatReturn* LatestVatReturn();
     /// What reading the returns left out of VatReturns, and why: return files that could not be read
-    /// or parsed (or whose Adjustments.xml could not), and return folders that could not be listed.
+    /// or parsed (or whose Adjustments.xml could not), return folders that could not be listed, and
+    /// return files listed but marked Conflicting (File then names the other file of the period).
     /// Reads the returns first when they have not been read.
     const TSageLeftOutList& LeftOut();
 
@@ -149,11 +151,17 @@ private:
     struct TReadReturn {
         std::array<char16_t, 10> Key{};
         std::unique_ptr<TSageDatasetVatReturn> Return;
+        std::size_t Folder = 0;  // index of its year folder among those listed
+        rtl::UnicodeString Name; // of its file
     };
     using TReadReturns = std::vector<TReadReturn>;
-    /// Reads the returns of one year folder into vReturns; szVatNumber is VatNumberForUrl, given to each.
-    void _LoadVatReturns(const rtl::TOpenFolder& pYearFolder, const rtl::UnicodeString& szVatNumber,
-                         TReadReturns& vReturns);
+    /// Reads the returns of year folder nFolder into vReturns; szVatNumber is VatNumberForUrl, given to each.
+    void _LoadVatReturns(const rtl::TOpenFolder& pYearFolder, std::size_t nFolder,
+                         const rtl::UnicodeString& szVatNumber, TReadReturns& vReturns);
+    /// Keeps one return per period: of files that are copies of each other the first by path stays;
+    /// files whose figures differ all stay, each marked with another's path and noted in LeftOut.
+    void _ResolveSamePeriods(TReadReturns& vReturns, const rtl::UnicodeString& szVatReturnsFolder,
+                             const std::vector<rtl::UnicodeString>& vYearFolders);
     /// One return file of the year folder read into a new record, or null when the file cannot be read
     /// as a return.
     TSageDatasetVatReturn* _LoadVatReturn(const rtl::TOpenFolder& pYearFolder,

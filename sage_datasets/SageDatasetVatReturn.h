@@ -47,6 +47,15 @@ public:
     rtl::Currency FlatRateBeniftCost() const noexcept { return FFlatRateBeniftCost; }
     void SetFlatRateBeniftCost(rtl::Currency value) noexcept { FFlatRateBeniftCost = value; }
 
+    /// Another return file of the same dataset that holds this period with different figures, or
+    /// empty. Which of the two is right is not known, so such a return is never sent or added up.
+    const rtl::UnicodeString& ConflictingFile() const noexcept { return FConflictingFile; }
+    void SetConflictingFile(rtl::UnicodeString value) { FConflictingFile = std::move(value); }
+    bool Conflicting() const noexcept { return !FConflictingFile.empty(); }
+    /// Orders returns by period, then by every figure and the company name: 0 when other is a copy
+    /// of this return as far as anything read from its file goes.
+    int CompareContent(const TSageDatasetVatReturn& other) const;
+
     /// "yyyy-mm-dd yyyy-mm-dd vat": DateTo, DateFrom and VatNumber.
     rtl::UnicodeString Description() const { return _GetDescription(); }
     /// "dd/mm/yyyy - dd/mm/yyyy" with the regional date separator.
@@ -68,6 +77,7 @@ private:
     rtl::Currency FStandardRateSales;
     rtl::Currency FStandardRatePurchase;
     rtl::Currency FFlatRateBeniftCost;
+    rtl::UnicodeString FConflictingFile;
 };
 
 } // namespace sage

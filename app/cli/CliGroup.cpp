@@ -24,6 +24,8 @@ using rtl::UnicodeString;
 
 // What a period whose sums overflow shows instead of its combined boxes.
 constexpr const char* kOverflowText = "the boxes are too large to add up";
+// What a period shows when a member's return files for it disagree.
+constexpr const char* kConflictText = "a member holds this period in return files with different figures";
 
 TJson Boxes(const sage::TSageDatasetVatReturn& r) {
     TJson boxes = TJson::array();
@@ -53,6 +55,8 @@ TJson ModelJson(const ven::TGroupReturnModel& model) {
                  {"hasReturn", m.Return != nullptr},
                  {"included", m.Return != nullptr && m.Included},
                  {"likelyCopyOf", m.LikelyCopyOf.empty() ? TJson(nullptr) : TJson(JsonUtf8(m.LikelyCopyOf))},
+                 {"conflictingFile",
+                  m.ConflictingFile.empty() ? TJson(nullptr) : TJson(JsonUtf8(m.ConflictingFile))},
                  {"boxes", m.Return ? Boxes(*m.Return) : TJson(nullptr)}});
         }
         const sage::TSageDatasetVatReturn& c = *period.Combined;
@@ -62,6 +66,8 @@ TJson ModelJson(const ven::TGroupReturnModel& model) {
                           {"boxes", period.Overflow ? TJson(nullptr) : Boxes(c)}};
         if (period.Overflow) {
             combined["error"] = kOverflowText;
+        } else if (period.HasConflict()) {
+            combined["error"] = kConflictText;
         }
         periods.push_back(
             {{"period", JsonUtf8(period.Period)}, {"combined", combined}, {"members", members}});
@@ -83,6 +89,10 @@ std::string ModelText(const ven::TGroupReturnModel& model) {
                     << BoxesText(*m.Return) << '\n';
                 if (!m.LikelyCopyOf.empty()) {
                     out << "      likely a copy of " << Utf8(m.LikelyCopyOf) << '\n';
+                }
+                if (!m.ConflictingFile.empty()) {
+                    out << "      not added: another return file holds this period with different figures: "
+                        << Utf8(m.ConflictingFile) << '\n';
                 }
             } else {
                 out << "      " << Utf8(m.CompanyName) << " (no return for this period)\n";
@@ -182,9 +192,9 @@ int RunGroup(const std::vector<std::string>& args, std::ostream& out, std::ostre
         return 1;
     }
     if (options.Has("--url")) {
-        if (model.Period(period).Overflow) {
+        if (model.Period(period).Overflow || model.Period(period).HasConflict()) {
             err << "venturo_mtd_cli group: in the period \"" << Utf8(model.Period(period).Period) << "\" "
-                << kOverflowText << "; nothing can be sent\n";
+                << (model.Period(period).Overflow ? kOverflowText : kConflictText) << "; nothing can be sent\n";
             return 1;
         }
         sage::TSageDatasetVatReturn& combined = *model.Period(period).Combined;

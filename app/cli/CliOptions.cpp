@@ -23,6 +23,11 @@ bool SingleCharacter(const rtl::UnicodeString& value, char16_t& c) {
     return true;
 }
 
+// True when the argument is an option or the end of the options ("--..."), never a value.
+bool IsOptionLike(const std::string& arg) {
+    return arg.compare(0, 2, "--") == 0;
+}
+
 } // namespace
 
 bool TCliOptions::Parse(const std::vector<std::string>& args, const std::vector<TCliOptionDef>& defs) {
@@ -30,7 +35,7 @@ bool TCliOptions::Parse(const std::vector<std::string>& args, const std::vector<
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (optionsEnded || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
-            _positionals.push_back(rtl::Utf8ToString(arg));
+            _positionals.push_back(rtl::NativeToString(arg));
             continue;
         }
         if (arg == "--") {
@@ -55,10 +60,13 @@ bool TCliOptions::Parse(const std::vector<std::string>& args, const std::vector<
             }
             _values[name] = {};
         } else if (equals != std::string::npos) {
-            _values[name] = rtl::Utf8ToString(arg.substr(equals + 1));
+            _values[name] = rtl::NativeToString(std::string_view(arg).substr(equals + 1));
             _ordered.emplace_back(name, _values[name]);
-        } else if (i + 1 < args.size()) {
-            _values[name] = rtl::Utf8ToString(args[++i]);
+        } else if (i + 1 < args.size() && !IsOptionLike(args[i + 1])) {
+            // Any other text is the value, however it looks ("#", "-"); an option is not, so a
+            // forgotten value is reported instead of swallowing the next option. "--name=--x" gives such
+            // a value.
+            _values[name] = rtl::NativeToString(args[++i]);
             _ordered.emplace_back(name, _values[name]);
         } else {
             _szError = "option " + name + " needs a value";

@@ -21,8 +21,9 @@ struct TCliOptionDef {
 /// The parsed arguments of one command.
 class TCliOptions {
 public:
-    /// Parses args (the command's own arguments, UTF-8); false with Error() set on an unknown option,
-    /// a missing value or an option given twice. "--" ends the options.
+    /// Parses args (the command's own arguments as the system gave them: bytes that are not UTF-8 are
+    /// kept as file names keep them, rtl::NativeToString); false with Error() set on an unknown option,
+    /// a missing value (the next argument is an option) or an option given twice. "--" ends the options.
     bool Parse(const std::vector<std::string>& args, const std::vector<TCliOptionDef>& defs);
 
     bool Has(const std::string& name) const { return _values.count(name) != 0; }

@@ -122,6 +122,9 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
     int status = 0;
     for (const auto& [name, file] : options.Ordered()) {
+        if (name != "--setup-file" && name != "--company-file") {
+            continue; // the separators were applied above
+        }
         ven::TBrowseResult result = name == "--setup-file" ? ven::AddDatasetFromSetupFile(dm, file)
                                                            : ven::AddDatasetsFromCompanyFile(dm, file);
         if (result.Failed) {

@@ -32,7 +32,7 @@ TJson ReturnToJson(const rtl::UnicodeString& key, const sage::TSageDatasetVatRet
     for (int box = 1; box <= sage::TSageDatasetVatReturn::BoxCount; ++box) {
         boxes.push_back(vatReturn.GetBox(box).Raw());
     }
-    return TJson{{"key", JsonUtf8(key)},
+    TJson json{{"key", JsonUtf8(key)},
                  {"period", JsonUtf8(vatReturn.Period())},
                  {"description", JsonUtf8(vatReturn.Description())},
                  {"dateFrom", IsoDate(vatReturn.DateFrom())},
@@ -45,6 +45,30 @@ TJson ReturnToJson(const rtl::UnicodeString& key, const sage::TSageDatasetVatRet
                  {"standardRateSales", vatReturn.StandardRateSales().Raw()},
                  {"standardRatePurchase", vatReturn.StandardRatePurchase().Raw()},
                  {"flatRateBenefitCost", vatReturn.FlatRateBeniftCost().Raw()}};
+    if (vatReturn.Conflicting()) {
+        json["conflictingFile"] = JsonUtf8(vatReturn.ConflictingFile());
+    }
+    return json;
+}
+
+TJson ProblemsJson(sage::TSageDataset& dataset) {
+    TJson problems = TJson::array();
+    for (const sage::TSageLeftOut& item : dataset.LeftOut()) {
+        problems.push_back(
+            TJson{{"path", JsonUtf8(item.Path)}, {"file", JsonUtf8(item.File)}, {"reason", JsonUtf8(item.Reason)}});
+    }
+    return problems;
+}
+
+// Each line of a dumped value indented by one more level of the dump's two spaces per level.
+void WriteNested(std::ostream& out, const std::string& dumped) {
+    std::size_t start = 0;
+    for (std::size_t end = dumped.find('\n'); end != std::string::npos; end = dumped.find('\n', start)) {
+        out << "    ";
+        out.write(dumped.data() + start, static_cast<std::streamsize>(end + 1 - start));
+        start = end + 1;
+    }
+    out << "    " << std::string_view(dumped).substr(start);
 }
 
 void AppendLine(std::ostringstream& out, const char* label, const std::string& value) {
@@ -57,29 +81,46 @@ const char* ShowUsage() {
     return "venturo_mtd_cli show [--json] [--date-separator C] [--decimal-separator C] FOLDER";
 }
 
-std::string DatasetToJson(sage::TSageDataset& dataset) {
+void WriteDatasetJson(sage::TSageDataset& dataset, std::ostream& out) {
     const rtl::TStringList& returns = dataset.VatReturns();
-    TJson jsonReturns = TJson::array();
-    for (int i = 0; i < returns.Count(); ++i) {
-        jsonReturns.push_back(ReturnToJson(returns.Strings(i), ReturnAt(returns, i)));
-    }
-    const TJson json{{"folder", JsonUtf8(dataset.DatasetFolder())},
-                     {"companyName", JsonUtf8(dataset.CompanyName())},
-                     {"address1", JsonUtf8(dataset.Address1())},
-                     {"address2", JsonUtf8(dataset.Address2())},
-                     {"town", JsonUtf8(dataset.Town())},
-                     {"county", JsonUtf8(dataset.County())},
-                     {"postCode", JsonUtf8(dataset.PostCode())},
-                     {"vatNumber", JsonUtf8(dataset.VatNumber())},
-                     {"vatNumberForUrl", JsonUtf8(dataset.VatNumberForUrl())},
-                     {"uuid", JsonUtf8(dataset.UuidString())},
-                     {"majorVersion", dataset.MajorVersion()},
-                     {"version", JsonUtf8(dataset.Version())},
-                     {"odbcDriver", JsonUtf8(dataset.ODBCDriver())},
-                     {"odbcDriverFileName", JsonUtf8(dataset.ODBCDriverFileName())},
-                     {"returns", jsonReturns}};
+    TJson json{{"folder", JsonUtf8(dataset.DatasetFolder())},
+               {"companyName", JsonUtf8(dataset.CompanyName())},
+               {"address1", JsonUtf8(dataset.Address1())},
+               {"address2", JsonUtf8(dataset.Address2())},
+               {"town", JsonUtf8(dataset.Town())},
+               {"county", JsonUtf8(dataset.County())},
+               {"postCode", JsonUtf8(dataset.PostCode())},
+               {"vatNumber", JsonUtf8(dataset.VatNumber())},
+               {"vatNumberForUrl", JsonUtf8(dataset.VatNumberForUrl())},
+               {"uuid", JsonUtf8(dataset.UuidString())},
+               {"majorVersion", dataset.MajorVersion()},
+               {"version", JsonUtf8(dataset.Version())},
+               {"odbcDriver", JsonUtf8(dataset.ODBCDriver())},
+               {"odbcDriverFileName", JsonUtf8(dataset.ODBCDriverFileName())},
+               {"returns", TJson::array()},
+               {"problems", ProblemsJson(dataset)}};
     // Text that is not valid Unicode is shown with replacement characters rather than refused.
-    return Dump(json);
+    const std::string outline = Dump(json);
+    if (returns.Count() == 0) {
+        out << outline;
+        return;
+    }
+    // A dataset may hold many thousands of returns: each is written as soon as it is made, into the
+    // place of the outline's empty array, so that the whole document is never held at once.
+    const std::string_view emptyReturns = "\"returns\": []";
+    const std::size_t at = outline.find(emptyReturns) + emptyReturns.size() - 1;
+    out.write(outline.data(), static_cast<std::streamsize>(at));
+    for (int i = 0; i < returns.Count(); ++i) {
+        out << (i == 0 ? "\n" : ",\n");
+        WriteNested(out, Dump(ReturnToJson(returns.Strings(i), ReturnAt(returns, i))));
+    }
+    out << "\n  " << std::string_view(outline).substr(at);
+}
+
+std::string DatasetToJson(sage::TSageDataset& dataset) {
+    std::ostringstream out;
+    WriteDatasetJson(dataset, out);
+    return out.str();
 }
 
 std::string DatasetToText(sage::TSageDataset& dataset) {
@@ -106,11 +147,22 @@ std::string DatasetToText(sage::TSageDataset& dataset) {
     for (int i = 0; i < returns.Count(); ++i) {
         const sage::TSageDatasetVatReturn& vatReturn = ReturnAt(returns, i);
         out << "  " << Utf8(vatReturn.Period()) << "  " << Utf8(vatReturn.CompanyName()) << '\n';
+        if (vatReturn.Conflicting()) {
+            out << "    Not to be sent: another return file holds this period with different figures: "
+                << Utf8(vatReturn.ConflictingFile()) << '\n';
+        }
         for (int box = 1; box <= 9; ++box) {
             const std::string cell = "Box " + std::to_string(box) + ": " + Money(vatReturn.GetBox(box));
             // Pad by characters, not bytes: the pound sign takes two bytes.
             out << "    " << cell
                 << (box % 3 == 0 ? "\n" : std::string(26 - std::min<std::size_t>(cell.size() - 1, 25), ' '));
+        }
+    }
+    if (const sage::TSageLeftOutList& problems = dataset.LeftOut(); !problems.empty()) {
+        out << Utf8(ven::ProblemsSummaryText(problems.size())) << ":\n";
+        for (const sage::TSageLeftOut& item : problems) {
+            const ven::TReadProblem problem = ven::TReadProblem::Of(dataset.DatasetFolder(), item);
+            out << "  " << Utf8(problem.Path) << "\n    " << Utf8(ven::ProblemReasonText(problem)) << '\n';
         }
     }
     return out.str();
@@ -137,7 +189,12 @@ int RunShow(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             << "\": " << Utf8(ven::ProblemReasonText(ven::TReadProblem::Of(folder, whyNot))) << '\n';
         return 1;
     }
-    out << (options.Has("--json") ? DatasetToJson(*dataset) + "\n" : DatasetToText(*dataset));
+    if (options.Has("--json")) {
+        WriteDatasetJson(*dataset, out);
+        out << '\n';
+    } else {
+        out << DatasetToText(*dataset);
+    }
     return 0;
 }
 

@@ -17,7 +17,10 @@ int RunShow(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 /// The usage line of the command.
 const char* ShowUsage();
 
-/// The dataset as one JSON object (UTF-8), loading its returns if needed.
+/// Writes the dataset as one JSON object (UTF-8), loading its returns if needed; each return is
+/// written as it is made, so memory does not grow with the number of returns.
+void WriteDatasetJson(sage::TSageDataset& dataset, std::ostream& out);
+/// WriteDatasetJson into a string.
 std::string DatasetToJson(sage::TSageDataset& dataset);
 /// The dataset as a readable summary.
 std::string DatasetToText(sage::TSageDataset& dataset);

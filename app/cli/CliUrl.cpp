@@ -69,6 +69,12 @@ int RunUrl(const std::vector<std::string>& args, std::ostream& out, std::ostream
             << '\n';
         return 1;
     }
+    if (vatReturn->Conflicting()) {
+        err << "venturo_mtd_cli url: the period " << Utf8(vatReturn->Period()) << " of \"" << Utf8(folder)
+            << "\" is held in return files with different figures (" << Utf8(vatReturn->ConflictingFile())
+            << "); nothing is sent\n";
+        return 1;
+    }
     if (options.Has("--company")) {
         vatReturn->SetCompanyName(options.Value("--company"));
     }

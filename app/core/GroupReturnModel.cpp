@@ -92,7 +92,7 @@ void TGroupReturnModel::Gather(TSageDataset* selected, const rtl::TStringList& d
         }
         TGathered self{dataset->CompanyName(), dataset->UuidString(), dataset->DatasetFolder()};
         const UnicodeString copyOf = LikelyCopyOf(gathered, self.Uuid, self.Company);
-        const TGroupMember absent{self.Company, nullptr, true, self.Folder, copyOf};
+        const TGroupMember absent{self.Company, nullptr, true, self.Folder, copyOf, {}};
         std::vector<bool> touched(_periods.size(), false);
         const rtl::TStringList& returns = dataset->VatReturns();
         for (int r = 0; r < returns.Count(); ++r) {
@@ -102,18 +102,30 @@ void TGroupReturnModel::Gather(TSageDataset* selected, const rtl::TStringList& d
             }
             UnicodeString text = vatReturn->Period();
             int p = IndexOfPeriod(text);
+            if (p >= 0 && touched[p]) {
+                // One dataset adds at most one return to a period; a second one means its files
+                // disagree (copies of one file are read once), so neither counts.
+                TGroupMember& member = _periods[p].Members.back();
+                member.Included = false;
+                if (member.ConflictingFile.empty()) {
+                    member.ConflictingFile =
+                        vatReturn->Conflicting() ? vatReturn->ConflictingFile() : self.Folder;
+                }
+                continue;
+            }
             if (p < 0) {
                 // A period first seen now: the datasets gathered before have no return for it.
                 TGroupPeriod period{text, {}, nullptr};
                 for (const TGathered& earlier : gathered) {
-                    period.Members.push_back({earlier.Company, nullptr, true, earlier.Folder, {}});
+                    period.Members.push_back({earlier.Company, nullptr, true, earlier.Folder, {}, {}});
                 }
                 _periods.push_back(std::move(period));
                 touched.push_back(false);
                 p = static_cast<int>(_periods.size()) - 1;
             }
             // A likely copy starts unticked, so that its boxes are not added twice unless asked for.
-            _periods[p].Members.push_back({self.Company, vatReturn, copyOf.empty(), self.Folder, copyOf});
+            _periods[p].Members.push_back({self.Company, vatReturn, copyOf.empty() && !vatReturn->Conflicting(),
+                                           self.Folder, copyOf, vatReturn->ConflictingFile()});
             touched[p] = true;
         }
         gathered.push_back(std::move(self));
@@ -135,6 +147,11 @@ void TGroupReturnModel::Combine(TGroupPeriod& period) {
         combined->SetDateTo(first->Return->DateTo());
     }
     Resum(period);
+}
+
+bool TGroupPeriod::HasConflict() const {
+    return std::any_of(Members.begin(), Members.end(),
+                       [](const TGroupMember& m) { return !m.ConflictingFile.empty(); });
 }
 
 int TGroupPeriod::IncludedCount() const {
@@ -173,7 +190,7 @@ int TGroupReturnModel::IndexOfPeriod(rtl::UnicodeStringView period) const {
 void TGroupReturnModel::SetIncluded(int period, int member, bool included) {
     TGroupPeriod& p = _periods.at(period);
     TGroupMember& m = p.Members.at(member);
-    if (!m.Return) {
+    if (!m.Return || (included && !m.ConflictingFile.empty())) {
         return;
     }
     m.Included = included;
@@ -181,7 +198,8 @@ void TGroupReturnModel::SetIncluded(int period, int member, bool included) {
 }
 
 TSageDatasetVatReturn* TGroupReturnModel::SelectedReturn() const {
-    return _nSelected >= 0 && _nSelected < PeriodCount() && !_periods[_nSelected].Overflow
+    return _nSelected >= 0 && _nSelected < PeriodCount() && !_periods[_nSelected].Overflow &&
+                   !_periods[_nSelected].HasConflict()
                ? _periods[_nSelected].Combined
                : nullptr;
 }

@@ -26,6 +26,9 @@ struct TGroupMember {
     /// The folder of an earlier member whose dataset this one likely copies (same dataset UUID and
     /// company name: a restored backup or a test copy); empty when none. Such a member starts unticked.
     rtl::UnicodeString LikelyCopyOf;
+    /// A return file of this dataset for the period whose figures differ from those of Return's file;
+    /// empty when none. Such a member is never added up, and its period cannot be sent.
+    rtl::UnicodeString ConflictingFile;
 };
 
 struct TGroupPeriod {
@@ -35,6 +38,9 @@ struct TGroupPeriod {
     /// The ticked members' boxes add up beyond what an amount can hold: the combined return's boxes
     /// are zero and it is never offered for sending.
     bool Overflow = false;
+    /// A member's dataset holds this period in files whose figures differ: the period is never
+    /// offered for sending.
+    bool HasConflict() const;
     /// Members whose return is added to the combined return (ticked, with a return); when fewer
     /// than the members, the total leaves someone out.
     int IncludedCount() const;
@@ -60,11 +66,12 @@ public:
     /// Index of the period with that text, -1 when none.
     int IndexOfPeriod(rtl::UnicodeStringView period) const;
 
-    /// Ticks or unticks a member that has a return and sums the period again. Dates and VAT
-    /// number of the combined return stay as they were.
+    /// Ticks or unticks a member that has a return and sums the period again (a member with a
+    /// conflicting return stays unticked). Dates and VAT number of the combined return stay as they were.
     void SetIncluded(int period, int member, bool included);
 
-    /// The combined return of the selected period, or null (also when its sums overflow).
+    /// The combined return of the selected period, or null (also when its sums overflow or a member's
+    /// files disagree).
     sage::TSageDatasetVatReturn* SelectedReturn() const;
     int SelectedPeriod() const noexcept { return _nSelected; }
     /// Selects a period (-1: none).

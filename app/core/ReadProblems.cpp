@@ -1,6 +1,7 @@
 #include "app/core/ReadProblems.h"
 
 #include "rtl/Files.h"
+#include "sage_datasets/SageDatasetVatReturn.h"
 #include "sage_datasets/SageLeftOut.h"
 
 namespace ven {
@@ -34,6 +35,11 @@ UnicodeString ProblemReasonText(const TReadProblem& problem) {
         file.erase(0, inside.size());
     }
     return file + u": " + problem.Reason;
+}
+
+UnicodeString ConflictingReturnText(const sage::TSageDatasetVatReturn& vatReturn) {
+    return u"The period " + vatReturn.Period() + u" is also held in \"" + vatReturn.ConflictingFile() +
+           u"\" with different figures. Neither return can be sent until the wrong file is removed.";
 }
 
 UnicodeString ProblemLines(const TReadProblems& problems) {

@@ -8,7 +8,8 @@
 
 namespace sage {
 struct TSageLeftOut;
-}
+class TSageDatasetVatReturn;
+} // namespace sage
 
 namespace ven {
 
@@ -34,6 +35,9 @@ rtl::UnicodeString DatasetProblemsText(std::size_t count);
 /// The reason as the details show it: the reason, preceded by the file that failed when that is
 /// another than the item itself (relative to the item's folder when inside it).
 rtl::UnicodeString ProblemReasonText(const TReadProblem& problem);
+/// Why a return whose dataset holds its period in files with different figures is not sent, naming
+/// the other file.
+rtl::UnicodeString ConflictingReturnText(const sage::TSageDatasetVatReturn& vatReturn);
 /// One line per problem: "<path>: <reason text>".
 rtl::UnicodeString ProblemLines(const TReadProblems& problems);
 

@@ -1,6 +1,7 @@
 #include "app/gui/GroupReturnTreeModel.h"
 
 #include "app/core/GroupReturnModel.h"
+#include "app/core/ReadProblems.h"
 #include "app/core/VatBoxDescriptions.h"
 #include "app/gui/QtText.h"
 #include "rtl/Currency.h"
@@ -20,6 +21,9 @@ constexpr char16_t kLikelyCopyMark[] = u"(likely copy)";
 constexpr char16_t kOverflowMark[] = u"Too large";
 constexpr char16_t kOverflowTip[] =
     u"The ticked returns' boxes add up to more than an amount can hold; this period cannot be sent.";
+
+constexpr char16_t kConflictTip[] =
+    u"A member holds this period in two return files with different figures; this period cannot be sent.";
 
 } // namespace
 
@@ -135,6 +139,9 @@ QVariant TGroupReturnTreeModel::ToolTip(const QModelIndex& index) const {
         if (p.Overflow) {
             return ToQString(kOverflowTip);
         }
+        if (p.HasConflict()) {
+            return ToQString(kConflictTip);
+        }
         const int included = p.IncludedCount();
         const int members = static_cast<int>(p.Members.size());
         return included < members ? QStringLiteral("%1 of %2 included: the total leaves out the members "
@@ -147,6 +154,9 @@ QVariant TGroupReturnTreeModel::ToolTip(const QModelIndex& index) const {
     if (!m.Return) {
         return ToQString(m.CompanyName) +
                QStringLiteral(" has no VAT return stored for this period; nothing of it is in the total.");
+    }
+    if (!m.ConflictingFile.empty()) {
+        return ToQString(ConflictingReturnText(*m.Return));
     }
     if (m.LikelyCopyOf.empty()) {
         return m.Included ? QVariant()

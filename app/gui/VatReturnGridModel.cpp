@@ -1,10 +1,14 @@
 #include "app/gui/VatReturnGridModel.h"
 
+#include "app/core/ReadProblems.h"
 #include "app/core/VatBoxDescriptions.h"
 #include "app/gui/QtText.h"
 #include "rtl/Currency.h"
 #include "sage_datasets/SageDataset.h"
 #include "sage_datasets/SageDatasetVatReturn.h"
+
+#include <QApplication>
+#include <QStyle>
 
 namespace ven {
 
@@ -50,6 +54,14 @@ QString TVatReturnGridModel::GetDisplText(int gridRow, int column) const {
 }
 
 QVariant TVatReturnGridModel::data(const QModelIndex& index, int role) const {
+    // A return whose period another file of the dataset holds with other figures is shown, marked.
+    if (_pDataset && index.column() == colPeriod && (role == Qt::DecorationRole || role == Qt::ToolTipRole)) {
+        if (sage::TSageDatasetVatReturn* vatReturn = ReturnAt(index.row()); vatReturn && vatReturn->Conflicting()) {
+            return role == Qt::ToolTipRole
+                       ? QVariant(ToQString(ConflictingReturnText(*vatReturn)))
+                       : QVariant(QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning));
+        }
+    }
     if (_pDataset && (role == Qt::DisplayRole || role == Qt::ToolTipRole) &&
         checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) {
         return GetDisplText(index.row() + 1, index.column());

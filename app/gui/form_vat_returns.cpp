@@ -3,8 +3,10 @@
 #include "app/gui/WindowParts.h"
 
 #include "app/core/GridColumnSizes.h"
+#include "app/core/ReadProblems.h"
 #include "app/core/VenDataModule.h"
 #include "app/gui/DataGrid.h"
+#include "app/gui/MessageBox.h"
 #include "app/gui/QtText.h"
 #include "app/gui/TestModeColours.h"
 #include "app/gui/VatReturnGridModel.h"
@@ -165,6 +167,10 @@ void Tform_vat_returns::btnEditNameClick() {
 }
 
 void Tform_vat_returns::btnSubmitVATClick() {
+    if (sage::TSageDatasetVatReturn* chosen = SelectedReturn(); chosen && chosen->Conflicting()) {
+        MessageBox::warning(this, ToQString(ConflictingReturnText(*chosen)));
+        return;
+    }
     accept();
 }
 

@@ -225,3 +225,29 @@ TEST(XmlDocument, Utf16WithoutByteOrderMarkIsCheckedAndRead) {
     }
     EXPECT_EQ(Parse(be).DocumentElement().Text(), u"\u20ac");
 }
+
+TEST(XmlDocument, CharacterReferencesOutsideXmlAreMalformed) {
+    for (const char* bad : {"<n>1&#4294967296;00.00</n>", "<n>A&#x100000000;B Ltd</n>", "<n>&#x110000;</n>",
+                            "<n>&#1114112;</n>", "<n>&#xD800;</n>", "<n>&#57343;</n>", "<n>&#1;</n>",
+                            "<n>&#x1F;</n>", "<n>&#xFFFE;</n>", "<n a='&#x100000041;'/>", "<n>&#;</n>",
+                            "<n>&#x;</n>", "<n>&#12a;</n>", "<n>&#X41;</n>", "<n>&#65</n>",
+                            "<n>&#99999999999999999999999999999999999999990065;</n>"}) {
+        EXPECT_THROW(Parse(bad), EXmlError) << bad;
+    }
+    EXPECT_EQ(RootText("<n>&#9;&#xA;&#13;&#x20;&#xD7FF;&#xE000;&#xFFFD;&#x10000;&#x10FFFF;&#0065;</n>"),
+              u"\t\n\r \uD7FF\uE000\uFFFD\U00010000\U0010FFFFA");
+    // Outside text and tags there is no reference to check.
+    EXPECT_EQ(RootText("<n><!-- &#1; --><![CDATA[&#x110000;]]><?pi &#0;?></n>"), u"&#x110000;");
+}
+
+TEST(XmlDocument, DoctypeInternalSubsetsAreRefusedAndCannotHideNesting) {
+    for (const char* hide : {"<!DOCTYPE r [<!-- [ -->]>", "<!DOCTYPE r [<?pi [?>]>", "<!DOCTYPE r [<!ATTLIST r a CDATA '['>]>",
+                             "<!DOCTYPE r []>", "<!DOCTYPE r SYSTEM 'x' [ ]>"}) {
+        EXPECT_THROW(Parse(std::string(hide) + Nested(500000)), EXmlError) << hide;
+        EXPECT_THROW(Parse(std::string(hide) + "<r/>"), EXmlError) << hide;
+    }
+    // A "[" or ">" in a literal of the external identifier ends nothing; the nesting is still counted.
+    EXPECT_THROW(Parse("<!DOCTYPE r SYSTEM \"[>\">" + Nested(500000)), EXmlError);
+    EXPECT_THROW(Parse("<!DOCTYPE r SYSTEM \"a><!--\">" + Nested(500000)), EXmlError);
+    EXPECT_NO_THROW(Parse("<!DOCTYPE r PUBLIC \"-//x//[y]//EN\" 'r.dtd'><r/>"));
+}

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdlib>
+#include <set>
 #include <sstream>
 
 using namespace sagetest;
@@ -55,7 +56,9 @@ TEST_F(CliShowTest, JsonHasExactlyTheDocumentedKeys) {
     EXPECT_EQ(keys,
               (std::vector<std::string>{"folder", "companyName", "address1", "address2", "town", "county",
                                         "postCode", "vatNumber", "vatNumberForUrl", "uuid", "majorVersion",
-                                        "version", "odbcDriver", "odbcDriverFileName", "returns"}));
+                                        "version", "odbcDriver", "odbcDriverFileName", "returns", "problems"}));
+    EXPECT_EQ(out.str(), j.dump(2) + "\n") << "written a return at a time, laid out as one document";
+    EXPECT_TRUE(j["problems"].empty());
     EXPECT_EQ(j["folder"], Folder());
     EXPECT_EQ(j["companyName"], "Caf\xC3\xA9 Ltd");
     EXPECT_EQ(j["vatNumber"], "GB 123 4567 89");
@@ -85,6 +88,35 @@ TEST_F(CliShowTest, JsonHasExactlyTheDocumentedKeys) {
     EXPECT_EQ(q1["boxes"][0], 15000);
     EXPECT_EQ(q1["flatRateBenefitCost"], -22500);
     EXPECT_EQ(q1["dateFrom"], "2021-01-01") << "dates from the file name";
+}
+
+TEST_F(CliShowTest, FilesOfOnePeriodThatDisagreeAreMarkedAndListedAsProblems) {
+    const std::string copy = "VAT Return 01-04-2021 - 30-06-2021 (copy).xml";
+    builder.WriteReturn("2021", copy, SimpleReturnXml("01/04/2021", "30/06/2021", "Caf\xC3\xA9 Ltd"));
+    ASSERT_EQ(Run({"--json", Folder()}), 0) << err.str();
+    const json j = json::parse(out.str());
+    ASSERT_EQ(j["returns"].size(), 3u);
+    const std::string dir = Folder() + "/VATRTNS/2021/";
+    // The copy lacks the original's adjustments.
+    EXPECT_EQ((std::set<std::string>{j["returns"][0]["conflictingFile"], j["returns"][1]["conflictingFile"]}),
+              (std::set<std::string>{dir + copy, dir + kQ2Name}));
+    EXPECT_FALSE(j["returns"][2].contains("conflictingFile"));
+    ASSERT_EQ(j["problems"].size(), 1u);
+    EXPECT_EQ(j["problems"][0]["path"], dir + kQ2Name);
+    EXPECT_EQ(j["problems"][0]["file"], dir + copy) << "the first by path";
+
+    ASSERT_EQ(Run({Folder()}), 0);
+    EXPECT_NE(out.str().find("1 item could not be read:\n  " + dir + kQ2Name + "\n    " + dir + copy + ": "),
+              std::string::npos)
+        << out.str();
+    EXPECT_NE(out.str().find("Not to be sent"), std::string::npos);
+}
+
+TEST_F(CliShowTest, FolderNamesThatAreNotUtf8KeepTheirBytes) {
+    TDatasetBuilder odd{temp.Path() / "Caf\xE9"};
+    odd.WriteSetup(TSetupFields{}, 27);
+    ASSERT_EQ(Run({"--json", (temp.Path() / "Caf\xE9").string()}), 0) << err.str();
+    EXPECT_EQ(json::parse(out.str())["companyName"], "ACME LTD");
 }
 
 TEST_F(CliShowTest, SeparatorOptionsOverrideTheRegionalSettings) {

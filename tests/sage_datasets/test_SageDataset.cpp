@@ -12,7 +12,9 @@
 #include <sys/stat.h>
 
 #include <memory>
+#include <set>
 #include <tuple>
+#include <vector>
 
 namespace fs = std::filesystem;
 using namespace sagetest;
@@ -387,3 +389,66 @@ TEST_F(DatasetTest, ReturnListsItsReturnsWithTheirVatNumber) {
 }
 
 } // namespace
+
+namespace {
+
+const char* const kQ2 = "VAT Return 01-04-2021 - 30-06-2021.xml";
+
+// The boxes of each listed return of the Q2 period.
+std::vector<rtl::Currency> Q2Box1s(sage::TSageDataset& dataset) {
+    std::vector<rtl::Currency> boxes;
+    const rtl::TStringList& returns = dataset.VatReturns();
+    for (int i = 0; i < returns.Count(); ++i) {
+        auto* r = static_cast<sage::TSageDatasetVatReturn*>(returns.Objects(i));
+        if (r->Period() == u"01/04/2021 - 30/06/2021") {
+            boxes.push_back(r->GetBox(1));
+        }
+    }
+    return boxes;
+}
+
+} // namespace
+
+TEST_F(DatasetTest, CopiesOfOneReturnFileCountOnce) {
+    builder.WriteSetup(TSetupFields{}, 27);
+    const std::string q2 = SimpleReturnXml("01/04/2021", "30/06/2021");
+    builder.WriteReturn("2021", kQ2, q2);
+    builder.WriteReturn("2021", "VAT Return 01-04-2021 - 30-06-2021 (copy).xml", q2);
+    builder.WriteReturn("2022", kQ2, q2); // the period filed under another year folder too
+    builder.WriteReturn("2021", "VAT Return 01-01-2021 - 31-03-2021.xml", SimpleReturnXml("01/01/2021", "31/03/2021"));
+    TDatasetPtr dataset = Make();
+    EXPECT_EQ(dataset->VatReturns().Count(), 2);
+    EXPECT_EQ(Q2Box1s(*dataset), std::vector<rtl::Currency>{rtl::Currency::FromRaw(1000000)});
+    EXPECT_FALSE(dataset->LatestVatReturn()->Conflicting());
+    EXPECT_TRUE(dataset->LeftOut().empty());
+}
+
+TEST_F(DatasetTest, CopiesWhoseFiguresDifferAreAllMarkedAndNoted) {
+    builder.WriteSetup(TSetupFields{}, 27);
+    const fs::path original = builder.WriteReturn("2021", kQ2, SimpleReturnXml("01/04/2021", "30/06/2021"));
+    const fs::path copy = builder.WriteReturn("2021", "VAT Return 01-04-2021 - 30-06-2021 (copy).xml",
+                                              SimpleReturnXml("01/04/2021", "30/06/2021"));
+    // The copy's own adjustments make its figures differ.
+    builder.WriteAdjustments("2021", "VAT Return 01-04-2021 - 30-06-2021 (copy).xml",
+                             AdjustmentsXml({{"0", {{"5.00", "0"}}}}));
+    const fs::path renamed = builder.WriteReturn("2022", "other name.xml",
+                                                 SimpleReturnXml("01/04/2021", "30/06/2021", "ACME TRADING"));
+    TDatasetPtr dataset = Make();
+    const rtl::TStringList& returns = dataset->VatReturns();
+    ASSERT_EQ(returns.Count(), 3) << "every version stays in view";
+    for (int i = 0; i < returns.Count(); ++i) {
+        auto* r = static_cast<sage::TSageDatasetVatReturn*>(returns.Objects(i));
+        EXPECT_TRUE(r->Conflicting()) << i;
+        EXPECT_NE(r->ConflictingFile(), u"");
+    }
+    const sage::TSageLeftOutList& leftOut = dataset->LeftOut();
+    ASSERT_EQ(leftOut.size(), 2u) << "one entry for each version beyond the first";
+    std::set<rtl::UnicodeString> named;
+    for (const sage::TSageLeftOut& item : leftOut) {
+        EXPECT_NE(item.Path, item.File);
+        named.insert(item.Path);
+        named.insert(item.File);
+        EXPECT_NE(item.Reason.find(u"different figures"), rtl::UnicodeString::npos);
+    }
+    EXPECT_EQ(named, (std::set<rtl::UnicodeString>{ToText(original), ToText(copy), ToText(renamed)}));
+}

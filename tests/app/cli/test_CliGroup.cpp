@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 namespace {
 
 using namespace ven::testing;
@@ -145,4 +148,29 @@ TEST_F(GroupCliTest, ControlCharactersFromDatasetsNeverReachTheTerminal) {
     run = RunCommand(cli::RunGroup, {"--json", _a, evil.Folder.string()});
     EXPECT_NE(run.Out.find("Evil\\u001b[2J\\u009bLtd"), std::string::npos) << run.Out;
     EXPECT_EQ(run.Json()["periods"][0]["members"][1]["companyName"], "Evil\x1b[2J\xC2\x9BLtd");
+}
+
+// A second file of one period inside a dataset: a copy counts once; files that disagree are never
+// summed, and the period is not sent.
+TEST_F(GroupCliTest, OneDatasetsSecondFileOfAPeriodIsNeverSummed) {
+    const std::filesystem::path q2 = std::filesystem::path(_b) / "VATRTNS" / "2021";
+    const std::string name = "VAT Return 01-04-2021 - 30-06-2021.xml";
+    std::filesystem::copy_file(q2 / name, q2 / "VAT Return 01-04-2021 - 30-06-2021 (copy).xml");
+    cli::testing::TCliRun run = RunCommand(cli::RunGroup, {"--period", "01/04/2021 - 30/06/2021", "--url", _a, _b});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_NE(run.Out.find("&vatDueSales=150.00&"), std::string::npos) << run.Out;
+
+    std::filesystem::create_directories(std::filesystem::path(_b) / "VATRTNS" / "2022");
+    std::ofstream(std::filesystem::path(_b) / "VATRTNS" / "2022" / name)
+        << "<VATRETURN><COMPANY>Beta Ltd</COMPANY><BOX1>999.00</BOX1></VATRETURN>";
+    run = RunCommand(cli::RunGroup, {"--period", "01/04/2021 - 30/06/2021", "--url", _a, _b});
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_TRUE(run.Out.empty()) << run.Out;
+    EXPECT_NE(run.Err.find("different figures"), std::string::npos) << run.Err;
+    run = RunCommand(cli::RunGroup, {"--json", _a, _b});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    const nlohmann::json members = run.Json()["periods"][0]["members"];
+    ASSERT_EQ(members.size(), 2u);
+    EXPECT_FALSE(members[1]["included"].get<bool>());
+    EXPECT_FALSE(members[1]["conflictingFile"].is_null());
 }

@@ -128,6 +128,16 @@ TEST_F(ScanTest, WrongUsage) {
     EXPECT_EQ(RunCommand(cli::RunScan, {"folder"}).Status, 2);
     EXPECT_EQ(RunCommand(cli::RunScan, {"--bogus"}).Status, 2);
     EXPECT_EQ(RunCommand(cli::RunScan, {"--date-separator", "ab"}).Status, 2);
+    cli::testing::TCliRun run = RunCommand(cli::RunScan, {"--date-separator", "--json"});
+    EXPECT_EQ(run.Status, 2) << "an option is not taken as a value";
+    EXPECT_NE(run.Err.find("--date-separator needs a value"), std::string::npos) << run.Err;
+}
+
+TEST_F(ScanTest, AnOddSeparatorIsAValueNotACompanyFile) {
+    cli::testing::TCliRun run = RunCommand(cli::RunScan, {"--date-separator", "#", "--json"});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_TRUE(run.Err.empty()) << run.Err;
+    EXPECT_EQ(run.Json()["datasets"].size(), RunCommand(cli::RunScan, {"--json"}).Json()["datasets"].size());
 }
 
 } // namespace

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 namespace {
 
 using namespace ven::testing;
@@ -67,6 +70,24 @@ TEST_F(UrlTest, MissingDatasetOrPeriodIsAnError) {
     cli::testing::TCliRun period = RunCommand(cli::RunUrl, {"--period", "01/01/1999 - 31/03/1999", _folder});
     EXPECT_EQ(period.Status, 1);
     EXPECT_EQ(RunCommand(cli::RunUrl, {}).Status, 2);
+}
+
+// A folder name that is not UTF-8 reaches the file system with its own bytes; a period held in two
+// files that disagree is never sent.
+TEST_F(UrlTest, FolderNamesKeepTheirBytesAndDisagreeingFilesAreNotSent) {
+    const std::filesystem::path odd = _tmp.Path() / "caf\xE9";
+    std::filesystem::rename(_folder, odd);
+    cli::testing::TCliRun run = RunCommand(cli::RunUrl, {odd.string()});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+
+    std::filesystem::create_directories(odd / "VATRTNS" / "2030");
+    std::ofstream(odd / "VATRTNS" / "2030" / "VAT Return 01-04-2021 - 30-06-2021.xml")
+        << "<VATRETURN><COMPANY>Acme</COMPANY><BOX1>1.00</BOX1></VATRETURN>";
+    run = RunCommand(cli::RunUrl, {odd.string()});
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_TRUE(run.Out.empty()) << run.Out;
+    EXPECT_NE(run.Err.find("different figures"), std::string::npos) << run.Err;
+    EXPECT_EQ(RunCommand(cli::RunUrl, {"--period", "01/04/2021 - 30/06/2021", odd.string()}).Status, 1);
 }
 
 } // namespace

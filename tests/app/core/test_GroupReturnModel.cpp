@@ -8,6 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
 namespace {
 
 using rtl::Currency;
@@ -44,6 +48,29 @@ protected:
     }
 
     static Currency Pence(std::int64_t p) { return Currency::FromRaw(p * 100); }
+
+    // Writes the dataset, then a second file of its first return's period: the first file's bytes
+    // with `from` replaced by `to` (the same bytes when both are empty).
+    sage::TSageDataset* AddWithSecondFile(venturo::sample::TSampleDataset sample, const std::string& from = {},
+                                          const std::string& to = {}) {
+        for (auto& r : sample.Returns) {
+            r.CompanyName = sample.CompanyName;
+        }
+        const UnicodeString folder = WriteDataset(sample);
+        const auto& r = sample.Returns[0];
+        const std::filesystem::path year = sample.Folder / "VATRTNS" / std::to_string(r.YearFolder());
+        std::ifstream in(year / r.FileName(), std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (!from.empty()) {
+            bytes.replace(bytes.find(from), from.size(), to);
+        }
+        std::filesystem::create_directories(sample.Folder / "VATRTNS" / "2030");
+        std::ofstream(sample.Folder / "VATRTNS" / "2030" / r.FileName(), std::ios::binary) << bytes;
+        sage::TSageDataset* d = _factory.MakeDatasetAndLoad(folder);
+        EXPECT_NE(d, nullptr);
+        _datasets.AddObject(folder, d);
+        return d;
+    }
 
     TTempFolder _tmp;
     sage::TSageDatasetFactory _factory;
@@ -193,4 +220,31 @@ TEST_F(GroupModelTest, ASumThatWouldOverflowIsAnErrorAndCannotBeSent) {
     EXPECT_FALSE(_model.Period(0).Overflow);
     ASSERT_NE(_model.SelectedReturn(), nullptr);
     EXPECT_EQ(_model.SelectedReturn()->GetBox(1), Pence(90'000'000'000'000'000));
+}
+
+// A dataset holding one period in two files must not add its figures twice: a copy counts once, and
+// files that disagree keep the dataset out of the sum and the period from being sent.
+TEST_F(GroupModelTest, ADatasetAddsAtMostOneReturnToAPeriod) {
+    auto a = MakeDataset(_tmp.Path() / "a", "Alpha Ltd", "GB 123 4567 89", 0);
+    a.Returns = {MakeQuarter(2021, 4, 20000)};
+    auto b = MakeDataset(_tmp.Path() / "b", "Beta Ltd", "GB 123 4567 89", 0);
+    b.Returns = {MakeQuarter(2021, 4, 5000)};
+    sage::TSageDataset* first = AddWithSecondFile(a);
+    ASSERT_TRUE(_model.Build(first, _datasets));
+    ASSERT_EQ(_model.PeriodCount(), 1);
+    ASSERT_EQ(_model.Period(0).Members.size(), 1u);
+    EXPECT_EQ(_model.Period(0).Combined->GetBox(1), Pence(20000)) << "the copy counts once";
+
+    AddWithSecondFile(b, "<BOX1>", "<BOX1>1");
+    ASSERT_TRUE(_model.Build(first, _datasets));
+    const ven::TGroupPeriod& period = _model.Period(0);
+    ASSERT_EQ(period.Members.size(), 2u) << "one member per dataset";
+    EXPECT_FALSE(period.Members[1].Included);
+    EXPECT_NE(period.Members[1].ConflictingFile, u"");
+    EXPECT_TRUE(period.HasConflict());
+    EXPECT_EQ(period.Combined->GetBox(1), Pence(20000)) << "neither of B's files is added";
+    _model.SetIncluded(0, 1, true);
+    EXPECT_FALSE(period.Members[1].Included) << "cannot be ticked";
+    _model.Select(0);
+    EXPECT_EQ(_model.SelectedReturn(), nullptr) << "the period cannot be sent";
 }

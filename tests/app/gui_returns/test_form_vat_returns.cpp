@@ -4,6 +4,7 @@
 
 #include "ReturnsTestSupport.h"
 #include "app/core/GridColumnSizes.h"
+#include "app/gui/MessageBox.h"
 #include "app/gui/QtText.h"
 #include "app/gui/VatReturnGridModel.h"
 #include "sage_datasets/SageDataset.h"
@@ -19,6 +20,9 @@
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
+
+#include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -175,6 +179,33 @@ TEST_F(VatReturnsWindowTest, EditToggleAndSubmit) {
     QTest::mouseClick(form->btnSubmitVAT, Qt::LeftButton);
     EXPECT_EQ(form->result(), QDialog::Accepted);
     EXPECT_EQ(form->txtCompany->text(), "Harbour Holdings");
+}
+
+// Two files of one period with different figures: both rows stay in view, marked, and neither is sent.
+TEST_F(VatReturnsWindowTest, FilesOfOnePeriodThatDisagreeAreMarkedAndNotSubmitted) {
+    auto sample = Sample("Harbour Ltd", "GB 222 3333 44");
+    sample.Returns = {MakeQuarter(2021, 1, 100000), MakeQuarter(2021, 4, 250050)};
+    std::filesystem::create_directories(sample.Folder / "VATRTNS" / "2030");
+    std::ofstream(sample.Folder / "VATRTNS" / "2030" / sample.Returns[1].FileName())
+        << "<VATRETURN><COMPANY>Harbour Ltd</COMPANY><BOX1>1.00</BOX1></VATRETURN>";
+    Open(Load(sample));
+    ASSERT_EQ(form->GridModel()->rowCount(), 3);
+    for (int row = 0; row < 3; ++row) {
+        const QModelIndex period = form->GridModel()->index(row, Grid::colPeriod);
+        EXPECT_EQ(form->GridModel()->data(period, Qt::DecorationRole).isNull(), row == 2) << row;
+        EXPECT_EQ(form->GridModel()->data(period, Qt::ToolTipRole).toString().contains("different figures"),
+                  row < 2)
+            << row;
+    }
+    MessageBox::clearLastText();
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    QTest::mouseClick(form->btnSubmitVAT, Qt::LeftButton);
+    EXPECT_NE(form->result(), QDialog::Accepted);
+    EXPECT_TRUE(MessageBox::lastText().contains("different figures")) << MessageBox::lastText().toStdString();
+    MessageBox::setNextAnswer(QMessageBox::NoButton);
+    ClickRow(2);
+    QTest::mouseClick(form->btnSubmitVAT, Qt::LeftButton);
+    EXPECT_EQ(form->result(), QDialog::Accepted);
 }
 
 TEST_F(VatReturnsWindowTest, CancelRejects) {
