@@ -8,6 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
 namespace {
 
 using namespace ven::testing;
@@ -67,6 +71,29 @@ TEST_F(UrlTest, MissingDatasetOrPeriodIsAnError) {
     cli::testing::TCliRun period = RunCommand(cli::RunUrl, {"--period", "01/01/1999 - 31/03/1999", _folder});
     EXPECT_EQ(period.Status, 1);
     EXPECT_EQ(RunCommand(cli::RunUrl, {}).Status, 2);
+}
+
+} // namespace
+
+namespace {
+
+// An opener that starts but cannot open anything, as xdg-open does without a desktop.
+TEST_F(UrlTest, OpenFailsWhenTheOpenerReportsAFailure) {
+    const std::filesystem::path bin = _tmp.Path() / "bin";
+    std::filesystem::create_directories(bin);
+    std::ofstream(bin / "xdg-open") << "#!/bin/sh\necho \"xdg-open: no method available for opening '$1'\" >&2\n"
+                                       "exit 3\n";
+    std::filesystem::permissions(bin / "xdg-open", std::filesystem::perms::owner_all);
+    const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    ::setenv("PATH", bin.c_str(), 1);
+    cli::testing::TCliRun run = RunCommand(cli::RunUrl, {"--open", _folder});
+    ::setenv("PATH", oldPath.c_str(), 1);
+
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_EQ(run.Out.rfind("https://", 0), 0u) << "the link is printed for use by hand";
+    EXPECT_NE(run.Err.find("did not open the portal"), std::string::npos) << run.Err;
+    EXPECT_NE(run.Err.find("exit status 3. xdg-open: no method available"), std::string::npos) << run.Err;
+    EXPECT_EQ(run.Err.find("Opened the"), std::string::npos);
 }
 
 } // namespace

@@ -201,8 +201,11 @@ TEST_F(VatReturnsWindowTest, TestModeColoursWhenShownInTestMode) {
 TEST_F(VatReturnsWindowTest, ColumnWidthsAreSavedAndTheTableClosesWithTheWindow) {
     Open(LoadFourQuarters());
     form->gridReturns->setColumnWidth(Grid::colPeriod, 210);
+    form->resize(form->width() + 300, form->height()); // the last column stretches
     form->reject();
     EXPECT_EQ(LoadColumnWidths(kVatReturnGridSection, 10)[0], 210);
+    EXPECT_EQ(LoadColumnWidths(kVatReturnGridSection, 10)[9], 0)
+        << "the column that fills the window has no width of its own";
     EXPECT_TRUE(dm.mtVatReturns.Active());
     form.reset();
     EXPECT_FALSE(dm.mtVatReturns.Active());
@@ -211,6 +214,20 @@ TEST_F(VatReturnsWindowTest, ColumnWidthsAreSavedAndTheTableClosesWithTheWindow)
     Open(LoadFourQuarters());
     EXPECT_EQ(form->gridReturns->columnWidth(Grid::colPeriod), 210);
     EXPECT_EQ(form->GridModel()->rowCount(), 4);
+}
+
+// Widths saved too narrow for the amounts are widened; a double-click on a return submits it.
+TEST_F(VatReturnsWindowTest, AmountsAreNeverCutAndADoubleClickSubmits) {
+    SaveColumnWidths(kVatReturnGridSection, std::vector<int>(10, 30));
+    Open(LoadFourQuarters());
+    for (int c = 0; c + 1 < form->GridModel()->columnCount(); ++c) {
+        EXPECT_GE(form->gridReturns->columnWidth(c), static_cast<QAbstractItemView*>(form->gridReturns)->sizeHintForColumn(c)) << c;
+    }
+    const QRect second = form->gridReturns->visualRect(form->GridModel()->index(1, Grid::colBox1));
+    QTest::mouseClick(form->gridReturns->viewport(), Qt::LeftButton, {}, second.center());
+    QTest::mouseDClick(form->gridReturns->viewport(), Qt::LeftButton, {}, second.center());
+    EXPECT_EQ(form->result(), QDialog::Accepted);
+    EXPECT_EQ(form->SelectedReturn(), form->GridModel()->ReturnAt(1));
 }
 
 TEST_F(VatReturnsWindowTest, FocusStartsOnTheReturnsAndEditMovesItToTheName) {
