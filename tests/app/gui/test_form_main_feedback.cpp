@@ -93,8 +93,8 @@ TEST_F(MainWindowFeedbackTest, StatusLineSaysWhichPortalWasOpenedForWhat) {
     EXPECT_TRUE(MessageBox::lastText().isEmpty());
 }
 
-// No browser at all, and an opener that starts but fails (no desktop to hand the link to): the
-// status line says the portal was not opened, and the link is offered to copy.
+// An opener that starts but fails (no desktop to hand the link to): the status line says the
+// portal was not opened, and the link is offered to copy.
 TEST_F(MainWindowFeedbackTest, AnOpenerThatFailsLeavesNoClaimOfAnOpenedPortalAndOffersTheLink) {
     data.Add("Harrogate Tea Rooms Ltd", "GB 444 5555 66", 1);
     LoadAll();
@@ -107,8 +107,8 @@ TEST_F(MainWindowFeedbackTest, AnOpenerThatFailsLeavesNoClaimOfAnOpenedPortalAnd
     std::ofstream(bin / "xdg-open") << "#!/bin/sh\necho 'xdg-open: no method available' >&2\nexit 3\n";
     std::filesystem::permissions(bin / "xdg-open", std::filesystem::perms::owner_all);
     const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
-    for (const std::filesystem::path& path : {std::filesystem::path("/nonexistent"), bin}) {
-        ::setenv("PATH", path.c_str(), 1);
+    {
+        ::setenv("PATH", bin.c_str(), 1);
         QString message;
         QString link;
         AnswerModal<TfrmHandOffFailure>([&](TfrmHandOffFailure& w) {
@@ -121,9 +121,7 @@ TEST_F(MainWindowFeedbackTest, AnOpenerThatFailsLeavesNoClaimOfAnOpenedPortalAnd
         });
         Press(form->btnSubmit);
         EXPECT_EQ(link, urls[0]);
-        EXPECT_TRUE(message.contains(path == bin ? "exit status 3. xdg-open: no method available"
-                                                 : "The browser could not be started"))
-            << message.toStdString();
+        EXPECT_TRUE(message.contains("exit status 3. xdg-open: no method available")) << message.toStdString();
         EXPECT_EQ(Status(), "The Live portal was not opened for Harrogate Tea Rooms Ltd, 01/01/2020 - 31/03/2020");
     }
     ::setenv("PATH", oldPath.c_str(), 1);
@@ -184,7 +182,7 @@ TEST_F(MainWindowFeedbackTest, WhatCouldNotBeReadIsCountedMarkedAndListed) {
         // The whole path shows, and the last column takes what a wider window gives.
         EXPECT_EQ(w.lvProblems->textElideMode(), Qt::ElideNone);
         const int before = w.lvProblems->header()->sectionSize(TfrmReadProblems::colDetails);
-        w.resize(w.width() + 200, w.height());
+        w.resize(4000, w.height());
         QApplication::processEvents();
         EXPECT_GT(w.lvProblems->header()->sectionSize(TfrmReadProblems::colDetails), before);
         EXPECT_EQ(w.lblSummary->text().left(25), "3 items could not be read");
