@@ -37,13 +37,26 @@ private:
 struct TProcessStart {
     std::unique_ptr<TProcess> Process; // null when it did not start, or when nothing keeps it (ShellOpen)
     int ErrorCode = 0;                 // the system's error number (errno) when it did not start, else 0
-    UnicodeString ErrorText;           // "Cannot start \"<program>\". <reason>"; empty when it started
-    explicit operator bool() const noexcept { return ErrorCode == 0; }
+    int ExitCode = 0;                  // a watched program's failure status (128 + signal), else 0
+    UnicodeString ErrorText;           // "Cannot start \"<program>\". <reason>", or how a watched
+                                       // program failed and what it said; empty on success
+    explicit operator bool() const noexcept { return ErrorCode == 0 && ExitCode == 0; }
 };
 
-/// Opens a URL or file with the user's default handler (ShellExecuteW "open"; xdg-open elsewhere),
-/// which runs on by itself.
-RTL_API TProcessStart ShellOpen(const UnicodeString& urlOrFile);
+/// How a program that only hands something over (an opener, a Windows program through wine) is
+/// watched after it starts: it ends by itself once it has handed over, and ends with a failure
+/// status, having said why on its error output, when it could not.
+struct TLaunchWatch {
+    /// How long to wait for it to end; one still running then is taken to have handed over.
+    std::uint32_t WaitMs = 5000;
+    /// Called about every 20 ms while waiting, when given (the caller's event loop).
+    std::function<void()> ProcessEvents = {};
+};
+
+/// Opens a URL or file with the user's default handler (ShellExecuteW "open"; xdg-open elsewhere)
+/// and watches the opener: one that ends with a failure status within the wait makes the result a
+/// failure, with its status and message. Nothing keeps the handler.
+RTL_API TProcessStart ShellOpen(const UnicodeString& urlOrFile, const TLaunchWatch& watch = {});
 /// Starts file (searched in PATH when it names no folder) with its arguments, verb "open", in the
 /// current folder; a Windows program as CreateProcess starts one.
 RTL_API TProcessStart ShellExecuteProcess(const UnicodeString& file,
@@ -55,6 +68,13 @@ RTL_API TProcessStart ShellExecuteProcess(const UnicodeString& file,
 /// and ErrorText adds wine's.
 RTL_API TProcessStart CreateProcess(const UnicodeString& program, const std::vector<UnicodeString>& arguments,
                                     const UnicodeString& workingDir, TShowWindow show);
+/// CreateProcess for a program that runs on by itself (nothing keeps it); when it has to go
+/// through wine, wine is watched as ShellOpen watches the opener, since wine ends at once with a
+/// failure status when it cannot run the program.
+RTL_API TProcessStart CreateProcessAndWatch(const UnicodeString& program,
+                                            const std::vector<UnicodeString>& arguments,
+                                            const UnicodeString& workingDir, TShowWindow show,
+                                            const TLaunchWatch& watch);
 /// Waits for the process to end while calling processEvents about every 20 ms, so that the
 /// caller's event loop keeps running.
 RTL_API void WaitForProcess(TProcess& process, const std::function<void()>& processEvents);

@@ -89,14 +89,16 @@ void TSageDatasetFactory::FreeSingleton() {
 }
 
 void TSageDatasetFactory::GetCompanyDatasetLocations(rtl::TStringList& pslLocations,
-                                                     const rtl::UnicodeString& szCompanyFolder) {
+                                                     const rtl::UnicodeString& szCompanyFolder,
+                                                     TSageLeftOutList* pvUnusable) {
     const rtl::UnicodeString fileName = rtl::FindChildIgnoreCase(szCompanyFolder, u"COMPANY");
     if (rtl::FileExists(fileName)) {
-        _ReadCompanyFile(pslLocations, fileName);
+        _ReadCompanyFile(pslLocations, fileName, pvUnusable);
     }
 }
 
-void TSageDatasetFactory::_ReadCompanyFile(rtl::TStringList& pslList, const rtl::UnicodeString& szFileName) {
+void TSageDatasetFactory::_ReadCompanyFile(rtl::TStringList& pslList, const rtl::UnicodeString& szFileName,
+                                           TSageLeftOutList* pvUnusable) {
     rtl::TStringList lines;
     lines.LoadFromFile(szFileName, kMaxCompanyFileSize);
     // A folder already listed under another spelling (a link, "." levels) is the same dataset.
@@ -117,10 +119,16 @@ void TSageDatasetFactory::_ReadCompanyFile(rtl::TStringList& pslList, const rtl:
         if (std::find(listed.begin(), listed.end(), identity) != listed.end()) {
             continue;
         }
-        if (rtl::DirectoryExists(folder) &&
-            rtl::DirectoryExists(rtl::FindChildIgnoreCase(folder, u"ACCDATA"))) {
+        const bool exists = rtl::DirectoryExists(folder);
+        if (exists && rtl::DirectoryExists(rtl::FindChildIgnoreCase(folder, u"ACCDATA"))) {
             pslList.Add(folder);
             listed.push_back(identity);
+        } else if (pvUnusable) {
+            // A company Sage still lists but whose data is gone must not vanish without a word.
+            pvUnusable->push_back({folder, folder,
+                                   u"Listed in " + szFileName +
+                                       (exists ? u" but the folder holds no ACCDATA folder"
+                                               : u" but the folder does not exist")});
         }
     }
 }
@@ -215,7 +223,7 @@ std::int32_t TSageDatasetFactory::AddDatasetFromCompanyFile(rtl::TStringList& ps
             folders.Add(dataset->DatasetFolder());
         }
     }
-    _ReadCompanyFile(folders, szCompanyFileName);
+    _ReadCompanyFile(folders, szCompanyFileName, pvLeftOut);
     for (int i = 0; i < folders.Count(); ++i) {
         const rtl::UnicodeString& folder = folders.Strings(i);
         if (IndexOfDataset(pslDatasets, folder) >= 0) {

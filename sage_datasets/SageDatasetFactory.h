@@ -31,8 +31,10 @@ public:
 
     /// Adds the dataset folders listed in szCompanyFolder's COMPANY file that exist, have ACCDATA and are
     /// not in pslLocations yet; nothing without a COMPANY file. Raises EFOpenError when it cannot be read.
-    void GetCompanyDatasetLocations(rtl::TStringList& pslLocations,
-                                    const rtl::UnicodeString& szCompanyFolder);
+    /// A listed folder that does not exist or has no ACCDATA is added to pvUnusable when given, with a
+    /// reason naming the COMPANY file.
+    void GetCompanyDatasetLocations(rtl::TStringList& pslLocations, const rtl::UnicodeString& szCompanyFolder,
+                                    TSageLeftOutList* pvUnusable = nullptr);
     /// The unloaded version object for a dataset folder (or its ACCDATA folder), owned by the caller.
     /// Raises "Sage dataset factory: ..." when the version byte cannot be read or is not 8 to 30.
     TSageDataset* MakeDataset(const rtl::UnicodeString& szDatasetFolder);
@@ -62,7 +64,8 @@ public:
 private:
     /// MakeDataset for the SETUP.DTA reader of the dataset folder.
     TSageDataset* _MakeDataset(TSageSetupDTA& setup);
-    void _ReadCompanyFile(rtl::TStringList& pslList, const rtl::UnicodeString& szFileName);
+    void _ReadCompanyFile(rtl::TStringList& pslList, const rtl::UnicodeString& szFileName,
+                          TSageLeftOutList* pvUnusable);
     /// Raises rtl::Exception "Sage dataset factory: " + message.
     [[noreturn]] void _RaiseException(const rtl::UnicodeString& szMessage);
 

@@ -4,6 +4,7 @@
 #include "app/cli/CliShow.h"
 #include "app/cli/CliUrl.h"
 
+#include "app/core/ProductInfo.h"
 #include "rtl/AppInitialize.h"
 #include "rtl/FormatSettings.h"
 
@@ -33,6 +34,7 @@ int Usage(std::ostream& out, int status) {
     for (const TCommand& command : kCommands) {
         out << "  " << command.Usage() << '\n';
     }
+    out << "  venturo_mtd_cli --version\n";
     return status;
 }
 
@@ -45,6 +47,10 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "help") == 0) {
         return Usage(std::cout, 0);
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::cout << rtl::StringToUtf8(ven::VersionReport());
+        return 0;
     }
     for (const TCommand& command : kCommands) {
         if (std::strcmp(argv[1], command.Name) == 0) {

@@ -60,6 +60,7 @@ TBrowseResult AddFromCompanyFileUnguarded(TdmVenMTD& dm, const UnicodeString& fi
         sage::TSageLeftOutList leftOut;
         int added = dm.Factory()->AddDatasetFromCompanyFile(list, fileName, &leftOut);
         for (int i = list.Count() - (added > 0 ? added : 0); i < list.Count(); ++i) {
+            dm.NoteListedIn(list.Strings(i), fileName);
             dm.RegisterDataset(DatasetAt(list, i));
         }
         result.Added = added > 0 ? added : 0;
@@ -67,6 +68,9 @@ TBrowseResult AddFromCompanyFileUnguarded(TdmVenMTD& dm, const UnicodeString& fi
             TReadProblems problems;
             for (const sage::TSageLeftOut& item : leftOut) {
                 problems.push_back(TReadProblem::Of(item.Path, item));
+                // Told now, and kept with what else could not be read.
+                dm.NoteListedIn(item.Path, fileName);
+                dm.NoteUnreadableFolder(item);
             }
             result.Message = UnreadableDatasetsMessage(result.Added, problems);
         }

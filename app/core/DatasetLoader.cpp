@@ -1,5 +1,7 @@
 #include "app/core/DatasetLoader.h"
 
+#include <algorithm>
+
 #include "app/core/PlatformPaths.h"
 #include "app/core/VenDataModule.h"
 #include "rtl/Exceptions.h"
@@ -89,7 +91,7 @@ void TDatasetLoader::Load() {
     if (datasets && _pDataModule->Factory()) {
         _pDataModule->Enter();
         try {
-            LoadCandidates(datasets);
+            LoadCandidates(datasets, deadline);
         } catch (...) {
             // Whatever went wrong, the lock is released and the main window still opens.
         }
@@ -101,7 +103,7 @@ void TDatasetLoader::Load() {
     RunOnView([](ILoaderView& v, const UnicodeString&) { v.FinishLoading(); }, {});
 }
 
-void TDatasetLoader::LoadCandidates(rtl::TStringList* datasets) {
+void TDatasetLoader::LoadCandidates(rtl::TStringList* datasets, std::uint64_t deadline) {
     // Compared exactly: two folders whose names differ only in case are two datasets where names are
     // case-sensitive, and a folder reached under two spellings is one dataset by its identity on disk.
     rtl::TStringList candidates;
@@ -110,6 +112,7 @@ void TDatasetLoader::LoadCandidates(rtl::TStringList* datasets) {
     FindDatasetFolders(&candidates);
 
     sage::TSageDatasetFactory* factory = _pDataModule->Factory();
+    std::uint64_t lastShown = 0;
     for (int i = 0; i < candidates.Count(); ++i) {
         const UnicodeString& folder = candidates.Strings(i);
         if (sage::TSageDatasetFactory::IndexOfDataset(*datasets, folder) >= 0) {
@@ -128,10 +131,17 @@ void TDatasetLoader::LoadCandidates(rtl::TStringList* datasets) {
         _szMessage = u"Found: " + _Dataset->CompanyName() + u" version: " + _Dataset->Version() + u"\r" +
                      _Dataset->DatasetFolder();
         _szMessage = rtl::StringReplace(_szMessage, u"&", u"&&", rtl::TReplaceFlag::rfReplaceAll);
-        ShowProgress();
-        std::uint32_t pause = datasets->Count() <= 10 ? _pacing.SlowPauseMs : _pacing.FastPauseMs;
-        if (pause > 0) {
-            rtl::Sleep(pause);
+        const bool first = datasets->Count() <= 10;
+        const std::uint64_t now = rtl::GetTickCount64();
+        // Hundreds of lines a second are more than a splash can show: after the first ten, one
+        // line per interval is all anyone sees.
+        if (first || now >= lastShown + _pacing.ProgressEveryMs) {
+            lastShown = now;
+            ShowProgress();
+        }
+        const std::uint32_t pause = first ? _pacing.SlowPauseMs : _pacing.FastPauseMs;
+        if (pause > 0 && now < deadline) {
+            rtl::Sleep(static_cast<std::uint32_t>(std::min<std::uint64_t>(pause, deadline - now)));
         }
     }
     _Dataset = nullptr;
@@ -173,10 +183,26 @@ std::vector<UnicodeString> TStandardLoader::SearchFolders() {
 void TStandardLoader::FindDatasetFolders(rtl::TStringList* candidates) {
     sage::TSageDatasetFactory* factory = _pDataModule->Factory();
     for (const UnicodeString& folder : SearchFolders()) {
+        const int before = candidates->Count();
+        rtl::TStringList found;
+        sage::TSageLeftOutList unusable;
         try {
-            factory->GetCompanyDatasetLocations(*candidates, folder);
+            // Found apart first, so that each folder found is known by the COMPANY file that lists it.
+            for (int i = 0; i < before; ++i) {
+                found.Add(candidates->Strings(i));
+            }
+            factory->GetCompanyDatasetLocations(found, folder, &unusable);
         } catch (const rtl::Exception&) {
             // An unreadable COMPANY file in one location does not stop the search of the others.
+        }
+        const UnicodeString companyFile = rtl::FindChildIgnoreCase(folder, u"COMPANY");
+        for (int i = before; i < found.Count(); ++i) {
+            candidates->Add(found.Strings(i));
+            _pDataModule->NoteListedIn(found.Strings(i), companyFile);
+        }
+        for (const sage::TSageLeftOut& item : unusable) {
+            _pDataModule->NoteListedIn(item.Path, companyFile);
+            _pDataModule->NoteUnreadableFolder(item);
         }
     }
 }

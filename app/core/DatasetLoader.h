@@ -31,12 +31,15 @@ public:
     virtual void FinishLoading() = 0;
 };
 
-/// Pauses that let each progress line be read, and the splash's minimum time.
+/// Pauses that let each progress line be read, and the splash's minimum time. The pauses only
+/// spend time the splash has to stay up anyway: none is made once its minimum time has passed.
 struct TLoaderPacing {
-    std::uint32_t SlowPauseMs = 100; // after each dataset while 10 or fewer are known
-    std::uint32_t FastPauseMs = 5;   // once 11 or more are known
-    std::uint32_t MinimumMs = 3000;  // the splash stays up at least this long
-    static TLoaderPacing None() { return {0, 0, 0}; }
+    std::uint32_t SlowPauseMs = 100;   // after each dataset while 10 or fewer are known
+    std::uint32_t FastPauseMs = 0;     // once 11 or more are known (showing the line already
+                                       // lets the splash repaint)
+    std::uint32_t MinimumMs = 3000;    // the splash stays up at least this long
+    std::uint32_t ProgressEveryMs = 20; // once 11 or more are known, at most one line this often
+    static TLoaderPacing None() { return {0, 0, 0, 0}; }
 };
 
 /// Order of DataSets after loading: datasets without returns first (by VAT number), then by the
@@ -64,7 +67,7 @@ protected:
     sage::TSageDataset* _Dataset = nullptr;
 
 private:
-    void LoadCandidates(rtl::TStringList* datasets);
+    void LoadCandidates(rtl::TStringList* datasets, std::uint64_t deadline);
     TLoaderPacing _pacing;
 };
 

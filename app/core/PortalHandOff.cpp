@@ -92,16 +92,13 @@ UnicodeString PlatformBrowserCommandLine(const UnicodeString& program, const Uni
     return rtl::QuoteCommandLineArgument(program) + u" --startfile " + rtl::QuoteCommandLineArgument(url);
 }
 
-rtl::TProcessStart OpenPortalUrl(const UnicodeString& url, const TPortalTarget& target) {
+rtl::TProcessStart OpenPortalUrl(const UnicodeString& url, const TPortalTarget& target,
+                                 const rtl::TLaunchWatch& watch) {
     if (target.PlatformMode) {
-        // Nothing waits for the browser: the process object only lets go of it.
-        rtl::TProcessStart started =
-            rtl::CreateProcess(PlatformBrowserPath(), PlatformBrowserArguments(url), PlatformBrowserFolder(),
-                               rtl::TShowWindow::swMaximized);
-        started.Process.reset();
-        return started;
+        return rtl::CreateProcessAndWatch(PlatformBrowserPath(), PlatformBrowserArguments(url),
+                                          PlatformBrowserFolder(), rtl::TShowWindow::swMaximized, watch);
     }
-    return rtl::ShellOpen(url);
+    return rtl::ShellOpen(url, watch);
 }
 
 UnicodeString HandOffRefusal(const sage::TSageDatasetVatReturn& vatReturn, const TPortalTarget& target) {
@@ -117,6 +114,11 @@ UnicodeString HandOffStatusText(const sage::TSageDatasetVatReturn& vatReturn, co
            vatReturn.CompanyName() + u", " + vatReturn.Period() + u" in your browser";
 }
 
+UnicodeString HandOffFailedStatusText(const sage::TSageDatasetVatReturn& vatReturn, const TPortalTarget& target) {
+    return UnicodeString(u"The ") + (target.TestMode ? u"Test" : u"Live") + u" portal was not opened for " +
+           vatReturn.CompanyName() + u", " + vatReturn.Period();
+}
+
 THandOffResult HandOffReturn(const sage::TSageDatasetVatReturn& vatReturn, const TPortalTarget& target,
                              const TPortalLauncher& launch) {
     THandOffResult result;
@@ -125,11 +127,20 @@ THandOffResult HandOffReturn(const sage::TSageDatasetVatReturn& vatReturn, const
         return result;
     }
     result.Url = BuildPortalUrl(vatReturn, target);
-    const rtl::TProcessStart started = launch(result.Url, target);
+    const rtl::TProcessStart started = launch ? launch(result.Url, target) : OpenPortalUrl(result.Url, target);
     result.Opened = static_cast<bool>(started);
-    result.Message = result.Opened ? HandOffStatusText(vatReturn, target)
-                                   : u"The browser could not be started, so the portal was not opened.\r" +
-                                         started.ErrorText;
+    if (result.Opened) {
+        result.Message = HandOffStatusText(vatReturn, target);
+        result.Status = result.Message;
+        return result;
+    }
+    result.Status = HandOffFailedStatusText(vatReturn, target);
+    // A program that started and then failed is no better than one that never started.
+    result.Message = (started.ErrorCode != 0
+                          ? UnicodeString(u"The browser could not be started, so the portal was not opened.\r")
+                          : UnicodeString(u"The browser did not open the portal: the program that opens it "
+                                          u"reported a failure.\r")) +
+                     started.ErrorText;
     return result;
 }
 

@@ -47,9 +47,11 @@ rtl::UnicodeString PlatformBrowserCommandLine(const rtl::UnicodeString& program,
                                               const rtl::UnicodeString& url);
 
 /// Opens a hand-off URL: in platform mode through the platform's browser program (started
-/// maximised, not waited for), else through the shell's default handler. The result tells whether
-/// a program was started and, when not, why (ErrorText).
-rtl::TProcessStart OpenPortalUrl(const rtl::UnicodeString& url, const TPortalTarget& target);
+/// maximised), else through the shell's default handler. The opener, or wine when the browser
+/// program goes through it, is watched as watch says: the result is a failure when it could not
+/// start or ended with a failure status, with why (ErrorText).
+rtl::TProcessStart OpenPortalUrl(const rtl::UnicodeString& url, const TPortalTarget& target,
+                                 const rtl::TLaunchWatch& watch = {});
 /// How a hand-off opens its URL: OpenPortalUrl, or another way given by a caller.
 using TPortalLauncher = std::function<rtl::TProcessStart(const rtl::UnicodeString&, const TPortalTarget&)>;
 
@@ -59,6 +61,9 @@ rtl::UnicodeString HandOffRefusal(const sage::TSageDatasetVatReturn& vatReturn, 
 /// What the status line says once the portal has been opened for the return.
 rtl::UnicodeString HandOffStatusText(const sage::TSageDatasetVatReturn& vatReturn,
                                      const TPortalTarget& target);
+/// What the status line says when the portal could not be opened for the return.
+rtl::UnicodeString HandOffFailedStatusText(const sage::TSageDatasetVatReturn& vatReturn,
+                                           const TPortalTarget& target);
 
 /// What became of a hand-off.
 struct THandOffResult {
@@ -68,10 +73,13 @@ struct THandOffResult {
     rtl::UnicodeString Url;
     /// Opened: the status-line text; otherwise why nothing was opened, for a message box.
     rtl::UnicodeString Message;
+    /// The status line's text after the hand-off (opened or not); empty when the return was refused.
+    rtl::UnicodeString Status;
 };
 
-/// Refuses a return that cannot be filed; otherwise builds its URL and opens it with launch.
+/// Refuses a return that cannot be filed; otherwise builds its URL and opens it with launch
+/// (OpenPortalUrl when none is given).
 THandOffResult HandOffReturn(const sage::TSageDatasetVatReturn& vatReturn, const TPortalTarget& target,
-                             const TPortalLauncher& launch = OpenPortalUrl);
+                             const TPortalLauncher& launch = {});
 
 } // namespace ven

@@ -23,6 +23,10 @@ struct TReadProblem {
     rtl::UnicodeString File;
     /// Why ("Permission denied", "Malformed XML: ...").
     rtl::UnicodeString Reason;
+    /// The company of the dataset, when it could be read far enough to know it.
+    rtl::UnicodeString CompanyName;
+    /// The COMPANY file that listed the dataset folder, when one did.
+    rtl::UnicodeString CompanyFile;
 
     static TReadProblem Of(const rtl::UnicodeString& folder, const sage::TSageLeftOut& item);
 };
@@ -38,6 +42,10 @@ rtl::UnicodeString ProblemReasonText(const TReadProblem& problem);
 /// Why a return whose dataset holds its period in files with different figures is not sent, naming
 /// the other file.
 rtl::UnicodeString ConflictingReturnText(const sage::TSageDatasetVatReturn& vatReturn);
+/// The reason in plain words ("The return file is damaged (XML error at line 12)", "Sage version 31
+/// is not supported yet"); empty when there are none better than the reason itself. A damaged XML
+/// file is read again to turn the error's offset into a line.
+rtl::UnicodeString ProblemPlainText(const TReadProblem& problem);
 /// One line per problem: "<path>: <reason text>".
 rtl::UnicodeString ProblemLines(const TReadProblems& problems);
 

@@ -24,6 +24,8 @@ std::vector<TFieldDef> DataSetFields() {
         {u"NumReturns", TFieldType::ftInteger, 0, true, u"Number of Returns"},
         {u"InternalVAT", TFieldType::ftString, 30, false, u"InternalVAT", true},
         {u"GroupKey", TFieldType::ftString, 40, false, u"GroupKey"},
+        // The version as a number, major then minor, for sorting ("8.2" before "10").
+        {u"VersionOrder", TFieldType::ftInteger, 0, false, u"VersionOrder"},
         // Empty, or what the row's mark says: items of the dataset that could not be read.
         {u"Problems", TFieldType::ftString, 128, false, u"Problems"},
     };
@@ -41,6 +43,27 @@ std::vector<TFieldDef> VatReturnFields() {
         fields.push_back({u"Box" + n, TFieldType::ftCurrency, 0, false, u"Box " + n});
     }
     return fields;
+}
+
+// Major * 100,000 + minor of a version text ("30.3", "27.2.0.225"); the major version alone when
+// the text does not begin with one.
+int VersionOrder(const UnicodeString& version, int majorVersion) {
+    int parts[2] = {0, 0};
+    std::size_t i = 0;
+    for (int& part : parts) {
+        const std::size_t start = i;
+        while (i < version.size() && version[i] >= u'0' && version[i] <= u'9' && part < 10000) {
+            part = part * 10 + (version[i++] - u'0');
+        }
+        if (i == start) {
+            return parts[0] > 0 ? parts[0] * 100000 : majorVersion * 100000;
+        }
+        if (i >= version.size() || version[i] != u'.') {
+            break;
+        }
+        ++i;
+    }
+    return parts[0] * 100000 + parts[1];
 }
 
 sage::TSageDataset* DatasetOf(rtl::TStringList& list, int index) {
@@ -114,6 +137,8 @@ void TdmVenMTD::RegisterDataset(sage::TSageDataset* dataset) {
     mtDataSets.SetField(u"VATNumber", dataset->VatNumber());
     mtDataSets.SetField(u"MajorVersion", static_cast<int>(dataset->MajorVersion()));
     mtDataSets.SetField(u"Version", dataset->Version());
+    mtDataSets.SetField(u"VersionOrder",
+                        VersionOrder(dataset->Version(), static_cast<int>(dataset->MajorVersion())));
     if (sage::TSageDatasetVatReturn* latest = dataset->LatestVatReturn()) {
         mtDataSets.SetField(u"LatestReturn", latest->Period());
         mtDataSets.SetField(u"GroupKey", latest->Description());
@@ -136,6 +161,17 @@ void TdmVenMTD::NoteUnreadableFolder(const sage::TSageLeftOut& whyNot) {
     Leave();
 }
 
+void TdmVenMTD::NoteListedIn(const rtl::UnicodeString& folder, const rtl::UnicodeString& companyFile) {
+    Enter();
+    _mListedIn.emplace(folder, companyFile);
+    Leave();
+}
+
+rtl::UnicodeString TdmVenMTD::ListedIn(const rtl::UnicodeString& folder) const {
+    auto listed = _mListedIn.find(folder);
+    return listed != _mListedIn.end() ? listed->second : rtl::UnicodeString();
+}
+
 TReadProblems TdmVenMTD::Problems() {
     Enter();
     TReadProblems problems = _vUnreadableFolders;
@@ -143,8 +179,13 @@ TReadProblems TdmVenMTD::Problems() {
         if (sage::TSageDataset* dataset = DatasetOf(*_slDatasets, i)) {
             for (const sage::TSageLeftOut& item : dataset->LeftOut()) {
                 problems.push_back(TReadProblem::Of(dataset->DatasetFolder(), item));
+                problems.back().CompanyName = dataset->CompanyName();
+                problems.back().CompanyFile = ListedIn(_slDatasets->Strings(i));
             }
         }
+    }
+    for (std::size_t i = 0; i < _vUnreadableFolders.size(); ++i) {
+        problems[i].CompanyFile = ListedIn(problems[i].Path);
     }
     Leave();
     return problems;
@@ -152,7 +193,8 @@ TReadProblems TdmVenMTD::Problems() {
 
 bool TdmVenMTD::IsGroupReturn(sage::TSageDataset* dataset) {
     sage::TSageDatasetVatReturn* latest = dataset ? dataset->LatestVatReturn() : nullptr;
-    if (!latest) {
+    // Companies that share no VAT number are not a group, however many lack one.
+    if (!latest || rtl::Trim(latest->VatNumber()).empty()) {
         return false;
     }
     rtl::TStringList& list = *DataSets();

@@ -8,6 +8,7 @@
 #include "rtl/StringList.h"
 #include "rtl/SyncObjs.h"
 
+#include <map>
 #include <memory>
 
 namespace sage {
@@ -56,10 +57,14 @@ public:
     /// Notes a searched folder that gave no dataset, and why (under the lock); a later note of the same
     /// folder replaces the earlier one.
     void NoteUnreadableFolder(const sage::TSageLeftOut& whyNot);
-    /// Everything that could not be read: the searched folders that gave no dataset, then what each
+    /// Notes the COMPANY file that listed a dataset folder, so that what cannot be read there can name it.
+    void NoteListedIn(const rtl::UnicodeString& folder, const rtl::UnicodeString& companyFile);
+    /// Everything that could not be read (each with its company when known and the COMPANY file that
+    /// listed its folder): the searched folders that gave no dataset, then what each
     /// listed dataset left out of its returns, in list order.
     TReadProblems Problems();
-    /// Whether another listed dataset's latest return carries the same VAT number as this one's.
+    /// Whether another listed dataset's latest return carries the same VAT number as this one's; an
+    /// empty or blank VAT number never makes a group.
     bool IsGroupReturn(sage::TSageDataset* dataset);
     /// Refills mtVatReturns with the returns of dataset, in its list order.
     void FillVatReturns(sage::TSageDataset* dataset);
@@ -77,12 +82,14 @@ private:
     void TableReset() override {}
     void RowChanged(int) override {}
     void CurrentChanged(int row) override;
+    rtl::UnicodeString ListedIn(const rtl::UnicodeString& folder) const;
 
     const TVenSystemMode& _systemMode;
     std::unique_ptr<rtl::TStringList> _slDatasets;
     std::unique_ptr<sage::TSageDatasetFactory> _pFactory;
     rtl::TCriticalSection _csLock;
     TReadProblems _vUnreadableFolders;
+    std::map<rtl::UnicodeString, rtl::UnicodeString> _mListedIn; // dataset folder -> COMPANY file
     TDataChangeEvent _fnVATReturnSelected;
 };
 

@@ -189,8 +189,15 @@ QVariant TGroupReturnTreeModel::data(const QModelIndex& index, int role) const {
             return m.Included ? Qt::Checked : Qt::Unchecked;
         }
         return {};
-    case Qt::ToolTipRole:
-        return ToolTip(index);
+    case Qt::ToolTipRole: {
+        // An amount shows whole on hovering, however narrow its column.
+        const QVariant tip = ToolTip(index);
+        const QString amount = index.column() >= colBox1 ? DisplayText(index).toString() : QString();
+        if (amount.isEmpty()) {
+            return tip;
+        }
+        return tip.isValid() ? amount + QLatin1Char('\n') + tip.toString() : QVariant(amount);
+    }
     case Qt::BackgroundRole:
         return Background(index);
     case Qt::ForegroundRole:

@@ -47,7 +47,8 @@ QSize TSliderSwitch::sizeHint() const {
 void TSliderSwitch::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    QRectF track = QRectF(rect()).adjusted(1, 1, -1, -1);
+    // A margin all round holds the focus ring, so that it shows outside the track.
+    QRectF track = QRectF(rect()).adjusted(3, 3, -3, -3);
     qreal radius = track.height() / 2;
     QColor trackColour = On() ? kOnTrack : kOffTrack;
     if (!isEnabled()) {
@@ -75,9 +76,10 @@ void TSliderSwitch::paintEvent(QPaintEvent*) {
     p.drawText(textArea, Qt::AlignCenter, StateCaption());
 
     if (hasFocus()) {
-        p.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DotLine));
+        // Solid and two pixels wide: a dotted hairline on the track's own edge was not seen.
+        p.setPen(QPen(palette().color(QPalette::Highlight), 2));
         p.setBrush(Qt::NoBrush);
-        p.drawRoundedRect(track.adjusted(-0.5, -0.5, 0.5, 0.5), radius, radius);
+        p.drawRoundedRect(track.adjusted(-2, -2, 2, 2), radius + 2, radius + 2);
     }
 }
 

@@ -1,5 +1,7 @@
 #include "app/gui/WindowParts.h"
 
+#include <algorithm>
+
 #include "app/core/GridColumnSizes.h"
 #include "app/core/PortalHandOff.h"
 #include "app/gui/QtText.h"
@@ -114,6 +116,30 @@ bool RestoreWindowBounds(QWidget* window, const rtl::UnicodeString& section) {
         window->setWindowState(window->windowState() | Qt::WindowMaximized);
     }
     return true;
+}
+
+void FitToScreen(QWidget* window) {
+    QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen || window->isMaximized() || window->isFullScreen()) {
+        return;
+    }
+    const QRect area = screen->availableGeometry();
+    // The frame (title bar, borders) is known once the window is shown; before, it counts as none.
+    const QSize frameExtra = window->frameGeometry().size() - window->geometry().size();
+    const QSize size = window->size()
+                           .boundedTo(area.size() - frameExtra)
+                           .expandedTo(window->minimumSize())
+                           .expandedTo(window->minimumSizeHint().boundedTo(area.size() - frameExtra));
+    if (size != window->size()) {
+        window->resize(size);
+    }
+    const QRect frame = window->frameGeometry();
+    // The title bar first: a window too large for the area keeps its top left corner on it.
+    const int x = std::max(area.left(), std::min(frame.left(), area.right() + 1 - frame.width()));
+    const int y = std::max(area.top(), std::min(frame.top(), area.bottom() + 1 - frame.height()));
+    if (x != frame.left() || y != frame.top()) {
+        window->move(x, y);
+    }
 }
 
 void SaveWindowBounds(QWidget* window, const rtl::UnicodeString& section) {

@@ -37,6 +37,9 @@ QLabel* TestModeNoticeOf(QFrame* footer);
 /// Puts a top-level window where it stood when last saved under section, when that is still on a
 /// screen; false (the window untouched) otherwise.
 bool RestoreWindowBounds(QWidget* window, const rtl::UnicodeString& section);
+/// Keeps a top-level window on the available area of its screen: no larger than that area (but
+/// never below the window's minimum size) and moved so that as much of it as possible is on it.
+void FitToScreen(QWidget* window);
 /// Saves a top-level window's normal frame and maximised state under section.
 void SaveWindowBounds(QWidget* window, const rtl::UnicodeString& section);
 

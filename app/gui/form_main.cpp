@@ -16,6 +16,8 @@
 #include "app/gui/TestModeColours.h"
 #include "app/gui/UpdateCommand.h"
 #include "app/gui/WindowParts.h"
+#include "app/gui/form_about.h"
+#include "app/gui/form_hand_off_failure.h"
 #include "app/gui/form_license_text.h"
 #include "app/gui/form_read_problems.h"
 #include "app/gui/form_vat_returns.h"
@@ -35,12 +37,15 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -69,7 +74,11 @@ std::vector<TGridColumn> DatasetGridColumns() {
          .Width = 140,
          .SortField = u"GroupKey"},
         {u"NumReturns", QStringLiteral("Number of Returns"), 120, Qt::AlignHCenter},
-        {u"Version", QStringLiteral("Version"), 64, Qt::AlignHCenter},
+        {.Field = u"Version",
+         .Header = QStringLiteral("Version"),
+         .Width = 64,
+         .Alignment = Qt::AlignHCenter,
+         .SortField = u"VersionOrder"},
         {u"Path", QStringLiteral("Dataset Path"), 269, Qt::AlignLeft},
     };
 }
@@ -130,12 +139,24 @@ Tform_main::Tform_main(const TVenSystemMode& systemMode, QWidget* parent)
     actCheckForUpdates->setObjectName(QStringLiteral("actCheckForUpdates"));
     actCheckForUpdates->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_U));
     actCheckForUpdates->setEnabled(!_systemMode.PlatformMode()); // never checked in platform mode
-    addAction(actCheckForUpdates);
     connect(actCheckForUpdates, &QAction::triggered, this, [this] {
         if (_pWebUpdate) {
             ShowUserUpdateCheck(this, *_pWebUpdate);
         }
     });
+    auto* actAbout = new QAction(QStringLiteral("&About Venturo MTD"), this);
+    actAbout->setObjectName(QStringLiteral("actAbout"));
+    connect(actAbout, &QAction::triggered, this, [this] {
+        TfrmAbout frm(this);
+        FitToScreen(&frm);
+        frm.exec();
+    });
+    QMenu* menuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
+    menuHelp->setObjectName(QStringLiteral("menuHelp"));
+    actCheckForUpdates->setText(QStringLiteral("Check for &Updates"));
+    menuHelp->addAction(actCheckForUpdates);
+    menuHelp->addSeparator();
+    menuHelp->addAction(actAbout);
 }
 
 Tform_main::~Tform_main() {
@@ -145,13 +166,14 @@ Tform_main::~Tform_main() {
 void Tform_main::BuildHeader() {
     pnlHeader = MakePanel(QStringLiteral("pnlHeader"), this);
     pnlHeader->setFixedHeight(41);
-    lblSubmissionMode = new QLabel(QStringLiteral("Submission Mode"), pnlHeader);
+    lblSubmissionMode = new QLabel(QStringLiteral("Submission &Mode"), pnlHeader);
     lblSubmissionMode->setObjectName(QStringLiteral("lblSubmissionMode"));
     cbSubmissionMode = new TSliderSwitch(pnlHeader);
     cbSubmissionMode->setObjectName(QStringLiteral("cbSubmissionMode"));
     cbSubmissionMode->SetOnCaption(QStringLiteral("Live"));
     cbSubmissionMode->SetOffCaption(QStringLiteral("Test"));
     cbSubmissionMode->setFixedSize(84, 26);
+    lblSubmissionMode->setBuddy(cbSubmissionMode); // Alt+M reaches the switch
     connect(cbSubmissionMode, &TSliderSwitch::StateChanged, this, &Tform_main::cbSubmissionModeStateChanged);
     auto* row = new QHBoxLayout(pnlHeader);
     row->setContentsMargins(10, 0, 10, 0);
@@ -167,8 +189,14 @@ void Tform_main::BuildContent() {
     gridDatasets->setObjectName(QStringLiteral("gridDatasets"));
     gridDatasets->setAlternatingRowColors(true);
     gridDatasets->SetEmptyText(kNoDatasetsText);
+    // Enter or a double-click on a company does what Submit does.
     connect(gridDatasets, &TDataGrid::EnterPressed, this, [this] {
         if (btnSubmit->isEnabled()) {
+            btnSubmit->click();
+        }
+    });
+    connect(gridDatasets, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.isValid() && btnSubmit->isEnabled()) {
             btnSubmit->click();
         }
     });
@@ -221,7 +249,7 @@ void Tform_main::BuildStatusLine() {
     lblProblems = new QLabel(this);
     lblProblems->setObjectName(QStringLiteral("lblProblems"));
     const int iconSize = style()->pixelMetric(QStyle::PM_SmallIconSize);
-    btnProblems = new QPushButton(QStringLiteral("Details..."), this);
+    btnProblems = new QPushButton(QStringLiteral("&Details..."), this);
     btnProblems->setObjectName(QStringLiteral("btnProblems"));
     btnProblems->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
     btnProblems->setIconSize(QSize(iconSize, iconSize));
@@ -248,6 +276,7 @@ void Tform_main::ShowProblemDetails() {
     }
     TfrmReadProblems frm(this);
     frm.SetProblems(_pDataModule->Problems());
+    FitToScreen(&frm);
     frm.exec();
 }
 
@@ -331,9 +360,11 @@ void Tform_main::SaveColumnWidths() {
         return;
     }
     std::vector<int> widths;
-    // A fitted column is fitted again next time, to the datasets found then.
+    // A fitted column is fitted again next time, to the datasets found then; the last column
+    // fills what is left of the window, which is no width of its own.
     for (int i = 0; i < _pDatasetModel->columnCount(); ++i) {
-        widths.push_back(std::ranges::count(_fitColumns, i) ? 0 : gridDatasets->columnWidth(i));
+        const bool own = i + 1 < _pDatasetModel->columnCount() && !std::ranges::count(_fitColumns, i);
+        widths.push_back(own ? gridDatasets->columnWidth(i) : 0);
     }
     ven::SaveColumnWidths(kDatasetGridSection, widths);
 }
@@ -342,8 +373,20 @@ void Tform_main::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!_blShown && !event->spontaneous()) {
         _blShown = true;
+        if (QWindow* window = windowHandle()) {
+            window->installEventFilter(this);
+        }
+        FitToScreen(this);
         FormShow();
     }
+}
+
+// The window is on the screen once its window is exposed; until then its place is the system's guess.
+bool Tform_main::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Expose && watched == windowHandle() && windowHandle()->isExposed()) {
+        _blExposed = true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void Tform_main::FormShow() {
@@ -376,8 +419,9 @@ void Tform_main::RequestClose() {
 
 void Tform_main::closeEvent(QCloseEvent* event) {
     SaveColumnWidths();
-    // A window never shown has no place of its own to remember.
-    if (_blShown) {
+    // A window never on the screen (closed while it was being shown, as when an update restarts the
+    // program) has no place of its own to remember.
+    if (_blExposed) {
         SaveWindowBounds(this, kDatasetGridSection);
     }
     QMainWindow::closeEvent(event);
@@ -420,13 +464,19 @@ void Tform_main::ApplyAppearance(bool testMode) {
 }
 
 void Tform_main::gridDatasetsSelectionChanged() {
+    sage::TSageDataset* before = FDataset;
     if (_pDataModule && _pDataModule->DataSets()) {
         UpdateSelectedDataset();
+    }
+    // What the status line said was about another company.
+    if (FDataset != before) {
+        statusBar()->clearMessage();
     }
 }
 
 void Tform_main::cbSubmissionModeStateChanged() {
     UpdateSubmissionMode();
+    statusBar()->clearMessage();
 }
 
 void Tform_main::btnBrowseClick() {
@@ -448,6 +498,7 @@ void Tform_main::BrowseDatasetFile() {
         return;
     }
     TBrowseResult result;
+    const int rowsBefore = _pDatasetModel ? _pDatasetModel->rowCount() : 0;
     {
         TRepaintHold hold(gridDatasets);
         result = AddDatasetsFromFile(*_pDataModule, FromQString(fileName));
@@ -457,7 +508,13 @@ void Tform_main::BrowseDatasetFile() {
     } else if (!result.Message.empty()) {
         ShowMessage(result.Message);
     }
-    SelectFirstDataset();
+    // The first dataset added is what the user came for; rows are appended to the table.
+    if (result.Added > 0 && _pDatasetModel && _pDatasetModel->rowCount() > rowsBefore) {
+        gridDatasets->selectRow(_pSortModel->mapFromSource(_pDatasetModel->index(rowsBefore, 0)).row());
+        UpdateSelectedDataset();
+    } else {
+        SelectFirstDataset();
+    }
     UpdateProblems();
 }
 
@@ -533,6 +590,7 @@ void Tform_main::updApplicationDownloadedEULA(TWebUpdate& sender, const rtl::TSt
     TfrmLicenseText frm(this);
     frm.SetLines(lines);
     frm.SetOffer(sender.Manifest() ? sender.Manifest()->Version : rtl::UnicodeString());
+    FitToScreen(&frm);
     accept = frm.exec() == QDialog::Accepted;
 }
 
@@ -544,7 +602,14 @@ void Tform_main::updApplicationAppRestart(TWebUpdate&, bool& allowRestart) {
 
 void Tform_main::HandOffReturn(const sage::TSageDatasetVatReturn& vatReturn) {
     TPortalTarget target = TPortalTarget::FromBuild(TestMode(), _systemMode.PlatformMode());
-    TPortalLauncher launch = OpenPortalUrl;
+    // The opener reports within seconds; meanwhile the window repaints but takes no input.
+    TPortalLauncher launch = [](const rtl::UnicodeString& url, const TPortalTarget& t) {
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        rtl::TProcessStart started = OpenPortalUrl(
+            url, t, {.ProcessEvents = [] { QApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }});
+        QApplication::restoreOverrideCursor();
+        return started;
+    };
     if (_fnHandOff) {
         // The hook stands in for the browser only: the refusal and the status line stay real.
         launch = [this, &vatReturn](const rtl::UnicodeString&, const TPortalTarget& t) {
@@ -553,12 +618,22 @@ void Tform_main::HandOffReturn(const sage::TSageDatasetVatReturn& vatReturn) {
         };
     }
     const THandOffResult result = ven::HandOffReturn(vatReturn, target, launch);
-    if (result.Opened) {
-        statusBar()->showMessage(ToQString(result.Message));
-    } else {
+    if (result.Status.empty()) {
         statusBar()->clearMessage();
-        MessageBox::warning(this, ToQString(result.Message));
+    } else {
+        statusBar()->showMessage(ToQString(result.Status));
     }
+    if (result.Opened) {
+        return;
+    }
+    if (result.Url.empty()) {
+        MessageBox::warning(this, ToQString(result.Message));
+        return;
+    }
+    TfrmHandOffFailure frm(this);
+    frm.SetFailure(ToQString(result.Message), ToQString(result.Url));
+    FitToScreen(&frm);
+    frm.exec();
 }
 
 void Tform_main::btnCloseClick() {

@@ -92,6 +92,7 @@ signals:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildHeader();
@@ -131,6 +132,7 @@ private:
     sage::TSageDataset* FDataset = nullptr;
     bool _blTestMode = false;
     bool _blShown = false;
+    bool _blExposed = false;
     bool _blCloseRequested = false;
     // The table row of the selected dataset while the rows are re-read.
     int _nRowBeforeReset = -1;

@@ -19,13 +19,16 @@ TfrmReadProblems::TfrmReadProblems(QWidget* owner) : QDialog(owner) {
     lblSummary->setWordWrap(true);
     lvProblems = new QTreeWidget(this);
     lvProblems->setObjectName(QStringLiteral("lvProblems"));
-    lvProblems->setHeaderLabels({QStringLiteral("Item"), QStringLiteral("Reason")});
+    lvProblems->setHeaderLabels({QStringLiteral("Company"), QStringLiteral("Item"), QStringLiteral("Listed in"),
+                                 QStringLiteral("Reason"), QStringLiteral("Details")});
     lvProblems->setRootIsDecorated(false);
     lvProblems->setAlternatingRowColors(true);
     lvProblems->setWordWrap(false);
-    lvProblems->setTextElideMode(Qt::ElideMiddle); // paths differ at their ends
+    // Paths are shown whole: a path cut in the middle cannot be found on the disk.
+    lvProblems->setTextElideMode(Qt::ElideNone);
+    // Each column takes what its texts need and the last takes the rest: a wider window widens it.
+    lvProblems->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     lvProblems->header()->setStretchLastSection(true);
-    lvProblems->setColumnWidth(0, 420);
     btnClose = new QPushButton(QStringLiteral("Close"), this);
     btnClose->setObjectName(QStringLiteral("btnClose"));
     btnClose->setDefault(true);
@@ -38,7 +41,7 @@ TfrmReadProblems::TfrmReadProblems(QWidget* owner) : QDialog(owner) {
     box->addWidget(lblSummary);
     box->addWidget(lvProblems, 1);
     box->addLayout(buttons);
-    resize(760, 320);
+    resize(980, 340);
 }
 
 void TfrmReadProblems::SetProblems(const TReadProblems& problems) {
@@ -49,11 +52,17 @@ void TfrmReadProblems::SetProblems(const TReadProblems& problems) {
     lvProblems->clear();
     for (const TReadProblem& problem : problems) {
         auto* item = new QTreeWidgetItem(lvProblems);
-        item->setText(0, ToQString(problem.Path));
-        item->setText(1, ToQString(ProblemReasonText(problem)));
-        // Long paths are elided in the list; the whole text shows on hovering.
-        item->setToolTip(0, item->text(0));
-        item->setToolTip(1, item->text(1));
+        const rtl::UnicodeString plain = ProblemPlainText(problem);
+        const rtl::UnicodeString technical = ProblemReasonText(problem);
+        item->setText(colCompany, ToQString(problem.CompanyName));
+        item->setText(colItem, ToQString(problem.Path));
+        item->setText(colListedIn, ToQString(problem.CompanyFile));
+        // Plain words first; the system's own text after, for whoever looks into it.
+        item->setText(colReason, ToQString(plain.empty() ? technical : plain));
+        item->setText(colDetails, plain.empty() ? QString() : ToQString(technical));
+        for (int c = 0; c < lvProblems->columnCount(); ++c) {
+            item->setToolTip(c, item->text(c));
+        }
     }
     if (lvProblems->topLevelItemCount() > 0) {
         lvProblems->setCurrentItem(lvProblems->topLevelItem(0));

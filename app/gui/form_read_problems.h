@@ -17,11 +17,14 @@ public:
     /// "Items that could not be read": a summary line, the list and a Close button.
     explicit TfrmReadProblems(QWidget* owner = nullptr);
 
-    /// Lists the problems, in order: the item left out, and why.
+    /// Lists the problems, in order: the item left out, where it was listed, and why.
     void SetProblems(const TReadProblems& problems);
 
     QLabel* lblSummary;
-    QTreeWidget* lvProblems; // columns "Item" and "Reason"
+    enum TColumn { colCompany, colItem, colListedIn, colReason, colDetails };
+    /// Per item: its company when known, its path, the COMPANY file that listed it, the reason in
+    /// plain words and the technical text.
+    QTreeWidget* lvProblems;
     QPushButton* btnClose;   // closes with Accepted
 };
 

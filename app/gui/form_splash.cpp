@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QScreen>
 
+#include <algorithm>
+
 namespace ven {
 
 namespace {
@@ -99,9 +101,28 @@ QString Tform_splash::LabelText(const rtl::UnicodeString& text) {
 
 void Tform_splash::showEvent(QShowEvent* event) {
     if (QScreen* s = screen()) {
+        ScaleToFit(s->availableGeometry().size());
         move(s->availableGeometry().center() - rect().center());
     }
     QWidget::showEvent(event);
+}
+
+// On a small screen (or a large scale factor) the picture and its label shrink together, so that
+// the whole splash stays on the screen.
+void Tform_splash::ScaleToFit(const QSize& area) {
+    const double scale = std::min({1.0, double(area.width()) / kClientSize.width(),
+                                   double(area.height()) / kClientSize.height()});
+    const QSize size(int(kClientSize.width() * scale), int(kClientSize.height() * scale));
+    if (size == this->size()) {
+        return;
+    }
+    setFixedSize(size);
+    imgBackground->setGeometry(rect());
+    lblMessage->setGeometry(int(kMessageRect.x() * scale), int(kMessageRect.y() * scale),
+                            int(kMessageRect.width() * scale), int(kMessageRect.height() * scale));
+    QFont f = lblMessage->font();
+    f.setPixelSize(std::max(8, int(12 * scale)));
+    lblMessage->setFont(f);
 }
 
 } // namespace ven

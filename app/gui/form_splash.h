@@ -35,6 +35,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void ScaleToFit(const QSize& area);
     mutable rtl::TCriticalSection _csLock;
     rtl::UnicodeString _szMessage = u"Initialising ...";
 };

@@ -106,6 +106,12 @@ void Tform_vat_returns::BuildFooter() {
     pnlFooter = MakeSubmitFooter(this, btnSubmitVAT, btnCancel);
     btnSubmitVAT->setDefault(true);
     connect(btnSubmitVAT, &QPushButton::clicked, this, &Tform_vat_returns::btnSubmitVATClick);
+    // A double-click on a return submits it, as Submit does.
+    connect(gridReturns, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.isValid() && btnSubmitVAT->isEnabled()) {
+            btnSubmitVAT->click();
+        }
+    });
 }
 
 void Tform_vat_returns::SetDataset(sage::TSageDataset* dataset) {
@@ -123,7 +129,9 @@ void Tform_vat_returns::SetDataset(sage::TSageDataset* dataset) {
         _dataModule.mtVatReturns.EmptyDataSet();
     }
     _pGridModel->Reload();
+    WidenColumnsToFit();
     SelectCurrentRow();
+    gridReturnsSelectionChanged();
     _blSelecting = false;
 }
 
@@ -147,6 +155,10 @@ void Tform_vat_returns::gridReturnsSelectionChanged() {
     if (row >= 0 && row != _dataModule.mtVatReturns.RecNo()) {
         _dataModule.mtVatReturns.SetRecNo(row);
     }
+    // A disabled button says why it cannot be pressed.
+    const bool chosen = _pGridModel->ReturnAt(row) != nullptr;
+    btnSubmitVAT->setEnabled(chosen);
+    btnSubmitVAT->setToolTip(chosen ? QString() : QStringLiteral("Select a return to submit."));
     if (_blSelecting) {
         return;
     }
@@ -188,14 +200,14 @@ void Tform_vat_returns::FormShow() {
     KeepOrdinaryColours(gridReturns);
     // The returns are what the window is for; the name box is reached with Edit.
     gridReturns->setFocus(Qt::OtherFocusReason);
-    if (_blPlaced) {
-        return;
+    if (!_blPlaced) {
+        if (QScreen* screen = this->screen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            move(frame.topLeft());
+        }
     }
-    if (QScreen* screen = this->screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    FitToScreen(this);
 }
 
 void Tform_vat_returns::hideEvent(QHideEvent* event) {
@@ -221,10 +233,21 @@ int Tform_vat_returns::DefaultColumnWidth(size_t column) const {
     return std::max(width, fm.horizontalAdvance(sample) + 8);
 }
 
+// No amount is ever cut: a column too narrow for its widest text widens.
+void Tform_vat_returns::WidenColumnsToFit() {
+    for (int c = 0; c < _pGridModel->columnCount(); ++c) {
+        const int needed = static_cast<QAbstractItemView*>(gridReturns)->sizeHintForColumn(c);
+        if (needed > gridReturns->columnWidth(c)) {
+            gridReturns->setColumnWidth(c, needed);
+        }
+    }
+}
+
 void Tform_vat_returns::SaveColumnWidths() {
     std::vector<int> widths;
+    // The last column fills what is left of the window: that is no width of its own to keep.
     for (int i = 0; i < _pGridModel->columnCount(); ++i) {
-        widths.push_back(gridReturns->columnWidth(i));
+        widths.push_back(i + 1 < _pGridModel->columnCount() ? gridReturns->columnWidth(i) : 0);
     }
     ven::SaveColumnWidths(kVatReturnGridSection, widths);
 }

@@ -67,6 +67,7 @@ private:
     void btnSubmitVATClick();
     void RestoreColumnWidths();
     int DefaultColumnWidth(size_t column) const;
+    void WidenColumnsToFit();
     void SaveColumnWidths();
 
     TdmVenMTD& _dataModule;

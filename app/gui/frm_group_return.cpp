@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
@@ -74,6 +75,7 @@ public:
                                                                                        : QStyle::State_Off);
             style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &check, painter, widget);
         }
+        PaintCurrentRow(painter, opt, index);
     }
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
@@ -120,6 +122,21 @@ protected:
     }
 
 private:
+    // The cells keep their colours, so the row the keys are on is marked over them, across the row.
+    static void PaintCurrentRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) {
+        const auto* view = qobject_cast<const QAbstractItemView*>(option.widget);
+        const QModelIndex current = view ? view->currentIndex() : QModelIndex();
+        if (!current.isValid() || current.row() != index.row() || current.parent() != index.parent()) {
+            return;
+        }
+        QColor tint = option.palette.color(QPalette::Active, QPalette::Highlight);
+        const QColor line = tint;
+        tint.setAlpha(view->hasFocus() ? 80 : 45);
+        painter->fillRect(option.rect, tint);
+        painter->setPen(QPen(line, 1));
+        painter->drawLine(option.rect.topLeft(), option.rect.topRight());
+        painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
+    }
     static bool HasCheckBox(const QModelIndex& index) {
         return index.flags().testFlag(Qt::ItemIsUserCheckable);
     }
@@ -320,9 +337,15 @@ void TfrmGroupReturn::gridReturnsSelectionChanged() {
     _pTreeModel->SelectPeriod(period);
     if (sage::TSageDatasetVatReturn* combined = _model.SelectedReturn()) {
         btnSubmitVAT->setEnabled(true);
+        btnSubmitVAT->setToolTip(QString());
         lblSelectedPeriod->setText(QStringLiteral("Selected Period: ") + ToQString(combined->Period()));
     } else {
         btnSubmitVAT->setEnabled(false);
+        // A disabled button says why it cannot be pressed.
+        btnSubmitVAT->setToolTip(_model.PeriodCount() == 0
+                                     ? QStringLiteral("This company has no VAT number or no VAT returns in "
+                                                      "Sage, so there is no group return to submit.")
+                                     : QStringLiteral("Select a period to submit."));
         lblSelectedPeriod->clear();
     }
 }
@@ -373,14 +396,14 @@ void TfrmGroupReturn::FormShow() {
     // Only the panels take the test colours; the tree keeps the ordinary look.
     KeepOrdinaryColours(gridReturns);
     gridReturns->setFocus(Qt::OtherFocusReason);
-    if (_blPlaced) {
-        return;
+    if (!_blPlaced) {
+        if (QScreen* screen = this->screen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            move(frame.topLeft());
+        }
     }
-    if (QScreen* screen = this->screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    FitToScreen(this);
 }
 
 void TfrmGroupReturn::hideEvent(QHideEvent* event) {
@@ -392,18 +415,30 @@ void TfrmGroupReturn::hideEvent(QHideEvent* event) {
 // Without a saved width the period column is widened, when needed, to the longest company name of
 // the group, set in under its period.
 void TfrmGroupReturn::FitPeriodColumn() {
-    if (!_blFitPeriod) {
-        return;
-    }
-    const QFontMetrics fm(gridReturns->font());
+    // Measured as shown, marks included, in the wider of the member rows' fonts (italic or not).
+    QFont font = gridReturns->font();
+    font.setItalic(true);
+    const QFontMetrics italic(font);
+    const QFontMetrics plain(gridReturns->font());
     int widest = DefaultColumnWidth(TGroupReturnTreeModel::colPeriod, gridReturns->font());
-    for (int p = 0; p < _model.PeriodCount(); ++p) {
-        for (const TGroupMember& m : _model.Period(p).Members) {
-            widest = std::max(widest, fm.horizontalAdvance(ToQString(m.CompanyName)) +
+    for (int p = 0; p < _pTreeModel->rowCount(); ++p) {
+        const QModelIndex period = _pTreeModel->index(p, 0);
+        for (int m = 0; m < _pTreeModel->rowCount(period); ++m) {
+            const QString text = _pTreeModel->index(m, TGroupReturnTreeModel::colPeriod, period).data().toString();
+            widest = std::max(widest, std::max(plain.horizontalAdvance(text), italic.horizontalAdvance(text)) +
                                           2 * gridReturns->indentation() + 16);
         }
     }
-    gridReturns->setColumnWidth(TGroupReturnTreeModel::colPeriod, widest);
+    const int current = gridReturns->columnWidth(TGroupReturnTreeModel::colPeriod);
+    // A width the user chose stays, unless it would cut a name.
+    gridReturns->setColumnWidth(TGroupReturnTreeModel::colPeriod, _blFitPeriod ? widest : std::max(current, widest));
+    // No amount is cut either: a box column too narrow for its widest figure widens.
+    for (int c = TGroupReturnTreeModel::colBox1; c + 1 < TGroupReturnTreeModel::colCount; ++c) {
+        const int needed = static_cast<QAbstractItemView*>(gridReturns)->sizeHintForColumn(c);
+        if (needed > gridReturns->columnWidth(c)) {
+            gridReturns->setColumnWidth(c, needed);
+        }
+    }
 }
 
 void TfrmGroupReturn::RestoreColumnWidths() {
@@ -417,8 +452,9 @@ void TfrmGroupReturn::RestoreColumnWidths() {
 
 void TfrmGroupReturn::SaveColumnWidths() {
     std::vector<int> widths{kNodeColumnWidth};
+    // The last column fills what is left of the window: that is no width of its own to keep.
     for (int c = 0; c < TGroupReturnTreeModel::colCount; ++c) {
-        widths.push_back(gridReturns->columnWidth(c));
+        widths.push_back(c + 1 < TGroupReturnTreeModel::colCount ? gridReturns->columnWidth(c) : 0);
     }
     ven::SaveColumnWidths(kGroupReturnGridSection, widths);
 }

@@ -230,3 +230,36 @@ TEST_F(ShellTest, ShellOpenStartsTheHandlerDetached) {
     EXPECT_EQ(missing.ErrorCode, ENOENT);
     EXPECT_EQ(ReadWhenWritten(u"opened"), "https://portal.example/submit?a=1&b=\"2\"");
 }
+
+// A program that hands over and ends: its failure status, with what it said, is the result's.
+TEST_F(ShellTest, AnOpenerOrWineThatEndsWithAFailureMakesTheStartFail) {
+    fs::create_directory(_root / "bin");
+    Script("bin/xdg-open", "echo \"xdg-open: no method available for opening '$1'\" >&2; exit 3");
+    Script("bin/wine", "echo 'wine: could not load Browser.exe' >&2; exit 53");
+    WriteFileAtomic(Root() + u"/Browser.exe", "MZ");
+    TPathOverride path(_root / "bin");
+
+    int events = 0;
+    TProcessStart opened = ShellOpen(u"https://portal.example/", {.ProcessEvents = [&] { ++events; }});
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(opened.ErrorCode, 0); // it did start
+    EXPECT_EQ(opened.ExitCode, 3);
+    EXPECT_EQ(opened.ErrorText, u"\"xdg-open\" ended with exit status 3. xdg-open: no method available for "
+                                u"opening 'https://portal.example/'");
+
+    TProcessStart browser = CreateProcessAndWatch(Root() + u"/Browser.exe", {u"--startfile", u"x"}, Root(),
+                                                  TShowWindow::swMaximized, {});
+    EXPECT_FALSE(browser);
+    EXPECT_EQ(browser.ExitCode, 53);
+    EXPECT_EQ(browser.ErrorText, u"\"wine\" ended with exit status 53. wine: could not load Browser.exe");
+    EXPECT_EQ(browser.Process, nullptr);
+}
+
+// One still running when the wait ends has handed over (a browser the opener runs in the foreground).
+TEST_F(ShellTest, AnOpenerStillRunningAfterTheWaitHasHandedOver) {
+    fs::create_directory(_root / "bin");
+    Script("bin/xdg-open", "echo starting >&2; /bin/sleep 2; exit 4");
+    TPathOverride path(_root / "bin");
+    TProcessStart opened = ShellOpen(u"https://portal.example/", {.WaitMs = 100});
+    EXPECT_TRUE(opened) << StringToUtf8(opened.ErrorText);
+}

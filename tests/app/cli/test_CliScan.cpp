@@ -124,6 +124,58 @@ TEST_F(ScanTest, WhatCouldNotBeReadIsListedWithPathAndReason) {
         << text.Out;
 }
 
+TEST_F(ScanTest, ListedFoldersThatAreGoneOrHoldNoDataAreListedAsUnreadable) {
+    const fs::path year = _tmp.Path() / "prefix/drive_c/ProgramData/Sage/Accounts/2017";
+    fs::create_directories(year / "Empty");
+    venturo::sample::WriteCompanyFile(year / "COMPANY", {year / "Gone", year / "Empty"});
+    const std::string company = (year / "COMPANY").string();
+
+    for (bool json : {true, false}) {
+        cli::testing::TCliRun run = RunCommand(cli::RunScan, json ? std::vector<std::string>{"--json"}
+                                                                  : std::vector<std::string>{});
+        ASSERT_EQ(run.Status, 0) << run.Err;
+        const std::string gone = "Listed in " + company + " but the folder does not exist";
+        const std::string empty = "Listed in " + company + " but the folder holds no ACCDATA folder";
+        if (json) {
+            std::map<std::string, std::string> reasons;
+            const nlohmann::json out = run.Json();
+            for (const auto& p : out["problems"]) {
+                reasons[p["path"]] = p["reason"];
+            }
+            EXPECT_EQ(reasons[(year / "Gone").string()], gone);
+            EXPECT_EQ(reasons[(year / "Empty").string()], empty);
+        } else {
+            EXPECT_NE(run.Out.find("  " + (year / "Gone").string() + "\n    " + gone), std::string::npos) << run.Out;
+            EXPECT_NE(run.Out.find(empty), std::string::npos);
+        }
+    }
+}
+
+// Two companies without a VAT number have nothing in common: no group.
+TEST_F(ScanTest, CompaniesWithoutAVatNumberAreNeverAGroup) {
+    const fs::path year = _tmp.Path() / "prefix/drive_c/ProgramData/Sage/Accounts/2018";
+    std::vector<fs::path> folders;
+    for (const char* name : {"Blank One", "Blank Two", "Spaces One", "Spaces Two"}) {
+        auto d = MakeDataset(year / name, name, std::string(name).starts_with("Blank") ? "" : "   ", 1);
+        WriteDataset(d);
+        folders.push_back(d.Folder);
+    }
+    venturo::sample::WriteCompanyFile(year / "COMPANY", folders);
+
+    cli::testing::TCliRun run = RunCommand(cli::RunScan, {"--json"});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    int seen = 0;
+    const nlohmann::json out = run.Json();
+    for (const auto& d : out["datasets"]) {
+        const std::string name = d["companyName"];
+        if (name.find(" One") != std::string::npos || name.find(" Two") != std::string::npos) {
+            ++seen;
+            EXPECT_FALSE(d["isGroup"].get<bool>()) << name;
+        }
+    }
+    EXPECT_EQ(seen, 4);
+}
+
 TEST_F(ScanTest, WrongUsage) {
     EXPECT_EQ(RunCommand(cli::RunScan, {"folder"}).Status, 2);
     EXPECT_EQ(RunCommand(cli::RunScan, {"--bogus"}).Status, 2);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -88,6 +89,25 @@ TEST_F(UrlTest, FolderNamesKeepTheirBytesAndDisagreeingFilesAreNotSent) {
     EXPECT_TRUE(run.Out.empty()) << run.Out;
     EXPECT_NE(run.Err.find("different figures"), std::string::npos) << run.Err;
     EXPECT_EQ(RunCommand(cli::RunUrl, {"--period", "01/04/2021 - 30/06/2021", odd.string()}).Status, 1);
+}
+
+// An opener that starts but cannot open anything, as xdg-open does without a desktop.
+TEST_F(UrlTest, OpenFailsWhenTheOpenerReportsAFailure) {
+    const std::filesystem::path bin = _tmp.Path() / "bin";
+    std::filesystem::create_directories(bin);
+    std::ofstream(bin / "xdg-open") << "#!/bin/sh\necho \"xdg-open: no method available for opening '$1'\" >&2\n"
+                                       "exit 3\n";
+    std::filesystem::permissions(bin / "xdg-open", std::filesystem::perms::owner_all);
+    const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    ::setenv("PATH", bin.c_str(), 1);
+    cli::testing::TCliRun run = RunCommand(cli::RunUrl, {"--open", _folder});
+    ::setenv("PATH", oldPath.c_str(), 1);
+
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_EQ(run.Out.rfind("https://", 0), 0u) << "the link is printed for use by hand";
+    EXPECT_NE(run.Err.find("did not open the portal"), std::string::npos) << run.Err;
+    EXPECT_NE(run.Err.find("exit status 3. xdg-open: no method available"), std::string::npos) << run.Err;
+    EXPECT_EQ(run.Err.find("Opened the"), std::string::npos);
 }
 
 } // namespace

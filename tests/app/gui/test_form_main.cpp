@@ -3,6 +3,7 @@
 // the first show.
 #include "app/gui/form_main.h"
 
+#include "BuildConfig.h"
 #include "app/core/DatasetBrowse.h"
 #include "app/core/GridColumnSizes.h"
 #include "app/gui/FileDialog.h"
@@ -10,6 +11,8 @@
 #include "app/gui/MessageBox.h"
 #include "app/gui/QtText.h"
 #include "app/gui/SliderSwitch.h"
+#include "app/gui/form_about.h"
+#include "app/gui/form_hand_off_failure.h"
 #include "app/gui/form_vat_returns.h"
 #include "app/gui/frm_group_return.h"
 #include "app/update/UpdateCheck.h"
@@ -19,6 +22,12 @@
 #include "sage_datasets/SageDatasetVatReturn.h"
 
 #include <QAbstractItemModelTester>
+#include <QAction>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QStatusBar>
 #include <QFrame>
 #include <QHeaderView>
 #include <QImage>
@@ -34,6 +43,7 @@
 #include <QUrlQuery>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -94,10 +104,12 @@ TEST_F(MainWindowTest, LayoutCaptionsAndColumns) {
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     EXPECT_EQ(form->windowTitle(), "Venturo MTD - Sage Accounts & Sage Instant Edition");
-    EXPECT_EQ(form->size(), QSize(890, 559));
+    // The design size, where the screen has room for it.
+    const QSize frame = form->frameGeometry().size() - form->size();
+    EXPECT_EQ(form->size(), QSize(890, 559).boundedTo(form->screen()->availableGeometry().size() - frame));
     EXPECT_EQ(form->pnlHeader->height(), 41);
     EXPECT_EQ(form->pnlFooter->height(), 42);
-    EXPECT_EQ(form->lblSubmissionMode->text(), "Submission Mode");
+    EXPECT_EQ(form->lblSubmissionMode->text(), "Submission &Mode");
     EXPECT_TRUE(form->cbSubmissionMode->On());
     EXPECT_EQ(form->cbSubmissionMode->StateCaption(), "Live");
     EXPECT_EQ(form->btnBrowse->text(), "&Browse");
@@ -208,12 +220,15 @@ TEST_F(MainWindowTest, AHandOffThatCannotStartSaysWhy) {
     form->SetHandOffHook(nullptr); // the real hand-off, with no browser to be found
     const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
     ::setenv("PATH", "/nonexistent", 1);
-    MessageBox::setNextAnswer(QMessageBox::Ok);
+    QString message;
+    AnswerModal<TfrmHandOffFailure>([&](TfrmHandOffFailure& w) {
+        message = w.lblMessage->text();
+        w.accept();
+    });
     QTest::mouseClick(form->btnSubmit, Qt::LeftButton);
     ::setenv("PATH", oldPath.c_str(), 1);
-    EXPECT_TRUE(MessageBox::lastText().startsWith("The browser could not be started"));
-    EXPECT_TRUE(MessageBox::lastText().contains("Cannot start \"xdg-open\". "))
-        << MessageBox::lastText().toStdString();
+    EXPECT_TRUE(message.startsWith("The browser could not be started"));
+    EXPECT_TRUE(message.contains("Cannot start \"xdg-open\". ")) << message.toStdString();
 }
 
 TEST_F(MainWindowTest, TestModeHandsOffToTheTestSite) {
@@ -628,6 +643,103 @@ TEST(MainWindowPlatformTest, FirstShowMaximisesWithoutAnUpdateCheck) {
     form.show();
     EXPECT_EQ(update.Asked, 0);
     EXPECT_TRUE(form.windowState() & Qt::WindowMaximized);
+}
+
+} // namespace
+
+namespace {
+
+// The version column in number order: "8.2" before "10", "30.3" after "30".
+TEST_F(MainWindowTest, VersionsSortAsNumbers) {
+    const std::vector<std::pair<int, std::string>> versions = {{10, "10"}, {30, "30.3"}, {8, "8.2"}, {30, "30"}};
+    std::vector<std::filesystem::path> folders;
+    for (const auto& [major, text] : versions) {
+        auto d = MakeDataset(data.Folder().Path() / ("v" + text), "Version " + text, "GB 111 2222 33", 0);
+        d.MajorVersion = major;
+        d.VersionByte = major;
+        d.VersionText = text;
+        WriteDataset(d);
+        folders.push_back(d.Folder);
+    }
+    venturo::sample::WriteCompanyFile(data.Folder().Path() / "VERSIONS", folders);
+    ASSERT_EQ(AddDatasetsFromFile(dm, data.Folder().Text(u"VERSIONS")).Added, 4);
+    form->gridDatasets->sortByColumn(4, Qt::AscendingOrder);
+    QStringList shown;
+    for (int r = 0; r < 4; ++r) {
+        shown << form->gridDatasets->model()->index(r, 4).data().toString();
+    }
+    EXPECT_EQ(shown, QStringList({"8.2", "10", "30", "30.3"}));
+}
+
+// Double-click submits, Browse selects what it added, the status line forgets the last hand-off
+// when the company or the mode changes, and a window never on the screen keeps no place.
+TEST_F(MainWindowTest, DoubleClickBrowseSelectionStatusLineAndPlace) {
+    data.Add("Alpha Ltd", "GB 111 2222 33", 1);
+    data.Add("Beta Ltd", "GB 444 5555 66", 1);
+    LoadAll();
+    ShowActive(*form);
+    const QModelIndex beta = form->gridDatasets->model()->index(1, 0);
+    const QPoint at = form->gridDatasets->visualRect(beta).center();
+    QTest::mouseClick(form->gridDatasets->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(form->gridDatasets->viewport(), Qt::LeftButton, {}, at);
+    ASSERT_EQ(handOffs.size(), 1u);
+    EXPECT_TRUE(handOffs[0].Url.contains("company=Beta+Ltd"));
+    EXPECT_FALSE(form->statusBar()->currentMessage().isEmpty());
+    SelectRow(0);
+    EXPECT_TRUE(form->statusBar()->currentMessage().isEmpty()) << "another company";
+    form->btnSubmit->click();
+    ASSERT_EQ(handOffs.size(), 2u);
+    EXPECT_FALSE(form->statusBar()->currentMessage().isEmpty());
+    form->cbSubmissionMode->SetOn(false);
+    EXPECT_TRUE(form->statusBar()->currentMessage().isEmpty()) << "another mode";
+
+    TDatasetFolder more;
+    more.Add("Gamma Ltd", "GB 777 8888 99", 1);
+    Browse(more.CompanyFile());
+    EXPECT_EQ(CompanyOf(*form), "Gamma Ltd");
+
+    form->move(120, 90);
+    const int left = form->geometry().left();
+    ASSERT_TRUE(form->close());
+    Tform_main unseen(*mode);
+    unseen.SetWebUpdate(nullptr);
+    unseen.setGeometry(0, 0, 700, 500);
+    unseen.show(); // closed before the system has put it on the screen
+    unseen.close();
+    EXPECT_EQ(LoadWindowBounds(kDatasetGridSection)->Left, left) << "the place of the window that was shown";
+}
+
+// Help > About and Check for Updates, and the accelerators of the status line and the switch.
+TEST_F(MainWindowTest, HelpMenuAndAccelerators) {
+    QMenu* help = form->findChild<QMenu*>("menuHelp");
+    ASSERT_NE(help, nullptr);
+    QStringList items;
+    for (QAction* action : help->actions()) {
+        items << action->text();
+    }
+    EXPECT_EQ(items, QStringList({"Check for &Updates", "", "&About Venturo MTD"}));
+    QString version;
+    AnswerModal<TfrmAbout>([&](TfrmAbout& w) {
+        version = w.lblVersion->text();
+        EXPECT_EQ(w.lblUpdateServer->text(), VENTURO_UPDATE_SERVER_URL);
+        EXPECT_FALSE(w.memLicence->toPlainText().isEmpty());
+        w.accept();
+    });
+    form->findChild<QAction*>("actAbout")->trigger();
+    EXPECT_EQ(version, QStringLiteral("Venturo MTD " VENTURO_PRODUCT_VERSION));
+
+    EXPECT_EQ(form->btnProblems->text(), "&Details...");
+    ShowActive(*form);
+    QTest::keyClick(form.get(), Qt::Key_M, Qt::AltModifier);
+    EXPECT_TRUE(form->cbSubmissionMode->hasFocus());
+}
+
+// A window larger than the screen (a large scale factor on a small screen) is made to fit it.
+TEST_F(MainWindowTest, TheWindowFitsTheScreen) {
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    form->setGeometry(area.x() + area.width() / 2, area.y() - 50, area.width() + 400, area.height() + 300);
+    ShowActive(*form);
+    EXPECT_TRUE(area.contains(form->frameGeometry())) << "within the available area";
 }
 
 } // namespace

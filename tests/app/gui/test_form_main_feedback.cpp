@@ -9,19 +9,24 @@
 #include "app/gui/MessageBox.h"
 #include "app/gui/QtText.h"
 #include "app/gui/SliderSwitch.h"
+#include "app/gui/form_hand_off_failure.h"
 #include "app/gui/form_read_problems.h"
 #include "sage_datasets/SageDatasetVatReturn.h"
 
+#include <QClipboard>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <QHeaderView>
 #include <QTreeWidget>
 #include <QUrlQuery>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -88,22 +93,38 @@ TEST_F(MainWindowFeedbackTest, StatusLineSaysWhichPortalWasOpenedForWhat) {
     EXPECT_TRUE(MessageBox::lastText().isEmpty());
 }
 
-TEST_F(MainWindowFeedbackTest, ABrowserThatCannotStartLeavesNoClaimOfAnOpenedPortal) {
+// An opener that starts but fails (no desktop to hand the link to): the status line says the
+// portal was not opened, and the link is offered to copy.
+TEST_F(MainWindowFeedbackTest, AnOpenerThatFailsLeavesNoClaimOfAnOpenedPortalAndOffersTheLink) {
     data.Add("Harrogate Tea Rooms Ltd", "GB 444 5555 66", 1);
     LoadAll();
     Show();
     Press(form->btnSubmit);
-    ASSERT_FALSE(Status().isEmpty());
-    form->SetHandOffHook(nullptr); // the real hand-off, with no browser to be found
+    ASSERT_EQ(urls.size(), 1u);
+    form->SetHandOffHook(nullptr); // the real hand-off
+    const std::filesystem::path bin = data.Folder().Path() / "bin";
+    std::filesystem::create_directories(bin);
+    std::ofstream(bin / "xdg-open") << "#!/bin/sh\necho 'xdg-open: no method available' >&2\nexit 3\n";
+    std::filesystem::permissions(bin / "xdg-open", std::filesystem::perms::owner_all);
     const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
-    ::setenv("PATH", "/nonexistent", 1);
-    MessageBox::setNextAnswer(QMessageBox::Ok);
-    Press(form->btnSubmit);
+    {
+        ::setenv("PATH", bin.c_str(), 1);
+        QString message;
+        QString link;
+        AnswerModal<TfrmHandOffFailure>([&](TfrmHandOffFailure& w) {
+            message = w.lblMessage->text();
+            link = w.txtUrl->text();
+            EXPECT_TRUE(w.txtUrl->isReadOnly());
+            QTest::keyClick(w.btnCopy, Qt::Key_Space);
+            EXPECT_EQ(QApplication::clipboard()->text(), link);
+            QTest::keyClick(w.btnClose, Qt::Key_Space);
+        });
+        Press(form->btnSubmit);
+        EXPECT_EQ(link, urls[0]);
+        EXPECT_TRUE(message.contains("exit status 3. xdg-open: no method available")) << message.toStdString();
+        EXPECT_EQ(Status(), "The Live portal was not opened for Harrogate Tea Rooms Ltd, 01/01/2020 - 31/03/2020");
+    }
     ::setenv("PATH", oldPath.c_str(), 1);
-    EXPECT_TRUE(
-        MessageBox::lastText().startsWith("The browser could not be started, so the portal was not opened."))
-        << MessageBox::lastText().toStdString();
-    EXPECT_TRUE(Status().isEmpty());
 }
 
 TEST_F(MainWindowFeedbackTest, ALiveReturnWithoutAVatNumberIsRefusedAndTestModeStillSends) {
@@ -148,11 +169,22 @@ TEST_F(MainWindowFeedbackTest, WhatCouldNotBeReadIsCountedMarkedAndListed) {
 
     QStringList items;
     QStringList reasons;
+    QStringList plain;
+    QStringList companies;
     AnswerModal<TfrmReadProblems>([&](TfrmReadProblems& w) {
         for (int i = 0; i < w.lvProblems->topLevelItemCount(); ++i) {
-            items << w.lvProblems->topLevelItem(i)->text(0);
-            reasons << w.lvProblems->topLevelItem(i)->text(1);
+            const QTreeWidgetItem* item = w.lvProblems->topLevelItem(i);
+            items << item->text(TfrmReadProblems::colItem);
+            reasons << item->text(TfrmReadProblems::colDetails);
+            plain << item->text(TfrmReadProblems::colReason);
+            companies << item->text(TfrmReadProblems::colCompany);
         }
+        // The whole path shows, and the last column takes what a wider window gives.
+        EXPECT_EQ(w.lvProblems->textElideMode(), Qt::ElideNone);
+        const int before = w.lvProblems->header()->sectionSize(TfrmReadProblems::colDetails);
+        w.resize(4000, w.height());
+        QApplication::processEvents();
+        EXPECT_GT(w.lvProblems->header()->sectionSize(TfrmReadProblems::colDetails), before);
         EXPECT_EQ(w.lblSummary->text().left(25), "3 items could not be read");
         QTest::keyClick(w.btnClose, Qt::Key_Space);
     });
@@ -160,9 +192,13 @@ TEST_F(MainWindowFeedbackTest, WhatCouldNotBeReadIsCountedMarkedAndListed) {
     ASSERT_EQ(items.size(), 3);
     EXPECT_EQ(items[0], ToQ(ToText(damaged.UnknownVersion)));
     EXPECT_EQ(reasons[0], "ACCDATA/SETUP.DTA: Unknown version byte 31 in SETUP.DTA");
+    EXPECT_EQ(plain[0], "Sage version 31 is not supported yet");
     const int newest = static_cast<int>(items.indexOf(ToQ(ToText(damaged.NewestReturn))));
     ASSERT_GE(newest, 0) << "the unreadable return file is named";
     EXPECT_TRUE(reasons[newest].startsWith("Malformed XML: "));
+    EXPECT_TRUE(plain[newest].startsWith("The return file is damaged (XML error at line "))
+        << plain[newest].toStdString();
+    EXPECT_EQ(companies[newest], "Harrogate Tea Rooms Ltd");
     const int second = static_cast<int>(items.indexOf(ToQ(ToText(damaged.SecondReturn))));
     ASSERT_GE(second, 0) << "the return left out for its adjustments is named";
     EXPECT_TRUE(reasons[second].startsWith(ToQ(ToText(damaged.BadAdjustments)) + ": Malformed XML: "))

@@ -18,6 +18,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QScreen>
 #include <QTreeView>
 
 namespace {
@@ -63,7 +64,9 @@ TEST_F(GroupWindowTest, CaptionSizeAndHeader) {
     LoadGroup();
     Open(alpha);
     EXPECT_EQ(form->windowTitle(), "Group VAT Return");
-    EXPECT_EQ(form->size(), QSize(1017, 402));
+    // The design size, where the screen has room for it.
+    EXPECT_EQ(form->size(), QSize(1017, 402).boundedTo(form->screen()->availableGeometry().size() -
+                                                        (form->frameGeometry().size() - form->size())));
     EXPECT_EQ(form->pnlHeader->height(), 74);
     EXPECT_EQ(form->lblCompany->text(), "Return Name");
     EXPECT_EQ(form->lblVATNo->text(), "VAT no");
@@ -228,11 +231,13 @@ TEST_F(GroupWindowTest, EditPutsTheCursorInTheNameBox) {
 TEST_F(GroupWindowTest, WindowPlaceIsRemembered) {
     LoadGroup();
     Open(alpha);
-    form->setGeometry(60, 70, 900, 380);
+    form->setGeometry(60, 70, 700, 380);
     const QRect placed = form->geometry();
     form->reject();
     Open(alpha);
-    EXPECT_EQ(form->geometry(), placed);
+    // Where it was left, but kept on the screen.
+    EXPECT_EQ(form->geometry().size(), placed.size());
+    EXPECT_EQ(form->geometry().top(), placed.top());
 }
 
 TEST_F(GroupWindowTest, UneditedNameSendsTheSelectedDatasetsCompanyName) {
@@ -279,6 +284,7 @@ TEST_F(GroupWindowTest, NoVatInfoWithoutAUrlFormVatNumberOrWithoutReturns) {
         EXPECT_EQ(form->TreeModel()->rowCount(), 0);
         EXPECT_FALSE(form->tmrSelect->isActive());
         EXPECT_FALSE(form->btnSubmitVAT->isEnabled());
+        EXPECT_TRUE(form->btnSubmitVAT->toolTip().contains("no VAT number or no VAT returns"));
         EXPECT_EQ(form->SelectedReturn(), nullptr);
     }
 }
@@ -318,17 +324,44 @@ TEST_F(GroupWindowTest, ColumnWidthsAreSavedAndRestored) {
     LoadGroup();
     Open(alpha);
     form->gridReturns->setColumnWidth(Tree::colPeriod, 230);
-    form->gridReturns->setColumnWidth(Tree::colBox9, 95);
+    form->gridReturns->setColumnWidth((Tree::colBox9 - 1), 95);
+    form->resize(form->width() + 300, form->height()); // the last column stretches
     form->reject();
     std::vector<int> saved = LoadColumnWidths(kGroupReturnGridSection, Tree::colCount + 1);
     EXPECT_EQ(saved[0], 24) << "the node column keeps its place in the saved layout";
     EXPECT_EQ(saved[1 + Tree::colPeriod], 230);
-    EXPECT_EQ(saved[1 + Tree::colBox9], 95);
+    EXPECT_EQ(saved[1 + (Tree::colBox9 - 1)], 95);
+    EXPECT_EQ(saved[1 + Tree::colBox9], 0) << "the column that fills the window has no width of its own";
 
     Open(alpha);
     EXPECT_EQ(form->gridReturns->columnWidth(Tree::colPeriod), 230);
     EXPECT_EQ(form->gridReturns->columnWidth(Tree::colInclude), 64);
-    EXPECT_EQ(form->gridReturns->columnWidth(Tree::colBox9), 95);
+    EXPECT_EQ(form->gridReturns->columnWidth((Tree::colBox9 - 1)), 95);
+
+    // Widths saved too narrow for what the window shows: names and amounts are not cut.
+    SaveColumnWidths(kGroupReturnGridSection, std::vector<int>(Tree::colCount + 1, 30));
+    Open(alpha);
+    for (int c : {int(Tree::colPeriod), int(Tree::colBox1)}) {
+        EXPECT_GE(form->gridReturns->columnWidth(c), static_cast<QAbstractItemView*>(form->gridReturns)->sizeHintForColumn(c)) << c;
+    }
+    const QString amount = Period(0).siblingAtColumn(Tree::colBox1).data().toString();
+    EXPECT_TRUE(Period(0).siblingAtColumn(Tree::colBox1).data(Qt::ToolTipRole).toString().startsWith(amount));
+}
+
+// A copy of a member's dataset is marked in the tree, and its mark is not cut.
+TEST_F(GroupWindowTest, TheLikelyCopyMarkFitsItsColumn) {
+    LoadGroup();
+    auto copy = Sample(rtl::StringToUtf8(alpha->CompanyName()), rtl::StringToUtf8(alpha->VatNumber()));
+    copy.Uuid = rtl::StringToUtf8(alpha->UuidString());
+    ASSERT_FALSE(copy.Uuid.empty());
+    copy.Returns = {MakeQuarter(2021, 4, 100)};
+    Load(copy);
+    SaveColumnWidths(kGroupReturnGridSection, std::vector<int>(Tree::colCount + 1, 60));
+    Open(alpha);
+    const QString marked = Member(0, 2).data().toString();
+    ASSERT_TRUE(marked.endsWith("(likely copy)")) << marked.toStdString();
+    EXPECT_GT(form->gridReturns->columnWidth(Tree::colPeriod),
+              QFontMetrics(form->gridReturns->font()).horizontalAdvance(marked) + form->gridReturns->indentation());
 }
 
 TEST_F(GroupWindowTest, CombinedReturnsLiveWithTheWindow) {
