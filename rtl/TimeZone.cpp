@@ -42,8 +42,11 @@ std::int64_t OffsetAt(std::int64_t unixSeconds) {
     const FILETIME ftUtc{utc.LowPart, utc.HighPart};
     SYSTEMTIME stUtc{}, stLocal{};
     FILETIME ftLocal{};
-    if (!FileTimeToSystemTime(&ftUtc, &stUtc) ||
-        !SystemTimeToTzSpecificLocalTimeEx(&g_zone, &stUtc, &stLocal) ||
+    // The rules of that moment's year (GetTimeZoneInformationForYear reads the dynamic zone), applied
+    // with the call every Windows and Wine version has.
+    TIME_ZONE_INFORMATION rules{};
+    if (!FileTimeToSystemTime(&ftUtc, &stUtc) || !GetTimeZoneInformationForYear(stUtc.wYear, &g_zone, &rules) ||
+        !SystemTimeToTzSpecificLocalTime(&rules, &stUtc, &stLocal) ||
         !SystemTimeToFileTime(&stLocal, &ftLocal))
         return 0;
     ULARGE_INTEGER local{};
