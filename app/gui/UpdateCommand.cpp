@@ -1,6 +1,6 @@
 #include "app/gui/UpdateCommand.h"
 
-#include "app/core/UpdateCheck.h"
+#include "app/update/UpdateCheck.h"
 #include "app/gui/MessageBox.h"
 #include "app/gui/QtText.h"
 

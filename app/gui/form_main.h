@@ -2,7 +2,7 @@
 // Tform_main: the program's main window. Lists the loaded datasets, adds datasets by hand, switches
 // between the portal's live and test sites and hands the chosen VAT return to the portal.
 #include "app/core/PortalHandOff.h"
-#include "app/core/WebUpdate.h"
+#include "app/update/WebUpdate.h"
 #include "app/gui/DataGrid.h"
 
 #include <QMainWindow>

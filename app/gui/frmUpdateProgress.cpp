@@ -1,6 +1,6 @@
 #include "app/gui/frmUpdateProgress.h"
 
-#include "app/core/WebUpdate.h"
+#include "app/update/WebUpdate.h"
 #include "app/gui/MessageBox.h"
 #include "app/gui/QtText.h"
 

@@ -5,7 +5,7 @@
 
 #include "app/core/DatasetBrowse.h"
 #include "app/core/GridColumnSizes.h"
-#include "app/core/UpdateCheck.h"
+#include "app/update/UpdateCheck.h"
 #include "app/gui/FileDialog.h"
 #include "app/gui/GuiTestSupport.h"
 #include "app/gui/MessageBox.h"

@@ -1,6 +1,6 @@
 // Installing a release into the program's folder: stopped at every rename, link and sync as a
 // crash would stop it, the next start leaves the folder wholly old or wholly new.
-#include "app/core/UpdateInstall.h"
+#include "app/update/UpdateInstall.h"
 
 #include "app/core/CoreTestSupport.h"
 #include "rtl/Exceptions.h"

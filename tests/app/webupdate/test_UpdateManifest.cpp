@@ -1,5 +1,5 @@
 // Reading update manifests and comparing dotted versions.
-#include "app/core/UpdateManifest.h"
+#include "app/update/UpdateManifest.h"
 
 #include "rtl/DateTime.h"
 #include "rtl/Exceptions.h"

@@ -3,8 +3,8 @@
 #include "app/gui/frmUpdateProgress.h"
 
 #include "UpdateSigning.h"
-#include "app/core/UpdateCheck.h"
-#include "app/core/WebUpdate.h"
+#include "app/update/UpdateCheck.h"
+#include "app/update/WebUpdate.h"
 #include "app/gui/GuiTestSupport.h"
 #include "app/gui/MessageBox.h"
 #include "app/gui/QtText.h"

@@ -1,13 +1,13 @@
 // The web-update component against a local HTTP server: version checks, downloads, verification,
 // licence, installation, restart and the start-up channel fallback.
-#include "app/core/WebUpdate.h"
+#include "app/update/WebUpdate.h"
 
 #include "BuildConfig.h"
 #include "UpdateSigning.h"
 #include "app/core/CoreTestSupport.h"
-#include "app/core/ProgramRestart.h"
-#include "app/core/UpdateCheck.h"
-#include "app/core/UpdateSignature.h"
+#include "app/update/ProgramRestart.h"
+#include "app/update/UpdateCheck.h"
+#include "app/update/UpdateSignature.h"
 #include "app/webupdate/LocalHttpServer.h"
 #include "rtl/Exceptions.h"
 #include "rtl/Files.h"

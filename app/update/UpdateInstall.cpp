@@ -1,4 +1,4 @@
-#include "app/core/UpdateInstall.h"
+#include "app/update/UpdateInstall.h"
 
 #include "rtl/Exceptions.h"
 #include "rtl/Files.h"

@@ -1,4 +1,4 @@
-#include "app/core/UpdateCheck.h"
+#include "app/update/UpdateCheck.h"
 
 #include "rtl/Exceptions.h"
 #include "rtl/Registry.h"

@@ -1,5 +1,5 @@
 // The start-up update check: skip counter, beta channel and the questions put to the component.
-#include "app/core/UpdateCheck.h"
+#include "app/update/UpdateCheck.h"
 
 #include "app/core/CoreTestSupport.h"
 #include "rtl/Registry.h"

@@ -1,8 +1,8 @@
-#include "app/core/WebUpdate.h"
+#include "app/update/WebUpdate.h"
 
-#include "app/core/ProgramRestart.h"
-#include "app/core/UpdateInstall.h"
-#include "app/core/UpdateSignature.h"
+#include "app/update/ProgramRestart.h"
+#include "app/update/UpdateInstall.h"
+#include "app/update/UpdateSignature.h"
 #include "rtl/DateTime.h"
 #include "rtl/Exceptions.h"
 #include "rtl/FileStream.h"

@@ -4,9 +4,9 @@
 // accepted, installs the files without ever leaving a half-updated program, and restarts.
 // Runs on the GUI thread; every call blocks its caller while a local event loop does the transfer
 // (one that takes the user's input during downloads when Config.UserInputWhileDownloading is set).
-#include "app/core/UpdateCheck.h"
-#include "app/core/UpdateInstall.h"
-#include "app/core/UpdateManifest.h"
+#include "app/update/UpdateCheck.h"
+#include "app/update/UpdateInstall.h"
+#include "app/update/UpdateManifest.h"
 #include "rtl/StringList.h"
 #include "rtl/UnicodeString.h"
 

@@ -1,4 +1,4 @@
-#include "app/core/ProgramRestart.h"
+#include "app/update/ProgramRestart.h"
 
 #include "rtl/Files.h"
 #include "rtl/Shell.h"

@@ -1,6 +1,6 @@
-#include "app/core/UpdateManifest.h"
+#include "app/update/UpdateManifest.h"
 
-#include "app/core/UpdateInstall.h"
+#include "app/update/UpdateInstall.h"
 #include "rtl/Exceptions.h"
 
 #include <algorithm>

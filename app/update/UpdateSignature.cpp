@@ -1,4 +1,4 @@
-#include "app/core/UpdateSignature.h"
+#include "app/update/UpdateSignature.h"
 
 #include <openssl/evp.h>
 
