@@ -23,7 +23,7 @@ cleanup() {
 }
 trap cleanup EXIT
 "$wine" wineboot --init >/dev/null 2>&1
-"$wineserver" -p
+"$wineserver" -p || true # the one wineboot started may already be waiting
 
 accounts="$prefix/drive_c/ProgramData/Sage/Accounts"
 program="$prefix/drive_c/Program Files (x86)/Sage/Accounts"
