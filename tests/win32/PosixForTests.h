@@ -26,11 +26,23 @@ inline int setenv(const char* name, const char* value, int overwrite) {
     return _putenv_s(name, value) == 0 ? 0 : -1;
 }
 
+// Test sources pass std::filesystem paths, whose native text is wide on Windows.
+inline int setenv(const char* name, const wchar_t* value, int overwrite) {
+    char text[4096];
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, value, -1, text, sizeof text, nullptr, nullptr);
+    return n > 0 ? setenv(name, text, overwrite) : -1;
+}
+
 inline int unsetenv(const char* name) {
     return _putenv_s(name, "") == 0 ? 0 : -1;
 }
 
 inline int mkfifo(const char*, int) {
+    errno = ENOSYS;
+    return -1;
+}
+
+inline int mkfifo(const wchar_t*, int) {
     errno = ENOSYS;
     return -1;
 }
