@@ -22,6 +22,9 @@ set(ORVI_POSIX_ONLY_TESTS
     *Symlink*
     *WinePrefix*
     ScanTest.*
+    # Names that are bytes, not UTF-8, and the C library's wording of an error.
+    *NotUtf8*
+    FileStreamTest.OpenFailuresNameTheFile
     # The zone database's history (London on UTC+1 all year, 1968-71): Windows' zone rules begin later.
     TimeZoneTest.LondonSummerWinterAndHistory)
 # Builds just those (and what they link): the tsan build preset's target.

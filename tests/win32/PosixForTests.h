@@ -8,6 +8,8 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
+// The runtime names the virtual keys itself (rtl/KeyState.h); windows.h's macros would rename them.
+#define NOVIRTUALKEYCODES
 #include <windows.h>
 
 // The runtime has functions of these names; windows.h's macros for its own would rename them.
