@@ -100,6 +100,10 @@ bool Utf7ToString(const std::uint8_t* bytes, std::size_t count, UnicodeString& o
 #ifdef _WIN32
     if (count == 0)
         return true;
+    // The system's UTF-7 takes bytes above 127 as they come; they are no UTF-7 at all.
+    for (std::size_t i = 0; i < count; ++i)
+        if (bytes[i] >= 0x80)
+            return false;
     const int n = MultiByteToWideChar(CP_UTF7, 0, reinterpret_cast<const char*>(bytes), static_cast<int>(count),
                                       nullptr, 0);
     if (n <= 0)

@@ -38,7 +38,7 @@ bool CreateGUID(TGUID& guid) noexcept {
     if (FAILED(CoCreateGuid(&g)))
         return false;
     static_assert(sizeof(GUID) == sizeof(TGUID));
-    std::memcpy(&guid, &g, sizeof guid);
+    std::memcpy(static_cast<void*>(&guid), &g, sizeof guid);
     return true;
 #else
     std::uint8_t bytes[16];

@@ -1,8 +1,8 @@
 #include "rtl/Modules.h"
 
 #if defined(_WIN32)
-#include <tlhelp32.h>
 #include <windows.h>
+#include <psapi.h>
 #else
 #include <link.h>
 #endif
@@ -11,16 +11,25 @@ namespace rtl {
 
 #if defined(_WIN32)
 
+// The loader's own list, program first; a handle is the module's base address, as on Linux.
 std::vector<TModuleHandle> EnumModules() {
+    std::vector<HMODULE> handles(64);
+    for (;;) {
+        DWORD needed = 0;
+        if (!EnumProcessModules(GetCurrentProcess(), handles.data(),
+                                static_cast<DWORD>(handles.size() * sizeof(HMODULE)), &needed))
+            return {};
+        const std::size_t count = needed / sizeof(HMODULE);
+        if (count <= handles.size()) {
+            handles.resize(count);
+            break;
+        }
+        handles.resize(count + 16); // libraries loaded meanwhile
+    }
     std::vector<TModuleHandle> modules;
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, GetCurrentProcessId());
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return modules;
-    MODULEENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL ok = Module32FirstW(snapshot, &entry); ok; ok = Module32NextW(snapshot, &entry))
-        modules.push_back(reinterpret_cast<TModuleHandle>(entry.hModule));
-    CloseHandle(snapshot);
+    modules.reserve(handles.size());
+    for (HMODULE h : handles)
+        modules.push_back(reinterpret_cast<TModuleHandle>(h));
     return modules;
 }
 

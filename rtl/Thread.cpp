@@ -219,7 +219,12 @@ int TThread::WaitFor() {
 
 void TThread::NameThreadForDebugging(const UnicodeString& name) {
 #ifdef _WIN32
-    SetThreadDescription(GetCurrentThread(), reinterpret_cast<const wchar_t*>(name.c_str()));
+    // Looked up at run time: older systems (and Wine before 9) lack the call, and naming is optional.
+    using TSetDescription = HRESULT(WINAPI*)(HANDLE, PCWSTR);
+    static const auto setDescription = reinterpret_cast<TSetDescription>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetThreadDescription")));
+    if (setDescription)
+        setDescription(GetCurrentThread(), reinterpret_cast<const wchar_t*>(name.c_str()));
 #else
     std::string utf8 = StringToUtf8(name);
     // Linux keeps 15 bytes and a terminator; cut on a character boundary.
@@ -237,9 +242,12 @@ void TThread::NameThreadForDebugging(const UnicodeString& name) {
 
 UnicodeString TThread::ThreadNameForDebugging() {
 #ifdef _WIN32
+    using TGetDescription = HRESULT(WINAPI*)(HANDLE, PWSTR*);
+    static const auto getDescription = reinterpret_cast<TGetDescription>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetThreadDescription")));
     PWSTR text = nullptr;
     UnicodeString name;
-    if (SUCCEEDED(GetThreadDescription(GetCurrentThread(), &text)) && text) {
+    if (getDescription && SUCCEEDED(getDescription(GetCurrentThread(), &text)) && text) {
         name = reinterpret_cast<const char16_t*>(text);
         LocalFree(text);
     }

@@ -22,15 +22,52 @@ constexpr std::int64_t kTwoDaysMs = 2 * 86400000LL;
 
 #ifdef _WIN32
 
-// Read once and on RefreshLocal: the dynamic form carries the zone's rules for every year.
+// Read once and on RefreshLocal: the dynamic form carries the zone's rules for every year. A zone
+// chosen by name (SelectLocal) stands in for the system's until an empty name gives it back.
 DYNAMIC_TIME_ZONE_INFORMATION g_zone{};
+bool g_blSelected = false;
 
 void LoadZone() {
-    GetDynamicTimeZoneInformation(&g_zone);
+    if (!g_blSelected)
+        GetDynamicTimeZoneInformation(&g_zone);
 }
 
-bool SelectZone(UnicodeStringView) {
-    return false; // Windows zones are chosen by the system, not by database name.
+// The Windows zone of a zone-database name (as the Unicode CLDR maps them), for the names in use here;
+// a Windows zone's own key name ("GMT Standard Time") is taken as it is.
+UnicodeString WindowsZoneKey(UnicodeStringView name) {
+    static const std::pair<const char16_t*, const char16_t*> kZones[] = {
+        {u"UTC", u"UTC"},
+        {u"Etc/UTC", u"UTC"},
+        {u"Europe/London", u"GMT Standard Time"},
+        {u"Europe/Dublin", u"GMT Standard Time"},
+        {u"Europe/Paris", u"Romance Standard Time"},
+        {u"Europe/Berlin", u"W. Europe Standard Time"},
+        {u"America/New_York", u"Eastern Standard Time"},
+        {u"America/Los_Angeles", u"Pacific Standard Time"},
+        {u"Australia/Sydney", u"AUS Eastern Standard Time"},
+        {u"Pacific/Auckland", u"New Zealand Standard Time"},
+    };
+    for (const auto& [iana, windows] : kZones)
+        if (name == iana)
+            return windows;
+    return UnicodeString(name);
+}
+
+bool SelectZone(UnicodeStringView zoneName) {
+    if (zoneName.empty()) {
+        g_blSelected = false;
+        return true;
+    }
+    const UnicodeString key = WindowsZoneKey(zoneName);
+    DYNAMIC_TIME_ZONE_INFORMATION zone{};
+    for (DWORD i = 0; EnumDynamicTimeZoneInformation(i, &zone) == ERROR_SUCCESS; ++i) {
+        if (key == reinterpret_cast<const char16_t*>(zone.TimeZoneKeyName)) {
+            g_zone = zone;
+            g_blSelected = true;
+            return true;
+        }
+    }
+    return false;
 }
 
 std::int64_t OffsetAt(std::int64_t unixSeconds) {
@@ -42,8 +79,11 @@ std::int64_t OffsetAt(std::int64_t unixSeconds) {
     const FILETIME ftUtc{utc.LowPart, utc.HighPart};
     SYSTEMTIME stUtc{}, stLocal{};
     FILETIME ftLocal{};
-    if (!FileTimeToSystemTime(&ftUtc, &stUtc) ||
-        !SystemTimeToTzSpecificLocalTimeEx(&g_zone, &stUtc, &stLocal) ||
+    // The rules of that moment's year (GetTimeZoneInformationForYear reads the dynamic zone), applied
+    // with the call every Windows and Wine version has.
+    TIME_ZONE_INFORMATION rules{};
+    if (!FileTimeToSystemTime(&ftUtc, &stUtc) || !GetTimeZoneInformationForYear(stUtc.wYear, &g_zone, &rules) ||
+        !SystemTimeToTzSpecificLocalTime(&rules, &stUtc, &stLocal) ||
         !SystemTimeToFileTime(&stLocal, &ftLocal))
         return 0;
     ULARGE_INTEGER local{};

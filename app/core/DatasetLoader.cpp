@@ -4,6 +4,7 @@
 
 #include "app/core/PlatformPaths.h"
 #include "app/core/VenDataModule.h"
+#include "rtl/ComApartment.h"
 #include "rtl/Exceptions.h"
 #include "rtl/Files.h"
 #include "rtl/Registry.h"
@@ -83,6 +84,11 @@ void TDatasetLoader::RunOnView(void (*call)(ILoaderView&, const UnicodeString&),
 
 void TDatasetLoader::ShowProgress() {
     RunOnView([](ILoaderView& v, const UnicodeString& t) { v.ShowProgress(t); }, _szMessage);
+}
+
+void TDatasetLoader::Execute() {
+    rtl::TComApartment apartment;
+    Load();
 }
 
 void TDatasetLoader::Load() {

@@ -54,7 +54,8 @@ public:
     void Load();
 
 protected:
-    void Execute() override { Load(); }
+    /// Load() inside a COM apartment: the search asks the shell for known folders from this thread.
+    void Execute() override;
     /// Fills candidates (sorted, case-insensitive) with folders that may hold datasets.
     virtual void FindDatasetFolders(rtl::TStringList* candidates) = 0;
     /// Puts _szMessage on the splash, on the main thread.

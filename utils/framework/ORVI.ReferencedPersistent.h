@@ -54,15 +54,15 @@ public:
     bool empty() const noexcept { return _n == 0; }
     std::size_t size() const noexcept { return _n; }
     T& operator[](std::size_t i) noexcept { return Data()[i]; }
-    const T& operator[](std::size_t i) const noexcept { return _heap.empty() ? _inline[i] : _heap[i]; }
+    const T& operator[](std::size_t i) const noexcept { return _heap.empty() ? _local[i] : _heap[i]; }
     const T& back() const noexcept { return (*this)[_n - 1]; }
     void push_back(const T& value) {
         if (_heap.empty() && _n < N) {
-            _inline[_n++] = value;
+            _local[_n++] = value;
             return;
         }
         if (_heap.empty())
-            _heap.assign(_inline, _inline + _n);
+            _heap.assign(_local, _local + _n);
         _heap.push_back(value);
         ++_n;
     }
@@ -79,8 +79,8 @@ public:
     }
 
 private:
-    T* Data() noexcept { return _heap.empty() ? _inline : _heap.data(); }
-    T _inline[N];         // entries at _n and beyond are never read
+    T* Data() noexcept { return _heap.empty() ? _local : _heap.data(); }
+    T _local[N];         // entries at _n and beyond are never read
     std::vector<T> _heap; // holds every entry once they outgrow the inline ones
     std::size_t _n = 0;
 };

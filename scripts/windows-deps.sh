@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# The Windows side of the build: installs the cross compiler and Wine (Debian packages), then builds the
+# third-party libraries for Windows (PCRE2 16-bit with JIT, pugixml, zlib, GoogleTest, and the
+# nlohmann-json headers) from Debian's own
+# source packages as static libraries. They land in a cache folder outside the work tree, named after a
+# hash of this script, and are reused for as long as the script is unchanged.
+# Prints the folder on its last line; the windows preset reads it from VENTURO_WINDOWS_DEPS.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root="$PWD"
+
+packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine64 dpkg-dev cmake ninja-build)
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}" >&2
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+fi
+
+key="$(sha256sum "$0" | cut -c1-16)"
+cache="${VENTURO_WINDOWS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/venturo-mtd/windows-deps}"
+prefix="$cache/$key"
+if [ -f "$prefix/.complete" ]; then
+    echo "$prefix"
+    exit 0
+fi
+
+# Source packages come from the same archive as the machine's binary packages: each deb822 entry of the
+# system's sources is copied with its type changed to deb-src (once; nothing else is added).
+if ! apt-get source --print-uris zlib >/dev/null 2>&1; then
+    srclist=/etc/apt/sources.list.d/venturo-deb-src.sources
+    for f in /etc/apt/sources.list.d/*.sources; do
+        [ "$f" = "$srclist" ] && continue
+        sed -n '/^Types:.*\bdeb\b/,/^$/p' "$f" | sed 's/^Types:.*/Types: deb-src/'
+    done | $SUDO tee "$srclist" >/dev/null
+    if [ -f /etc/apt/sources.list ]; then
+        grep -E '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' | $SUDO tee -a "$srclist" >/dev/null || true
+    fi
+    $SUDO apt-get update -qq
+fi
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/venturo-windows-deps.XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+# Builds of earlier versions of this script are of no further use.
+find "$cache" -mindepth 1 -maxdepth 1 -type d ! -name "$key" -exec rm -rf {} + 2>/dev/null || true
+rm -rf "$prefix"
+mkdir -p "$prefix"
+toolchain="$root/cmake/mingw-w64-x86_64.cmake"
+jobs="$(nproc)"
+
+source_of() { # unpacks Debian's source package $1 into $work/$1 and prints that folder
+    # Newest version first; an archive that lists a version but cannot serve it yields to the next.
+    local v
+    mkdir -p "$work/$1"
+    for v in $(apt-cache showsrc "$1" | sed -n 's/^Version: //p' | sort -u -r -V); do
+        if (cd "$work/$1" && apt-get source -qq "$1=$v" >/dev/null 2>&1); then
+            find "$work/$1" -mindepth 1 -maxdepth 1 -type d | head -n1
+            return 0
+        fi
+        rm -rf "${work:?}/$1"/*
+    done
+    echo "No source of $1 could be fetched" >&2
+    return 1
+}
+
+cmake_install() { # source folder, then cache variables
+    local src="$1"
+    shift
+    cmake -S "$src" -B "$src/build-windows" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DVENTURO_WINDOWS_DEPS="$prefix" \
+        -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF "$@" >/dev/null
+    cmake --build "$src/build-windows" -j "$jobs" >/dev/null
+    cmake --install "$src/build-windows" >/dev/null
+}
+
+echo "Building zlib for Windows" >&2
+src="$(source_of zlib)" || exit 1
+# Debian's source leaves out the Windows makefiles; the library is its fifteen sources, compiled as is.
+zsrc=(adler32 compress crc32 deflate gzclose gzlib gzread gzwrite infback inffast inflate inftrees trees
+      uncompr zutil)
+zobjs=()
+for f in "${zsrc[@]}"; do
+    x86_64-w64-mingw32-gcc-posix -O2 -c "$src/$f.c" -o "$work/zlib-$f.o"
+    zobjs+=("$work/zlib-$f.o")
+done
+mkdir -p "$prefix/lib"
+x86_64-w64-mingw32-ar rcs "$prefix/lib/libz.a" "${zobjs[@]}"
+install -D -m644 -t "$prefix/include" "$src/zlib.h" "$src/zconf.h"
+
+echo "Building PCRE2 (16-bit, JIT) for Windows" >&2
+cmake_install "$(source_of pcre2)" -DPCRE2_BUILD_PCRE2_8=ON -DPCRE2_BUILD_PCRE2_16=ON \
+    -DPCRE2_SUPPORT_JIT=ON -DPCRE2_BUILD_PCRE2GREP=OFF -DPCRE2_BUILD_TESTS=OFF \
+    -DPCRE2_SUPPORT_LIBBZ2=OFF -DPCRE2_SUPPORT_LIBZ=OFF -DPCRE2_SUPPORT_LIBREADLINE=OFF \
+    -DPCRE2_SUPPORT_LIBEDIT=OFF
+
+echo "Building pugixml for Windows" >&2
+cmake_install "$(source_of pugixml)" -DPUGIXML_BUILD_TESTS=OFF
+
+echo "Installing nlohmann-json (headers) for Windows" >&2
+cmake_install "$(source_of nlohmann-json3)" -DJSON_BuildTests=OFF -DJSON_Install=ON
+
+echo "Building GoogleTest for Windows" >&2
+cmake_install "$(source_of googletest)" -DINSTALL_GTEST=ON -DBUILD_GMOCK=ON
+
+touch "$prefix/.complete"
+echo "$prefix"
