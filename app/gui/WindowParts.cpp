@@ -118,6 +118,17 @@ bool RestoreWindowBounds(QWidget* window, const rtl::UnicodeString& section) {
     return true;
 }
 
+void PlaceOnScreen(QWidget* window, bool placed) {
+    if (!placed) {
+        if (QScreen* screen = window->screen()) {
+            QRect frame = window->frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            window->move(frame.topLeft());
+        }
+    }
+    FitToScreen(window);
+}
+
 void FitToScreen(QWidget* window) {
     QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     if (!screen || window->isMaximized() || window->isFullScreen()) {

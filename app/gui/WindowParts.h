@@ -40,6 +40,9 @@ bool RestoreWindowBounds(QWidget* window, const rtl::UnicodeString& section);
 /// Keeps a top-level window on the available area of its screen: no larger than that area (but
 /// never below the window's minimum size) and moved so that as much of it as possible is on it.
 void FitToScreen(QWidget* window);
+/// Centres a top-level window on its screen unless it was put back where it was saved (placed), then
+/// keeps it on the screen's available area.
+void PlaceOnScreen(QWidget* window, bool placed);
 /// Saves a top-level window's normal frame and maximised state under section.
 void SaveWindowBounds(QWidget* window, const rtl::UnicodeString& section);
 

@@ -21,7 +21,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
 #include <QTableView>
 #include <QToolButton>
@@ -200,14 +199,7 @@ void Tform_vat_returns::FormShow() {
     KeepOrdinaryColours(gridReturns);
     // The returns are what the window is for; the name box is reached with Edit.
     gridReturns->setFocus(Qt::OtherFocusReason);
-    if (!_blPlaced) {
-        if (QScreen* screen = this->screen()) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
-        }
-    }
-    FitToScreen(this);
+    PlaceOnScreen(this, _blPlaced);
 }
 
 void Tform_vat_returns::hideEvent(QHideEvent* event) {

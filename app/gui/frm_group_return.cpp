@@ -21,7 +21,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
 #include <QStyledItemDelegate>
 #include <QTimer>
@@ -396,14 +395,7 @@ void TfrmGroupReturn::FormShow() {
     // Only the panels take the test colours; the tree keeps the ordinary look.
     KeepOrdinaryColours(gridReturns);
     gridReturns->setFocus(Qt::OtherFocusReason);
-    if (!_blPlaced) {
-        if (QScreen* screen = this->screen()) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
-        }
-    }
-    FitToScreen(this);
+    PlaceOnScreen(this, _blPlaced);
 }
 
 void TfrmGroupReturn::hideEvent(QHideEvent* event) {
