@@ -1,11 +1,13 @@
 // The runtime on the Windows API itself: registry, known folders, file identity through a junction,
-// long and UNC-form paths, command lines through a real child process, the ANSI code page, and the
-// names Windows gives special meaning to.
+// long and UNC-form paths, command lines and watched starts through a real child process, the ANSI
+// code page, the names Windows gives special meaning to, and removal and appending that never follow
+// a junction.
 #include "TempFolder.h"
 #include "rtl/Encoding.h"
 #include "rtl/Exceptions.h"
 #include "rtl/Files.h"
 #include "rtl/KnownFolders.h"
+#include "rtl/NoFollowFiles.h"
 #include "rtl/Registry.h"
 #include "rtl/Shell.h"
 
@@ -225,6 +227,77 @@ TEST(Win32Files, DevicePipeAndStreamNamesAreRefusedWithoutWaiting) {
     }
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
     ::CloseHandle(pipe);
+}
+
+TEST(Win32Shell, AWatchedProgramThatFailsAtOnceSaysSoAndOneThatSucceedsDoesNot) {
+    orvitest::TTempFolder tmp;
+    const UnicodeString echo = ExtractFilePath(ApplicationExeName()) + u"rtl_win32_argv_echo.exe";
+    int events = 0;
+    // Without the file to write it ends at once with status 2.
+    TProcessStart failed = CreateProcessAndWatch(echo, {}, UnicodeString(), TShowWindow::swMinimized,
+                                                 {.WaitMs = 30000, .ProcessEvents = [&] { ++events; }});
+    EXPECT_FALSE(failed);
+    EXPECT_EQ(failed.ExitCode, 2);
+    EXPECT_NE(failed.ErrorText.find(u"ended with exit status 2."), UnicodeString::npos) << StringToUtf8(failed.ErrorText);
+    EXPECT_EQ(failed.Process, nullptr);
+
+    TProcessStart done = CreateProcessAndWatch(echo, {tmp.Text(u"args.txt")}, UnicodeString(),
+                                               TShowWindow::swMinimized, {.WaitMs = 30000});
+    EXPECT_TRUE(done) << StringToUtf8(done.ErrorText);
+    EXPECT_TRUE(FileExists(tmp.Text(u"args.txt")));
+
+    TProcessStart missing = CreateProcessAndWatch(tmp.Text(u"missing.exe"), {}, UnicodeString(),
+                                                  TShowWindow::swNormal, {});
+    EXPECT_FALSE(missing);
+    EXPECT_NE(missing.ErrorText.find(u"missing.exe"), UnicodeString::npos);
+    TProcessStart unopened = ShellOpen(tmp.Text(u"missing.txt"), {.WaitMs = 100});
+    EXPECT_FALSE(unopened);
+    EXPECT_NE(unopened.ErrorCode, 0);
+    EXPECT_NE(unopened.ErrorText.find(u"missing.txt"), UnicodeString::npos) << StringToUtf8(unopened.ErrorText);
+}
+
+// A junction where a folder or file should be is never followed: not emptied, not written through.
+TEST(Win32NoFollowFiles, ATreeGoesWithItsJunctionsButNothingTheyLeadTo) {
+    orvitest::TTempFolder tmp;
+    ASSERT_TRUE(ForceDirectories(tmp.Text(u"tree\\a\\b")));
+    ASSERT_TRUE(ForceDirectories(tmp.Text(u"outside")));
+    WriteFileAtomic(tmp.Text(u"outside\\keep.txt"), "keep");
+    WriteFileAtomic(tmp.Text(u"tree\\a\\b\\file.txt"), "x");
+    WriteFileAtomic(tmp.Text(u"tree\\a\\read-only.txt"), "x");
+    ASSERT_TRUE(::SetFileAttributesW(W(tmp.Text(u"tree\\a\\read-only.txt")), FILE_ATTRIBUTE_READONLY));
+    const bool junctions = MakeJunction(tmp.Text(u"tree\\folder link"), tmp.Text(u"outside"));
+    EXPECT_EQ(RemoveFolderTree(tmp.Text(u"tree")), TRemoveTreeResult::rtRemoved);
+    EXPECT_EQ(EntryKindNoFollow(tmp.Text(u"tree")), TEntryKind::ekNone);
+    EXPECT_EQ(RemoveFolderTree(tmp.Text(u"tree")), TRemoveTreeResult::rtAbsent);
+    EXPECT_EQ(ReadAllBytes(tmp.Text(u"outside\\keep.txt")).size(), 4u);
+
+    EXPECT_EQ(EntryKindNoFollow(tmp.Text(u"outside")), TEntryKind::ekDirectory);
+    EXPECT_EQ(EntryKindNoFollow(tmp.Text(u"outside\\keep.txt")), TEntryKind::ekFile);
+    EXPECT_EQ(EntryKindNoFollow(tmp.Text(u"NUL")), TEntryKind::ekOther);
+    EXPECT_EQ(RemoveFolderTree(tmp.Text(u"outside\\keep.txt")), TRemoveTreeResult::rtForeign);
+    EXPECT_FALSE(RemoveEmptyFolder(tmp.Text(u"outside")));
+    ASSERT_TRUE(ForceDirectories(tmp.Text(u"empty")));
+    EXPECT_TRUE(RemoveEmptyFolder(tmp.Text(u"empty")));
+    EXPECT_FALSE(DirectoryExists(tmp.Text(u"empty")));
+
+    if (!junctions || !MakeJunction(tmp.Text(u"linked"), tmp.Text(u"outside")))
+        GTEST_SKIP() << "junctions cannot be made here (Wine before 9 has no mount-point reparse points)";
+    EXPECT_EQ(EntryKindNoFollow(tmp.Text(u"linked")), TEntryKind::ekLink);
+    EXPECT_EQ(RemoveFolderTree(tmp.Text(u"linked")), TRemoveTreeResult::rtForeign);
+    EXPECT_FALSE(RemoveEmptyFolder(tmp.Text(u"linked")));
+    EXPECT_FALSE(AppendToFileNoFollow(tmp.Text(u"linked"), "planted\n"));
+    EXPECT_EQ(ListFiles(tmp.Text(u"outside")), std::vector<UnicodeString>{u"keep.txt"});
+}
+
+TEST(Win32NoFollowFiles, AppendingAddsAtTheEndAndRefusesFoldersAndDevices) {
+    orvitest::TTempFolder tmp;
+    EXPECT_TRUE(AppendToFileNoFollow(tmp.Text(u"log"), "one\n"));
+    EXPECT_TRUE(AppendToFileNoFollow(tmp.Text(u"log"), "two\n"));
+    const TBytes bytes = ReadAllBytes(tmp.Text(u"log"));
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "one\ntwo\n");
+    EXPECT_FALSE(AppendToFileNoFollow(tmp.Text(), "folder\n"));
+    EXPECT_FALSE(AppendToFileNoFollow(u"NUL", "device\n"));
+    EXPECT_FALSE(AppendToFileNoFollow(tmp.Text(u"missing\\log"), "no folder\n"));
 }
 
 } // namespace
