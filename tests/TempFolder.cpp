@@ -1,7 +1,9 @@
 #include "TempFolder.h"
 
 #include <atomic>
+#include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -38,6 +40,18 @@ rtl::UnicodeString TTempFolder::Text(const fs::path& relative) const {
 rtl::UnicodeString ToText(const fs::path& path) {
     const std::u8string s = path.u8string();
     return rtl::Utf8ToString(std::string_view(reinterpret_cast<const char*>(s.data()), s.size()));
+}
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void WriteText(const fs::path& path, const std::string& text) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
 }
 
 } // namespace orvitest

@@ -3,6 +3,7 @@
 #include "rtl/UnicodeString.h"
 
 #include <filesystem>
+#include <string>
 
 namespace orvitest {
 
@@ -25,5 +26,10 @@ private:
 
 /// A path as the runtime's text.
 rtl::UnicodeString ToText(const std::filesystem::path& path);
+
+/// A file's bytes; empty when it cannot be read.
+std::string ReadText(const std::filesystem::path& path);
+/// Writes a file's bytes, making its folders first.
+void WriteText(const std::filesystem::path& path, const std::string& text);
 
 } // namespace orvitest

@@ -16,17 +16,8 @@ namespace {
 namespace fs = std::filesystem;
 using orvitest::TTempFolder;
 
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void WriteText(const fs::path& path, const std::string& text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
+using orvitest::ReadText;
+using orvitest::WriteText;
 
 TEST(NoFollowFilesTest, ATreeGoesWithItsLinksButNothingTheyPointAt) {
     TTempFolder tmp;

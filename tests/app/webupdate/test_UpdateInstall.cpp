@@ -25,17 +25,8 @@ struct TKilled {};
 
 using TFolderState = std::map<std::string, std::string>; // file name below the folder -> bytes
 
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void WriteText(const fs::path& path, const std::string& text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
+using orvitest::ReadText;
+using orvitest::WriteText;
 
 TFolderState StateOf(const fs::path& folder) {
     TFolderState state;

@@ -36,17 +36,8 @@ namespace fs = std::filesystem;
 using rtl::UnicodeString;
 using ven::MessageBox;
 
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void WriteText(const fs::path& path, const std::string& text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
+using orvitest::ReadText;
+using orvitest::WriteText;
 
 class UpdateWindowsTest : public ::testing::Test {
 protected:
