@@ -1,5 +1,6 @@
 // venturo_mtd: start-up in a fixed order; the loader thread finds the datasets under the splash and
 // then shows the main window.
+#include "app/core/ProductInfo.h"
 #include "app/core/VenDataModule.h"
 #include "app/core/VenSystemMode.h"
 #include "app/gui/KeyStateProvider.h"
@@ -10,6 +11,7 @@
 #include "app/gui/form_main.h"
 #include "app/gui/form_splash.h"
 #include "app/gui/frmUpdateProgress.h"
+#include "app/update/UpdateCheck.h"
 #include "rtl/AppInitialize.h"
 #include "rtl/FormatSettings.h"
 #include "rtl/TerminationWatch.h"
@@ -17,9 +19,16 @@
 #include <QApplication>
 #include <QPointer>
 
+#include <cstring>
+#include <iostream>
 #include <memory>
 
 int main(int argc, char** argv) {
+    // Answered before any window or display is needed, as the command line's --version is.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::cout << rtl::StringToUtf8(ven::VersionReport(ven::ReadUpdateRecord().InstalledVersion));
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Venturo MTD"));
     // Start-up work that libraries registered runs once the application object exists.

@@ -3,6 +3,7 @@
 #include "app/core/CoreTestSupport.h"
 #include "app/core/GridColumnSizes.h"
 #include "app/gui/GuiTestSupport.h"
+#include "app/update/UpdateCheck.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -80,6 +81,21 @@ TEST_F(ProgramExitTest, ClosingSavesTheWindowAndEndsPromptly) {
     EXPECT_LT(second, kPromptExitMs) << "second close took " << second << " ms";
     RecordProperty("SecondCloseToExitMs", static_cast<int>(second));
     EXPECT_EQ(LoadWindowBounds(kDatasetGridSection), bounds);
+}
+
+// --version needs no display and names the version an update recorded as installed.
+TEST_F(ProgramExitTest, VersionAnswersWithoutAWindow) {
+    RecordInstalledVersion(u"9.8.7");
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("none-such"));
+    child.setProcessEnvironment(env);
+    child.start(program, {QStringLiteral("--version")});
+    ASSERT_TRUE(child.waitForFinished(kWindowUpMs));
+    EXPECT_EQ(child.exitCode(), 0);
+    const QString out = QString::fromUtf8(child.readAllStandardOutput());
+    EXPECT_TRUE(out.startsWith(QStringLiteral("Venturo MTD "))) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("9.8.7"))) << out.toStdString();
 }
 
 } // namespace
