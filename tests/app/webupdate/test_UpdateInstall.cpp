@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 
@@ -66,6 +67,31 @@ protected:
                fs::perms::none;
     }
 
+    // The steps a whole install announces, in order.
+    std::vector<UnicodeString> InstallSteps() {
+        std::vector<UnicodeString> steps;
+        ven::InstallFiles(_folder, _files, [&](const UnicodeString& step) { steps.push_back(step); });
+        return steps;
+    }
+
+    // A fresh old program folder, and an install of it that dies at step kill; eachStep runs at every
+    // step the install reaches, the fatal one included.
+    void InstallKilledAt(std::size_t kill, const std::function<void()>& eachStep = {}) {
+        fs::remove_all(_program);
+        SetUp();
+        std::size_t at = 0;
+        EXPECT_THROW(ven::InstallFiles(_folder, _files,
+                                       [&](const UnicodeString&) {
+                                           if (eachStep) {
+                                               eachStep();
+                                           }
+                                           if (at++ == kill) {
+                                               throw TKilled();
+                                           }
+                                       }),
+                     TKilled);
+    }
+
     TTempFolder _tmp;
     fs::path _program = _tmp.Path() / "program";
     UnicodeString _folder = _tmp.Text("program");
@@ -82,24 +108,12 @@ TEST_F(UpdateInstallTest, InstallsEveryFileAndLeavesNothingBehind) {
 }
 
 TEST_F(UpdateInstallTest, AnInstallKilledAtAnyStepIsWhollyOldOrWhollyNewAfterTheNextStart) {
-    std::vector<UnicodeString> steps;
-    ven::InstallFiles(_folder, _files, [&](const UnicodeString& step) { steps.push_back(step); });
+    const std::vector<UnicodeString> steps = InstallSteps();
     for (size_t kill = 0; kill < steps.size(); ++kill) {
         SCOPED_TRACE(rtl::StringToUtf8(steps[kill]));
-        fs::remove_all(_program);
-        SetUp();
-        size_t at = 0;
         bool programAlways = true;
-        EXPECT_THROW(ven::InstallFiles(_folder, _files,
-                                       [&](const UnicodeString&) {
-                                           // Some program is there whenever the process might die.
-                                           programAlways =
-                                               programAlways && fs::exists(_program / "venturo_mtd");
-                                           if (at++ == kill) {
-                                               throw TKilled();
-                                           }
-                                       }),
-                     TKilled);
+        // Some program is there whenever the process might die.
+        InstallKilledAt(kill, [&] { programAlways = programAlways && fs::exists(_program / "venturo_mtd"); });
         EXPECT_TRUE(programAlways);
         UnicodeString done = ven::RecoverInterruptedInstall(_folder);
         EXPECT_FALSE(done.empty());
@@ -174,20 +188,10 @@ namespace {
 // crash point back to wholly old or wholly new; without the kept old copy, the user is told how to
 // reinstall.
 TEST_F(UpdateInstallTest, ADamagedJournalStillEndsWhollyOldOrWhollyNew) {
-    std::vector<UnicodeString> steps;
-    ven::InstallFiles(_folder, _files, [&](const UnicodeString& step) { steps.push_back(step); });
+    const std::vector<UnicodeString> steps = InstallSteps();
     for (size_t kill = 0; kill < steps.size(); ++kill) {
         SCOPED_TRACE(rtl::StringToUtf8(steps[kill]));
-        fs::remove_all(_program);
-        SetUp();
-        size_t at = 0;
-        EXPECT_THROW(ven::InstallFiles(_folder, _files,
-                                       [&](const UnicodeString&) {
-                                           if (at++ == kill) {
-                                               throw TKilled();
-                                           }
-                                       }),
-                     TKilled);
+        InstallKilledAt(kill);
         if (fs::exists(_program / ".webupdate" / "journal")) {
             WriteText(_program / ".webupdate" / "journal", "state=inst\xff");
         }
