@@ -9,21 +9,25 @@
 # preset), VENTURO_SIGN_PASSWORD for an encrypted key. Without them the build is unsigned and says so.
 # VENTURO_WINDOWS_DEPS, when set, names third-party libraries already built by scripts/windows-deps.sh.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-root="$PWD"
-build="$root/build/windows"
-stage="$build/stage"
-out="$build/dist"
+out=""
 version=""
 package_only=0
 while [ $# -gt 0 ]; do
     case "$1" in
     --version) version="${2:?--version needs a value}"; shift 2 ;;
-    --out) out="${2:?--out needs a folder}"; shift 2 ;;
+    --out) out="$(realpath -m "${2:?--out needs a folder}")"; shift 2 ;;
     --package-only) package_only=1; shift ;;
     *) echo "usage: $0 [--package-only] [--version X.Y.Z] [--out DIR]" >&2; exit 2 ;;
     esac
 done
+# Files named by the caller are found from the caller's folder.
+[ -z "${VENTURO_SIGN_CERT:-}" ] || VENTURO_SIGN_CERT="$(realpath "$VENTURO_SIGN_CERT")"
+[ -z "${VENTURO_SIGN_KEY:-}" ] || VENTURO_SIGN_KEY="$(realpath "$VENTURO_SIGN_KEY")"
+cd "$(dirname "$0")/.."
+root="$PWD"
+build="$root/build/windows"
+stage="$build/stage"
+[ -n "$out" ] || out="$build/dist"
 
 fail() { echo "build-windows: $*" >&2; exit 1; }
 
@@ -33,13 +37,22 @@ if [ "$package_only" -eq 0 ]; then
     fi
     export VENTURO_WINDOWS_DEPS
     signing=()
-    [ -n "${VENTURO_SIGN_CERT:-}" ] && signing+=("-DVENTURO_SIGN_CERT=$(realpath "$VENTURO_SIGN_CERT")")
-    [ -n "${VENTURO_SIGN_KEY:-}" ] && signing+=("-DVENTURO_SIGN_KEY=$(realpath "$VENTURO_SIGN_KEY")")
+    [ -n "${VENTURO_SIGN_CERT:-}" ] && signing+=("-DVENTURO_SIGN_CERT=$VENTURO_SIGN_CERT")
+    [ -n "${VENTURO_SIGN_KEY:-}" ] && signing+=("-DVENTURO_SIGN_KEY=$VENTURO_SIGN_KEY")
     cmake --preset windows "${signing[@]}" >/dev/null
-    cmake --build --preset windows -j "$(nproc)"
+    # The programs an installation holds (the DLLs they load come with them); the tests are
+    # scripts/windows-test.sh's.
+    targets="$(ninja -C "$build" -t targets all)"
+    programs=()
+    for target in venturo_mtd_cli venturo_mtd; do
+        grep -q "^$target:" <<<"$targets" && programs+=("$target")
+    done
+    cmake --build --preset windows -j "$(nproc)" --target "${programs[@]}"
     rm -rf "$stage"
     # Stripped: the debug information stays in the build tree, the installer carries the programs only.
     cmake --install "$build" --prefix "$stage" --strip >/dev/null
+    # The compiler's runtime DLLs come with their debug information (libstdc++ alone is 20 MB of it).
+    find "$stage/bin" -type f \( -iname '*.dll' -o -iname '*.exe' \) -exec x86_64-w64-mingw32-strip --strip-debug {} +
 fi
 [ -d "$stage/bin" ] || fail "nothing staged in $stage (run without --package-only first)"
 for tool in wixl wixl-heat osslsigncode; do
@@ -88,8 +101,9 @@ has_gui=no
     wixl-heat -p "" --directory-ref INSTALLDIR --component-group ProgramFiles --var var.StageDir --win64 \
         >"$work/Files.wxs"
 msi="$out/VenturoMTD-$msi_version-x64.msi"
-wixl -a x64 -D Version="$msi_version" -D StageDir="$program" -D HasGui="$has_gui" -D Win64=yes \
-    -o "$msi" "$root/installer/VenturoMTD.wxs" "$work/Files.wxs"
+# wixl finds sources only by relative paths, so it runs in the program folder.
+(cd "$program" && wixl -a x64 -D Version="$msi_version" -D StageDir=. -D HasGui="$has_gui" -D Win64=yes \
+    -o "$msi" "$root/installer/VenturoMTD.wxs" "$work/Files.wxs")
 [ "$signed" -eq 1 ] && sign "$msi"
 
 size=$(stat -c %s "$msi")
