@@ -51,14 +51,24 @@ shortcuts() { # the Start-menu shortcuts of the program: the machine's menu, or 
 settings='HKCU\SOFTWARE\Corvane\Venturo MTD'
 uninstall='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall'
 
-arp_entries() { # "ProductCode|DisplayVersion|Publisher|DisplayIcon" of each entry named Venturo MTD
-    "$wine" reg query "$uninstall" /s 2>/dev/null | tr -d '\r' | awk '
-        /^HKEY/ { flush(); key = $0; sub(/.*\\/, "", key); name = ver = pub = icon = ""; next }
-        $1 == "DisplayName" { name = value() } $1 == "DisplayVersion" { ver = value() }
-        $1 == "Publisher" { pub = value() } $1 == "DisplayIcon" { icon = value() }
-        function value() { v = $0; sub(/^[ \t]*[A-Za-z]+[ \t]+REG_[A-Z_]+[ \t]*/, "", v); return v }
-        function flush() { if (name == "Venturo MTD") print key "|" ver "|" pub "|" icon }
+reg_entries() { # KEY NAME-VALUE FIELD...: "subkey|field|..." of each subkey whose NAME-VALUE is Venturo MTD
+    "$wine" reg query "$1" /s 2>/dev/null | tr -d '\r' | awk -v name_value="$2" -v fields="${*:3}" '
+        BEGIN { n = split(fields, field, " ") }
+        /^HKEY/ { flush(); key = $0; sub(/.*\\/, "", key); delete seen; next }
+        { v = $0; sub(/^[ \t]*[A-Za-z]+[ \t]+REG_[A-Z_]+[ \t]*/, "", v); seen[$1] = v }
+        function flush(  line, i) {
+            if (seen[name_value] != "Venturo MTD") return
+            line = key; for (i = 1; i <= n; i++) line = line "|" seen[field[i]]; print line
+        }
         END { flush() }'
+}
+arp_entries() { # "ProductCode|DisplayVersion|Publisher" of each entry named Venturo MTD
+    reg_entries "$uninstall" DisplayName DisplayVersion Publisher
+}
+product_icon() { # the icon that Add/Remove Programs shows for the product, as a file of the prefix
+    local icon
+    icon="$(reg_entries 'HKCR\Installer\Products' ProductName ProductIcon | cut -d'|' -f2)"
+    [ -n "$icon" ] && printf '%s/drive_c/%s' "$prefix" "$(printf '%s' "${icon#[Cc]:\\}" | tr '\\' /)"
 }
 verify_signature() { osslsigncode verify -CAfile "$VENTURO_SIGN_CERT" -in "$1" >/dev/null 2>&1; }
 
@@ -71,14 +81,15 @@ check "msiexec /i installs silently" msiexec /i "$(dos "$msi")" /qn
 check "the command line is in Program Files\\Venturo MTD" test -f "$program_dir/venturo_mtd_cli.exe"
 check "the settings key the program reads exists" reg_has "$settings"
 entry="$(arp_entries)"
-IFS='|' read -r product arp_version publisher icon <<<"$entry"
+IFS='|' read -r product arp_version publisher <<<"$entry"
 check "one Add/Remove Programs entry with version $version and publisher Corvane" \
     test "$(printf '%s\n' "$entry" | grep -c .)" -eq 1 -a "$arp_version" = "$version" -a "$publisher" = Corvane
 gui=0
 [ -f "$program_dir/venturo_mtd.exe" ] && gui=1
 if [ "$gui" -eq 1 ]; then
     check "the Start-menu shortcut exists" test -n "$(shortcuts)"
-    check "the Add/Remove Programs entry has an icon" test -n "$icon"
+    icon="$(product_icon)"
+    check "the Add/Remove Programs entry has an icon" test -n "$icon" -a -f "$icon"
 else
     echo "note: the installer holds no venturo_mtd.exe; shortcut, icon and the desktop program not checked"
 fi
@@ -124,7 +135,7 @@ echo "== upgrade to $newer"
 scripts/build-windows.sh --package-only --version "$newer" --out "$work/newer" >/dev/null
 check "msiexec /i of the newer MSI upgrades silently" msiexec /i "$(dos "$work/newer/VenturoMTD-$newer-x64.msi")" /qn
 entry="$(arp_entries)"
-IFS='|' read -r new_product arp_version _ _ <<<"$entry"
+IFS='|' read -r new_product arp_version _ <<<"$entry"
 check "one Add/Remove Programs entry, now $newer" \
     test "$(printf '%s\n' "$entry" | grep -c .)" -eq 1 -a "$arp_version" = "$newer" -a "$new_product" != "$product"
 check "the program is still in place" test -f "$program_dir/venturo_mtd_cli.exe"
