@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The Windows side of the build: installs the cross compiler, Wine and the MSI and signing tools (Debian
-# packages), then builds the third-party libraries for Windows (PCRE2 16-bit with JIT, pugixml, zlib,
-# GoogleTest, and the nlohmann-json headers) from Debian's own
+# The Windows side of the build: installs the cross compiler and Wine (Debian packages), then builds the
+# third-party libraries for Windows (PCRE2 16-bit with JIT, pugixml, zlib, GoogleTest, and the
+# nlohmann-json headers) from Debian's own
 # source packages as static libraries. They land in a cache folder outside the work tree, named after a
 # hash of this script, and are reused for as long as the script is unchanged.
 # Prints the folder on its last line; the windows preset reads it from VENTURO_WINDOWS_DEPS.
@@ -9,10 +9,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
 
-packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine64 dpkg-dev cmake ninja-build
-          wixl osslsigncode)
+packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine64 dpkg-dev cmake ninja-build)
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+packages+=(wixl osslsigncode) # the installer and its signatures (scripts/build-windows.sh)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
