@@ -58,8 +58,9 @@ inline double Median(std::vector<double> v) {
 }
 
 inline bool HasFlag(const std::vector<char*>& args, const char* szPrefix) {
-    return std::any_of(args.begin(), args.end(),
-                       [szPrefix](const char* a) { return std::strncmp(a, szPrefix, std::strlen(szPrefix)) == 0; });
+    return std::any_of(args.begin(), args.end(), [szPrefix](const char* a) {
+        return std::strncmp(a, szPrefix, std::strlen(szPrefix)) == 0;
+    });
 }
 
 /// Runs the benchmarks the command line selects and prints the ratios; returns the exit code.

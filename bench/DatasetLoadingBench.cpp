@@ -345,15 +345,18 @@ int main(int argc, char** argv) {
     report("bare reading (the floor, also listing the folders and parsing Adjustments.xml)", bareBest);
     const auto spread = [](std::vector<double> v) {
         std::sort(v.begin(), v.end());
-        return v.empty() ? std::array<double, 3>{0, 0, 0} : std::array<double, 3>{v[v.size() / 2], v.front(), v.back()};
+        return v.empty() ? std::array<double, 3>{0, 0, 0}
+                         : std::array<double, 3>{v[v.size() / 2], v.front(), v.back()};
     };
     const std::array<double, 3> libraryRatio = spread(libraryRatios);
     const std::array<double, 3> bareRatio = spread(bareRatios);
     const double ratio = libraryRatio[0];
-    std::printf("ratio library/floor: %.2f wall (best rounds); processor time %.2f, median of %zu rounds (%.2f-%.2f)\n",
-                libraryBest.Wall / floorBest.Wall, ratio, libraryRatios.size(), libraryRatio[1], libraryRatio[2]);
-    std::printf("ratio bare reading/floor, processor time: %.2f median (%.2f-%.2f)\n", bareRatio[0], bareRatio[1],
-                bareRatio[2]);
+    std::printf("ratio library/floor: %.2f wall (best rounds); processor time %.2f, median of %zu rounds "
+                "(%.2f-%.2f)\n",
+                libraryBest.Wall / floorBest.Wall, ratio, libraryRatios.size(), libraryRatio[1],
+                libraryRatio[2]);
+    std::printf("ratio bare reading/floor, processor time: %.2f median (%.2f-%.2f)\n", bareRatio[0],
+                bareRatio[1], bareRatio[2]);
 
     if (temporary) {
         std::error_code ec;

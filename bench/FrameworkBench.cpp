@@ -136,6 +136,7 @@ int main(int argc, char** argv) {
     return bench::RunWithRatios(
         argc, argv,
         {{"subscribed event, 1 subscriber / Qt signal", "BM_SubscribedEventFire/1", "BM_QtSignalEmit/1", 1},
-         {"subscribed event, 10 subscribers / Qt signal", "BM_SubscribedEventFire/10", "BM_QtSignalEmit/10", 1},
+         {"subscribed event, 10 subscribers / Qt signal", "BM_SubscribedEventFire/10", "BM_QtSignalEmit/10",
+          1},
          {"referenced life / std::make_shared", "BM_ReferencedLife", "BM_MakeSharedLife", 0}});
 }

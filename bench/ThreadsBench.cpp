@@ -79,7 +79,7 @@ struct TSide {
     TArrival Arrival;
     std::unique_ptr<TRequester> Requester;
     void (*Pump)();
-    std::vector<double> Samples;    // microseconds, every round
+    std::vector<double> Samples;     // microseconds, every round
     std::vector<double> RoundMedian; // microseconds, per round
 
     /// Latencies of n calls, one at a time, in microseconds.
@@ -114,16 +114,23 @@ double Median(std::vector<double> v) {
 /// the median ratio is within the limit.
 bool MeasureLatencies(const TLatencyOptions& options) {
     TSide foreground{"foreground callback (0 ms)", {}, {}, [] { rtl::CheckSynchronize(100); }, {}, {}};
-    TSide qt{"Qt queued invocation", {}, {}, [] { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); },
-             {}, {}};
+    TSide qt{"Qt queued invocation",
+             {},
+             {},
+             [] { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); },
+             {},
+             {}};
     TSide floor{"runtime main-thread queue (floor)", {}, {}, [] { rtl::CheckSynchronize(100); }, {}, {}};
     QObject receiver; // lives on the main thread
     const rtl::TNotifyEvent fn(&foreground.Arrival, &TArrival::Ran);
-    foreground.Requester = std::make_unique<TRequester>([fn] { ORVIQueueForegroundCallback(fn, nullptr, 0); });
+    foreground.Requester =
+        std::make_unique<TRequester>([fn] { ORVIQueueForegroundCallback(fn, nullptr, 0); });
     qt.Requester = std::make_unique<TRequester>([&receiver, a = &qt.Arrival] {
-        QMetaObject::invokeMethod(&receiver, [a] { a->Arrive(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &receiver, [a] { a->Arrive(); }, Qt::QueuedConnection);
     });
-    floor.Requester = std::make_unique<TRequester>([a = &floor.Arrival] { rtl::TThread::Queue([a] { a->Arrive(); }); });
+    floor.Requester =
+        std::make_unique<TRequester>([a = &floor.Arrival] { rtl::TThread::Queue([a] { a->Arrive(); }); });
 
     TSide* sides[] = {&foreground, &qt, &floor};
     for (TSide* side : sides)
@@ -147,8 +154,8 @@ bool MeasureLatencies(const TLatencyOptions& options) {
     }
     const auto [lo, hi] = std::minmax_element(ratios.begin(), ratios.end());
     const double ratio = Median(ratios);
-    std::printf("  foreground / Qt, median of the rounds' ratios: %.2f (rounds %.2f-%.2f; goal <= %.2f)\n", ratio,
-                *lo, *hi, options.MaxRatio);
+    std::printf("  foreground / Qt, median of the rounds' ratios: %.2f (rounds %.2f-%.2f; goal <= %.2f)\n",
+                ratio, *lo, *hi, options.MaxRatio);
     return ratio <= options.MaxRatio;
 }
 

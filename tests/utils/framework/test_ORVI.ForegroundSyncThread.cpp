@@ -270,7 +270,9 @@ TEST(ForegroundSyncThread, ACallArrivingWhileACallbackPumpsRunsOnceThatCallbackR
         rtl::CheckSynchronize(50); // the pass that call asked for
         nInside = rec.calls.load();
     };
-    std::thread([&] { ORVIQueueForegroundCallback(rtl::TNotifyEvent(&nested, &TNested::Run), p[1], 0); }).join();
+    std::thread([&] {
+        ORVIQueueForegroundCallback(rtl::TNotifyEvent(&nested, &TNested::Run), p[1], 0);
+    }).join();
     EXPECT_TRUE(PumpUntil([&] { return rec.calls.load() == 1; }));
     EXPECT_EQ(nInside.load(), 0);
     worker->SetMaxIdle(10000);
