@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Windows side of the build: installs the cross compiler and Wine (Debian packages), then builds the
-# third-party libraries for Windows (PCRE2 16-bit with JIT, pugixml, zlib, GoogleTest, and the
+# third-party libraries for Windows (PCRE2 16-bit with JIT, pugixml, zlib, libdeflate, GoogleTest, and the
 # nlohmann-json headers) from Debian's own
 # source packages as static libraries. They land in a cache folder outside the work tree, named after a
 # hash of this script, and are reused for as long as the script is unchanged.
@@ -91,6 +91,19 @@ done
 mkdir -p "$prefix/lib"
 x86_64-w64-mingw32-ar rcs "$prefix/lib/libz.a" "${zobjs[@]}"
 install -D -m644 -t "$prefix/include" "$src/zlib.h" "$src/zconf.h"
+
+echo "Building libdeflate for Windows" >&2
+src="$(source_of libdeflate)" || exit 1
+# Its Makefile builds a DLL for Windows; the static library is its sources (the generic ones and the x86
+# processor detection), compiled as is.
+dobjs=()
+for f in "$src"/lib/*.c "$src"/lib/x86/cpu_features.c; do
+    o="$work/libdeflate-$(basename "$(dirname "$f")")-$(basename "$f" .c).o"
+    x86_64-w64-mingw32-gcc-posix -O2 -I"$src" -c "$f" -o "$o"
+    dobjs+=("$o")
+done
+x86_64-w64-mingw32-ar rcs "$prefix/lib/libdeflate.a" "${dobjs[@]}"
+install -D -m644 -t "$prefix/include" "$src/libdeflate.h"
 
 echo "Building PCRE2 (16-bit, JIT) for Windows" >&2
 cmake_install "$(source_of pcre2)" -DPCRE2_BUILD_PCRE2_8=ON -DPCRE2_BUILD_PCRE2_16=ON \
