@@ -9,7 +9,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
 
-packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine64 dpkg-dev cmake ninja-build)
+packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine64 dpkg-dev cmake ninja-build
+          autoconf automake libtool)
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 missing=()
@@ -108,7 +109,8 @@ echo "Building libsodium for Windows" >&2
 # The update's Ed25519 signatures. The minimal build holds signing and hashing (all the update needs);
 # without the stack protector the library needs no libssp DLL beside the program.
 src="$(source_of libsodium)" || exit 1
-(cd "$src" && ./configure -q --host=x86_64-w64-mingw32 CC=x86_64-w64-mingw32-gcc-posix --prefix="$prefix" \
+# Debian's source carries no generated configure script.
+(cd "$src" && autoreconf -fi >/dev/null 2>&1 && ./configure -q --host=x86_64-w64-mingw32 CC=x86_64-w64-mingw32-gcc-posix --prefix="$prefix" \
     --enable-static --disable-shared --enable-minimal --disable-ssp --disable-dependency-tracking >/dev/null &&
     make -j "$jobs" >/dev/null && make install >/dev/null)
 
