@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Windows side of the build: installs the cross compiler and Wine (Debian packages), then builds the
-# third-party libraries for Windows (PCRE2 16-bit with JIT, pugixml, zlib, libdeflate, GoogleTest, and the
-# nlohmann-json headers) from Debian's own
+# third-party libraries for Windows (PCRE2 16-bit with JIT, pugixml, zlib, libdeflate, libsodium,
+# GoogleTest, and the nlohmann-json headers) from Debian's own
 # source packages as static libraries. They land in a cache folder outside the work tree, named after a
 # hash of this script, and are reused for as long as the script is unchanged.
 # Prints the folder on its last line; the windows preset reads it from VENTURO_WINDOWS_DEPS.
@@ -9,7 +9,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
 
-packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine64 dpkg-dev cmake ninja-build)
+packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine64 dpkg-dev cmake ninja-build
+          autoconf automake libtool)
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 missing=()
@@ -116,6 +117,15 @@ cmake_install "$(source_of pugixml)" -DPUGIXML_BUILD_TESTS=OFF
 
 echo "Installing nlohmann-json (headers) for Windows" >&2
 cmake_install "$(source_of nlohmann-json3)" -DJSON_BuildTests=OFF -DJSON_Install=ON
+
+echo "Building libsodium for Windows" >&2
+# The update's Ed25519 signatures. The minimal build holds signing and hashing (all the update needs);
+# without the stack protector the library needs no libssp DLL beside the program.
+src="$(source_of libsodium)" || exit 1
+# Debian's source carries no generated configure script.
+(cd "$src" && autoreconf -fi >/dev/null 2>&1 && ./configure -q --host=x86_64-w64-mingw32 CC=x86_64-w64-mingw32-gcc-posix --prefix="$prefix" \
+    --enable-static --disable-shared --enable-minimal --disable-ssp --disable-dependency-tracking >/dev/null &&
+    make -j "$jobs" >/dev/null && make install >/dev/null)
 
 echo "Building GoogleTest for Windows" >&2
 cmake_install "$(source_of googletest)" -DINSTALL_GTEST=ON -DBUILD_GMOCK=ON
