@@ -39,7 +39,8 @@ if [ "$package_only" -eq 0 ]; then
     signing=()
     [ -n "${VENTURO_SIGN_CERT:-}" ] && signing+=("-DVENTURO_SIGN_CERT=$VENTURO_SIGN_CERT")
     [ -n "${VENTURO_SIGN_KEY:-}" ] && signing+=("-DVENTURO_SIGN_KEY=$VENTURO_SIGN_KEY")
-    cmake --preset windows "${signing[@]}" >/dev/null
+    # The installer is for the desktop program: a build folder configured without it is set right.
+    cmake --preset windows -DVENTURO_BUILD_GUI=ON -DVENTURO_BUILD_UPDATE=ON "${signing[@]}" >/dev/null
     # The programs an installation holds (the DLLs they load come with them); the tests are
     # scripts/windows-test.sh's.
     targets="$(ninja -C "$build" -t targets all)"
