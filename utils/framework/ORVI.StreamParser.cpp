@@ -87,7 +87,19 @@ void MakeFilter(TFilter& filter, const rtl::TRegEx& compiled, const rtl::Unicode
     filter = TFilter{};
     filter.Info = compiled.Info();
     filter.blAnchored = filter.Info.Anchored;
-    if (!filter.blAnchored || filter.Info.HasStartUnits)
+    if (!filter.blAnchored)
+        return;
+    // A subject that could not even partly match cannot match once it has grown: the units that
+    // end every hope at the start are found by trying each alone.
+    rtl::TRegExScratch scratch;
+    for (char16_t unit = 0; unit < 128; ++unit) {
+        long offset = 0, length = 0;
+        const char16_t one[1] = {unit};
+        if (compiled.FindPartial(rtl::UnicodeStringView(one, 1), scratch, offset, length) ==
+            rtl::TRegExPartial::rpNoMatch)
+            filter.DeadFirst[unit >> 6] |= std::uint64_t{1} << (unit & 63);
+    }
+    if (filter.Info.HasStartUnits)
         return;
     if (!szInner.empty()) {
         ReadStartUnits(filter.Info, u"(?:" + szInner + u")", options);
@@ -108,10 +120,12 @@ bool RuledOut(const TFilter& filter, rtl::UnicodeStringView subject, TUnitSet& s
         AddUnit(stops, info.RequiredUnit);
         return true;
     }
-    if (!info.HasStartUnits || subject.empty())
+    if (subject.empty() || (!info.HasStartUnits && !filter.blAnchored))
         return false;
+    if (filter.blAnchored && HasUnit(filter.DeadFirst, subject[0]))
+        return true; // the first unit stays while the subject grows
     if (filter.blAnchored)
-        return !info.CanStartWith(subject[0]); // the first unit stays while the subject grows
+        return !info.CanStartWith(subject[0]);
     if (subject.size() > kLongestSearch)
         return false;
     for (const char16_t unit : subject)
@@ -581,8 +595,12 @@ bool TORVIStreamedNodeDefinition::_AllowedMatch(const rtl::TRegEx& allowed, TORV
 // -- what the parser may do in one step for a run of characters
 
 bool TORVIStreamedNodeDefinition::_Plain(const TORVIStreamedNode* pNode) const {
-    return typeid(*this) == typeid(TORVIStreamedNodeDefinition) &&
-           (!pNode || typeid(*pNode) == typeid(TORVIStreamedNode));
+    // The class of an object never changes once made: asked once.
+    if (_nPlain < 0)
+        _nPlain = typeid(*this) == typeid(TORVIStreamedNodeDefinition) ? 1 : 0;
+    if (pNode && pNode->_nPlain < 0)
+        pNode->_nPlain = typeid(*pNode) == typeid(TORVIStreamedNode) ? 1 : 0;
+    return _nPlain == 1 && (!pNode || pNode->_nPlain == 1);
 }
 
 bool TORVIStreamedNodeDefinition::_ContentUnits(TORVIStreamedNode* pNode, std::uint64_t (&units)[2],
@@ -606,6 +624,8 @@ bool TORVIStreamedNodeDefinition::_ContentUnits(TORVIStreamedNode* pNode, std::u
     units[0] = filter->Singly[0];
     units[1] = filter->Singly[1];
     TORVIStreamParser* parser = _ParserOf(pNode);
+    if (!parser)
+        return false;
     bool blCloseUnit = false;
     char16_t cCloseUnit = 0;
     if (rtl::TRegEx* close = _GetCloseRegEx()) {
@@ -628,14 +648,19 @@ bool TORVIStreamedNodeDefinition::_ContentUnits(TORVIStreamedNode* pNode, std::u
             units[escape >> 6] &= ~(std::uint64_t{1} << (escape & 63));
     units[0] &= ~((std::uint64_t{1} << u'\r') | (std::uint64_t{1} << u'\n'));
     // A line end comes as the parser's normalised one, which must be taken whole.
-    const rtl::UnicodeString lineEnd = parser ? parser->_szNormedLineEnd : rtl::UnicodeString(u"\r\n");
+    const rtl::UnicodeString& lineEnd = parser->_szNormedLineEnd;
+    if (!filter->blLineEndKnown || filter->szLineEnd != lineEnd) {
+        long offset = 0, length = 0;
+        filter->szLineEnd = lineEnd;
+        filter->blLineEndKnown = true;
+        filter->blTakesLineEnd = allowed->Find(lineEnd, parser->_Scratch, offset, length) && offset == 0 &&
+                                 static_cast<std::size_t>(length) == lineEnd.size();
+    }
     const bool blOneEscape = lineEnd.size() == 1 &&
                              std::find(_caEscapes.begin(), _caEscapes.end(), lineEnd[0]) != _caEscapes.end();
-    long offset = 0, length = 0;
     blLineEnds = lineEnd.empty() ||
                  (!blOneEscape && (!blCloseUnit || lineEnd.find(cCloseUnit) == rtl::UnicodeString::npos) &&
-                  allowed->Find(lineEnd, ThreadScratch(), offset, length) && offset == 0 &&
-                  static_cast<std::size_t>(length) == lineEnd.size());
+                  filter->blTakesLineEnd);
     return (units[0] | units[1]) != 0 || blLineEnds;
 }
 

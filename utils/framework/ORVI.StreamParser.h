@@ -146,6 +146,7 @@ private:
     rtl::UnicodeString _szClose;
     rtl::UnicodeString _szContent;
     std::uint32_t _nContentRevision = 0; // grows whenever Content changes other than by appending
+    mutable std::int8_t _nPlain = -1;     // whether of the base class; -1 until asked
     TCloseScan _CloseScan;
 };
 
@@ -286,6 +287,10 @@ private:
         bool blAnchored = false;    // matches only at the subject's start: StartUnits concern its first unit
         bool blSinglyKnown = false; // Singly has been worked out
         std::uint64_t Singly[2] = {}; // ASCII units that the expression takes alone, as a whole match
+        std::uint64_t DeadFirst[2] = {}; // anchored: ASCII units no subject starting with can match
+        rtl::UnicodeString szLineEnd;    // a line end asked about, and whether taken whole alone
+        bool blLineEndKnown = false;
+        bool blTakesLineEnd = false;
     };
     /// The filter of compiled, or nil when compiled is not this definition's own pCompiled.
     static TFilter* _FilterOf(const rtl::TRegEx* compiled, const std::unique_ptr<rtl::TRegEx>& pOwn,
@@ -326,6 +331,7 @@ private:
     rtl::UnicodeString _szClose;
     std::unique_ptr<rtl::TRegEx> _pRegClose;
     std::uint64_t _nCloseSerial = 0; // tells a node's close scan which compiled form it was made for
+    mutable std::int8_t _nPlain = -1;      // whether of the base class; -1 until asked
     std::uint64_t _nOpenDeadBuffer = 0;    // serial of a parser buffer the open expression can never match
     std::uint64_t _nAllowedDeadBuffer = 0; // likewise for an anchored allowed-content expression
     TFilter _OpenFilter;
