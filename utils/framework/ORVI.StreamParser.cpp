@@ -66,13 +66,18 @@ bool HasUnit(const TUnitSet& set, char16_t unit) {
 constexpr std::size_t kLongestSearch = 256;
 
 // What the analysis of pattern (compiled with options, without any anchoring) tells of where its
-// matches start; nothing when it does not compile.
+// matches start and of a unit they hold; nothing when it does not compile.
 void ReadStartUnits(rtl::TRegExInfo& info, const rtl::UnicodeString& pattern, unsigned options) {
     try {
         const rtl::TRegEx analysis(pattern, options);
         const rtl::TRegExInfo& found = analysis.Info();
         info.HasStartUnits = found.HasStartUnits;
         std::copy(std::begin(found.StartUnits), std::end(found.StartUnits), std::begin(info.StartUnits));
+        // An anchored pattern may leave its required unit untold; the unanchored one tells it.
+        if (!info.HasRequiredUnit && found.HasRequiredUnit) {
+            info.HasRequiredUnit = true;
+            info.RequiredUnit = found.RequiredUnit;
+        }
     } catch (const rtl::Exception&) {
         info.HasStartUnits = false;
     }
@@ -99,7 +104,7 @@ void MakeFilter(TFilter& filter, const rtl::TRegEx& compiled, const rtl::Unicode
             rtl::TRegExPartial::rpNoMatch)
             filter.DeadFirst[unit >> 6] |= std::uint64_t{1} << (unit & 63);
     }
-    if (filter.Info.HasStartUnits)
+    if (filter.Info.HasStartUnits && filter.Info.HasRequiredUnit)
         return;
     if (!szInner.empty()) {
         ReadStartUnits(filter.Info, u"(?:" + szInner + u")", options);
