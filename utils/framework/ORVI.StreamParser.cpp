@@ -599,15 +599,6 @@ bool TORVIStreamedNodeDefinition::_AllowedMatch(const rtl::TRegEx& allowed, TORV
 
 // -- what the parser may do in one step for a run of characters
 
-bool TORVIStreamedNodeDefinition::_Plain(const TORVIStreamedNode* pNode) const {
-    // The class of an object never changes once made: asked once.
-    if (_nPlain < 0)
-        _nPlain = typeid(*this) == typeid(TORVIStreamedNodeDefinition) ? 1 : 0;
-    if (pNode && pNode->_nPlain < 0)
-        pNode->_nPlain = typeid(*pNode) == typeid(TORVIStreamedNode) ? 1 : 0;
-    return _nPlain == 1 && (!pNode || pNode->_nPlain == 1);
-}
-
 bool TORVIStreamedNodeDefinition::_ContentUnits(TORVIStreamedNode* pNode, std::uint64_t (&units)[2],
                                                 bool& blLineEnds) {
     if (!_Plain(pNode) || !_GetAllowsContainedText() || _GetValidRegEx())

@@ -304,7 +304,14 @@ private:
     TORVIStreamedNode::TCloseScan& _RefreshCloseScan(TORVIStreamedNode* pNode, const rtl::TRegEx& close,
                                                      rtl::TRegExScratch& scratch);
     /// Whether this definition and pNode are of the classes whose steps the parser may take itself.
-    bool _Plain(const TORVIStreamedNode* pNode) const;
+    /// The class of an object never changes once made: each is asked once.
+    bool _Plain(const TORVIStreamedNode* pNode) const {
+        if (_nPlain < 0)
+            _nPlain = typeid(*this) == typeid(TORVIStreamedNodeDefinition) ? 1 : 0;
+        if (pNode && pNode->_nPlain < 0)
+            pNode->_nPlain = typeid(*pNode) == typeid(TORVIStreamedNode) ? 1 : 0;
+        return _nPlain == 1 && (!pNode || pNode->_nPlain == 1);
+    }
     /// For a run of content: the ASCII units that pNode (current, with an empty buffer) would take one
     /// at a time into its content without closing, opening or calling anything, and whether line
     /// ends are taken so too. False when unknown.
