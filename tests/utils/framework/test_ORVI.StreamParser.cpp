@@ -655,3 +655,17 @@ TEST(StreamParserRuns, InputSplitAcrossStreamReadsReadsTheSame) {
         EXPECT_EQ(whole.Parse(document), split.Parse(document, true));
     }
 }
+
+TEST_F(StreamParser, TheStreamIsLeftWhereReadingStopped) {
+    Define(u"word", u"[a-z]+");
+    auto* stream = rtl::Create<rtl::TMemoryStream>(rtl::TBytes{'a', 'b', '\n', 'c'});
+    EXPECT_TRUE(pParser->ParseStream(stream));
+    EXPECT_EQ(stream->Position(), 4);
+    // After bad bytes the message reads twelve more characters, and no further.
+    rtl::Free(stream);
+    const std::string bad = "ab\xFF" + std::string(20, 'x');
+    stream = rtl::Create<rtl::TMemoryStream>(rtl::TBytes(bad.begin(), bad.end()));
+    EXPECT_FALSE(pParser->ParseStream(stream));
+    EXPECT_EQ(stream->Position(), 3 + 12);
+    rtl::Free(stream);
+}
