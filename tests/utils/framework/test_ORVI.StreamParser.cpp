@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <iterator>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 using namespace orvi;
