@@ -15,6 +15,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# Qt for Windows runs its build tools (moc, rcc, uic) from Debian's own Qt of the same version.
+set(QT_HOST_PATH /usr)
+set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake)
 # pkg-config must look only at the Windows libraries.
 set(ENV{PKG_CONFIG_LIBDIR} "${VENTURO_WINDOWS_DEPS}/lib/pkgconfig")
 set(ENV{PKG_CONFIG_SYSROOT_DIR} "")

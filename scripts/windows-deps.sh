@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows side of the build: installs the cross compiler and Wine (Debian packages), then builds the
-# third-party libraries for Windows (PCRE2 16-bit with JIT, pugixml, zlib, libsodium, GoogleTest, and
-# the nlohmann-json headers) from Debian's own
-# source packages as static libraries. They land in a cache folder outside the work tree, named after a
+# third-party libraries for Windows (PCRE2 16-bit with JIT, pugixml, zlib, libdeflate, libsodium,
+# GoogleTest, and the nlohmann-json headers) from Debian's own source packages as static libraries, and
+# Qt's qtbase as DLLs (a prebuilt copy of the same configuration is unpacked instead when one is at hand,
+# see VENTURO_QT_PREBUILT below). They land in a cache folder outside the work tree, named after a
 # hash of this script, and are reused for as long as the script is unchanged.
 # Prints the folder on its last line; the windows preset reads it from VENTURO_WINDOWS_DEPS.
 set -euo pipefail
@@ -10,7 +11,8 @@ cd "$(dirname "$0")/.."
 root="$PWD"
 
 packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine64 dpkg-dev cmake ninja-build
-          autoconf automake libtool)
+          autoconf automake libtool
+          qt6-base-dev qt6-base-dev-tools icoutils librsvg2-bin xvfb xauth)
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 missing=()
@@ -93,6 +95,19 @@ mkdir -p "$prefix/lib"
 x86_64-w64-mingw32-ar rcs "$prefix/lib/libz.a" "${zobjs[@]}"
 install -D -m644 -t "$prefix/include" "$src/zlib.h" "$src/zconf.h"
 
+echo "Building libdeflate for Windows" >&2
+src="$(source_of libdeflate)" || exit 1
+# Its Makefile builds a DLL for Windows; the static library is its sources (the generic ones and the x86
+# processor detection), compiled as is.
+dobjs=()
+for f in "$src"/lib/*.c "$src"/lib/x86/cpu_features.c; do
+    o="$work/libdeflate-$(basename "$(dirname "$f")")-$(basename "$f" .c).o"
+    x86_64-w64-mingw32-gcc-posix -O2 -I"$src" -c "$f" -o "$o"
+    dobjs+=("$o")
+done
+x86_64-w64-mingw32-ar rcs "$prefix/lib/libdeflate.a" "${dobjs[@]}"
+install -D -m644 -t "$prefix/include" "$src/libdeflate.h"
+
 echo "Building PCRE2 (16-bit, JIT) for Windows" >&2
 cmake_install "$(source_of pcre2)" -DPCRE2_BUILD_PCRE2_8=ON -DPCRE2_BUILD_PCRE2_16=ON \
     -DPCRE2_SUPPORT_JIT=ON -DPCRE2_BUILD_PCRE2GREP=OFF -DPCRE2_BUILD_TESTS=OFF \
@@ -116,6 +131,64 @@ src="$(source_of libsodium)" || exit 1
 
 echo "Building GoogleTest for Windows" >&2
 cmake_install "$(source_of googletest)" -DINSTALL_GTEST=ON -DBUILD_GMOCK=ON
+
+# Qt 6.4.2 qtbase: Core, Gui, Widgets, Network (TLS through Schannel), the windows, offscreen and
+# minimal platform plugins and the Windows styles, with its own zlib, PCRE2, libpng, libjpeg, HarfBuzz
+# and FreeType. Its build tools (moc, rcc, uic) are Debian's own Qt's, which must be the same version.
+qt_source_version="6.4.2+dfsg-10"
+qt_patch="$root/scripts/patches/qtbase-6.4.2-no-opengl.patch"
+qt_options=(
+    -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF
+    -DFEATURE_sql=OFF -DFEATURE_dbus=OFF -DFEATURE_opengl=OFF -DFEATURE_printsupport=OFF
+    -DFEATURE_concurrent=OFF -DFEATURE_openssl=OFF
+    -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_harfbuzz=OFF
+    -DFEATURE_system_freetype=OFF -DFEATURE_system_jpeg=OFF -DFEATURE_tabletevent=OFF
+)
+# The prebuilt copy: its archive, its README (the configure command it was made with) and its patch.
+# By default the folder shared/cache beside the repository (beside the main checkout for a worktree).
+qt_prebuilt_dir="${VENTURO_QT_PREBUILT:-}"
+if [ -z "$qt_prebuilt_dir" ]; then
+    qt_prebuilt_dir="$root/../shared/cache"
+    main_checkout="$(git -C "$root" rev-parse --path-format=absolute --git-common-dir 2>/dev/null)/.." || true
+    [ -d "$qt_prebuilt_dir" ] || qt_prebuilt_dir="$main_checkout/../shared/cache"
+fi
+qt_prebuilt="$qt_prebuilt_dir/qtbase-6.4.2-mingw-w64-x86_64.tar.xz"
+qt_prebuilt_sha256="6da73e9bdaa059543e1ce87cf0ee073c60fea4ddcdcdead3c01f95b239844f3a"
+
+qt_prebuilt_matches() { # the copy is used only if it was configured exactly as this script would
+    local readme="$qt_prebuilt_dir/README.md" recorded ours
+    [ -f "$qt_prebuilt" ] && [ -f "$readme" ] || return 1
+    grep -q "qt6-base. source package ($qt_source_version" "$readme" || return 1
+    cmp -s "$qt_patch" "$qt_prebuilt_dir/$(basename "$qt_patch")" || return 1
+    # Options of the recorded configure command, less the two that name local paths.
+    recorded="$(sed -n '/^ *cmake -S qtbase/,/^ *cmake --build/p' "$readme" | grep -o -- '-D[A-Za-z0-9_]*=[^ ]*' |
+        grep -v -e '^-DCMAKE_TOOLCHAIN_FILE=' -e '^-DCMAKE_INSTALL_PREFIX=' | sort)"
+    ours="$(printf '%s\n' "${qt_options[@]}" -DCMAKE_BUILD_TYPE=Release -DQT_HOST_PATH=/usr \
+        -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake | sort)"
+    [ "$recorded" = "$ours" ]
+}
+
+if qt_prebuilt_matches; then
+    echo "Unpacking the prebuilt Qt for Windows from $qt_prebuilt_dir" >&2
+    if ! echo "$qt_prebuilt_sha256  $qt_prebuilt" | sha256sum -c --quiet -; then
+        echo "$qt_prebuilt does not have the expected checksum" >&2
+        exit 1
+    fi
+    tar -xJf "$qt_prebuilt" -C "$prefix" --strip-components=1
+else
+    echo "No prebuilt Qt of this configuration in $qt_prebuilt_dir:" \
+        "building Qt for Windows from source (about 40 minutes on two cores)" >&2
+    mkdir -p "$work/qt6-base"
+    (cd "$work/qt6-base" && apt-get source -qq "qt6-base=$qt_source_version" >/dev/null)
+    src="$(find "$work/qt6-base" -mindepth 1 -maxdepth 1 -type d | head -n1)"
+    patch -d "$src" -p1 -s <"$qt_patch"
+    cmake -S "$src" -B "$work/qt-build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DVENTURO_WINDOWS_DEPS="$prefix" \
+        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+        -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release "${qt_options[@]}" >/dev/null
+    cmake --build "$work/qt-build" --parallel "$jobs" >/dev/null
+    cmake --install "$work/qt-build" >/dev/null
+fi
 
 touch "$prefix/.complete"
 echo "$prefix"
