@@ -14,7 +14,7 @@
 #include <chrono>
 #include <cstring>
 #include <gtest/gtest.h>
-#include <windows.h>
+#include "win32/WindowsForTests.h"
 #include <shlobj.h>
 #include <winioctl.h>
 
