@@ -28,12 +28,27 @@ set(ORVI_POSIX_ONLY_TESTS
     FileStreamTest.OpenFailuresNameTheFile
     # A file that the permission bits let no one read: Windows keeps only a read-only attribute.
     FactoryTest.ASetupFileThatMayNotBeReadSaysSo
-    # A link to /dev/zero; tests/sage_datasets/win32 give Windows' devices and pipes instead.
+    # A FIFO or a link to /dev/zero; tests/sage_datasets/win32 give Windows' devices and pipes instead.
     DatasetTest.HostileWatermarkAndSetupFilesFailTheLoadWithoutWaiting
     VatReturnFileTest.ReturnAndAdjustmentFilesThatAreNoRegularFilesAreLeftOutWithoutWaiting
+    FactoryTest.AFolderLeftOutIsRecordedWithItsReason
+    FactoryTest.HostileCompanyFilesFailInsteadOfHanging
+    # Folder links made by the tests; tests/rtl/win32 reach one folder through a junction instead.
+    FactoryTest.OneDatasetUnderTwoSpellingsIsKnownOnce
+    LoaderTest.OneDatasetUnderSeveralSpellingsOfItsPathLoadsOnce
+    GroupCliTest.ADatasetNamedTwiceOrCopiedIsNotAddedTwice
     # Names that a Windows file system cannot hold: a newline, or two that differ only in case.
     VatReturnFileTest.FileNameMayEndInOneNewline
     VatReturnFileTest.AdjustmentsFolderIsFoundWhateverItsCaseTheExactNamePreferred
+    FactoryTest.FoldersWhoseNamesDifferOnlyInCaseAreTwoDatasets
+    # The file registry's INI files, written or watched by the tests; on Windows the registry is the
+    # system's (tests/rtl/win32).
+    GridColumnSizesTest.WidthsRoundTripAndUnchangedOnesAreNotWrittenAgain
+    LoaderTest.RegistryApplicationPathLosesTrailingSeparators
+    # Shell scripts as the platform's selector and as xdg-open, and wine as the selector's starter.
+    LoaderTest.PlatformSelectorRunsBeforeTheListIsRead
+    LoaderTest.AWindowsSelectorThatCannotRunHereGoesThroughWine
+    UrlTest.OpenFailsWhenTheOpenerReportsAFailure
     # The XDG folders and the Wine prefix; on Windows SHGetFolderPathW answers (tests/rtl/win32).
     KnownFoldersTest.*
     # One function for every library that binds it: the ELF dynamic linker merges an inline method's
