@@ -22,4 +22,8 @@ void AtThreadExit(void (*release)(void*), void* value) {
     t_exitCalls.calls.emplace_back(release, value);
 }
 
+bool ProcessIsEnding() {
+    return false;
+}
+
 } // namespace rtl

@@ -10,4 +10,9 @@ namespace rtl {
 /// registration. The main thread's run when the program ends, or not at all on Windows.
 RTL_API void AtThreadExit(void (*release)(void*), void* value);
 
+/// True while the process ends on Windows: the system has already stopped every other thread, maybe
+/// inside a lock, so a library's clean-up must neither wait for them nor take their locks. Always
+/// false elsewhere, where the other threads run on until the process is gone.
+RTL_API bool ProcessIsEnding();
+
 } // namespace rtl

@@ -39,4 +39,12 @@ void AtThreadExit(void (*release)(void*), void* value) {
     calls->emplace_back(release, value);
 }
 
+bool ProcessIsEnding() {
+    // The loader's own answer; ntdll exports it on every Windows version the program runs on.
+    using TShutdownInProgress = BOOLEAN(NTAPI*)();
+    static const auto fn = reinterpret_cast<TShutdownInProgress>(reinterpret_cast<void (*)()>(
+        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "RtlDllShutdownInProgress")));
+    return fn && fn();
+}
+
 } // namespace rtl

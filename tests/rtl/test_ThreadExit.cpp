@@ -21,3 +21,7 @@ TEST(ThreadExit, ReleasesRunWhenTheirThreadEndsLatestFirst) {
     other.join();
     EXPECT_EQ(order, "ba") << "a thread that registered nothing releases nothing";
 }
+
+TEST(ThreadExit, ARunningProgramIsNotEnding) {
+    EXPECT_FALSE(ProcessIsEnding());
+}
