@@ -1,6 +1,7 @@
 #include "rtl/RegularExpression.h"
 
 #include "rtl/Exceptions.h"
+#include "rtl/ThreadExit.h"
 
 #include <algorithm>
 #include <memory>
@@ -30,9 +31,15 @@ using TMatchData = std::unique_ptr<pcre2_match_data_16, decltype(&pcre2_match_da
 constexpr std::uint32_t kCachedPairs = 32;
 
 pcre2_match_data_16* ThreadMatchData() {
-    thread_local TMatchData data(pcre2_match_data_create_16(kCachedPairs, nullptr),
-                                 &pcre2_match_data_free_16);
-    return data.get();
+    thread_local pcre2_match_data_16* t_pData = nullptr; // released when the thread ends
+    if (!t_pData) {
+        t_pData = pcre2_match_data_create_16(kCachedPairs, nullptr);
+        if (t_pData)
+            AtThreadExit(
+                [](void* data) { pcre2_match_data_free_16(static_cast<pcre2_match_data_16*>(data)); },
+                t_pData);
+    }
+    return t_pData;
 }
 
 // Whether the pattern text may switch case-insensitive comparison on inside itself ("(?i", "(?xi:").
