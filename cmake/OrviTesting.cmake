@@ -14,17 +14,55 @@ set(ORVI_TSAN_TESTS
     utils_test_ORVI_Initialisation
     core_test_DatasetLoader)
 # Test cases (gtest filter patterns) that exercise what only POSIX systems have: FIFOs, symlinks made
-# by the tests, permission bits, the Wine-prefix search and the zone database's history. A Windows build
-# leaves them out; tests/*/win32/ cover pipes, devices, junctions and the Windows folders instead.
+# by the tests, permission bits, file names a Windows file system refuses, the XDG folders and the
+# Wine-prefix search, the zone database's history, the merging of inline functions across libraries.
+# A Windows build leaves them out; tests/*/win32/ cover pipes, devices, junctions and the Windows folders instead.
 set(ORVI_POSIX_ONLY_TESTS
     *Fifo*
     *FIFO*
     *Symlink*
     *WinePrefix*
+    *WorkFolderThatIsALink*
     ScanTest.*
+    # The web update's component and start-up policy: each case keeps its settings in a file registry
+    # of its own (VENTURO_MTD_REGISTRY) and restarts shell scripts as the program; on Windows the
+    # registry is the system's, shared by every case. The install, its crash recovery, the manifest and
+    # the signature run on Windows, with tests/app/webupdate/win32/ for files the system holds.
+    WebUpdateTest.*
+    StartupCheckTest.*
+    UpdateCheckTest.*
     # Names that are bytes, not UTF-8, and the C library's wording of an error.
     *NotUtf8*
     FileStreamTest.OpenFailuresNameTheFile
+    # A file that the permission bits let no one read: Windows keeps only a read-only attribute.
+    FactoryTest.ASetupFileThatMayNotBeReadSaysSo
+    # A FIFO or a link to /dev/zero; tests/sage_datasets/win32 give Windows' devices and pipes instead.
+    DatasetTest.HostileWatermarkAndSetupFilesFailTheLoadWithoutWaiting
+    VatReturnFileTest.ReturnAndAdjustmentFilesThatAreNoRegularFilesAreLeftOutWithoutWaiting
+    FactoryTest.AFolderLeftOutIsRecordedWithItsReason
+    FactoryTest.HostileCompanyFilesFailInsteadOfHanging
+    # Folder links made by the tests; tests/rtl/win32 reach one folder through a junction instead.
+    FactoryTest.OneDatasetUnderTwoSpellingsIsKnownOnce
+    LoaderTest.OneDatasetUnderSeveralSpellingsOfItsPathLoadsOnce
+    GroupCliTest.ADatasetNamedTwiceOrCopiedIsNotAddedTwice
+    # Names that a Windows file system cannot hold: a newline, or two that differ only in case.
+    VatReturnFileTest.FileNameMayEndInOneNewline
+    VatReturnFileTest.AdjustmentsFolderIsFoundWhateverItsCaseTheExactNamePreferred
+    FactoryTest.FoldersWhoseNamesDifferOnlyInCaseAreTwoDatasets
+    # The file registry's INI files, written or watched by the tests; on Windows the registry is the
+    # system's (tests/rtl/win32).
+    GridColumnSizesTest.WidthsRoundTripAndUnchangedOnesAreNotWrittenAgain
+    LoaderTest.RegistryApplicationPathLosesTrailingSeparators
+    # Shell scripts as the platform's selector and as xdg-open, and wine as the selector's starter.
+    LoaderTest.PlatformSelectorRunsBeforeTheListIsRead
+    LoaderTest.AWindowsSelectorThatCannotRunHereGoesThroughWine
+    UrlTest.OpenFailsWhenTheOpenerReportsAFailure
+    # The XDG folders and the Wine prefix; on Windows SHGetFolderPathW answers (tests/rtl/win32).
+    KnownFoldersTest.*
+    # One function for every library that binds it: the ELF dynamic linker merges an inline method's
+    # copies, whereas each Windows DLL keeps its own, so there a method that two libraries compare
+    # must be defined out of line.
+    Method.SameInlineMethodBoundInTwoLibrariesIsEqual
     # The zone database's history (London on UTC+1 all year, 1968-71): Windows' zone rules begin later.
     TimeZoneTest.LondonSummerWinterAndHistory)
 # Builds just those (and what they link): the tsan build preset's target.
@@ -38,8 +76,7 @@ function(orvi_add_test)
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
     target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
     if(WIN32)
-        target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/win32/include)
-        target_compile_options(${T_NAME} PRIVATE -include ${PROJECT_SOURCE_DIR}/tests/win32/PosixForTests.h)
+        target_link_libraries(${T_NAME} PRIVATE orvi_test_posix)
     endif()
     # One variable per property: gtest_discover_tests flattens a list value into property names.
     set(props ENVIRONMENT "VENTURO_MTD_REGISTRY=${CMAKE_BINARY_DIR}/test-registry/${T_NAME}" TIMEOUT 300)

@@ -8,6 +8,14 @@
 #include <cstdint>
 #include <string_view>
 
+// A static constexpr data member of an exported class: a Windows client imports it from the DLL, which
+// emits (and so exports) it only when told to keep it. Elsewhere it is an ordinary inline constant.
+#if defined(_WIN32)
+#define RTL_DLL_CONSTANT [[gnu::used]]
+#else
+#define RTL_DLL_CONSTANT
+#endif
+
 namespace rtl {
 
 /// A set of 8-bit characters.
@@ -63,12 +71,15 @@ protected:
 ///                                                   ! " # $ & ' ( ) * + , / : ; < = > ? @ [ \ ] ^ ` { | }
 class RTL_API TURLEncoding : public TNetEncoding {
 public:
-    static constexpr TAnsiCharSet kAlwaysUnsafe =
+    RTL_DLL_CONSTANT static constexpr TAnsiCharSet kAlwaysUnsafe =
         TAnsiCharSet(" %").IncludeRange(0x00, 0x1F).IncludeRange(0x7F, 0xFF);
-    static constexpr TAnsiCharSet kAuthUnsafeChars = kAlwaysUnsafe + TAnsiCharSet("\"#/<>?@[\\]^`{|}");
-    static constexpr TAnsiCharSet kPathUnsafeChars = kAlwaysUnsafe + TAnsiCharSet("\"#<>?[\\]^`{|}");
-    static constexpr TAnsiCharSet kQueryUnsafeChars = kAlwaysUnsafe + TAnsiCharSet("\"#<>[\\]^`{|}");
-    static constexpr TAnsiCharSet kFormUnsafeChars =
+    RTL_DLL_CONSTANT static constexpr TAnsiCharSet kAuthUnsafeChars =
+        kAlwaysUnsafe + TAnsiCharSet("\"#/<>?@[\\]^`{|}");
+    RTL_DLL_CONSTANT static constexpr TAnsiCharSet kPathUnsafeChars =
+        kAlwaysUnsafe + TAnsiCharSet("\"#<>?[\\]^`{|}");
+    RTL_DLL_CONSTANT static constexpr TAnsiCharSet kQueryUnsafeChars =
+        kAlwaysUnsafe + TAnsiCharSet("\"#<>[\\]^`{|}");
+    RTL_DLL_CONSTANT static constexpr TAnsiCharSet kFormUnsafeChars =
         kAlwaysUnsafe + TAnsiCharSet("!\"#$&'()*+,/:;<=>?@[\\]^`{|}");
 
     /// input as UTF-8 with every byte in unsafe percent-encoded; a space becomes "+" when blSpaceAsPlus.

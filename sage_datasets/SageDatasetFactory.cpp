@@ -15,6 +15,11 @@ TSageDatasetFactory* TSageDatasetFactory::_pSingleton = nullptr;
 
 namespace {
 
+// Either separator: Windows takes '/' as well as its own.
+bool IsSeparator(char16_t c) {
+    return c == rtl::PathDelim || c == u'/';
+}
+
 void RemoveTrailingSeparators(rtl::UnicodeString& s) {
     while (!s.empty() && (s.back() == rtl::PathDelim || s.back() == u'/')) {
         s.pop_back();
@@ -23,12 +28,14 @@ void RemoveTrailingSeparators(rtl::UnicodeString& s) {
 
 // A picked ACCDATA folder without its trailing separator and final ACCDATA level.
 rtl::UnicodeString DatasetFolderOfAccData(rtl::UnicodeString folder) {
-    if (!folder.empty() && folder.back() == rtl::PathDelim) {
+    if (!folder.empty() && IsSeparator(folder.back())) {
         folder.pop_back();
     }
-    const rtl::UnicodeString accDataLevel = rtl::UnicodeString(1, rtl::PathDelim) + u"AccData";
-    if (rtl::EndsText(accDataLevel, folder)) {
-        folder.resize(folder.size() - accDataLevel.size());
+    // A final AccData level, after either separator that a Windows path may use.
+    const rtl::UnicodeString accData = u"AccData";
+    if (folder.size() > accData.size() && rtl::EndsText(accData, folder) &&
+        IsSeparator(folder[folder.size() - accData.size() - 1])) {
+        folder.resize(folder.size() - accData.size() - 1);
     }
     return folder;
 }

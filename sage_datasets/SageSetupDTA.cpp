@@ -10,6 +10,11 @@ namespace sage {
 
 namespace {
 
+// Either separator: Windows takes '/' as well as its own.
+bool IsSeparator(char16_t c) {
+    return c == rtl::PathDelim || c == u'/';
+}
+
 const rtl::UnicodeString kAccData = u"ACCDATA";
 const rtl::UnicodeString kSetupDta = u"SETUP.DTA";
 
@@ -37,9 +42,11 @@ TSageSetupDTA::~TSageSetupDTA() {
 void TSageSetupDTA::_SetDatasetFolder(const rtl::UnicodeString& szDatasetFolder) {
     rtl::UnicodeString folder = szDatasetFolder;
     RemoveTrailing(folder, false);
-    const rtl::UnicodeString accDataLevel = rtl::UnicodeString(1, rtl::PathDelim) + u"AccData";
-    if (rtl::EndsText(accDataLevel, folder)) {
-        folder.resize(folder.size() - accDataLevel.size());
+    // A final AccData level, after either separator that a Windows path may use.
+    const rtl::UnicodeString accData = u"AccData";
+    if (folder.size() > accData.size() && rtl::EndsText(accData, folder) &&
+        IsSeparator(folder[folder.size() - accData.size() - 1])) {
+        folder.resize(folder.size() - accData.size() - 1);
     }
     if (!folder.empty() && rtl::DirectoryExists(folder)) {
         _szDatasetFolder = folder;

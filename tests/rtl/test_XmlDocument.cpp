@@ -165,7 +165,7 @@ TEST(XmlDocument, LoadsFilesAndReportsMissingOnes) {
         moved.LoadFromFile(open, u"bad.xml");
         FAIL() << "no exception";
     } catch (const EXmlError& e) {
-        EXPECT_TRUE(e.Message().starts_with(folder + u"/bad.xml: ")) << StringToUtf8(e.Message());
+        EXPECT_TRUE(e.Message().starts_with(folder + PathDelim + u"bad.xml: ")) << StringToUtf8(e.Message());
     }
     EXPECT_TRUE(moved.LoadFromFileIfExists(open, u"r.xml"));
     EXPECT_TRUE(moved.DocumentElement().NameIs("VATRETURN"));

@@ -43,15 +43,21 @@ std::string MessageOf(const std::function<void()>& action) {
 class FactoryTest : public ::testing::Test {
 protected:
     // A dataset folder name/ with a version-27 SETUP.DTA of the given version byte.
+    // Names are UTF-8; a narrow std::filesystem path would read them in the ANSI code page on Windows.
+    static std::filesystem::path Utf8(const std::string& name) {
+        return std::filesystem::path(std::u8string(name.begin(), name.end()));
+    }
     TDatasetBuilder Dataset(const std::string& name, int versionByte = 27) {
-        TDatasetBuilder builder(temp.Path() / name);
+        TDatasetBuilder builder(temp.Path() / Utf8(name));
         TSetupFields fields;
         fields.VersionByte = versionByte;
         fields.CompanyName = name;
         builder.WriteSetup(fields, versionByte >= 8 && versionByte <= 30 ? versionByte : 27);
         return builder;
     }
-    rtl::UnicodeString Path(const std::string& relative) const { return ToText(temp.Path() / relative); }
+    rtl::UnicodeString Path(const std::string& relative) const {
+        return ToText(temp.Path() / Utf8(relative));
+    }
     void WriteCompany(const std::string& lines) { WriteBytes(temp.Path() / "COMPANY", lines); }
 
     TTempFolder temp;

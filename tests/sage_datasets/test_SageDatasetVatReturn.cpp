@@ -267,7 +267,11 @@ TEST_F(VatReturnFileTest, FileNameRules) {
     r = ReadOne(With("DATEFROM", nullptr), "VAT Return 01-01-2021 - 31-03-2021.xml.bak");
     ASSERT_NE(r, nullptr) << "the name must end with the pattern";
     EXPECT_EQ(r->DateFrom(), 0);
-    r = ReadOne(With("DATEFROM", nullptr), "VAT Return 01-01-2021 - 31-03-2021.xml\n");
+}
+
+TEST_F(VatReturnFileTest, FileNameMayEndInOneNewline) {
+    const TSageDatasetVatReturn* r =
+        ReadOne(With("DATEFROM", nullptr), "VAT Return 01-01-2021 - 31-03-2021.xml\n");
     ASSERT_NE(r, nullptr) << "one final newline is allowed after the pattern";
     EXPECT_EQ(r->DateFrom(), EncodeDate(2021, 1, 1));
 }

@@ -1,42 +1,24 @@
 #pragma once
-// The few POSIX calls that the shared test sources make, on Windows: environment variables and FIFOs
-// (dynamic loading: include/dlfcn.h). Included ahead of every test source in a Windows build. A FIFO has no place in a
-// Windows file system, so mkfifo fails there; the tests that need one are left out of Windows runs
-// (tests/CMakeLists.txt), and the Windows tests cover pipes and devices instead.
+// The few POSIX calls that the shared test sources make, on Windows: environment variables, the user id
+// and FIFOs (dynamic loading: include/dlfcn.h). Included ahead of every test source in a Windows build,
+// so it declares them without windows.h, whose macros (INFINITE, S_OK, Sleep, ...) would rename the
+// runtime's own names; tests/win32/PosixForTests.cpp implements them. A FIFO has no place in a Windows
+// file system, so mkfifo fails there; the tests that need one are left out of Windows runs
+// (ORVI_POSIX_ONLY_TESTS), and the Windows tests cover pipes and devices instead.
 #include <cerrno>
 #include <cstdlib>
-#include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
-// The runtime names the virtual keys itself (rtl/KeyState.h); windows.h's macros would rename them.
-#define NOVIRTUALKEYCODES
-#include <windows.h>
 
-// The runtime has functions of these names; windows.h's macros for its own would rename them.
-#undef CreateHardLink
-#undef CreateProcess
-#undef DeleteFile
-#undef GetEnvironmentVariable
-#undef StrToInt
+/// As POSIX: an empty value is kept as an empty variable, not removed.
+int setenv(const char* name, const char* value, int overwrite);
+/// Test sources pass std::filesystem paths, whose native text is wide on Windows.
+int setenv(const char* name, const wchar_t* value, int overwrite);
+int unsetenv(const char* name);
 
-inline int setenv(const char* name, const char* value, int overwrite) {
-    if (!overwrite && std::getenv(name))
-        return 0;
-    // An empty value removes the variable in the C runtime; the POSIX call keeps it, empty.
-    if (*value == '\0')
-        return ::SetEnvironmentVariableA(name, "") && _putenv_s(name, "") == 0 ? 0 : -1;
-    return _putenv_s(name, value) == 0 ? 0 : -1;
-}
-
-// Test sources pass std::filesystem paths, whose native text is wide on Windows.
-inline int setenv(const char* name, const wchar_t* value, int overwrite) {
-    char text[4096];
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, value, -1, text, sizeof text, nullptr, nullptr);
-    return n > 0 ? setenv(name, text, overwrite) : -1;
-}
-
-inline int unsetenv(const char* name) {
-    return _putenv_s(name, "") == 0 ? 0 : -1;
+/// Windows has no superuser that permission bits yield to; the tests that need one are POSIX-only.
+inline unsigned geteuid() {
+    return 1000;
 }
 
 // A folder's read-only mark does not stop anyone creating files in it, so no test can take that right

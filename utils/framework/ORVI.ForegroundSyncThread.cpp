@@ -2,6 +2,8 @@
 
 #include "utils/values/ORVI.LoadCounter.h"
 
+#include "rtl/ThreadExit.h"
+
 #include <algorithm>
 #include <mutex>
 #include <vector>
@@ -363,7 +365,10 @@ void ORVIQueueForegroundCallback(const rtl::TNotifyEvent& fnCallback, rtl::TObje
 
 void ORVIFinaliseForegroundSync() {
     // Queued calls are dropped uncalled; the workers are told to end and waited for (at most a second),
-    // so that none runs on in code that is being unloaded.
+    // so that none runs on in code that is being unloaded. When the process ends on Windows the system
+    // has stopped them already, perhaps holding the lock below: there is nothing left to end.
+    if (rtl::ProcessIsEnding())
+        return;
     TSharedWorker& s = Shared();
     std::vector<std::shared_ptr<rtl::TEvent>> ended;
     {

@@ -35,7 +35,8 @@ public:
     const rtl::TAnsiCharSet& UnsafeQueryChars() const noexcept { return _UnsafeQueryChars; }
 
 private:
-    static constexpr rtl::TAnsiCharSet _UnsafeQueryChars = kQueryUnsafeChars + rtl::TAnsiCharSet("&=");
+    RTL_DLL_CONSTANT static constexpr rtl::TAnsiCharSet _UnsafeQueryChars =
+        kQueryUnsafeChars + rtl::TAnsiCharSet("&=");
 };
 
 } // namespace orvi

@@ -128,7 +128,7 @@ TEST_F(LoaderTest, SameFolderFromTwoLocationsLoadsOnceAndAmpersandsAreDoubled) {
     ASSERT_EQ(_dm.DataSets()->Count(), 1);
     EXPECT_EQ(_dm.mtDataSets.RecordCount(), 1);
     ASSERT_EQ(_view.Progress.size(), 2u);
-    UnicodeString shownFolder = ToText(_tmp.Path() / "public/Sage/Accounts/2021/Smith && Sons");
+    UnicodeString shownFolder = ToText(Data("Sage/Accounts/2021/Smith && Sons"));
     EXPECT_EQ(_view.Progress[0], u"Found: Smith && Sons version: 27.2.0.225\r" + shownFolder);
     EXPECT_EQ(_view.Progress[1], u"Found: 1 Sage companies");
 }

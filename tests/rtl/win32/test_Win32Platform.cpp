@@ -15,7 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <windows.h>
+#include "win32/WindowsForTests.h"
 #include <shlobj.h>
 #include <winioctl.h>
 

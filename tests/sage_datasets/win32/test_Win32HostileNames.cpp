@@ -8,7 +8,7 @@
 
 #include <chrono>
 #include <gtest/gtest.h>
-#include <windows.h>
+#include "win32/WindowsForTests.h"
 
 using namespace sagetest;
 
