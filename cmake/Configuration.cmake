@@ -9,3 +9,9 @@ set(VENTURO_UPDATE_PUBLIC_KEY "" CACHE STRING "Release key of update manifests (
 set(VENTURO_PRODUCT_VERSION "${PROJECT_VERSION}" CACHE STRING "Version the program reports to the update check")
 
 configure_file(${CMAKE_CURRENT_LIST_DIR}/BuildConfig.h.in ${CMAKE_BINARY_DIR}/generated/BuildConfig.h @ONLY)
+
+# Authenticode signing of the Windows programs, our DLLs and the installer (scripts/build-windows.sh):
+# a PEM certificate (with its chain) and its PEM private key. Empty: the build is left unsigned and
+# says so. The key's passphrase, if it has one, is never stored here: VENTURO_SIGN_PASSWORD.
+set(VENTURO_SIGN_CERT "$ENV{VENTURO_SIGN_CERT}" CACHE FILEPATH "Code-signing certificate (PEM) of the Windows build")
+set(VENTURO_SIGN_KEY "$ENV{VENTURO_SIGN_KEY}" CACHE FILEPATH "Private key (PEM) of the code-signing certificate")

@@ -15,6 +15,7 @@ packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine64 dpkg-dev 
           qt6-base-dev qt6-base-dev-tools icoutils librsvg2-bin xvfb xauth)
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+packages+=(wixl osslsigncode) # the installer and its signatures (scripts/build-windows.sh)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
