@@ -7,7 +7,7 @@ packages=(
     qt6-base-dev libpcre2-dev libpugixml-dev nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     zlib1g-dev libdeflate-dev uuid-dev libsodium-dev tzdata locales
-    xvfb xauth
+    xvfb xauth openssl
 )
 
 missing=()
