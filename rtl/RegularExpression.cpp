@@ -67,6 +67,7 @@ struct TRegEx::TImpl {
     pcre2_code_16* code = nullptr;
     std::uint32_t pairs = 0; // groups of the pattern, the whole match included
     bool jit = false;        // compiled to machine code: matched without pcre2_match's checks
+    bool jitPartial = false; // partial matching compiled to machine code too
     TRegExInfo info;
     ~TImpl() { pcre2_code_free_16(code); }
 
@@ -128,8 +129,9 @@ struct TRegEx::TImpl {
             throw Exception(u"Out of memory for a regular expression match");
         // The JIT entry skips the checks pcre2_match repeats on every call; the pattern was compiled
         // for invalid UTF, so the subject needs no check either.
-        // Partial matching goes through pcre2_match, which takes the partial JIT code when it was made.
-        const auto match = jit && matchOptions == 0 ? &pcre2_jit_match_16 : &pcre2_match_16;
+        // Partial matching takes the JIT entry too when its code was made; otherwise pcre2_match.
+        const bool direct = jit && (matchOptions == 0 || (matchOptions == PCRE2_PARTIAL_SOFT && jitPartial));
+        const auto match = direct ? &pcre2_jit_match_16 : &pcre2_match_16;
         const int rc = match(code, Units(subject), subject.size(), static_cast<PCRE2_SIZE>(startOffset),
                              matchOptions, data, nullptr);
         if (rc == PCRE2_ERROR_NOMATCH)
@@ -181,7 +183,7 @@ TRegEx::TRegEx(UnicodeStringView pattern, unsigned options) : _pImpl(std::make_u
     // Without JIT support (or executable memory) pcre2_match interprets the pattern instead.
     _pImpl->jit = pcre2_jit_compile_16(_pImpl->code, PCRE2_JIT_COMPLETE) == 0;
     if (_pImpl->jit && (options & roPartial))
-        pcre2_jit_compile_16(_pImpl->code, PCRE2_JIT_PARTIAL_SOFT);
+        _pImpl->jitPartial = pcre2_jit_compile_16(_pImpl->code, PCRE2_JIT_PARTIAL_SOFT) == 0;
     std::uint32_t captures = 0;
     pcre2_pattern_info_16(_pImpl->code, PCRE2_INFO_CAPTURECOUNT, &captures);
     _pImpl->pairs = captures + 1;

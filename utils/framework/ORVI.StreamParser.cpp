@@ -838,6 +838,36 @@ void TORVIStreamParser::_PopIfCurrent(TORVIStreamedNode* pNode) {
 
 namespace {
 
+// A whole, well-formed UTF-8 sequence of two to four bytes at pBytes: its units appended to szChars
+// and its length; 0 for anything else (which the encoding's own decoder then judges).
+int DecodeUtf8Whole(const std::uint8_t* pBytes, std::size_t nAvailable, rtl::UnicodeString& szChars) {
+    const std::uint8_t lead = pBytes[0];
+    int length = 0;
+    std::uint32_t cp = 0, least = 0;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        length = 2, cp = lead & 0x1Fu, least = 0x80;
+    else if (lead >= 0xE0 && lead <= 0xEF)
+        length = 3, cp = lead & 0x0Fu, least = 0x800;
+    else if (lead >= 0xF0 && lead <= 0xF4)
+        length = 4, cp = lead & 0x07u, least = 0x10000;
+    if (length == 0 || nAvailable < static_cast<std::size_t>(length))
+        return 0;
+    for (int k = 1; k < length; ++k) {
+        if ((pBytes[k] & 0xC0) != 0x80)
+            return 0;
+        cp = cp << 6 | (pBytes[k] & 0x3Fu);
+    }
+    if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    if (cp < 0x10000) {
+        szChars.push_back(static_cast<char16_t>(cp));
+    } else {
+        szChars.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+        szChars.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+    }
+    return length;
+}
+
 // One character from bytes (as many as available): its units in szChars and its byte count; 0 when
 // the bytes make none, with nTried the bytes looked at (0 at the end), as one read from a stream.
 int DecodeOne(const rtl::TEncoding* pEncoding, bool blUtf8, const std::uint8_t* pBytes, std::size_t nAvailable,
@@ -846,6 +876,10 @@ int DecodeOne(const rtl::TEncoding* pEncoding, bool blUtf8, const std::uint8_t* 
     if (blUtf8 && nAvailable > 0 && pBytes[0] < 0x80) {
         szChars.push_back(static_cast<char16_t>(pBytes[0]));
         return 1;
+    }
+    if (blUtf8) {
+        if (const int n = DecodeUtf8Whole(pBytes, nAvailable, szChars))
+            return n;
     }
     const int nMax = std::min(pEncoding->MaxBytesPerCharacter(), 16);
     for (int n = 1; n <= nMax; ++n) {
@@ -888,15 +922,18 @@ void TORVIStreamParser::_Decode() {
     rtl::UnicodeString chars;
     const std::uint8_t* bytes = in.Bytes.data();
     const std::size_t size = in.Bytes.size();
-    if (in.blUtf8) {
-        // The common case in one sweep: ASCII bytes are their own units.
-        std::size_t at = in.nByte;
-        while (at < size && bytes[at] < 0x80)
-            ++at;
-        in.Text.append(bytes + in.nByte, bytes + at);
-        in.nByte = at;
-    }
-    while (in.nByte < size) {
+    for (;;) {
+        if (in.blUtf8) {
+            // The common case in one sweep: ASCII bytes are their own units, also between the
+            // longer characters of a text that has some.
+            std::size_t at = in.nByte;
+            while (at < size && bytes[at] < 0x80)
+                ++at;
+            in.Text.append(bytes + in.nByte, bytes + at);
+            in.nByte = at;
+        }
+        if (in.nByte >= size)
+            break;
         int nTried = 0;
         const int nBytes = DecodeOne(in.pEncoding, in.blUtf8, bytes + in.nByte, size - in.nByte, chars, nTried);
         if (nBytes == 0) {

@@ -18,8 +18,16 @@ bool ORVIGetStreamEncoding(rtl::TStream* pStream, rtl::TEncoding*& pEncoding, rt
     const std::int64_t offset = pStream->Position();
     std::uint8_t head[kLongestMark];
     std::int64_t count = 0;
-    if (pStream->Seek(0, rtl::TSeekOrigin::soBeginning) == 0)
-        count = pStream->Read(head, kLongestMark);
+    if (pStream->Seek(0, rtl::TSeekOrigin::soBeginning) == 0) {
+        // A stream may answer with fewer bytes than asked before its end: keep reading until the mark's
+        // room is full or a read yields nothing.
+        while (count < kLongestMark) {
+            const std::int64_t got = pStream->Read(head + count, kLongestMark - count);
+            if (got <= 0)
+                break;
+            count += got;
+        }
+    }
     const int markLength = rtl::TEncoding::GetBufferEncoding(head, static_cast<std::size_t>(std::max<std::int64_t>(count, 0)),
                                                              pEncoding, pDefaultEncoding);
     pStream->Seek(offset >= 0 && offset < markLength ? markLength : offset, rtl::TSeekOrigin::soBeginning);

@@ -281,6 +281,18 @@ TEST_F(StreamParser, BytesThatAreNoCharacterFailTheParse) {
         << Error();
 }
 
+TEST_F(StreamParser, EveryLengthOfUtf8SequenceDecodesAndMalformedOnesFail) {
+    Define(u"word", u"\\S+ ")->SetCanBeRootNode(true);
+    const std::string text = "a\xC3\xA9z\xE2\x82\xAC\xEF\xBF\xBD\xF0\x9F\x98\x80\xF4\x8F\xBF\xBFq ";
+    EXPECT_TRUE(Parse(text));
+    EXPECT_EQ(log[0], "+word " + text);
+    // Overlong forms, an encoded surrogate, beyond U+10FFFF, a stray continuation and a cut-off end.
+    for (const char* bad : {"\xC0\x80", "\xE0\x9F\xBF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\x80", "\xE2\x82"}) {
+        EXPECT_FALSE(Parse(std::string("ab ") + bad));
+        EXPECT_EQ(Error().rfind("Stream Error Invalid UTF-8 character near line 1 character 3", 0), 0u) << Error();
+    }
+}
+
 TEST_F(StreamParser, TheDefinitionListOwnsAndNamesItsParser) {
     TORVIStreamedNodeDefinition* a = Define(u"a", u"a");
     bool freed = false;

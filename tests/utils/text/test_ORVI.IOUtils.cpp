@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <tuple>
+
 using namespace orvi;
 using rtl::TEncoding;
 using rtl::UnicodeString;
@@ -40,6 +43,28 @@ TEST(StreamEncoding, WithoutAMarkTheDefaultAndThePositionStay) {
     EXPECT_TRUE(ORVIGetStreamEncoding(&be, e));
     EXPECT_EQ(e, TEncoding::BigEndianUnicode());
     EXPECT_EQ(be.Position(), 2);
+}
+
+/// A memory stream that hands out at most one byte per read, as pipes and sockets may.
+class TTrickleStream : public rtl::TMemoryStream {
+public:
+    using TMemoryStream::TMemoryStream;
+    std::int64_t Read(void* buffer, std::int64_t count) override {
+        return TMemoryStream::Read(buffer, std::min<std::int64_t>(count, 1));
+    }
+};
+
+TEST(StreamEncoding, ShortReadsStillYieldTheWholeMark) {
+    for (const auto& [bytes, encoding, length] :
+         {std::tuple{std::string_view("\xEF\xBB\xBF" "ab", 5), TEncoding::UTF8(), 3},
+          std::tuple{std::string_view("\xFF\xFE" "a\x00", 4), TEncoding::Unicode(), 2},
+          std::tuple{std::string_view("\xFE\xFF\x00" "a", 4), TEncoding::BigEndianUnicode(), 2}}) {
+        TTrickleStream s(rtl::TBytes(bytes.begin(), bytes.end()));
+        TEncoding* e = nullptr;
+        EXPECT_TRUE(ORVIGetStreamEncoding(&s, e, TEncoding::ANSI()));
+        EXPECT_EQ(e, encoding);
+        EXPECT_EQ(s.Position(), length);
+    }
 }
 
 /// Every character of the stream, as fetched.
