@@ -100,32 +100,6 @@ if [ -n "${VENTURO_SIGN_CERT:-}" ]; then
     done < <(find "$program_dir" -type f \( -iname '*.exe' -o -iname '*orvi_*.dll' -o -iname '*venturo*.dll' \) -print0)
 fi
 
-echo "== the installed programs"
-if [ "$gui" -eq 1 ]; then
-    gui_runs() {
-        local said
-        said="$(QT_QPA_PLATFORM=offscreen timeout 60 "$wine" 'C:\Program Files\Venturo MTD\venturo_mtd.exe' --version 2>/dev/null | tr -d '\r')" &&
-            [[ "$said" == *"$version"* ]]
-    }
-    check "the installed venturo_mtd.exe answers --version and exits cleanly" gui_runs
-    # A whole start: Qt's platform plugin and style must be found beside the installed program, or it
-    # ends at once. The program has no option to quit by itself, so it is ended after the wait. It
-    # starts before the sample datasets are placed: with them it fails under Wine, which is the
-    # desktop program's own fault, not the installation's.
-    gui_stays_up() {
-        local pid up=1
-        QT_QPA_PLATFORM=offscreen "$wine" 'C:\Program Files\Venturo MTD\venturo_mtd.exe' >"$work/gui.log" 2>&1 &
-        pid=$!
-        sleep 15
-        kill -0 "$pid" 2>/dev/null || up=0
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-        [ "$up" -eq 1 ] || cat "$work/gui.log" >&2
-        [ "$up" -eq 1 ]
-    }
-    check "the installed venturo_mtd.exe starts offscreen and stays up" gui_stays_up
-fi
-
 accounts_made="$("$samples" --demo "$prefix" | sed -nE 's/^Wrote ([0-9]+) datasets.*/\1/p')"
 # The Sage program registers its folder, and its COMPANY files hold Windows paths.
 mkdir -p "$prefix/drive_c/Program Files (x86)/Sage/Accounts"
@@ -147,6 +121,33 @@ sys.exit(0 if ok and not scan.get("problems") else 1)
 PY
 }
 check "the installed venturo_mtd_cli scan --json finds the $accounts_made sample datasets" found "$accounts_made"
+echo "== the installed programs"
+if [ "$gui" -eq 1 ]; then
+    # Wine hides the host's QT_* variables from Windows programs and passes WINEQT_* on under the QT_*
+    # name; without a display, the program must be told to use the offscreen platform that way.
+    gui_runs() {
+        local said
+        said="$(QT_QPA_PLATFORM=offscreen WINEQT_QPA_PLATFORM=offscreen timeout 60 "$wine" 'C:\Program Files\Venturo MTD\venturo_mtd.exe' --version 2>/dev/null | tr -d '\r')" &&
+            [[ "$said" == *"$version"* ]]
+    }
+    check "the installed venturo_mtd.exe answers --version and exits cleanly" gui_runs
+    # A whole start on the sample datasets: Qt's platform plugin and style must be found beside the
+    # installed program, or it ends at once. The program has no option to quit by itself, so it is
+    # ended after the wait.
+    gui_stays_up() {
+        local pid up=1
+        QT_QPA_PLATFORM=offscreen WINEQT_QPA_PLATFORM=offscreen "$wine" 'C:\Program Files\Venturo MTD\venturo_mtd.exe' >"$work/gui.log" 2>&1 &
+        pid=$!
+        sleep 15
+        kill -0 "$pid" 2>/dev/null || up=0
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+        [ "$up" -eq 1 ] || cat "$work/gui.log" >&2
+        [ "$up" -eq 1 ]
+    }
+    check "the installed venturo_mtd.exe starts offscreen and stays up" gui_stays_up
+fi
+
 echo "== upgrade to $newer"
 scripts/build-windows.sh --package-only --version "$newer" --out "$work/newer" >/dev/null
 check "msiexec /i of the newer MSI upgrades silently" msiexec /i "$(dos "$work/newer/VenturoMTD-$newer-x64.msi")" /qn
