@@ -4,6 +4,7 @@
 #include "rtl/Files.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
@@ -198,52 +199,94 @@ bool IsXmlChar(std::uint32_t c) {
            (c >= 0x10000 && c <= 0x10FFFF);
 }
 
-// Why a numeric character reference in text or in a tag is not XML, or null. The parser would
-// wrap a value beyond 32 bits and cut the text at a NUL, so every reference is read here first:
-// "&#" digits ";" or "&#x" hex digits ";", naming a character XML allows.
-const char* ReferenceProblem(std::string_view s) {
-    for (size_t at = s.find("&#"); at != std::string_view::npos; at = s.find("&#", at + 2)) {
-        size_t i = at + 2;
-        const bool hex = i < s.size() && s[i] == 'x';
-        i += hex;
-        const size_t digits = i;
-        std::uint32_t value = 0;
-        for (; i < s.size(); ++i) {
-            const char c = s[i];
-            int digit = -1;
-            if (c >= '0' && c <= '9') {
-                digit = c - '0';
-            } else if (hex && c >= 'a' && c <= 'f') {
-                digit = c - 'a' + 10;
-            } else if (hex && c >= 'A' && c <= 'F') {
-                digit = c - 'A' + 10;
-            } else {
-                break;
-            }
-            // Saturates past the last character, so no count of digits wraps round to a small value.
-            value = std::min<std::uint32_t>(value * (hex ? 16 : 10) + static_cast<std::uint32_t>(digit),
-                                            0x110000);
+// Why the numeric character reference at `at` ("&#" digits ";" or "&#x" hex digits ";") is not XML,
+// or null. The parser would wrap a value beyond 32 bits and cut the text at a NUL, so every
+// reference is read here first; next is set past what was read.
+const char* ReferenceProblemAt(std::string_view s, size_t at, size_t& next) {
+    size_t i = at + 2;
+    const bool hex = i < s.size() && s[i] == 'x';
+    i += hex;
+    const size_t digits = i;
+    std::uint32_t value = 0;
+    for (; i < s.size(); ++i) {
+        const char c = s[i];
+        int digit = -1;
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (hex && c >= 'a' && c <= 'f') {
+            digit = c - 'a' + 10;
+        } else if (hex && c >= 'A' && c <= 'F') {
+            digit = c - 'A' + 10;
+        } else {
+            break;
         }
-        if (i == digits || i >= s.size() || s[i] != ';') {
-            return "a character reference is malformed";
+        // Saturates past the last character, so no count of digits wraps round to a small value.
+        value = std::min<std::uint32_t>(value * (hex ? 16 : 10) + static_cast<std::uint32_t>(digit), 0x110000);
+    }
+    next = i;
+    if (i == digits || i >= s.size() || s[i] != ';') {
+        return "a character reference is malformed";
+    }
+    if (value == 0) {
+        return "a reference to the NUL character is not allowed in XML";
+    }
+    if (!IsXmlChar(value)) {
+        return "a character reference names a character that XML does not allow";
+    }
+    return nullptr;
+}
+
+// Why a numeric character reference in s[from, to) is not XML, or null. References that run past
+// `to` are read to their end in s, as the parser would.
+const char* ReferenceProblem(std::string_view s, size_t from, size_t to) {
+    for (size_t at = from; at + 1 < to;) {
+        const void* amp = std::memchr(s.data() + at, '&', to - at - 1);
+        if (!amp) {
+            break;
         }
-        if (value == 0) {
-            return "a reference to the NUL character is not allowed in XML";
+        at = static_cast<size_t>(static_cast<const char*>(amp) - s.data());
+        if (s[at + 1] != '#') {
+            ++at;
+            continue;
         }
-        if (!IsXmlChar(value)) {
-            return "a character reference names a character that XML does not allow";
+        if (const char* problem = ReferenceProblemAt(s, at, at)) {
+            return problem;
         }
     }
     return nullptr;
 }
 
+// The bytes a start tag's scan stops at; every other byte is passed in a tight loop.
+constexpr std::array<bool, 256> StartTagStops = [] {
+    std::array<bool, 256> stops{};
+    for (unsigned char c : {'"', '\'', '=', '>', '&'}) {
+        stops[c] = true;
+    }
+    return stops;
+}();
+
 // Scans a start tag from just after its '<': counts its attributes into nodes, and tells where it
 // ends and whether it closes itself. Quotes are honoured, so "/>" inside a value does not count.
-size_t ScanStartTag(std::string_view s, size_t i, std::size_t& nodes, bool& selfClosing) {
+// With references, every numeric character reference in the tag is read on the way.
+size_t ScanStartTag(std::string_view s, size_t i, bool references, std::size_t& nodes, bool& selfClosing,
+                    const char*& problem) {
     char quote = 0;
     for (; i < s.size(); ++i) {
+        while (!StartTagStops[static_cast<unsigned char>(s[i])] && ++i < s.size()) {
+        }
+        if (i == s.size()) {
+            break;
+        }
         const char c = s[i];
-        if (quote) {
+        if (c == '&') {
+            if (references && i + 1 < s.size() && s[i + 1] == '#') {
+                size_t next = i;
+                if ((problem = ReferenceProblemAt(s, i, next))) {
+                    return s.size();
+                }
+                i = next; // the ";" that closed it
+            }
+        } else if (quote) {
             quote = c == quote ? 0 : quote;
         } else if (c == '"' || c == '\'') {
             quote = c;
@@ -258,58 +301,78 @@ size_t ScanStartTag(std::string_view s, size_t i, std::size_t& nodes, bool& self
     return s.size();
 }
 
+// The end of the markup that starts at `from` and closes with '>', or the end of the text.
+size_t SkipPastGreater(std::string_view s, size_t from) {
+    const void* gt = from < s.size() ? std::memchr(s.data() + from, '>', s.size() - from) : nullptr;
+    return gt ? static_cast<size_t>(static_cast<const char*>(gt) - s.data()) + 1 : s.size();
+}
+
+// Where the text that starts at `from` ends: at the next '<', or at the end of s.
+size_t TextEnd(std::string_view s, size_t from) {
+    const void* lt = std::memchr(s.data() + from, '<', s.size() - from);
+    return lt ? static_cast<size_t>(static_cast<const char*>(lt) - s.data()) : s.size();
+}
+
+// Markup that starts with "<!" or "<?" at lt: comments, CDATA, PIs and DOCTYPEs are skipped as whole
+// pieces; returns where the scan goes on. Sets problem for a DOCTYPE that must not be read.
+size_t SkipSpecialMarkup(std::string_view s, size_t lt, const char*& problem) {
+    const std::string_view rest = s.substr(lt);
+    if (rest.starts_with("<!--")) {
+        return SkipPast(s, lt + 4, "-->");
+    }
+    if (rest.starts_with("<![CDATA[")) {
+        return SkipPast(s, lt + 9, "]]>");
+    }
+    if (rest.starts_with("<?")) {
+        return SkipPast(s, lt + 2, "?>");
+    }
+    if (rest.starts_with("<!DOCTYPE")) {
+        return ScanDoctype(s, lt + 9, problem);
+    }
+    return SkipPastGreater(s, lt + 2);
+}
+
 // Why a document of UTF-8 text must not be built, or null: nesting deeper than MaxXmlDepth, more
 // than MaxXmlNodes nodes (elements, attributes, text, comments and the like, counted from the markup),
 // a NUL character, a character reference XML does not allow, or a DOCTYPE with an internal subset.
-// Malformed markup is otherwise left to the parser to report.
+// Malformed markup is otherwise left to the parser to report. One pass over the markup; a document
+// without any '&' has no reference to read, which spares most documents that work.
 const char* ShapeProblem(std::string_view s) {
-    if (s.find('\0') != std::string_view::npos) {
+    if (std::memchr(s.data(), '\0', s.size())) {
         return "a NUL character is not allowed in XML";
     }
+    const bool references = std::memchr(s.data(), '&', s.size()) != nullptr;
     std::size_t nodes = 0;
     int depth = 0;
     const char* problem = nullptr;
     for (size_t i = 0; i < s.size();) {
-        size_t lt = s.find('<', i);
-        if (lt == std::string_view::npos) {
-            lt = s.size();
-        }
+        const size_t lt = TextEnd(s, i);
         if (lt > i) { // the text before the markup
             ++nodes;
-            if ((problem = ReferenceProblem(s.substr(i, lt - i)))) {
+            if (references && (problem = ReferenceProblem(s, i, lt))) {
                 return problem;
             }
         }
         if (lt == s.size()) {
             break;
         }
-        const std::string_view rest = s.substr(lt);
-        if (rest.starts_with("<!--")) {
-            i = SkipPast(s, lt + 4, "-->");
-        } else if (rest.starts_with("<![CDATA[")) {
-            i = SkipPast(s, lt + 9, "]]>");
-        } else if (rest.starts_with("<?")) {
-            i = SkipPast(s, lt + 2, "?>");
-        } else if (rest.starts_with("<!DOCTYPE")) {
-            i = ScanDoctype(s, lt + 9, problem);
-            if (problem) {
-                return problem;
-            }
-        } else if (rest.starts_with("<!")) {
-            i = SkipPast(s, lt + 2, ">");
-        } else if (rest.starts_with("</")) {
+        const char next = lt + 1 < s.size() ? s[lt + 1] : '\0';
+        if (next == '/') {
             depth -= depth > 0;
-            i = SkipPast(s, lt + 2, ">");
+            i = SkipPastGreater(s, lt + 2);
             continue;
+        }
+        if (next == '!' || next == '?') {
+            i = SkipSpecialMarkup(s, lt, problem);
         } else {
             bool selfClosing = false;
-            i = ScanStartTag(s, lt + 1, nodes, selfClosing);
-            if ((problem = ReferenceProblem(s.substr(lt, i - lt)))) {
-                return problem;
-            }
-            if (!selfClosing && ++depth > MaxXmlDepth) {
+            i = ScanStartTag(s, lt + 1, references, nodes, selfClosing, problem);
+            if (!problem && !selfClosing && ++depth > MaxXmlDepth) {
                 return "elements are nested too deeply";
             }
+        }
+        if (problem) {
+            return problem;
         }
         if (++nodes > MaxXmlNodes) {
             return "the document has too many nodes";

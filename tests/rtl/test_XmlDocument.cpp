@@ -240,6 +240,19 @@ TEST(XmlDocument, CharacterReferencesOutsideXmlAreMalformed) {
     EXPECT_EQ(RootText("<n><!-- &#1; --><![CDATA[&#x110000;]]><?pi &#0;?></n>"), u"&#x110000;");
 }
 
+TEST(XmlDocument, EveryReferenceIsReadWhereverItStandsInTextOrTag) {
+    // After entities and good references, behind quoted '>' and "/>", across several attributes.
+    for (const char* bad : {"<n>a &amp; b &#65; c &#1;</n>", "<n a='>' b=\"/>\" c='&#0;'/>",
+                            "<n a='&#65;' b='&lt;&#xFFFF;'>x</n>", "<r><n a='x'>&#65;</n><n>&#x7;</n></r>",
+                            "<r a='&#65;&#66'/>", "<r>&#65;&#66&#67;</r>", "<r>&#x41<x/></r>"}) {
+        EXPECT_THROW(Parse(bad), EXmlError) << bad;
+    }
+    const TXmlDocument doc = Parse("<n a='&#62;' b=\"/&#x3E;\">&amp;&#65;<m c='&#x3C;'/></n>");
+    EXPECT_EQ(doc.DocumentElement().Attribute("a"), u">");
+    EXPECT_EQ(doc.DocumentElement().Attribute("b"), u"/>");
+    EXPECT_EQ(doc.DocumentElement().FirstChildElement().Attribute("c"), u"<");
+}
+
 TEST(XmlDocument, DoctypeInternalSubsetsAreRefusedAndCannotHideNesting) {
     for (const char* hide : {"<!DOCTYPE r [<!-- [ -->]>", "<!DOCTYPE r [<?pi [?>]>", "<!DOCTYPE r [<!ATTLIST r a CDATA '['>]>",
                              "<!DOCTYPE r []>", "<!DOCTYPE r SYSTEM 'x' [ ]>"}) {
