@@ -1,17 +1,15 @@
 // Date texts: writing and reading each of the four forms (time per call), and reading the HTTP form
 // against the C library's strptime + timegm on the same texts in the same run.
-//   bench_date_utils [Google Benchmark flags] [--max-ratio R]
-// Prints the processor-time ratio HTTP reading / strptime + timegm; with --max-ratio, exits 1 when
-// the ratio exceeds R.
+//   bench_date_utils [--check] [Google Benchmark flags]
+// Runs interleaved and prints the processor-time ratio HTTP reading / strptime + timegm (BenchRatios.h);
+// with --check, exits 1 when HTTP reading is not ahead of its peer.
 #include "utils/text/ORVI.DateUtils.h"
+
+#include "BenchRatios.h"
 
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <ctime>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -91,44 +89,9 @@ BENCHMARK(BM_Read<&GMTimeToRFC5322Date, &RFC5322DateToGMTime>)->Name("Read/RFC53
 BENCHMARK(BM_Read<&GMTimeToXMLDate, &XMLDateToGMTime>)->Name("Read/XML");
 BENCHMARK(BM_ReadHTTP_strptime_timegm)->Name("Read/HTTP/strptime+timegm");
 
-// Shows every run as usual and keeps the processor time per call of each benchmark, for the ratio.
-class TRatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> CpuTimes;
-    void ReportRuns(const std::vector<Run>& reports) override {
-        // With repetitions the median stands for the benchmark: it is reported after the runs.
-        for (const Run& run : reports)
-            if (run.run_type == Run::RT_Iteration || run.aggregate_name == "median")
-                CpuTimes[run.run_name.str()] = run.GetAdjustedCPUTime();
-        ConsoleReporter::ReportRuns(reports);
-    }
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
-    double maxRatio = 0;
-    std::vector<char*> args;
-    for (int i = 0; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--max-ratio=", 12) == 0)
-            maxRatio = std::atof(argv[i] + 12);
-        else if (std::strcmp(argv[i], "--max-ratio") == 0 && i + 1 < argc)
-            maxRatio = std::atof(argv[++i]);
-        else
-            args.push_back(argv[i]);
-    }
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
-    if (benchmark::ReportUnrecognizedArguments(count, args.data()))
-        return 2;
-    TRatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    const auto ours = reporter.CpuTimes.find("Read/HTTP");
-    const auto peer = reporter.CpuTimes.find("Read/HTTP/strptime+timegm");
-    if (ours == reporter.CpuTimes.end() || peer == reporter.CpuTimes.end() || peer->second <= 0)
-        return 0;
-    const double ratio = ours->second / peer->second;
-    std::printf("ratio HTTP reading / strptime+timegm: %.2f processor time\n", ratio);
-    return maxRatio > 0 && ratio > maxRatio ? 1 : 0;
+    return bench::RunWithRatios(
+        argc, argv, {{"HTTP reading / strptime + timegm", "Read/HTTP", "Read/HTTP/strptime+timegm", 1}});
 }

@@ -1,5 +1,9 @@
-// Framework costs against their peers, measured in the same run: firing a subscribed event against
-// emitting a Qt signal; lock references; an object's whole shared life against std::make_shared.
+// Framework costs against their peers, measured in the same run, interleaved (BenchRatios.h): firing a
+// subscribed event against emitting a Qt signal; lock references; an object's whole shared life against
+// std::make_shared.
+//   bench_framework [--check] [Google Benchmark flags]
+// --check: exits 1 when firing an event is not ahead of emitting a Qt signal.
+#include "BenchRatios.h"
 #include "QtSignalPeer.h"
 #include "utils/framework/ORVI.ReferencedPersistent.h"
 #include "utils/framework/ORVI.SubscribedEvent.h"
@@ -128,4 +132,11 @@ BENCHMARK(BM_MakeSharedLife);
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    return bench::RunWithRatios(
+        argc, argv,
+        {{"subscribed event, 1 subscriber / Qt signal", "BM_SubscribedEventFire/1", "BM_QtSignalEmit/1", 1},
+         {"subscribed event, 10 subscribers / Qt signal", "BM_SubscribedEventFire/10", "BM_QtSignalEmit/10",
+          1},
+         {"referenced life / std::make_shared", "BM_ReferencedLife", "BM_MakeSharedLife", 0}});
+}

@@ -1,21 +1,22 @@
-// Value-unit benchmarks, each against its peer in the same run:
-//   CRC-32 over 1 MiB and 64-byte buffers against zlib's crc32;
+// Value-unit benchmarks, each against its peers in the same run, interleaved (BenchRatios.h):
+//   CRC-32 over 1 MiB and 64-byte buffers against libdeflate's libdeflate_crc32 (and zlib's crc32_z);
 //   parsing and formatting the standard UUID text against libuuid's uuid_parse and uuid_unparse_lower;
 //   and, for reference, parsing and formatting the brace, hex, Base64 and path forms.
-// After the usual Google Benchmark table it prints the ratios (peer time / our time: above 1 is faster).
-//   bench_values [--benchmark_repetitions=5] [--benchmark_filter=...] [--benchmark_min_time=...]
-// With repetitions the ratios use the medians, which a busy machine needs.
+//   bench_values [--check] [Google Benchmark flags]
+// --check: exits 1 when CRC-32 takes more than 1.05 times libdeflate's time, or a UUID text form more
+// than libuuid's.
 #include "utils/values/ORVI.CRC32.h"
 #include "utils/values/ORVI.Uuid.h"
 
+#include "BenchRatios.h"
+
 #include <benchmark/benchmark.h>
+#include <libdeflate.h>
 #include <uuid/uuid.h>
 #include <zlib.h>
 
 #include <array>
-#include <cstdio>
 #include <cstring>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -43,6 +44,16 @@ void CRC32_Ours(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * state.range(0));
 }
 
+void CRC32_Libdeflate(benchmark::State& state) {
+    const auto data = RandomBuffer(static_cast<std::size_t>(state.range(0)));
+    std::uint32_t crc = 0;
+    for (auto _ : state) {
+        crc = libdeflate_crc32(crc, data.data(), data.size());
+        benchmark::DoNotOptimize(crc);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * state.range(0));
+}
+
 void CRC32_Zlib(benchmark::State& state) {
     const auto data = RandomBuffer(static_cast<std::size_t>(state.range(0)));
     uLong crc = 0;
@@ -54,6 +65,7 @@ void CRC32_Zlib(benchmark::State& state) {
 }
 
 BENCHMARK(CRC32_Ours)->Arg(1 << 20)->Arg(64);
+BENCHMARK(CRC32_Libdeflate)->Arg(1 << 20)->Arg(64);
 BENCHMARK(CRC32_Zlib)->Arg(1 << 20)->Arg(64);
 
 // --- UUID text ----------------------------------------------------------------------------------------
@@ -132,46 +144,15 @@ BENCHMARK_CAPTURE(Format, Base64, u"base64");
 BENCHMARK_CAPTURE(Parse, Path, u"jhashpath");
 BENCHMARK_CAPTURE(Format, Path, u"jhashpath");
 
-/// The console table, plus each run's time per iteration kept for the ratios.
-class TRatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        // With repetitions the median stands for the benchmark; otherwise its one run.
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                _times[run.run_name.str()] = run.GetAdjustedCPUTime();
-            else if (run.run_type == Run::RT_Iteration && run.iterations > 0 && run.repetitions <= 1)
-                _times[run.benchmark_name()] = run.GetAdjustedCPUTime();
-        }
-    }
-
-    void PrintRatio(const char* szWhat, const std::string& ours, const std::string& peer) const {
-        const auto o = _times.find(ours), p = _times.find(peer);
-        if (o == _times.end() || p == _times.end())
-            return;
-        std::printf("%-40s ours %10.2f  peer %10.2f  peer/ours %.2f\n", szWhat, o->second, p->second,
-                    p->second / o->second);
-    }
-
-private:
-    std::map<std::string, double> _times;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    TRatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::printf("\nRatios (processor time per call, same unit as the table above):\n");
-    reporter.PrintRatio("CRC-32, 1 MiB (zlib)", "CRC32_Ours/1048576", "CRC32_Zlib/1048576");
-    reporter.PrintRatio("CRC-32, 64 bytes (zlib)", "CRC32_Ours/64", "CRC32_Zlib/64");
-    reporter.PrintRatio("UUID parse, standard (uuid_parse)", "Parse/Standard", "UuidParse_Libuuid");
-    reporter.PrintRatio("UUID format, standard (uuid_unparse_lower)", "Format/Standard",
-                        "UuidFormat_Libuuid");
-    benchmark::Shutdown();
-    return 0;
+    return bench::RunWithRatios(
+        argc, argv,
+        {{"CRC-32, 1 MiB / libdeflate", "CRC32_Ours/1048576", "CRC32_Libdeflate/1048576", 1.05},
+         {"CRC-32, 64 bytes / libdeflate", "CRC32_Ours/64", "CRC32_Libdeflate/64", 1.05},
+         {"CRC-32, 1 MiB / zlib", "CRC32_Ours/1048576", "CRC32_Zlib/1048576", 0},
+         {"CRC-32, 64 bytes / zlib", "CRC32_Ours/64", "CRC32_Zlib/64", 0},
+         {"UUID parse, standard / uuid_parse", "Parse/Standard", "UuidParse_Libuuid", 1},
+         {"UUID format, standard / uuid_unparse_lower", "Format/Standard", "UuidFormat_Libuuid", 1}});
 }

@@ -21,7 +21,15 @@ set(ORVI_POSIX_ONLY_TESTS
     *FIFO*
     *Symlink*
     *WinePrefix*
+    *WorkFolderThatIsALink*
     ScanTest.*
+    # The web update's component and start-up policy: each case keeps its settings in a file registry
+    # of its own (VENTURO_MTD_REGISTRY) and restarts shell scripts as the program; on Windows the
+    # registry is the system's, shared by every case. The install, its crash recovery, the manifest and
+    # the signature run on Windows, with tests/app/webupdate/win32/ for files the system holds.
+    WebUpdateTest.*
+    StartupCheckTest.*
+    UpdateCheckTest.*
     # Names that are bytes, not UTF-8, and the C library's wording of an error.
     *NotUtf8*
     FileStreamTest.OpenFailuresNameTheFile

@@ -24,7 +24,7 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
 
 # Static third-party libraries: their headers must not ask for DLL imports.
-add_compile_definitions(PCRE2_STATIC)
+add_compile_definitions(PCRE2_STATIC SODIUM_STATIC)
 # mingw's GCC inlines the event cursors' constructors where Linux's does not and then takes their
 # registration in the list (undone by their destructors) for a pointer left dangling.
 add_compile_options(-Wno-dangling-pointer)

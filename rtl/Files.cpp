@@ -548,6 +548,24 @@ bool CreateHardLink(const UnicodeString& existing, const UnicodeString& link) {
     return ::link(Native(existing).c_str(), Native(link).c_str()) == 0;
 }
 
+bool SetFileAside(const UnicodeString& file, const UnicodeString& aside) {
+    // A running program's file may be replaced by a rename on POSIX: the old one keeps its name too.
+    return CreateHardLink(file, aside);
+}
+
+bool CanCreateFilesIn(const UnicodeString& folder) {
+    static std::atomic<unsigned> counter{0};
+    const std::string probe =
+        Native(CombinePath(folder, u".write-probe-" + IntToStr(static_cast<std::int64_t>(::getpid())) + u"-" +
+                                       IntToStr(++counter)));
+    int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return false;
+    }
+    ::close(fd);
+    return ::unlink(probe.c_str()) == 0;
+}
+
 bool SyncToDisk(const UnicodeString& path) {
     int fd = ::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) {

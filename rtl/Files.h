@@ -106,6 +106,15 @@ RTL_API bool DeleteFile(const UnicodeString& path);
 RTL_API bool RenameFile(const UnicodeString& from, const UnicodeString& to);
 /// A second name for an existing file (a hard link); false when it cannot be made or link exists.
 RTL_API bool CreateHardLink(const UnicodeString& existing, const UnicodeString& link);
+/// Gives file a second name, aside (which must not exist), so that a new file can then be renamed
+/// into file's place while the old one runs or is loaded: on POSIX a hard link, file keeping its
+/// name; on Windows, where a running program or a loaded library can be renamed but not replaced,
+/// file is renamed to aside (write-through) and its name is free until the new one is renamed in.
+/// False when it cannot be done.
+RTL_API bool SetFileAside(const UnicodeString& file, const UnicodeString& aside);
+/// True when the user may create files in folder: a file of a new name is created there and removed
+/// again at once. A program folder installed for every user of the computer refuses other users.
+RTL_API bool CanCreateFilesIn(const UnicodeString& folder);
 /// Makes what was written to a file, or the names in a folder, durable; false when it cannot.
 RTL_API bool SyncToDisk(const UnicodeString& path);
 /// Gives the file to the permissions of the file from; false when either cannot be read or changed.

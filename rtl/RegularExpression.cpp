@@ -35,22 +35,85 @@ pcre2_match_data_16* ThreadMatchData() {
     return data.get();
 }
 
+// Whether the pattern text may switch case-insensitive comparison on inside itself ("(?i", "(?xi:").
+bool MayTurnCaselessInside(UnicodeStringView pattern) {
+    for (std::size_t at = pattern.find(u"(?"); at != UnicodeStringView::npos; at = pattern.find(u"(?", at + 2)) {
+        for (std::size_t i = at + 2; i < pattern.size(); ++i) {
+            const char16_t c = pattern[i];
+            if (c == u'i')
+                return true;
+            if (!((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'-' || c == u'^'))
+                break;
+        }
+    }
+    return false;
+}
+
+// A unit that compares equal to another one when case is ignored (conservatively: every unit past ASCII).
+bool HasOtherCase(std::uint32_t unit) {
+    return unit >= 0x80 || (unit >= u'a' && unit <= u'z') || (unit >= u'A' && unit <= u'Z');
+}
+
 } // namespace
 
 struct TRegEx::TImpl {
     pcre2_code_16* code = nullptr;
     std::uint32_t pairs = 0; // groups of the pattern, the whole match included
     bool jit = false;        // compiled to machine code: matched without pcre2_match's checks
+    TRegExInfo info;
     ~TImpl() { pcre2_code_free_16(code); }
 
-    // Runs the match and hands the ovector (pairs of offsets, count of set groups) to report.
+    void ReadInfo(bool caseless) {
+        std::uint32_t options = 0, minLength = 0, type = 0, unit = 0;
+        pcre2_pattern_info_16(code, PCRE2_INFO_ALLOPTIONS, &options);
+        pcre2_pattern_info_16(code, PCRE2_INFO_MINLENGTH, &minLength);
+        info.Anchored = (options & PCRE2_ANCHORED) != 0;
+        info.MinLength = minLength;
+        pcre2_pattern_info_16(code, PCRE2_INFO_FIRSTCODETYPE, &type);
+        if (type == 1) {
+            pcre2_pattern_info_16(code, PCRE2_INFO_FIRSTCODEUNIT, &unit);
+            if (!(caseless && HasOtherCase(unit))) {
+                const unsigned bit = unit > 255 ? 255u : unit;
+                info.StartUnits[bit >> 3] = static_cast<std::uint8_t>(1u << (bit & 7));
+                info.HasStartUnits = true;
+            }
+        } else if (type == 0) {
+            const std::uint8_t* bitmap = nullptr;
+            if (pcre2_pattern_info_16(code, PCRE2_INFO_FIRSTBITMAP, &bitmap) == 0 && bitmap) {
+                std::copy(bitmap, bitmap + 32, info.StartUnits);
+                info.HasStartUnits = true;
+            }
+        }
+        pcre2_pattern_info_16(code, PCRE2_INFO_LASTCODETYPE, &type);
+        if (type == 1) {
+            pcre2_pattern_info_16(code, PCRE2_INFO_LASTCODEUNIT, &unit);
+            if (!(caseless && HasOtherCase(unit))) {
+                info.HasRequiredUnit = true;
+                info.RequiredUnit = static_cast<char16_t>(unit);
+            }
+        }
+        // A first unit is not reported as the last one as well, yet every match holds it too.
+        std::uint32_t firstType = 0;
+        pcre2_pattern_info_16(code, PCRE2_INFO_FIRSTCODETYPE, &firstType);
+        if (!info.HasRequiredUnit && firstType == 1) {
+            pcre2_pattern_info_16(code, PCRE2_INFO_FIRSTCODEUNIT, &unit);
+            if (!(caseless && HasOtherCase(unit))) {
+                info.HasRequiredUnit = true;
+                info.RequiredUnit = static_cast<char16_t>(unit);
+            }
+        }
+    }
+
+    // Runs the match and hands the ovector (pairs of offsets, count of set groups) to report. With
+    // own match data, only as many groups as it holds are reported.
     template <class F>
-    bool Run(UnicodeStringView subject, long startOffset, F report, std::uint32_t matchOptions = 0) const {
+    bool Run(UnicodeStringView subject, long startOffset, F report, std::uint32_t matchOptions = 0,
+             pcre2_match_data_16* given = nullptr) const {
         if (startOffset < 0 || static_cast<std::size_t>(startOffset) > subject.size())
             return false;
         TMatchData own(nullptr, &pcre2_match_data_free_16);
-        pcre2_match_data_16* data = ThreadMatchData();
-        if (pairs > kCachedPairs || data == nullptr) {
+        pcre2_match_data_16* data = given ? given : ThreadMatchData();
+        if (!given && (pairs > kCachedPairs || data == nullptr)) {
             own.reset(pcre2_match_data_create_from_pattern_16(code, nullptr));
             data = own.get();
         }
@@ -70,7 +133,9 @@ struct TRegEx::TImpl {
         }
         if (rc < 0)
             throw Exception(u"Regular expression match failed: " + ErrorText(rc));
-        report(pcre2_get_ovector_pointer_16(data), static_cast<std::uint32_t>(rc));
+        // 0: more groups were set than the match data holds; those it holds are.
+        report(pcre2_get_ovector_pointer_16(data),
+               rc == 0 ? pcre2_get_ovector_count_16(data) : static_cast<std::uint32_t>(rc));
         return true;
     }
 
@@ -113,6 +178,47 @@ TRegEx::TRegEx(UnicodeStringView pattern, unsigned options) : _pImpl(std::make_u
     std::uint32_t captures = 0;
     pcre2_pattern_info_16(_pImpl->code, PCRE2_INFO_CAPTURECOUNT, &captures);
     _pImpl->pairs = captures + 1;
+    _pImpl->ReadInfo((options & roIgnoreCase) != 0 || MayTurnCaselessInside(pattern));
+}
+
+TRegExScratch::TRegExScratch() : _pData(pcre2_match_data_create_16(1, nullptr)) {
+    if (!_pData)
+        throw Exception(u"Out of memory for a regular expression match");
+}
+
+TRegExScratch::~TRegExScratch() {
+    pcre2_match_data_free_16(static_cast<pcre2_match_data_16*>(_pData));
+}
+
+const TRegExInfo& TRegEx::Info() const {
+    return _pImpl->info;
+}
+
+bool TRegEx::Find(UnicodeStringView subject, TRegExScratch& scratch, long& offset, long& length,
+                  long startOffset) const {
+    return _pImpl->Run(
+        subject, startOffset,
+        [&](const PCRE2_SIZE* ovector, std::uint32_t) {
+            offset = static_cast<long>(ovector[0]);
+            length = static_cast<long>(ovector[1] - ovector[0]);
+        },
+        0, static_cast<pcre2_match_data_16*>(scratch._pData));
+}
+
+TRegExPartial TRegEx::FindPartial(UnicodeStringView subject, TRegExScratch& scratch, long& offset, long& length,
+                                  long startOffset) const {
+    bool partial = false;
+    const bool found = _pImpl->Run(
+        subject, startOffset,
+        [&](const PCRE2_SIZE* ovector, std::uint32_t set) {
+            partial = set == 0;
+            offset = static_cast<long>(ovector[0]);
+            length = static_cast<long>(ovector[1] - ovector[0]);
+        },
+        PCRE2_PARTIAL_SOFT, static_cast<pcre2_match_data_16*>(scratch._pData));
+    if (!found)
+        return TRegExPartial::rpNoMatch;
+    return partial ? TRegExPartial::rpPartial : TRegExPartial::rpMatch;
 }
 
 TRegEx::~TRegEx() = default;

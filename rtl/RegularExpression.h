@@ -3,6 +3,7 @@
 #include "RtlApi.h"
 #include "UnicodeString.h"
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -40,6 +41,36 @@ struct TRegExGroups {
     long Length(int index = 0) const { return Groups[index].second; }
 };
 
+/// What is known of every match before matching (from the compiled pattern): where a match may
+/// start and a code unit that every match holds. A unit that has another case is left out when the
+/// pattern may compare it without case.
+struct RTL_API TRegExInfo {
+    bool Anchored = false;       // matches only at the start offset
+    std::uint32_t MinLength = 0; // code units of the shortest match
+    bool HasStartUnits = false;  // every match starts with a unit that CanStartWith accepts
+    bool HasRequiredUnit = false;
+    char16_t RequiredUnit = 0;         // a unit every match holds
+    std::uint8_t StartUnits[32] = {};  // bit u for units below 255; bit 255 for every unit from 255 up
+    bool CanStartWith(char16_t unit) const {
+        const unsigned u = unit > 255 ? 255u : unit;
+        return !HasStartUnits || (StartUnits[u >> 3] >> (u & 7) & 1) != 0;
+    }
+};
+
+/// Match data of one caller, for hot paths: no per-call lookup, and only the whole match is reported,
+/// so no other group is cleared or copied. Used by one thread at a time.
+class RTL_API TRegExScratch {
+public:
+    TRegExScratch();
+    ~TRegExScratch();
+    TRegExScratch(const TRegExScratch&) = delete;
+    TRegExScratch& operator=(const TRegExScratch&) = delete;
+
+private:
+    friend class TRegEx;
+    void* _pData;
+};
+
 class RTL_API TRegEx {
 public:
     /// Compiles the pattern; raises EArgumentException with PCRE2's message when it is invalid.
@@ -58,6 +89,14 @@ public:
     /// Every start before that offset, or before the subject's end after rpNoMatch, fails whatever
     /// text is appended, so a search over growing text may resume there.
     TRegExPartial MatchPartial(UnicodeStringView subject, TRegExGroups& groups, long startOffset = 0) const;
+    /// As Match, reporting the whole match only (offset and length) through the caller's match data.
+    bool Find(UnicodeStringView subject, TRegExScratch& scratch, long& offset, long& length,
+              long startOffset = 0) const;
+    /// As MatchPartial, reporting the whole match or the partial one's start (and length to the end).
+    TRegExPartial FindPartial(UnicodeStringView subject, TRegExScratch& scratch, long& offset, long& length,
+                              long startOffset = 0) const;
+    /// What the compiled pattern tells of its matches.
+    const TRegExInfo& Info() const;
 
 private:
     struct TImpl;

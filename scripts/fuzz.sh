@@ -18,6 +18,10 @@ targets=("$@")
 
 cmake --preset fuzz >/dev/null
 cmake --build build/fuzz -j 2 --target fuzz_seeds $(printf 'fuzz_%s ' "${targets[@]}")
+# libFuzzer refuses a corpus folder that does not exist, and a target may have no checked-in seeds yet.
+for target in "${targets[@]}"; do
+    mkdir -p "$root/fuzz/corpus/$target"
+done
 build/fuzz/bin/fuzz_seeds "$root/fuzz/corpus"
 
 for target in "${targets[@]}"; do
@@ -37,7 +41,6 @@ for target in "${targets[@]}"; do
     fi
     # The stream parser: seeds of both grammars (generated documents, 10,000 levels of nesting each).
     if [ "$target" = stream_parser ]; then
-        mkdir -p "$work"
         { printf '\0'; printf '<e>%.0s' $(seq 10000); printf '</e>%.0s' $(seq 10000); } >"$work/deep_xml"
         { printf '\1'; head -c 10000 /dev/zero | tr '\0' '['; head -c 10000 /dev/zero | tr '\0' ']'; } >"$work/deep_json"
         printf '\0<?xml version="1.0"?>\r\n<a x="1" y=\x27&lt;\x27>t&amp;<b/><!-- c --><![CDATA[<r>]]></a>\r' >"$work/xml"

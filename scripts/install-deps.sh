@@ -6,7 +6,7 @@ packages=(
     build-essential cmake ninja-build pkg-config clang
     qt6-base-dev libpcre2-dev libpugixml-dev nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    zlib1g-dev uuid-dev libssl-dev tzdata locales
+    zlib1g-dev libdeflate-dev uuid-dev libsodium-dev tzdata locales
     xvfb xauth
 )
 

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The Windows side of the build: installs the cross compiler and Wine (Debian packages), then builds the
-# third-party libraries for Windows (PCRE2 16-bit with JIT, pugixml, zlib, GoogleTest, and the
-# nlohmann-json headers) from Debian's own
-# source packages as static libraries, and Qt's qtbase as DLLs (a prebuilt copy of the same
-# configuration is unpacked instead when one is at hand, see VENTURO_QT_PREBUILT below). They land in a cache folder outside the work tree, named after a
+# third-party libraries for Windows (PCRE2 16-bit with JIT, pugixml, zlib, libdeflate, libsodium,
+# GoogleTest, and the nlohmann-json headers) from Debian's own source packages as static libraries, and
+# Qt's qtbase as DLLs (a prebuilt copy of the same configuration is unpacked instead when one is at hand,
+# see VENTURO_QT_PREBUILT below). They land in a cache folder outside the work tree, named after a
 # hash of this script, and are reused for as long as the script is unchanged.
 # Prints the folder on its last line; the windows preset reads it from VENTURO_WINDOWS_DEPS.
 set -euo pipefail
@@ -11,6 +11,7 @@ cd "$(dirname "$0")/.."
 root="$PWD"
 
 packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine64 dpkg-dev cmake ninja-build
+          autoconf automake libtool
           qt6-base-dev qt6-base-dev-tools icoutils librsvg2-bin xvfb xauth)
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
@@ -94,6 +95,19 @@ mkdir -p "$prefix/lib"
 x86_64-w64-mingw32-ar rcs "$prefix/lib/libz.a" "${zobjs[@]}"
 install -D -m644 -t "$prefix/include" "$src/zlib.h" "$src/zconf.h"
 
+echo "Building libdeflate for Windows" >&2
+src="$(source_of libdeflate)" || exit 1
+# Its Makefile builds a DLL for Windows; the static library is its sources (the generic ones and the x86
+# processor detection), compiled as is.
+dobjs=()
+for f in "$src"/lib/*.c "$src"/lib/x86/cpu_features.c; do
+    o="$work/libdeflate-$(basename "$(dirname "$f")")-$(basename "$f" .c).o"
+    x86_64-w64-mingw32-gcc-posix -O2 -I"$src" -c "$f" -o "$o"
+    dobjs+=("$o")
+done
+x86_64-w64-mingw32-ar rcs "$prefix/lib/libdeflate.a" "${dobjs[@]}"
+install -D -m644 -t "$prefix/include" "$src/libdeflate.h"
+
 echo "Building PCRE2 (16-bit, JIT) for Windows" >&2
 cmake_install "$(source_of pcre2)" -DPCRE2_BUILD_PCRE2_8=ON -DPCRE2_BUILD_PCRE2_16=ON \
     -DPCRE2_SUPPORT_JIT=ON -DPCRE2_BUILD_PCRE2GREP=OFF -DPCRE2_BUILD_TESTS=OFF \
@@ -105,6 +119,15 @@ cmake_install "$(source_of pugixml)" -DPUGIXML_BUILD_TESTS=OFF
 
 echo "Installing nlohmann-json (headers) for Windows" >&2
 cmake_install "$(source_of nlohmann-json3)" -DJSON_BuildTests=OFF -DJSON_Install=ON
+
+echo "Building libsodium for Windows" >&2
+# The update's Ed25519 signatures. The minimal build holds signing and hashing (all the update needs);
+# without the stack protector the library needs no libssp DLL beside the program.
+src="$(source_of libsodium)" || exit 1
+# Debian's source carries no generated configure script.
+(cd "$src" && autoreconf -fi >/dev/null 2>&1 && ./configure -q --host=x86_64-w64-mingw32 CC=x86_64-w64-mingw32-gcc-posix --prefix="$prefix" \
+    --enable-static --disable-shared --enable-minimal --disable-ssp --disable-dependency-tracking >/dev/null &&
+    make -j "$jobs" >/dev/null && make install >/dev/null)
 
 echo "Building GoogleTest for Windows" >&2
 cmake_install "$(source_of googletest)" -DINSTALL_GTEST=ON -DBUILD_GMOCK=ON

@@ -1,30 +1,36 @@
 #include "UpdateSigning.h"
 
-#include <openssl/evp.h>
-#include <openssl/rand.h>
+#include <sodium.h>
 
 #include <cstdio>
-#include <memory>
 #include <stdexcept>
 
 namespace venturo::signing {
 
 namespace {
 
-struct TKeyFree {
-    void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
+// The key pair of a seed: the secret key is the seed followed by the public key.
+struct TKeyPair {
+    std::array<std::uint8_t, crypto_sign_PUBLICKEYBYTES> Public{};
+    std::array<std::uint8_t, crypto_sign_SECRETKEYBYTES> Secret{};
+    TKeyPair() = default;
+    TKeyPair(const TKeyPair&) = delete;
+    TKeyPair& operator=(const TKeyPair&) = delete;
+    ~TKeyPair() { sodium_memzero(Secret.data(), Secret.size()); }
 };
-struct TContextFree {
-    void operator()(EVP_MD_CTX* p) const { EVP_MD_CTX_free(p); }
-};
-using TKey = std::unique_ptr<EVP_PKEY, TKeyFree>;
 
-TKey PrivateKey(const TSeed& seed) {
-    TKey key(EVP_PKEY_new_raw_private_key(EVP_PKEY_ED25519, nullptr, seed.data(), seed.size()));
-    if (!key) {
+void Initialise() {
+    if (sodium_init() < 0) {
+        throw std::runtime_error("the cryptography library cannot start");
+    }
+}
+
+void MakeKeyPair(const TSeed& seed, TKeyPair& pair) {
+    static_assert(sizeof(TSeed) == crypto_sign_SEEDBYTES);
+    Initialise();
+    if (crypto_sign_seed_keypair(pair.Public.data(), pair.Secret.data(), seed.data()) != 0) {
         throw std::runtime_error("cannot make an Ed25519 key");
     }
-    return key;
 }
 
 int HexValue(char c) {
@@ -54,10 +60,9 @@ std::string Lower(std::string_view text) {
 } // namespace
 
 TSeed NewSeed() {
+    Initialise();
     TSeed seed{};
-    if (RAND_bytes(seed.data(), static_cast<int>(seed.size())) != 1) {
-        throw std::runtime_error("no random source");
-    }
+    randombytes_buf(seed.data(), seed.size());
     return seed;
 }
 
@@ -90,24 +95,18 @@ std::string ToHex(const std::uint8_t* bytes, size_t count) {
 }
 
 std::string PublicKeyHex(const TSeed& seed) {
-    TKey key = PrivateKey(seed);
-    std::array<std::uint8_t, 32> pub{};
-    size_t length = pub.size();
-    if (EVP_PKEY_get_raw_public_key(key.get(), pub.data(), &length) != 1 || length != pub.size()) {
-        throw std::runtime_error("cannot derive the public key");
-    }
-    return ToHex(pub.data(), pub.size());
+    TKeyPair pair;
+    MakeKeyPair(seed, pair);
+    return ToHex(pair.Public.data(), pair.Public.size());
 }
 
 std::string SignHex(std::string_view message, const TSeed& seed) {
-    TKey key = PrivateKey(seed);
-    std::unique_ptr<EVP_MD_CTX, TContextFree> context(EVP_MD_CTX_new());
-    std::array<std::uint8_t, 64> signature{};
-    size_t length = signature.size();
-    if (!context || EVP_DigestSignInit(context.get(), nullptr, nullptr, nullptr, key.get()) != 1 ||
-        EVP_DigestSign(context.get(), signature.data(), &length,
-                       reinterpret_cast<const unsigned char*>(message.data()), message.size()) != 1 ||
-        length != signature.size()) {
+    TKeyPair pair;
+    MakeKeyPair(seed, pair);
+    std::array<std::uint8_t, crypto_sign_BYTES> signature{};
+    if (crypto_sign_detached(signature.data(), nullptr,
+                             reinterpret_cast<const unsigned char*>(message.data()), message.size(),
+                             pair.Secret.data()) != 0) {
         throw std::runtime_error("cannot sign");
     }
     return ToHex(signature.data(), signature.size());

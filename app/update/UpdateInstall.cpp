@@ -172,15 +172,37 @@ void Step(const TInstallStepHook& onStep, const UnicodeString& what) {
     }
 }
 
-// Puts back every old file the journal names and removes the new ones that had none.
+UnicodeString SetAside(const UnicodeString& folder, const UnicodeString& name) {
+    return Below(rtl::CombinePath(WorkFolder(folder), u"aside"), name);
+}
+
+// Clears target's name when the file there cannot simply be replaced or removed: on Windows the
+// process undoing an install may run the new program, whose file (and libraries) cannot be.
+bool ClearInUse(const UnicodeString& folder, const UnicodeString& name) {
+    UnicodeString target = Below(folder, name), aside = SetAside(folder, name);
+    return rtl::ForceDirectories(rtl::ExtractFileDir(aside)) && !rtl::FileExists(aside) &&
+           rtl::SetFileAside(target, aside) && !rtl::FileExists(target);
+}
+
+bool PutBackOld(const UnicodeString& folder, const UnicodeString& name) {
+    UnicodeString target = Below(folder, name), kept = KeptOld(folder, name);
+    return rtl::RenameFile(kept, target) || (ClearInUse(folder, name) && rtl::RenameFile(kept, target));
+}
+
+bool RemoveNew(const UnicodeString& folder, const UnicodeString& name) {
+    return rtl::DeleteFile(Below(folder, name)) || ClearInUse(folder, name);
+}
+
+// Puts back every old file the journal names and removes the new ones that had none. Done again
+// it changes nothing.
 void RollBack(const UnicodeString& folder, const TJournal& journal) {
     for (auto it = journal.Files.rbegin(); it != journal.Files.rend(); ++it) {
         UnicodeString target = Below(folder, it->Name), kept = KeptOld(folder, it->Name);
         if (it->HadOld) {
-            if (rtl::FileExists(kept) && !rtl::RenameFile(kept, target)) {
+            if (rtl::FileExists(kept) && !PutBackOld(folder, it->Name)) {
                 throw rtl::EWriteError(u"Cannot put back " + target);
             }
-        } else if (rtl::FileExists(target) && !rtl::DeleteFile(target)) {
+        } else if (rtl::FileExists(target) && !RemoveNew(folder, it->Name)) {
             throw rtl::EWriteError(u"Cannot remove " + target);
         }
         rtl::SyncToDisk(rtl::ExtractFileDir(target));
@@ -191,11 +213,20 @@ void RollBack(const UnicodeString& folder, const TJournal& journal) {
 }
 
 // The journal goes before the folder it is in: without it, what is left is only copies. Nothing
-// is removed through a link (the caller has made sure the work folder itself is none).
+// is removed through a link (the caller has made sure the work folder itself is none). Old files
+// still in use (on Windows, the program that ran the install and the libraries it loaded) cannot
+// go yet: the journal stays, and the next start, which runs the journal again, removes them.
 void RemoveWorkFolder(const UnicodeString& folder) {
     UnicodeString work = WorkFolder(folder);
     rtl::RemoveFolderTree(rtl::CombinePath(work, u"new"));
-    rtl::RemoveFolderTree(rtl::CombinePath(work, u"old"));
+    bool inUse = false;
+    for (const char16_t* kept : {u"old", u"aside"}) {
+        inUse = rtl::RemoveFolderTree(rtl::CombinePath(work, kept)) == rtl::TRemoveTreeResult::rtIncomplete ||
+                inUse;
+    }
+    if (inUse && rtl::FileExists(JournalFile(folder))) {
+        return;
+    }
     rtl::DeleteFile(JournalFile(folder));
     rtl::DeleteFile(DigestsFile(folder));
     rtl::RemoveFolderTree(work);
@@ -248,10 +279,11 @@ void Replace(const UnicodeString& folder, const TJournal::TEntry& entry, const T
         throw rtl::EFCreateError(u"Cannot create " + rtl::ExtractFileDir(target));
     }
     if (entry.HadOld) {
-        // A second name, not a move: the program's file is never missing.
+        // On POSIX a second name, not a move: the program's file is never missing. On Windows a
+        // rename, the one way past a running file, which leaves the name free until the next rename.
         UnicodeString kept = KeptOld(folder, entry.Name);
         Step(onStep, u"keep " + entry.Name);
-        if (!rtl::ForceDirectories(rtl::ExtractFileDir(kept)) || !rtl::CreateHardLink(target, kept)) {
+        if (!rtl::ForceDirectories(rtl::ExtractFileDir(kept)) || !rtl::SetFileAside(target, kept)) {
             throw rtl::EWriteError(u"Cannot keep the old " + target);
         }
     }
@@ -293,11 +325,11 @@ UnicodeString RecoverFromDigests(const UnicodeString& folder) {
         UnicodeString now = DigestOf(target);
         if (!it->HadOld) {
             // Only a copy of the new file is the install's to remove.
-            if (!now.empty() && (now != it->NewSha256 || !rtl::DeleteFile(target))) {
+            if (!now.empty() && (now != it->NewSha256 || !RemoveNew(folder, it->Name))) {
                 lost.push_back(it->Name);
             }
         } else if (now != it->OldSha256 &&
-                   !(DigestOf(kept) == it->OldSha256 && rtl::RenameFile(kept, target))) {
+                   !(DigestOf(kept) == it->OldSha256 && PutBackOld(folder, it->Name))) {
             lost.push_back(it->Name);
         }
         rtl::SyncToDisk(rtl::ExtractFileDir(target));
@@ -368,6 +400,9 @@ void InstallFiles(const UnicodeString& folder, const std::vector<TInstallFile>& 
 void CheckInstallFolder(const UnicodeString& folder, const TInstallStepHook& onStep) {
     if (!rtl::DirectoryExists(folder)) {
         throw rtl::EFCreateError(u"the folder does not exist");
+    }
+    if (!rtl::CanCreateFilesIn(folder)) {
+        throw EInstallFolderNotWritable(u"you may not change the files in it");
     }
     RecoverInterruptedInstall(folder);
     if (IsForeignWorkFolder(folder)) {

@@ -26,6 +26,16 @@ public:
     }
 };
 
+/// The user may not create files in the program's folder: a copy installed for every user of the
+/// computer, whose new version comes with its installer.
+class EInstallFolderNotWritable : public rtl::EFCreateError {
+public:
+    using EFCreateError::EFCreateError;
+    std::shared_ptr<const rtl::Exception> Clone() const override {
+        return std::make_shared<EInstallFolderNotWritable>(*this);
+    }
+};
+
 /// One verified file of a release: its "/"-separated name below the program's folder, where its
 /// bytes wait, and their size and SHA-256 digest (checked again when they are read back).
 struct TInstallFile {
@@ -45,17 +55,18 @@ using TInstallStepHook = std::function<void(const rtl::UnicodeString& step)>;
 void InstallFiles(const rtl::UnicodeString& folder, const std::vector<TInstallFile>& files,
                   const TInstallStepHook& onStep = {});
 
-/// Raises rtl::Exception, having changed nothing, when folder cannot take an install: an earlier
-/// one cannot be recovered there, the work folder's name is taken by a link or a file, or the work
-/// folder cannot be made in it (no right to write).
+/// Raises rtl::Exception, having changed nothing, when folder cannot take an install: the user may
+/// not create files in it (EInstallFolderNotWritable), an earlier install cannot be recovered there,
+/// the work folder's name is taken by a link or a file, or the work folder cannot be made in it.
 void CheckInstallFolder(const rtl::UnicodeString& folder, const TInstallStepHook& onStep = {});
 
 /// Finishes (removes the kept old files) or rolls back (puts them back) an install into folder that
-/// did not complete; returns what was done, empty when there was nothing to do. A link or a file
-/// where the work folder should be is left as it is (and said so): no link is ever followed. When
-/// the journal cannot be read, the digests kept beside it say which files are old and which new:
-/// a folder wholly new is finished, any other rolled back from the kept old files. Raises
-/// EInstallDamaged when that cannot be done, rtl::Exception when the old files cannot be put back.
+/// did not complete, or removes the old files an install set aside that were still in use then;
+/// returns what was done, empty when there was nothing to do. A link or a file where the work folder
+/// should be is left as it is (and said so): no link is ever followed. When the journal cannot be
+/// read, the digests kept beside it say which files are old and which new: a folder wholly new is
+/// finished, any other rolled back from the kept old files. Raises EInstallDamaged when that cannot
+/// be done, rtl::Exception when the old files cannot be put back.
 rtl::UnicodeString RecoverInterruptedInstall(const rtl::UnicodeString& folder);
 
 } // namespace ven

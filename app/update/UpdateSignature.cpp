@@ -1,8 +1,6 @@
 #include "app/update/UpdateSignature.h"
 
-#include <openssl/evp.h>
-
-#include <memory>
+#include <sodium.h>
 
 namespace ven {
 
@@ -48,13 +46,6 @@ template <size_t N> std::optional<std::array<std::uint8_t, N>> ParseHex(std::str
     return bytes;
 }
 
-struct TKeyFree {
-    void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
-};
-struct TContextFree {
-    void operator()(EVP_MD_CTX* p) const { EVP_MD_CTX_free(p); }
-};
-
 } // namespace
 
 std::optional<TEd25519PublicKey> ParsePublicKeyHex(std::string_view text) {
@@ -67,15 +58,15 @@ std::optional<TEd25519Signature> ParseSignatureHex(std::string_view text) {
 
 bool VerifyEd25519(std::string_view message, const TEd25519Signature& signature,
                    const TEd25519PublicKey& key) {
-    std::unique_ptr<EVP_PKEY, TKeyFree> pkey(
-        EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, key.data(), key.size()));
-    std::unique_ptr<EVP_MD_CTX, TContextFree> context(EVP_MD_CTX_new());
-    if (!pkey || !context ||
-        EVP_DigestVerifyInit(context.get(), nullptr, nullptr, nullptr, pkey.get()) != 1) {
+    static_assert(sizeof(TEd25519PublicKey) == crypto_sign_PUBLICKEYBYTES &&
+                  sizeof(TEd25519Signature) == crypto_sign_BYTES);
+    // Picks the library's implementations once; safe to call from any thread, any number of times.
+    if (sodium_init() < 0) {
         return false;
     }
-    return EVP_DigestVerify(context.get(), signature.data(), signature.size(),
-                            reinterpret_cast<const unsigned char*>(message.data()), message.size()) == 1;
+    return crypto_sign_verify_detached(signature.data(),
+                                       reinterpret_cast<const unsigned char*>(message.data()), message.size(),
+                                       key.data()) == 0;
 }
 
 UnicodeString CheckManifestSignature(std::string_view manifest, std::string_view signatureText,

@@ -261,6 +261,12 @@ void TWebUpdate::_SetDownloading(bool downloading) {
 bool TWebUpdate::_CheckInstallFolder() {
     try {
         CheckInstallFolder(_InstallFolder(), OnInstallStep);
+    } catch (const EInstallFolderNotWritable& e) {
+        // Installed for every user: its installer replaces it, and the two must not both change it.
+        return _Fail(
+            u"Cannot install into " + _InstallFolder() + u": " + e.Message() +
+            u" (Venturo MTD was installed there for every user of this computer). Install Venturo MTD " +
+            _manifest->Version + u" with its installer instead; nothing was downloaded");
     } catch (const rtl::Exception& e) {
         return _Fail(u"Cannot install into " + _InstallFolder() + u": " + e.Message() +
                      u"; nothing was downloaded");

@@ -481,7 +481,24 @@ bool DeleteFile(const UnicodeString& path) {
 }
 
 bool RenameFile(const UnicodeString& from, const UnicodeString& to) {
-    return ::MoveFileExW(Wide(LongPath(from)), Wide(LongPath(to)), MOVEFILE_REPLACE_EXISTING);
+    return ::MoveFileExW(Wide(LongPath(from)), Wide(LongPath(to)),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
+// A running program and its loaded libraries are mapped with delete sharing: they may be renamed,
+// never overwritten or deleted.
+bool SetFileAside(const UnicodeString& file, const UnicodeString& aside) {
+    return ::MoveFileExW(Wide(LongPath(file)), Wide(LongPath(aside)), MOVEFILE_WRITE_THROUGH);
+}
+
+// Removed by the system when the handle closes, so nothing is left even if the process dies here.
+bool CanCreateFilesIn(const UnicodeString& folder) {
+    static std::atomic<unsigned> counter{0};
+    const UnicodeString name = u".write-probe-" + IntToStr(::GetCurrentProcessId()) + u"-" + IntToStr(++counter);
+    const UnicodeString probe = CombinePath(folder, name);
+    const DWORD flags = FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE;
+    THandle h(::CreateFileW(Wide(LongPath(probe)), GENERIC_WRITE, 0, nullptr, CREATE_NEW, flags, nullptr));
+    return h.Valid();
 }
 
 bool CreateHardLink(const UnicodeString& existing, const UnicodeString& link) {

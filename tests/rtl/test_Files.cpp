@@ -269,6 +269,30 @@ TEST_F(FilesTest, ForceDeleteAndRename) {
     EXPECT_FALSE(DeleteFile(Root() + u"/a")); // never a folder
 }
 
+// What an update does with a program file that may be running: set aside, then replaced by a rename.
+TEST_F(FilesTest, AFileSetAsideKeepsItsBytesWhileANewOneTakesItsName) {
+    Touch("program", "old");
+    Touch("program.new", "new");
+    ASSERT_TRUE(ForceDirectories(Root() + u"/aside"));
+    EXPECT_TRUE(SetFileAside(Root() + u"/program", Root() + u"/aside/program"));
+    EXPECT_TRUE(RenameFile(Root() + u"/program.new", Root() + u"/program"));
+    EXPECT_EQ(ReadAllBytes(Root() + u"/program"), TBytes({'n', 'e', 'w'}));
+    EXPECT_EQ(ReadAllBytes(Root() + u"/aside/program"), TBytes({'o', 'l', 'd'}));
+    // Never over another file, nor from nothing.
+    EXPECT_FALSE(SetFileAside(Root() + u"/program", Root() + u"/aside/program"));
+    EXPECT_FALSE(SetFileAside(Root() + u"/missing", Root() + u"/aside/missing"));
+    EXPECT_EQ(ReadAllBytes(Root() + u"/program"), TBytes({'n', 'e', 'w'}));
+}
+
+TEST_F(FilesTest, TheWriteProbeLeavesNothingAndFailsWhereNoFileCanBeMade) {
+    EXPECT_TRUE(CanCreateFilesIn(Root()));
+    EXPECT_TRUE(CanCreateFilesIn(Root()));
+    EXPECT_TRUE(fs::is_empty(_root));
+    EXPECT_FALSE(CanCreateFilesIn(Root() + u"/missing"));
+    Touch("file");
+    EXPECT_FALSE(CanCreateFilesIn(Root() + u"/file"));
+}
+
 TEST(FilePaths, SplitAndJoin) {
     EXPECT_EQ(ExtractFileName(u"/d/VATRTNS/2021/VAT Return.xml"), u"VAT Return.xml");
     EXPECT_EQ(ExtractFilePath(u"/d/VATRTNS/x.xml"), u"/d/VATRTNS/");

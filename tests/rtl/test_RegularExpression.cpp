@@ -130,3 +130,41 @@ TEST(RegEx, PartialMatchesTellWhereAGrowingTextCanStillMatch) {
         EXPECT_EQ(close.MatchPartial(u"", groups), TRegExPartial::rpNoMatch);
     }
 }
+
+TEST(RegEx, InfoTellsWhereMatchesStartAndAUnitTheyHold) {
+    const TRegExInfo comment = TRegEx(u"\\s*<!--").Info();
+    EXPECT_FALSE(comment.Anchored);
+    EXPECT_TRUE(comment.HasStartUnits);
+    EXPECT_TRUE(comment.CanStartWith(u'<') && comment.CanStartWith(u' ') && comment.CanStartWith(u'\n'));
+    EXPECT_FALSE(comment.CanStartWith(u'a') || comment.CanStartWith(u'\u20AC'));
+    EXPECT_TRUE(comment.HasRequiredUnit);
+    EXPECT_EQ(comment.RequiredUnit, u'-');
+    EXPECT_EQ(comment.MinLength, 4u);
+    // A single literal is reported as the first unit only, yet every match holds it.
+    const TRegExInfo brace = TRegEx(u"(?:\\})$").Info();
+    EXPECT_TRUE(brace.HasRequiredUnit);
+    EXPECT_EQ(brace.RequiredUnit, u'}');
+    EXPECT_TRUE(TRegEx(u"^[^<]+").Info().Anchored);
+    // Units that have another case are not told when case may be ignored, however it is switched on.
+    for (const TRegEx& caseless : {TRegEx(u"end", roIgnoreCase), TRegEx(u"(?i)end"), TRegEx(u"e(?xi:nd)")}) {
+        EXPECT_FALSE(caseless.Info().HasRequiredUnit);
+        EXPECT_FALSE(caseless.Info().HasStartUnits && !caseless.Info().CanStartWith(u'E'));
+    }
+    EXPECT_EQ(TRegEx(u"(?i)<x>").Info().RequiredUnit, u'>');
+    EXPECT_FALSE(TRegEx(u"a?").Info().HasStartUnits); // may match nothing
+}
+
+TEST(RegEx, FindReportsTheWholeMatchThroughTheCallersMatchData) {
+    const TRegEx re(u"(a)(b)(c)(d)", roPartial); // more groups than the match data holds
+    TRegExScratch scratch;
+    long offset = -1, length = -1;
+    EXPECT_TRUE(re.Find(u"xxabcd", scratch, offset, length));
+    EXPECT_EQ(offset, 2);
+    EXPECT_EQ(length, 4);
+    EXPECT_FALSE(re.Find(u"abcd", scratch, offset, length, 1));
+    EXPECT_EQ(re.FindPartial(u"xabcdy", scratch, offset, length), TRegExPartial::rpMatch);
+    EXPECT_EQ(offset, 1);
+    EXPECT_EQ(re.FindPartial(u"xxab", scratch, offset, length), TRegExPartial::rpPartial);
+    EXPECT_EQ(offset, 2);
+    EXPECT_EQ(re.FindPartial(u"xxb", scratch, offset, length), TRegExPartial::rpNoMatch);
+}

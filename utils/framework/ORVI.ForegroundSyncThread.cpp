@@ -36,6 +36,18 @@ TSharedWorker& Shared() {
 int g_nLoadCount = 0;
 TORVILoadCounter g_loadCounter(g_nLoadCount, nullptr, ORVIFinaliseForegroundSync);
 
+// Passes now running their callbacks on the main thread. A pass asked for from inside a callback (a
+// callback that pumps the main thread) leaves the calls to the next full pass: they may be the first of
+// several for one tick, which must run together, newest first.
+std::atomic<int> g_nPassesRunning{0};
+
+struct TPassScope {
+    TPassScope() { g_nPassesRunning.fetch_add(1, std::memory_order_relaxed); }
+    ~TPassScope() { g_nPassesRunning.fetch_sub(1, std::memory_order_relaxed); }
+    TPassScope(const TPassScope&) = delete;
+    TPassScope& operator=(const TPassScope&) = delete;
+};
+
 } // namespace
 
 std::uint32_t ORVIForegroundTickCount() {
@@ -85,12 +97,15 @@ void TORVIForegroundSyncThread::_Insert(TEntry entry) {
 
 void TORVIForegroundSyncThread::QueueSyncCallback(const rtl::TNotifyEvent& fnCallback, rtl::TObject* pPayload,
                                                   std::uint32_t dwMilliseconds) {
-    TEntry entry(rtl::Create<TORVIDeferredCallback>(fnCallback, pPayload, dwMilliseconds));
-    {
-        rtl::TMonitorScope guard(this);
-        _Insert(std::move(entry));
-    }
+    _Queue(fnCallback, pPayload, dwMilliseconds);
     Poke();
+}
+
+void TORVIForegroundSyncThread::_Queue(const rtl::TNotifyEvent& fnCallback, rtl::TObject* pPayload,
+                                       std::uint32_t dwMilliseconds) {
+    TEntry entry(rtl::Create<TORVIDeferredCallback>(fnCallback, pPayload, dwMilliseconds));
+    rtl::TMonitorScope guard(this);
+    _Insert(std::move(entry));
 }
 
 void TORVIForegroundSyncThread::CancelSyncCallback(const rtl::TNotifyEvent& fnCallback,
@@ -114,13 +129,11 @@ void TORVIForegroundSyncThread::Poke() {
     _pEvent.SetEvent();
 }
 
-void TORVIForegroundSyncThread::_TakeDue(std::vector<TEntry>& batch, bool blSkipKeepAlive,
-                                         bool blTickPassed) {
+void TORVIForegroundSyncThread::_TakeDue(std::vector<TEntry>& batch, bool blSkipKeepAlive) {
     const std::uint32_t now = ORVIForegroundTickCount();
-    const std::int32_t nLatest = blTickPassed ? 1 : 0; // how far now must lie after a due tick
     rtl::TMonitorScope guard(this);
     auto it = _pDeferred.begin();
-    while (it != _pDeferred.end() && TickDiff(now, (*it)->TickTime()) >= nLatest) {
+    while (it != _pDeferred.end() && TickDiff(now, (*it)->TickTime()) >= 0) {
         if (blSkipKeepAlive && (*it)->Callback().Object() == this) {
             ++it;
             continue;
@@ -132,7 +145,8 @@ void TORVIForegroundSyncThread::_TakeDue(std::vector<TEntry>& batch, bool blSkip
 
 void TORVIForegroundSyncThread::RunCallbacks() {
     std::vector<TEntry> batch; // frees every entry it took, whatever a callback throws
-    _TakeDue(batch, false, false);
+    _TakeDue(batch, false);
+    TPassScope pass;
     for (TEntry& entry : batch)
         entry->CallIt();
 }
@@ -140,10 +154,8 @@ void TORVIForegroundSyncThread::RunCallbacks() {
 void TORVIForegroundSyncThread::_RunDueFromMainThread() {
     // The shared worker stays alive while it is the shared one and the shared lock is held; the entries
     // taken are this pass's alone. Keep-alive entries call the worker itself, which may retire once the
-    // lock is released, so they are left to its own pass. So are entries due at the current tick: calls
-    // of one tick run newest first, and more may still come at this tick (ORVIQueueForegroundCallback
-    // reads the tick under the shared lock, so none of its calls comes for a tick that has passed). The
-    // worker, poked by the same call, runs them at its next pass.
+    // lock is released, so they are left to its own pass. Inside a running pass nothing is taken: the
+    // worker, poked here, runs the calls once that pass has returned.
     std::vector<TEntry> batch;
     TORVIForegroundSyncThread* worker;
     {
@@ -152,9 +164,14 @@ void TORVIForegroundSyncThread::_RunDueFromMainThread() {
         worker = s.pWorker;
         if (!worker || s.blFinalised)
             return;
-        worker->_TakeDue(batch, true, true);
+        if (g_nPassesRunning.load(std::memory_order_relaxed) > 0) {
+            worker->Poke();
+            return;
+        }
+        worker->_TakeDue(batch, true);
     }
     try {
+        TPassScope pass;
         for (TEntry& entry : batch)
             entry->CallIt();
     } catch (...) {
@@ -327,12 +344,17 @@ void ORVIQueueForegroundCallback(const rtl::TNotifyEvent& fnCallback, rtl::TObje
             return;
         TORVIForegroundSyncThread* worker = SharedWorker(s);
         worker->_KeepAlive();
-        worker->QueueSyncCallback(fnCallback, pPayload, dwMilliseconds);
         blRunNow = dwMilliseconds == 0 && !rtl::IsMainThread();
+        // A call due at once from another thread goes straight to the main thread, which runs what is
+        // due (or pokes the worker when it cannot): waking the worker as well would only make the two
+        // threads compete for the processor and the queue. Any other call wakes the worker.
+        if (blRunNow)
+            worker->_Queue(fnCallback, pPayload, dwMilliseconds);
+        else
+            worker->QueueSyncCallback(fnCallback, pPayload, dwMilliseconds);
     }
-    // A call due at once from another thread: the main thread is asked straight away to run what is
-    // due, sparing the wait for the worker to wake first. Whichever pass takes an entry runs it; the
-    // other finds it gone. On the main thread itself the call still waits for the next pass.
+    // Whichever pass takes an entry runs it; the other finds it gone. On the main thread itself the call
+    // waits for the worker's next pass.
     if (blRunNow) {
         void (*fnRunDue)() = &TORVIForegroundSyncThread::_RunDueFromMainThread;
         rtl::TThread::Queue([fnRunDue] { fnRunDue(); });

@@ -86,8 +86,10 @@ private:
     using TEntry = std::unique_ptr<TORVIDeferredCallback, TFree>;
 
     void _Insert(TEntry entry);
-    /// Moves the due entries from the front into batch; with blTickPassed only those whose tick has passed.
-    void _TakeDue(std::vector<TEntry>& batch, bool blSkipKeepAlive, bool blTickPassed);
+    /// Queues without waking the worker.
+    void _Queue(const rtl::TNotifyEvent& fnCallback, rtl::TObject* pPayload, std::uint32_t dwMilliseconds);
+    /// Moves the due entries from the front into batch.
+    void _TakeDue(std::vector<TEntry>& batch, bool blSkipKeepAlive);
     static void _RunDueFromMainThread();
     void _KeepAlive();
     void _Retire();

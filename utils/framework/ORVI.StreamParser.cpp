@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <cxxabi.h>
+#include <iterator>
+#include <limits>
 #include <string>
 
 namespace orvi {
@@ -48,6 +50,101 @@ rtl::UnicodeString ExceptionClassName(const std::exception& e) {
 
 rtl::UnicodeString IntText(int n) {
     return rtl::IntToStr(static_cast<std::int64_t>(n));
+}
+
+using TUnitSet = std::uint64_t[2]; // ASCII units, bit u of word u / 64
+
+void AddUnit(TUnitSet& set, char16_t unit) {
+    if (unit < 128)
+        set[unit >> 6] |= std::uint64_t{1} << (unit & 63);
+}
+bool HasUnit(const TUnitSet& set, char16_t unit) {
+    return unit < 128 && (set[unit >> 6] >> (unit & 63) & 1) != 0;
+}
+
+// Subject texts longer than this are not searched for a required unit: the expression is called.
+constexpr std::size_t kLongestSearch = 256;
+
+// What the analysis of pattern (compiled with options, without any anchoring) tells of where its
+// matches start and of a unit they hold; nothing when it does not compile.
+void ReadStartUnits(rtl::TRegExInfo& info, const rtl::UnicodeString& pattern, unsigned options) {
+    try {
+        const rtl::TRegEx analysis(pattern, options);
+        const rtl::TRegExInfo& found = analysis.Info();
+        info.HasStartUnits = found.HasStartUnits;
+        std::copy(std::begin(found.StartUnits), std::end(found.StartUnits), std::begin(info.StartUnits));
+        // An anchored pattern may leave its required unit untold; the unanchored one tells it.
+        if (!info.HasRequiredUnit && found.HasRequiredUnit) {
+            info.HasRequiredUnit = true;
+            info.RequiredUnit = found.RequiredUnit;
+        }
+    } catch (const rtl::Exception&) {
+        info.HasStartUnits = false;
+    }
+}
+
+// The filter of an expression compiled from pattern with options. An anchored pattern has no start
+// units of its own; they are read from the pattern without its anchor. szInner is the pattern that
+// the anchoring enclosed ("" when the pattern brought its own "^").
+template <class TFilter>
+void MakeFilter(TFilter& filter, const rtl::TRegEx& compiled, const rtl::UnicodeString& szInner,
+                const rtl::UnicodeString& szOwn, unsigned options) {
+    filter = TFilter{};
+    filter.Info = compiled.Info();
+    filter.blAnchored = filter.Info.Anchored;
+    if (!filter.blAnchored)
+        return;
+    // A subject that could not even partly match cannot match once it has grown: the units that
+    // end every hope at the start are found by trying each alone.
+    rtl::TRegExScratch scratch;
+    for (char16_t unit = 0; unit < 128; ++unit) {
+        long offset = 0, length = 0;
+        const char16_t one[1] = {unit};
+        if (compiled.FindPartial(rtl::UnicodeStringView(one, 1), scratch, offset, length) ==
+            rtl::TRegExPartial::rpNoMatch)
+            filter.DeadFirst[unit >> 6] |= std::uint64_t{1} << (unit & 63);
+    }
+    if (filter.Info.HasStartUnits && filter.Info.HasRequiredUnit)
+        return;
+    if (!szInner.empty()) {
+        ReadStartUnits(filter.Info, u"(?:" + szInner + u")", options);
+    } else if (szOwn.size() > 1 && szOwn[0] == u'^' && rtl::UnicodeStringView(u"*+?{").find(szOwn[1]) ==
+                                                             rtl::UnicodeStringView::npos) {
+        // "^" always holds at the subject's start: what follows it starts every match.
+        ReadStartUnits(filter.Info, szOwn.substr(1), options);
+    }
+}
+
+// Whether the filtered expression certainly fails on subject; when it does for want of units that
+// may still come, those go into stops (with every unit past ASCII, which always stops a run).
+template <class TFilter>
+bool RuledOut(const TFilter& filter, rtl::UnicodeStringView subject, TUnitSet& stops) {
+    const rtl::TRegExInfo& info = filter.Info;
+    if (info.HasRequiredUnit && subject.size() <= kLongestSearch &&
+        subject.find(info.RequiredUnit) == rtl::UnicodeStringView::npos) {
+        AddUnit(stops, info.RequiredUnit);
+        return true;
+    }
+    if (subject.empty() || (!info.HasStartUnits && !filter.blAnchored))
+        return false;
+    if (filter.blAnchored && HasUnit(filter.DeadFirst, subject[0]))
+        return true; // the first unit stays while the subject grows
+    if (filter.blAnchored)
+        return !info.CanStartWith(subject[0]);
+    if (subject.size() > kLongestSearch)
+        return false;
+    for (const char16_t unit : subject)
+        if (info.CanStartWith(unit))
+            return false;
+    for (char16_t unit = 0; unit < 128; ++unit)
+        if (info.CanStartWith(unit))
+            AddUnit(stops, unit);
+    return true;
+}
+
+rtl::TRegExScratch& ThreadScratch() {
+    thread_local rtl::TRegExScratch scratch;
+    return scratch;
 }
 
 } // namespace
@@ -240,9 +337,13 @@ void TORVIStreamedNodeDefinition::_SetAllowsMultiLineText(bool value) {
 }
 
 rtl::TRegEx* TORVIStreamedNodeDefinition::_GetOpenRegEx() {
-    if (!_pRegOpen && !_szOpen.empty())
-        _pRegOpen = std::make_unique<rtl::TRegEx>(AnchorStart(_szOpen),
-                                                  rtl::roSingleLine | CaseOption(_GetCaseInsensitiveOpen()));
+    if (!_pRegOpen && !_szOpen.empty()) {
+        const unsigned options = rtl::roSingleLine | CaseOption(_GetCaseInsensitiveOpen());
+        _pRegOpen = std::make_unique<rtl::TRegEx>(AnchorStart(_szOpen), options | rtl::roPartial);
+        _nOpenDeadBuffer = 0; // found for the form this one replaces
+        MakeFilter(_OpenFilter, *_pRegOpen, StartsWith(_szOpen, u'^') ? rtl::UnicodeString() : _szOpen,
+                   _szOpen, options);
+    }
     return _pRegOpen.get();
 }
 
@@ -251,6 +352,8 @@ rtl::TRegEx* TORVIStreamedNodeDefinition::_GetCloseRegEx() {
         _pRegClose = std::make_unique<rtl::TRegEx>(
             AnchorEnd(_szClose), rtl::roSingleLine | rtl::roPartial | CaseOption(_GetCaseInsensitiveClose()));
         _nCloseSerial = ++g_nCompileSerial;
+        _CloseFilter = TFilter{};
+        _CloseFilter.Info = _pRegClose->Info();
     }
     return _pRegClose.get();
 }
@@ -265,28 +368,56 @@ rtl::TRegEx* TORVIStreamedNodeDefinition::_GetValidRegEx() {
 }
 
 rtl::TRegEx* TORVIStreamedNodeDefinition::_GetAllowedRegEx() {
-    if (!_pRegAllowed && !_szAllowed.empty())
-        _pRegAllowed = std::make_unique<rtl::TRegEx>(
-            _szAllowed, rtl::roSingleLine | CaseOption(_GetCaseInsensitiveContent()));
+    if (!_pRegAllowed && !_szAllowed.empty()) {
+        const unsigned options = rtl::roSingleLine | CaseOption(_GetCaseInsensitiveContent());
+        _pRegAllowed = std::make_unique<rtl::TRegEx>(_szAllowed, options | rtl::roPartial);
+        _nAllowedDeadBuffer = 0; // found for the form this one replaces
+        MakeFilter(_AllowedFilter, *_pRegAllowed, rtl::UnicodeString(), _szAllowed, options);
+    }
     return _pRegAllowed.get();
 }
 
 // -- opening, accepting and closing
 
+namespace {
+
+rtl::TRegExScratch& ScratchOf(TORVIStreamParser* pParser, rtl::TRegExScratch* pOwn) {
+    return pParser && pOwn ? *pOwn : ThreadScratch();
+}
+
+} // namespace
+
 TORVIStreamedNode* TORVIStreamedNodeDefinition::TryMatchOpen(rtl::UnicodeString& szCandidate,
                                                              TORVIStreamParser* pForParser) {
     rtl::TRegEx* open = _GetOpenRegEx();
-    rtl::TRegExGroups groups;
-    if (!open || !open->Match(szCandidate, groups) || groups.Offset(0) != 0)
+    if (!open)
+        return nullptr;
+    TORVIStreamParser* parser = pForParser ? pForParser : _pParser;
+    // The parser's own buffer only grows between its changes: an expression that could not even
+    // partly match it cannot match it later either.
+    const bool blParserBuffer = parser && &szCandidate == &parser->_szBuffer;
+    if (blParserBuffer && _nOpenDeadBuffer == parser->_nBufferSerial && _nOpenDeadBuffer != 0 &&
+        _FilterOf(open, _pRegOpen, _OpenFilter))
+        return nullptr;
+    if (const TFilter* filter = _FilterOf(open, _pRegOpen, _OpenFilter)) {
+        TUnitSet stops = {};
+        if (!szCandidate.empty() && RuledOut(*filter, szCandidate, stops))
+            return nullptr;
+    }
+    long offset = 0, length = 0;
+    const rtl::TRegExPartial found =
+        open->FindPartial(szCandidate, ScratchOf(parser, parser ? &parser->_Scratch : nullptr), offset, length);
+    if (found == rtl::TRegExPartial::rpNoMatch && blParserBuffer && _FilterOf(open, _pRegOpen, _OpenFilter))
+        _nOpenDeadBuffer = parser->_nBufferSerial;
+    if (found != rtl::TRegExPartial::rpMatch || offset != 0)
         return nullptr;
     TORVIStreamedNode* node = CreateNode(pForParser);
     node->SetDefinition(this); // the node keeps this definition alive, whatever its handlers do
-    const auto length = static_cast<std::size_t>(groups.Length(0));
-    node->_szOpen.assign(szCandidate, 0, length);
-    szCandidate.erase(0, length);
+    node->_szOpen.assign(szCandidate, 0, static_cast<std::size_t>(length));
+    szCandidate.erase(0, static_cast<std::size_t>(length));
     // The parser that is parsing, which need not be the one whose list holds this definition (a
     // parser that took over another's definitions by Assign shares them).
-    if (TORVIStreamParser* parser = pForParser ? pForParser : _pParser)
+    if (parser)
         parser->_Push(node);
     if (const TORVIStreamedNodeEvent fnOpen = _fnOpenCallback) {
         rtl::TPin<TORVIStreamedNodeDefinition> self(this);
@@ -303,10 +434,9 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::TryMatchOpen(rtl::UnicodeString&
     return node;
 }
 
-bool TORVIStreamedNodeDefinition::_CheckClose(rtl::UnicodeString& szBuffer, TORVIStreamedNode* pNode) {
-    rtl::TRegEx* close = _GetCloseRegEx();
-    if (!close || !pNode)
-        return false;
+TORVIStreamedNode::TCloseScan& TORVIStreamedNodeDefinition::_RefreshCloseScan(TORVIStreamedNode* pNode,
+                                                                              const rtl::TRegEx& close,
+                                                                              rtl::TRegExScratch& scratch) {
     TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
     const rtl::UnicodeString& content = pNode->_szContent;
     if (scan.nExpression != _nCloseSerial || scan.nRevision != pNode->_nContentRevision ||
@@ -317,26 +447,50 @@ bool TORVIStreamedNodeDefinition::_CheckClose(rtl::UnicodeString& szBuffer, TORV
     scan.szSubject.resize(scan.nContent);
     scan.szSubject.append(content, scan.nContent);
     scan.nContent = content.size();
-    rtl::TRegExGroups groups;
     if (scan.nContent > scan.nDeadChecked) {
-        switch (close->MatchPartial(scan.szSubject, groups, static_cast<long>(scan.nDead))) {
+        long offset = 0, length = 0;
+        switch (close.FindPartial(scan.szSubject, scratch, offset, length, static_cast<long>(scan.nDead))) {
         case rtl::TRegExPartial::rpNoMatch:
             scan.nDead = scan.nContent;
             break;
         case rtl::TRegExPartial::rpPartial:
-            scan.nDead = static_cast<std::size_t>(groups.Offset(0));
+            scan.nDead = static_cast<std::size_t>(offset);
             break;
         case rtl::TRegExPartial::rpMatch:
             break;
         }
         scan.nDeadChecked = scan.nContent;
     }
+    return scan;
+}
+
+bool TORVIStreamedNodeDefinition::_CheckClose(rtl::UnicodeString& szBuffer, TORVIStreamedNode* pNode) {
+    rtl::TRegEx* close = _GetCloseRegEx();
+    if (!close || !pNode)
+        return false;
+    TORVIStreamParser* parser = _ParserOf(pNode);
+    rtl::TRegExScratch& scratch = ScratchOf(parser, parser ? &parser->_Scratch : nullptr);
+    // Every close match holds the required unit at or after its start, and no match starts before
+    // the dead offset: without that unit in what follows it, there is nothing to look for.
+    if (const TFilter* filter = _FilterOf(close, _pRegClose, _CloseFilter); filter && filter->Info.HasRequiredUnit) {
+        const TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
+        const rtl::UnicodeString& content = pNode->_szContent;
+        const bool blScanValid = scan.nExpression == _nCloseSerial && scan.nRevision == pNode->_nContentRevision &&
+                                 content.size() >= scan.nContent;
+        const std::size_t from = blScanValid ? scan.nDead : 0;
+        if (content.size() - std::min(from, content.size()) + szBuffer.size() <= kLongestSearch &&
+            content.find(filter->Info.RequiredUnit, from) == rtl::UnicodeString::npos &&
+            szBuffer.find(filter->Info.RequiredUnit) == rtl::UnicodeString::npos)
+            return false;
+    }
+    TORVIStreamedNode::TCloseScan& scan = _RefreshCloseScan(pNode, *close, scratch);
     scan.szSubject.append(szBuffer);
-    if (!close->Match(scan.szSubject, groups, static_cast<long>(scan.nDead)))
+    long offset = 0, length = 0;
+    if (!close->Find(scan.szSubject, scratch, offset, length, static_cast<long>(scan.nDead)))
         return false;
 
-    const auto start = static_cast<std::size_t>(groups.Offset(0));
-    const auto end = start + static_cast<std::size_t>(groups.Length(0));
+    const auto start = static_cast<std::size_t>(offset);
+    const auto end = start + static_cast<std::size_t>(length);
     if (_GetAllowsContainedText()) {
         if (start >= scan.nContent)
             pNode->_AppendContent(
@@ -370,9 +524,12 @@ bool TORVIStreamedNodeDefinition::TryAccept(rtl::UnicodeString& szCandidate, TOR
         return false;
     const bool blEscape = szCandidate.size() == 1 &&
                           std::find(_caEscapes.begin(), _caEscapes.end(), szCandidate[0]) != _caEscapes.end();
+    TORVIStreamParser* parser = _ParserOf(pCandidate);
     if (blEscape) {
         // The escaped character is taken as it is (or as the handler says), never as a close.
         szCandidate = _FetchEscaped(pCandidate);
+        if (parser && &szCandidate == &parser->_szBuffer)
+            parser->_BufferChanged();
         if (const TORVIStreamParserEscapeEvent fnEscape = _fnEscapeHandler;
             fnEscape && !szCandidate.empty()) {
             rtl::TPin<TORVIStreamedNodeDefinition> self(this);
@@ -385,30 +542,31 @@ bool TORVIStreamedNodeDefinition::TryAccept(rtl::UnicodeString& szCandidate, TOR
     }
     bool blAccepted = false;
     if (!szCandidate.empty() && _GetAllowsContainedText()) {
+        rtl::TRegExScratch& scratch = ScratchOf(parser, parser ? &parser->_Scratch : nullptr);
         rtl::TRegEx* valid = _GetValidRegEx();
-        rtl::TRegExGroups groups;
+        long offset = 0, length = 0;
         if (valid) {
             const rtl::UnicodeString subject = pCandidate->Text() + szCandidate;
-            if (valid->Match(subject, groups)) {
+            if (valid->Find(subject, scratch, offset, length)) {
                 blAccepted = true;
-                const auto start = static_cast<std::size_t>(groups.Offset(0));
-                const auto length = static_cast<std::size_t>(groups.Length(0));
-                const std::size_t skip = std::min(pCandidate->_szOpen.size(), length);
-                pCandidate->_SetContent(subject.substr(start + skip, length - skip));
-                szCandidate = subject.substr(start + length);
+                const auto start = static_cast<std::size_t>(offset);
+                const auto size = static_cast<std::size_t>(length);
+                const std::size_t skip = std::min(pCandidate->_szOpen.size(), size);
+                pCandidate->_SetContent(subject.substr(start + skip, size - skip));
+                szCandidate = subject.substr(start + size);
                 if (!szCandidate.empty())
                     _DoClose(pCandidate);
                 return true;
             }
         }
         rtl::TRegEx* allowed = _GetAllowedRegEx();
-        if (allowed && allowed->Match(szCandidate, groups)) {
+        if (allowed && _AllowedMatch(*allowed, parser, szCandidate, scratch, offset, length)) {
             blAccepted = true;
             if (!valid) {
-                const auto start = static_cast<std::size_t>(groups.Offset(0));
-                const auto length = static_cast<std::size_t>(groups.Length(0));
-                pCandidate->_AppendContent(rtl::UnicodeStringView(szCandidate).substr(start, length));
-                szCandidate.erase(start, length);
+                const auto start = static_cast<std::size_t>(offset);
+                const auto size = static_cast<std::size_t>(length);
+                pCandidate->_AppendContent(rtl::UnicodeStringView(szCandidate).substr(start, size));
+                szCandidate.erase(start, size);
             }
         }
     }
@@ -417,27 +575,133 @@ bool TORVIStreamedNodeDefinition::TryAccept(rtl::UnicodeString& szCandidate, TOR
     return blAccepted;
 }
 
-void TORVIStreamedNodeDefinition::_DoClose(TORVIStreamedNode* pNode) {
-    pNode->_NodeState |= sn_Complete;
+bool TORVIStreamedNodeDefinition::_AllowedMatch(const rtl::TRegEx& allowed, TORVIStreamParser* pParser,
+                                                const rtl::UnicodeString& szCandidate, rtl::TRegExScratch& scratch,
+                                                long& offset, long& length) {
+    const TFilter* filter = _FilterOf(&allowed, _pRegAllowed, _AllowedFilter);
+    if (!filter)
+        return allowed.Find(szCandidate, scratch, offset, length);
+    TUnitSet stops = {};
+    if (RuledOut(*filter, szCandidate, stops))
+        return false;
+    // An expression that matches only at the start and could not even partly match the parser's
+    // buffer cannot match it while it only grows.
+    const bool blDeadKnown = filter->blAnchored && pParser && &szCandidate == &pParser->_szBuffer;
+    if (blDeadKnown && _nAllowedDeadBuffer == pParser->_nBufferSerial && _nAllowedDeadBuffer != 0)
+        return false;
+    if (!blDeadKnown)
+        return allowed.Find(szCandidate, scratch, offset, length);
+    const rtl::TRegExPartial found = allowed.FindPartial(szCandidate, scratch, offset, length);
+    if (found == rtl::TRegExPartial::rpNoMatch)
+        _nAllowedDeadBuffer = pParser->_nBufferSerial;
+    return found == rtl::TRegExPartial::rpMatch;
+}
+
+// -- what the parser may do in one step for a run of characters
+
+bool TORVIStreamedNodeDefinition::_ContentUnits(TORVIStreamedNode* pNode, std::uint64_t (&units)[2],
+                                                bool& blLineEnds) {
+    if (!_Plain(pNode) || !_GetAllowsContainedText() || _GetValidRegEx())
+        return false;
+    rtl::TRegEx* allowed = _GetAllowedRegEx();
+    TFilter* filter = _FilterOf(allowed, _pRegAllowed, _AllowedFilter);
+    if (!filter)
+        return false;
+    if (!filter->blSinglyKnown) {
+        rtl::TRegExScratch& scratch = ThreadScratch();
+        for (char16_t unit = 0; unit < 128; ++unit) {
+            long offset = 0, length = 0;
+            const char16_t one[1] = {unit};
+            if (allowed->Find(rtl::UnicodeStringView(one, 1), scratch, offset, length) && offset == 0 && length == 1)
+                AddUnit(filter->Singly, unit);
+        }
+        filter->blSinglyKnown = true;
+    }
+    units[0] = filter->Singly[0];
+    units[1] = filter->Singly[1];
     TORVIStreamParser* parser = _ParserOf(pNode);
-    // A copy: the handler may free the node, and with it the last lock on this definition.
-    const TORVIStreamedNodeEvent fnClose = _fnCloseCallback;
-    if (!fnClose) {
-        if (parser)
-            parser->_PopIfCurrent(pNode);
-        rtl::Free(pNode);
-        return;
+    if (!parser)
+        return false;
+    bool blCloseUnit = false;
+    char16_t cCloseUnit = 0;
+    if (rtl::TRegEx* close = _GetCloseRegEx()) {
+        // A close match would have to start in the run (every start before it is dead) and hold
+        // the required unit, which the run leaves out.
+        const TFilter* closeFilter = _FilterOf(close, _pRegClose, _CloseFilter);
+        if (!closeFilter || !closeFilter->Info.HasRequiredUnit || !parser)
+            return false;
+        if (_RefreshCloseScan(pNode, *close, parser->_Scratch).nDead < pNode->_szContent.size())
+            return false;
+        TUnitSet drop = {};
+        AddUnit(drop, closeFilter->Info.RequiredUnit);
+        blCloseUnit = true;
+        cCloseUnit = closeFilter->Info.RequiredUnit;
+        units[0] &= ~drop[0];
+        units[1] &= ~drop[1];
     }
-    try {
-        fnClose(this, pNode);
-    } catch (...) {
-        // The handler has the node: it must not stay on the stack to be freed a second time.
-        if (parser)
-            parser->_PopIfCurrent(pNode);
-        throw;
+    for (const char16_t escape : _caEscapes)
+        if (escape < 128)
+            units[escape >> 6] &= ~(std::uint64_t{1} << (escape & 63));
+    units[0] &= ~((std::uint64_t{1} << u'\r') | (std::uint64_t{1} << u'\n'));
+    // A line end comes as the parser's normalised one, which must be taken whole.
+    const rtl::UnicodeString& lineEnd = parser->_szNormedLineEnd;
+    if (!filter->blLineEndKnown || filter->szLineEnd != lineEnd) {
+        long offset = 0, length = 0;
+        filter->szLineEnd = lineEnd;
+        filter->blLineEndKnown = true;
+        filter->blTakesLineEnd = allowed->Find(lineEnd, parser->_Scratch, offset, length) && offset == 0 &&
+                                 static_cast<std::size_t>(length) == lineEnd.size();
     }
-    if (parser)
-        parser->_PopIfCurrent(pNode);
+    const bool blOneEscape = lineEnd.size() == 1 &&
+                             std::find(_caEscapes.begin(), _caEscapes.end(), lineEnd[0]) != _caEscapes.end();
+    blLineEnds = lineEnd.empty() ||
+                 (!blOneEscape && (!blCloseUnit || lineEnd.find(cCloseUnit) == rtl::UnicodeString::npos) &&
+                  filter->blTakesLineEnd);
+    return (units[0] | units[1]) != 0 || blLineEnds;
+}
+
+bool TORVIStreamedNodeDefinition::_IgnoresBuffer(TORVIStreamedNode* pNode, const rtl::UnicodeString& szBuffer,
+                                                 std::uint64_t (&stops)[2]) {
+    if (!_Plain(pNode) || szBuffer.empty())
+        return false;
+    TORVIStreamParser* parser = _ParserOf(pNode);
+    if (rtl::TRegEx* close = _GetCloseRegEx()) {
+        const TFilter* filter = _FilterOf(close, _pRegClose, _CloseFilter);
+        if (!filter || !filter->Info.HasRequiredUnit || !parser ||
+            szBuffer.find(filter->Info.RequiredUnit) != rtl::UnicodeString::npos)
+            return false;
+        if (_RefreshCloseScan(pNode, *close, parser->_Scratch).nDead < pNode->_szContent.size())
+            return false;
+        AddUnit(stops, filter->Info.RequiredUnit);
+    }
+    if (_GetAllowsContainedText()) {
+        if (_GetValidRegEx())
+            return false;
+        if (rtl::TRegEx* allowed = _GetAllowedRegEx()) {
+            const TFilter* filter = _FilterOf(allowed, _pRegAllowed, _AllowedFilter);
+            const bool blDead = filter && filter->blAnchored && parser && &szBuffer == &parser->_szBuffer &&
+                                _nAllowedDeadBuffer == parser->_nBufferSerial && _nAllowedDeadBuffer != 0;
+            if (!filter || !(blDead || RuledOut(*filter, szBuffer, stops)))
+                return false;
+        }
+    }
+    // Nothing accepted: a node that takes no nodes would close.
+    return _GetAllowsContainedNodes();
+}
+
+bool TORVIStreamedNodeDefinition::_CannotOpen(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer,
+                                              std::uint64_t (&stops)[2]) {
+    if (!_Plain(nullptr))
+        return false;
+    rtl::TRegEx* open = _GetOpenRegEx();
+    if (!open)
+        return true;
+    const TFilter* filter = _FilterOf(open, _pRegOpen, _OpenFilter);
+    if (!filter)
+        return false;
+    if (_nOpenDeadBuffer == pParser->_nBufferSerial && _nOpenDeadBuffer != 0)
+        return true;
+    return RuledOut(*filter, szBuffer, stops);
 }
 
 bool TORVIStreamedNodeDefinition::EndOfStream(rtl::UnicodeString& szResidual, TORVIStreamedNode* pCandidate) {
@@ -462,6 +726,29 @@ bool TORVIStreamedNodeDefinition::EndOfStream(rtl::UnicodeString& szResidual, TO
     szResidual = subject.substr(start + length);
     _DoClose(pCandidate);
     return true;
+}
+
+void TORVIStreamedNodeDefinition::_DoClose(TORVIStreamedNode* pNode) {
+    pNode->_NodeState |= sn_Complete;
+    TORVIStreamParser* parser = _ParserOf(pNode);
+    // A copy: the handler may free the node, and with it the last lock on this definition.
+    const TORVIStreamedNodeEvent fnClose = _fnCloseCallback;
+    if (!fnClose) {
+        if (parser)
+            parser->_PopIfCurrent(pNode);
+        rtl::Free(pNode);
+        return;
+    }
+    try {
+        fnClose(this, pNode);
+    } catch (...) {
+        // The handler has the node: it must not stay on the stack to be freed a second time.
+        if (parser)
+            parser->_PopIfCurrent(pNode);
+        throw;
+    }
+    if (parser)
+        parser->_PopIfCurrent(pNode);
 }
 
 // ---- TORVIStreamParser
@@ -549,17 +836,125 @@ void TORVIStreamParser::_PopIfCurrent(TORVIStreamedNode* pNode) {
 
 // -- reading
 
-bool TORVIStreamParser::_Fetch(rtl::UnicodeString& szChars, int& nByteCount, bool blQuiet) {
-    char16_t ch = 0;
-    if (ORVIFetchEncodedCharacter(_pInput, _pEncoding, ch, szChars, nByteCount))
+namespace {
+
+// One character from bytes (as many as available): its units in szChars and its byte count; 0 when
+// the bytes make none, with nTried the bytes looked at (0 at the end), as one read from a stream.
+int DecodeOne(const rtl::TEncoding* pEncoding, bool blUtf8, const std::uint8_t* pBytes, std::size_t nAvailable,
+              rtl::UnicodeString& szChars, int& nTried) {
+    szChars.clear();
+    if (blUtf8 && nAvailable > 0 && pBytes[0] < 0x80) {
+        szChars.push_back(static_cast<char16_t>(pBytes[0]));
+        return 1;
+    }
+    const int nMax = std::min(pEncoding->MaxBytesPerCharacter(), 16);
+    for (int n = 1; n <= nMax; ++n) {
+        if (static_cast<std::size_t>(n) > nAvailable) {
+            nTried = n - 1;
+            return 0;
+        }
+        if (pEncoding->TryGetString(pBytes, static_cast<std::size_t>(n), szChars) && !szChars.empty())
+            return n;
+        szChars.clear();
+    }
+    nTried = std::max(nMax, 0);
+    return 0;
+}
+
+} // namespace
+
+void TORVIStreamParser::_LoadInput() {
+    TInput& in = _Input;
+    in = TInput{};
+    in.nOrigin = _pInput->Position();
+    constexpr std::size_t kChunk = 1 << 16;
+    for (;;) {
+        const std::size_t at = in.Bytes.size();
+        in.Bytes.resize(at + kChunk);
+        const std::int64_t nRead = _pInput->Read(in.Bytes.data() + at, static_cast<std::int64_t>(kChunk));
+        in.Bytes.resize(at + static_cast<std::size_t>(std::max<std::int64_t>(nRead, 0)));
+        if (nRead <= 0)
+            break;
+    }
+    in.pEncoding = _pEncoding ? _pEncoding : rtl::TEncoding::UTF8();
+    in.blUtf8 = typeid(*in.pEncoding) == typeid(rtl::TUTF8Encoding);
+    in.Text.reserve(in.Bytes.size());
+    _Decode();
+}
+
+void TORVIStreamParser::_Decode() {
+    TInput& in = _Input;
+    in.Starts.emplace_back(in.Text.size(), in.nByte);
+    rtl::UnicodeString chars;
+    const std::uint8_t* bytes = in.Bytes.data();
+    const std::size_t size = in.Bytes.size();
+    if (in.blUtf8) {
+        // The common case in one sweep: ASCII bytes are their own units.
+        std::size_t at = in.nByte;
+        while (at < size && bytes[at] < 0x80)
+            ++at;
+        in.Text.append(bytes + in.nByte, bytes + at);
+        in.nByte = at;
+    }
+    while (in.nByte < size) {
+        int nTried = 0;
+        const int nBytes = DecodeOne(in.pEncoding, in.blUtf8, bytes + in.nByte, size - in.nByte, chars, nTried);
+        if (nBytes == 0) {
+            in.nStopBytes = nTried;
+            return;
+        }
+        if (chars.size() > 1)
+            in.Wide.emplace_back(in.Text.size(), chars.size());
+        in.Text += chars;
+        in.nByte += static_cast<std::size_t>(nBytes);
+    }
+    in.nStopBytes = 0;
+}
+
+std::int64_t TORVIStreamParser::_InputPosition() {
+    TInput& in = _Input;
+    if (in.nUnit >= in.Text.size())
+        return in.nOrigin + static_cast<std::int64_t>(in.nByte);
+    // Decoded ahead: count the bytes of the characters read since decoding last began before them.
+    auto start = std::upper_bound(in.Starts.begin(), in.Starts.end(),
+                                  std::make_pair(in.nUnit, std::numeric_limits<std::size_t>::max()));
+    if (start != in.Starts.begin())
+        --start;
+    std::size_t unit = start->first, byte = start->second;
+    rtl::UnicodeString chars;
+    while (unit < in.nUnit) {
+        int nTried = 0;
+        const int nBytes = DecodeOne(in.pEncoding, in.blUtf8, in.Bytes.data() + byte, in.Bytes.size() - byte,
+                                     chars, nTried);
+        if (nBytes == 0)
+            break;
+        unit += chars.size();
+        byte += static_cast<std::size_t>(nBytes);
+    }
+    return in.nOrigin + static_cast<std::int64_t>(byte);
+}
+
+bool TORVIStreamParser::_Next(rtl::UnicodeString& szChars, bool blQuiet) {
+    TInput& in = _Input;
+    if (in.nUnit < in.Text.size()) {
+        std::size_t count = 1;
+        if (in.nWide < in.Wide.size() && in.Wide[in.nWide].first == in.nUnit)
+            count = in.Wide[in.nWide++].second;
+        szChars.assign(in.Text, in.nUnit, count);
+        in.nUnit += count;
         return true;
-    // Bytes read without a character: the stream goes on with something that is not text.
-    if (nByteCount == 0 || blQuiet)
+    }
+    szChars.clear();
+    if (in.nStopBytes == 0)
         return false;
-    // The bad character is counted, and reading would go on right after its first code unit.
-    const int nUnit = dynamic_cast<const rtl::TUnicodeEncoding*>(_pEncoding) ? 2 : 1;
-    if (nByteCount > nUnit)
-        _pInput->Seek(nUnit - nByteCount, rtl::TSeekOrigin::soCurrent);
+    // Bytes that are no character: read quietly, they are passed over; otherwise the bad character
+    // is counted, and reading goes on right after its first code unit.
+    const int nUnitBytes = dynamic_cast<const rtl::TUnicodeEncoding*>(_pEncoding) ? 2 : 1;
+    in.nByte += static_cast<std::size_t>(blQuiet ? in.nStopBytes : std::min(in.nStopBytes, nUnitBytes));
+    in.nStopBytes = 0;
+    _Decode();
+    if (blQuiet)
+        return false;
     ++_nCharCount;
     throw EORVIStreamError(u"Invalid " +
                            (_pEncoding ? _pEncoding->EncodingName() : rtl::UnicodeString(u"UTF-8")) +
@@ -570,21 +965,10 @@ bool TORVIStreamParser::LookAhead(int nOffset, char16_t& cCharacter) {
     cCharacter = 0;
     if (!_pInput || nOffset < 0)
         return false;
-    rtl::UnicodeString ahead;
-    rtl::UnicodeString chars;
-    std::int64_t nBytes = 0;
-    while (ahead.size() <= static_cast<std::size_t>(nOffset)) {
-        int nCount = 0;
-        const bool fetched = _Fetch(chars, nCount, true);
-        nBytes += nCount;
-        if (!fetched)
-            break;
-        ahead += chars;
-    }
-    _pInput->Seek(-nBytes, rtl::TSeekOrigin::soCurrent);
-    if (ahead.size() <= static_cast<std::size_t>(nOffset))
+    const std::size_t at = _Input.nUnit + static_cast<std::size_t>(nOffset);
+    if (at >= _Input.Text.size())
         return false;
-    cCharacter = ahead[static_cast<std::size_t>(nOffset)];
+    cCharacter = _Input.Text[at];
     return true;
 }
 
@@ -594,8 +978,7 @@ rtl::UnicodeString TORVIStreamParser::SlurpCharacters(int nCount) {
         return result;
     rtl::UnicodeString chars;
     while (result.size() < static_cast<std::size_t>(std::max(nCount, 0))) {
-        int nBytes = 0;
-        if (!_Fetch(chars, nBytes, true))
+        if (!_Next(chars, true))
             break;
         ++_nCharCount;
         result += chars;
@@ -610,9 +993,11 @@ bool TORVIStreamParser::ParseStream(rtl::TStream* pInput, rtl::TEncoding* Encodi
     _nLineCount = 1;
     _nCharCount = 0;
     _szBuffer.clear();
+    _BufferChanged();
     ORVIGetStreamEncoding(pInput, _pEncoding, Encoding);
     bool blResult = false;
     try {
+        _LoadInput();
         _ReadStream();
         blResult = _FinishStream();
     } catch (const EORVIStreamError& e) {
@@ -622,7 +1007,14 @@ bool TORVIStreamParser::ParseStream(rtl::TStream* pInput, rtl::TEncoding* Encodi
     } catch (const std::exception& e) {
         _Fail(u"Unexpected Error " + ExceptionClassName(e) + u" (" + rtl::Utf8ToString(e.what()) + u")");
     }
+    // The stream is left where reading it character by character would have left it.
+    try {
+        _pInput->Seek(_InputPosition(), rtl::TSeekOrigin::soBeginning);
+    } catch (...) {
+        // A stream that cannot seek stays where it is.
+    }
     _pInput = nullptr;
+    _Input = TInput{};
     return blResult;
 }
 
@@ -640,8 +1032,13 @@ void TORVIStreamParser::_Fail(const rtl::UnicodeString& szWhat) {
                       u" (Next characters: " + next + u")";
 }
 
+void TORVIStreamParser::_BufferChanged() {
+    _nBufferSerial = ++g_nCompileSerial;
+}
+
 void TORVIStreamParser::_ReadStream() {
     bool blLineEnded = false;
+    const bool blPlain = typeid(*this) == typeid(TORVIStreamParser);
     rtl::UnicodeString chars;
     for (;;) {
         if (blLineEnded) {
@@ -649,8 +1046,15 @@ void TORVIStreamParser::_ReadStream() {
             _nCharCount = 0;
             blLineEnded = false;
         }
-        int nBytes = 0;
-        if (!_Fetch(chars, nBytes, false))
+        if (blPlain) {
+            _TakeRun(blLineEnded);
+            if (blLineEnded) {
+                ++_nLineCount;
+                _nCharCount = 0;
+                blLineEnded = false;
+            }
+        }
+        if (!_Next(chars, false))
             break;
         ++_nCharCount;
         if (chars.size() == 1 && (chars[0] == u'\r' || chars[0] == u'\n')) {
@@ -665,10 +1069,89 @@ void TORVIStreamParser::_ReadStream() {
     }
 }
 
+bool TORVIStreamParser::_PlainDefinitions() {
+    for (int i = 0; i < _pNodeDefs->Count(); ++i)
+        if (!(*_pNodeDefs)[i]->_Plain(nullptr))
+            return false;
+    return true;
+}
+
+void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
+    TInput& in = _Input;
+    const std::size_t end = in.nWide < in.Wide.size() ? in.Wide[in.nWide].first : in.Text.size();
+    if (in.nUnit >= end || !_pNodeDefs)
+        return;
+    TORVIStreamedNode* node = _GetCurrentNode();
+    TORVIStreamedNodeDefinition* definition = node ? node->Definition() : nullptr;
+    TUnitSet units = {};
+    bool blLineEnds = false; // line ends may be part of the run
+    rtl::UnicodeString* target = &_szBuffer;
+    if (_szBuffer.empty()) {
+        // Every character of the run would be taken alone into the current node's content.
+        if (!definition || !definition->_ContentUnits(node, units, blLineEnds))
+            return;
+        target = &node->_szContent;
+    } else {
+        // Nothing can take the buffer until one of the stop units comes: it only grows till then.
+        TUnitSet stops = {};
+        if (node && (!definition || !definition->_IgnoresBuffer(node, _szBuffer, stops)))
+            return;
+        if (!_PlainDefinitions())
+            return;
+        for (int i = 0; i < _pNodeDefs->Count(); ++i) {
+            TORVIStreamedNodeDefinition* candidate = (*_pNodeDefs)[i];
+            const bool takesPart = node ? node->IsAllowedNodeClass(&candidate->DefinitionClass())
+                                        : candidate->CanBeRootNode();
+            if (takesPart && !candidate->_CannotOpen(this, _szBuffer, stops))
+                return;
+        }
+        // Line ends stop a run only when what they become holds a stop unit.
+        units[0] = ~stops[0];
+        units[1] = ~stops[1];
+        blLineEnds = std::all_of(_szNormedLineEnd.begin(), _szNormedLineEnd.end(),
+                                 [&](char16_t unit) { return HasUnit(units, unit); });
+        units[0] &= ~((std::uint64_t{1} << u'\r') | (std::uint64_t{1} << u'\n'));
+    }
+    // The characters as the main loop would count and append them, line ends normalised.
+    const char16_t* text = in.Text.data();
+    std::size_t at = in.nUnit, from = at;
+    while (at < end) {
+        const char16_t unit = text[at];
+        const bool blLineEnd = unit == u'\r' || unit == u'\n';
+        if (blLineEnd ? !blLineEnds : !HasUnit(units, unit))
+            break;
+        if (blLineEnded) {
+            ++_nLineCount;
+            _nCharCount = 0;
+            blLineEnded = false;
+        }
+        ++_nCharCount;
+        if (!blLineEnd) {
+            ++at;
+            continue;
+        }
+        target->append(text + from, at - from);
+        target->append(_szNormedLineEnd);
+        ++at;
+        if (unit == u'\r' && at < in.Text.size() && text[at] == u'\n') {
+            ++at;
+            ++_nCharCount;
+        }
+        from = at;
+        blLineEnded = true;
+    }
+    target->append(text + from, at - from);
+    in.nUnit = at;
+}
+
 void TORVIStreamParser::_OfferBuffer() {
     // The innermost node takes what it can; when that closes it, its parent is offered the rest.
     for (TORVIStreamedNode* node = _GetCurrentNode(); node && !_szBuffer.empty(); node = _GetCurrentNode()) {
+        const std::size_t size = _szBuffer.size();
+        const bool blPlain = node->Definition() && node->Definition()->_Plain(node);
         node->TryAccept(_szBuffer);
+        if (!blPlain || _szBuffer.size() != size)
+            _BufferChanged();
         if (_GetCurrentNode() == node)
             break;
     }
@@ -679,7 +1162,14 @@ void TORVIStreamParser::_OfferBuffer() {
         TORVIStreamedNodeDefinition* definition = (*_pNodeDefs)[i];
         const bool takesPart = current ? current->IsAllowedNodeClass(&definition->DefinitionClass())
                                        : definition->CanBeRootNode();
-        if (takesPart && definition->TryMatchOpen(_szBuffer, this))
+        if (!takesPart)
+            continue;
+        const bool blPlain = definition->_Plain(nullptr);
+        const std::size_t size = _szBuffer.size();
+        TORVIStreamedNode* opened = definition->TryMatchOpen(_szBuffer, this);
+        if (!blPlain || _szBuffer.size() != size)
+            _BufferChanged();
+        if (opened)
             break;
     }
 }

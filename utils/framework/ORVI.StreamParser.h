@@ -119,6 +119,7 @@ public:
 
 protected:
     friend class TORVIStreamedNodeDefinition;
+    friend class TORVIStreamParser;
     ~TORVIStreamedNode() override;
     virtual bool _GetComplete() { return (_NodeState & sn_Complete) != 0; }
     virtual rtl::UnicodeString _GetText();
@@ -145,6 +146,7 @@ private:
     rtl::UnicodeString _szClose;
     rtl::UnicodeString _szContent;
     std::uint32_t _nContentRevision = 0; // grows whenever Content changes other than by appending
+    mutable std::int8_t _nPlain = -1;     // whether of the base class; -1 until asked
     TCloseScan _CloseScan;
 };
 
@@ -277,6 +279,49 @@ private:
                             const rtl::UnicodeString& value);
     static bool _Holds(const TClassList& list, const TORVIStreamedNodeDefinitionClass* pNodeClass);
     static void _Drop(TClassList& list, const TORVIStreamedNodeDefinitionClass* pNodeClass);
+    // What is known of a compiled expression's matches before calling it, so that calls whose answer
+    // is already known are skipped. It describes the compiled form this definition made (and is made
+    // again with it); an expression from elsewhere has none.
+    struct TFilter {
+        rtl::TRegExInfo Info;
+        bool blAnchored = false;    // matches only at the subject's start: StartUnits concern its first unit
+        bool blSinglyKnown = false; // Singly has been worked out
+        std::uint64_t Singly[2] = {}; // ASCII units that the expression takes alone, as a whole match
+        std::uint64_t DeadFirst[2] = {}; // anchored: ASCII units no subject starting with can match
+        rtl::UnicodeString szLineEnd;    // a line end asked about, and whether taken whole alone
+        bool blLineEndKnown = false;
+        bool blTakesLineEnd = false;
+    };
+    /// The filter of compiled, or nil when compiled is not this definition's own pCompiled.
+    static TFilter* _FilterOf(const rtl::TRegEx* compiled, const std::unique_ptr<rtl::TRegEx>& pOwn,
+                              TFilter& filter) {
+        return compiled && compiled == pOwn.get() ? &filter : nullptr;
+    }
+    /// Whether allowed (the allowed-content expression) matches szCandidate, as Find does.
+    bool _AllowedMatch(const rtl::TRegEx& allowed, TORVIStreamParser* pParser, const rtl::UnicodeString& szCandidate,
+                       rtl::TRegExScratch& scratch, long& offset, long& length);
+    /// Brings pNode's close scan up to date with its content; the scan.
+    TORVIStreamedNode::TCloseScan& _RefreshCloseScan(TORVIStreamedNode* pNode, const rtl::TRegEx& close,
+                                                     rtl::TRegExScratch& scratch);
+    /// Whether this definition and pNode are of the classes whose steps the parser may take itself.
+    /// The class of an object never changes once made: each is asked once.
+    bool _Plain(const TORVIStreamedNode* pNode) const {
+        if (_nPlain < 0)
+            _nPlain = typeid(*this) == typeid(TORVIStreamedNodeDefinition) ? 1 : 0;
+        if (pNode && pNode->_nPlain < 0)
+            pNode->_nPlain = typeid(*pNode) == typeid(TORVIStreamedNode) ? 1 : 0;
+        return _nPlain == 1 && (!pNode || pNode->_nPlain == 1);
+    }
+    /// For a run of content: the ASCII units that pNode (current, with an empty buffer) would take one
+    /// at a time into its content without closing, opening or calling anything, and whether line
+    /// ends are taken so too. False when unknown.
+    bool _ContentUnits(TORVIStreamedNode* pNode, std::uint64_t (&units)[2], bool& blLineEnds);
+    /// For a run of buffer: false unless pNode (current, offered szBuffer) certainly takes nothing of
+    /// szBuffer and of what is appended to it until a unit of stops comes (stops then grows).
+    bool _IgnoresBuffer(TORVIStreamedNode* pNode, const rtl::UnicodeString& szBuffer, std::uint64_t (&stops)[2]);
+    /// For a run of buffer: false unless the open expression certainly fails on szBuffer of pParser
+    /// and on what is appended to it until a unit of stops comes.
+    bool _CannotOpen(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer, std::uint64_t (&stops)[2]);
     /// The parser that read pNode (the one parsing), else this definition's own.
     TORVIStreamParser* _ParserOf(TORVIStreamedNode* pNode);
     /// Fetches the character after an escape from the stream being parsed; empty when none.
@@ -293,6 +338,12 @@ private:
     rtl::UnicodeString _szClose;
     std::unique_ptr<rtl::TRegEx> _pRegClose;
     std::uint64_t _nCloseSerial = 0; // tells a node's close scan which compiled form it was made for
+    mutable std::int8_t _nPlain = -1;      // whether of the base class; -1 until asked
+    std::uint64_t _nOpenDeadBuffer = 0;    // serial of a parser buffer the open expression can never match
+    std::uint64_t _nAllowedDeadBuffer = 0; // likewise for an anchored allowed-content expression
+    TFilter _OpenFilter;
+    TFilter _AllowedFilter;
+    TFilter _CloseFilter;
     TNodeOptions _NodeOptions = 0;
     std::vector<char16_t> _caEscapes;
     TClassList _pAllowedNodes;
@@ -371,15 +422,40 @@ protected:
     virtual void _SetNormalisedLineEnd(const rtl::UnicodeString& value) { _szNormedLineEnd = value; }
 
 private:
+    // The stream, read into memory once and decoded ahead of the parse. Reading it through here
+    // answers what reading the stream one character at a time would, invalid bytes included.
+    struct TInput {
+        std::vector<std::uint8_t> Bytes; // the stream from where the parse began
+        std::int64_t nOrigin = 0;        // stream position of Bytes[0]
+        const rtl::TEncoding* pEncoding = nullptr;
+        bool blUtf8 = false;             // ASCII bytes stand for themselves
+        std::size_t nByte = 0;           // first byte not decoded
+        int nStopBytes = 0;              // bytes of the sequence that stopped decoding; 0 at the end
+        rtl::UnicodeString Text;         // decoded units
+        std::size_t nUnit = 0;           // first unit not read
+        std::vector<std::pair<std::size_t, std::size_t>> Wide; // (unit, units) of longer characters
+        std::size_t nWide = 0;           // first entry of Wide at or after nUnit
+        std::vector<std::pair<std::size_t, std::size_t>> Starts; // (unit, byte) where decoding began
+    };
+    void _LoadInput();
+    /// Decodes from the first byte not decoded until the end or bytes that are no character.
+    void _Decode();
+    /// The stream position of what has been read, for leaving the stream there.
+    std::int64_t _InputPosition();
+    /// One character: false at the end. Bytes that are no character raise EORVIStreamError unless
+    /// blQuiet (then false too, and they are passed over).
+    bool _Next(rtl::UnicodeString& szChars, bool blQuiet);
+    /// Takes a run of characters in one step where every step of the main loop would only append
+    /// them (to the current node's content, or to the buffer while nothing can take it).
+    void _TakeRun(bool& blLineEnded);
+    bool _PlainDefinitions();
+    void _BufferChanged();
     /// Reads the stream to its end, offering each character (steps of the main loop).
     void _ReadStream();
     /// Offers the buffer to the open nodes, then to the definitions.
     void _OfferBuffer();
     /// Gives the open nodes the end of the stream; true when none is left open.
     bool _FinishStream();
-    /// One character from the stream: false at its end. Bytes that are no character of the
-    /// encoding raise EORVIStreamError unless blQuiet (then false too).
-    bool _Fetch(rtl::UnicodeString& szChars, int& nByteCount, bool blQuiet);
     void _Push(TORVIStreamedNode* pNode) { _pCurrentNodes.push_back(pNode); }
     void _PopIfCurrent(TORVIStreamedNode* pNode);
     void _Fail(const rtl::UnicodeString& szWhat);
@@ -394,6 +470,9 @@ private:
     std::vector<TORVIStreamedNode*> _pCurrentNodes;
     rtl::TStream* _pInput = nullptr;
     rtl::TEncoding* _pEncoding = nullptr;
+    TInput _Input;
+    std::uint64_t _nBufferSerial = 0; // changes whenever the buffer changes other than by growing
+    rtl::TRegExScratch _Scratch;      // match data of this parser's matches
 };
 
 } // namespace orvi

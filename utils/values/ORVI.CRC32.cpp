@@ -1,7 +1,5 @@
 #include "utils/values/ORVI.CRC32.h"
 
-#include <zlib.h>
-
 #include <bit>
 #include <cstring>
 
@@ -16,15 +14,6 @@ template <class T> std::uint32_t OfValue(const T& value, std::uint32_t nSeed) no
 }
 
 } // namespace
-
-std::uint32_t CRC32(const void* pBuffer, std::size_t nLength, std::uint32_t nSeed) noexcept {
-    // zlib inverts its start value and its result; starting it from NOT nSeed leaves exactly the running
-    // value that starts at nSeed, with the inverted result.
-    if (nLength == 0)
-        return ~nSeed;
-    return static_cast<std::uint32_t>(crc32_z(static_cast<uLong>(~nSeed), static_cast<const Bytef*>(pBuffer),
-                                              static_cast<z_size_t>(nLength)));
-}
 
 std::uint32_t CRC32(bool Value, std::uint32_t nSeed) noexcept {
     const std::uint8_t byte = Value ? 1 : 0;

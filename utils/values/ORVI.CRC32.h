@@ -7,13 +7,20 @@
 #include "rtl/Extended80.h"
 #include "rtl/UnicodeString.h"
 
+#include <libdeflate.h>
+
 #include <cstddef>
 #include <cstdint>
 
 namespace orvi {
 
 /// The checksum of nLength bytes at pBuffer; a length of 0 gives NOT nSeed.
-UTILS_API std::uint32_t CRC32(const void* pBuffer, std::size_t nLength, std::uint32_t nSeed) noexcept;
+/// Inline, so that a short buffer costs no more than libdeflate's own call: libdeflate inverts its start
+/// value and its result, so starting it from NOT nSeed runs the value that starts at nSeed. It takes a
+/// null buffer for a fresh start (result 0), hence the explicit empty case.
+inline std::uint32_t CRC32(const void* pBuffer, std::size_t nLength, std::uint32_t nSeed) noexcept {
+    return nLength == 0 ? ~nSeed : libdeflate_crc32(~nSeed, pBuffer, nLength);
+}
 
 // The checksum of the value's bytes (1, 2, 4, 8 or 10 of them).
 UTILS_API std::uint32_t CRC32(bool Value, std::uint32_t nSeed) noexcept;

@@ -358,6 +358,20 @@ TEST_F(WebUpdateTest, AReplayedOlderSignedManifestInstallsNothing) {
     }
 }
 
+// Keys and signatures made before the verifier changed library still hold, byte for byte: this pair
+// and signature (RFC 8032's second vector) came from the earlier signing tool.
+TEST(UpdateSignatureTest, SignaturesOfTheEarlierToolStillVerifyAndAreMadeAlike) {
+    const auto seed =
+        venturo::signing::SeedFromHex("4ccd089b28ff96da9db6c346ec114e0f5b8a319f35aba624da8cf6ed4fb8a6fb");
+    const std::string key = "3d4017c3e843895a92b70aa74d1b7ebc9c982ccf2ec4968cc0cd55f12af4660c";
+    const std::string signature = "92a009a9f0d4cab8720e820b5f642540a2b27b5416503f8fb3762223ebdb69da"
+                                  "085ac1e43e15996e458f3613d0f11d8c387b2eaeb4302aeeb00d291612bb0c00";
+    EXPECT_EQ(ven::CheckManifestSignature("\x72", signature, rtl::U(key)), u"");
+    EXPECT_NE(ven::CheckManifestSignature("\x73", signature, rtl::U(key)), u"");
+    EXPECT_EQ(venturo::signing::PublicKeyHex(seed), key);
+    EXPECT_EQ(venturo::signing::SignHex("\x72", seed), signature);
+}
+
 TEST(UpdateSignatureTest, KeysAndSignaturesAreReadStrictly) {
     const std::string key = venturo::signing::PublicKeyHex(ReleaseKey());
     EXPECT_TRUE(ven::ParsePublicKeyHex(key));
@@ -766,7 +780,9 @@ TEST_F(WebUpdateTest, AnUnwritableProgramFolderIsFoundBeforeAnythingIsDownloaded
     EXPECT_FALSE(_update.DoUpdate(true));
     // The user is told why, and that nothing was fetched; not even the licence was asked for.
     ASSERT_EQ(_failuresShown.size(), 1u);
-    EXPECT_NE(_failuresShown[0].find("Cannot install into " + _program.string() + ": Cannot create"),
+    // A folder the user may not write in is one installed for every user: its installer updates it.
+    EXPECT_NE(_failuresShown[0].find("Cannot install into " + _program.string() +
+                                     (root ? ": Cannot create" : ": you may not change the files in it")),
               std::string::npos)
         << _failuresShown[0];
     EXPECT_NE(_failuresShown[0].find("nothing was downloaded"), std::string::npos);
@@ -792,6 +808,28 @@ TEST_F(WebUpdateTest, AnUnwritableProgramFolderIsFoundBeforeAnythingIsDownloaded
     if (!root) {
         fs::permissions(_program, fs::perms::owner_all, fs::perm_options::replace);
     }
+}
+
+TEST_F(WebUpdateTest, AFolderNoUserMayWriteInSendsTheUserToTheInstaller) {
+    // Not even the system's administrator may create a file in the process folder.
+    const fs::path sealed = "/proc/self";
+    if (!fs::is_directory(sealed)) {
+        GTEST_SKIP() << "no folder here refuses every user";
+    }
+    _update.Config.InstallFolder = ven::testing::ToText(sealed);
+    Publish("1.3.0", NewRelease());
+    EXPECT_FALSE(_update.DoUpdate(true));
+    ASSERT_EQ(_failuresShown.size(), 1u);
+    EXPECT_NE(
+        _failuresShown[0].find("Cannot install into " + sealed.string() +
+                               ": you may not change the files in it (Venturo MTD was installed there for "
+                               "every user of this computer). Install Venturo MTD 1.3.0 with its installer "
+                               "instead; nothing was downloaded"),
+        std::string::npos)
+        << _failuresShown[0];
+    EXPECT_EQ(RequestedPaths(),
+              (std::vector<std::string>{"/updates/update_v03.inf", "/updates/update_v03.inf.sig"}));
+    ExpectNothingInstalled();
 }
 
 TEST_F(WebUpdateTest, AnInstallThatFailsMidwayLeavesTheOldProgramToRunOn) {

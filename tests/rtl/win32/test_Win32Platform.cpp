@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shlobj.h>
@@ -160,6 +161,32 @@ TEST(Win32Files, LongAndUncFormPathsWork) {
     EXPECT_EQ(ExtractFileDir(u"C:\\SETUP.DTA"), u"C:\\");
     EXPECT_EQ(ExpandFileName(u"C:\\Sage\\..\\Data\\.\\x"), u"C:\\Data\\x");
     EXPECT_FALSE(FileIdentity(u"\\\\no-such-server-here\\share\\Company.001").Known);
+}
+
+// What an update meets: a loaded library, like the running program, is replaced by setting it aside
+// and renaming the new file into its place; the one set aside goes once it is no longer loaded.
+TEST(Win32Files, ALoadedLibraryIsSetAsideAndReplaced) {
+    orvitest::TTempFolder tmp;
+    wchar_t runtime[MAX_PATH];
+    ASSERT_GT(::GetModuleFileNameW(::GetModuleHandleW(L"libgcc_s_seh-1.dll"), runtime, MAX_PATH), 0u);
+    const UnicodeString library = tmp.Text(u"plugin.dll"), aside = tmp.Text(u"plugin.old");
+    ASSERT_TRUE(::CopyFileW(runtime, W(library), TRUE));
+    WriteFileAtomic(tmp.Text(u"plugin.new"), "new");
+    HMODULE loaded = ::LoadLibraryW(W(library));
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_TRUE(SetFileAside(library, aside));
+    EXPECT_FALSE(FileExists(library));
+    EXPECT_TRUE(RenameFile(tmp.Text(u"plugin.new"), library));
+    EXPECT_EQ(ReadAllBytes(library).size(), 3u);
+    ::FreeLibrary(loaded);
+    EXPECT_TRUE(DeleteFile(aside));
+}
+
+TEST(Win32Files, TheWriteProbeLeavesNothing) {
+    orvitest::TTempFolder tmp;
+    EXPECT_TRUE(CanCreateFilesIn(tmp.Text()));
+    EXPECT_TRUE(std::filesystem::is_empty(tmp.Path()));
+    EXPECT_FALSE(CanCreateFilesIn(tmp.Text(u"missing")));
 }
 
 TEST(Win32Shell, ArgumentsReachAChildProcessExactly) {

@@ -252,6 +252,32 @@ TEST(ForegroundSyncThread, CallsOfOneTickFromAnotherThreadRunNewestFirstWhatever
     EXPECT_EQ(rec.Order(), (TOrder{p[1], p[0]}));
 }
 
+// A call due at once from another thread goes to the main thread alone. Arriving while a callback pumps
+// the main thread, it is left to the worker, which must then be woken, although it is idle.
+TEST(ForegroundSyncThread, ACallArrivingWhileACallbackPumpsRunsOnceThatCallbackReturns) {
+    TORVIForegroundSyncThread* worker = ForegroundSync();
+    worker->SetMaxIdle(60000);
+    Pump(1100); // the keep-alive call has run: the worker waits for a poke alone
+    TRecorder rec;
+    TPayloads p;
+    struct TNested : rtl::TObject {
+        std::function<void()> fn;
+        void Run(rtl::TObject*) { fn(); }
+    } nested;
+    std::atomic<int> nInside{-1};
+    nested.fn = [&] {
+        std::thread([&] { ORVIQueueForegroundCallback(rec.OnHit(), p[0], 0); }).join();
+        rtl::CheckSynchronize(50); // the pass that call asked for
+        nInside = rec.calls.load();
+    };
+    std::thread([&] {
+        ORVIQueueForegroundCallback(rtl::TNotifyEvent(&nested, &TNested::Run), p[1], 0);
+    }).join();
+    EXPECT_TRUE(PumpUntil([&] { return rec.calls.load() == 1; }));
+    EXPECT_EQ(nInside.load(), 0);
+    worker->SetMaxIdle(10000);
+}
+
 TEST(ForegroundSyncThread, ARaisingCallbackEndsTheWorkerButLosesNothingQueuedAfter) {
     TClockScope clock(&ManualTick);
     g_nManualTick = 5000;

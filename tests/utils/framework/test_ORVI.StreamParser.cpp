@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <iterator>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 using namespace orvi;
@@ -494,4 +497,178 @@ TEST(StreamGrammars, DeepNestingNeedsNoStack) {
     // Left open, all of them are freed.
     EXPECT_FALSE(jsonGrammar.Parse(json.substr(0, kDepth)));
     EXPECT_EQ(jsonGrammar.ErrorMessage(), "Unclosed nodes at end of stream");
+}
+
+// ---- runs of characters taken in one step
+
+namespace {
+
+// Definitions of a class of their own are always read one character at a time, which makes them
+// the reference for what runs taken in one step must reproduce.
+class TStepDef : public TORVIStreamedNodeDefinition {
+    ORVI_STREAMED_NODE_DEFINITION_CLASS(TStepDef)
+    using TORVIStreamedNodeDefinition::TORVIStreamedNodeDefinition;
+};
+
+// Hands out at most three bytes per read once the byte-order mark has been looked for.
+class TTrickleStream : public rtl::TMemoryStream {
+public:
+    using TMemoryStream::TMemoryStream;
+    std::int64_t Read(void* buffer, std::int64_t count) override {
+        return TMemoryStream::Read(buffer, _nReads++ == 0 ? count : std::min<std::int64_t>(count, 1 + _nReads % 3));
+    }
+
+private:
+    int _nReads = 0;
+};
+
+/// A small grammar of tags, comments, strings with escapes, numbers and empty tags; every event is
+/// recorded with the line and character it happened at.
+struct TRunGrammar {
+    TORVIStreamParser* pParser = rtl::Create<TORVIStreamParser>(nullptr);
+    std::vector<TORVIStreamedNodeDefinition*> defs; // tag, comment, string, number, empty
+    Strings log;
+    std::function<void()> fnOnOpen;
+
+    template <class T> explicit TRunGrammar(T*, const UnicodeString& lineEnd) {
+        pParser->SetNormalisedLineEnd(lineEnd);
+        Add<T>(u"tag", u"\\s*<([a-z]+)[^<>]*>", u"</[a-z]+\\s*>", u"^[^<]+", true);
+        Add<T>(u"comment", u"<!--", u"-->", u"^.", false);
+        Add<T>(u"string", u"\"", u"\"", u"^.", false)->SetEscapes(u"\\");
+        Add<T>(u"number", u"#", u"", u"^[0-9]+", false);
+        Add<T>(u"empty", u"\\s*<[a-z]+/>", u"", u"", false);
+    }
+    ~TRunGrammar() { rtl::Free(pParser); }
+    template <class T>
+    T* Add(const char16_t* name, const char16_t* open, const char16_t* close, const char16_t* allowed, bool nodes) {
+        T* d = rtl::Create<T>(nullptr);
+        d->SetName(name);
+        d->SetOpenMatch(open);
+        d->SetCloseMatch(close);
+        d->SetAllowedContentMatch(allowed);
+        d->SetAllowsContainedNodes(nodes);
+        d->SetAllowsContainedText(true);
+        d->SetCanBeRootNode(true);
+        d->SetOnOpen(TORVIStreamedNodeEvent(this, &TRunGrammar::Opened));
+        d->SetOnClose(TORVIStreamedNodeEvent(this, &TRunGrammar::Closed));
+        pParser->AddNodeDefinition(d);
+        defs.push_back(d);
+        return d;
+    }
+    std::string Where() {
+        return std::to_string(pParser->LineCount()) + ":" + std::to_string(pParser->CharCount()) + " ";
+    }
+    void Opened(TORVIStreamedNodeDefinition* pSender, TORVIStreamedNode* pNode) {
+        log.push_back(Where() + "+" + rtl::StringToUtf8(pSender->Name()) + " " + rtl::StringToUtf8(pNode->Open()));
+        if (fnOnOpen)
+            fnOnOpen();
+    }
+    void Closed(TORVIStreamedNodeDefinition* pSender, TORVIStreamedNode* pNode) {
+        log.push_back(Where() + "-" + rtl::StringToUtf8(pSender->Name()) + " " +
+                      rtl::StringToUtf8(pNode->Content()) + "|" + rtl::StringToUtf8(pNode->Close()));
+        rtl::Free(pNode);
+    }
+    /// The events, then the answer and the message; with blTrickle the stream gives few bytes a read.
+    Strings Parse(const std::string& bytes, bool blTrickle = false) {
+        rtl::TMemoryStream* stream = blTrickle ? rtl::Create<TTrickleStream>(rtl::TBytes(bytes.begin(), bytes.end()))
+                                               : rtl::Create<rtl::TMemoryStream>(rtl::TBytes(bytes.begin(), bytes.end()));
+        const bool result = pParser->ParseStream(stream);
+        log.push_back((result ? "true " : "false ") + rtl::StringToUtf8(pParser->ErrorMessage()));
+        log.push_back("stream at " + std::to_string(stream->Position()));
+        rtl::Free(stream);
+        return log;
+    }
+};
+
+std::string RandomDocument(std::uint32_t seed) {
+    static const char* const tokens[] = {"<a>", "</a>", "<b x='1'>", "</b >", "<!-- c - -", "->", "\"s\\\"q",
+                                         "\"", "#12", "#", "text ", "\n", "\r\n", "\r", "caf\xC3\xA9",
+                                         "\xF0\x9F\x98\x80", "<c/>", "-", ">", "<", "\\", "\xFF"};
+    std::string document;
+    for (int i = 0; i < 120; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        const std::size_t pick = (seed >> 16) % std::size(tokens);
+        document += tokens[pick == std::size(tokens) - 1 && i % 7 ? 0 : pick]; // invalid bytes seldom
+    }
+    return document;
+}
+
+template <class T> Strings ParseAs(const std::string& document, const UnicodeString& lineEnd) {
+    TRunGrammar grammar(static_cast<T*>(nullptr), lineEnd);
+    return grammar.Parse(document);
+}
+
+} // namespace
+
+TEST(StreamParserRuns, RunsTellTheSameStoryAsSingleCharacters) {
+    std::vector<std::string> documents = {
+        "<a>text\r\nmore\rline\n<b x='1'>in</b>tail</a>",
+        "<a><!-- one - two -- three --></a>#123 \"q\\\"uote\\\\\" <c/>",
+        "<a>\n\n\n</x>late text", "<a>caf\xC3\xA9 \xF0\x9F\x98\x80 end</a>", "<a>bad \xFF byte</a>"};
+    for (std::uint32_t seed = 1; seed <= 60; ++seed)
+        documents.push_back(RandomDocument(seed));
+    for (const std::string& document : documents)
+        for (const UnicodeString& lineEnd : {UnicodeString(u"\n"), UnicodeString(u"\r\n"), UnicodeString()})
+            ASSERT_EQ(ParseAs<TORVIStreamedNodeDefinition>(document, lineEnd), ParseAs<TStepDef>(document, lineEnd))
+                << document;
+}
+
+TEST(StreamParserRuns, DefinitionsChangedDuringAParseTakeEffectAtOnce) {
+    const std::string document = "<a>x\"s\\\"\" <!-- c --> --!> y</a><a>z</a>";
+    const auto parse = [&](auto* kind) {
+        TRunGrammar grammar(kind, u"\n");
+        grammar.fnOnOpen = [&] {
+            grammar.defs[1]->SetCloseMatch(u"--!>");
+            grammar.defs[2]->SetEscapes(u"");
+            grammar.defs[0]->SetAllowedContentMatch(u"^[^<z]+");
+            grammar.defs[1]->SetCaseInsensitiveClose(true);
+        };
+        return grammar.Parse(document);
+    };
+    const Strings plain = parse(static_cast<TORVIStreamedNodeDefinition*>(nullptr));
+    EXPECT_EQ(plain, parse(static_cast<TStepDef*>(nullptr)));
+    EXPECT_NE(std::find(plain.begin(), plain.end(), "1:25 -comment  c --> |--!>"), plain.end());
+    EXPECT_NE(std::find(plain.begin(), plain.end(), "1:39 -tag z|</a>"), plain.end());
+}
+
+TEST(StreamParserRuns, PatternsThatTellNothingAndLateRequiredUnitsKeepTheirMeaning) {
+    const std::string document = "{" + std::string(3000, 'a') + "}<a>text\nEnD more end</a>";
+    const auto parse = [&](auto* kind) {
+        TRunGrammar grammar(kind, u"\n");
+        using T = std::remove_pointer_t<decltype(kind)>;
+        grammar.Add<T>(u"brace", u"\\{[^}]*\\}", u"", u"", false);
+        grammar.defs[0]->SetCloseMatch(u"(?i)end");     // its required unit has another case
+        grammar.defs[0]->SetAllowedContentMatch(u"(?:.|)"); // may match nothing: no start units
+        return grammar.Parse(document);
+    };
+    const Strings plain = parse(static_cast<TORVIStreamedNodeDefinition*>(nullptr));
+    EXPECT_EQ(plain, parse(static_cast<TStepDef*>(nullptr)));
+    ASSERT_GE(plain.size(), 4u);
+    EXPECT_EQ(plain[0].substr(0, 15), "1:3002 +brace {");
+    EXPECT_EQ(plain[3], "2:3 -tag text\n|EnD");
+}
+
+TEST(StreamParserRuns, InputSplitAcrossStreamReadsReadsTheSame) {
+    std::string utf16 = "\xFF\xFE";
+    for (const char c : std::string("<a>wide\r\n\"s\"</a>"))
+        utf16 += std::string{c, '\0'};
+    for (const std::string& document : {RandomDocument(7), RandomDocument(8), utf16}) {
+        TRunGrammar whole(static_cast<TORVIStreamedNodeDefinition*>(nullptr), u"\n");
+        TRunGrammar split(static_cast<TORVIStreamedNodeDefinition*>(nullptr), u"\n");
+        EXPECT_EQ(whole.Parse(document), split.Parse(document, true));
+    }
+}
+
+TEST_F(StreamParser, TheStreamIsLeftWhereReadingStopped) {
+    Define(u"word", u"[a-z]+");
+    auto* stream = rtl::Create<rtl::TMemoryStream>(rtl::TBytes{'a', 'b', '\n', 'c'});
+    EXPECT_TRUE(pParser->ParseStream(stream));
+    EXPECT_EQ(stream->Position(), 4);
+    // After bad bytes the message reads twelve more characters, and no further.
+    rtl::Free(stream);
+    const std::string bad = "ab\xFF" + std::string(20, 'x');
+    stream = rtl::Create<rtl::TMemoryStream>(rtl::TBytes(bad.begin(), bad.end()));
+    EXPECT_FALSE(pParser->ParseStream(stream));
+    EXPECT_EQ(stream->Position(), 3 + 12);
+    rtl::Free(stream);
 }
