@@ -46,5 +46,11 @@ while(venturo_qt_plugins)
          COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/bin/${folder}
          COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${plugin}> ${CMAKE_BINARY_DIR}/bin/${folder}/)
 endwhile()
+if(VENTURO_BUILD_TESTS AND VENTURO_BUILD_GUI)
+    # Qt's test library, for the test programs only: into the build tree, never installed.
+    find_package(Qt6 REQUIRED COMPONENTS Test)
+    list(APPEND copy_commands COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:Qt6::Test>
+         ${CMAKE_BINARY_DIR}/bin/)
+endif()
 # The programs and the tests under Wine find the same files beside them in the build tree.
 add_custom_target(venturo_qt_runtime ALL ${copy_commands} VERBATIM)

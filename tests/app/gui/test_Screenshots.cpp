@@ -2,9 +2,11 @@
 // Runs only when VENTURO_SCREENSHOT_DIR names the folder to write to, with WINEPREFIX pointing at a
 // demo prefix (venturo_sample_datasets --demo) before the program starts.
 #include "app/core/DatasetLoader.h"
+#include "app/core/ProductInfo.h"
 #include "app/gui/GuiTestSupport.h"
 #include "app/gui/LoaderView.h"
 #include "app/gui/SliderSwitch.h"
+#include "app/gui/form_license_text.h"
 #include "app/gui/form_main.h"
 #include "app/gui/form_splash.h"
 
@@ -79,6 +81,26 @@ TEST(Screenshots, SplashAndMainWindowOnDemoData) {
     form.cbSubmissionMode->SetOn(false);
     QTest::qWait(50);
     EXPECT_TRUE(form.grab().save(out.filePath("main-test.png")));
+}
+
+// The licence an update asks the user to accept, here the program's own.
+TEST(Screenshots, LicenceWindow) {
+    const char* dir = std::getenv("VENTURO_SCREENSHOT_DIR");
+    if (!dir) {
+        GTEST_SKIP() << "set VENTURO_SCREENSHOT_DIR to take screenshots";
+    }
+    GuiApp();
+    QDir out(QString::fromLocal8Bit(dir));
+    ASSERT_TRUE(out.mkpath("."));
+    TfrmLicenseText form;
+    rtl::TStringList lines;
+    lines.SetText(LicenceText());
+    form.SetLines(lines);
+    form.SetOffer(u"1.1.0");
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    QTest::qWait(50);
+    EXPECT_TRUE(form.grab().save(out.filePath("license_text.png")));
 }
 
 } // namespace

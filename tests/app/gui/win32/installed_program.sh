@@ -27,12 +27,17 @@ case "$version" in
     *) echo "unexpected --version answer: $version"; exit 1 ;;
 esac
 
-# Without its platform plugin Qt ends the program at once; with it the program is still up after
-# the splash and waits for its user until the time runs out.
+# Qt loads the platform plugin from the installed folder (Wine names each DLL it loads), and the
+# program is still up, waiting for its user, when the time runs out.
 status=0
-QT_QPA_PLATFORM=offscreen timeout 20 "$run" "$dest/bin/venturo_mtd.exe" >"$dest/out.txt" 2>&1 || status=$?
+QT_QPA_PLATFORM=offscreen WINEDEBUG=+loaddll timeout 20 "$run" "$dest/bin/venturo_mtd.exe" \
+    >"$dest/out.txt" 2>&1 || status=$?
+if ! grep -qi "Loaded L\".*$(basename "$dest").*platforms.*qoffscreen\.dll\"" "$dest/out.txt"; then
+    echo "the offscreen platform was not loaded from the installed folder:"
+    grep -i qoffscreen "$dest/out.txt" || true
+    exit 1
+fi
 if [ "$status" -ne 124 ]; then
-    echo "the installed program ended by itself (status $status):"
-    cat "$dest/out.txt"
+    echo "the installed program ended by itself (status $status)"
     exit 1
 fi
