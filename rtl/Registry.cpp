@@ -62,7 +62,7 @@ void ParseLine(Store& store, std::string raw) {
     UnicodeString trimmed = Trim(line);
     if (trimmed.size() >= 2 && trimmed.front() == u'[' && trimmed.back() == u']') {
         store.push_back(
-            {NormaliseKey(UnicodeStringView(trimmed).substr(1, trimmed.size() - 2)), std::move(raw), {}});
+            {TRegistry::NormaliseKey(UnicodeStringView(trimmed).substr(1, trimmed.size() - 2)), std::move(raw), {}});
         return;
     }
     StoreLine entry;

@@ -48,6 +48,8 @@ public:
 
     /// The folder of the file store (not used on Windows).
     static UnicodeString StoreFolder();
+    /// The key path without its leading and trailing "\\".
+    static UnicodeString NormaliseKey(UnicodeStringView key);
 
 private:
     static bool _HasLineBreak(UnicodeStringView s);

@@ -5,9 +5,7 @@
 
 namespace rtl {
 
-namespace {
-
-UnicodeString NormaliseKey(UnicodeStringView key) {
+UnicodeString TRegistry::NormaliseKey(UnicodeStringView key) {
     while (!key.empty() && key.front() == u'\\') {
         key.remove_prefix(1);
     }
@@ -16,8 +14,6 @@ UnicodeString NormaliseKey(UnicodeStringView key) {
     }
     return UnicodeString(key);
 }
-
-} // namespace
 
 TRegistry::TRegistry(bool readOnly) : _blReadOnly(readOnly) {}
 
