@@ -405,22 +405,6 @@ TOpenFolder::~TOpenFolder() {
     }
 }
 
-std::vector<UnicodeString> TOpenFolder::ListFiles() const {
-    std::vector<UnicodeString> names;
-    _ListEntries(false, names);
-    return names;
-}
-
-void TOpenFolder::ListFiles(std::vector<UnicodeString>& names) const {
-    _ListEntries(false, names);
-}
-
-std::vector<UnicodeString> TOpenFolder::ListDirectories() const {
-    std::vector<UnicodeString> names;
-    _ListEntries(true, names);
-    return names;
-}
-
 void TOpenFolder::_ListEntries(bool wantDirs, std::vector<UnicodeString>& names) const {
     if (_nFd < 0 || (_blListed && ::lseek(_nFd, 0, SEEK_SET) != 0)) {
         names.clear();

@@ -45,20 +45,6 @@ UnicodeString StoreFile(TRootKey root) {
                        root == TRootKey::LocalMachine ? u"HKEY_LOCAL_MACHINE.ini" : u"HKEY_CURRENT_USER.ini");
 }
 
-bool HasLineBreak(UnicodeStringView s) {
-    return s.find_first_of(u"\r\n") != UnicodeStringView::npos;
-}
-
-UnicodeString NormaliseKey(UnicodeStringView key) {
-    while (!key.empty() && key.front() == u'\\') {
-        key.remove_prefix(1);
-    }
-    while (!key.empty() && key.back() == u'\\') {
-        key.remove_suffix(1);
-    }
-    return UnicodeString(key);
-}
-
 // The text of a raw line without its line end.
 std::string_view LineBody(std::string_view raw) {
     if (!raw.empty() && raw.back() == '\n') {
@@ -76,7 +62,7 @@ void ParseLine(Store& store, std::string raw) {
     UnicodeString trimmed = Trim(line);
     if (trimmed.size() >= 2 && trimmed.front() == u'[' && trimmed.back() == u']') {
         store.push_back(
-            {NormaliseKey(UnicodeStringView(trimmed).substr(1, trimmed.size() - 2)), std::move(raw), {}});
+            {TRegistry::NormaliseKey(UnicodeStringView(trimmed).substr(1, trimmed.size() - 2)), std::move(raw), {}});
         return;
     }
     StoreLine entry;
@@ -268,12 +254,6 @@ template <class Change> void ModifyStore(TRootKey root, Change change) {
 
 } // namespace
 
-TRegistry::TRegistry(bool readOnly) : _blReadOnly(readOnly) {}
-
-TRegistry::~TRegistry() {
-    CloseKey();
-}
-
 UnicodeString TRegistry::StoreFolder() {
     UnicodeString folder = GetEnvironmentVariable(u"VENTURO_MTD_REGISTRY");
     if (!folder.empty()) {
@@ -286,18 +266,9 @@ UnicodeString TRegistry::StoreFolder() {
     return CombinePath(config, u"venturo-mtd/registry");
 }
 
-UnicodeString TRegistry::_ResolveKey(const UnicodeString& key) const {
-    UnicodeString path = NormaliseKey(key);
-    bool relative = key.empty() || key.front() != u'\\';
-    if (relative && _blKeyOpen && !_szCurrentPath.empty()) {
-        return path.empty() ? _szCurrentPath : _szCurrentPath + u"\\" + path;
-    }
-    return path;
-}
-
 bool TRegistry::OpenKey(const UnicodeString& key, bool canCreate) {
     UnicodeString path = _ResolveKey(key);
-    if (HasLineBreak(path)) {
+    if (_HasLineBreak(path)) {
         return false;
     }
     if (!KeyExistsIn(LoadStore(RootKey), path)) {
@@ -315,7 +286,7 @@ bool TRegistry::OpenKey(const UnicodeString& key, bool canCreate) {
 
 bool TRegistry::OpenKeyReadOnly(const UnicodeString& key) {
     UnicodeString path = _ResolveKey(key);
-    if (HasLineBreak(path) || !KeyExistsIn(LoadStore(RootKey), path)) {
+    if (_HasLineBreak(path) || !KeyExistsIn(LoadStore(RootKey), path)) {
         return false;
     }
     CloseKey();
@@ -327,7 +298,7 @@ bool TRegistry::OpenKeyReadOnly(const UnicodeString& key) {
 
 bool TRegistry::KeyExists(const UnicodeString& key) {
     UnicodeString path = _ResolveKey(key);
-    return !HasLineBreak(path) && KeyExistsIn(LoadStore(RootKey), path);
+    return !_HasLineBreak(path) && KeyExistsIn(LoadStore(RootKey), path);
 }
 
 bool TRegistry::_FindValue(const UnicodeString& name, UnicodeString& value) {
@@ -351,38 +322,10 @@ bool TRegistry::ValueExists(const UnicodeString& name) {
     return _FindValue(name, value);
 }
 
-UnicodeString TRegistry::ReadString(const UnicodeString& name) {
-    UnicodeString value;
-    if (!_FindValue(name, value)) {
-        throw ERegistryError(u"Value \"" + name + u"\" does not exist");
-    }
-    return value;
-}
-
-int TRegistry::ReadInteger(const UnicodeString& name) {
-    int result = 0;
-    if (!TryStrToInt(ReadString(name), result)) {
-        throw ERegistryError(u"Invalid data type for '" + name + u"'");
-    }
-    return result;
-}
-
-void TRegistry::WriteString(const UnicodeString& name, const UnicodeString& value) {
-    WriteValues({{name, value}});
-}
-
 // One store write for all the values: each write costs a lock, a read and a synced replace of
 // the whole store, which a window saving a dozen settings at close would otherwise pay a dozen times.
 void TRegistry::WriteValues(const std::vector<std::pair<UnicodeString, UnicodeString>>& values) {
-    for (const auto& [name, value] : values) {
-        if (!_blKeyOpenForWrite) {
-            throw ERegistryError(u"Failed to set data for '" + name + u"': no key is open for writing");
-        }
-        if (name.find(u'=') != UnicodeString::npos || HasLineBreak(name) ||
-            StartsText(u"[", TrimLeft(name)) || HasLineBreak(value)) {
-            throw ERegistryError(u"Failed to set data for '" + name + u"': invalid name or value");
-        }
-    }
+    _CheckWritable(values);
     if (values.empty()) {
         return;
     }
@@ -397,12 +340,6 @@ void TRegistry::WriteValues(const std::vector<std::pair<UnicodeString, UnicodeSt
 
 void TRegistry::WriteInteger(const UnicodeString& name, int value) {
     WriteString(name, IntToStr(value));
-}
-
-void TRegistry::CloseKey() {
-    _blKeyOpen = false;
-    _blKeyOpenForWrite = false;
-    _szCurrentPath.clear();
 }
 
 } // namespace rtl

@@ -48,9 +48,14 @@ public:
 
     /// The folder of the file store (not used on Windows).
     static UnicodeString StoreFolder();
+    /// The key path without its leading and trailing "\\".
+    static UnicodeString NormaliseKey(UnicodeStringView key);
 
 private:
+    static bool _HasLineBreak(UnicodeStringView s);
     UnicodeString _ResolveKey(const UnicodeString& key) const;
+    /// Raises ERegistryError unless a key is open for writing and every pair may be written.
+    void _CheckWritable(const std::vector<std::pair<UnicodeString, UnicodeString>>& values) const;
     bool _FindValue(const UnicodeString& name, UnicodeString& value);
     bool _blReadOnly;
     bool _blKeyOpenForWrite = false;

@@ -15,18 +15,6 @@ HKEY RootHandle(TRootKey root) {
     return root == TRootKey::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
 }
 
-bool HasLineBreak(UnicodeStringView s) {
-    return s.find_first_of(u"\r\n") != UnicodeStringView::npos;
-}
-
-UnicodeString NormaliseKey(UnicodeStringView key) {
-    while (!key.empty() && key.front() == u'\\')
-        key.remove_prefix(1);
-    while (!key.empty() && key.back() == u'\\')
-        key.remove_suffix(1);
-    return UnicodeString(key);
-}
-
 // An open registry key, closed when it goes.
 class TKey {
 public:
@@ -86,27 +74,13 @@ LSTATUS SetString(HKEY key, const UnicodeString& name, const UnicodeString& valu
 
 } // namespace
 
-TRegistry::TRegistry(bool readOnly) : _blReadOnly(readOnly) {}
-
-TRegistry::~TRegistry() {
-    CloseKey();
-}
-
 UnicodeString TRegistry::StoreFolder() {
     return UnicodeString();
 }
 
-UnicodeString TRegistry::_ResolveKey(const UnicodeString& key) const {
-    UnicodeString path = NormaliseKey(key);
-    bool relative = key.empty() || key.front() != u'\\';
-    if (relative && _blKeyOpen && !_szCurrentPath.empty())
-        return path.empty() ? _szCurrentPath : _szCurrentPath + u"\\" + path;
-    return path;
-}
-
 bool TRegistry::OpenKey(const UnicodeString& key, bool canCreate) {
     UnicodeString path = _ResolveKey(key);
-    if (HasLineBreak(path))
+    if (_HasLineBreak(path))
         return false;
     TKey opened;
     if (OpenExisting(RootKey, path, KEY_READ, opened) != ERROR_SUCCESS) {
@@ -127,7 +101,7 @@ bool TRegistry::OpenKey(const UnicodeString& key, bool canCreate) {
 bool TRegistry::OpenKeyReadOnly(const UnicodeString& key) {
     UnicodeString path = _ResolveKey(key);
     TKey opened;
-    if (HasLineBreak(path) || OpenExisting(RootKey, path, KEY_READ, opened) != ERROR_SUCCESS)
+    if (_HasLineBreak(path) || OpenExisting(RootKey, path, KEY_READ, opened) != ERROR_SUCCESS)
         return false;
     CloseKey();
     _szCurrentPath = path;
@@ -139,7 +113,7 @@ bool TRegistry::OpenKeyReadOnly(const UnicodeString& key) {
 bool TRegistry::KeyExists(const UnicodeString& key) {
     UnicodeString path = _ResolveKey(key);
     TKey opened;
-    return !HasLineBreak(path) && OpenExisting(RootKey, path, KEY_READ, opened) == ERROR_SUCCESS;
+    return !_HasLineBreak(path) && OpenExisting(RootKey, path, KEY_READ, opened) == ERROR_SUCCESS;
 }
 
 bool TRegistry::_FindValue(const UnicodeString& name, UnicodeString& value) {
@@ -162,34 +136,10 @@ bool TRegistry::ValueExists(const UnicodeString& name) {
            ::RegQueryValueExW(opened.Get(), Wide(name), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
-UnicodeString TRegistry::ReadString(const UnicodeString& name) {
-    UnicodeString value;
-    if (!_FindValue(name, value))
-        throw ERegistryError(u"Value \"" + name + u"\" does not exist");
-    return value;
-}
-
-int TRegistry::ReadInteger(const UnicodeString& name) {
-    int result = 0;
-    if (!TryStrToInt(ReadString(name), result))
-        throw ERegistryError(u"Invalid data type for '" + name + u"'");
-    return result;
-}
-
-void TRegistry::WriteString(const UnicodeString& name, const UnicodeString& value) {
-    WriteValues({{name, value}});
-}
-
 // All or none: every pair is checked first, and when a write fails the values already written get
 // back what they held (or go, when they were new).
 void TRegistry::WriteValues(const std::vector<std::pair<UnicodeString, UnicodeString>>& values) {
-    for (const auto& [name, value] : values) {
-        if (!_blKeyOpenForWrite)
-            throw ERegistryError(u"Failed to set data for '" + name + u"': no key is open for writing");
-        if (name.find(u'=') != UnicodeString::npos || HasLineBreak(name) || StartsText(u"[", TrimLeft(name)) ||
-            HasLineBreak(value))
-            throw ERegistryError(u"Failed to set data for '" + name + u"': invalid name or value");
-    }
+    _CheckWritable(values);
     if (values.empty())
         return;
     TKey opened;
@@ -228,12 +178,6 @@ void TRegistry::WriteInteger(const UnicodeString& name, int value) {
     if (status != ERROR_SUCCESS)
         throw ERegistryError(u"Failed to set data for '" + name + u"': " +
                              win32::SystemMessage(static_cast<DWORD>(status)));
-}
-
-void TRegistry::CloseKey() {
-    _blKeyOpen = false;
-    _blKeyOpenForWrite = false;
-    _szCurrentPath.clear();
 }
 
 } // namespace rtl

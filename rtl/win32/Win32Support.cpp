@@ -13,11 +13,15 @@ bool StartsWith(const UnicodeString& text, const char16_t* prefix) {
 UnicodeString LongPath(const UnicodeString& path) {
     if (path.empty() || StartsWith(path, u"\\\\?\\") || StartsWith(path, u"\\\\.\\"))
         return path;
-    DWORD size = ::GetFullPathNameW(Wide(path), 0, nullptr, nullptr);
-    if (size == 0)
+    // One call for the usual path, which fits the first buffer; a second only for a longer one.
+    std::wstring full(MAX_PATH, L'\0');
+    DWORD size = ::GetFullPathNameW(Wide(path), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (size >= full.size()) {
+        full.assign(size, L'\0');
+        size = ::GetFullPathNameW(Wide(path), size, full.data(), nullptr);
+    }
+    if (size == 0 || size >= full.size())
         return path;
-    std::wstring full(size, L'\0');
-    size = ::GetFullPathNameW(Wide(path), size, full.data(), nullptr);
     full.resize(size);
     UnicodeString result = FromWide(full.data(), full.size());
     if (StartsWith(result, u"\\\\.\\") || StartsWith(result, u"\\\\?\\"))

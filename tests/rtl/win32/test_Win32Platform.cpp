@@ -148,6 +148,15 @@ TEST(Win32Files, LongAndUncFormPathsWork) {
     EXPECT_GT(file.size(), 260u);
     EXPECT_EQ(ReadAllBytes(file).size(), 4u);
     EXPECT_EQ(ListFiles(folder), std::vector<UnicodeString>{u"SETUP.DTA"});
+    // Read through the open folder, whole, and a folder of a data file's name is no file.
+    const TOpenFolder open(folder);
+    std::string bytes;
+    EXPECT_TRUE(open.ReadFileUpTo(u"SETUP.DTA", 100, bytes));
+    EXPECT_EQ(bytes, "long");
+    ASSERT_TRUE(ForceDirectories(folder + u"\\ACCDATA"));
+    bool complete = true;
+    EXPECT_FALSE(open.ReadFileIfExists(u"ACCDATA", 100, bytes, complete));
+    EXPECT_THROW(open.ReadFileUpTo(u"ACCDATA", 100, bytes), EFOpenError);
     EXPECT_TRUE(FileIdentity(u"\\\\?\\" + file) == FileIdentity(file));
     EXPECT_TRUE(RenameFile(file, folder + u"\\SETUP.OLD"));
     EXPECT_TRUE(DeleteFile(folder + u"\\SETUP.OLD"));
