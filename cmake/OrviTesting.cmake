@@ -80,8 +80,10 @@ set(ORVI_POSIX_ONLY_TESTS
     MainWindowTest.AHandOffThatCannotStartSaysWhy
     # The offscreen platform's font metrics under Wine break the progress text elsewhere.
     SplashTest.ProgressShowsDoubledAmpersandsOnceAndBreaksAtCarriageReturn
-    # The demo datasets found through a Wine-style prefix (WINEPREFIX) that the test sets up.
-    StartUpTest.LoaderFillsTheGridThenTheMainWindowReplacesTheSplash)
+    # The demo datasets found through a Wine-style prefix (WINEPREFIX) that the test sets up; the
+    # program run as a child also closes on the termination signal.
+    StartUpTest.LoaderFillsTheGridThenTheMainWindowReplacesTheSplash
+    ProgramExitTest.*)
 # Builds just those (and what they link): the tsan build preset's target.
 add_custom_target(tsan_tests)
 
