@@ -16,11 +16,6 @@ int setenv(const char* name, const char* value, int overwrite);
 int setenv(const char* name, const wchar_t* value, int overwrite);
 int unsetenv(const char* name);
 
-/// Windows has no superuser that permission bits yield to; the tests that need one are POSIX-only.
-inline unsigned geteuid() {
-    return 1000;
-}
-
 // A folder's read-only mark does not stop anyone creating files in it, so no test can take that right
 // away on Windows: tests that would, as the system's administrator on POSIX, make the refusal themselves.
 inline int geteuid() {
