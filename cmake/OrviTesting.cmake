@@ -65,11 +65,13 @@ set(ORVI_POSIX_ONLY_TESTS
     Method.SameInlineMethodBoundInTwoLibrariesIsEqual
     # The zone database's history (London on UTC+1 all year, 1968-71): Windows' zone rules begin later.
     TimeZoneTest.LondonSummerWinterAndHistory
-    # Saved column widths and window places: each case's settings live in the file registry of its
-    # own; on Windows every case shares the system's registry, so one case's widths reach the next.
+    # Under Wine's offscreen platform the wider fonts widen a restored column to fit its contents
+    # (260 for a saved 210), and the group window is never reported exposed.
     VatReturnsWindowTest.ColumnWidthsAreSavedAndTheTableClosesWithTheWindow
     GroupWindowTest.CaptionSizeAndHeader
     GroupWindowTest.ColumnWidthsAreSavedAndRestored
+    # Saved column widths and window places, and sizes fitted to contents: not yet checked under Wine
+    # with the registry emptied around each case.
     MainWindowTest.ColumnWidthsAreSavedOnCloseAndRestored
     MainWindowTest.UnsavedColumnsFitTheirContentsAndSavedWidthsWin
     MainWindowTest.PathsKeepTheirEndsAndTheFullPathIsTheHint
