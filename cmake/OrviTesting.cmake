@@ -64,7 +64,25 @@ set(ORVI_POSIX_ONLY_TESTS
     # must be defined out of line.
     Method.SameInlineMethodBoundInTwoLibrariesIsEqual
     # The zone database's history (London on UTC+1 all year, 1968-71): Windows' zone rules begin later.
-    TimeZoneTest.LondonSummerWinterAndHistory)
+    TimeZoneTest.LondonSummerWinterAndHistory
+    # Under Wine's offscreen platform the wider fonts widen a restored column to fit its contents
+    # (260 for a saved 210), and the group window is never reported exposed.
+    VatReturnsWindowTest.ColumnWidthsAreSavedAndTheTableClosesWithTheWindow
+    GroupWindowTest.CaptionSizeAndHeader
+    GroupWindowTest.ColumnWidthsAreSavedAndRestored
+    # A path painted into a narrow cell under Wine's fonts, and the list of what could not be read
+    # (not yet checked under Wine).
+    MainWindowTest.PathsKeepTheirEndsAndTheFullPathIsTheHint
+    MainWindowFeedbackTest.WhatCouldNotBeReadIsCountedMarkedAndListed
+    # xdg-open as a shell script, and its wording when it cannot start the browser.
+    MainWindowFeedbackTest.AnOpenerThatFailsLeavesNoClaimOfAnOpenedPortalAndOffersTheLink
+    MainWindowTest.AHandOffThatCannotStartSaysWhy
+    # The offscreen platform's font metrics under Wine break the progress text elsewhere.
+    SplashTest.ProgressShowsDoubledAmpersandsOnceAndBreaksAtCarriageReturn
+    # The demo datasets found through a Wine-style prefix (WINEPREFIX) that the test sets up; the
+    # program run as a child also closes on the termination signal.
+    StartUpTest.LoaderFillsTheGridThenTheMainWindowReplacesTheSplash
+    ProgramExitTest.*)
 # Builds just those (and what they link): the tsan build preset's target.
 add_custom_target(tsan_tests)
 

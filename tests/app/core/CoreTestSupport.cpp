@@ -1,5 +1,8 @@
 #include "app/core/CoreTestSupport.h"
 
+#include "app/core/GridColumnSizes.h"
+#include "app/core/UserSettingsReset.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -16,9 +19,11 @@ TRegistryScope::TRegistryScope() {
         _blHadOld = true;
     }
     ::setenv("VENTURO_MTD_REGISTRY", _folder.Path().c_str(), 1);
+    ResetSharedUserKey(kGridSizesKey); // what an earlier test or run left behind
 }
 
 TRegistryScope::~TRegistryScope() {
+    ResetSharedUserKey(kGridSizesKey);
     if (_blHadOld) {
         ::setenv("VENTURO_MTD_REGISTRY", _szOld.c_str(), 1);
     } else {
