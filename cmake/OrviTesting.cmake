@@ -57,6 +57,9 @@ set(ORVI_POSIX_ONLY_TESTS
     LoaderTest.PlatformSelectorRunsBeforeTheListIsRead
     LoaderTest.AWindowsSelectorThatCannotRunHereGoesThroughWine
     UrlTest.OpenFailsWhenTheOpenerReportsAFailure
+    # The hand-off through stand-in programs that record their arguments: a platform browser in a
+    # Wine-style prefix and an xdg-open on PATH (on Windows the URL goes to ShellExecuteExW).
+    HandOffTest.*
     # The XDG folders and the Wine prefix; on Windows SHGetFolderPathW answers (tests/rtl/win32).
     KnownFoldersTest.*
     # One function for every library that binds it: the ELF dynamic linker merges an inline method's

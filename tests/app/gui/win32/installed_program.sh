@@ -30,7 +30,7 @@ esac
 # Qt loads the platform plugin from the installed folder (Wine names each DLL it loads), and the
 # program is still up, waiting for its user, when the time runs out.
 status=0
-QT_QPA_PLATFORM=offscreen WINEDEBUG=+loaddll timeout 20 "$run" "$dest/bin/venturo_mtd.exe" \
+VENTURO_WINE_EXEC=1 QT_QPA_PLATFORM=offscreen WINEDEBUG=+loaddll timeout 20 "$run" "$dest/bin/venturo_mtd.exe" \
     >"$dest/out.txt" 2>&1 || status=$?
 if ! grep -qi "Loaded L\".*$(basename "$dest").*platforms.*qoffscreen\.dll\"" "$dest/out.txt"; then
     echo "the offscreen platform was not loaded from the installed folder:"
