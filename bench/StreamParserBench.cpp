@@ -6,6 +6,7 @@
 // ratio of project to peer time with its spread over the repetitions, and how the time grows with the
 // input.
 //   --check   also fails (exit 1) unless the 1 MiB median ratios are within the goals below.
+#include "BenchRatios.h"
 #include "utils/framework/StreamGrammars.h"
 
 #include <benchmark/benchmark.h>
@@ -139,13 +140,7 @@ private:
     std::map<std::string, std::vector<double>> _times;
 };
 
-double Median(std::vector<double> values) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const std::size_t half = values.size() / 2;
-    return values.size() % 2 ? values[half] : (values[half - 1] + values[half]) / 2;
-}
+using bench::Median;
 
 struct TRatio {
     double median = 0, low = 0, high = 0;
@@ -220,15 +215,11 @@ int main(int argc, char** argv) {
         else
             args.push_back(argv[i]);
     }
-    const auto given = [&](const char* prefix) {
-        return std::any_of(args.begin(), args.end(),
-                           [&](const char* arg) { return std::strncmp(arg, prefix, std::strlen(prefix)) == 0; });
-    };
     static char repetitions[] = "--benchmark_repetitions=5";
     static char interleaving[] = "--benchmark_enable_random_interleaving=true";
-    if (!given("--benchmark_repetitions"))
+    if (!bench::HasFlag(args, "--benchmark_repetitions"))
         args.push_back(repetitions);
-    if (!given("--benchmark_enable_random_interleaving"))
+    if (!bench::HasFlag(args, "--benchmark_enable_random_interleaving"))
         args.push_back(interleaving);
     int count = static_cast<int>(args.size());
     benchmark::Initialize(&count, args.data());
