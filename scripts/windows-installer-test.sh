@@ -20,20 +20,9 @@ msi="${1:-$(ls -t "$root"/build/windows/dist/VenturoMTD-*-x64.msi 2>/dev/null | 
 msi="$(realpath "$msi")"
 samples="$root/build/release/bin/venturo_sample_datasets"
 [ -x "$samples" ] || { echo "no $samples: run scripts/build.sh release first" >&2; exit 1; }
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
-
-work="$(mktemp -d "${TMPDIR:-/tmp}/venturo-msi-test.XXXXXX")"
-prefix="$work/prefix"
+. scripts/lib/wine-prefix.sh
 # No desktop menu entries in the user's own home for the shortcuts the installer makes in the prefix.
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-cleanup() {
-    "$wineserver" -k 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-"$wine" wineboot --init >/dev/null 2>&1
-"$wineserver" -p || true # the one wineboot started may already be waiting
+private_wine_prefix "$(mktemp -d "${TMPDIR:-/tmp}/venturo-msi-test.XXXXXX")" "winemenubuilder.exe=d"
 
 failures=0
 check() { # description, then a command that must succeed

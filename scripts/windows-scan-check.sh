@@ -11,19 +11,8 @@ cd "$(dirname "$0")/.."
 root="$PWD"
 linux="$root/build/release/bin"
 windows="$root/build/windows/bin"
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
-
-work="$(mktemp -d "${TMPDIR:-/tmp}/venturo-scan.XXXXXX")"
-prefix="$work/prefix"
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-cleanup() {
-    "$wineserver" -k 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-"$wine" wineboot --init >/dev/null 2>&1
-"$wineserver" -p || true # the one wineboot started may already be waiting
+. scripts/lib/wine-prefix.sh
+private_wine_prefix "$(mktemp -d "${TMPDIR:-/tmp}/venturo-scan.XXXXXX")"
 
 accounts="$prefix/drive_c/ProgramData/Sage/Accounts"
 program="$prefix/drive_c/Program Files (x86)/Sage/Accounts"
