@@ -161,18 +161,23 @@ void TThread::Start() {
         throw EThreadError(u"Cannot call Start on a running or finished thread");
     }
     _blStarted = true;
+    // Run must not begin before _thread holds it, so Start keeps a gate locked until then. The gate is
+    // shared, not a member: a free-on-terminate thread may free the object as soon as it passes. (Not
+    // an atomic wait: mingw's libstdc++ can miss that wake-up and leave the thread blocked for good.)
+    auto gate = std::make_shared<std::mutex>();
+    std::unique_lock closed(*gate);
     try {
-        _thread = std::thread(&TThread::Run, this);
+        _thread = std::thread([this, gate] {
+            { std::lock_guard pass(*gate); }
+            Run();
+        });
     } catch (const std::system_error& e) {
         _blStarted = false;
         throw EThreadError(u"Thread creation error: " + Utf8ToString(e.what()));
     }
-    _blLaunched = true;
-    _blLaunched.notify_one();
 }
 
 void TThread::Run() {
-    _blLaunched.wait(false);
     try {
         Execute();
     } catch (...) {

@@ -90,7 +90,6 @@ private:
     std::thread _thread;
     std::atomic<bool> _blTerminated{false};
     std::atomic<bool> _blFinished{false};
-    std::atomic<bool> _blLaunched{false}; // set once _thread holds the running thread
     bool _blStarted = false;
     bool _blCreateSuspended;
     std::exception_ptr _pFatalException;

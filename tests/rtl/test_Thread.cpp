@@ -236,6 +236,20 @@ TEST(Thread, FreeStopsTheThreadBeforeTheDerivedPartIsDestroyed) {
     EXPECT_FALSE(sawDestroyed.load());
 }
 
+// Start hands the running thread to the object before Execute may begin; a hand-off that loses its
+// wake-up leaves a thread blocked for good, which only shows over many starts.
+TEST(Thread, EveryStartedThreadRuns) {
+    std::atomic<int> ran{0};
+    for (int i = 0; i < 400; ++i) {
+        auto* t = Create<TLambdaThread>([&](TLambdaThread&) { ++ran; }, false);
+        if (t->EndedEvent()->WaitFor(10000) != TWaitResult::wrSignaled) {
+            FAIL() << "thread " << i << " never ran (left running, not freed)";
+        }
+        Free(t);
+    }
+    EXPECT_EQ(ran.load(), 400);
+}
+
 TEST(Thread, EndedEventOutlivesAFreeOnTerminateThread) {
     std::atomic<bool> destroyed{false};
     auto* t = new TFlagThread(&destroyed);
