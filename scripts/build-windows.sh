@@ -7,6 +7,9 @@
 #                                               (how the installer test makes a newer MSI to upgrade to)
 # Signing: VENTURO_SIGN_CERT and VENTURO_SIGN_KEY (PEM files; environment or CMake cache of the windows
 # preset), VENTURO_SIGN_PASSWORD for an encrypted key. Without them the build is unsigned and says so.
+# Time stamps keep a signature valid after its certificate expires: VENTURO_SIGN_TIMESTAMP_URL names an
+# RFC 3161 time-stamping service, or VENTURO_SIGN_TSA_CERT and VENTURO_SIGN_TSA_KEY (PEM) a time-stamping
+# certificate that stamps locally (a build without network access; CI's throwaway one).
 # VENTURO_WINDOWS_DEPS, when set, names third-party libraries already built by scripts/windows-deps.sh.
 set -euo pipefail
 out=""
@@ -23,6 +26,8 @@ done
 # Files named by the caller are found from the caller's folder.
 [ -z "${VENTURO_SIGN_CERT:-}" ] || VENTURO_SIGN_CERT="$(realpath "$VENTURO_SIGN_CERT")"
 [ -z "${VENTURO_SIGN_KEY:-}" ] || VENTURO_SIGN_KEY="$(realpath "$VENTURO_SIGN_KEY")"
+[ -z "${VENTURO_SIGN_TSA_CERT:-}" ] || VENTURO_SIGN_TSA_CERT="$(realpath "$VENTURO_SIGN_TSA_CERT")"
+[ -z "${VENTURO_SIGN_TSA_KEY:-}" ] || VENTURO_SIGN_TSA_KEY="$(realpath "$VENTURO_SIGN_TSA_KEY")"
 cd "$(dirname "$0")/.."
 root="$PWD"
 build="$root/build/windows"
@@ -73,6 +78,7 @@ key="${VENTURO_SIGN_KEY:-$(cache_value VENTURO_SIGN_KEY)}"
 sign() { # signs the file in place with the configured certificate
     local args=(sign -certs "$cert" -key "$key" -h sha256 -n "Venturo MTD" -i "https://www.corvane.co.uk/")
     [ -n "${VENTURO_SIGN_PASSWORD:-}" ] && args+=(-pass "$VENTURO_SIGN_PASSWORD")
+    args+=("${stamp[@]}")
     osslsigncode "${args[@]}" -in "$1" -out "$1.signed" >/dev/null || { rm -f "$1.signed"; fail "signing $1 failed"; }
     mv "$1.signed" "$1"
 }
@@ -82,6 +88,16 @@ if [ -n "$cert" ] && [ -n "$key" ]; then
 elif [ -n "$cert$key" ]; then
     fail "VENTURO_SIGN_CERT and VENTURO_SIGN_KEY go together"
 fi
+stamp=()
+if [ -n "${VENTURO_SIGN_TIMESTAMP_URL:-}" ]; then
+    stamp=(-ts "$VENTURO_SIGN_TIMESTAMP_URL")
+elif [ -n "${VENTURO_SIGN_TSA_CERT:-}" ] && [ -n "${VENTURO_SIGN_TSA_KEY:-}" ]; then
+    stamp=(-TSA-certs "$VENTURO_SIGN_TSA_CERT" -TSA-key "$VENTURO_SIGN_TSA_KEY")
+elif [ -n "${VENTURO_SIGN_TSA_CERT:-}${VENTURO_SIGN_TSA_KEY:-}" ]; then
+    fail "VENTURO_SIGN_TSA_CERT and VENTURO_SIGN_TSA_KEY go together"
+fi
+[ "$signed" -eq 0 ] || [ ${#stamp[@]} -gt 0 ] ||
+    echo "note: signatures carry no time stamp and lapse with the certificate (VENTURO_SIGN_TIMESTAMP_URL)" >&2
 
 # The program folder is what the build installed into bin; import libraries and headers stay out.
 program="$stage/bin"

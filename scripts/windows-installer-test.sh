@@ -59,7 +59,14 @@ product_icon() { # the icon that Add/Remove Programs shows for the product, as a
     icon="$(reg_entries 'HKCR\Installer\Products' ProductName ProductIcon | cut -d'|' -f2)"
     [ -n "$icon" ] && printf '%s/drive_c/%s' "$prefix" "$(printf '%s' "${icon#[Cc]:\\}" | tr '\\' /)"
 }
-verify_signature() { osslsigncode verify -CAfile "$VENTURO_SIGN_CERT" -in "$1" >/dev/null 2>&1; }
+verify_signature() { # with a time-stamping certificate named, the stamp must verify too
+    if [ -z "${VENTURO_SIGN_TSA_CERT:-}" ]; then
+        osslsigncode verify -CAfile "$VENTURO_SIGN_CERT" -in "$1" >/dev/null 2>&1
+        return
+    fi
+    osslsigncode verify -CAfile "$VENTURO_SIGN_CERT" -TSA-CAfile "$VENTURO_SIGN_TSA_CERT" -in "$1" 2>&1 |
+        grep -q "^Timestamp Server Signature verification: ok"
+}
 
 version="$(basename "$msi" | sed -E 's/^VenturoMTD-([0-9.]+)-x64\.msi$/\1/')"
 IFS=. read -r major minor patch <<<"$version"
