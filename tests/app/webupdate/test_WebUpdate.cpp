@@ -69,13 +69,13 @@ void WriteText(const fs::path& path, const std::string& text, bool executable = 
     }
 }
 
-// Waits a little for a file that a started program writes.
+// Waits a little for a file that a started program writes whole (renamed into place), until it can
+// be read: on Windows the writer's rename may still hold it for a moment.
 bool WaitForFile(const fs::path& path) {
-    for (int i = 0; i < 200 && !fs::exists(path); ++i) {
+    for (int i = 0; i < 500 && ReadText(path).empty(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20)); // let the writer finish its line
-    return fs::exists(path);
+    return !ReadText(path).empty();
 }
 
 // Every entry below folder (links not followed) with its bytes; folders as "name/".
@@ -758,9 +758,7 @@ TEST_F(WebUpdateTest, TheCheckerAndTheProgramStartWithTheirPathsWhole) {
     WriteText(folder / CheckerFileName(), recorder, true);
     WriteText(folder / ProgramFileName(), recorder, true);
     auto recorded = [&] {
-        for (int i = 0; i < 500 && !fs::exists(record); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        WaitForFile(record);
         std::string text = ReadText(record);
         fs::remove(record);
         return text;
