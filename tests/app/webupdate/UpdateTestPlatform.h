@@ -6,6 +6,7 @@
 #include "rtl/Registry.h"
 
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
