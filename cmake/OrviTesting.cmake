@@ -24,13 +24,12 @@ set(ORVI_POSIX_ONLY_TESTS
     *WinePrefix*
     *WorkFolderThatIsALink*
     ScanTest.*
-    # The web update's component and start-up policy: each case keeps its settings in a file registry
-    # of its own (VENTURO_MTD_REGISTRY) and restarts shell scripts as the program; on Windows the
-    # registry is the system's, shared by every case. The install, its crash recovery, the manifest and
-    # the signature run on Windows, with tests/app/webupdate/win32/ for files the system holds.
-    WebUpdateTest.*
-    StartupCheckTest.*
-    UpdateCheckTest.*
+    # The web update's download folder made readable by its owner alone (permission bits), and links
+    # planted where its download and work folders and its log go.
+    WebUpdateTest.DownloadsGoToAPrivateFolderAndFollowNoPlantedLink
+    WebUpdateTest.LinksInPlaceOfTheWorkFoldersAndTheLogAreNeverFollowed
+    # A folder in which no user may create a file: Wine lets its user write everywhere.
+    WebUpdateTest.AFolderNoUserMayWriteInSendsTheUserToTheInstaller
     # Names that are bytes, not UTF-8, and the C library's wording of an error.
     *NotUtf8*
     FileStreamTest.OpenFailuresNameTheFile

@@ -537,6 +537,11 @@ bool SetFileAside(const UnicodeString& file, const UnicodeString& aside) {
     return CreateHardLink(file, aside);
 }
 
+bool ReplaceFileKeepingOld(const UnicodeString& file, const UnicodeString& replacement,
+                           const UnicodeString& kept) {
+    return CreateHardLink(file, kept) && RenameFile(replacement, file);
+}
+
 bool CanCreateFilesIn(const UnicodeString& folder) {
     static std::atomic<unsigned> counter{0};
     const std::string probe =

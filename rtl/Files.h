@@ -112,6 +112,15 @@ RTL_API bool CreateHardLink(const UnicodeString& existing, const UnicodeString& 
 /// file is renamed to aside (write-through) and its name is free until the new one is renamed in.
 /// False when it cannot be done.
 RTL_API bool SetFileAside(const UnicodeString& file, const UnicodeString& aside);
+/// Puts replacement in file's place and keeps the old file under the name kept (which must not
+/// exist), so that file's name always holds a file, even while the old one runs or is loaded: on
+/// POSIX kept is a second name (a hard link) and replacement is then renamed over file; on Windows,
+/// where a running program or a loaded library cannot be replaced, one ReplaceFileW renames the old
+/// file to kept and replacement to file, and only where the system refuses that call are the two
+/// renames made one after the other. False when it cannot be done: file may then be missing, with
+/// the old file at kept.
+RTL_API bool ReplaceFileKeepingOld(const UnicodeString& file, const UnicodeString& replacement,
+                                   const UnicodeString& kept);
 /// True when the user may create files in folder: a file of a new name is created there and removed
 /// again at once. A program folder installed for every user of the computer refuses other users.
 RTL_API bool CanCreateFilesIn(const UnicodeString& folder);

@@ -184,9 +184,13 @@ bool ClearInUse(const UnicodeString& folder, const UnicodeString& name) {
            rtl::SetFileAside(target, aside) && !rtl::FileExists(target);
 }
 
+// A new file that cannot simply be renamed over (the new program running the rollback) is set
+// aside by the same call that puts the old one back, so the name is never free.
 bool PutBackOld(const UnicodeString& folder, const UnicodeString& name) {
-    UnicodeString target = Below(folder, name), kept = KeptOld(folder, name);
-    return rtl::RenameFile(kept, target) || (ClearInUse(folder, name) && rtl::RenameFile(kept, target));
+    UnicodeString target = Below(folder, name), kept = KeptOld(folder, name), aside = SetAside(folder, name);
+    return rtl::RenameFile(kept, target) ||
+           (rtl::ForceDirectories(rtl::ExtractFileDir(aside)) && !rtl::FileExists(aside) &&
+            rtl::ReplaceFileKeepingOld(target, kept, aside));
 }
 
 bool RemoveNew(const UnicodeString& folder, const UnicodeString& name) {
@@ -279,17 +283,23 @@ void Replace(const UnicodeString& folder, const TJournal::TEntry& entry, const T
         throw rtl::EFCreateError(u"Cannot create " + rtl::ExtractFileDir(target));
     }
     if (entry.HadOld) {
-        // On POSIX a second name, not a move: the program's file is never missing. On Windows a
-        // rename, the one way past a running file, which leaves the name free until the next rename.
+        // The old file keeps a name in the work folder and the new copy takes its place in one
+        // step, so the program's file is never missing, even where the running one cannot be
+        // replaced (Windows).
         UnicodeString kept = KeptOld(folder, entry.Name);
         Step(onStep, u"keep " + entry.Name);
-        if (!rtl::ForceDirectories(rtl::ExtractFileDir(kept)) || !rtl::SetFileAside(target, kept)) {
+        if (!rtl::ForceDirectories(rtl::ExtractFileDir(kept))) {
             throw rtl::EWriteError(u"Cannot keep the old " + target);
         }
-    }
-    Step(onStep, u"replace " + entry.Name);
-    if (!rtl::RenameFile(NewCopy(folder, entry.Name), target)) {
-        throw rtl::EWriteError(u"Cannot replace " + target);
+        Step(onStep, u"replace " + entry.Name);
+        if (!rtl::ReplaceFileKeepingOld(target, NewCopy(folder, entry.Name), kept)) {
+            throw rtl::EWriteError(u"Cannot replace " + target);
+        }
+    } else {
+        Step(onStep, u"replace " + entry.Name);
+        if (!rtl::RenameFile(NewCopy(folder, entry.Name), target)) {
+            throw rtl::EWriteError(u"Cannot replace " + target);
+        }
     }
     Step(onStep, u"sync " + rtl::ExtractFileDir(target));
     rtl::SyncToDisk(rtl::ExtractFileDir(target));

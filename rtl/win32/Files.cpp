@@ -477,6 +477,22 @@ bool SetFileAside(const UnicodeString& file, const UnicodeString& aside) {
     return ::MoveFileExW(Wide(LongPath(file)), Wide(LongPath(aside)), MOVEFILE_WRITE_THROUGH);
 }
 
+// ReplaceFileW renames the old file to kept and the replacement to file inside one call, so no step
+// of ours ever leaves file's name free, and it works on a running program or a loaded library where
+// a rename over it does not. It takes no write-through flag: the new file is flushed afterwards. A
+// file system that refuses it gets the two renames; a call that did only its first one (the old
+// file at kept, replacement where it was) is finished with the second.
+bool ReplaceFileKeepingOld(const UnicodeString& file, const UnicodeString& replacement, const UnicodeString& kept) {
+    if (::ReplaceFileW(Wide(LongPath(file)), Wide(LongPath(replacement)), Wide(LongPath(kept)),
+                       REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr, nullptr)) {
+        SyncToDisk(file);
+        return true;
+    }
+    if (FileExists(file) && !SetFileAside(file, kept))
+        return false;
+    return RenameFile(replacement, file);
+}
+
 // Removed by the system when the handle closes, so nothing is left even if the process dies here.
 bool CanCreateFilesIn(const UnicodeString& folder) {
     static std::atomic<unsigned> counter{0};

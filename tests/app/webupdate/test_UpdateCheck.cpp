@@ -1,7 +1,7 @@
 // The start-up update check: skip counter, beta channel and the questions put to the component.
 #include "app/update/UpdateCheck.h"
 
-#include "app/core/CoreTestSupport.h"
+#include "app/webupdate/UpdateTestPlatform.h"
 #include "rtl/Registry.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +11,8 @@
 namespace {
 
 using rtl::UnicodeString;
-using ven::testing::TRegistryScope;
+using ven::testing::TUserRegistryScope;
+using ven::testing::WriteProductSettings;
 
 // Records what the check asks; answers "newer" for the URLs it is told to.
 class TRecordingUpdate : public ven::IWebUpdate {
@@ -45,9 +46,6 @@ public:
 
 class UpdateCheckTest : public ::testing::Test {
 protected:
-    void SetSettings(const std::string& values) {
-        _registry.WriteRootFile("HKEY_CURRENT_USER", "[SOFTWARE\\Corvane\\Venturo MTD]\r\n" + values);
-    }
     int SkipValue() {
         rtl::TRegistry reg(true);
         reg.RootKey = rtl::TRootKey::CurrentUser;
@@ -55,7 +53,7 @@ protected:
         return reg.ReadInteger(u"Skip upgrade check");
     }
 
-    TRegistryScope _registry;
+    TUserRegistryScope _registry;
     TRecordingUpdate _update;
 };
 
@@ -73,7 +71,7 @@ TEST_F(UpdateCheckTest, SkipCounterCountsDownAndSkips) {
         int After;
     } cases[] = {{1, false, 0}, {4, false, 3}, {9, false, 3}, {0, true, 0}, {-2, true, -2}};
     for (const auto& c : cases) {
-        SetSettings("Skip upgrade check=" + std::to_string(c.Stored) + "\r\n");
+        WriteProductSettings({{u"Skip upgrade check", rtl::IntToStr(c.Stored)}});
         _update.Asked.clear();
         EXPECT_EQ(ven::RunStartupUpdateCheck(_update), c.Checks) << c.Stored;
         EXPECT_EQ(_update.Asked.empty(), !c.Checks) << c.Stored;
@@ -82,21 +80,21 @@ TEST_F(UpdateCheckTest, SkipCounterCountsDownAndSkips) {
 }
 
 TEST_F(UpdateCheckTest, SkipOfOneChecksAgainOnTheNextStart) {
-    SetSettings("Skip upgrade check=1\r\n");
+    WriteProductSettings({{u"Skip upgrade check", u"1"}});
     EXPECT_FALSE(ven::RunStartupUpdateCheck(_update));
     EXPECT_TRUE(ven::RunStartupUpdateCheck(_update));
     EXPECT_EQ(_update.Asked.size(), 1u);
 }
 
 TEST_F(UpdateCheckTest, EmptyBetaTextIsThePlainChannel) {
-    SetSettings("Beta Programme=\r\n");
+    WriteProductSettings({{u"Beta Programme", u""}});
     ven::RunStartupUpdateCheck(_update);
     ASSERT_EQ(_update.Asked.size(), 1u);
     EXPECT_EQ(_update.Asked[0], u"https://updates.example/update_v03.inf");
 }
 
 TEST_F(UpdateCheckTest, BetaWithoutUpdateFallsBackToThePlainManifest) {
-    SetSettings("Beta Programme=preview\r\n");
+    WriteProductSettings({{u"Beta Programme", u"preview"}});
     ven::RunStartupUpdateCheck(_update);
     ASSERT_EQ(_update.Asked.size(), 2u);
     EXPECT_EQ(_update.Asked[0], u"https://updates.example/update_v03.inf.preview");
@@ -105,7 +103,7 @@ TEST_F(UpdateCheckTest, BetaWithoutUpdateFallsBackToThePlainManifest) {
 }
 
 TEST_F(UpdateCheckTest, BetaUpdateIsInstalledFromTheBetaManifest) {
-    SetSettings("Beta Programme=preview\r\n");
+    WriteProductSettings({{u"Beta Programme", u"preview"}});
     _update.NewerAt = {u"https://updates.example/update_v03.inf.preview"};
     ven::RunStartupUpdateCheck(_update);
     ASSERT_EQ(_update.Updated.size(), 1u);
@@ -114,7 +112,7 @@ TEST_F(UpdateCheckTest, BetaUpdateIsInstalledFromTheBetaManifest) {
 }
 
 TEST_F(UpdateCheckTest, PlainUpdateFoundAfterTheBetaChannelIsInstalled) {
-    SetSettings("Beta Programme=preview\r\n");
+    WriteProductSettings({{u"Beta Programme", u"preview"}});
     _update.NewerAt = {u"https://updates.example/update_v03.inf"};
     ven::RunStartupUpdateCheck(_update);
     ASSERT_EQ(_update.Updated.size(), 1u);
@@ -123,7 +121,7 @@ TEST_F(UpdateCheckTest, PlainUpdateFoundAfterTheBetaChannelIsInstalled) {
 
 TEST_F(UpdateCheckTest, AUserAskedCheckIsMadeThroughTheRestAndTheSkipCounter) {
     // A start within a day of a failed update, with starts to skip: the start-up check rests...
-    SetSettings("Skip upgrade check=3\r\nBeta Programme=preview\r\n");
+    WriteProductSettings({{u"Skip upgrade check", u"3"}, {u"Beta Programme", u"preview"}});
     ASSERT_TRUE(ven::RecordUpdateFailure(u"earlier", rtl::Now() - 0.5));
     EXPECT_FALSE(ven::RunStartupUpdateCheck(_update));
     EXPECT_TRUE(_update.Asked.empty());
@@ -153,7 +151,7 @@ TEST_F(UpdateCheckTest, AUserAskedCheckSaysWhatItCameTo) {
 
 TEST_F(UpdateCheckTest, AUserAskedCheckAfterABetaUpdateAsksTheChannelsAfresh) {
     // A beta update that failed at start-up left the beta address on the component.
-    SetSettings("Beta Programme=preview\r\n");
+    WriteProductSettings({{u"Beta Programme", u"preview"}});
     _update.NewerAt = {u"https://updates.example/update_v03.inf.preview"};
     _update.UpdateSucceeds = false;
     ven::RunStartupUpdateCheck(_update);

@@ -10,6 +10,7 @@
 #include "app/update/UpdateCheck.h"
 #include "app/update/UpdateSignature.h"
 #include "app/webupdate/LocalHttpServer.h"
+#include "app/webupdate/UpdateTestPlatform.h"
 #include "rtl/Exceptions.h"
 #include "rtl/Files.h"
 #include "rtl/KnownFolders.h"
@@ -37,8 +38,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using rtl::UnicodeString;
+using ven::testing::CheckerFileName;
+using ven::testing::ProgramFileName;
+using ven::testing::StandInProgram;
 using ven::testing::TLocalHttpServer;
 using ven::testing::TTempFolder;
+using ven::testing::WriteProductSettings;
 
 QCoreApplication& App() {
     static int argc = 1;
@@ -64,13 +69,13 @@ void WriteText(const fs::path& path, const std::string& text, bool executable = 
     }
 }
 
-// Waits a little for a file that a started program writes.
+// Waits a little for a file that a started program writes whole (renamed into place), until it can
+// be read: on Windows the writer's rename may still hold it for a moment.
 bool WaitForFile(const fs::path& path) {
-    for (int i = 0; i < 200 && !fs::exists(path); ++i) {
+    for (int i = 0; i < 500 && ReadText(path).empty(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20)); // let the writer finish its line
-    return fs::exists(path);
+    return !ReadText(path).empty();
 }
 
 // Every entry below folder (links not followed) with its bytes; folders as "name/".
@@ -120,12 +125,13 @@ class WebUpdateTest : public ::testing::Test {
 protected:
     void SetUp() override {
         _program = _tmp.Path() / "program";
-        WriteText(_program / "venturo_mtd", "#!/bin/sh\necho old\n", true);
+        _oldProgram = StandInProgram(_tmp.Path() / "restarted", "old");
+        WriteText(_program / ProgramFileName(), _oldProgram, true);
         WriteText(_program / "data.txt", "old data");
         _update.Config.ManifestUrl = Url("/updates/update_v03.inf");
         _update.Config.ProgramVersion = u"1.2.0";
         _update.Config.PublicKey = rtl::U(venturo::signing::PublicKeyHex(ReleaseKey()));
-        _update.Config.ProgramFile = _tmp.Text("program/venturo_mtd");
+        _update.Config.ProgramFile = ven::testing::ToText(_program / ProgramFileName());
         _update.Config.TempFolder = _tmp.Text("work");
         _update.Config.LogFile = _tmp.Text("WUPDATE.LOG");
         _update.Config.TimeoutMs = 3000;
@@ -200,14 +206,15 @@ protected:
 
     // A release whose program writes a marker when started and which adds a file in a new folder.
     std::vector<TReleaseFile> NewRelease() const {
-        std::string marker = (_tmp.Path() / "restarted").string();
-        return {{"venturo_mtd", QByteArray::fromStdString("#!/bin/sh\necho new > '" + marker + "'\n"), {}},
+        return {{ProgramFileName(),
+                 QByteArray::fromStdString(StandInProgram(_tmp.Path() / "restarted", "new")),
+                 {}},
                 {"data.txt", "new data", {}},
                 {"lib/extra file.txt", "extra", {}}};
     }
 
     void ExpectNothingInstalled() {
-        EXPECT_EQ(ReadText(_program / "venturo_mtd"), "#!/bin/sh\necho old\n");
+        EXPECT_EQ(ReadText(_program / ProgramFileName()), _oldProgram);
         EXPECT_EQ(ReadText(_program / "data.txt"), "old data");
         EXPECT_FALSE(fs::exists(_program / "lib" / "extra file.txt"));
         EXPECT_EQ(_nRestartAsked, 0);
@@ -235,9 +242,10 @@ protected:
     std::string Log() const { return ReadText(_tmp.Path() / "WUPDATE.LOG"); }
 
     QCoreApplication& _app = App(); // before the server, whose sockets need the application's loop
-    ven::testing::TRegistryScope _registry;
+    ven::testing::TUserRegistryScope _registry;
     TTempFolder _tmp;
     fs::path _program;
+    std::string _oldProgram;
     TLocalHttpServer _server;
     ven::TWebUpdate _update;
     std::chrono::seconds _expiresIn = std::chrono::days(1);
@@ -449,25 +457,25 @@ TEST_F(WebUpdateTest, ASilentServerIsGivenUpOnInBoundedTime) {
 }
 
 TEST_F(WebUpdateTest, InstallsAVerifiedReleaseAndRestarts) {
-    WriteText(_program / "ORVIVersionManifestCheck",
-              "#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" > '" + (_tmp.Path() / "checker-args").string() + "'\n",
-              true);
+    WriteText(_program / CheckerFileName(), StandInProgram(_tmp.Path() / "checker-args", ""), true);
     TReleaseFile license{"EULA.txt", "First line\r\nSecond line\r\n", {}};
     Publish("1.3.0", NewRelease(), &license);
 
     EXPECT_TRUE(_update.DoUpdate(true)) << rtl::StringToUtf8(_update.LastError());
     EXPECT_EQ(_nLicenseShown, 1);
     EXPECT_EQ(_nLicenseLines, 2);
-    EXPECT_EQ(_licenseText, u"First line\nSecond line\n");
+    rtl::TStringList shown; // its lines, joined by the platform's line break
+    shown.SetText(u"First line\nSecond line\n");
+    EXPECT_EQ(_licenseText, shown.Text());
     EXPECT_EQ(ReadText(_program / "data.txt"), "new data");
     EXPECT_EQ(ReadText(_program / "lib" / "extra file.txt"), "extra");
-    EXPECT_TRUE((fs::status(_program / "venturo_mtd").permissions() & fs::perms::owner_exec) !=
+    EXPECT_TRUE((fs::status(_program / ProgramFileName()).permissions() & fs::perms::owner_exec) !=
                 fs::perms::none);
     EXPECT_EQ(_nRestartAsked, 1);
     EXPECT_TRUE(_blCheckerStarted);
     ASSERT_TRUE(WaitForFile(_tmp.Path() / "checker-args"));
-    EXPECT_EQ(ReadText(_tmp.Path() / "checker-args"), (_program / "ORVIVersionManifestCheck").string() +
-                                                          "\n" + (_program / "venturo_mtd").string() + "\n");
+    EXPECT_EQ(ReadText(_tmp.Path() / "checker-args"), (_program / CheckerFileName()).string() + "\n" +
+                                                          (_program / ProgramFileName()).string() + "\n");
     ASSERT_TRUE(WaitForFile(_tmp.Path() / "restarted")); // the new program was started
     EXPECT_EQ(ReadText(_tmp.Path() / "restarted"), "new\n");
     for (const auto& entry : fs::recursive_directory_iterator(_program)) {
@@ -497,10 +505,13 @@ TEST_F(WebUpdateTest, TheRestartCallbackMayKeepTheProgramRunning) {
 }
 
 TEST_F(WebUpdateTest, AProgramThatCannotBeStartedAgainIsAFailure) {
-    // The new program keeps the old file's permissions, and the old one may not be run.
-    fs::permissions(_program / "venturo_mtd", fs::perms::owner_read | fs::perms::owner_write,
+    // The new program keeps the old file's permissions, and the old one may not be run (POSIX);
+    // and the release's program is none the system can start (Windows).
+    fs::permissions(_program / ProgramFileName(), fs::perms::owner_read | fs::perms::owner_write,
                     fs::perm_options::replace);
-    Publish("1.3.0", NewRelease());
+    std::vector<TReleaseFile> release = NewRelease();
+    release[0].Served = "no program\n";
+    Publish("1.3.0", release);
     EXPECT_FALSE(_update.DoUpdate(true));
     EXPECT_EQ(_nRestartAsked, 1);
     EXPECT_EQ(ReadText(_program / "data.txt"), "new data"); // installed all the same
@@ -513,13 +524,13 @@ TEST_F(WebUpdateTest, AProgramThatCannotBeStartedAgainIsAFailure) {
 // Run as a copy of this program in a program folder of its own: it updates its own running file,
 // with nothing configured about where it lives. Does nothing in an ordinary run.
 TEST_F(WebUpdateTest, ACopyUpdatesItsOwnRunningFile) {
-    const char* marker = std::getenv("VENTURO_TEST_SELF_UPDATE");
-    if (!marker) {
+    const char* release = std::getenv("VENTURO_TEST_SELF_UPDATE"); // the new program's bytes
+    if (!release) {
         GTEST_SKIP() << "only run by TheRestartStartsTheUpdatedProgramByItsOwnPath";
     }
     _update.Config.ProgramFile.clear();
     const std::string name = rtl::StringToUtf8(rtl::ExtractFileName(rtl::ApplicationExeName()));
-    Publish("1.3.0", {{name, QByteArray("#!/bin/sh\necho new > '") + marker + "'\n", {}}});
+    Publish("1.3.0", {{name, QByteArray::fromStdString(ReadText(release)), {}}});
     EXPECT_TRUE(_update.DoUpdate(true)) << rtl::StringToUtf8(_update.LastError());
     _nRestartAsked = 0;
 }
@@ -527,26 +538,29 @@ TEST_F(WebUpdateTest, ACopyUpdatesItsOwnRunningFile) {
 TEST_F(WebUpdateTest, TheRestartStartsTheUpdatedProgramByItsOwnPath) {
     // The running file is renamed by the install; the restart must still find the program's path.
     const fs::path original(rtl::StringToUtf8(rtl::ApplicationExeName()));
-    const fs::path copy = _program / "venturo_mtd";
+    const fs::path copy = _program / ProgramFileName();
     fs::remove(copy);
     fs::copy_file(original, copy);
     fs::permissions(copy, fs::perms::owner_all);
-    const char* found = std::getenv("LD_LIBRARY_PATH");
+    const char* variable = ven::testing::LibraryPathVariable();
+    const char* found = std::getenv(variable);
     const std::string old = found ? found : "";
     const std::string libraries = original.parent_path().string();
-    ::setenv("LD_LIBRARY_PATH", (old.empty() ? libraries : libraries + ":" + old).c_str(), 1);
-    ::setenv("VENTURO_TEST_SELF_UPDATE", (_tmp.Path() / "restarted").c_str(), 1);
+    ::setenv(variable,
+             (old.empty() ? libraries : libraries + ven::testing::LibraryPathSeparator() + old).c_str(), 1);
+    WriteText(_tmp.Path() / "release", StandInProgram(_tmp.Path() / "restarted", "new"));
+    ::setenv("VENTURO_TEST_SELF_UPDATE", (_tmp.Path() / "release").string().c_str(), 1);
     rtl::TProcessStart started = rtl::CreateProcess(
         ven::testing::ToText(copy), {u"--gtest_filter=WebUpdateTest.ACopyUpdatesItsOwnRunningFile"},
         _tmp.Text(), rtl::TShowWindow::swNormal);
     ::unsetenv("VENTURO_TEST_SELF_UPDATE");
-    old.empty() ? ::unsetenv("LD_LIBRARY_PATH") : ::setenv("LD_LIBRARY_PATH", old.c_str(), 1);
+    old.empty() ? ::unsetenv(variable) : ::setenv(variable, old.c_str(), 1);
     ASSERT_TRUE(started) << rtl::StringToUtf8(started.ErrorText);
     ASSERT_TRUE(started.Process->WaitFor(120000));
     EXPECT_EQ(started.Process->ExitCode(), 0);
     ASSERT_TRUE(WaitForFile(_tmp.Path() / "restarted")); // the new program ran
     EXPECT_EQ(ReadText(_tmp.Path() / "restarted"), "new\n");
-    EXPECT_EQ(ReadText(copy).substr(0, 9), "#!/bin/sh");
+    EXPECT_EQ(ReadText(copy), StandInProgram(_tmp.Path() / "restarted", "new"));
 }
 
 TEST_F(WebUpdateTest, AFileThatFailsVerificationInstallsNothing) {
@@ -702,9 +716,9 @@ TEST_F(WebUpdateTest, AFailureWhileReplacingPutsEveryFileBack) {
     EXPECT_NE(rtl::StringToUtf8(_update.LastError()).find("Nothing was installed: Cannot replace"),
               std::string::npos)
         << rtl::StringToUtf8(_update.LastError());
-    EXPECT_EQ(ReadText(_program / "venturo_mtd"), "#!/bin/sh\necho old\n");
+    EXPECT_EQ(ReadText(_program / ProgramFileName()), _oldProgram);
     EXPECT_EQ(ReadText(_program / "data.txt"), "old data");
-    EXPECT_TRUE((fs::status(_program / "venturo_mtd").permissions() & fs::perms::owner_exec) !=
+    EXPECT_TRUE((fs::status(_program / ProgramFileName()).permissions() & fs::perms::owner_exec) !=
                 fs::perms::none);
     EXPECT_FALSE(fs::exists(_program / ".webupdate"));
     EXPECT_EQ(_nRestartAsked, 0);
@@ -713,48 +727,48 @@ TEST_F(WebUpdateTest, AFailureWhileReplacingPutsEveryFileBack) {
     fs::remove_all(_program / "lib");
     WriteText(_program / "lib", "a file where a folder is needed");
     EXPECT_FALSE(_update.DoUpdate(true));
-    EXPECT_EQ(ReadText(_program / "venturo_mtd"), "#!/bin/sh\necho old\n");
+    EXPECT_EQ(ReadText(_program / ProgramFileName()), _oldProgram);
     EXPECT_EQ(ReadText(_program / "data.txt"), "old data");
     EXPECT_FALSE(fs::exists(_program / ".webupdate"));
 }
 
 TEST_F(WebUpdateTest, TheCheckerIsFoundBesideTheProgram) {
-    UnicodeString program = _tmp.Text("program/venturo_mtd");
+    UnicodeString program = ven::testing::ToText(_program / ProgramFileName());
     EXPECT_EQ(ven::FindVersionChecker(program), u"");
     EXPECT_FALSE(ven::StartVersionChecker(program));
+    // Programs built for POSIX carry no extension; Windows ones always do.
     WriteText(_program / "ORVIVersionManifestCheck", "#!/bin/sh\n", true);
-    EXPECT_EQ(ven::FindVersionChecker(program), _tmp.Text("program/ORVIVersionManifestCheck"));
+    EXPECT_EQ(ven::FindVersionChecker(program),
+              rtl::PathDelim == u'/' ? ven::testing::ToText(_program / "ORVIVersionManifestCheck") : u"");
     WriteText(_program / "ORVIVersionManifestCheck.exe", "#!/bin/sh\n", true);
-    EXPECT_EQ(ven::FindVersionChecker(program), _tmp.Text("program/ORVIVersionManifestCheck.exe"));
+    EXPECT_EQ(ven::FindVersionChecker(program),
+              ven::testing::ToText(_program / "ORVIVersionManifestCheck.exe"));
     EXPECT_EQ(
         ven::VersionCheckerCommandLine(u"C:\\P Files\\ORVIVersionManifestCheck.exe", u"C:\\P Files\\v.exe"),
         u"\"C:\\P Files\\ORVIVersionManifestCheck.exe\" \"C:\\P Files\\v.exe\"");
 }
 
 TEST_F(WebUpdateTest, TheCheckerAndTheProgramStartWithTheirPathsWhole) {
-    // A folder name with a quote and blanks: each path reaches the program as one argument.
-    fs::path folder = _tmp.Path() / "app\"x \\ y";
+    // A folder name with blanks and a quote (or what the command shell reads): each path reaches the
+    // program as one argument.
+    fs::path folder = _tmp.Path() / ven::testing::AwkwardFolderName();
     fs::create_directories(folder);
     fs::path record = _tmp.Path() / "record";
-    const std::string recorder = "#!/bin/sh\n{ pwd; printf '%s\\n' \"$0\" \"$@\"; } > '" + record.string() +
-                                 ".tmp'\n" + "/bin/mv '" + record.string() + ".tmp' '" + record.string() +
-                                 "'\n";
-    WriteText(folder / "ORVIVersionManifestCheck", recorder, true);
-    WriteText(folder / "venturo_mtd", recorder, true);
+    const std::string recorder = StandInProgram(record, "", true);
+    WriteText(folder / CheckerFileName(), recorder, true);
+    WriteText(folder / ProgramFileName(), recorder, true);
     auto recorded = [&] {
-        for (int i = 0; i < 500 && !fs::exists(record); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        WaitForFile(record);
         std::string text = ReadText(record);
         fs::remove(record);
         return text;
     };
-    const UnicodeString program = ven::testing::ToText(folder / "venturo_mtd");
+    const UnicodeString program = ven::testing::ToText(folder / ProgramFileName());
     ASSERT_TRUE(ven::StartVersionChecker(program));
-    EXPECT_EQ(recorded(), folder.string() + "\n" + (folder / "ORVIVersionManifestCheck").string() + "\n" +
-                              (folder / "venturo_mtd").string() + "\n");
+    EXPECT_EQ(recorded(), folder.string() + "\n" + (folder / CheckerFileName()).string() + "\n" +
+                              (folder / ProgramFileName()).string() + "\n");
     ASSERT_TRUE(ven::StartProgram(program));
-    EXPECT_EQ(recorded(), folder.string() + "\n" + (folder / "venturo_mtd").string() + "\n");
+    EXPECT_EQ(recorded(), folder.string() + "\n" + (folder / ProgramFileName()).string() + "\n");
     EXPECT_EQ(
         ven::VersionCheckerCommandLine(u"C:\\app\"x\\ORVIVersionManifestCheck.exe", u"C:\\app\"x\\v.exe"),
         u"\"C:\\app\\\"x\\ORVIVersionManifestCheck.exe\" \"C:\\app\\\"x\\v.exe\"");
@@ -834,8 +848,6 @@ TEST_F(WebUpdateTest, AFolderNoUserMayWriteInSendsTheUserToTheInstaller) {
 
 TEST_F(WebUpdateTest, AnInstallThatFailsMidwayLeavesTheOldProgramToRunOn) {
     // The program is replaced first, then the second file cannot be.
-    WriteText(_program / "venturo_mtd",
-              "#!/bin/sh\necho old > '" + (_tmp.Path() / "restarted").string() + "'\n", true);
     const rtl::TFileIdentity running = rtl::FileIdentity(_update.ProgramFile());
     std::vector<std::string> steps;
     _update.OnInstallStep = [&](const UnicodeString& step) {
@@ -846,7 +858,7 @@ TEST_F(WebUpdateTest, AnInstallThatFailsMidwayLeavesTheOldProgramToRunOn) {
     };
     Publish("1.3.0", NewRelease());
     EXPECT_FALSE(_update.DoUpdate(true));
-    ASSERT_NE(std::find(steps.begin(), steps.end(), "replace venturo_mtd"), steps.end());
+    ASSERT_NE(std::find(steps.begin(), steps.end(), "replace " + ProgramFileName()), steps.end());
     ASSERT_EQ(_failuresShown.size(), 1u);
     EXPECT_NE(_failuresShown[0].find("Nothing was installed: Cannot replace data.txt"), std::string::npos)
         << _failuresShown[0];
@@ -861,17 +873,17 @@ TEST_F(WebUpdateTest, AnInstallThatFailsMidwayLeavesTheOldProgramToRunOn) {
 
 TEST_F(WebUpdateTest, AStartAfterAnInterruptedInstallRollsBackAndRunsTheOldProgram) {
     const fs::path marker = _tmp.Path() / "restarted";
-    const std::string oldProgram = "#!/bin/sh\necho old > '" + marker.string() + "'\n";
+    const std::string keepProgram = "keep " + ProgramFileName();
     struct {
         const char* KilledAt;
         bool OldProgramStarted;
     } cases[] = {
-        {"sync ", true},             // the new program in place, the rest not: rolled back
-        {"keep venturo_mtd", false}, // nothing replaced yet: the running program is the old one
-        {"clean up", false},         // wholly installed: the new program goes on
+        {"sync ", true},              // the new program in place, the rest not: rolled back
+        {keepProgram.c_str(), false}, // nothing replaced yet: the running program is the old one
+        {"clean up", false},          // wholly installed: the new program goes on
     };
     for (const auto& c : cases) {
-        WriteText(_program / "venturo_mtd", oldProgram, true);
+        WriteText(_program / ProgramFileName(), _oldProgram, true);
         WriteText(_program / "data.txt", "old data");
         fs::remove(marker);
         // The process dies at the step; the release's program is then what the next start runs.
@@ -890,7 +902,7 @@ TEST_F(WebUpdateTest, AStartAfterAnInterruptedInstallRollsBackAndRunsTheOldProgr
             EXPECT_EQ(result, ven::TRecoveryResult::Restarted) << c.KilledAt;
             ASSERT_TRUE(WaitForFile(marker)) << c.KilledAt;
             EXPECT_EQ(ReadText(marker), "old\n");
-            EXPECT_NE(Log().find("Restarting the old program " + _program.string() + "/venturo_mtd"),
+            EXPECT_NE(Log().find("Restarting the old program " + (_program / ProgramFileName()).string()),
                       std::string::npos);
         } else {
             EXPECT_EQ(result, ven::TRecoveryResult::Ready) << c.KilledAt;
@@ -965,8 +977,7 @@ TEST_F(StartupCheckTest, AFailedUpdateIsNotTriedAgainForADay) {
 }
 
 TEST_F(StartupCheckTest, ABetaChannelWithoutAnUpdateFallsBackToThePlainManifest) {
-    _registry.WriteRootFile("HKEY_CURRENT_USER",
-                            "[SOFTWARE\\Corvane\\Venturo MTD]\r\nBeta Programme=preview\r\n");
+    WriteProductSettings({{u"Beta Programme", u"preview"}});
     Publish("1.2.0", NewRelease(), nullptr, "update_v03.inf.preview");
     TReleaseFile license{"EULA.txt", "Terms", {}};
     Publish("1.3.0", NewRelease(), &license);
@@ -985,8 +996,7 @@ TEST_F(StartupCheckTest, ABetaChannelWithoutAnUpdateFallsBackToThePlainManifest)
 }
 
 TEST_F(StartupCheckTest, ABetaChannelWithAnUpdateIsUsed) {
-    _registry.WriteRootFile("HKEY_CURRENT_USER",
-                            "[SOFTWARE\\Corvane\\Venturo MTD]\r\nBeta Programme=preview\r\n");
+    WriteProductSettings({{u"Beta Programme", u"preview"}});
     Publish("1.4.0", NewRelease(), nullptr, "update_v03.inf.preview");
     EXPECT_TRUE(ven::RunStartupUpdateCheck(_update));
     EXPECT_EQ(_update.ManifestUrl(), Url("/updates/update_v03.inf.preview"));
