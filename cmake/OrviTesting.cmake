@@ -80,8 +80,6 @@ set(ORVI_POSIX_ONLY_TESTS
     # xdg-open as a shell script, and its wording when it cannot start the browser.
     MainWindowFeedbackTest.AnOpenerThatFailsLeavesNoClaimOfAnOpenedPortalAndOffersTheLink
     MainWindowTest.AHandOffThatCannotStartSaysWhy
-    # The offscreen platform's font metrics under Wine break the progress text elsewhere.
-    SplashTest.ProgressShowsDoubledAmpersandsOnceAndBreaksAtCarriageReturn
     # The demo datasets found through a Wine-style prefix (WINEPREFIX) that the test sets up; the
     # program run as a child also closes on the termination signal.
     StartUpTest.LoaderFillsTheGridThenTheMainWindowReplacesTheSplash
@@ -89,10 +87,11 @@ set(ORVI_POSIX_ONLY_TESTS
 # Builds just those (and what they link): the tsan build preset's target.
 add_custom_target(tsan_tests)
 
-# orvi_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [GUI])
+# orvi_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [GUI] [LOCK <resource>])
 # One GoogleTest executable per unit, linking only what it tests. GUI tests run on the offscreen platform.
+# LOCK: no two tests that name the same resource run at once.
 function(orvi_add_test)
-    cmake_parse_arguments(T "GUI" "NAME" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(T "GUI" "NAME;LOCK" "SOURCES;LIBS" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
     target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
@@ -103,6 +102,9 @@ function(orvi_add_test)
     set(props ENVIRONMENT "VENTURO_MTD_REGISTRY=${CMAKE_BINARY_DIR}/test-registry/${T_NAME}" TIMEOUT 300)
     if(T_GUI)
         list(APPEND props ENVIRONMENT_MODIFICATION "QT_QPA_PLATFORM=set:offscreen")
+    endif()
+    if(T_LOCK)
+        list(APPEND props RESOURCE_LOCK ${T_LOCK})
     endif()
     if(T_NAME IN_LIST ORVI_TSAN_TESTS)
         list(APPEND props LABELS tsan)
