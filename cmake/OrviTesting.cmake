@@ -73,10 +73,6 @@ set(ORVI_POSIX_ONLY_TESTS
     VatReturnsWindowTest.ColumnWidthsAreSavedAndTheTableClosesWithTheWindow
     GroupWindowTest.CaptionSizeAndHeader
     GroupWindowTest.ColumnWidthsAreSavedAndRestored
-    # A path painted into a narrow cell under Wine's fonts, and the list of what could not be read
-    # (not yet checked under Wine).
-    MainWindowTest.PathsKeepTheirEndsAndTheFullPathIsTheHint
-    MainWindowFeedbackTest.WhatCouldNotBeReadIsCountedMarkedAndListed
     # xdg-open as a shell script, and its wording when it cannot start the browser.
     MainWindowFeedbackTest.AnOpenerThatFailsLeavesNoClaimOfAnOpenedPortalAndOffersTheLink
     MainWindowTest.AHandOffThatCannotStartSaysWhy

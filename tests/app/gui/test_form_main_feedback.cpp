@@ -11,6 +11,7 @@
 #include "app/gui/SliderSwitch.h"
 #include "app/gui/form_hand_off_failure.h"
 #include "app/gui/form_read_problems.h"
+#include "rtl/Files.h"
 #include "sage_datasets/SageDatasetVatReturn.h"
 
 #include <QClipboard>
@@ -191,7 +192,8 @@ TEST_F(MainWindowFeedbackTest, WhatCouldNotBeReadIsCountedMarkedAndListed) {
     Press(form->btnProblems);
     ASSERT_EQ(items.size(), 3);
     EXPECT_EQ(items[0], ToQ(ToText(damaged.UnknownVersion)));
-    EXPECT_EQ(reasons[0], "ACCDATA/SETUP.DTA: Unknown version byte 31 in SETUP.DTA");
+    EXPECT_EQ(reasons[0], ToQ(u"ACCDATA" + rtl::UnicodeString(1, rtl::PathDelim) +
+                              u"SETUP.DTA: Unknown version byte 31 in SETUP.DTA"));
     EXPECT_EQ(plain[0], "Sage version 31 is not supported yet");
     const int newest = static_cast<int>(items.indexOf(ToQ(ToText(damaged.NewestReturn))));
     ASSERT_GE(newest, 0) << "the unreadable return file is named";
