@@ -68,11 +68,7 @@ set(ORVI_POSIX_ONLY_TESTS
     Method.SameInlineMethodBoundInTwoLibrariesIsEqual
     # The zone database's history (London on UTC+1 all year, 1968-71): Windows' zone rules begin later.
     TimeZoneTest.LondonSummerWinterAndHistory
-    # Under Wine's offscreen platform the wider fonts widen a restored column to fit its contents
-    # (260 for a saved 210), and the group window is never reported exposed.
-    VatReturnsWindowTest.ColumnWidthsAreSavedAndTheTableClosesWithTheWindow
     GroupWindowTest.CaptionSizeAndHeader
-    GroupWindowTest.ColumnWidthsAreSavedAndRestored
     # xdg-open as a shell script, and its wording when it cannot start the browser.
     MainWindowFeedbackTest.AnOpenerThatFailsLeavesNoClaimOfAnOpenedPortalAndOffersTheLink
     MainWindowTest.AHandOffThatCannotStartSaysWhy
