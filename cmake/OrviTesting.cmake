@@ -69,9 +69,6 @@ set(ORVI_POSIX_ONLY_TESTS
     # The zone database's history (London on UTC+1 all year, 1968-71): Windows' zone rules begin later.
     TimeZoneTest.LondonSummerWinterAndHistory
     GroupWindowTest.CaptionSizeAndHeader
-    # xdg-open as a shell script, and its wording when it cannot start the browser.
-    MainWindowFeedbackTest.AnOpenerThatFailsLeavesNoClaimOfAnOpenedPortalAndOffersTheLink
-    MainWindowTest.AHandOffThatCannotStartSaysWhy
     # The demo datasets found through a Wine-style prefix (WINEPREFIX) that the test sets up; the
     # program run as a child also closes on the termination signal.
     StartUpTest.LoaderFillsTheGridThenTheMainWindowReplacesTheSplash

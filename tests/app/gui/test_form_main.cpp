@@ -6,6 +6,7 @@
 #include "BuildConfig.h"
 #include "app/core/DatasetBrowse.h"
 #include "app/core/GridColumnSizes.h"
+#include "app/gui/DesktopForTests.h"
 #include "app/gui/FileDialog.h"
 #include "app/gui/GuiTestSupport.h"
 #include "app/gui/MessageBox.h"
@@ -219,17 +220,17 @@ TEST_F(MainWindowTest, AHandOffThatCannotStartSaysWhy) {
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     form->SetHandOffHook(nullptr); // the real hand-off, with no browser to be found
-    const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
-    ::setenv("PATH", "/nonexistent", 1);
     QString message;
-    AnswerModal<TfrmHandOffFailure>([&](TfrmHandOffFailure& w) {
-        message = w.lblMessage->text();
-        w.accept();
-    });
-    QTest::mouseClick(form->btnSubmit, Qt::LeftButton);
-    ::setenv("PATH", oldPath.c_str(), 1);
+    {
+        const TBrokenUrlOpener opener(TBrokenUrlOpener::TKind::Missing, data.Folder().Path());
+        AnswerModal<TfrmHandOffFailure>([&](TfrmHandOffFailure& w) {
+            message = w.lblMessage->text();
+            w.accept();
+        });
+        QTest::mouseClick(form->btnSubmit, Qt::LeftButton);
+        EXPECT_TRUE(message.contains(opener.Reason())) << message.toStdString();
+    }
     EXPECT_TRUE(message.startsWith("The browser could not be started"));
-    EXPECT_TRUE(message.contains("Cannot start \"xdg-open\". ")) << message.toStdString();
 }
 
 TEST_F(MainWindowTest, TestModeHandsOffToTheTestSite) {
