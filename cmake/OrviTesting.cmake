@@ -69,9 +69,7 @@ set(ORVI_POSIX_ONLY_TESTS
     # The zone database's history (London on UTC+1 all year, 1968-71): Windows' zone rules begin later.
     TimeZoneTest.LondonSummerWinterAndHistory
     GroupWindowTest.CaptionSizeAndHeader
-    # The demo datasets found through a Wine-style prefix (WINEPREFIX) that the test sets up; the
-    # program run as a child also closes on the termination signal.
-    StartUpTest.LoaderFillsTheGridThenTheMainWindowReplacesTheSplash
+    # The program run as a child closes on the termination signal.
     ProgramExitTest.*)
 # Builds just those (and what they link): the tsan build preset's target.
 add_custom_target(tsan_tests)
