@@ -67,8 +67,7 @@ set(ORVI_POSIX_ONLY_TESTS
     # must be defined out of line.
     Method.SameInlineMethodBoundInTwoLibrariesIsEqual
     # The zone database's history (London on UTC+1 all year, 1968-71): Windows' zone rules begin later.
-    TimeZoneTest.LondonSummerWinterAndHistory
-    GroupWindowTest.CaptionSizeAndHeader)
+    TimeZoneTest.LondonSummerWinterAndHistory)
 # Builds just those (and what they link): the tsan build preset's target.
 add_custom_target(tsan_tests)
 

@@ -64,9 +64,12 @@ TEST_F(GroupWindowTest, CaptionSizeAndHeader) {
     LoadGroup();
     Open(alpha);
     EXPECT_EQ(form->windowTitle(), "Group VAT Return");
-    // The design size, where the screen has room for it.
-    EXPECT_EQ(form->size(), QSize(1017, 402).boundedTo(form->screen()->availableGeometry().size() -
-                                                        (form->frameGeometry().size() - form->size())));
+    // The design size, where the screen has room for it, and never less than the header's fields and
+    // labels need in the window's font.
+    EXPECT_EQ(form->size(), QSize(1017, 402)
+                                .boundedTo(form->screen()->availableGeometry().size() -
+                                           (form->frameGeometry().size() - form->size()))
+                                .expandedTo(form->minimumSize()));
     EXPECT_EQ(form->pnlHeader->height(), 74);
     EXPECT_EQ(form->lblCompany->text(), "Return Name");
     EXPECT_EQ(form->lblVATNo->text(), "VAT no");
