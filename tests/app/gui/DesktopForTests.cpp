@@ -1,7 +1,6 @@
 // The desktop of a POSIX system: the Wine-style prefix that WINEPREFIX names, and xdg-open on PATH.
 #include "app/gui/DesktopForTests.h"
 
-#include "TempFolder.h"
 #include "tools/SampleDatasetGenerator.h"
 
 #include <cstdlib>

@@ -3,7 +3,6 @@
 #include "app/gui/DesktopForTests.h"
 
 #include "rtl/KnownFolders.h"
-#include "rtl/Files.h"
 #include "tools/SampleDatasetGenerator.h"
 
 #include "win32/WindowsForTests.h"
