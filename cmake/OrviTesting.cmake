@@ -66,32 +66,15 @@ set(ORVI_POSIX_ONLY_TESTS
     # must be defined out of line.
     Method.SameInlineMethodBoundInTwoLibrariesIsEqual
     # The zone database's history (London on UTC+1 all year, 1968-71): Windows' zone rules begin later.
-    TimeZoneTest.LondonSummerWinterAndHistory
-    # Under Wine's offscreen platform the wider fonts widen a restored column to fit its contents
-    # (260 for a saved 210), and the group window is never reported exposed.
-    VatReturnsWindowTest.ColumnWidthsAreSavedAndTheTableClosesWithTheWindow
-    GroupWindowTest.CaptionSizeAndHeader
-    GroupWindowTest.ColumnWidthsAreSavedAndRestored
-    # A path painted into a narrow cell under Wine's fonts, and the list of what could not be read
-    # (not yet checked under Wine).
-    MainWindowTest.PathsKeepTheirEndsAndTheFullPathIsTheHint
-    MainWindowFeedbackTest.WhatCouldNotBeReadIsCountedMarkedAndListed
-    # xdg-open as a shell script, and its wording when it cannot start the browser.
-    MainWindowFeedbackTest.AnOpenerThatFailsLeavesNoClaimOfAnOpenedPortalAndOffersTheLink
-    MainWindowTest.AHandOffThatCannotStartSaysWhy
-    # The offscreen platform's font metrics under Wine break the progress text elsewhere.
-    SplashTest.ProgressShowsDoubledAmpersandsOnceAndBreaksAtCarriageReturn
-    # The demo datasets found through a Wine-style prefix (WINEPREFIX) that the test sets up; the
-    # program run as a child also closes on the termination signal.
-    StartUpTest.LoaderFillsTheGridThenTheMainWindowReplacesTheSplash
-    ProgramExitTest.*)
+    TimeZoneTest.LondonSummerWinterAndHistory)
 # Builds just those (and what they link): the tsan build preset's target.
 add_custom_target(tsan_tests)
 
-# orvi_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [GUI])
+# orvi_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [GUI] [LOCK <resource>])
 # One GoogleTest executable per unit, linking only what it tests. GUI tests run on the offscreen platform.
+# LOCK: no two tests that name the same resource run at once.
 function(orvi_add_test)
-    cmake_parse_arguments(T "GUI" "NAME" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(T "GUI" "NAME;LOCK" "SOURCES;LIBS" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
     target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
@@ -102,6 +85,9 @@ function(orvi_add_test)
     set(props ENVIRONMENT "VENTURO_MTD_REGISTRY=${CMAKE_BINARY_DIR}/test-registry/${T_NAME}" TIMEOUT 300)
     if(T_GUI)
         list(APPEND props ENVIRONMENT_MODIFICATION "QT_QPA_PLATFORM=set:offscreen")
+    endif()
+    if(T_LOCK)
+        list(APPEND props RESOURCE_LOCK ${T_LOCK})
     endif()
     if(T_NAME IN_LIST ORVI_TSAN_TESTS)
         list(APPEND props LABELS tsan)

@@ -2,6 +2,8 @@
 // TTerminationWatch: while it lives, the signals that ask the program to end (SIGTERM from a
 // session's end or a service manager, SIGINT, SIGHUP) do not end the process on the spot; each
 // runs a callback on the main thread instead, so that the program closes as its user would close it.
+// On Windows the requests are the console's events and WM_CLOSE posted to the thread that made the
+// watch (a program without windows the system knows is asked to end that way).
 #include "RtlApi.h"
 
 #include <functional>

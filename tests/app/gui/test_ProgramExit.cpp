@@ -26,10 +26,16 @@ class ProgramExitTest : public ::testing::Test {
 protected:
     void SetUp() override {
         GuiApp();
-        program = QCoreApplication::applicationDirPath() + "/venturo_mtd";
-        if (!QFile::exists(program)) {
+        for (const char* name : {"/venturo_mtd", "/venturo_mtd.exe"}) {
+            if (QFile::exists(QCoreApplication::applicationDirPath() + name)) {
+                program = QCoreApplication::applicationDirPath() + name;
+            }
+        }
+        if (program.isEmpty()) {
             GTEST_SKIP() << "venturo_mtd is not built beside the tests";
         }
+        // On Windows the program searches the system's folders instead, and closes the same way
+        // over whatever it finds there.
         venturo::sample::WriteDemoPrefix(tmp.Path() / "prefix");
     }
 

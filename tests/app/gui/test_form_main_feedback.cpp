@@ -4,6 +4,7 @@
 
 #include "app/core/DatasetBrowse.h"
 #include "app/core/DatasetLoader.h"
+#include "app/gui/DesktopForTests.h"
 #include "app/gui/FileDialog.h"
 #include "app/gui/GuiTestSupport.h"
 #include "app/gui/MessageBox.h"
@@ -11,6 +12,7 @@
 #include "app/gui/SliderSwitch.h"
 #include "app/gui/form_hand_off_failure.h"
 #include "app/gui/form_read_problems.h"
+#include "rtl/Files.h"
 #include "sage_datasets/SageDatasetVatReturn.h"
 
 #include <QClipboard>
@@ -102,29 +104,21 @@ TEST_F(MainWindowFeedbackTest, AnOpenerThatFailsLeavesNoClaimOfAnOpenedPortalAnd
     Press(form->btnSubmit);
     ASSERT_EQ(urls.size(), 1u);
     form->SetHandOffHook(nullptr); // the real hand-off
-    const std::filesystem::path bin = data.Folder().Path() / "bin";
-    std::filesystem::create_directories(bin);
-    std::ofstream(bin / "xdg-open") << "#!/bin/sh\necho 'xdg-open: no method available' >&2\nexit 3\n";
-    std::filesystem::permissions(bin / "xdg-open", std::filesystem::perms::owner_all);
-    const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
-    {
-        ::setenv("PATH", bin.c_str(), 1);
-        QString message;
-        QString link;
-        AnswerModal<TfrmHandOffFailure>([&](TfrmHandOffFailure& w) {
-            message = w.lblMessage->text();
-            link = w.txtUrl->text();
-            EXPECT_TRUE(w.txtUrl->isReadOnly());
-            QTest::keyClick(w.btnCopy, Qt::Key_Space);
-            EXPECT_EQ(QApplication::clipboard()->text(), link);
-            QTest::keyClick(w.btnClose, Qt::Key_Space);
-        });
-        Press(form->btnSubmit);
-        EXPECT_EQ(link, urls[0]);
-        EXPECT_TRUE(message.contains("exit status 3. xdg-open: no method available")) << message.toStdString();
-        EXPECT_EQ(Status(), "The Live portal was not opened for Harrogate Tea Rooms Ltd, 01/01/2020 - 31/03/2020");
-    }
-    ::setenv("PATH", oldPath.c_str(), 1);
+    const TBrokenUrlOpener opener(TBrokenUrlOpener::TKind::Failing, data.Folder().Path());
+    QString message;
+    QString link;
+    AnswerModal<TfrmHandOffFailure>([&](TfrmHandOffFailure& w) {
+        message = w.lblMessage->text();
+        link = w.txtUrl->text();
+        EXPECT_TRUE(w.txtUrl->isReadOnly());
+        QTest::keyClick(w.btnCopy, Qt::Key_Space);
+        EXPECT_EQ(QApplication::clipboard()->text(), link);
+        QTest::keyClick(w.btnClose, Qt::Key_Space);
+    });
+    Press(form->btnSubmit);
+    EXPECT_EQ(link, urls[0]);
+    EXPECT_TRUE(message.contains(opener.Reason())) << message.toStdString();
+    EXPECT_EQ(Status(), "The Live portal was not opened for Harrogate Tea Rooms Ltd, 01/01/2020 - 31/03/2020");
 }
 
 TEST_F(MainWindowFeedbackTest, ALiveReturnWithoutAVatNumberIsRefusedAndTestModeStillSends) {
@@ -191,7 +185,8 @@ TEST_F(MainWindowFeedbackTest, WhatCouldNotBeReadIsCountedMarkedAndListed) {
     Press(form->btnProblems);
     ASSERT_EQ(items.size(), 3);
     EXPECT_EQ(items[0], ToQ(ToText(damaged.UnknownVersion)));
-    EXPECT_EQ(reasons[0], "ACCDATA/SETUP.DTA: Unknown version byte 31 in SETUP.DTA");
+    EXPECT_EQ(reasons[0], ToQ(u"ACCDATA" + rtl::UnicodeString(1, rtl::PathDelim) +
+                              u"SETUP.DTA: Unknown version byte 31 in SETUP.DTA"));
     EXPECT_EQ(plain[0], "Sage version 31 is not supported yet");
     const int newest = static_cast<int>(items.indexOf(ToQ(ToText(damaged.NewestReturn))));
     ASSERT_GE(newest, 0) << "the unreadable return file is named";

@@ -64,9 +64,12 @@ TEST_F(GroupWindowTest, CaptionSizeAndHeader) {
     LoadGroup();
     Open(alpha);
     EXPECT_EQ(form->windowTitle(), "Group VAT Return");
-    // The design size, where the screen has room for it.
-    EXPECT_EQ(form->size(), QSize(1017, 402).boundedTo(form->screen()->availableGeometry().size() -
-                                                        (form->frameGeometry().size() - form->size())));
+    // The design size, where the screen has room for it, and never less than the header's fields and
+    // labels need in the window's font.
+    EXPECT_EQ(form->size(), QSize(1017, 402)
+                                .boundedTo(form->screen()->availableGeometry().size() -
+                                           (form->frameGeometry().size() - form->size()))
+                                .expandedTo(form->minimumSize()));
     EXPECT_EQ(form->pnlHeader->height(), 74);
     EXPECT_EQ(form->lblCompany->text(), "Return Name");
     EXPECT_EQ(form->lblVATNo->text(), "VAT no");
@@ -323,20 +326,24 @@ TEST_F(GroupWindowTest, TestModeColoursWhenShownInTestMode) {
 TEST_F(GroupWindowTest, ColumnWidthsAreSavedAndRestored) {
     LoadGroup();
     Open(alpha);
-    form->gridReturns->setColumnWidth(Tree::colPeriod, 230);
-    form->gridReturns->setColumnWidth((Tree::colBox9 - 1), 95);
+    // Wider than names and amounts need in the tree's font (the window has fitted them already), so
+    // that the widths come back as they were left.
+    const int period = form->gridReturns->columnWidth(Tree::colPeriod) + 30;
+    const int box8 = form->gridReturns->columnWidth(Tree::colBox9 - 1) + 15;
+    form->gridReturns->setColumnWidth(Tree::colPeriod, period);
+    form->gridReturns->setColumnWidth((Tree::colBox9 - 1), box8);
     form->resize(form->width() + 300, form->height()); // the last column stretches
     form->reject();
     std::vector<int> saved = LoadColumnWidths(kGroupReturnGridSection, Tree::colCount + 1);
     EXPECT_EQ(saved[0], 24) << "the node column keeps its place in the saved layout";
-    EXPECT_EQ(saved[1 + Tree::colPeriod], 230);
-    EXPECT_EQ(saved[1 + (Tree::colBox9 - 1)], 95);
+    EXPECT_EQ(saved[1 + Tree::colPeriod], period);
+    EXPECT_EQ(saved[1 + (Tree::colBox9 - 1)], box8);
     EXPECT_EQ(saved[1 + Tree::colBox9], 0) << "the column that fills the window has no width of its own";
 
     Open(alpha);
-    EXPECT_EQ(form->gridReturns->columnWidth(Tree::colPeriod), 230);
+    EXPECT_EQ(form->gridReturns->columnWidth(Tree::colPeriod), period);
     EXPECT_EQ(form->gridReturns->columnWidth(Tree::colInclude), 64);
-    EXPECT_EQ(form->gridReturns->columnWidth((Tree::colBox9 - 1)), 95);
+    EXPECT_EQ(form->gridReturns->columnWidth((Tree::colBox9 - 1)), box8);
 
     // Widths saved too narrow for what the window shows: names and amounts are not cut.
     SaveColumnWidths(kGroupReturnGridSection, std::vector<int>(Tree::colCount + 1, 30));

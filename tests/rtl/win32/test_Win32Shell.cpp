@@ -1,9 +1,12 @@
 // The shell and console on the Windows API: documents and URLs opened through their registered
-// programs, console events reaching a termination watch, and the system's key state.
+// programs, console events and a thread's WM_CLOSE reaching a termination watch, and the system's
+// key state.
 #include "TempFolder.h"
 #include "rtl/Files.h"
 #include "rtl/KeyState.h"
 #include "rtl/Shell.h"
+#include "rtl/TerminationWatch.h"
+#include "rtl/Thread.h"
 
 #include <gtest/gtest.h>
 #include "win32/WindowsForTests.h"
@@ -120,6 +123,25 @@ TEST(Win32Console, ABreakReachesTheTerminationWatchInsteadOfEndingTheProcess) {
     ASSERT_TRUE(sent) << error;
     EXPECT_EQ(code, 0u);
     EXPECT_TRUE(FileExists(marker));
+}
+
+// A WM_CLOSE posted to the thread that made the watch (how a program without windows of the system's
+// is asked to end) runs the callback once, on the main thread, and is no message of anyone else's.
+TEST(Win32Close, AThreadCloseMessageReachesTheTerminationWatch) {
+    int requested = 0;
+    {
+        const TTerminationWatch watch([&] { ++requested; });
+        MSG msg;
+        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE); // the thread's queue
+        ASSERT_TRUE(::PostThreadMessageW(::GetCurrentThreadId(), WM_CLOSE, 0, 0));
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            EXPECT_NE(msg.message, static_cast<UINT>(WM_CLOSE));
+        const ULONGLONG deadline = ::GetTickCount64() + 10000;
+        while (requested == 0 && ::GetTickCount64() < deadline)
+            CheckSynchronize(20);
+        CheckSynchronize(50);
+    }
+    EXPECT_EQ(requested, 1);
 }
 
 // Nobody presses keys in a test run; the system answers, not the hook kept for other platforms.
