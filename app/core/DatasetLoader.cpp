@@ -204,6 +204,9 @@ void TStandardLoader::FindDatasetFolders(rtl::TStringList* candidates) {
         } catch (const rtl::Exception&) {
             // An unreadable COMPANY file in one location does not stop the search of the others.
         }
+        if (found.Count() == before && unusable.empty()) {
+            continue; // most places searched hold no COMPANY file: none is looked for again
+        }
         const UnicodeString companyFile = rtl::FindChildIgnoreCase(folder, u"COMPANY");
         for (int i = before; i < found.Count(); ++i) {
             candidates->Add(found.Strings(i));
