@@ -42,6 +42,7 @@ set(ORVI_POSIX_ONLY_TESTS
     FactoryTest.HostileCompanyFilesFailInsteadOfHanging
     # Folder links made by the tests; tests/rtl/win32 reach one folder through a junction instead.
     FactoryTest.OneDatasetUnderTwoSpellingsIsKnownOnce
+    FactoryTest.IdentitiesTakenWhileListingServeTheLoad
     LoaderTest.OneDatasetUnderSeveralSpellingsOfItsPathLoadsOnce
     GroupCliTest.ADatasetNamedTwiceOrCopiedIsNotAddedTwice
     # Names that a Windows file system cannot hold: a newline, or two that differ only in case.

@@ -314,8 +314,8 @@ const rtl::TFileIdentity& TSageDataset::FolderIdentity() {
     return _FolderIdentity;
 }
 
-void TSageDataset::_LoadFrom(TSageSetupDTA& setup) {
-    _FolderIdentity = rtl::FileIdentity(_szDatasetFolder);
+void TSageDataset::_LoadFrom(TSageSetupDTA& setup, const rtl::TFileIdentity* pFolderIdentity) {
+    _FolderIdentity = pFolderIdentity ? *pFolderIdentity : rtl::FileIdentity(_szDatasetFolder);
     _BeforeLoad();
     try {
         _LoadWatermark();

@@ -131,8 +131,9 @@ private:
     friend class TSageDatasetFactory;
 
     /// Load, with the header fields read through setup: the factory has it open already for the
-    /// version byte, so the file is read once.
-    void _LoadFrom(TSageSetupDTA& setup);
+    /// version byte, so the file is read once. pFolderIdentity, when given, is the dataset folder's
+    /// identity as the search took it moments before.
+    void _LoadFrom(TSageSetupDTA& setup, const rtl::TFileIdentity* pFolderIdentity = nullptr);
 
     rtl::UnicodeString _GetCompanyName();
     void _SetCompanyName(const rtl::UnicodeString& value);

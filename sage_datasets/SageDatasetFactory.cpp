@@ -67,6 +67,12 @@ void NoVersionReason(const rtl::UnicodeString& folder, rtl::UnicodeString& file,
                                               : u"Not a dataset: SETUP.DTA holds no version";
 }
 
+// The identity the search took of folder, or null when it took none.
+const rtl::TFileIdentity* KnownIdentity(const TSageFolderIdentities& identities, const rtl::UnicodeString& folder) {
+    const auto known = identities.find(folder);
+    return known != identities.end() ? &known->second : nullptr;
+}
+
 // Frees the library's shared factory when the library unloads.
 struct TSingletonFinalizer {
     ~TSingletonFinalizer() { TSageDatasetFactory::FreeSingleton(); }
@@ -97,22 +103,24 @@ void TSageDatasetFactory::FreeSingleton() {
 
 void TSageDatasetFactory::GetCompanyDatasetLocations(rtl::TStringList& pslLocations,
                                                      const rtl::UnicodeString& szCompanyFolder,
-                                                     TSageLeftOutList* pvUnusable) {
+                                                     TSageLeftOutList* pvUnusable,
+                                                     TSageFolderIdentities* pIdentities) {
     const rtl::UnicodeString fileName = rtl::FindChildIgnoreCase(szCompanyFolder, u"COMPANY");
     if (rtl::FileExists(fileName)) {
-        _ReadCompanyFile(pslLocations, fileName, pvUnusable);
+        _ReadCompanyFile(pslLocations, fileName, pvUnusable, pIdentities);
     }
 }
 
 void TSageDatasetFactory::_ReadCompanyFile(rtl::TStringList& pslList, const rtl::UnicodeString& szFileName,
-                                           TSageLeftOutList* pvUnusable) {
+                                           TSageLeftOutList* pvUnusable, TSageFolderIdentities* pIdentities) {
     rtl::TStringList lines;
     lines.LoadFromFile(szFileName, kMaxCompanyFileSize);
     // A folder already listed under another spelling (a link, "." levels) is the same dataset.
     std::vector<rtl::TFileIdentity> listed;
     listed.reserve(static_cast<std::size_t>(pslList.Count()));
     for (int i = 0; i < pslList.Count(); ++i) {
-        listed.push_back(rtl::FileIdentity(pslList.Strings(i)));
+        const rtl::TFileIdentity* known = pIdentities ? KnownIdentity(*pIdentities, pslList.Strings(i)) : nullptr;
+        listed.push_back(known ? *known : rtl::FileIdentity(pslList.Strings(i)));
     }
     for (int i = 0; i < lines.Count(); ++i) {
         rtl::UnicodeString folder = lines.Strings(i);
@@ -130,6 +138,9 @@ void TSageDatasetFactory::_ReadCompanyFile(rtl::TStringList& pslList, const rtl:
         if (exists && rtl::DirectoryExists(rtl::FindChildIgnoreCase(folder, u"ACCDATA"))) {
             pslList.Add(folder);
             listed.push_back(identity);
+            if (pIdentities && identity.Known) {
+                pIdentities->insert_or_assign(folder, identity);
+            }
         } else if (pvUnusable) {
             // A company Sage still lists but whose data is gone must not vanish without a word.
             pvUnusable->push_back({folder, folder,
@@ -140,10 +151,10 @@ void TSageDatasetFactory::_ReadCompanyFile(rtl::TStringList& pslList, const rtl:
     }
 }
 
-int TSageDatasetFactory::IndexOfDataset(const rtl::TStringList& pslDatasets,
-                                        const rtl::UnicodeString& szFolder) {
+int TSageDatasetFactory::IndexOfDataset(const rtl::TStringList& pslDatasets, const rtl::UnicodeString& szFolder,
+                                        const rtl::TFileIdentity* pIdentity) {
     const rtl::UnicodeString folder = DatasetFolderOfAccData(szFolder);
-    const rtl::TFileIdentity identity = rtl::FileIdentity(folder);
+    const rtl::TFileIdentity identity = pIdentity && folder == szFolder ? *pIdentity : rtl::FileIdentity(folder);
     for (int i = 0; i < pslDatasets.Count(); ++i) {
         auto* dataset = dynamic_cast<TSageDataset*>(pslDatasets.Objects(i));
         if (identity.Known
@@ -181,7 +192,8 @@ TSageDataset* TSageDatasetFactory::_MakeDataset(TSageSetupDTA& setup) {
 }
 
 TSageDataset* TSageDatasetFactory::MakeDatasetAndLoad(const rtl::UnicodeString& szDatasetFolder,
-                                                      TSageLeftOut* pWhyNot) noexcept {
+                                                      TSageLeftOut* pWhyNot,
+                                                      const rtl::TFileIdentity* pIdentity) noexcept {
     TSageDataset* dataset = nullptr;
     try {
         try {
@@ -189,7 +201,9 @@ TSageDataset* TSageDatasetFactory::MakeDatasetAndLoad(const rtl::UnicodeString& 
             TSageSetupDTA setup;
             setup.SetDatasetFolder(szDatasetFolder);
             dataset = _MakeDataset(setup);
-            dataset->_LoadFrom(setup);
+            // The identity given is that of the folder as named; one named through its ACCDATA
+            // level is another folder's.
+            dataset->_LoadFrom(setup, dataset->DatasetFolder() == szDatasetFolder ? pIdentity : nullptr);
         } catch (const EFactoryError& e) {
             rtl::Free(dataset);
             if (pWhyNot) {
@@ -230,14 +244,16 @@ std::int32_t TSageDatasetFactory::AddDatasetFromCompanyFile(rtl::TStringList& ps
             folders.Add(dataset->DatasetFolder());
         }
     }
-    _ReadCompanyFile(folders, szCompanyFileName, pvLeftOut);
+    TSageFolderIdentities identities;
+    _ReadCompanyFile(folders, szCompanyFileName, pvLeftOut, &identities);
     for (int i = 0; i < folders.Count(); ++i) {
         const rtl::UnicodeString& folder = folders.Strings(i);
-        if (IndexOfDataset(pslDatasets, folder) >= 0) {
+        const rtl::TFileIdentity* identity = KnownIdentity(identities, folder);
+        if (IndexOfDataset(pslDatasets, folder, identity) >= 0) {
             continue;
         }
         TSageLeftOut whyNot;
-        if (TSageDataset* dataset = MakeDatasetAndLoad(folder, &whyNot)) {
+        if (TSageDataset* dataset = MakeDatasetAndLoad(folder, &whyNot, identity)) {
             pslDatasets.AddObject(folder, dataset);
             ++nCount;
         } else if (pvLeftOut) {

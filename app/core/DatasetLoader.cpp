@@ -115,17 +115,20 @@ void TDatasetLoader::LoadCandidates(rtl::TStringList* datasets, std::uint64_t de
     rtl::TStringList candidates;
     candidates.SetSorted(true);
     candidates.SetCaseSensitive(true);
+    _mListedIdentities.clear();
     FindDatasetFolders(&candidates);
 
     sage::TSageDatasetFactory* factory = _pDataModule->Factory();
     std::uint64_t lastShown = 0;
     for (int i = 0; i < candidates.Count(); ++i) {
         const UnicodeString& folder = candidates.Strings(i);
-        if (sage::TSageDatasetFactory::IndexOfDataset(*datasets, folder) >= 0) {
+        const auto listed = _mListedIdentities.find(folder);
+        const rtl::TFileIdentity* identity = listed != _mListedIdentities.end() ? &listed->second : nullptr;
+        if (sage::TSageDatasetFactory::IndexOfDataset(*datasets, folder, identity) >= 0) {
             continue;
         }
         sage::TSageLeftOut whyNot;
-        _Dataset = factory->MakeDatasetAndLoad(folder, &whyNot);
+        _Dataset = factory->MakeDatasetAndLoad(folder, &whyNot, identity);
         if (!_Dataset) {
             // An empty line of the platform list names nothing; any other folder is reported.
             if (!folder.empty()) {
@@ -197,9 +200,12 @@ void TStandardLoader::FindDatasetFolders(rtl::TStringList* candidates) {
             for (int i = 0; i < before; ++i) {
                 found.Add(candidates->Strings(i));
             }
-            factory->GetCompanyDatasetLocations(found, folder, &unusable);
+            factory->GetCompanyDatasetLocations(found, folder, &unusable, &_mListedIdentities);
         } catch (const rtl::Exception&) {
             // An unreadable COMPANY file in one location does not stop the search of the others.
+        }
+        if (found.Count() == before && unusable.empty()) {
+            continue; // most places searched hold no COMPANY file: none is looked for again
         }
         const UnicodeString companyFile = rtl::FindChildIgnoreCase(folder, u"COMPANY");
         for (int i = before; i < found.Count(); ++i) {

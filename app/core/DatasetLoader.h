@@ -1,5 +1,7 @@
 #pragma once
 // The loaders that find and load every dataset at start-up, on their own thread, under the splash.
+#include "sage_datasets/SageDatasetFactory.h"
+
 #include "rtl/StringList.h"
 #include "rtl/Thread.h"
 #include "rtl/UnicodeString.h"
@@ -66,6 +68,8 @@ protected:
     ILoaderView* _pView;
     rtl::UnicodeString _szMessage;
     sage::TSageDataset* _Dataset = nullptr;
+    /// Filled by FindDatasetFolders with the identities it took, so that loading takes none again.
+    sage::TSageFolderIdentities _mListedIdentities;
 
 private:
     void LoadCandidates(rtl::TStringList* datasets, std::uint64_t deadline);

@@ -436,6 +436,35 @@ TEST_F(FactoryTest, OneDatasetUnderTwoSpellingsIsKnownOnce) {
     EXPECT_EQ(TSageDatasetFactory::IndexOfDataset(datasets, Path("Missing")), -1);
 }
 
+// The identities a listing took are what loading goes by; a folder named through its ACCDATA level
+// is the dataset folder above it, whose identity is another.
+TEST_F(FactoryTest, IdentitiesTakenWhileListingServeTheLoad) {
+    Dataset("Acme");
+    Dataset("Beta");
+    fs::create_directory_symlink(temp.Path() / "Acme", temp.Path() / "Link");
+    WriteCompany(rtl::StringToUtf8(Path("Acme")) + "\n" + rtl::StringToUtf8(Path("Beta")) + "\n");
+    rtl::TStringList locations;
+    sage::TSageFolderIdentities identities;
+    factory.GetCompanyDatasetLocations(locations, temp.Text(), nullptr, &identities);
+    ASSERT_EQ(identities.size(), 2u);
+    EXPECT_TRUE(identities.at(Path("Acme")) == rtl::FileIdentity(Path("Link")));
+
+    // A second COMPANY file naming the same folder through a link adds nothing.
+    fs::create_directory(temp.Path() / "Other");
+    WriteBytes(temp.Path() / "Other" / "COMPANY", rtl::StringToUtf8(Path("Link")) + "\n");
+    factory.GetCompanyDatasetLocations(locations, Path("Other"), nullptr, &identities);
+    EXPECT_EQ(locations.Count(), 2);
+
+    TDatasetPtr acme(factory.MakeDatasetAndLoad(Path("Acme"), nullptr, &identities.at(Path("Acme"))));
+    ASSERT_TRUE(acme);
+    datasets.AddObject(Path("Acme"), acme.release());
+    const rtl::TFileIdentity accData = rtl::FileIdentity(Path("Link/ACCDATA"));
+    EXPECT_EQ(TSageDatasetFactory::IndexOfDataset(datasets, Path("Link/ACCDATA"), &accData), 0);
+    TDatasetPtr beta(factory.MakeDatasetAndLoad(Path("Beta/ACCDATA"), nullptr, &accData));
+    ASSERT_TRUE(beta);
+    EXPECT_TRUE(beta->FolderIdentity() == rtl::FileIdentity(Path("Beta")));
+}
+
 TEST_F(FactoryTest, FoldersWhoseNamesDifferOnlyInCaseAreTwoDatasets) {
     Dataset("acme");
     Dataset("ACME");
