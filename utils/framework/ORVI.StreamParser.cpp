@@ -434,33 +434,53 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::TryMatchOpen(rtl::UnicodeString&
     return node;
 }
 
-TORVIStreamedNode::TCloseScan& TORVIStreamedNodeDefinition::_RefreshCloseScan(TORVIStreamedNode* pNode,
-                                                                              const rtl::TRegEx& close,
-                                                                              rtl::TRegExScratch& scratch) {
+TORVIStreamedNode::TCloseScan& TORVIStreamedNodeDefinition::_SyncCloseScan(TORVIStreamedNode* pNode,
+                                                                           const rtl::TRegEx& close) {
     TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
     const rtl::UnicodeString& content = pNode->_szContent;
     if (scan.nExpression != _nCloseSerial || scan.nRevision != pNode->_nContentRevision ||
         content.size() < scan.nContent)
         scan = {{}, 0, 0, 0, pNode->_nContentRevision, _nCloseSerial};
-    // Content only grows between revisions: bring the mirror up to date, then move the dead offset
-    // over the content alone (no later text can revive a start that failed before its end).
+    // Content only grows between revisions: bring the mirror up to date.
     scan.szSubject.resize(scan.nContent);
     scan.szSubject.append(content, scan.nContent);
     scan.nContent = content.size();
-    if (scan.nContent > scan.nDeadChecked) {
-        long offset = 0, length = 0;
-        switch (close.FindPartial(scan.szSubject, scratch, offset, length, static_cast<long>(scan.nDead))) {
-        case rtl::TRegExPartial::rpNoMatch:
-            scan.nDead = scan.nContent;
-            break;
-        case rtl::TRegExPartial::rpPartial:
-            scan.nDead = static_cast<std::size_t>(offset);
-            break;
-        case rtl::TRegExPartial::rpMatch:
-            break;
-        }
-        scan.nDeadChecked = scan.nContent;
+    // No match starts at a unit that cannot start one.
+    if (const TFilter* filter = _FilterOf(&close, _pRegClose, _CloseFilter); filter && filter->Info.HasStartUnits) {
+        while (scan.nDead < scan.nContent && !filter->Info.CanStartWith(content[scan.nDead]))
+            ++scan.nDead;
+        if (scan.nDead == scan.nContent)
+            scan.nDeadChecked = scan.nContent;
     }
+    return scan;
+}
+
+void TORVIStreamedNodeDefinition::_AdvanceCloseScan(TORVIStreamedNode::TCloseScan& scan, const rtl::TRegEx& close,
+                                                    rtl::TRegExScratch& scratch) {
+    // Move the dead offset over the content alone (no later text can revive a start that failed
+    // before its end).
+    if (scan.nContent <= scan.nDeadChecked)
+        return;
+    long offset = 0, length = 0;
+    const rtl::UnicodeStringView content = rtl::UnicodeStringView(scan.szSubject).substr(0, scan.nContent);
+    switch (close.FindPartial(content, scratch, offset, length, static_cast<long>(scan.nDead))) {
+    case rtl::TRegExPartial::rpNoMatch:
+        scan.nDead = scan.nContent;
+        break;
+    case rtl::TRegExPartial::rpPartial:
+        scan.nDead = static_cast<std::size_t>(offset);
+        break;
+    case rtl::TRegExPartial::rpMatch:
+        break;
+    }
+    scan.nDeadChecked = scan.nContent;
+}
+
+TORVIStreamedNode::TCloseScan& TORVIStreamedNodeDefinition::_RefreshCloseScan(TORVIStreamedNode* pNode,
+                                                                              const rtl::TRegEx& close,
+                                                                              rtl::TRegExScratch& scratch) {
+    TORVIStreamedNode::TCloseScan& scan = _SyncCloseScan(pNode, close);
+    _AdvanceCloseScan(scan, close, scratch);
     return scan;
 }
 
@@ -470,24 +490,23 @@ bool TORVIStreamedNodeDefinition::_CheckClose(rtl::UnicodeString& szBuffer, TORV
         return false;
     TORVIStreamParser* parser = _ParserOf(pNode);
     rtl::TRegExScratch& scratch = ScratchOf(parser, parser ? &parser->_Scratch : nullptr);
+    TORVIStreamedNode::TCloseScan& scan = _SyncCloseScan(pNode, *close);
     // Every close match holds the required unit at or after its start, and no match starts before
     // the dead offset: without that unit in what follows it, there is nothing to look for.
     if (const TFilter* filter = _FilterOf(close, _pRegClose, _CloseFilter); filter && filter->Info.HasRequiredUnit) {
-        const TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
         const rtl::UnicodeString& content = pNode->_szContent;
-        const bool blScanValid = scan.nExpression == _nCloseSerial && scan.nRevision == pNode->_nContentRevision &&
-                                 content.size() >= scan.nContent;
-        const std::size_t from = blScanValid ? scan.nDead : 0;
-        if (content.size() - std::min(from, content.size()) + szBuffer.size() <= kLongestSearch &&
-            content.find(filter->Info.RequiredUnit, from) == rtl::UnicodeString::npos &&
+        if (content.size() - scan.nDead + szBuffer.size() <= kLongestSearch &&
+            content.find(filter->Info.RequiredUnit, scan.nDead) == rtl::UnicodeString::npos &&
             szBuffer.find(filter->Info.RequiredUnit) == rtl::UnicodeString::npos)
             return false;
     }
-    TORVIStreamedNode::TCloseScan& scan = _RefreshCloseScan(pNode, *close, scratch);
+    // The whole text is searched first: when it closes the node, the content alone need not be.
     scan.szSubject.append(szBuffer);
     long offset = 0, length = 0;
-    if (!close->Find(scan.szSubject, scratch, offset, length, static_cast<long>(scan.nDead)))
+    if (!close->Find(scan.szSubject, scratch, offset, length, static_cast<long>(scan.nDead))) {
+        _AdvanceCloseScan(scan, *close, scratch);
         return false;
+    }
 
     const auto start = static_cast<std::size_t>(offset);
     const auto end = start + static_cast<std::size_t>(length);

@@ -300,6 +300,12 @@ private:
     /// Whether allowed (the allowed-content expression) matches szCandidate, as Find does.
     bool _AllowedMatch(const rtl::TRegEx& allowed, TORVIStreamParser* pParser, const rtl::UnicodeString& szCandidate,
                        rtl::TRegExScratch& scratch, long& offset, long& length);
+    /// Brings the mirror of pNode's close scan up to date with its content and moves the dead offset
+    /// over units that start no match; the scan.
+    TORVIStreamedNode::TCloseScan& _SyncCloseScan(TORVIStreamedNode* pNode, const rtl::TRegEx& close);
+    /// Moves the scan's dead offset over content not yet searched alone.
+    void _AdvanceCloseScan(TORVIStreamedNode::TCloseScan& scan, const rtl::TRegEx& close,
+                           rtl::TRegExScratch& scratch);
     /// Brings pNode's close scan up to date with its content; the scan.
     TORVIStreamedNode::TCloseScan& _RefreshCloseScan(TORVIStreamedNode* pNode, const rtl::TRegEx& close,
                                                      rtl::TRegExScratch& scratch);
