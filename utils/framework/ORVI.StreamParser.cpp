@@ -71,15 +71,18 @@ void ReadStartUnits(rtl::TRegExInfo& info, const rtl::UnicodeString& pattern, un
     try {
         const rtl::TRegEx analysis(pattern, options);
         const rtl::TRegExInfo& found = analysis.Info();
-        info.HasStartUnits = found.HasStartUnits;
-        std::copy(std::begin(found.StartUnits), std::end(found.StartUnits), std::begin(info.StartUnits));
-        // An anchored pattern may leave its required unit untold; the unanchored one tells it.
-        if (!info.HasRequiredUnit && found.HasRequiredUnit) {
+        if (found.HasStartUnits) {
+            info.HasStartUnits = true;
+            std::copy(std::begin(found.StartUnits), std::end(found.StartUnits), std::begin(info.StartUnits));
+        }
+        // An anchored pattern may tell only its first unit as required, or none; the unanchored one
+        // tells a later unit where there is one, which rules out more of a growing subject.
+        if (found.HasRequiredUnit) {
             info.HasRequiredUnit = true;
             info.RequiredUnit = found.RequiredUnit;
         }
     } catch (const rtl::Exception&) {
-        info.HasStartUnits = false;
+        // Nothing more is known than the anchored form told.
     }
 }
 
@@ -104,8 +107,6 @@ void MakeFilter(TFilter& filter, const rtl::TRegEx& compiled, const rtl::Unicode
             rtl::TRegExPartial::rpNoMatch)
             filter.DeadFirst[unit >> 6] |= std::uint64_t{1} << (unit & 63);
     }
-    if (filter.Info.HasStartUnits && filter.Info.HasRequiredUnit)
-        return;
     if (!szInner.empty()) {
         ReadStartUnits(filter.Info, u"(?:" + szInner + u")", options);
     } else if (szOwn.size() > 1 && szOwn[0] == u'^' && rtl::UnicodeStringView(u"*+?{").find(szOwn[1]) ==
