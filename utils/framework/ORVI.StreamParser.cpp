@@ -95,18 +95,23 @@ void MakeFilter(TFilter& filter, const rtl::TRegEx& compiled, const rtl::Unicode
     filter = TFilter{};
     filter.Info = compiled.Info();
     filter.blAnchored = filter.Info.Anchored;
-    if (!filter.blAnchored)
-        return;
-    // A subject that could not even partly match cannot match once it has grown: the units that
-    // end every hope at the start are found by trying each alone.
+    // What a subject of one unit gets is asked once. For an anchored expression, a subject that
+    // could not even partly match cannot match once it has grown: those first units end every hope.
     rtl::TRegExScratch scratch;
     for (char16_t unit = 0; unit < 128; ++unit) {
         long offset = 0, length = 0;
         const char16_t one[1] = {unit};
-        if (compiled.FindPartial(rtl::UnicodeStringView(one, 1), scratch, offset, length) ==
-            rtl::TRegExPartial::rpNoMatch)
+        const rtl::TRegExPartial found = compiled.FindPartial(rtl::UnicodeStringView(one, 1), scratch, offset, length);
+        filter.Alone[unit] = {found, static_cast<std::uint8_t>(offset), static_cast<std::uint8_t>(length)};
+        offset = length = 0;
+        const bool whole = compiled.Find(rtl::UnicodeStringView(one, 1), scratch, offset, length);
+        filter.AloneWhole[unit] = {whole ? rtl::TRegExPartial::rpMatch : rtl::TRegExPartial::rpNoMatch,
+                                   static_cast<std::uint8_t>(offset), static_cast<std::uint8_t>(length)};
+        if (filter.blAnchored && found == rtl::TRegExPartial::rpNoMatch)
             filter.DeadFirst[unit >> 6] |= std::uint64_t{1} << (unit & 63);
     }
+    if (!filter.blAnchored)
+        return;
     if (!szInner.empty()) {
         ReadStartUnits(filter.Info, u"(?:" + szInner + u")", options);
     } else if (szOwn.size() > 1 && szOwn[0] == u'^' && rtl::UnicodeStringView(u"*+?{").find(szOwn[1]) ==
@@ -140,6 +145,20 @@ bool RuledOut(const TFilter& filter, rtl::UnicodeStringView subject, TUnitSet& s
     for (char16_t unit = 0; unit < 128; ++unit)
         if (info.CanStartWith(unit))
             AddUnit(stops, unit);
+    return true;
+}
+
+// The answer of a filtered expression to a subject of one ASCII unit, found when its filter was made;
+// false for other subjects.
+template <class TFilter>
+bool AnsweredAlone(const TFilter& filter, rtl::UnicodeStringView subject, rtl::TRegExPartial& found, long& offset,
+                   long& length, bool blPartial = true) {
+    if (subject.size() != 1 || subject[0] >= 128)
+        return false;
+    const auto& alone = (blPartial ? filter.Alone : filter.AloneWhole)[subject[0]];
+    found = alone.Found;
+    offset = alone.nOffset;
+    length = alone.nLength;
     return true;
 }
 
@@ -400,14 +419,18 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::TryMatchOpen(rtl::UnicodeString&
     if (blParserBuffer && _nOpenDeadBuffer == parser->_nBufferSerial && _nOpenDeadBuffer != 0 &&
         _FilterOf(open, _pRegOpen, _OpenFilter))
         return nullptr;
-    if (const TFilter* filter = _FilterOf(open, _pRegOpen, _OpenFilter)) {
+    long offset = 0, length = 0;
+    rtl::TRegExPartial found = rtl::TRegExPartial::rpNoMatch;
+    const TFilter* filter = _FilterOf(open, _pRegOpen, _OpenFilter);
+    if (filter) {
         TUnitSet stops = {};
         if (!szCandidate.empty() && RuledOut(*filter, szCandidate, stops))
             return nullptr;
+        if (szCandidate.size() < filter->Info.MinLength)
+            return nullptr; // too short for any match yet
     }
-    long offset = 0, length = 0;
-    const rtl::TRegExPartial found =
-        open->FindPartial(szCandidate, ScratchOf(parser, parser ? &parser->_Scratch : nullptr), offset, length);
+    if (!filter || !AnsweredAlone(*filter, szCandidate, found, offset, length))
+        found = open->FindPartial(szCandidate, ScratchOf(parser, parser ? &parser->_Scratch : nullptr), offset, length);
     if (found == rtl::TRegExPartial::rpNoMatch && blParserBuffer && _FilterOf(open, _pRegOpen, _OpenFilter))
         _nOpenDeadBuffer = parser->_nBufferSerial;
     if (found != rtl::TRegExPartial::rpMatch || offset != 0)
@@ -609,6 +632,8 @@ bool TORVIStreamedNodeDefinition::_AllowedMatch(const rtl::TRegEx& allowed, TORV
     const bool blDeadKnown = filter->blAnchored && pParser && &szCandidate == &pParser->_szBuffer;
     if (blDeadKnown && _nAllowedDeadBuffer == pParser->_nBufferSerial && _nAllowedDeadBuffer != 0)
         return false;
+    if (rtl::TRegExPartial found; AnsweredAlone(*filter, szCandidate, found, offset, length, blDeadKnown))
+        return found == rtl::TRegExPartial::rpMatch;
     if (!blDeadKnown)
         return allowed.Find(szCandidate, scratch, offset, length);
     const rtl::TRegExPartial found = allowed.FindPartial(szCandidate, scratch, offset, length);

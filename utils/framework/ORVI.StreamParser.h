@@ -288,6 +288,10 @@ private:
         bool blSinglyKnown = false; // Singly has been worked out
         std::uint64_t Singly[2] = {}; // ASCII units that the expression takes alone, as a whole match
         std::uint64_t DeadFirst[2] = {}; // anchored: ASCII units no subject starting with can match
+        struct TAlone {
+            rtl::TRegExPartial Found = rtl::TRegExPartial::rpNoMatch;
+            std::uint8_t nOffset = 0, nLength = 0;
+        } Alone[128], AloneWhole[128]; // what a subject of that ASCII unit alone gets (soft partial; whole)
         rtl::UnicodeString szLineEnd;    // a line end asked about, and whether taken whole alone
         bool blLineEndKnown = false;
         bool blTakesLineEnd = false;
