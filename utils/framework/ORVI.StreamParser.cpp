@@ -463,31 +463,37 @@ TORVIStreamedNode::TCloseScan& TORVIStreamedNodeDefinition::_SyncCloseScan(TORVI
     TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
     const rtl::UnicodeString& content = pNode->_szContent;
     if (scan.nExpression != _nCloseSerial || scan.nRevision != pNode->_nContentRevision ||
-        content.size() < scan.nContent)
+        content.size() < scan.nContent || content.size() < scan.nDeadChecked)
         scan = {{}, 0, 0, 0, pNode->_nContentRevision, _nCloseSerial};
-    // Content only grows between revisions: bring the mirror up to date.
-    scan.szSubject.resize(scan.nContent);
-    scan.szSubject.append(content, scan.nContent);
-    scan.nContent = content.size();
     // No match starts at a unit that cannot start one.
     if (const TFilter* filter = _FilterOf(&close, _pRegClose, _CloseFilter); filter && filter->Info.HasStartUnits) {
-        while (scan.nDead < scan.nContent && !filter->Info.CanStartWith(content[scan.nDead]))
+        while (scan.nDead < content.size() && !filter->Info.CanStartWith(content[scan.nDead]))
             ++scan.nDead;
-        if (scan.nDead == scan.nContent)
-            scan.nDeadChecked = scan.nContent;
+        if (scan.nDead == content.size())
+            scan.nDeadChecked = content.size();
     }
     return scan;
 }
 
-void TORVIStreamedNodeDefinition::_AdvanceCloseScan(TORVIStreamedNode::TCloseScan& scan, const rtl::TRegEx& close,
+void TORVIStreamedNodeDefinition::_MirrorContent(TORVIStreamedNode* pNode) {
+    // Content only grows between revisions: only what it gained is copied.
+    TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
+    scan.szSubject.resize(scan.nContent);
+    scan.szSubject.append(pNode->_szContent, scan.nContent);
+    scan.nContent = pNode->_szContent.size();
+}
+
+void TORVIStreamedNodeDefinition::_AdvanceCloseScan(TORVIStreamedNode* pNode, const rtl::TRegEx& close,
                                                     rtl::TRegExScratch& scratch) {
     // Move the dead offset over the content alone (no later text can revive a start that failed
     // before its end).
-    if (scan.nContent <= scan.nDeadChecked)
+    TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
+    if (pNode->_szContent.size() <= scan.nDeadChecked)
         return;
+    if (scan.szSubject.size() != pNode->_szContent.size() || scan.nContent != pNode->_szContent.size())
+        _MirrorContent(pNode);
     long offset = 0, length = 0;
-    const rtl::UnicodeStringView content = rtl::UnicodeStringView(scan.szSubject).substr(0, scan.nContent);
-    switch (close.FindPartial(content, scratch, offset, length, static_cast<long>(scan.nDead))) {
+    switch (close.FindPartial(scan.szSubject, scratch, offset, length, static_cast<long>(scan.nDead))) {
     case rtl::TRegExPartial::rpNoMatch:
         scan.nDead = scan.nContent;
         break;
@@ -504,7 +510,7 @@ TORVIStreamedNode::TCloseScan& TORVIStreamedNodeDefinition::_RefreshCloseScan(TO
                                                                               const rtl::TRegEx& close,
                                                                               rtl::TRegExScratch& scratch) {
     TORVIStreamedNode::TCloseScan& scan = _SyncCloseScan(pNode, close);
-    _AdvanceCloseScan(scan, close, scratch);
+    _AdvanceCloseScan(pNode, close, scratch);
     return scan;
 }
 
@@ -524,11 +530,13 @@ bool TORVIStreamedNodeDefinition::_CheckClose(rtl::UnicodeString& szBuffer, TORV
             szBuffer.find(filter->Info.RequiredUnit) == rtl::UnicodeString::npos)
             return false;
     }
+    _MirrorContent(pNode);
     // The whole text is searched first: when it closes the node, the content alone need not be.
     scan.szSubject.append(szBuffer);
     long offset = 0, length = 0;
     if (!close->Find(scan.szSubject, scratch, offset, length, static_cast<long>(scan.nDead))) {
-        _AdvanceCloseScan(scan, *close, scratch);
+        scan.szSubject.resize(scan.nContent);
+        _AdvanceCloseScan(pNode, *close, scratch);
         return false;
     }
 

@@ -130,7 +130,7 @@ private:
     // match can start whatever follows, so each character costs what it adds, not the whole content.
     struct TCloseScan {
         rtl::UnicodeString szSubject;  // Content, then the buffer as last offered
-        std::size_t nContent = 0;      // leading units of szSubject that mirror Content
+        std::size_t nContent = 0;      // leading units of szSubject that mirror Content (copied when searched)
         std::size_t nDead = 0;         // no close match starts before this offset
         std::size_t nDeadChecked = 0;  // Content length when nDead was last advanced
         std::uint32_t nRevision = 0;   // content revision the subject was built for
@@ -304,12 +304,13 @@ private:
     /// Whether allowed (the allowed-content expression) matches szCandidate, as Find does.
     bool _AllowedMatch(const rtl::TRegEx& allowed, TORVIStreamParser* pParser, const rtl::UnicodeString& szCandidate,
                        rtl::TRegExScratch& scratch, long& offset, long& length);
-    /// Brings the mirror of pNode's close scan up to date with its content and moves the dead offset
-    /// over units that start no match; the scan.
+    /// Readies pNode's close scan for its content and moves the dead offset over units that start no
+    /// match; the scan.
     TORVIStreamedNode::TCloseScan& _SyncCloseScan(TORVIStreamedNode* pNode, const rtl::TRegEx& close);
-    /// Moves the scan's dead offset over content not yet searched alone.
-    void _AdvanceCloseScan(TORVIStreamedNode::TCloseScan& scan, const rtl::TRegEx& close,
-                           rtl::TRegExScratch& scratch);
+    /// Copies into pNode's close scan what its content gained.
+    static void _MirrorContent(TORVIStreamedNode* pNode);
+    /// Moves the dead offset of pNode's close scan over content not yet searched alone.
+    void _AdvanceCloseScan(TORVIStreamedNode* pNode, const rtl::TRegEx& close, rtl::TRegExScratch& scratch);
     /// Brings pNode's close scan up to date with its content; the scan.
     TORVIStreamedNode::TCloseScan& _RefreshCloseScan(TORVIStreamedNode* pNode, const rtl::TRegEx& close,
                                                      rtl::TRegExScratch& scratch);
