@@ -107,6 +107,8 @@ void MakeFilter(TFilter& filter, const rtl::TRegEx& compiled, const rtl::Unicode
         const bool whole = compiled.Find(rtl::UnicodeStringView(one, 1), scratch, offset, length);
         filter.AloneWhole[unit] = {whole ? rtl::TRegExPartial::rpMatch : rtl::TRegExPartial::rpNoMatch,
                                    static_cast<std::uint8_t>(offset), static_cast<std::uint8_t>(length)};
+        if (whole && offset == 0 && length == 1)
+            filter.Singly[unit >> 6] |= std::uint64_t{1} << (unit & 63);
         if (filter.blAnchored && found == rtl::TRegExPartial::rpNoMatch)
             filter.DeadFirst[unit >> 6] |= std::uint64_t{1} << (unit & 63);
     }
@@ -316,6 +318,7 @@ void TORVIStreamedNodeDefinition::_SetPattern(rtl::UnicodeString& szPattern,
 }
 
 void TORVIStreamedNodeDefinition::_SetOption(TNodeOption option, bool value) noexcept {
+    ++_nSettings;
     const auto bit = static_cast<TNodeOptions>(1u << option);
     _NodeOptions = static_cast<TNodeOptions>(value ? (_NodeOptions | bit) : (_NodeOptions & ~bit));
 }
@@ -329,15 +332,19 @@ void TORVIStreamedNodeDefinition::_SetCompileOption(TNodeOption option, bool val
 }
 
 void TORVIStreamedNodeDefinition::_SetOpenMatch(const rtl::UnicodeString& value) {
+    ++_nSettings;
     _SetPattern(_szOpen, _pRegOpen, value);
 }
 void TORVIStreamedNodeDefinition::_SetAllowedMatch(const rtl::UnicodeString& value) {
+    ++_nSettings;
     _SetPattern(_szAllowed, _pRegAllowed, value);
 }
 void TORVIStreamedNodeDefinition::_SetValidMatch(const rtl::UnicodeString& value) {
+    ++_nSettings;
     _SetPattern(_szValid, _pRegValid, value);
 }
 void TORVIStreamedNodeDefinition::_SetCloseMatch(const rtl::UnicodeString& value) {
+    ++_nSettings;
     _SetPattern(_szClose, _pRegClose, value);
 }
 void TORVIStreamedNodeDefinition::_SetCaseInsensitiveOpen(bool value) {
@@ -654,40 +661,50 @@ bool TORVIStreamedNodeDefinition::_AllowedMatch(const rtl::TRegEx& allowed, TORV
 
 bool TORVIStreamedNodeDefinition::_ContentUnits(TORVIStreamedNode* pNode, std::uint64_t (&units)[2],
                                                 bool& blLineEnds) {
-    if (!_Plain(pNode) || !_GetAllowsContainedText() || _GetValidRegEx())
+    if (!_Plain(pNode))
         return false;
-    rtl::TRegEx* allowed = _GetAllowedRegEx();
-    TFilter* filter = _FilterOf(allowed, _pRegAllowed, _AllowedFilter);
-    if (!filter)
-        return false;
-    if (!filter->blSinglyKnown) {
-        rtl::TRegExScratch& scratch = ThreadScratch();
-        for (char16_t unit = 0; unit < 128; ++unit) {
-            long offset = 0, length = 0;
-            const char16_t one[1] = {unit};
-            if (allowed->Find(rtl::UnicodeStringView(one, 1), scratch, offset, length) && offset == 0 && length == 1)
-                AddUnit(filter->Singly, unit);
-        }
-        filter->blSinglyKnown = true;
-    }
-    units[0] = filter->Singly[0];
-    units[1] = filter->Singly[1];
     TORVIStreamParser* parser = _ParserOf(pNode);
     if (!parser)
         return false;
-    bool blCloseUnit = false;
+    TContentRun& run = _ContentRun;
+    if (!run.blKnown || run.nSettings != _nSettings || run.szLineEnd != parser->_szNormedLineEnd)
+        _WorkOutContentRun(parser);
+    if (!run.blRuns)
+        return false;
+    // A close match would have to start in the run (every start before it is dead) and hold the
+    // required unit, which the run leaves out.
+    if (run.blCloseUnit &&
+        _RefreshCloseScan(pNode, *_pRegClose, parser->_Scratch).nDead < pNode->_szContent.size())
+        return false;
+    units[0] = run.Units[0];
+    units[1] = run.Units[1];
+    blLineEnds = run.blLineEnds;
+    return true;
+}
+
+void TORVIStreamedNodeDefinition::_WorkOutContentRun(TORVIStreamParser* pParser) {
+    TContentRun& run = _ContentRun;
+    run = TContentRun{};
+    run.blKnown = true;
+    run.nSettings = _nSettings;
+    run.szLineEnd = pParser->_szNormedLineEnd;
+    if (!_GetAllowsContainedText() || _GetValidRegEx())
+        return;
+    rtl::TRegEx* allowed = _GetAllowedRegEx();
+    TFilter* filter = _FilterOf(allowed, _pRegAllowed, _AllowedFilter);
+    if (!filter)
+        return;
+    std::uint64_t(&units)[2] = run.Units;
+    units[0] = filter->Singly[0];
+    units[1] = filter->Singly[1];
     char16_t cCloseUnit = 0;
     if (rtl::TRegEx* close = _GetCloseRegEx()) {
-        // A close match would have to start in the run (every start before it is dead) and hold
-        // the required unit, which the run leaves out.
         const TFilter* closeFilter = _FilterOf(close, _pRegClose, _CloseFilter);
-        if (!closeFilter || !closeFilter->Info.HasRequiredUnit || !parser)
-            return false;
-        if (_RefreshCloseScan(pNode, *close, parser->_Scratch).nDead < pNode->_szContent.size())
-            return false;
+        if (!closeFilter || !closeFilter->Info.HasRequiredUnit)
+            return;
         TUnitSet drop = {};
         AddUnit(drop, closeFilter->Info.RequiredUnit);
-        blCloseUnit = true;
+        run.blCloseUnit = true;
         cCloseUnit = closeFilter->Info.RequiredUnit;
         units[0] &= ~drop[0];
         units[1] &= ~drop[1];
@@ -697,20 +714,16 @@ bool TORVIStreamedNodeDefinition::_ContentUnits(TORVIStreamedNode* pNode, std::u
             units[escape >> 6] &= ~(std::uint64_t{1} << (escape & 63));
     units[0] &= ~((std::uint64_t{1} << u'\r') | (std::uint64_t{1} << u'\n'));
     // A line end comes as the parser's normalised one, which must be taken whole.
-    const rtl::UnicodeString& lineEnd = parser->_szNormedLineEnd;
-    if (!filter->blLineEndKnown || filter->szLineEnd != lineEnd) {
-        long offset = 0, length = 0;
-        filter->szLineEnd = lineEnd;
-        filter->blLineEndKnown = true;
-        filter->blTakesLineEnd = allowed->Find(lineEnd, parser->_Scratch, offset, length) && offset == 0 &&
-                                 static_cast<std::size_t>(length) == lineEnd.size();
-    }
+    const rtl::UnicodeString& lineEnd = run.szLineEnd;
+    long offset = 0, length = 0;
+    const bool blTakesLineEnd = allowed->Find(lineEnd, pParser->_Scratch, offset, length) && offset == 0 &&
+                                static_cast<std::size_t>(length) == lineEnd.size();
     const bool blOneEscape = lineEnd.size() == 1 &&
                              std::find(_caEscapes.begin(), _caEscapes.end(), lineEnd[0]) != _caEscapes.end();
-    blLineEnds = lineEnd.empty() ||
-                 (!blOneEscape && (!blCloseUnit || lineEnd.find(cCloseUnit) == rtl::UnicodeString::npos) &&
-                  filter->blTakesLineEnd);
-    return (units[0] | units[1]) != 0 || blLineEnds;
+    run.blLineEnds = lineEnd.empty() ||
+                     (!blOneEscape && (!run.blCloseUnit || lineEnd.find(cCloseUnit) == rtl::UnicodeString::npos) &&
+                      blTakesLineEnd);
+    run.blRuns = (units[0] | units[1]) != 0 || run.blLineEnds;
 }
 
 bool TORVIStreamedNodeDefinition::_IgnoresBuffer(TORVIStreamedNode* pNode, const rtl::UnicodeString& szBuffer,

@@ -264,6 +264,7 @@ protected:
     virtual void _SetCloseMatch(const rtl::UnicodeString& value);
     virtual void _SetEscapes(const rtl::UnicodeString& value) {
         _caEscapes.assign(value.begin(), value.end());
+        ++_nSettings;
     }
     virtual void _SetName(const rtl::UnicodeString& value) { _szName = value; }
     virtual void _SetOpenMatch(const rtl::UnicodeString& value);
@@ -285,17 +286,25 @@ private:
     struct TFilter {
         rtl::TRegExInfo Info;
         bool blAnchored = false;    // matches only at the subject's start: StartUnits concern its first unit
-        bool blSinglyKnown = false; // Singly has been worked out
         std::uint64_t Singly[2] = {}; // ASCII units that the expression takes alone, as a whole match
         std::uint64_t DeadFirst[2] = {}; // anchored: ASCII units no subject starting with can match
         struct TAlone {
             rtl::TRegExPartial Found = rtl::TRegExPartial::rpNoMatch;
             std::uint8_t nOffset = 0, nLength = 0;
         } Alone[128], AloneWhole[128]; // what a subject of that ASCII unit alone gets (soft partial; whole)
-        rtl::UnicodeString szLineEnd;    // a line end asked about, and whether taken whole alone
-        bool blLineEndKnown = false;
-        bool blTakesLineEnd = false;
     };
+    // What _ContentUnits answers apart from the node's close scan, worked out again whenever the
+    // settings or the parser's line end change.
+    struct TContentRun {
+        bool blKnown = false;
+        std::uint32_t nSettings = 0;  // _nSettings it was worked out for
+        rtl::UnicodeString szLineEnd; // the parser's line end it was worked out for
+        bool blRuns = false;          // runs of content may be taken at all
+        bool blCloseUnit = false;     // the close expression's required unit is left out (scan needed)
+        bool blLineEnds = false;
+        std::uint64_t Units[2] = {};
+    };
+    void _WorkOutContentRun(TORVIStreamParser* pParser);
     /// The filter of compiled, or nil when compiled is not this definition's own pCompiled.
     static TFilter* _FilterOf(const rtl::TRegEx* compiled, const std::unique_ptr<rtl::TRegEx>& pOwn,
                               TFilter& filter) {
@@ -352,6 +361,8 @@ private:
     mutable std::int8_t _nPlain = -1;      // whether of the base class; -1 until asked
     std::uint64_t _nOpenDeadBuffer = 0;    // serial of a parser buffer the open expression can never match
     std::uint64_t _nAllowedDeadBuffer = 0; // likewise for an anchored allowed-content expression
+    std::uint32_t _nSettings = 0; // changes with every expression, option and escape
+    TContentRun _ContentRun;
     TFilter _OpenFilter;
     TFilter _AllowedFilter;
     TFilter _CloseFilter;
