@@ -112,15 +112,16 @@ void MakeFilter(TFilter& filter, const rtl::TRegEx& compiled, const rtl::Unicode
         if (filter.blAnchored && found == rtl::TRegExPartial::rpNoMatch)
             filter.DeadFirst[unit >> 6] |= std::uint64_t{1} << (unit & 63);
     }
-    if (!filter.blAnchored)
-        return;
-    if (!szInner.empty()) {
+    if (filter.blAnchored && !szInner.empty()) {
         ReadStartUnits(filter.Info, u"(?:" + szInner + u")", options);
-    } else if (szOwn.size() > 1 && szOwn[0] == u'^' && rtl::UnicodeStringView(u"*+?{").find(szOwn[1]) ==
-                                                             rtl::UnicodeStringView::npos) {
+    } else if (filter.blAnchored && szOwn.size() > 1 && szOwn[0] == u'^' &&
+               rtl::UnicodeStringView(u"*+?{").find(szOwn[1]) == rtl::UnicodeStringView::npos) {
         // "^" always holds at the subject's start: what follows it starts every match.
         ReadStartUnits(filter.Info, szOwn.substr(1), options);
     }
+    for (char16_t unit = 0; unit < 128; ++unit)
+        if (filter.Info.CanStartWith(unit))
+            AddUnit(filter.StartAscii, unit);
 }
 
 // Whether the filtered expression certainly fails on subject; when it does for want of units that
@@ -144,9 +145,8 @@ bool RuledOut(const TFilter& filter, rtl::UnicodeStringView subject, TUnitSet& s
     for (const char16_t unit : subject)
         if (info.CanStartWith(unit))
             return false;
-    for (char16_t unit = 0; unit < 128; ++unit)
-        if (info.CanStartWith(unit))
-            AddUnit(stops, unit);
+    stops[0] |= filter.StartAscii[0];
+    stops[1] |= filter.StartAscii[1];
     return true;
 }
 

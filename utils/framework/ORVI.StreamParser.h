@@ -288,6 +288,7 @@ private:
         bool blAnchored = false;    // matches only at the subject's start: StartUnits concern its first unit
         std::uint64_t Singly[2] = {}; // ASCII units that the expression takes alone, as a whole match
         std::uint64_t DeadFirst[2] = {}; // anchored: ASCII units no subject starting with can match
+        std::uint64_t StartAscii[2] = {}; // ASCII units a match may start with
         struct TAlone {
             rtl::TRegExPartial Found = rtl::TRegExPartial::rpNoMatch;
             std::uint8_t nOffset = 0, nLength = 0;
