@@ -770,6 +770,19 @@ bool TORVIStreamedNodeDefinition::_CannotOpen(TORVIStreamParser* pParser, const 
     return RuledOut(*filter, szBuffer, stops);
 }
 
+bool TORVIStreamedNodeDefinition::_CannotOpenNow(TORVIStreamParser* pParser) {
+    // Only what TryMatchOpen would settle without a call, for an expression compiled already.
+    if (!_Plain(nullptr) || !_pRegOpen)
+        return false;
+    const rtl::UnicodeString& buffer = pParser->_szBuffer;
+    if (_nOpenDeadBuffer == pParser->_nBufferSerial && _nOpenDeadBuffer != 0)
+        return true;
+    TUnitSet stops = {};
+    if (!buffer.empty() && RuledOut(_OpenFilter, buffer, stops))
+        return true;
+    return buffer.size() < _OpenFilter.Info.MinLength;
+}
+
 bool TORVIStreamedNodeDefinition::EndOfStream(rtl::UnicodeString& szResidual, TORVIStreamedNode* pCandidate) {
     if (!pCandidate)
         return false;
@@ -1261,8 +1274,13 @@ void TORVIStreamParser::_OfferBuffer() {
     if (_szBuffer.empty())
         return;
     TORVIStreamedNode* current = _GetCurrentNode();
+    // Whether asking if a definition takes part here has no effect but the answer, so that a
+    // definition that could not open on the buffer need not be asked.
+    const bool blPlainQuestion = !current || (current->Definition() && current->Definition()->_Plain(current));
     for (int i = 0; _pNodeDefs && i < _pNodeDefs->Count(); ++i) {
         TORVIStreamedNodeDefinition* definition = (*_pNodeDefs)[i];
+        if (blPlainQuestion && definition->_CannotOpenNow(this))
+            continue;
         const bool takesPart = current ? current->IsAllowedNodeClass(&definition->DefinitionClass())
                                        : definition->CanBeRootNode();
         if (!takesPart)

@@ -343,6 +343,9 @@ private:
     /// For a run of buffer: false unless the open expression certainly fails on szBuffer of pParser
     /// and on what is appended to it until a unit of stops comes.
     bool _CannotOpen(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer, std::uint64_t (&stops)[2]);
+    /// Whether TryMatchOpen would certainly open nothing on pParser's buffer now, without a call and
+    /// without compiling anything.
+    bool _CannotOpenNow(TORVIStreamParser* pParser);
     /// The parser that read pNode (the one parsing), else this definition's own.
     TORVIStreamParser* _ParserOf(TORVIStreamedNode* pNode);
     /// Fetches the character after an escape from the stream being parsed; empty when none.
