@@ -71,15 +71,18 @@ void ReadStartUnits(rtl::TRegExInfo& info, const rtl::UnicodeString& pattern, un
     try {
         const rtl::TRegEx analysis(pattern, options);
         const rtl::TRegExInfo& found = analysis.Info();
-        info.HasStartUnits = found.HasStartUnits;
-        std::copy(std::begin(found.StartUnits), std::end(found.StartUnits), std::begin(info.StartUnits));
-        // An anchored pattern may leave its required unit untold; the unanchored one tells it.
-        if (!info.HasRequiredUnit && found.HasRequiredUnit) {
+        if (found.HasStartUnits) {
+            info.HasStartUnits = true;
+            std::copy(std::begin(found.StartUnits), std::end(found.StartUnits), std::begin(info.StartUnits));
+        }
+        // An anchored pattern may tell only its first unit as required, or none; the unanchored one
+        // tells a later unit where there is one, which rules out more of a growing subject.
+        if (found.HasRequiredUnit) {
             info.HasRequiredUnit = true;
             info.RequiredUnit = found.RequiredUnit;
         }
     } catch (const rtl::Exception&) {
-        info.HasStartUnits = false;
+        // Nothing more is known than the anchored form told.
     }
 }
 
@@ -92,27 +95,33 @@ void MakeFilter(TFilter& filter, const rtl::TRegEx& compiled, const rtl::Unicode
     filter = TFilter{};
     filter.Info = compiled.Info();
     filter.blAnchored = filter.Info.Anchored;
-    if (!filter.blAnchored)
-        return;
-    // A subject that could not even partly match cannot match once it has grown: the units that
-    // end every hope at the start are found by trying each alone.
+    // What a subject of one unit gets is asked once. For an anchored expression, a subject that
+    // could not even partly match cannot match once it has grown: those first units end every hope.
     rtl::TRegExScratch scratch;
     for (char16_t unit = 0; unit < 128; ++unit) {
         long offset = 0, length = 0;
         const char16_t one[1] = {unit};
-        if (compiled.FindPartial(rtl::UnicodeStringView(one, 1), scratch, offset, length) ==
-            rtl::TRegExPartial::rpNoMatch)
+        const rtl::TRegExPartial found = compiled.FindPartial(rtl::UnicodeStringView(one, 1), scratch, offset, length);
+        filter.Alone[unit] = {found, static_cast<std::uint8_t>(offset), static_cast<std::uint8_t>(length)};
+        offset = length = 0;
+        const bool whole = compiled.Find(rtl::UnicodeStringView(one, 1), scratch, offset, length);
+        filter.AloneWhole[unit] = {whole ? rtl::TRegExPartial::rpMatch : rtl::TRegExPartial::rpNoMatch,
+                                   static_cast<std::uint8_t>(offset), static_cast<std::uint8_t>(length)};
+        if (whole && offset == 0 && length == 1)
+            filter.Singly[unit >> 6] |= std::uint64_t{1} << (unit & 63);
+        if (filter.blAnchored && found == rtl::TRegExPartial::rpNoMatch)
             filter.DeadFirst[unit >> 6] |= std::uint64_t{1} << (unit & 63);
     }
-    if (filter.Info.HasStartUnits && filter.Info.HasRequiredUnit)
-        return;
-    if (!szInner.empty()) {
+    if (filter.blAnchored && !szInner.empty()) {
         ReadStartUnits(filter.Info, u"(?:" + szInner + u")", options);
-    } else if (szOwn.size() > 1 && szOwn[0] == u'^' && rtl::UnicodeStringView(u"*+?{").find(szOwn[1]) ==
-                                                             rtl::UnicodeStringView::npos) {
+    } else if (filter.blAnchored && szOwn.size() > 1 && szOwn[0] == u'^' &&
+               rtl::UnicodeStringView(u"*+?{").find(szOwn[1]) == rtl::UnicodeStringView::npos) {
         // "^" always holds at the subject's start: what follows it starts every match.
         ReadStartUnits(filter.Info, szOwn.substr(1), options);
     }
+    for (char16_t unit = 0; unit < 128; ++unit)
+        if (filter.Info.CanStartWith(unit))
+            AddUnit(filter.StartAscii, unit);
 }
 
 // Whether the filtered expression certainly fails on subject; when it does for want of units that
@@ -136,9 +145,22 @@ bool RuledOut(const TFilter& filter, rtl::UnicodeStringView subject, TUnitSet& s
     for (const char16_t unit : subject)
         if (info.CanStartWith(unit))
             return false;
-    for (char16_t unit = 0; unit < 128; ++unit)
-        if (info.CanStartWith(unit))
-            AddUnit(stops, unit);
+    stops[0] |= filter.StartAscii[0];
+    stops[1] |= filter.StartAscii[1];
+    return true;
+}
+
+// The answer of a filtered expression to a subject of one ASCII unit, found when its filter was made;
+// false for other subjects.
+template <class TFilter>
+bool AnsweredAlone(const TFilter& filter, rtl::UnicodeStringView subject, rtl::TRegExPartial& found, long& offset,
+                   long& length, bool blPartial = true) {
+    if (subject.size() != 1 || subject[0] >= 128)
+        return false;
+    const auto& alone = (blPartial ? filter.Alone : filter.AloneWhole)[subject[0]];
+    found = alone.Found;
+    offset = alone.nOffset;
+    length = alone.nLength;
     return true;
 }
 
@@ -296,6 +318,7 @@ void TORVIStreamedNodeDefinition::_SetPattern(rtl::UnicodeString& szPattern,
 }
 
 void TORVIStreamedNodeDefinition::_SetOption(TNodeOption option, bool value) noexcept {
+    ++_nSettings;
     const auto bit = static_cast<TNodeOptions>(1u << option);
     _NodeOptions = static_cast<TNodeOptions>(value ? (_NodeOptions | bit) : (_NodeOptions & ~bit));
 }
@@ -309,15 +332,19 @@ void TORVIStreamedNodeDefinition::_SetCompileOption(TNodeOption option, bool val
 }
 
 void TORVIStreamedNodeDefinition::_SetOpenMatch(const rtl::UnicodeString& value) {
+    ++_nSettings;
     _SetPattern(_szOpen, _pRegOpen, value);
 }
 void TORVIStreamedNodeDefinition::_SetAllowedMatch(const rtl::UnicodeString& value) {
+    ++_nSettings;
     _SetPattern(_szAllowed, _pRegAllowed, value);
 }
 void TORVIStreamedNodeDefinition::_SetValidMatch(const rtl::UnicodeString& value) {
+    ++_nSettings;
     _SetPattern(_szValid, _pRegValid, value);
 }
 void TORVIStreamedNodeDefinition::_SetCloseMatch(const rtl::UnicodeString& value) {
+    ++_nSettings;
     _SetPattern(_szClose, _pRegClose, value);
 }
 void TORVIStreamedNodeDefinition::_SetCaseInsensitiveOpen(bool value) {
@@ -399,14 +426,18 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::TryMatchOpen(rtl::UnicodeString&
     if (blParserBuffer && _nOpenDeadBuffer == parser->_nBufferSerial && _nOpenDeadBuffer != 0 &&
         _FilterOf(open, _pRegOpen, _OpenFilter))
         return nullptr;
-    if (const TFilter* filter = _FilterOf(open, _pRegOpen, _OpenFilter)) {
+    long offset = 0, length = 0;
+    rtl::TRegExPartial found = rtl::TRegExPartial::rpNoMatch;
+    const TFilter* filter = _FilterOf(open, _pRegOpen, _OpenFilter);
+    if (filter) {
         TUnitSet stops = {};
         if (!szCandidate.empty() && RuledOut(*filter, szCandidate, stops))
             return nullptr;
+        if (szCandidate.size() < filter->Info.MinLength)
+            return nullptr; // too short for any match yet
     }
-    long offset = 0, length = 0;
-    const rtl::TRegExPartial found =
-        open->FindPartial(szCandidate, ScratchOf(parser, parser ? &parser->_Scratch : nullptr), offset, length);
+    if (!filter || !AnsweredAlone(*filter, szCandidate, found, offset, length))
+        found = open->FindPartial(szCandidate, ScratchOf(parser, parser ? &parser->_Scratch : nullptr), offset, length);
     if (found == rtl::TRegExPartial::rpNoMatch && blParserBuffer && _FilterOf(open, _pRegOpen, _OpenFilter))
         _nOpenDeadBuffer = parser->_nBufferSerial;
     if (found != rtl::TRegExPartial::rpMatch || offset != 0)
@@ -434,33 +465,59 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::TryMatchOpen(rtl::UnicodeString&
     return node;
 }
 
-TORVIStreamedNode::TCloseScan& TORVIStreamedNodeDefinition::_RefreshCloseScan(TORVIStreamedNode* pNode,
-                                                                              const rtl::TRegEx& close,
-                                                                              rtl::TRegExScratch& scratch) {
+TORVIStreamedNode::TCloseScan& TORVIStreamedNodeDefinition::_SyncCloseScan(TORVIStreamedNode* pNode,
+                                                                           const rtl::TRegEx& close) {
     TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
     const rtl::UnicodeString& content = pNode->_szContent;
     if (scan.nExpression != _nCloseSerial || scan.nRevision != pNode->_nContentRevision ||
-        content.size() < scan.nContent)
+        content.size() < scan.nContent || content.size() < scan.nDeadChecked)
         scan = {{}, 0, 0, 0, pNode->_nContentRevision, _nCloseSerial};
-    // Content only grows between revisions: bring the mirror up to date, then move the dead offset
-    // over the content alone (no later text can revive a start that failed before its end).
-    scan.szSubject.resize(scan.nContent);
-    scan.szSubject.append(content, scan.nContent);
-    scan.nContent = content.size();
-    if (scan.nContent > scan.nDeadChecked) {
-        long offset = 0, length = 0;
-        switch (close.FindPartial(scan.szSubject, scratch, offset, length, static_cast<long>(scan.nDead))) {
-        case rtl::TRegExPartial::rpNoMatch:
-            scan.nDead = scan.nContent;
-            break;
-        case rtl::TRegExPartial::rpPartial:
-            scan.nDead = static_cast<std::size_t>(offset);
-            break;
-        case rtl::TRegExPartial::rpMatch:
-            break;
-        }
-        scan.nDeadChecked = scan.nContent;
+    // No match starts at a unit that cannot start one.
+    if (const TFilter* filter = _FilterOf(&close, _pRegClose, _CloseFilter); filter && filter->Info.HasStartUnits) {
+        while (scan.nDead < content.size() && !filter->Info.CanStartWith(content[scan.nDead]))
+            ++scan.nDead;
+        if (scan.nDead == content.size())
+            scan.nDeadChecked = content.size();
     }
+    return scan;
+}
+
+void TORVIStreamedNodeDefinition::_MirrorContent(TORVIStreamedNode* pNode) {
+    // Content only grows between revisions: only what it gained is copied.
+    TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
+    scan.szSubject.resize(scan.nContent);
+    scan.szSubject.append(pNode->_szContent, scan.nContent);
+    scan.nContent = pNode->_szContent.size();
+}
+
+void TORVIStreamedNodeDefinition::_AdvanceCloseScan(TORVIStreamedNode* pNode, const rtl::TRegEx& close,
+                                                    rtl::TRegExScratch& scratch) {
+    // Move the dead offset over the content alone (no later text can revive a start that failed
+    // before its end).
+    TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
+    if (pNode->_szContent.size() <= scan.nDeadChecked)
+        return;
+    if (scan.szSubject.size() != pNode->_szContent.size() || scan.nContent != pNode->_szContent.size())
+        _MirrorContent(pNode);
+    long offset = 0, length = 0;
+    switch (close.FindPartial(scan.szSubject, scratch, offset, length, static_cast<long>(scan.nDead))) {
+    case rtl::TRegExPartial::rpNoMatch:
+        scan.nDead = scan.nContent;
+        break;
+    case rtl::TRegExPartial::rpPartial:
+        scan.nDead = static_cast<std::size_t>(offset);
+        break;
+    case rtl::TRegExPartial::rpMatch:
+        break;
+    }
+    scan.nDeadChecked = scan.nContent;
+}
+
+TORVIStreamedNode::TCloseScan& TORVIStreamedNodeDefinition::_RefreshCloseScan(TORVIStreamedNode* pNode,
+                                                                              const rtl::TRegEx& close,
+                                                                              rtl::TRegExScratch& scratch) {
+    TORVIStreamedNode::TCloseScan& scan = _SyncCloseScan(pNode, close);
+    _AdvanceCloseScan(pNode, close, scratch);
     return scan;
 }
 
@@ -470,24 +527,25 @@ bool TORVIStreamedNodeDefinition::_CheckClose(rtl::UnicodeString& szBuffer, TORV
         return false;
     TORVIStreamParser* parser = _ParserOf(pNode);
     rtl::TRegExScratch& scratch = ScratchOf(parser, parser ? &parser->_Scratch : nullptr);
+    TORVIStreamedNode::TCloseScan& scan = _SyncCloseScan(pNode, *close);
     // Every close match holds the required unit at or after its start, and no match starts before
     // the dead offset: without that unit in what follows it, there is nothing to look for.
     if (const TFilter* filter = _FilterOf(close, _pRegClose, _CloseFilter); filter && filter->Info.HasRequiredUnit) {
-        const TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
         const rtl::UnicodeString& content = pNode->_szContent;
-        const bool blScanValid = scan.nExpression == _nCloseSerial && scan.nRevision == pNode->_nContentRevision &&
-                                 content.size() >= scan.nContent;
-        const std::size_t from = blScanValid ? scan.nDead : 0;
-        if (content.size() - std::min(from, content.size()) + szBuffer.size() <= kLongestSearch &&
-            content.find(filter->Info.RequiredUnit, from) == rtl::UnicodeString::npos &&
+        if (content.size() - scan.nDead + szBuffer.size() <= kLongestSearch &&
+            content.find(filter->Info.RequiredUnit, scan.nDead) == rtl::UnicodeString::npos &&
             szBuffer.find(filter->Info.RequiredUnit) == rtl::UnicodeString::npos)
             return false;
     }
-    TORVIStreamedNode::TCloseScan& scan = _RefreshCloseScan(pNode, *close, scratch);
+    _MirrorContent(pNode);
+    // The whole text is searched first: when it closes the node, the content alone need not be.
     scan.szSubject.append(szBuffer);
     long offset = 0, length = 0;
-    if (!close->Find(scan.szSubject, scratch, offset, length, static_cast<long>(scan.nDead)))
+    if (!close->Find(scan.szSubject, scratch, offset, length, static_cast<long>(scan.nDead))) {
+        scan.szSubject.resize(scan.nContent);
+        _AdvanceCloseScan(pNode, *close, scratch);
         return false;
+    }
 
     const auto start = static_cast<std::size_t>(offset);
     const auto end = start + static_cast<std::size_t>(length);
@@ -589,6 +647,8 @@ bool TORVIStreamedNodeDefinition::_AllowedMatch(const rtl::TRegEx& allowed, TORV
     const bool blDeadKnown = filter->blAnchored && pParser && &szCandidate == &pParser->_szBuffer;
     if (blDeadKnown && _nAllowedDeadBuffer == pParser->_nBufferSerial && _nAllowedDeadBuffer != 0)
         return false;
+    if (rtl::TRegExPartial found; AnsweredAlone(*filter, szCandidate, found, offset, length, blDeadKnown))
+        return found == rtl::TRegExPartial::rpMatch;
     if (!blDeadKnown)
         return allowed.Find(szCandidate, scratch, offset, length);
     const rtl::TRegExPartial found = allowed.FindPartial(szCandidate, scratch, offset, length);
@@ -601,40 +661,50 @@ bool TORVIStreamedNodeDefinition::_AllowedMatch(const rtl::TRegEx& allowed, TORV
 
 bool TORVIStreamedNodeDefinition::_ContentUnits(TORVIStreamedNode* pNode, std::uint64_t (&units)[2],
                                                 bool& blLineEnds) {
-    if (!_Plain(pNode) || !_GetAllowsContainedText() || _GetValidRegEx())
+    if (!_Plain(pNode))
         return false;
-    rtl::TRegEx* allowed = _GetAllowedRegEx();
-    TFilter* filter = _FilterOf(allowed, _pRegAllowed, _AllowedFilter);
-    if (!filter)
-        return false;
-    if (!filter->blSinglyKnown) {
-        rtl::TRegExScratch& scratch = ThreadScratch();
-        for (char16_t unit = 0; unit < 128; ++unit) {
-            long offset = 0, length = 0;
-            const char16_t one[1] = {unit};
-            if (allowed->Find(rtl::UnicodeStringView(one, 1), scratch, offset, length) && offset == 0 && length == 1)
-                AddUnit(filter->Singly, unit);
-        }
-        filter->blSinglyKnown = true;
-    }
-    units[0] = filter->Singly[0];
-    units[1] = filter->Singly[1];
     TORVIStreamParser* parser = _ParserOf(pNode);
     if (!parser)
         return false;
-    bool blCloseUnit = false;
+    TContentRun& run = _ContentRun;
+    if (!run.blKnown || run.nSettings != _nSettings || run.szLineEnd != parser->_szNormedLineEnd)
+        _WorkOutContentRun(parser);
+    if (!run.blRuns)
+        return false;
+    // A close match would have to start in the run (every start before it is dead) and hold the
+    // required unit, which the run leaves out.
+    if (run.blCloseUnit &&
+        _RefreshCloseScan(pNode, *_pRegClose, parser->_Scratch).nDead < pNode->_szContent.size())
+        return false;
+    units[0] = run.Units[0];
+    units[1] = run.Units[1];
+    blLineEnds = run.blLineEnds;
+    return true;
+}
+
+void TORVIStreamedNodeDefinition::_WorkOutContentRun(TORVIStreamParser* pParser) {
+    TContentRun& run = _ContentRun;
+    run = TContentRun{};
+    run.blKnown = true;
+    run.nSettings = _nSettings;
+    run.szLineEnd = pParser->_szNormedLineEnd;
+    if (!_GetAllowsContainedText() || _GetValidRegEx())
+        return;
+    rtl::TRegEx* allowed = _GetAllowedRegEx();
+    TFilter* filter = _FilterOf(allowed, _pRegAllowed, _AllowedFilter);
+    if (!filter)
+        return;
+    std::uint64_t(&units)[2] = run.Units;
+    units[0] = filter->Singly[0];
+    units[1] = filter->Singly[1];
     char16_t cCloseUnit = 0;
     if (rtl::TRegEx* close = _GetCloseRegEx()) {
-        // A close match would have to start in the run (every start before it is dead) and hold
-        // the required unit, which the run leaves out.
         const TFilter* closeFilter = _FilterOf(close, _pRegClose, _CloseFilter);
-        if (!closeFilter || !closeFilter->Info.HasRequiredUnit || !parser)
-            return false;
-        if (_RefreshCloseScan(pNode, *close, parser->_Scratch).nDead < pNode->_szContent.size())
-            return false;
+        if (!closeFilter || !closeFilter->Info.HasRequiredUnit)
+            return;
         TUnitSet drop = {};
         AddUnit(drop, closeFilter->Info.RequiredUnit);
-        blCloseUnit = true;
+        run.blCloseUnit = true;
         cCloseUnit = closeFilter->Info.RequiredUnit;
         units[0] &= ~drop[0];
         units[1] &= ~drop[1];
@@ -644,20 +714,16 @@ bool TORVIStreamedNodeDefinition::_ContentUnits(TORVIStreamedNode* pNode, std::u
             units[escape >> 6] &= ~(std::uint64_t{1} << (escape & 63));
     units[0] &= ~((std::uint64_t{1} << u'\r') | (std::uint64_t{1} << u'\n'));
     // A line end comes as the parser's normalised one, which must be taken whole.
-    const rtl::UnicodeString& lineEnd = parser->_szNormedLineEnd;
-    if (!filter->blLineEndKnown || filter->szLineEnd != lineEnd) {
-        long offset = 0, length = 0;
-        filter->szLineEnd = lineEnd;
-        filter->blLineEndKnown = true;
-        filter->blTakesLineEnd = allowed->Find(lineEnd, parser->_Scratch, offset, length) && offset == 0 &&
-                                 static_cast<std::size_t>(length) == lineEnd.size();
-    }
+    const rtl::UnicodeString& lineEnd = run.szLineEnd;
+    long offset = 0, length = 0;
+    const bool blTakesLineEnd = allowed->Find(lineEnd, pParser->_Scratch, offset, length) && offset == 0 &&
+                                static_cast<std::size_t>(length) == lineEnd.size();
     const bool blOneEscape = lineEnd.size() == 1 &&
                              std::find(_caEscapes.begin(), _caEscapes.end(), lineEnd[0]) != _caEscapes.end();
-    blLineEnds = lineEnd.empty() ||
-                 (!blOneEscape && (!blCloseUnit || lineEnd.find(cCloseUnit) == rtl::UnicodeString::npos) &&
-                  filter->blTakesLineEnd);
-    return (units[0] | units[1]) != 0 || blLineEnds;
+    run.blLineEnds = lineEnd.empty() ||
+                     (!blOneEscape && (!run.blCloseUnit || lineEnd.find(cCloseUnit) == rtl::UnicodeString::npos) &&
+                      blTakesLineEnd);
+    run.blRuns = (units[0] | units[1]) != 0 || run.blLineEnds;
 }
 
 bool TORVIStreamedNodeDefinition::_IgnoresBuffer(TORVIStreamedNode* pNode, const rtl::UnicodeString& szBuffer,
@@ -702,6 +768,19 @@ bool TORVIStreamedNodeDefinition::_CannotOpen(TORVIStreamParser* pParser, const 
     if (_nOpenDeadBuffer == pParser->_nBufferSerial && _nOpenDeadBuffer != 0)
         return true;
     return RuledOut(*filter, szBuffer, stops);
+}
+
+bool TORVIStreamedNodeDefinition::_CannotOpenNow(TORVIStreamParser* pParser) {
+    // Only what TryMatchOpen would settle without a call, for an expression compiled already.
+    if (!_Plain(nullptr) || !_pRegOpen)
+        return false;
+    const rtl::UnicodeString& buffer = pParser->_szBuffer;
+    if (_nOpenDeadBuffer == pParser->_nBufferSerial && _nOpenDeadBuffer != 0)
+        return true;
+    TUnitSet stops = {};
+    if (!buffer.empty() && RuledOut(_OpenFilter, buffer, stops))
+        return true;
+    return buffer.size() < _OpenFilter.Info.MinLength;
 }
 
 bool TORVIStreamedNodeDefinition::EndOfStream(rtl::UnicodeString& szResidual, TORVIStreamedNode* pCandidate) {
@@ -1195,8 +1274,13 @@ void TORVIStreamParser::_OfferBuffer() {
     if (_szBuffer.empty())
         return;
     TORVIStreamedNode* current = _GetCurrentNode();
+    // Whether asking if a definition takes part here has no effect but the answer, so that a
+    // definition that could not open on the buffer need not be asked.
+    const bool blPlainQuestion = !current || (current->Definition() && current->Definition()->_Plain(current));
     for (int i = 0; _pNodeDefs && i < _pNodeDefs->Count(); ++i) {
         TORVIStreamedNodeDefinition* definition = (*_pNodeDefs)[i];
+        if (blPlainQuestion && definition->_CannotOpenNow(this))
+            continue;
         const bool takesPart = current ? current->IsAllowedNodeClass(&definition->DefinitionClass())
                                        : definition->CanBeRootNode();
         if (!takesPart)

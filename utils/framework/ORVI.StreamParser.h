@@ -130,7 +130,7 @@ private:
     // match can start whatever follows, so each character costs what it adds, not the whole content.
     struct TCloseScan {
         rtl::UnicodeString szSubject;  // Content, then the buffer as last offered
-        std::size_t nContent = 0;      // leading units of szSubject that mirror Content
+        std::size_t nContent = 0;      // leading units of szSubject that mirror Content (copied when searched)
         std::size_t nDead = 0;         // no close match starts before this offset
         std::size_t nDeadChecked = 0;  // Content length when nDead was last advanced
         std::uint32_t nRevision = 0;   // content revision the subject was built for
@@ -264,6 +264,7 @@ protected:
     virtual void _SetCloseMatch(const rtl::UnicodeString& value);
     virtual void _SetEscapes(const rtl::UnicodeString& value) {
         _caEscapes.assign(value.begin(), value.end());
+        ++_nSettings;
     }
     virtual void _SetName(const rtl::UnicodeString& value) { _szName = value; }
     virtual void _SetOpenMatch(const rtl::UnicodeString& value);
@@ -285,13 +286,26 @@ private:
     struct TFilter {
         rtl::TRegExInfo Info;
         bool blAnchored = false;    // matches only at the subject's start: StartUnits concern its first unit
-        bool blSinglyKnown = false; // Singly has been worked out
         std::uint64_t Singly[2] = {}; // ASCII units that the expression takes alone, as a whole match
         std::uint64_t DeadFirst[2] = {}; // anchored: ASCII units no subject starting with can match
-        rtl::UnicodeString szLineEnd;    // a line end asked about, and whether taken whole alone
-        bool blLineEndKnown = false;
-        bool blTakesLineEnd = false;
+        std::uint64_t StartAscii[2] = {}; // ASCII units a match may start with
+        struct TAlone {
+            rtl::TRegExPartial Found = rtl::TRegExPartial::rpNoMatch;
+            std::uint8_t nOffset = 0, nLength = 0;
+        } Alone[128], AloneWhole[128]; // what a subject of that ASCII unit alone gets (soft partial; whole)
     };
+    // What _ContentUnits answers apart from the node's close scan, worked out again whenever the
+    // settings or the parser's line end change.
+    struct TContentRun {
+        bool blKnown = false;
+        std::uint32_t nSettings = 0;  // _nSettings it was worked out for
+        rtl::UnicodeString szLineEnd; // the parser's line end it was worked out for
+        bool blRuns = false;          // runs of content may be taken at all
+        bool blCloseUnit = false;     // the close expression's required unit is left out (scan needed)
+        bool blLineEnds = false;
+        std::uint64_t Units[2] = {};
+    };
+    void _WorkOutContentRun(TORVIStreamParser* pParser);
     /// The filter of compiled, or nil when compiled is not this definition's own pCompiled.
     static TFilter* _FilterOf(const rtl::TRegEx* compiled, const std::unique_ptr<rtl::TRegEx>& pOwn,
                               TFilter& filter) {
@@ -300,6 +314,13 @@ private:
     /// Whether allowed (the allowed-content expression) matches szCandidate, as Find does.
     bool _AllowedMatch(const rtl::TRegEx& allowed, TORVIStreamParser* pParser, const rtl::UnicodeString& szCandidate,
                        rtl::TRegExScratch& scratch, long& offset, long& length);
+    /// Readies pNode's close scan for its content and moves the dead offset over units that start no
+    /// match; the scan.
+    TORVIStreamedNode::TCloseScan& _SyncCloseScan(TORVIStreamedNode* pNode, const rtl::TRegEx& close);
+    /// Copies into pNode's close scan what its content gained.
+    static void _MirrorContent(TORVIStreamedNode* pNode);
+    /// Moves the dead offset of pNode's close scan over content not yet searched alone.
+    void _AdvanceCloseScan(TORVIStreamedNode* pNode, const rtl::TRegEx& close, rtl::TRegExScratch& scratch);
     /// Brings pNode's close scan up to date with its content; the scan.
     TORVIStreamedNode::TCloseScan& _RefreshCloseScan(TORVIStreamedNode* pNode, const rtl::TRegEx& close,
                                                      rtl::TRegExScratch& scratch);
@@ -322,6 +343,9 @@ private:
     /// For a run of buffer: false unless the open expression certainly fails on szBuffer of pParser
     /// and on what is appended to it until a unit of stops comes.
     bool _CannotOpen(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer, std::uint64_t (&stops)[2]);
+    /// Whether TryMatchOpen would certainly open nothing on pParser's buffer now, without a call and
+    /// without compiling anything.
+    bool _CannotOpenNow(TORVIStreamParser* pParser);
     /// The parser that read pNode (the one parsing), else this definition's own.
     TORVIStreamParser* _ParserOf(TORVIStreamedNode* pNode);
     /// Fetches the character after an escape from the stream being parsed; empty when none.
@@ -341,6 +365,8 @@ private:
     mutable std::int8_t _nPlain = -1;      // whether of the base class; -1 until asked
     std::uint64_t _nOpenDeadBuffer = 0;    // serial of a parser buffer the open expression can never match
     std::uint64_t _nAllowedDeadBuffer = 0; // likewise for an anchored allowed-content expression
+    std::uint32_t _nSettings = 0; // changes with every expression, option and escape
+    TContentRun _ContentRun;
     TFilter _OpenFilter;
     TFilter _AllowedFilter;
     TFilter _CloseFilter;

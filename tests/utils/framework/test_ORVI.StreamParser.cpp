@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -522,6 +523,32 @@ class TStepDef : public TORVIStreamedNodeDefinition {
     using TORVIStreamedNodeDefinition::TORVIStreamedNodeDefinition;
 };
 
+// Compiles its expressions itself, as the parser would, so that none of them comes with what the
+// parser knows of its own compiled forms: every question is put to the expression.
+class TBareDef : public TORVIStreamedNodeDefinition {
+    ORVI_STREAMED_NODE_DEFINITION_CLASS(TBareDef)
+    using TORVIStreamedNodeDefinition::TORVIStreamedNodeDefinition;
+
+protected:
+    rtl::TRegEx* _GetOpenRegEx() override { return Bare(_open, OpenMatch().empty() ? u"" : u"^(?:" + OpenMatch() + u")"); }
+    rtl::TRegEx* _GetCloseRegEx() override { return Bare(_close, CloseMatch().empty() ? u"" : u"(?:" + CloseMatch() + u")$"); }
+    rtl::TRegEx* _GetAllowedRegEx() override { return Bare(_allowed, AllowedContentMatch()); }
+
+private:
+    struct TBare {
+        UnicodeString szPattern;
+        std::unique_ptr<rtl::TRegEx> pCompiled;
+    };
+    static rtl::TRegEx* Bare(TBare& bare, const UnicodeString& pattern) {
+        if (pattern.empty())
+            return nullptr;
+        if (!bare.pCompiled || bare.szPattern != pattern)
+            bare = {pattern, std::make_unique<rtl::TRegEx>(pattern, rtl::roSingleLine | rtl::roPartial)};
+        return bare.pCompiled.get();
+    }
+    TBare _open, _close, _allowed;
+};
+
 // Hands out at most three bytes per read once the byte-order mark has been looked for.
 class TTrickleStream : public rtl::TMemoryStream {
 public:
@@ -623,6 +650,26 @@ TEST(StreamParserRuns, RunsTellTheSameStoryAsSingleCharacters) {
         for (const UnicodeString& lineEnd : {UnicodeString(u"\n"), UnicodeString(u"\r\n"), UnicodeString()})
             ASSERT_EQ(ParseAs<TORVIStreamedNodeDefinition>(document, lineEnd), ParseAs<TStepDef>(document, lineEnd))
                 << document;
+}
+
+TEST(StreamParserRuns, WhatIsKnownOfAnExpressionAnswersAsTheExpressionWould) {
+    // Closes of two alternatives and of a repeated unit, opens longer than one unit or of one unit
+    // alone, text of one unit at a time.
+    const auto parse = [](auto* kind, const std::string& document) {
+        TRunGrammar grammar(kind, u"\n");
+        using T = std::remove_pointer_t<decltype(kind)>;
+        grammar.Add<T>(u"pair", u"\\(\\(", u"\\)\\)|;;", u"^[^;)]|^.", true);
+        grammar.Add<T>(u"bang", u"!", u"!!!", u"^.", false);
+        grammar.Add<T>(u"word", u"[A-Z]{3}", u"", u"^[A-Z]", false);
+        return grammar.Parse(document);
+    };
+    std::vector<std::string> documents = {"((a) b ; c) ;; ((x)) ! a!b!!c!!! ABCDE <a>((#12 ;;</a>", "(((( ;;;))"};
+    for (std::uint32_t seed = 1; seed <= 40; ++seed)
+        documents.push_back(RandomDocument(seed) + "((" + RandomDocument(seed + 100) + ";;!x!!!AB");
+    for (const std::string& document : documents)
+        ASSERT_EQ(parse(static_cast<TORVIStreamedNodeDefinition*>(nullptr), document),
+                  parse(static_cast<TBareDef*>(nullptr), document))
+            << document;
 }
 
 TEST(StreamParserRuns, DefinitionsChangedDuringAParseTakeEffectAtOnce) {
