@@ -18,17 +18,20 @@ targets=("$@")
 
 cmake --preset fuzz >/dev/null
 cmake --build build/fuzz -j 2 --target fuzz_seeds $(printf 'fuzz_%s ' "${targets[@]}")
-# libFuzzer refuses a corpus folder that does not exist, and a target may have no checked-in seeds yet.
-for target in "${targets[@]}"; do
-    mkdir -p "$root/fuzz/corpus/$target"
-done
-build/fuzz/bin/fuzz_seeds "$root/fuzz/corpus"
+# Generated seeds go to the build folder, so that a run leaves the checked-in corpus as it was.
+seeds="$root/build/fuzz/seeds"
+rm -rf "$seeds"
+build/fuzz/bin/fuzz_seeds "$seeds"
 
 for target in "${targets[@]}"; do
     work="$root/build/fuzz/corpus/$target"
     artifacts="$root/build/fuzz/artifacts/$target"
     mkdir -p "$work" "$artifacts"
     extra=()
+    # libFuzzer refuses a corpus folder that does not exist, and a target may have no seeds of one kind.
+    for folder in "$root/fuzz/corpus/$target" "$seeds/$target"; do
+        [ -d "$folder" ] && extra+=("$folder")
+    done
     [ -f "fuzz/$target.dict" ] && extra+=("-dict=$root/fuzz/$target.dict")
     # The four date readers share one dictionary of names, zones and separators.
     [[ "$target" == *_date ]] && extra+=("-dict=$root/fuzz/date_text.dict")
@@ -48,7 +51,7 @@ for target in "${targets[@]}"; do
         extra+=("-max_len=65536")
     fi
     echo "== fuzz_$target for ${seconds}s"
-    build/fuzz/bin/fuzz_"$target" "$work" "$root/fuzz/corpus/$target" \
+    build/fuzz/bin/fuzz_"$target" "$work" \
         -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -max_len=16384 \
         -artifact_prefix="$artifacts/" -print_final_stats=1 "${extra[@]}" 2>&1 |
         tee "$root/build/fuzz/fuzz_$target.log" | grep -E 'INITED|DONE|ERROR|SUMMARY|stat::' |
