@@ -26,7 +26,11 @@ class ProgramExitTest : public ::testing::Test {
 protected:
     void SetUp() override {
         GuiApp();
+        // The installer test names the installed program; otherwise the one built beside the tests.
+        program = qEnvironmentVariable("VENTURO_PROGRAM_UNDER_TEST");
         for (const char* name : {"/venturo_mtd", "/venturo_mtd.exe"}) {
+            if (!program.isEmpty())
+                break;
             if (QFile::exists(QCoreApplication::applicationDirPath() + name)) {
                 program = QCoreApplication::applicationDirPath() + name;
             }

@@ -716,8 +716,10 @@ TEST_F(MainWindowTest, DoubleClickBrowseSelectionStatusLineAndPlace) {
     EXPECT_EQ(CompanyOf(*form), "Gamma Ltd");
 
     form->move(120, 90);
-    const int left = form->geometry().left();
+    // Read once closed: a platform that draws a frame may still be placing the client area after the
+    // move, and what counts is the place the window had when it closed.
     ASSERT_TRUE(form->close());
+    const int left = form->geometry().left();
     Tform_main unseen(*mode);
     unseen.SetWebUpdate(nullptr);
     unseen.setGeometry(0, 0, 700, 500);
