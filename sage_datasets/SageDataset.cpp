@@ -505,6 +505,7 @@ void TSageDataset::_LoadAllVATReturns() {
         _NoteLeftOut(LeftOutOf(e, vatReturnsFolder, vatReturnsFolder));
     }
     _ResetAdjustmentsCache();
+    _eDataFolder = _DataFolderIn(yearFolders);
     // One document serves every file of this reading, so its buffers are allocated once.
     _pDocument = std::make_unique<rtl::TXmlDocument>();
     const rtl::UnicodeString vatNumber = _GetVatNumberForUrl();
@@ -517,6 +518,7 @@ void TSageDataset::_LoadAllVATReturns() {
         }
     }
     _ResetAdjustmentsCache();
+    _eDataFolder = TDataFolder::dfLookUp;
     _pDocument.reset();
     _vFileNames.clear();
     _ResolveSamePeriods(returns, vatReturnsFolder, yearFolders);
@@ -769,9 +771,15 @@ void TSageDataset::_ApplyAdjustments(const rtl::UnicodeString& szYearFolder,
 void TSageDataset::_LoadAdjustmentsFolders(const rtl::UnicodeString& szBase) {
     _ResetAdjustmentsCache();
     _blAdjustmentsListed = true;
-    rtl::TPathKind kind = rtl::TPathKind::pkNone;
-    const rtl::UnicodeString dataFolder = rtl::FindChildIgnoreCase(
-        szBase.empty() ? rtl::UnicodeString(u".") : szBase.substr(0, szBase.size() - 1), u"_Data", kind);
+    if (_eDataFolder == TDataFolder::dfNone) {
+        return;
+    }
+    const rtl::UnicodeString vatReturnsFolder =
+        szBase.empty() ? rtl::UnicodeString(u".") : szBase.substr(0, szBase.size() - 1);
+    rtl::TPathKind kind = rtl::TPathKind::pkDirectory;
+    const rtl::UnicodeString dataFolder = _eDataFolder == TDataFolder::dfExact
+                                              ? rtl::CombinePath(vatReturnsFolder, u"_Data")
+                                              : rtl::FindChildIgnoreCase(vatReturnsFolder, u"_Data", kind);
     if (kind != rtl::TPathKind::pkDirectory) {
         return;
     }
@@ -792,6 +800,21 @@ void TSageDataset::_LoadAdjustmentsFolders(const rtl::UnicodeString& szBase) {
         _vAdjustmentsHashes.emplace_back(FoldedHash(_vAdjustmentsFolders[i]), i);
     }
     std::sort(_vAdjustmentsHashes.begin(), _vAdjustmentsHashes.end());
+}
+
+TSageDataset::TDataFolder TSageDataset::_DataFolderIn(const std::vector<rtl::UnicodeString>& vFolders) {
+    // The year folders' listing names every folder beside them (links followed), so _Data needs no
+    // look-up of its own unless only another spelling of it is there.
+    TDataFolder result = TDataFolder::dfNone;
+    for (const rtl::UnicodeString& name : vFolders) {
+        if (name == u"_Data") {
+            return TDataFolder::dfExact;
+        }
+        if (rtl::SameText(name, u"_Data")) {
+            result = TDataFolder::dfLookUp;
+        }
+    }
+    return result;
 }
 
 void TSageDataset::_ResetAdjustmentsCache() {

@@ -182,7 +182,15 @@ private:
     bool _LoadAdjustmentsFile(const rtl::UnicodeString& szFolder);
     /// Lists the _Data folder beside the year folders of szBase once, for the look-ups of its returns.
     void _LoadAdjustmentsFolders(const rtl::UnicodeString& szBase);
+    /// What a VATRTNS folder's listing tells of its _Data folder.
+    enum class TDataFolder {
+        dfLookUp, // a folder named so in another letter case: asked on disk, where the exact name wins
+        dfExact,  // a folder of that very name
+        dfNone    // nothing named so in any case, or nothing that is a folder
+    };
     void _ResetAdjustmentsCache();
+    /// What the folders listed in a VATRTNS folder tell of its _Data folder.
+    static TDataFolder _DataFolderIn(const std::vector<rtl::UnicodeString>& vFolders);
     /// Notes a return file (or folder) left out of the list.
     void _NoteLeftOut(TSageLeftOut item) { _vLeftOut.push_back(std::move(item)); }
     /// The date in text as day, month, year ("dd/mm/yyyy" or eight digits); 0 for none or a day of 00.
@@ -211,6 +219,7 @@ private:
     // The _Data folder of the VATRTNS folder being read, resolved once per folder so that looking for
     // each return's Adjustments.xml costs at most one attempt to open it.
     bool _blAdjustmentsListed = false;
+    TDataFolder _eDataFolder = TDataFolder::dfLookUp;
     std::unique_ptr<rtl::TOpenFolder> _pAdjustmentsData;
     std::unique_ptr<rtl::TXmlDocument> _pDocument;        // while the returns are read
     std::vector<rtl::UnicodeString> _vAdjustmentsFolders; // sorted without regard to A..Z case

@@ -11,6 +11,7 @@
 
 #include <sys/stat.h>
 
+#include <fstream>
 #include <memory>
 #include <set>
 #include <tuple>
@@ -376,6 +377,25 @@ TEST_F(DatasetTest, MixedCaseFixedNamesAreFound) {
     sage::TSageDatasetVatReturn* latest = dataset->LatestVatReturn();
     ASSERT_NE(latest, nullptr);
     EXPECT_EQ(latest->GetBox(1), rtl::Currency::FromPounds(110));
+}
+
+// Where the exact name of the adjustments folder is taken by something that is no folder, no other
+// spelling stands in for it; where nothing has that name, the other spelling does.
+TEST_F(DatasetTest, AdjustmentsFolderOfTheExactNameWins) {
+    builder.WriteSetup({}, 27);
+    const std::string name = "VAT Return 01-04-2021 - 30-06-2021.xml";
+    builder.WriteReturn("2021", name, SimpleReturnXml("01/04/2021", "30/06/2021"));
+    builder.WriteAdjustments("2021", name, AdjustmentsXml({{"0", {{"10.00", "0"}}}}), "VATRTNS", "_DATA");
+    EXPECT_EQ(Make()->LatestVatReturn()->GetBox(1), rtl::Currency::FromPounds(110));
+
+    std::ofstream(builder.Folder() / "VATRTNS" / "_Data") << "not a folder";
+    if (std::filesystem::is_directory(builder.Folder() / "VATRTNS" / "_Data")) {
+        GTEST_SKIP() << "the file system ignores letter case";
+    }
+    TDatasetPtr dataset = Make();
+    ASSERT_NE(dataset->LatestVatReturn(), nullptr);
+    EXPECT_EQ(dataset->LatestVatReturn()->GetBox(1), rtl::Currency::FromPounds(100));
+    EXPECT_TRUE(dataset->LeftOut().empty());
 }
 
 TEST_F(DatasetTest, ReturnListsItsReturnsWithTheirVatNumber) {
