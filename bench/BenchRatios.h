@@ -63,9 +63,11 @@ inline bool HasFlag(const std::vector<char*>& args, const char* szPrefix) {
     });
 }
 
-/// Runs the benchmarks the command line selects and prints the ratios; returns the exit code.
-inline int RunWithRatios(int argc, char** argv, const std::vector<TRatio>& ratios) {
-    bool blCheck = false;
+/// Takes our own --check out of the command line (blCheck says whether it was there), adds interleaved
+/// repetitions unless the caller chose otherwise, and hands the rest to Google Benchmark. False when
+/// an argument is unknown.
+inline bool InitializeInterleaved(int argc, char** argv, int repetitions, bool& blCheck) {
+    blCheck = false;
     std::vector<char*> args;
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--check") == 0)
@@ -73,15 +75,21 @@ inline int RunWithRatios(int argc, char** argv, const std::vector<TRatio>& ratio
         else
             args.push_back(argv[i]);
     }
-    static char szRepetitions[] = "--benchmark_repetitions=9";
+    std::string szRepetitions = "--benchmark_repetitions=" + std::to_string(repetitions);
     static char szInterleave[] = "--benchmark_enable_random_interleaving=true";
     if (!HasFlag(args, "--benchmark_repetitions"))
-        args.push_back(szRepetitions);
+        args.push_back(szRepetitions.data());
     if (!HasFlag(args, "--benchmark_enable_random_interleaving"))
         args.push_back(szInterleave);
     int count = static_cast<int>(args.size());
     benchmark::Initialize(&count, args.data());
-    if (benchmark::ReportUnrecognizedArguments(count, args.data()))
+    return !benchmark::ReportUnrecognizedArguments(count, args.data());
+}
+
+/// Runs the benchmarks the command line selects and prints the ratios; returns the exit code.
+inline int RunWithRatios(int argc, char** argv, const std::vector<TRatio>& ratios) {
+    bool blCheck = false;
+    if (!InitializeInterleaved(argc, argv, 9, blCheck))
         return 2;
     TRatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -206,24 +206,8 @@ bool WithinGoal(const char* what, const TRatio& ratio, double goal) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // Our own option first, then interleaved repetitions unless the caller chose otherwise.
     bool blCheck = false;
-    std::vector<char*> args;
-    for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--check") == 0)
-            blCheck = true;
-        else
-            args.push_back(argv[i]);
-    }
-    static char repetitions[] = "--benchmark_repetitions=5";
-    static char interleaving[] = "--benchmark_enable_random_interleaving=true";
-    if (!bench::HasFlag(args, "--benchmark_repetitions"))
-        args.push_back(repetitions);
-    if (!bench::HasFlag(args, "--benchmark_enable_random_interleaving"))
-        args.push_back(interleaving);
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
-    if (benchmark::ReportUnrecognizedArguments(count, args.data()))
+    if (!bench::InitializeInterleaved(argc, argv, 5, blCheck))
         return 1;
     for (const bool blJson : {false, true})
         for (const std::int64_t size : kSizes)
