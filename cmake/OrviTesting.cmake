@@ -12,7 +12,8 @@ set(ORVI_TSAN_TESTS
     utils_test_ORVI_UuidCallbackList
     utils_test_ORVI_PropertySet
     utils_test_ORVI_Initialisation
-    core_test_DatasetLoader)
+    core_test_DatasetLoader
+    core_test_DatasetReadAhead)
 # Test cases (gtest filter patterns) that exercise what only POSIX systems have: FIFOs, symlinks made
 # by the tests, permission bits, file names a Windows file system refuses, the XDG folders and the
 # Wine-prefix search, the zone database's history, the merging of inline functions across libraries.

@@ -21,7 +21,8 @@ inline constexpr std::int64_t kMaxCompanyFileSize = 16 * 1024 * 1024;
 /// query of the volume).
 using TSageFolderIdentities = std::map<rtl::UnicodeString, rtl::TFileIdentity>;
 
-/// Stateless; any number may exist, plus one process-wide shared instance. Not thread-safe.
+/// Stateless; any number may exist, plus one process-wide shared instance. MakeDatasetAndLoad may run
+/// on several threads at once (it changes nothing shared); the rest is for one thread at a time.
 class SAGE_API TSageDatasetFactory : public rtl::TObject {
 public:
     TSageDatasetFactory() = default;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/core/DatasetReadAhead.h"
 #include "app/core/PlatformPaths.h"
 #include "app/core/VenDataModule.h"
 #include "rtl/ComApartment.h"
@@ -50,6 +51,31 @@ UnicodeString SageAppPath(const UnicodeString& key) {
     } catch (const rtl::Exception&) {
         return {};
     }
+}
+
+
+bool IsListed(const rtl::TStringList& datasets, const TDatasetReadAhead::TCandidate& candidate) {
+    return sage::TSageDatasetFactory::IndexOfDataset(datasets, candidate.Folder,
+                                                     candidate.Identity ? &*candidate.Identity : nullptr) >= 0;
+}
+
+// The candidates in order, with the identities the search took, less those already loaded.
+std::vector<TDatasetReadAhead::TCandidate> NewCandidates(const rtl::TStringList& candidates,
+                                                         const rtl::TStringList& datasets,
+                                                         const sage::TSageFolderIdentities& identities) {
+    std::vector<TDatasetReadAhead::TCandidate> wanted;
+    wanted.reserve(static_cast<std::size_t>(candidates.Count()));
+    for (int i = 0; i < candidates.Count(); ++i) {
+        TDatasetReadAhead::TCandidate candidate{candidates.Strings(i), std::nullopt};
+        if (const auto listed = identities.find(candidate.Folder); listed != identities.end()) {
+            candidate.Identity = listed->second;
+        }
+        // Nothing is loaded yet at start-up: no identity needs taking for this.
+        if (datasets.Count() == 0 || !IsListed(datasets, candidate)) {
+            wanted.push_back(std::move(candidate));
+        }
+    }
+    return wanted;
 }
 
 } // namespace
@@ -118,24 +144,26 @@ void TDatasetLoader::LoadCandidates(rtl::TStringList* datasets, std::uint64_t de
     _mListedIdentities.clear();
     FindDatasetFolders(&candidates);
 
-    sage::TSageDatasetFactory* factory = _pDataModule->Factory();
+    std::vector<TDatasetReadAhead::TCandidate> wanted = NewCandidates(candidates, *datasets, _mListedIdentities);
+    TDatasetReadAhead readAhead(*_pDataModule->Factory(), wanted);
     std::uint64_t lastShown = 0;
-    for (int i = 0; i < candidates.Count(); ++i) {
-        const UnicodeString& folder = candidates.Strings(i);
-        const auto listed = _mListedIdentities.find(folder);
-        const rtl::TFileIdentity* identity = listed != _mListedIdentities.end() ? &listed->second : nullptr;
-        if (sage::TSageDatasetFactory::IndexOfDataset(*datasets, folder, identity) >= 0) {
+    for (std::size_t i = 0; i < readAhead.Count(); ++i) {
+        const UnicodeString& folder = wanted[i].Folder;
+        sage::TSageLeftOut whyNot;
+        sage::TSageDataset* dataset = readAhead.Take(i, whyNot);
+        // Loads overlap, so a folder reached under two spellings is loaded twice: the later copy goes.
+        if (dataset && sage::TSageDatasetFactory::IndexOfDataset(*datasets, folder, &dataset->FolderIdentity()) >= 0) {
+            rtl::Free(dataset);
             continue;
         }
-        sage::TSageLeftOut whyNot;
-        _Dataset = factory->MakeDatasetAndLoad(folder, &whyNot, identity);
-        if (!_Dataset) {
+        if (!dataset) {
             // An empty line of the platform list names nothing; any other folder is reported.
-            if (!folder.empty()) {
+            if (!folder.empty() && !IsListed(*datasets, wanted[i])) {
                 _pDataModule->NoteUnreadableFolder(whyNot);
             }
             continue;
         }
+        _Dataset = dataset;
         datasets->AddObject(folder, _Dataset);
         _szMessage = u"Found: " + _Dataset->CompanyName() + u" version: " + _Dataset->Version() + u"\r" +
                      _Dataset->DatasetFolder();
