@@ -45,6 +45,7 @@ public:
             sage::TSageLeftOut whyNot;
             sage::TSageDataset* dataset = _factory.MakeDatasetAndLoad(
                 candidate.Folder, &whyNot, candidate.Identity ? &*candidate.Identity : nullptr);
+            ReadReturns(dataset);
             Deliver(*index, dataset, std::move(whyNot));
         }
     }
@@ -73,6 +74,17 @@ private:
             return std::nullopt;
         }
         return _nNext++;
+    }
+
+    // The returns are most of a dataset's files; the loader needs them at once to order the datasets.
+    static void ReadReturns(sage::TSageDataset* dataset) noexcept {
+        try {
+            if (dataset) {
+                dataset->VatReturns();
+            }
+        } catch (...) {
+            // Read again where they are first needed, and failing there as they would have.
+        }
     }
 
     void Deliver(std::size_t index, sage::TSageDataset* dataset, sage::TSageLeftOut whyNot) {

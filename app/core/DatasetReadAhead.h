@@ -1,5 +1,6 @@
 #pragma once
-// Datasets of a list of folders, loaded a few at a time on threads of their own, taken in list order.
+// Datasets of a list of folders, loaded with their returns a few at a time on threads of their own,
+// taken in list order.
 #include "sage_datasets/SageDatasetFactory.h"
 #include "sage_datasets/SageLeftOut.h"
 

@@ -17,6 +17,8 @@ using namespace ven::testing;
 struct TOutcome {
     UnicodeString Company; // empty when left out
     UnicodeString Reason;
+    int Returns = 0;
+    std::size_t ReturnsLeftOut = 0;
     bool operator==(const TOutcome&) const = default;
 };
 
@@ -41,6 +43,10 @@ protected:
 
     static TOutcome Outcome(sage::TSageDataset* dataset, const sage::TSageLeftOut& whyNot) {
         TOutcome outcome{dataset ? dataset->CompanyName() : UnicodeString(), whyNot.Reason};
+        if (dataset) {
+            outcome.Returns = dataset->VatReturns().Count();
+            outcome.ReturnsLeftOut = dataset->LeftOut().size();
+        }
         rtl::Free(dataset);
         return outcome;
     }
@@ -66,8 +72,9 @@ TEST_F(DatasetReadAheadTest, GivesWhatLoadingInTurnGivesInListOrder) {
         }
         EXPECT_EQ(ahead, inTurn) << threads << " threads";
     }
-    EXPECT_FALSE(inTurn.front().Company.empty());
+    EXPECT_EQ(inTurn.front().Returns, 1);
     EXPECT_FALSE(inTurn[2].Reason.empty());
+    EXPECT_EQ(inTurn[3].ReturnsLeftOut, 2u); // the damaged dataset's two files
 }
 
 // Leaving early (an exception in the taker) must neither leak the datasets loaded ahead nor leave a
