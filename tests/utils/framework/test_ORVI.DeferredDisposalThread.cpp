@@ -268,13 +268,20 @@ TEST(DeferredDisposalThread, ManyThreadsQueueMoveAndCancelEachObjectEndsOnce) {
                 case 0:
                     worker->DisposeAfterDelayWithCallback(object, delay, fn);
                     break;
+                // A queued object is the worker's: it may be touched again only while the worker's
+                // monitor is held, or it may fall due in between (another thread's SetMaxDelay, or a
+                // pause of this one) and be freed before the second call.
                 case 1:
+                    rtl::TMonitor::Enter(worker);
                     worker->DisposeAfterDelay(object, delay + 40);
                     worker->DisposeAfterDelay(object, delay); // moved
+                    rtl::TMonitor::Exit(worker);
                     break;
                 case 2:
+                    rtl::TMonitor::Enter(worker);
                     worker->DisposeAfterDelay(object, delay + 1000);
                     worker->CancelDisposal(object); // the test's own again
+                    rtl::TMonitor::Exit(worker);
                     break;
                 case 3:
                     worker->DisposeAfterDelay(object, 200000); // still queued when the worker is freed
