@@ -16,6 +16,14 @@ namespace {
 
 std::atomic<std::uint64_t> g_nCompileSerial{0};
 
+// Changes whenever what decides which definitions take part at a node may have changed: a definition
+// made, freed, added to or removed from a list, its options or its nesting rules set.
+std::atomic<std::uint64_t> g_nNestingEpoch{1};
+
+void NestingChanged() {
+    g_nNestingEpoch.fetch_add(1, std::memory_order_relaxed);
+}
+
 bool StartsWith(const rtl::UnicodeString& s, char16_t c) {
     return !s.empty() && s.front() == c;
 }
@@ -223,9 +231,13 @@ void TORVIStreamedNode::_AppendContent(rtl::UnicodeStringView szText) {
 // ---- TORVIStreamedNodeDefinition
 
 TORVIStreamedNodeDefinition::TORVIStreamedNodeDefinition(rtl::TPersistent* AOwner)
-    : TORVIReferencedPersistent(AOwner) {}
+    : TORVIReferencedPersistent(AOwner) {
+    NestingChanged();
+}
 
-TORVIStreamedNodeDefinition::~TORVIStreamedNodeDefinition() = default;
+TORVIStreamedNodeDefinition::~TORVIStreamedNodeDefinition() {
+    NestingChanged();
+}
 
 void TORVIStreamedNodeDefinition::AfterConstruction() {
     // Before registering with the owner: a class that would nest as its base is refused outright.
@@ -251,6 +263,7 @@ void TORVIStreamedNodeDefinition::Assign(const rtl::TPersistent* source) {
     _fnCloseCallback = src->_fnCloseCallback;
     _SetOpenMatch(src->_szOpen);
     _pAllowedNodes = src->_pAllowedNodes;
+    NestingChanged();
 }
 
 const TORVIStreamedNodeDefinitionClass& TORVIStreamedNodeDefinition::DefinitionClass() const {
@@ -284,6 +297,7 @@ void TORVIStreamedNodeDefinition::AllowNodeClass(const TORVIStreamedNodeDefiniti
     _Drop(_pDisallowedNodes, pNodeClass);
     if (!_Holds(_pAllowedNodes, pNodeClass))
         _pAllowedNodes.push_back(pNodeClass);
+    NestingChanged();
 }
 
 void TORVIStreamedNodeDefinition::DisallowNodeClass(const TORVIStreamedNodeDefinitionClass* pNodeClass) {
@@ -292,6 +306,7 @@ void TORVIStreamedNodeDefinition::DisallowNodeClass(const TORVIStreamedNodeDefin
     _Drop(_pAllowedNodes, pNodeClass);
     if (!_Holds(_pDisallowedNodes, pNodeClass))
         _pDisallowedNodes.push_back(pNodeClass);
+    NestingChanged();
 }
 
 bool TORVIStreamedNodeDefinition::IsAllowedNodeClass(const TORVIStreamedNodeDefinitionClass* pNodeClass) {
@@ -319,6 +334,7 @@ void TORVIStreamedNodeDefinition::_SetPattern(rtl::UnicodeString& szPattern,
 
 void TORVIStreamedNodeDefinition::_SetOption(TNodeOption option, bool value) noexcept {
     ++_nSettings;
+    NestingChanged();
     const auto bit = static_cast<TNodeOptions>(1u << option);
     _NodeOptions = static_cast<TNodeOptions>(value ? (_NodeOptions | bit) : (_NodeOptions & ~bit));
 }
@@ -871,6 +887,7 @@ void TORVIStreamParser::Assign(const rtl::TPersistent* source) {
 
 void TORVIStreamParser::_DefinitionsChanged(rtl::TObject*, TORVIStreamedNodeDefinition* const& Item,
                                             rtl::TCollectionNotification Action) {
+    NestingChanged();
     if (!Item)
         return;
     if (Action == rtl::TCollectionNotification::cnAdded)
@@ -1185,11 +1202,27 @@ void TORVIStreamParser::_ReadStream() {
     }
 }
 
-bool TORVIStreamParser::_PlainDefinitions() {
-    for (int i = 0; i < _pNodeDefs->Count(); ++i)
-        if (!(*_pNodeDefs)[i]->_Plain(nullptr))
-            return false;
-    return true;
+const std::vector<TORVIStreamedNodeDefinition*>* TORVIStreamParser::_CandidatesAt(TORVIStreamedNode* pCurrent) {
+    TORVIStreamedNodeDefinition* context = pCurrent ? pCurrent->Definition() : nullptr;
+    if (!_pNodeDefs || (pCurrent && (!context || !context->_Plain(pCurrent))))
+        return nullptr;
+    TCandidates& candidates = _Candidates;
+    const std::uint64_t epoch = g_nNestingEpoch.load(std::memory_order_relaxed);
+    if (candidates.nEpoch != epoch || candidates.pContext != context) {
+        candidates.nEpoch = epoch;
+        candidates.pContext = context;
+        candidates.Definitions.clear();
+        candidates.blPlain = true;
+        for (int i = 0; i < _pNodeDefs->Count(); ++i) {
+            TORVIStreamedNodeDefinition* definition = (*_pNodeDefs)[i];
+            candidates.blPlain = candidates.blPlain && definition->_Plain(nullptr);
+            const bool takesPart = context ? context->IsAllowedNodeClass(&definition->DefinitionClass())
+                                           : definition->CanBeRootNode();
+            if (takesPart)
+                candidates.Definitions.push_back(definition);
+        }
+    }
+    return candidates.blPlain ? &candidates.Definitions : nullptr;
 }
 
 void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
@@ -1212,15 +1245,12 @@ void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
         TUnitSet stops = {};
         if (node && (!definition || !definition->_IgnoresBuffer(node, _szBuffer, stops)))
             return;
-        if (!_PlainDefinitions())
+        const std::vector<TORVIStreamedNodeDefinition*>* candidates = _CandidatesAt(node);
+        if (!candidates)
             return;
-        for (int i = 0; i < _pNodeDefs->Count(); ++i) {
-            TORVIStreamedNodeDefinition* candidate = (*_pNodeDefs)[i];
-            const bool takesPart = node ? node->IsAllowedNodeClass(&candidate->DefinitionClass())
-                                        : candidate->CanBeRootNode();
-            if (takesPart && !candidate->_CannotOpen(this, _szBuffer, stops))
+        for (TORVIStreamedNodeDefinition* candidate : *candidates)
+            if (!candidate->_CannotOpen(this, _szBuffer, stops))
                 return;
-        }
         // Line ends stop a run only when what they become holds a stop unit.
         units[0] = ~stops[0];
         units[1] = ~stops[1];
@@ -1274,6 +1304,21 @@ void TORVIStreamParser::_OfferBuffer() {
     if (_szBuffer.empty())
         return;
     TORVIStreamedNode* current = _GetCurrentNode();
+    if (const std::vector<TORVIStreamedNodeDefinition*>* candidates = _CandidatesAt(current)) {
+        // Definitions of the base class only: asking which take part has no effect but the answer,
+        // and no handler runs before one opens.
+        for (TORVIStreamedNodeDefinition* definition : *candidates) {
+            if (definition->_CannotOpenNow(this))
+                continue;
+            const std::size_t size = _szBuffer.size();
+            TORVIStreamedNode* opened = definition->TryMatchOpen(_szBuffer, this);
+            if (_szBuffer.size() != size)
+                _BufferChanged();
+            if (opened)
+                break;
+        }
+        return;
+    }
     // Whether asking if a definition takes part here has no effect but the answer, so that a
     // definition that could not open on the buffer need not be asked.
     const bool blPlainQuestion = !current || (current->Definition() && current->Definition()->_Plain(current));

@@ -474,7 +474,9 @@ private:
     /// Takes a run of characters in one step where every step of the main loop would only append
     /// them (to the current node's content, or to the buffer while nothing can take it).
     void _TakeRun(bool& blLineEnded);
-    bool _PlainDefinitions();
+    /// The definitions that take part at pCurrent (at the root when nil), in list order; nil unless
+    /// every definition, pCurrent and its definition are of the base classes.
+    const std::vector<TORVIStreamedNodeDefinition*>* _CandidatesAt(TORVIStreamedNode* pCurrent);
     void _BufferChanged();
     /// Reads the stream to its end, offering each character (steps of the main loop).
     void _ReadStream();
@@ -499,6 +501,14 @@ private:
     TInput _Input;
     std::uint64_t _nBufferSerial = 0; // changes whenever the buffer changes other than by growing
     rtl::TRegExScratch _Scratch;      // match data of this parser's matches
+    // Which definitions take part at the current node, kept while the definitions, their nesting
+    // rules and the current node's definition stay the same.
+    struct TCandidates {
+        std::uint64_t nEpoch = 0; // of the definitions' nesting when worked out; 0 never
+        const TORVIStreamedNodeDefinition* pContext = nullptr; // the current node's; nil at the root
+        bool blPlain = false;     // every definition is of the base class
+        std::vector<TORVIStreamedNodeDefinition*> Definitions;
+    } _Candidates;
 };
 
 } // namespace orvi
