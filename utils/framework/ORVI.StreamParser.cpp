@@ -349,19 +349,28 @@ void TORVIStreamedNodeDefinition::_SetCompileOption(TNodeOption option, bool val
 
 void TORVIStreamedNodeDefinition::_SetOpenMatch(const rtl::UnicodeString& value) {
     ++_nSettings;
+    NestingChanged();
     _SetPattern(_szOpen, _pRegOpen, value);
 }
 void TORVIStreamedNodeDefinition::_SetAllowedMatch(const rtl::UnicodeString& value) {
     ++_nSettings;
+    NestingChanged();
     _SetPattern(_szAllowed, _pRegAllowed, value);
 }
 void TORVIStreamedNodeDefinition::_SetValidMatch(const rtl::UnicodeString& value) {
     ++_nSettings;
+    NestingChanged();
     _SetPattern(_szValid, _pRegValid, value);
 }
 void TORVIStreamedNodeDefinition::_SetCloseMatch(const rtl::UnicodeString& value) {
     ++_nSettings;
+    NestingChanged();
     _SetPattern(_szClose, _pRegClose, value);
+}
+void TORVIStreamedNodeDefinition::_SetEscapes(const rtl::UnicodeString& value) {
+    _caEscapes.assign(value.begin(), value.end());
+    ++_nSettings;
+    NestingChanged();
 }
 void TORVIStreamedNodeDefinition::_SetCaseInsensitiveOpen(bool value) {
     _SetCompileOption(snd_CaseInsensitiveOpen, value, _pRegOpen);
@@ -1206,13 +1215,15 @@ const std::vector<TORVIStreamedNodeDefinition*>* TORVIStreamParser::_CandidatesA
     TORVIStreamedNodeDefinition* context = pCurrent ? pCurrent->Definition() : nullptr;
     if (!_pNodeDefs || (pCurrent && (!context || !context->_Plain(pCurrent))))
         return nullptr;
-    TCandidates& candidates = _Candidates;
     const std::uint64_t epoch = g_nNestingEpoch.load(std::memory_order_relaxed);
+    TCandidates& candidates =
+        _CandidateSlots[(reinterpret_cast<std::uintptr_t>(context) >> 6) % std::size(_CandidateSlots)];
     if (candidates.nEpoch != epoch || candidates.pContext != context) {
         candidates.nEpoch = epoch;
         candidates.pContext = context;
         candidates.Definitions.clear();
         candidates.blPlain = true;
+        candidates.blRunStarts = false;
         for (int i = 0; i < _pNodeDefs->Count(); ++i) {
             TORVIStreamedNodeDefinition* definition = (*_pNodeDefs)[i];
             candidates.blPlain = candidates.blPlain && definition->_Plain(nullptr);
@@ -1222,6 +1233,7 @@ const std::vector<TORVIStreamedNodeDefinition*>* TORVIStreamParser::_CandidatesA
                 candidates.Definitions.push_back(definition);
         }
     }
+    _pCandidates = &candidates;
     return candidates.blPlain ? &candidates.Definitions : nullptr;
 }
 
@@ -1234,59 +1246,140 @@ void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
     TORVIStreamedNodeDefinition* definition = node ? node->Definition() : nullptr;
     TUnitSet units = {};
     bool blLineEnds = false; // line ends may be part of the run
-    rtl::UnicodeString* target = &_szBuffer;
     if (_szBuffer.empty()) {
-        // Every character of the run would be taken alone into the current node's content.
-        if (!definition || !definition->_ContentUnits(node, units, blLineEnds))
-            return;
-        target = &node->_szContent;
-    } else {
-        // Nothing can take the buffer until one of the stop units comes: it only grows till then.
-        TUnitSet stops = {};
-        if (node && (!definition || !definition->_IgnoresBuffer(node, _szBuffer, stops)))
-            return;
-        const std::vector<TORVIStreamedNodeDefinition*>* candidates = _CandidatesAt(node);
-        if (!candidates)
-            return;
-        for (TORVIStreamedNodeDefinition* candidate : *candidates)
-            if (!candidate->_CannotOpen(this, _szBuffer, stops))
+        if (node) {
+            // Every character of the run would be taken alone into the current node's content.
+            if (!definition || !definition->_ContentUnits(node, units, blLineEnds))
                 return;
-        // Line ends stop a run only when what they become holds a stop unit.
-        units[0] = ~stops[0];
-        units[1] = ~stops[1];
-        blLineEnds = std::all_of(_szNormedLineEnd.begin(), _szNormedLineEnd.end(),
-                                 [&](char16_t unit) { return HasUnit(units, unit); });
-        units[0] &= ~((std::uint64_t{1} << u'\r') | (std::uint64_t{1} << u'\n'));
+            _AppendRun(node->_szContent, units, blLineEnds, end, blLineEnded);
+        }
+        // The character that ends it would start the buffer: when nothing could take that either,
+        // the buffer's run begins with it.
+        if (!_StartBufferRun(node, definition, end, units, blLineEnds, blLineEnded))
+            return;
+    } else if (!_BufferRunUnits(node, definition, units, blLineEnds, false)) {
+        return;
     }
-    // The characters as the main loop would count and append them, line ends normalised.
+    _AppendRun(_szBuffer, units, blLineEnds, end, blLineEnded);
+}
+
+bool TORVIStreamParser::TCandidates::MayStartRun(char16_t unit) {
+    if (!blRunStarts) {
+        // Worked out once every expression concerned is compiled (its filter made with it).
+        TUnitSet starts = {~std::uint64_t{0}, ~std::uint64_t{0}};
+        Openers[0] = Openers[1] = 0;
+        if (const TORVIStreamedNodeDefinition* context = pContext) {
+            // The node takes an escape, and may close on its close expression's required unit.
+            if (!context->_Has(snd_AllowsNodes) || (!context->_szClose.empty() && !context->_pRegClose))
+                return false;
+            if (context->_pRegClose && context->_CloseFilter.Info.HasRequiredUnit)
+                AddUnit(Openers, context->_CloseFilter.Info.RequiredUnit);
+            for (const char16_t escape : context->_caEscapes)
+                AddUnit(Openers, escape);
+        }
+        for (TORVIStreamedNodeDefinition* definition : Definitions) {
+            if (definition->_szOpen.empty())
+                continue;
+            if (!definition->_pRegOpen)
+                return false;
+            for (char16_t one = 0; one < 128; ++one) {
+                TUnitSet stops = {};
+                if (!RuledOut(definition->_OpenFilter, rtl::UnicodeStringView(&one, 1), stops))
+                    AddUnit(Openers, one);
+            }
+        }
+        RunStarts[0] = starts[0] & ~Openers[0];
+        RunStarts[1] = starts[1] & ~Openers[1];
+        blRunStarts = true;
+    }
+    return HasUnit(RunStarts, unit);
+}
+
+bool TORVIStreamParser::_BufferRunUnits(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
+                                        std::uint64_t (&units)[2], bool& blLineEnds, bool blCompiledOnly) {
+    // Nothing can take the buffer until one of the stop units comes: it only grows till then.
+    TUnitSet stops = {};
+    if (pNode && (!pDefinition || !pDefinition->_IgnoresBuffer(pNode, _szBuffer, stops)))
+        return false;
+    const std::vector<TORVIStreamedNodeDefinition*>* candidates = _CandidatesAt(pNode);
+    if (!candidates)
+        return false;
+    for (TORVIStreamedNodeDefinition* candidate : *candidates) {
+        // An expression is compiled (and may fail) where a step would first need it, not earlier.
+        if (blCompiledOnly && !candidate->_pRegOpen && !candidate->_szOpen.empty())
+            return false;
+        if (!candidate->_CannotOpen(this, _szBuffer, stops))
+            return false;
+    }
+    // Line ends stop a run only when what they become holds a stop unit.
+    units[0] = ~stops[0];
+    units[1] = ~stops[1];
+    blLineEnds = std::all_of(_szNormedLineEnd.begin(), _szNormedLineEnd.end(),
+                             [&](char16_t unit) { return HasUnit(units, unit); });
+    units[0] &= ~((std::uint64_t{1} << u'\r') | (std::uint64_t{1} << u'\n'));
+    return true;
+}
+
+bool TORVIStreamParser::_StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
+                                        std::size_t end, std::uint64_t (&units)[2], bool& blLineEnds,
+                                        bool& blLineEnded) {
+    TInput& in = _Input;
+    if (in.nUnit >= end)
+        return false;
+    // A step for this character would append it and offer the buffer; an escape is taken by the node.
+    const char16_t unit = in.Text[in.nUnit];
+    if (unit == u'\r' || unit == u'\n' || (pNode && !pDefinition->_Has(snd_AllowsNodes)) ||
+        !_CandidatesAt(pNode) || !_pCandidates->MayStartRun(unit))
+        return false; // a node that takes no nodes closes on what it does not take
+    _szBuffer.push_back(unit);
+    if (!_BufferRunUnits(pNode, pDefinition, units, blLineEnds, true)) {
+        _szBuffer.pop_back();
+        return false;
+    }
+    if (blLineEnded) {
+        ++_nLineCount;
+        _nCharCount = 0;
+        blLineEnded = false;
+    }
+    ++_nCharCount;
+    ++in.nUnit;
+    return true;
+}
+
+void TORVIStreamParser::_AppendRun(rtl::UnicodeString& target, const std::uint64_t (&units)[2], bool blLineEnds,
+                                   std::size_t end, bool& blLineEnded) {
+    // The characters as the main loop would count and append them, line ends normalised (units
+    // never holds CR or LF).
+    TInput& in = _Input;
     const char16_t* text = in.Text.data();
-    std::size_t at = in.nUnit, from = at;
-    while (at < end) {
-        const char16_t unit = text[at];
-        const bool blLineEnd = unit == u'\r' || unit == u'\n';
-        if (blLineEnd ? !blLineEnds : !HasUnit(units, unit))
+    std::size_t at = in.nUnit;
+    for (;;) {
+        const std::size_t from = at;
+        while (at < end && HasUnit(units, text[at]))
+            ++at;
+        if (at > from) {
+            if (blLineEnded) {
+                ++_nLineCount;
+                _nCharCount = 0;
+                blLineEnded = false;
+            }
+            _nCharCount += static_cast<int>(at - from);
+            target.append(text + from, at - from);
+        }
+        if (at >= end || !blLineEnds || (text[at] != u'\r' && text[at] != u'\n'))
             break;
         if (blLineEnded) {
             ++_nLineCount;
             _nCharCount = 0;
-            blLineEnded = false;
         }
         ++_nCharCount;
-        if (!blLineEnd) {
-            ++at;
-            continue;
-        }
-        target->append(text + from, at - from);
-        target->append(_szNormedLineEnd);
-        ++at;
-        if (unit == u'\r' && at < in.Text.size() && text[at] == u'\n') {
+        target.append(_szNormedLineEnd);
+        if (text[at++] == u'\r' && at < in.Text.size() && text[at] == u'\n') {
             ++at;
             ++_nCharCount;
         }
-        from = at;
         blLineEnded = true;
     }
-    target->append(text + from, at - from);
     in.nUnit = at;
 }
 

@@ -262,10 +262,7 @@ protected:
     virtual void _SetCaseInsensitiveOpen(bool value);
     virtual void _SetCaseInsensitiveValid(bool value);
     virtual void _SetCloseMatch(const rtl::UnicodeString& value);
-    virtual void _SetEscapes(const rtl::UnicodeString& value) {
-        _caEscapes.assign(value.begin(), value.end());
-        ++_nSettings;
-    }
+    virtual void _SetEscapes(const rtl::UnicodeString& value);
     virtual void _SetName(const rtl::UnicodeString& value) { _szName = value; }
     virtual void _SetOpenMatch(const rtl::UnicodeString& value);
     virtual void _SetValidMatch(const rtl::UnicodeString& value);
@@ -474,6 +471,19 @@ private:
     /// Takes a run of characters in one step where every step of the main loop would only append
     /// them (to the current node's content, or to the buffer while nothing can take it).
     void _TakeRun(bool& blLineEnded);
+    /// For a run of buffer: the units that may grow it (and whether line ends may), false unless
+    /// pNode (current, with pDefinition) takes nothing of it and no candidate can open on it until a
+    /// unit of the rest comes (blCompiledOnly: false too where that would compile an expression).
+    bool _BufferRunUnits(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
+                         std::uint64_t (&units)[2], bool& blLineEnds, bool blCompiledOnly);
+    /// With an empty buffer: takes the next character into it, as its step would, when that step
+    /// could do nothing else and a run of buffer may follow (its units then set); false otherwise.
+    bool _StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition, std::size_t end,
+                         std::uint64_t (&units)[2], bool& blLineEnds, bool& blLineEnded);
+    /// Appends to target the characters from the next one on while they are units (line ends while
+    /// blLineEnds), before end, counting them as single steps would.
+    void _AppendRun(rtl::UnicodeString& target, const std::uint64_t (&units)[2], bool blLineEnds, std::size_t end,
+                    bool& blLineEnded);
     /// The definitions that take part at pCurrent (at the root when nil), in list order; nil unless
     /// every definition, pCurrent and its definition are of the base classes.
     const std::vector<TORVIStreamedNodeDefinition*>* _CandidatesAt(TORVIStreamedNode* pCurrent);
@@ -501,14 +511,22 @@ private:
     TInput _Input;
     std::uint64_t _nBufferSerial = 0; // changes whenever the buffer changes other than by growing
     rtl::TRegExScratch _Scratch;      // match data of this parser's matches
-    // Which definitions take part at the current node, kept while the definitions, their nesting
-    // rules and the current node's definition stay the same.
+    // Which definitions take part at a node of each definition (and at the root), kept while the
+    // definitions and their settings stay the same.
     struct TCandidates {
-        std::uint64_t nEpoch = 0; // of the definitions' nesting when worked out; 0 never
+        std::uint64_t nEpoch = 0; // of the definitions' settings when worked out; 0 never
         const TORVIStreamedNodeDefinition* pContext = nullptr; // the current node's; nil at the root
         bool blPlain = false;     // every definition is of the base class
         std::vector<TORVIStreamedNodeDefinition*> Definitions;
-    } _Candidates;
+        bool blRunStarts = false;        // RunStarts and Openers worked out
+        std::uint64_t Openers[2] = {};   // ASCII units that alone the node might take or an open expression match
+        std::uint64_t RunStarts[2] = {}; // the other ASCII units
+        /// Whether unit, alone in the buffer, could be neither taken by a node of pContext nor open
+        /// a node here (so that a run of buffer may start with it); false when unknown.
+        bool MayStartRun(char16_t unit);
+    };
+    TCandidates _CandidateSlots[16];     // by the node definition's address
+    TCandidates* _pCandidates = nullptr; // the set _CandidatesAt last answered from
 };
 
 } // namespace orvi
