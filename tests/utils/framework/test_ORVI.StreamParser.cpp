@@ -690,6 +690,30 @@ TEST(StreamParserRuns, DefinitionsChangedDuringAParseTakeEffectAtOnce) {
     EXPECT_NE(std::find(plain.begin(), plain.end(), "1:39 -tag z|</a>"), plain.end());
 }
 
+TEST(StreamParserRuns, NestingChangedDuringAParseTakesEffectAtOnce) {
+    // What may open where is kept between steps: a handler that changes it is heeded at once.
+    using TChange = std::function<void(TRunGrammar&)>;
+    const std::vector<std::pair<std::string, TChange>> cases = {
+        {"#1 <a>x</a> #2 <a>y</a>", [](TRunGrammar& g) { g.defs[3]->SetCanBeRootNode(false); }},
+        {"<a>x <b>y</b> z <b>w</b></a>", [](TRunGrammar& g) { g.defs[0]->SetAllowsContainedNodes(false); }},
+        {"<a>x <b>y</b> \"s\" <b>w</b></a>",
+         [](TRunGrammar& g) { g.defs[0]->DisallowNodeClass(&g.defs[2]->DefinitionClass()); }},
+        {"<a>\"s\" <b>y</b> \"t\"</a>", [](TRunGrammar& g) { g.pParser->RemoveNodeDefinition(g.defs[2]); }}};
+    for (const auto& [document, change] : cases) {
+        const auto parse = [&](auto* kind) {
+            TRunGrammar grammar(kind, u"\n");
+            int opened = 0;
+            grammar.fnOnOpen = [&] {
+                if (++opened == 2)
+                    change(grammar);
+            };
+            return grammar.Parse(document);
+        };
+        EXPECT_EQ(parse(static_cast<TORVIStreamedNodeDefinition*>(nullptr)), parse(static_cast<TStepDef*>(nullptr)))
+            << document;
+    }
+}
+
 TEST(StreamParserRuns, PatternsThatTellNothingAndLateRequiredUnitsKeepTheirMeaning) {
     const std::string document = "{" + std::string(3000, 'a') + "}<a>text\nEnD more end</a>";
     const auto parse = [&](auto* kind) {
