@@ -1034,7 +1034,9 @@ void TORVIStreamParser::_Decode() {
             std::size_t at = in.nByte;
             while (at < size && bytes[at] < 0x80)
                 ++at;
-            in.Text.append(bytes + in.nByte, bytes + at);
+            const std::size_t old = in.Text.size();
+            in.Text.resize(old + (at - in.nByte));
+            std::copy(bytes + in.nByte, bytes + at, in.Text.data() + old);
             in.nByte = at;
         }
         if (in.nByte >= size)
@@ -1195,6 +1197,17 @@ void TORVIStreamParser::_ReadStream() {
                 _nCharCount = 0;
                 blLineEnded = false;
             }
+        }
+        if (TInput& in = _Input; in.nUnit < in.Text.size() && in.Text[in.nUnit] != u'\r' && in.Text[in.nUnit] != u'\n') {
+            // A decoded character other than a line end goes straight from the input to the buffer.
+            std::size_t count = 1;
+            if (in.nWide < in.Wide.size() && in.Wide[in.nWide].first == in.nUnit)
+                count = in.Wide[in.nWide++].second;
+            _szBuffer.append(in.Text, in.nUnit, count);
+            in.nUnit += count;
+            ++_nCharCount;
+            _OfferBuffer();
+            continue;
         }
         if (!_Next(chars, false))
             break;
