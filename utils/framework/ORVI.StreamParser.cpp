@@ -1270,7 +1270,7 @@ void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
         // the buffer's run begins with it.
         if (!_StartBufferRun(node, definition, end, units, blLineEnds, blLineEnded))
             return;
-    } else if (!_BufferRunUnits(node, definition, units, blLineEnds, false)) {
+    } else if (!_BufferRunUnits(node, definition, units, blLineEnds)) {
         return;
     }
     _AppendRun(_szBuffer, units, blLineEnds, end, blLineEnded);
@@ -1281,6 +1281,7 @@ bool TORVIStreamParser::TCandidates::MayStartRun(char16_t unit) {
         // Worked out once every expression concerned is compiled (its filter made with it).
         TUnitSet starts = {~std::uint64_t{0}, ~std::uint64_t{0}};
         Openers[0] = Openers[1] = 0;
+        std::fill(std::begin(RunStops[0]), std::end(RunStops[127]), std::uint64_t{0});
         if (const TORVIStreamedNodeDefinition* context = pContext) {
             // The node takes an escape, and may close on its close expression's required unit.
             if (!context->_Has(snd_AllowsNodes) || (!context->_szClose.empty() && !context->_pRegClose))
@@ -1299,6 +1300,8 @@ bool TORVIStreamParser::TCandidates::MayStartRun(char16_t unit) {
                 TUnitSet stops = {};
                 if (!RuledOut(definition->_OpenFilter, rtl::UnicodeStringView(&one, 1), stops))
                     AddUnit(Openers, one);
+                RunStops[one][0] |= stops[0];
+                RunStops[one][1] |= stops[1];
             }
         }
         RunStarts[0] = starts[0] & ~Openers[0];
@@ -1309,7 +1312,7 @@ bool TORVIStreamParser::TCandidates::MayStartRun(char16_t unit) {
 }
 
 bool TORVIStreamParser::_BufferRunUnits(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
-                                        std::uint64_t (&units)[2], bool& blLineEnds, bool blCompiledOnly) {
+                                        std::uint64_t (&units)[2], bool& blLineEnds) {
     // Nothing can take the buffer until one of the stop units comes: it only grows till then.
     TUnitSet stops = {};
     if (pNode && (!pDefinition || !pDefinition->_IgnoresBuffer(pNode, _szBuffer, stops)))
@@ -1317,20 +1320,20 @@ bool TORVIStreamParser::_BufferRunUnits(TORVIStreamedNode* pNode, TORVIStreamedN
     const std::vector<TORVIStreamedNodeDefinition*>* candidates = _CandidatesAt(pNode);
     if (!candidates)
         return false;
-    for (TORVIStreamedNodeDefinition* candidate : *candidates) {
-        // An expression is compiled (and may fail) where a step would first need it, not earlier.
-        if (blCompiledOnly && !candidate->_pRegOpen && !candidate->_szOpen.empty())
-            return false;
+    for (TORVIStreamedNodeDefinition* candidate : *candidates)
         if (!candidate->_CannotOpen(this, _szBuffer, stops))
             return false;
-    }
+    _RunUnits(stops, units, blLineEnds);
+    return true;
+}
+
+void TORVIStreamParser::_RunUnits(const std::uint64_t (&stops)[2], std::uint64_t (&units)[2], bool& blLineEnds) {
     // Line ends stop a run only when what they become holds a stop unit.
     units[0] = ~stops[0];
     units[1] = ~stops[1];
     blLineEnds = std::all_of(_szNormedLineEnd.begin(), _szNormedLineEnd.end(),
                              [&](char16_t unit) { return HasUnit(units, unit); });
     units[0] &= ~((std::uint64_t{1} << u'\r') | (std::uint64_t{1} << u'\n'));
-    return true;
 }
 
 bool TORVIStreamParser::_StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
@@ -1344,11 +1347,14 @@ bool TORVIStreamParser::_StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedN
     if (unit == u'\r' || unit == u'\n' || (pNode && !pDefinition->_Has(snd_AllowsNodes)) ||
         !_CandidatesAt(pNode) || !_pCandidates->MayStartRun(unit))
         return false; // a node that takes no nodes closes on what it does not take
+    // No candidate opens on the unit alone, which stops were found for once; the node is asked.
+    TUnitSet stops = {_pCandidates->RunStops[unit][0], _pCandidates->RunStops[unit][1]};
     _szBuffer.push_back(unit);
-    if (!_BufferRunUnits(pNode, pDefinition, units, blLineEnds, true)) {
+    if (pNode && !pDefinition->_IgnoresBuffer(pNode, _szBuffer, stops)) {
         _szBuffer.pop_back();
         return false;
     }
+    _RunUnits(stops, units, blLineEnds);
     if (blLineEnded) {
         ++_nLineCount;
         _nCharCount = 0;

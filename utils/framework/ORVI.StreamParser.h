@@ -473,9 +473,11 @@ private:
     void _TakeRun(bool& blLineEnded);
     /// For a run of buffer: the units that may grow it (and whether line ends may), false unless
     /// pNode (current, with pDefinition) takes nothing of it and no candidate can open on it until a
-    /// unit of the rest comes (blCompiledOnly: false too where that would compile an expression).
+    /// unit of the rest comes.
     bool _BufferRunUnits(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
-                         std::uint64_t (&units)[2], bool& blLineEnds, bool blCompiledOnly);
+                         std::uint64_t (&units)[2], bool& blLineEnds);
+    /// The units a run of buffer takes, and whether line ends, until a unit of stops.
+    void _RunUnits(const std::uint64_t (&stops)[2], std::uint64_t (&units)[2], bool& blLineEnds);
     /// With an empty buffer: takes the next character into it, as its step would, when that step
     /// could do nothing else and a run of buffer may follow (its units then set); false otherwise.
     bool _StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition, std::size_t end,
@@ -521,6 +523,7 @@ private:
         bool blRunStarts = false;        // RunStarts and Openers worked out
         std::uint64_t Openers[2] = {};   // ASCII units that alone the node might take or an open expression match
         std::uint64_t RunStarts[2] = {}; // the other ASCII units
+        std::uint64_t RunStops[128][2] = {}; // for each of those: units that may end what rules them out
         /// Whether unit, alone in the buffer, could be neither taken by a node of pContext nor open
         /// a node here (so that a run of buffer may start with it); false when unknown.
         bool MayStartRun(char16_t unit);
