@@ -132,6 +132,18 @@ void MakeFilter(TFilter& filter, const rtl::TRegEx& compiled, const rtl::Unicode
             AddUnit(filter.StartAscii, unit);
 }
 
+// Whether the matches of pattern depend on nothing before their start (no start-of-text or
+// boundary assertion, no look-behind), so that text before a match's start may be left out of the
+// subject. Refuses a little more than it must.
+bool ContextFree(rtl::UnicodeStringView pattern) {
+    if (pattern.find(u'^') != rtl::UnicodeStringView::npos || pattern.find(u"(?<") != rtl::UnicodeStringView::npos)
+        return false;
+    for (std::size_t at = pattern.find(u'\\'); at != rtl::UnicodeStringView::npos; at = pattern.find(u'\\', at + 2))
+        if (at + 1 < pattern.size() && rtl::UnicodeStringView(u"bBAGKQ").find(pattern[at + 1]) != rtl::UnicodeStringView::npos)
+            return false;
+    return true;
+}
+
 // Whether the filtered expression certainly fails on subject; when it does for want of units that
 // may still come, those go into stops (with every unit past ASCII, which always stops a run).
 template <class TFilter>
@@ -406,6 +418,7 @@ rtl::TRegEx* TORVIStreamedNodeDefinition::_GetCloseRegEx() {
         _nCloseSerial = ++g_nCompileSerial;
         _CloseFilter = TFilter{};
         _CloseFilter.Info = _pRegClose->Info();
+        _CloseFilter.blContextFree = ContextFree(_szClose);
     }
     return _pRegClose.get();
 }
@@ -562,6 +575,8 @@ bool TORVIStreamedNodeDefinition::_CheckClose(rtl::UnicodeString& szBuffer, TORV
             szBuffer.find(filter->Info.RequiredUnit) == rtl::UnicodeString::npos)
             return false;
     }
+    if (_CloseFilter.blContextFree && close == _pRegClose.get() && scan.nDead >= pNode->_szContent.size())
+        return _CloseInBuffer(szBuffer, pNode, *close, scratch);
     _MirrorContent(pNode);
     // The whole text is searched first: when it closes the node, the content alone need not be.
     scan.szSubject.append(szBuffer);
@@ -587,6 +602,28 @@ bool TORVIStreamedNodeDefinition::_CheckClose(rtl::UnicodeString& szBuffer, TORV
     }
     pNode->_szClose = scan.szSubject.substr(start, end - start);
     szBuffer = scan.szSubject.substr(end);
+    _DoClose(pNode);
+    return true;
+}
+
+bool TORVIStreamedNodeDefinition::_CloseInBuffer(rtl::UnicodeString& szBuffer, TORVIStreamedNode* pNode,
+                                                 const rtl::TRegEx& close, rtl::TRegExScratch& scratch) {
+    // No match starts in the content and none depends on what comes before it: the buffer alone
+    // answers as the content followed by the buffer would.
+    long offset = 0, length = 0;
+    if (!close.Find(szBuffer, scratch, offset, length))
+        return false;
+    const auto start = static_cast<std::size_t>(offset);
+    const auto size = static_cast<std::size_t>(length);
+    if (_GetAllowsContainedText()) {
+        pNode->_AppendContent(rtl::UnicodeStringView(szBuffer).substr(0, start));
+    } else if (start > 0 || !pNode->_szContent.empty()) {
+        const rtl::UnicodeString name = _GetName();
+        throw EORVIStreamError(name.empty() ? rtl::UnicodeString(u"Unexpected text found in unnamed node")
+                                            : u"Unexpected text found in " + name + u" node");
+    }
+    pNode->_szClose.assign(szBuffer, start, size);
+    szBuffer.erase(0, start + size);
     _DoClose(pNode);
     return true;
 }

@@ -283,6 +283,7 @@ private:
     struct TFilter {
         rtl::TRegExInfo Info;
         bool blAnchored = false;    // matches only at the subject's start: StartUnits concern its first unit
+        bool blContextFree = false; // a match does not depend on text before its start
         std::uint64_t Singly[2] = {}; // ASCII units that the expression takes alone, as a whole match
         std::uint64_t DeadFirst[2] = {}; // anchored: ASCII units no subject starting with can match
         std::uint64_t StartAscii[2] = {}; // ASCII units a match may start with
@@ -314,6 +315,9 @@ private:
     /// Readies pNode's close scan for its content and moves the dead offset over units that start no
     /// match; the scan.
     TORVIStreamedNode::TCloseScan& _SyncCloseScan(TORVIStreamedNode* pNode, const rtl::TRegEx& close);
+    /// _CheckClose where no close match starts in pNode's content and close is context free.
+    bool _CloseInBuffer(rtl::UnicodeString& szBuffer, TORVIStreamedNode* pNode, const rtl::TRegEx& close,
+                        rtl::TRegExScratch& scratch);
     /// Copies into pNode's close scan what its content gained.
     static void _MirrorContent(TORVIStreamedNode* pNode);
     /// Moves the dead offset of pNode's close scan over content not yet searched alone.

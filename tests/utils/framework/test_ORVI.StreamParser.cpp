@@ -661,9 +661,11 @@ TEST(StreamParserRuns, WhatIsKnownOfAnExpressionAnswersAsTheExpressionWould) {
         grammar.Add<T>(u"pair", u"\\(\\(", u"\\)\\)|;;", u"^[^;)]|^.", true);
         grammar.Add<T>(u"bang", u"!", u"!!!", u"^.", false);
         grammar.Add<T>(u"word", u"[A-Z]{3}", u"", u"^[A-Z]", false);
+        grammar.Add<T>(u"behind", u"%", u"(?<=x)y|\\Bz", u"^.", false); // looks before its start
         return grammar.Parse(document);
     };
-    std::vector<std::string> documents = {"((a) b ; c) ;; ((x)) ! a!b!!c!!! ABCDE <a>((#12 ;;</a>", "(((( ;;;))"};
+    std::vector<std::string> documents = {"((a) b ; c) ;; ((x)) ! a!b!!c!!! ABCDE <a>((#12 ;;</a>", "(((( ;;;))",
+                                          "%ay xy<a>q</a>", "%a z az<a>q</a>"};
     for (std::uint32_t seed = 1; seed <= 40; ++seed)
         documents.push_back(RandomDocument(seed) + "((" + RandomDocument(seed + 100) + ";;!x!!!AB");
     for (const std::string& document : documents)
