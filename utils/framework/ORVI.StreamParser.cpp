@@ -70,6 +70,8 @@ bool HasUnit(const TUnitSet& set, char16_t unit) {
     return unit < 128 && (set[unit >> 6] >> (unit & 63) & 1) != 0;
 }
 
+constexpr std::size_t kNoLimit = std::numeric_limits<std::size_t>::max();
+
 // Subject texts longer than this are not searched for a required unit: the expression is called.
 constexpr std::size_t kLongestSearch = 256;
 
@@ -818,7 +820,7 @@ bool TORVIStreamedNodeDefinition::_IgnoresBuffer(TORVIStreamedNode* pNode, const
 }
 
 bool TORVIStreamedNodeDefinition::_CannotOpen(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer,
-                                              std::uint64_t (&stops)[2]) {
+                                              std::uint64_t (&stops)[2], std::size_t& nRoom) {
     if (!_Plain(nullptr))
         return false;
     rtl::TRegEx* open = _GetOpenRegEx();
@@ -829,7 +831,13 @@ bool TORVIStreamedNodeDefinition::_CannotOpen(TORVIStreamParser* pParser, const 
         return false;
     if (_nOpenDeadBuffer == pParser->_nBufferSerial && _nOpenDeadBuffer != 0)
         return true;
-    return RuledOut(*filter, szBuffer, stops);
+    if (RuledOut(*filter, szBuffer, stops))
+        return true;
+    // Too short for any match: it cannot open before it has grown to the shortest match.
+    if (szBuffer.size() >= filter->Info.MinLength)
+        return false;
+    nRoom = std::min<std::size_t>(nRoom, filter->Info.MinLength - 1 - szBuffer.size());
+    return true;
 }
 
 bool TORVIStreamedNodeDefinition::_CannotOpenNow(TORVIStreamParser* pParser) {
@@ -1296,21 +1304,22 @@ void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
     TORVIStreamedNodeDefinition* definition = node ? node->Definition() : nullptr;
     TUnitSet units = {};
     bool blLineEnds = false; // line ends may be part of the run
+    std::size_t nRoom = kNoLimit; // units the buffer may grow by in the run
     if (_szBuffer.empty()) {
         if (node) {
             // Every character of the run would be taken alone into the current node's content.
             if (!definition || !definition->_ContentUnits(node, units, blLineEnds))
                 return;
-            _AppendRun(node->_szContent, units, blLineEnds, end, blLineEnded);
+            _AppendRun(node->_szContent, units, blLineEnds, end, kNoLimit, blLineEnded);
         }
         // The character that ends it would start the buffer: when nothing could take that either,
         // the buffer's run begins with it.
-        if (!_StartBufferRun(node, definition, end, units, blLineEnds, blLineEnded))
+        if (!_StartBufferRun(node, definition, end, units, blLineEnds, nRoom, blLineEnded))
             return;
-    } else if (!_BufferRunUnits(node, definition, units, blLineEnds)) {
+    } else if (!_BufferRunUnits(node, definition, units, blLineEnds, nRoom)) {
         return;
     }
-    _AppendRun(_szBuffer, units, blLineEnds, end, blLineEnded);
+    _AppendRun(_szBuffer, units, blLineEnds, end, nRoom, blLineEnded);
 }
 
 bool TORVIStreamParser::TCandidates::MayStartRun(char16_t unit) {
@@ -1319,6 +1328,7 @@ bool TORVIStreamParser::TCandidates::MayStartRun(char16_t unit) {
         TUnitSet starts = {~std::uint64_t{0}, ~std::uint64_t{0}};
         Openers[0] = Openers[1] = 0;
         std::fill(std::begin(RunStops[0]), std::end(RunStops[127]), std::uint64_t{0});
+        std::fill(std::begin(RunRoom), std::end(RunRoom), kNoLimit);
         if (const TORVIStreamedNodeDefinition* context = pContext) {
             // The node takes an escape, and may close on its close expression's required unit.
             if (!context->_Has(snd_AllowsNodes) || (!context->_szClose.empty() && !context->_pRegClose))
@@ -1335,7 +1345,12 @@ bool TORVIStreamParser::TCandidates::MayStartRun(char16_t unit) {
                 return false;
             for (char16_t one = 0; one < 128; ++one) {
                 TUnitSet stops = {};
-                if (!RuledOut(definition->_OpenFilter, rtl::UnicodeStringView(&one, 1), stops))
+                const std::size_t nMin = definition->_OpenFilter.Info.MinLength;
+                if (RuledOut(definition->_OpenFilter, rtl::UnicodeStringView(&one, 1), stops))
+                    ; // what stops it is kept below
+                else if (nMin > 1)
+                    RunRoom[one] = std::min(RunRoom[one], nMin - 2); // too short till then
+                else
                     AddUnit(Openers, one);
                 RunStops[one][0] |= stops[0];
                 RunStops[one][1] |= stops[1];
@@ -1349,7 +1364,7 @@ bool TORVIStreamParser::TCandidates::MayStartRun(char16_t unit) {
 }
 
 bool TORVIStreamParser::_BufferRunUnits(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
-                                        std::uint64_t (&units)[2], bool& blLineEnds) {
+                                        std::uint64_t (&units)[2], bool& blLineEnds, std::size_t& nRoom) {
     // Nothing can take the buffer until one of the stop units comes: it only grows till then.
     TUnitSet stops = {};
     if (pNode && (!pDefinition || !pDefinition->_IgnoresBuffer(pNode, _szBuffer, stops)))
@@ -1358,8 +1373,10 @@ bool TORVIStreamParser::_BufferRunUnits(TORVIStreamedNode* pNode, TORVIStreamedN
     if (!candidates)
         return false;
     for (TORVIStreamedNodeDefinition* candidate : *candidates)
-        if (!candidate->_CannotOpen(this, _szBuffer, stops))
+        if (!candidate->_CannotOpen(this, _szBuffer, stops, nRoom))
             return false;
+    if (nRoom == 0)
+        return false;
     _RunUnits(stops, units, blLineEnds);
     return true;
 }
@@ -1375,7 +1392,7 @@ void TORVIStreamParser::_RunUnits(const std::uint64_t (&stops)[2], std::uint64_t
 
 bool TORVIStreamParser::_StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
                                         std::size_t end, std::uint64_t (&units)[2], bool& blLineEnds,
-                                        bool& blLineEnded) {
+                                        std::size_t& nRoom, bool& blLineEnded) {
     TInput& in = _Input;
     if (in.nUnit >= end)
         return false;
@@ -1392,6 +1409,7 @@ bool TORVIStreamParser::_StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedN
         return false;
     }
     _RunUnits(stops, units, blLineEnds);
+    nRoom = _pCandidates->RunRoom[unit];
     if (blLineEnded) {
         ++_nLineCount;
         _nCharCount = 0;
@@ -1403,10 +1421,14 @@ bool TORVIStreamParser::_StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedN
 }
 
 void TORVIStreamParser::_AppendRun(rtl::UnicodeString& target, const std::uint64_t (&units)[2], bool blLineEnds,
-                                   std::size_t end, bool& blLineEnded) {
+                                   std::size_t end, std::size_t nRoom, bool& blLineEnded) {
     // The characters as the main loop would count and append them, line ends normalised (units
-    // never holds CR or LF).
+    // never holds CR or LF). A limited run takes no line end, so each character is one unit.
     TInput& in = _Input;
+    if (nRoom != kNoLimit) {
+        end = std::min(end, in.nUnit + nRoom);
+        blLineEnds = false;
+    }
     const char16_t* text = in.Text.data();
     std::size_t at = in.nUnit;
     for (;;) {

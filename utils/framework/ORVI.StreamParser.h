@@ -343,7 +343,10 @@ private:
     bool _IgnoresBuffer(TORVIStreamedNode* pNode, const rtl::UnicodeString& szBuffer, std::uint64_t (&stops)[2]);
     /// For a run of buffer: false unless the open expression certainly fails on szBuffer of pParser
     /// and on what is appended to it until a unit of stops comes.
-    bool _CannotOpen(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer, std::uint64_t (&stops)[2]);
+    /// Also when the buffer is shorter than any match: nRoom is then lowered to the units it may
+    /// grow by before it could match.
+    bool _CannotOpen(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer, std::uint64_t (&stops)[2],
+                     std::size_t& nRoom);
     /// Whether TryMatchOpen would certainly open nothing on pParser's buffer now, without a call and
     /// without compiling anything.
     bool _CannotOpenNow(TORVIStreamParser* pParser);
@@ -479,17 +482,17 @@ private:
     /// pNode (current, with pDefinition) takes nothing of it and no candidate can open on it until a
     /// unit of the rest comes.
     bool _BufferRunUnits(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
-                         std::uint64_t (&units)[2], bool& blLineEnds);
+                         std::uint64_t (&units)[2], bool& blLineEnds, std::size_t& nRoom);
     /// The units a run of buffer takes, and whether line ends, until a unit of stops.
     void _RunUnits(const std::uint64_t (&stops)[2], std::uint64_t (&units)[2], bool& blLineEnds);
     /// With an empty buffer: takes the next character into it, as its step would, when that step
     /// could do nothing else and a run of buffer may follow (its units then set); false otherwise.
     bool _StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition, std::size_t end,
-                         std::uint64_t (&units)[2], bool& blLineEnds, bool& blLineEnded);
+                         std::uint64_t (&units)[2], bool& blLineEnds, std::size_t& nRoom, bool& blLineEnded);
     /// Appends to target the characters from the next one on while they are units (line ends while
     /// blLineEnds), before end, counting them as single steps would.
     void _AppendRun(rtl::UnicodeString& target, const std::uint64_t (&units)[2], bool blLineEnds, std::size_t end,
-                    bool& blLineEnded);
+                    std::size_t nRoom, bool& blLineEnded);
     /// The definitions that take part at pCurrent (at the root when nil), in list order; nil unless
     /// every definition, pCurrent and its definition are of the base classes.
     const std::vector<TORVIStreamedNodeDefinition*>* _CandidatesAt(TORVIStreamedNode* pCurrent);
@@ -528,6 +531,7 @@ private:
         std::uint64_t Openers[2] = {};   // ASCII units that alone the node might take or an open expression match
         std::uint64_t RunStarts[2] = {}; // the other ASCII units
         std::uint64_t RunStops[128][2] = {}; // for each of those: units that may end what rules them out
+        std::size_t RunRoom[128] = {};       // and the units it may grow by before an open could match
         /// Whether unit, alone in the buffer, could be neither taken by a node of pContext nor open
         /// a node here (so that a run of buffer may start with it); false when unknown.
         bool MayStartRun(char16_t unit);
