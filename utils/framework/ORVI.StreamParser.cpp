@@ -138,8 +138,9 @@ void MakeFilter(TFilter& filter, const rtl::TRegEx& compiled, const rtl::Unicode
 // boundary assertion, no look-behind), so that text before a match's start may be left out of the
 // subject. Refuses a little more than it must.
 bool ContextFree(rtl::UnicodeStringView pattern) {
-    if (pattern.find(u'^') != rtl::UnicodeStringView::npos || pattern.find(u"(?<") != rtl::UnicodeStringView::npos)
-        return false;
+    for (const rtl::UnicodeStringView anchor : {u"^", u"(?<", u"(*"}) // the last also names look-behinds
+        if (pattern.find(anchor) != rtl::UnicodeStringView::npos)
+            return false;
     for (std::size_t at = pattern.find(u'\\'); at != rtl::UnicodeStringView::npos; at = pattern.find(u'\\', at + 2))
         if (at + 1 < pattern.size() && rtl::UnicodeStringView(u"bBAGKQ").find(pattern[at + 1]) != rtl::UnicodeStringView::npos)
             return false;
