@@ -422,6 +422,17 @@ rtl::TRegEx* TORVIStreamedNodeDefinition::_GetCloseRegEx() {
         _CloseFilter = TFilter{};
         _CloseFilter.Info = _pRegClose->Info();
         _CloseFilter.blContextFree = ContextFree(_szClose);
+        if (_CloseFilter.blContextFree) {
+            // A buffer of one unit, searched alone, gets the answer found here.
+            rtl::TRegExScratch scratch;
+            for (char16_t unit = 0; unit < 128; ++unit) {
+                long offset = 0, length = 0;
+                const char16_t one[1] = {unit};
+                const bool whole = _pRegClose->Find(rtl::UnicodeStringView(one, 1), scratch, offset, length);
+                _CloseFilter.AloneWhole[unit] = {whole ? rtl::TRegExPartial::rpMatch : rtl::TRegExPartial::rpNoMatch,
+                                                 static_cast<std::uint8_t>(offset), static_cast<std::uint8_t>(length)};
+            }
+        }
     }
     return _pRegClose.get();
 }
@@ -614,8 +625,12 @@ bool TORVIStreamedNodeDefinition::_CloseInBuffer(rtl::UnicodeString& szBuffer, T
     // No match starts in the content and none depends on what comes before it: the buffer alone
     // answers as the content followed by the buffer would.
     long offset = 0, length = 0;
-    if (!close.Find(szBuffer, scratch, offset, length))
+    if (rtl::TRegExPartial found; AnsweredAlone(_CloseFilter, szBuffer, found, offset, length, false)) {
+        if (found != rtl::TRegExPartial::rpMatch)
+            return false;
+    } else if (!close.Find(szBuffer, scratch, offset, length)) {
         return false;
+    }
     const auto start = static_cast<std::size_t>(offset);
     const auto size = static_cast<std::size_t>(length);
     if (_GetAllowsContainedText()) {
