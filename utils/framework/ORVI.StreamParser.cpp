@@ -16,6 +16,14 @@ namespace {
 
 std::atomic<std::uint64_t> g_nCompileSerial{0};
 
+// Changes whenever what decides which definitions take part at a node may have changed: a definition
+// made, freed, added to or removed from a list, its options or its nesting rules set.
+std::atomic<std::uint64_t> g_nNestingEpoch{1};
+
+void NestingChanged() {
+    g_nNestingEpoch.fetch_add(1, std::memory_order_relaxed);
+}
+
 bool StartsWith(const rtl::UnicodeString& s, char16_t c) {
     return !s.empty() && s.front() == c;
 }
@@ -61,6 +69,8 @@ void AddUnit(TUnitSet& set, char16_t unit) {
 bool HasUnit(const TUnitSet& set, char16_t unit) {
     return unit < 128 && (set[unit >> 6] >> (unit & 63) & 1) != 0;
 }
+
+constexpr std::size_t kNoLimit = std::numeric_limits<std::size_t>::max();
 
 // Subject texts longer than this are not searched for a required unit: the expression is called.
 constexpr std::size_t kLongestSearch = 256;
@@ -122,6 +132,19 @@ void MakeFilter(TFilter& filter, const rtl::TRegEx& compiled, const rtl::Unicode
     for (char16_t unit = 0; unit < 128; ++unit)
         if (filter.Info.CanStartWith(unit))
             AddUnit(filter.StartAscii, unit);
+}
+
+// Whether the matches of pattern depend on nothing before their start (no start-of-text or
+// boundary assertion, no look-behind), so that text before a match's start may be left out of the
+// subject. Refuses a little more than it must.
+bool ContextFree(rtl::UnicodeStringView pattern) {
+    for (const rtl::UnicodeStringView anchor : {u"^", u"(?<", u"(*"}) // the last also names look-behinds
+        if (pattern.find(anchor) != rtl::UnicodeStringView::npos)
+            return false;
+    for (std::size_t at = pattern.find(u'\\'); at != rtl::UnicodeStringView::npos; at = pattern.find(u'\\', at + 2))
+        if (at + 1 < pattern.size() && rtl::UnicodeStringView(u"bBAGKQ").find(pattern[at + 1]) != rtl::UnicodeStringView::npos)
+            return false;
+    return true;
 }
 
 // Whether the filtered expression certainly fails on subject; when it does for want of units that
@@ -223,9 +246,13 @@ void TORVIStreamedNode::_AppendContent(rtl::UnicodeStringView szText) {
 // ---- TORVIStreamedNodeDefinition
 
 TORVIStreamedNodeDefinition::TORVIStreamedNodeDefinition(rtl::TPersistent* AOwner)
-    : TORVIReferencedPersistent(AOwner) {}
+    : TORVIReferencedPersistent(AOwner) {
+    NestingChanged();
+}
 
-TORVIStreamedNodeDefinition::~TORVIStreamedNodeDefinition() = default;
+TORVIStreamedNodeDefinition::~TORVIStreamedNodeDefinition() {
+    NestingChanged();
+}
 
 void TORVIStreamedNodeDefinition::AfterConstruction() {
     // Before registering with the owner: a class that would nest as its base is refused outright.
@@ -251,6 +278,7 @@ void TORVIStreamedNodeDefinition::Assign(const rtl::TPersistent* source) {
     _fnCloseCallback = src->_fnCloseCallback;
     _SetOpenMatch(src->_szOpen);
     _pAllowedNodes = src->_pAllowedNodes;
+    NestingChanged();
 }
 
 const TORVIStreamedNodeDefinitionClass& TORVIStreamedNodeDefinition::DefinitionClass() const {
@@ -284,6 +312,7 @@ void TORVIStreamedNodeDefinition::AllowNodeClass(const TORVIStreamedNodeDefiniti
     _Drop(_pDisallowedNodes, pNodeClass);
     if (!_Holds(_pAllowedNodes, pNodeClass))
         _pAllowedNodes.push_back(pNodeClass);
+    NestingChanged();
 }
 
 void TORVIStreamedNodeDefinition::DisallowNodeClass(const TORVIStreamedNodeDefinitionClass* pNodeClass) {
@@ -292,6 +321,7 @@ void TORVIStreamedNodeDefinition::DisallowNodeClass(const TORVIStreamedNodeDefin
     _Drop(_pAllowedNodes, pNodeClass);
     if (!_Holds(_pDisallowedNodes, pNodeClass))
         _pDisallowedNodes.push_back(pNodeClass);
+    NestingChanged();
 }
 
 bool TORVIStreamedNodeDefinition::IsAllowedNodeClass(const TORVIStreamedNodeDefinitionClass* pNodeClass) {
@@ -319,6 +349,7 @@ void TORVIStreamedNodeDefinition::_SetPattern(rtl::UnicodeString& szPattern,
 
 void TORVIStreamedNodeDefinition::_SetOption(TNodeOption option, bool value) noexcept {
     ++_nSettings;
+    NestingChanged();
     const auto bit = static_cast<TNodeOptions>(1u << option);
     _NodeOptions = static_cast<TNodeOptions>(value ? (_NodeOptions | bit) : (_NodeOptions & ~bit));
 }
@@ -333,19 +364,28 @@ void TORVIStreamedNodeDefinition::_SetCompileOption(TNodeOption option, bool val
 
 void TORVIStreamedNodeDefinition::_SetOpenMatch(const rtl::UnicodeString& value) {
     ++_nSettings;
+    NestingChanged();
     _SetPattern(_szOpen, _pRegOpen, value);
 }
 void TORVIStreamedNodeDefinition::_SetAllowedMatch(const rtl::UnicodeString& value) {
     ++_nSettings;
+    NestingChanged();
     _SetPattern(_szAllowed, _pRegAllowed, value);
 }
 void TORVIStreamedNodeDefinition::_SetValidMatch(const rtl::UnicodeString& value) {
     ++_nSettings;
+    NestingChanged();
     _SetPattern(_szValid, _pRegValid, value);
 }
 void TORVIStreamedNodeDefinition::_SetCloseMatch(const rtl::UnicodeString& value) {
     ++_nSettings;
+    NestingChanged();
     _SetPattern(_szClose, _pRegClose, value);
+}
+void TORVIStreamedNodeDefinition::_SetEscapes(const rtl::UnicodeString& value) {
+    _caEscapes.assign(value.begin(), value.end());
+    ++_nSettings;
+    NestingChanged();
 }
 void TORVIStreamedNodeDefinition::_SetCaseInsensitiveOpen(bool value) {
     _SetCompileOption(snd_CaseInsensitiveOpen, value, _pRegOpen);
@@ -381,6 +421,18 @@ rtl::TRegEx* TORVIStreamedNodeDefinition::_GetCloseRegEx() {
         _nCloseSerial = ++g_nCompileSerial;
         _CloseFilter = TFilter{};
         _CloseFilter.Info = _pRegClose->Info();
+        _CloseFilter.blContextFree = ContextFree(_szClose);
+        if (_CloseFilter.blContextFree) {
+            // A buffer of one unit, searched alone, gets the answer found here.
+            rtl::TRegExScratch scratch;
+            for (char16_t unit = 0; unit < 128; ++unit) {
+                long offset = 0, length = 0;
+                const char16_t one[1] = {unit};
+                const bool whole = _pRegClose->Find(rtl::UnicodeStringView(one, 1), scratch, offset, length);
+                _CloseFilter.AloneWhole[unit] = {whole ? rtl::TRegExPartial::rpMatch : rtl::TRegExPartial::rpNoMatch,
+                                                 static_cast<std::uint8_t>(offset), static_cast<std::uint8_t>(length)};
+            }
+        }
     }
     return _pRegClose.get();
 }
@@ -537,6 +589,8 @@ bool TORVIStreamedNodeDefinition::_CheckClose(rtl::UnicodeString& szBuffer, TORV
             szBuffer.find(filter->Info.RequiredUnit) == rtl::UnicodeString::npos)
             return false;
     }
+    if (_CloseFilter.blContextFree && close == _pRegClose.get() && scan.nDead >= pNode->_szContent.size())
+        return _CloseInBuffer(szBuffer, pNode, *close, scratch);
     _MirrorContent(pNode);
     // The whole text is searched first: when it closes the node, the content alone need not be.
     scan.szSubject.append(szBuffer);
@@ -562,6 +616,32 @@ bool TORVIStreamedNodeDefinition::_CheckClose(rtl::UnicodeString& szBuffer, TORV
     }
     pNode->_szClose = scan.szSubject.substr(start, end - start);
     szBuffer = scan.szSubject.substr(end);
+    _DoClose(pNode);
+    return true;
+}
+
+bool TORVIStreamedNodeDefinition::_CloseInBuffer(rtl::UnicodeString& szBuffer, TORVIStreamedNode* pNode,
+                                                 const rtl::TRegEx& close, rtl::TRegExScratch& scratch) {
+    // No match starts in the content and none depends on what comes before it: the buffer alone
+    // answers as the content followed by the buffer would.
+    long offset = 0, length = 0;
+    if (rtl::TRegExPartial found; AnsweredAlone(_CloseFilter, szBuffer, found, offset, length, false)) {
+        if (found != rtl::TRegExPartial::rpMatch)
+            return false;
+    } else if (!close.Find(szBuffer, scratch, offset, length)) {
+        return false;
+    }
+    const auto start = static_cast<std::size_t>(offset);
+    const auto size = static_cast<std::size_t>(length);
+    if (_GetAllowsContainedText()) {
+        pNode->_AppendContent(rtl::UnicodeStringView(szBuffer).substr(0, start));
+    } else if (start > 0 || !pNode->_szContent.empty()) {
+        const rtl::UnicodeString name = _GetName();
+        throw EORVIStreamError(name.empty() ? rtl::UnicodeString(u"Unexpected text found in unnamed node")
+                                            : u"Unexpected text found in " + name + u" node");
+    }
+    pNode->_szClose.assign(szBuffer, start, size);
+    szBuffer.erase(0, start + size);
     _DoClose(pNode);
     return true;
 }
@@ -756,7 +836,7 @@ bool TORVIStreamedNodeDefinition::_IgnoresBuffer(TORVIStreamedNode* pNode, const
 }
 
 bool TORVIStreamedNodeDefinition::_CannotOpen(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer,
-                                              std::uint64_t (&stops)[2]) {
+                                              std::uint64_t (&stops)[2], std::size_t& nRoom) {
     if (!_Plain(nullptr))
         return false;
     rtl::TRegEx* open = _GetOpenRegEx();
@@ -767,7 +847,13 @@ bool TORVIStreamedNodeDefinition::_CannotOpen(TORVIStreamParser* pParser, const 
         return false;
     if (_nOpenDeadBuffer == pParser->_nBufferSerial && _nOpenDeadBuffer != 0)
         return true;
-    return RuledOut(*filter, szBuffer, stops);
+    if (RuledOut(*filter, szBuffer, stops))
+        return true;
+    // Too short for any match: it cannot open before it has grown to the shortest match.
+    if (szBuffer.size() >= filter->Info.MinLength)
+        return false;
+    nRoom = std::min<std::size_t>(nRoom, filter->Info.MinLength - 1 - szBuffer.size());
+    return true;
 }
 
 bool TORVIStreamedNodeDefinition::_CannotOpenNow(TORVIStreamParser* pParser) {
@@ -871,6 +957,7 @@ void TORVIStreamParser::Assign(const rtl::TPersistent* source) {
 
 void TORVIStreamParser::_DefinitionsChanged(rtl::TObject*, TORVIStreamedNodeDefinition* const& Item,
                                             rtl::TCollectionNotification Action) {
+    NestingChanged();
     if (!Item)
         return;
     if (Action == rtl::TCollectionNotification::cnAdded)
@@ -1008,7 +1095,9 @@ void TORVIStreamParser::_Decode() {
             std::size_t at = in.nByte;
             while (at < size && bytes[at] < 0x80)
                 ++at;
-            in.Text.append(bytes + in.nByte, bytes + at);
+            const std::size_t old = in.Text.size();
+            in.Text.resize(old + (at - in.nByte));
+            std::copy(bytes + in.nByte, bytes + at, in.Text.data() + old);
             in.nByte = at;
         }
         if (in.nByte >= size)
@@ -1170,6 +1259,17 @@ void TORVIStreamParser::_ReadStream() {
                 blLineEnded = false;
             }
         }
+        if (TInput& in = _Input; in.nUnit < in.Text.size() && in.Text[in.nUnit] != u'\r' && in.Text[in.nUnit] != u'\n') {
+            // A decoded character other than a line end goes straight from the input to the buffer.
+            std::size_t count = 1;
+            if (in.nWide < in.Wide.size() && in.Wide[in.nWide].first == in.nUnit)
+                count = in.Wide[in.nWide++].second;
+            _szBuffer.append(in.Text, in.nUnit, count);
+            in.nUnit += count;
+            ++_nCharCount;
+            _OfferBuffer();
+            continue;
+        }
         if (!_Next(chars, false))
             break;
         ++_nCharCount;
@@ -1185,11 +1285,30 @@ void TORVIStreamParser::_ReadStream() {
     }
 }
 
-bool TORVIStreamParser::_PlainDefinitions() {
-    for (int i = 0; i < _pNodeDefs->Count(); ++i)
-        if (!(*_pNodeDefs)[i]->_Plain(nullptr))
-            return false;
-    return true;
+const std::vector<TORVIStreamedNodeDefinition*>* TORVIStreamParser::_CandidatesAt(TORVIStreamedNode* pCurrent) {
+    TORVIStreamedNodeDefinition* context = pCurrent ? pCurrent->Definition() : nullptr;
+    if (!_pNodeDefs || (pCurrent && (!context || !context->_Plain(pCurrent))))
+        return nullptr;
+    const std::uint64_t epoch = g_nNestingEpoch.load(std::memory_order_relaxed);
+    TCandidates& candidates =
+        _CandidateSlots[(reinterpret_cast<std::uintptr_t>(context) >> 6) % std::size(_CandidateSlots)];
+    if (candidates.nEpoch != epoch || candidates.pContext != context) {
+        candidates.nEpoch = epoch;
+        candidates.pContext = context;
+        candidates.Definitions.clear();
+        candidates.blPlain = true;
+        candidates.blRunStarts = false;
+        for (int i = 0; i < _pNodeDefs->Count(); ++i) {
+            TORVIStreamedNodeDefinition* definition = (*_pNodeDefs)[i];
+            candidates.blPlain = candidates.blPlain && definition->_Plain(nullptr);
+            const bool takesPart = context ? context->IsAllowedNodeClass(&definition->DefinitionClass())
+                                           : definition->CanBeRootNode();
+            if (takesPart)
+                candidates.Definitions.push_back(definition);
+        }
+    }
+    _pCandidates = &candidates;
+    return candidates.blPlain ? &candidates.Definitions : nullptr;
 }
 
 void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
@@ -1201,62 +1320,160 @@ void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
     TORVIStreamedNodeDefinition* definition = node ? node->Definition() : nullptr;
     TUnitSet units = {};
     bool blLineEnds = false; // line ends may be part of the run
-    rtl::UnicodeString* target = &_szBuffer;
+    std::size_t nRoom = kNoLimit; // units the buffer may grow by in the run
     if (_szBuffer.empty()) {
-        // Every character of the run would be taken alone into the current node's content.
-        if (!definition || !definition->_ContentUnits(node, units, blLineEnds))
-            return;
-        target = &node->_szContent;
-    } else {
-        // Nothing can take the buffer until one of the stop units comes: it only grows till then.
-        TUnitSet stops = {};
-        if (node && (!definition || !definition->_IgnoresBuffer(node, _szBuffer, stops)))
-            return;
-        if (!_PlainDefinitions())
-            return;
-        for (int i = 0; i < _pNodeDefs->Count(); ++i) {
-            TORVIStreamedNodeDefinition* candidate = (*_pNodeDefs)[i];
-            const bool takesPart = node ? node->IsAllowedNodeClass(&candidate->DefinitionClass())
-                                        : candidate->CanBeRootNode();
-            if (takesPart && !candidate->_CannotOpen(this, _szBuffer, stops))
+        if (node) {
+            // Every character of the run would be taken alone into the current node's content.
+            if (!definition || !definition->_ContentUnits(node, units, blLineEnds))
                 return;
+            _AppendRun(node->_szContent, units, blLineEnds, end, kNoLimit, blLineEnded);
         }
-        // Line ends stop a run only when what they become holds a stop unit.
-        units[0] = ~stops[0];
-        units[1] = ~stops[1];
-        blLineEnds = std::all_of(_szNormedLineEnd.begin(), _szNormedLineEnd.end(),
-                                 [&](char16_t unit) { return HasUnit(units, unit); });
-        units[0] &= ~((std::uint64_t{1} << u'\r') | (std::uint64_t{1} << u'\n'));
+        // The character that ends it would start the buffer: when nothing could take that either,
+        // the buffer's run begins with it.
+        if (!_StartBufferRun(node, definition, end, units, blLineEnds, nRoom, blLineEnded))
+            return;
+    } else if (!_BufferRunUnits(node, definition, units, blLineEnds, nRoom)) {
+        return;
     }
-    // The characters as the main loop would count and append them, line ends normalised.
+    _AppendRun(_szBuffer, units, blLineEnds, end, nRoom, blLineEnded);
+}
+
+bool TORVIStreamParser::TCandidates::MayStartRun(char16_t unit) {
+    if (!blRunStarts) {
+        // Worked out once every expression concerned is compiled (its filter made with it).
+        TUnitSet starts = {~std::uint64_t{0}, ~std::uint64_t{0}};
+        Openers[0] = Openers[1] = 0;
+        std::fill(std::begin(RunStops[0]), std::end(RunStops[127]), std::uint64_t{0});
+        std::fill(std::begin(RunRoom), std::end(RunRoom), kNoLimit);
+        if (const TORVIStreamedNodeDefinition* context = pContext) {
+            // The node takes an escape, and may close on its close expression's required unit.
+            if (!context->_Has(snd_AllowsNodes) || (!context->_szClose.empty() && !context->_pRegClose))
+                return false;
+            if (context->_pRegClose && context->_CloseFilter.Info.HasRequiredUnit)
+                AddUnit(Openers, context->_CloseFilter.Info.RequiredUnit);
+            for (const char16_t escape : context->_caEscapes)
+                AddUnit(Openers, escape);
+        }
+        for (TORVIStreamedNodeDefinition* definition : Definitions) {
+            if (definition->_szOpen.empty())
+                continue;
+            if (!definition->_pRegOpen)
+                return false;
+            for (char16_t one = 0; one < 128; ++one) {
+                TUnitSet stops = {};
+                const std::size_t nMin = definition->_OpenFilter.Info.MinLength;
+                if (RuledOut(definition->_OpenFilter, rtl::UnicodeStringView(&one, 1), stops))
+                    ; // what stops it is kept below
+                else if (nMin > 1)
+                    RunRoom[one] = std::min(RunRoom[one], nMin - 2); // too short till then
+                else
+                    AddUnit(Openers, one);
+                RunStops[one][0] |= stops[0];
+                RunStops[one][1] |= stops[1];
+            }
+        }
+        RunStarts[0] = starts[0] & ~Openers[0];
+        RunStarts[1] = starts[1] & ~Openers[1];
+        blRunStarts = true;
+    }
+    return HasUnit(RunStarts, unit);
+}
+
+bool TORVIStreamParser::_BufferRunUnits(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
+                                        std::uint64_t (&units)[2], bool& blLineEnds, std::size_t& nRoom) {
+    // Nothing can take the buffer until one of the stop units comes: it only grows till then.
+    TUnitSet stops = {};
+    if (pNode && (!pDefinition || !pDefinition->_IgnoresBuffer(pNode, _szBuffer, stops)))
+        return false;
+    const std::vector<TORVIStreamedNodeDefinition*>* candidates = _CandidatesAt(pNode);
+    if (!candidates)
+        return false;
+    for (TORVIStreamedNodeDefinition* candidate : *candidates)
+        if (!candidate->_CannotOpen(this, _szBuffer, stops, nRoom))
+            return false;
+    if (nRoom == 0)
+        return false;
+    _RunUnits(stops, units, blLineEnds);
+    return true;
+}
+
+void TORVIStreamParser::_RunUnits(const std::uint64_t (&stops)[2], std::uint64_t (&units)[2], bool& blLineEnds) {
+    // Line ends stop a run only when what they become holds a stop unit.
+    units[0] = ~stops[0];
+    units[1] = ~stops[1];
+    blLineEnds = std::all_of(_szNormedLineEnd.begin(), _szNormedLineEnd.end(),
+                             [&](char16_t unit) { return HasUnit(units, unit); });
+    units[0] &= ~((std::uint64_t{1} << u'\r') | (std::uint64_t{1} << u'\n'));
+}
+
+bool TORVIStreamParser::_StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
+                                        std::size_t end, std::uint64_t (&units)[2], bool& blLineEnds,
+                                        std::size_t& nRoom, bool& blLineEnded) {
+    TInput& in = _Input;
+    if (in.nUnit >= end)
+        return false;
+    // A step for this character would append it and offer the buffer; an escape is taken by the node.
+    const char16_t unit = in.Text[in.nUnit];
+    if (unit == u'\r' || unit == u'\n' || (pNode && !pDefinition->_Has(snd_AllowsNodes)) ||
+        !_CandidatesAt(pNode) || !_pCandidates->MayStartRun(unit))
+        return false; // a node that takes no nodes closes on what it does not take
+    // No candidate opens on the unit alone, which stops were found for once; the node is asked.
+    TUnitSet stops = {_pCandidates->RunStops[unit][0], _pCandidates->RunStops[unit][1]};
+    _szBuffer.push_back(unit);
+    if (pNode && !pDefinition->_IgnoresBuffer(pNode, _szBuffer, stops)) {
+        _szBuffer.pop_back();
+        return false;
+    }
+    _RunUnits(stops, units, blLineEnds);
+    nRoom = _pCandidates->RunRoom[unit];
+    if (blLineEnded) {
+        ++_nLineCount;
+        _nCharCount = 0;
+        blLineEnded = false;
+    }
+    ++_nCharCount;
+    ++in.nUnit;
+    return true;
+}
+
+void TORVIStreamParser::_AppendRun(rtl::UnicodeString& target, const std::uint64_t (&units)[2], bool blLineEnds,
+                                   std::size_t end, std::size_t nRoom, bool& blLineEnded) {
+    // The characters as the main loop would count and append them, line ends normalised (units
+    // never holds CR or LF). A limited run takes no line end, so each character is one unit.
+    TInput& in = _Input;
+    if (nRoom != kNoLimit) {
+        end = std::min(end, in.nUnit + nRoom);
+        blLineEnds = false;
+    }
     const char16_t* text = in.Text.data();
-    std::size_t at = in.nUnit, from = at;
-    while (at < end) {
-        const char16_t unit = text[at];
-        const bool blLineEnd = unit == u'\r' || unit == u'\n';
-        if (blLineEnd ? !blLineEnds : !HasUnit(units, unit))
+    std::size_t at = in.nUnit;
+    for (;;) {
+        const std::size_t from = at;
+        while (at < end && HasUnit(units, text[at]))
+            ++at;
+        if (at > from) {
+            if (blLineEnded) {
+                ++_nLineCount;
+                _nCharCount = 0;
+                blLineEnded = false;
+            }
+            _nCharCount += static_cast<int>(at - from);
+            target.append(text + from, at - from);
+        }
+        if (at >= end || !blLineEnds || (text[at] != u'\r' && text[at] != u'\n'))
             break;
         if (blLineEnded) {
             ++_nLineCount;
             _nCharCount = 0;
-            blLineEnded = false;
         }
         ++_nCharCount;
-        if (!blLineEnd) {
-            ++at;
-            continue;
-        }
-        target->append(text + from, at - from);
-        target->append(_szNormedLineEnd);
-        ++at;
-        if (unit == u'\r' && at < in.Text.size() && text[at] == u'\n') {
+        target.append(_szNormedLineEnd);
+        if (text[at++] == u'\r' && at < in.Text.size() && text[at] == u'\n') {
             ++at;
             ++_nCharCount;
         }
-        from = at;
         blLineEnded = true;
     }
-    target->append(text + from, at - from);
     in.nUnit = at;
 }
 
@@ -1274,6 +1491,21 @@ void TORVIStreamParser::_OfferBuffer() {
     if (_szBuffer.empty())
         return;
     TORVIStreamedNode* current = _GetCurrentNode();
+    if (const std::vector<TORVIStreamedNodeDefinition*>* candidates = _CandidatesAt(current)) {
+        // Definitions of the base class only: asking which take part has no effect but the answer,
+        // and no handler runs before one opens.
+        for (TORVIStreamedNodeDefinition* definition : *candidates) {
+            if (definition->_CannotOpenNow(this))
+                continue;
+            const std::size_t size = _szBuffer.size();
+            TORVIStreamedNode* opened = definition->TryMatchOpen(_szBuffer, this);
+            if (_szBuffer.size() != size)
+                _BufferChanged();
+            if (opened)
+                break;
+        }
+        return;
+    }
     // Whether asking if a definition takes part here has no effect but the answer, so that a
     // definition that could not open on the buffer need not be asked.
     const bool blPlainQuestion = !current || (current->Definition() && current->Definition()->_Plain(current));

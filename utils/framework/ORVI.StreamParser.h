@@ -262,10 +262,7 @@ protected:
     virtual void _SetCaseInsensitiveOpen(bool value);
     virtual void _SetCaseInsensitiveValid(bool value);
     virtual void _SetCloseMatch(const rtl::UnicodeString& value);
-    virtual void _SetEscapes(const rtl::UnicodeString& value) {
-        _caEscapes.assign(value.begin(), value.end());
-        ++_nSettings;
-    }
+    virtual void _SetEscapes(const rtl::UnicodeString& value);
     virtual void _SetName(const rtl::UnicodeString& value) { _szName = value; }
     virtual void _SetOpenMatch(const rtl::UnicodeString& value);
     virtual void _SetValidMatch(const rtl::UnicodeString& value);
@@ -286,6 +283,7 @@ private:
     struct TFilter {
         rtl::TRegExInfo Info;
         bool blAnchored = false;    // matches only at the subject's start: StartUnits concern its first unit
+        bool blContextFree = false; // a match does not depend on text before its start
         std::uint64_t Singly[2] = {}; // ASCII units that the expression takes alone, as a whole match
         std::uint64_t DeadFirst[2] = {}; // anchored: ASCII units no subject starting with can match
         std::uint64_t StartAscii[2] = {}; // ASCII units a match may start with
@@ -317,6 +315,9 @@ private:
     /// Readies pNode's close scan for its content and moves the dead offset over units that start no
     /// match; the scan.
     TORVIStreamedNode::TCloseScan& _SyncCloseScan(TORVIStreamedNode* pNode, const rtl::TRegEx& close);
+    /// _CheckClose where no close match starts in pNode's content and close is context free.
+    bool _CloseInBuffer(rtl::UnicodeString& szBuffer, TORVIStreamedNode* pNode, const rtl::TRegEx& close,
+                        rtl::TRegExScratch& scratch);
     /// Copies into pNode's close scan what its content gained.
     static void _MirrorContent(TORVIStreamedNode* pNode);
     /// Moves the dead offset of pNode's close scan over content not yet searched alone.
@@ -342,7 +343,10 @@ private:
     bool _IgnoresBuffer(TORVIStreamedNode* pNode, const rtl::UnicodeString& szBuffer, std::uint64_t (&stops)[2]);
     /// For a run of buffer: false unless the open expression certainly fails on szBuffer of pParser
     /// and on what is appended to it until a unit of stops comes.
-    bool _CannotOpen(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer, std::uint64_t (&stops)[2]);
+    /// Also when the buffer is shorter than any match: nRoom is then lowered to the units it may
+    /// grow by before it could match.
+    bool _CannotOpen(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer, std::uint64_t (&stops)[2],
+                     std::size_t& nRoom);
     /// Whether TryMatchOpen would certainly open nothing on pParser's buffer now, without a call and
     /// without compiling anything.
     bool _CannotOpenNow(TORVIStreamParser* pParser);
@@ -474,7 +478,24 @@ private:
     /// Takes a run of characters in one step where every step of the main loop would only append
     /// them (to the current node's content, or to the buffer while nothing can take it).
     void _TakeRun(bool& blLineEnded);
-    bool _PlainDefinitions();
+    /// For a run of buffer: the units that may grow it (and whether line ends may), false unless
+    /// pNode (current, with pDefinition) takes nothing of it and no candidate can open on it until a
+    /// unit of the rest comes.
+    bool _BufferRunUnits(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
+                         std::uint64_t (&units)[2], bool& blLineEnds, std::size_t& nRoom);
+    /// The units a run of buffer takes, and whether line ends, until a unit of stops.
+    void _RunUnits(const std::uint64_t (&stops)[2], std::uint64_t (&units)[2], bool& blLineEnds);
+    /// With an empty buffer: takes the next character into it, as its step would, when that step
+    /// could do nothing else and a run of buffer may follow (its units then set); false otherwise.
+    bool _StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition, std::size_t end,
+                         std::uint64_t (&units)[2], bool& blLineEnds, std::size_t& nRoom, bool& blLineEnded);
+    /// Appends to target the characters from the next one on while they are units (line ends while
+    /// blLineEnds), before end, counting them as single steps would.
+    void _AppendRun(rtl::UnicodeString& target, const std::uint64_t (&units)[2], bool blLineEnds, std::size_t end,
+                    std::size_t nRoom, bool& blLineEnded);
+    /// The definitions that take part at pCurrent (at the root when nil), in list order; nil unless
+    /// every definition, pCurrent and its definition are of the base classes.
+    const std::vector<TORVIStreamedNodeDefinition*>* _CandidatesAt(TORVIStreamedNode* pCurrent);
     void _BufferChanged();
     /// Reads the stream to its end, offering each character (steps of the main loop).
     void _ReadStream();
@@ -499,6 +520,24 @@ private:
     TInput _Input;
     std::uint64_t _nBufferSerial = 0; // changes whenever the buffer changes other than by growing
     rtl::TRegExScratch _Scratch;      // match data of this parser's matches
+    // Which definitions take part at a node of each definition (and at the root), kept while the
+    // definitions and their settings stay the same.
+    struct TCandidates {
+        std::uint64_t nEpoch = 0; // of the definitions' settings when worked out; 0 never
+        const TORVIStreamedNodeDefinition* pContext = nullptr; // the current node's; nil at the root
+        bool blPlain = false;     // every definition is of the base class
+        std::vector<TORVIStreamedNodeDefinition*> Definitions;
+        bool blRunStarts = false;        // RunStarts and Openers worked out
+        std::uint64_t Openers[2] = {};   // ASCII units that alone the node might take or an open expression match
+        std::uint64_t RunStarts[2] = {}; // the other ASCII units
+        std::uint64_t RunStops[128][2] = {}; // for each of those: units that may end what rules them out
+        std::size_t RunRoom[128] = {};       // and the units it may grow by before an open could match
+        /// Whether unit, alone in the buffer, could be neither taken by a node of pContext nor open
+        /// a node here (so that a run of buffer may start with it); false when unknown.
+        bool MayStartRun(char16_t unit);
+    };
+    TCandidates _CandidateSlots[16];     // by the node definition's address
+    TCandidates* _pCandidates = nullptr; // the set _CandidatesAt last answered from
 };
 
 } // namespace orvi

@@ -661,9 +661,11 @@ TEST(StreamParserRuns, WhatIsKnownOfAnExpressionAnswersAsTheExpressionWould) {
         grammar.Add<T>(u"pair", u"\\(\\(", u"\\)\\)|;;", u"^[^;)]|^.", true);
         grammar.Add<T>(u"bang", u"!", u"!!!", u"^.", false);
         grammar.Add<T>(u"word", u"[A-Z]{3}", u"", u"^[A-Z]", false);
+        grammar.Add<T>(u"behind", u"%", u"(?<=x)y|\\Bz", u"^.", false); // looks before its start
         return grammar.Parse(document);
     };
-    std::vector<std::string> documents = {"((a) b ; c) ;; ((x)) ! a!b!!c!!! ABCDE <a>((#12 ;;</a>", "(((( ;;;))"};
+    std::vector<std::string> documents = {"((a) b ; c) ;; ((x)) ! a!b!!c!!! ABCDE <a>((#12 ;;</a>", "(((( ;;;))",
+                                          "%ay xy<a>q</a>", "%a z az<a>q</a>"};
     for (std::uint32_t seed = 1; seed <= 40; ++seed)
         documents.push_back(RandomDocument(seed) + "((" + RandomDocument(seed + 100) + ";;!x!!!AB");
     for (const std::string& document : documents)
@@ -688,6 +690,30 @@ TEST(StreamParserRuns, DefinitionsChangedDuringAParseTakeEffectAtOnce) {
     EXPECT_EQ(plain, parse(static_cast<TStepDef*>(nullptr)));
     EXPECT_NE(std::find(plain.begin(), plain.end(), "1:25 -comment  c --> |--!>"), plain.end());
     EXPECT_NE(std::find(plain.begin(), plain.end(), "1:39 -tag z|</a>"), plain.end());
+}
+
+TEST(StreamParserRuns, NestingChangedDuringAParseTakesEffectAtOnce) {
+    // What may open where is kept between steps: a handler that changes it is heeded at once.
+    using TChange = std::function<void(TRunGrammar&)>;
+    const std::vector<std::pair<std::string, TChange>> cases = {
+        {"#1 <a>x</a> #2 <a>y</a>", [](TRunGrammar& g) { g.defs[3]->SetCanBeRootNode(false); }},
+        {"<a>x <b>y</b> z <b>w</b></a>", [](TRunGrammar& g) { g.defs[0]->SetAllowsContainedNodes(false); }},
+        {"<a>x <b>y</b> \"s\" <b>w</b></a>",
+         [](TRunGrammar& g) { g.defs[0]->DisallowNodeClass(&g.defs[2]->DefinitionClass()); }},
+        {"<a>\"s\" <b>y</b> \"t\"</a>", [](TRunGrammar& g) { g.pParser->RemoveNodeDefinition(g.defs[2]); }}};
+    for (const auto& [document, change] : cases) {
+        const auto parse = [&](auto* kind) {
+            TRunGrammar grammar(kind, u"\n");
+            int opened = 0;
+            grammar.fnOnOpen = [&] {
+                if (++opened == 2)
+                    change(grammar);
+            };
+            return grammar.Parse(document);
+        };
+        EXPECT_EQ(parse(static_cast<TORVIStreamedNodeDefinition*>(nullptr)), parse(static_cast<TStepDef*>(nullptr)))
+            << document;
+    }
 }
 
 TEST(StreamParserRuns, PatternsThatTellNothingAndLateRequiredUnitsKeepTheirMeaning) {
