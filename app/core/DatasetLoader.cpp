@@ -53,10 +53,9 @@ UnicodeString SageAppPath(const UnicodeString& key) {
     }
 }
 
-
 bool IsListed(const rtl::TStringList& datasets, const TDatasetReadAhead::TCandidate& candidate) {
-    return sage::TSageDatasetFactory::IndexOfDataset(datasets, candidate.Folder,
-                                                     candidate.Identity ? &*candidate.Identity : nullptr) >= 0;
+    return sage::TSageDatasetFactory::IndexOfDataset(
+               datasets, candidate.Folder, candidate.Identity ? &*candidate.Identity : nullptr) >= 0;
 }
 
 // The candidates in order, with the identities the search took, less those already loaded.
@@ -144,7 +143,8 @@ void TDatasetLoader::LoadCandidates(rtl::TStringList* datasets, std::uint64_t de
     _mListedIdentities.clear();
     FindDatasetFolders(&candidates);
 
-    std::vector<TDatasetReadAhead::TCandidate> wanted = NewCandidates(candidates, *datasets, _mListedIdentities);
+    std::vector<TDatasetReadAhead::TCandidate> wanted =
+        NewCandidates(candidates, *datasets, _mListedIdentities);
     TDatasetReadAhead readAhead(*_pDataModule->Factory(), wanted);
     std::uint64_t lastShown = 0;
     for (std::size_t i = 0; i < readAhead.Count(); ++i) {
@@ -152,7 +152,8 @@ void TDatasetLoader::LoadCandidates(rtl::TStringList* datasets, std::uint64_t de
         sage::TSageLeftOut whyNot;
         sage::TSageDataset* dataset = readAhead.Take(i, whyNot);
         // Loads overlap, so a folder reached under two spellings is loaded twice: the later copy goes.
-        if (dataset && sage::TSageDatasetFactory::IndexOfDataset(*datasets, folder, &dataset->FolderIdentity()) >= 0) {
+        if (dataset &&
+            sage::TSageDatasetFactory::IndexOfDataset(*datasets, folder, &dataset->FolderIdentity()) >= 0) {
             rtl::Free(dataset);
             continue;
         }
