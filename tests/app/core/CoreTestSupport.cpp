@@ -1,7 +1,6 @@
 #include "app/core/CoreTestSupport.h"
 
 #include "app/core/GridColumnSizes.h"
-#include "app/core/UserSettingsReset.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -13,17 +12,24 @@ namespace ven::testing {
 namespace fs = std::filesystem;
 using namespace venturo::sample;
 
-TRegistryScope::TRegistryScope() {
+TRegistryScope::TRegistryScope(TUserRegistry user) {
+    if (user == TUserRegistry::Private) {
+        _redirection.emplace();
+    }
     if (const char* old = std::getenv("VENTURO_MTD_REGISTRY")) {
         _szOld = old;
         _blHadOld = true;
     }
     ::setenv("VENTURO_MTD_REGISTRY", _folder.Path().c_str(), 1);
-    ResetSharedUserKey(kGridSizesKey); // what an earlier test or run left behind
+    if (!_redirection) {
+        ResetSharedUserKey(kGridSizesKey); // the product's key: what an earlier test or run left behind
+    }
 }
 
 TRegistryScope::~TRegistryScope() {
-    ResetSharedUserKey(kGridSizesKey);
+    if (!_redirection) {
+        ResetSharedUserKey(kGridSizesKey);
+    }
     if (_blHadOld) {
         ::setenv("VENTURO_MTD_REGISTRY", _szOld.c_str(), 1);
     } else {

@@ -1,10 +1,12 @@
 #pragma once
 // Shared fixtures of the core tests: temporary folders, generated datasets and a private registry.
 #include "TempFolder.h"
+#include "app/core/UserRegistryScope.h"
 #include "rtl/UnicodeString.h"
 #include "tools/SampleDatasetGenerator.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace ven::testing {
@@ -12,10 +14,18 @@ namespace ven::testing {
 using orvitest::ToText;
 using orvitest::TTempFolder;
 
-/// Points the registry store at a private folder for the object's life.
+/// Who sees the current user's registry of a test.
+enum class TUserRegistry {
+    Private,           ///< this process alone, even where the registry is the system's
+    SharedWithChildren ///< also the programs it starts; on Windows the system's, emptied of the product's
+                       ///< keys
+};
+
+/// Points the registry store at a private folder for the object's life, and the current user's key
+/// at one of its own (see TUserRegistry).
 class TRegistryScope {
 public:
-    TRegistryScope();
+    explicit TRegistryScope(TUserRegistry user = TUserRegistry::Private);
     ~TRegistryScope();
     TRegistryScope(const TRegistryScope&) = delete;
     TRegistryScope& operator=(const TRegistryScope&) = delete;
@@ -24,6 +34,7 @@ public:
     std::string ReadRootFile(const std::string& rootName) const;
 
 private:
+    std::optional<TUserRegistryRedirection> _redirection;
     TTempFolder _folder;
     std::string _szOld;
     bool _blHadOld = false;

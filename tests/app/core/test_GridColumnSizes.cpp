@@ -48,6 +48,20 @@ TEST(GridColumnSizesTest, WindowBoundsRoundTripBesideTheWidths) {
     EXPECT_FALSE(LoadWindowBounds(kVatReturnGridSection).has_value());
 }
 
+// Tests run side by side, each in a scope of its own: on Windows, where the registry is the system's,
+// one scope's widths must not reach another's, even nested in one process.
+TEST(GridColumnSizesTest, EachRegistryScopeStartsEmptyAndLeavesTheOuterOneAsItWas) {
+    TRegistryScope outer;
+    ASSERT_TRUE(SaveColumnWidths(kVatReturnGridSection, {90}));
+    {
+        TRegistryScope inner;
+        EXPECT_EQ(LoadColumnWidths(kVatReturnGridSection, 1)[0], 0);
+        ASSERT_TRUE(SaveColumnWidths(kVatReturnGridSection, {30}));
+        EXPECT_EQ(LoadColumnWidths(kVatReturnGridSection, 1)[0], 30);
+    }
+    EXPECT_EQ(LoadColumnWidths(kVatReturnGridSection, 1)[0], 90);
+}
+
 TEST(VatBoxDescriptionsTest, NineBoxesAndNothingElse) {
     EXPECT_EQ(VatBoxDescription(1), u"VAT due on sales and other outputs");
     EXPECT_EQ(VatBoxDescription(5),

@@ -70,7 +70,7 @@ protected:
         return elapsed;
     }
 
-    TRegistryScope registry; // the child inherits the test registry's folder
+    TRegistryScope registry{TUserRegistry::SharedWithChildren}; // the program started reads and writes it
     TTempFolder tmp;
     QString program;
 };

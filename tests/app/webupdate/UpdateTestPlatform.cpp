@@ -30,8 +30,4 @@ std::string StandInProgram(const std::filesystem::path& record, const std::strin
     return "#!/bin/sh\n{ " + what + "; } > '" + to + ".tmp'\n/bin/mv '" + to + ".tmp' '" + to + "'\n";
 }
 
-// The file registry's folder is the scope's own already.
-TUserRegistryScope::TRedirection::TRedirection() = default;
-TUserRegistryScope::TRedirection::~TRedirection() = default;
-
 } // namespace ven::testing

@@ -1,6 +1,6 @@
 #pragma once
 // What the web update's tests need of the platform: stand-in programs that record how they were
-// started, the names the program's files have there, and a current-user registry of each case's own.
+// started, and the names the program's files have there.
 #include "app/core/CoreTestSupport.h"
 #include "app/update/UpdateCheck.h"
 #include "rtl/Registry.h"
@@ -27,23 +27,6 @@ char LibraryPathSeparator();
 /// arguments. The record appears whole (written beside it and renamed).
 std::string StandInProgram(const std::filesystem::path& record, const std::string& word,
                            bool withFolder = false);
-
-/// The current user's registry of one case, for the object's life: on Windows HKEY_CURRENT_USER is
-/// redirected to a key of this scope's own (removed at the end), elsewhere the file registry is a
-/// private folder.
-class TUserRegistryScope {
-public:
-    TUserRegistryScope() = default;
-
-private:
-    struct TRedirection {
-        TRedirection();
-        ~TRedirection();
-        std::wstring Key;
-    };
-    TRedirection _redirection;
-    TRegistryScope _files; // made inside the redirection
-};
 
 /// Writes values of the product's own key of the current user.
 inline void

@@ -11,7 +11,7 @@
 namespace {
 
 using rtl::UnicodeString;
-using ven::testing::TUserRegistryScope;
+using ven::testing::TRegistryScope;
 using ven::testing::WriteProductSettings;
 
 // Records what the check asks; answers "newer" for the URLs it is told to.
@@ -53,7 +53,7 @@ protected:
         return reg.ReadInteger(u"Skip upgrade check");
     }
 
-    TUserRegistryScope _registry;
+    TRegistryScope _registry;
     TRecordingUpdate _update;
 };
 

@@ -242,7 +242,7 @@ protected:
     std::string Log() const { return ReadText(_tmp.Path() / "WUPDATE.LOG"); }
 
     QCoreApplication& _app = App(); // before the server, whose sockets need the application's loop
-    ven::testing::TUserRegistryScope _registry;
+    ven::testing::TRegistryScope _registry;
     TTempFolder _tmp;
     fs::path _program;
     std::string _oldProgram;
