@@ -176,7 +176,9 @@ void TRP::AddMemLockReference(rtl::TObject* Consumer) {
         ++_pLockers[i].nCount;
         return;
     }
-    auto* referenced = AsReferenced(Consumer);
+    // An object that locks itself (a definition counting its nodes' locks) is known without a cast.
+    const bool self = Consumer == static_cast<rtl::TObject*>(this);
+    auto* referenced = self ? this : AsReferenced(Consumer);
     auto* component = referenced ? nullptr : AsComponent(Consumer);
     _pLockers.push_back({Consumer, 1, referenced, component});
     if (referenced && referenced != this) {
