@@ -4,6 +4,7 @@
 #include "app/cli/CliOptions.h"
 #include "app/core/DatasetBrowse.h"
 #include "app/core/DatasetLoader.h"
+#include "app/core/VatGroupIndex.h"
 #include "app/core/VenDataModule.h"
 #include "app/core/VenSystemMode.h"
 #include "sage_datasets/SageDataset.h"
@@ -43,7 +44,7 @@ void RunSearch(ven::TdmVenMTD& dm, const ven::TVenSystemMode& mode, ven::ILoader
     loader->Load();
 }
 
-TJson DatasetJson(ven::TdmVenMTD& dm, sage::TSageDataset& d) {
+TJson DatasetJson(const ven::TVatGroupIndex& groups, sage::TSageDataset& d) {
     sage::TSageDatasetVatReturn* latest = d.LatestVatReturn();
     return TJson{{"folder", JsonUtf8(d.DatasetFolder())},
                  {"companyName", JsonUtf8(d.CompanyName())},
@@ -53,7 +54,7 @@ TJson DatasetJson(ven::TdmVenMTD& dm, sage::TSageDataset& d) {
                  {"latestReturn", latest ? TJson(JsonUtf8(latest->Period())) : TJson(nullptr)},
                  {"numReturns", d.VatReturns().Count()},
                  {"groupKey", latest ? TJson(JsonUtf8(latest->Description())) : TJson(nullptr)},
-                 {"isGroup", dm.IsGroupReturn(&d)},
+                 {"isGroup", groups.IsGroupReturn(&d)},
                  {"incomplete", !d.LeftOut().empty()}};
 }
 
@@ -73,7 +74,7 @@ std::string Count(int n, const char* one, const char* many) {
     return std::to_string(n) + ' ' + (n == 1 ? one : many);
 }
 
-void PrintText(ven::TdmVenMTD& dm, std::vector<sage::TSageDataset*>& datasets,
+void PrintText(const ven::TVatGroupIndex& groups, std::vector<sage::TSageDataset*>& datasets,
                const ven::TReadProblems& problems, std::ostream& out) {
     out << Count(static_cast<int>(datasets.size()), "Sage company", "Sage companies") << '\n';
     for (sage::TSageDataset* d : datasets) {
@@ -82,7 +83,7 @@ void PrintText(ven::TdmVenMTD& dm, std::vector<sage::TSageDataset*>& datasets,
             << "    VAT number " << Utf8(d->VatNumber()) << ", version " << Utf8(d->Version()) << ", "
             << Count(d->VatReturns().Count(), "return", "returns")
             << (latest ? ", latest " + Utf8(latest->Period()) : std::string())
-            << (dm.IsGroupReturn(d) ? ", VAT group" : "") << '\n'
+            << (groups.IsGroupReturn(d) ? ", VAT group" : "") << '\n'
             << "    " << Utf8(d->DatasetFolder()) << '\n';
         if (const std::size_t left = d->LeftOut().size(); left > 0) {
             out << "    " << Utf8(ven::DatasetProblemsText(left)) << '\n';
@@ -142,14 +143,15 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             datasets.push_back(d);
         }
     }
+    const ven::TVatGroupIndex groups(list);
     if (options.Has("--json")) {
         TJson array = TJson::array();
         for (sage::TSageDataset* d : datasets) {
-            array.push_back(DatasetJson(dm, *d));
+            array.push_back(DatasetJson(groups, *d));
         }
         out << Dump(TJson{{"datasets", array}, {"problems", ProblemsJson(dm.Problems())}}) << '\n';
     } else {
-        PrintText(dm, datasets, dm.Problems(), out);
+        PrintText(groups, datasets, dm.Problems(), out);
     }
     return status;
 }

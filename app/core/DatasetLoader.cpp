@@ -1,6 +1,7 @@
 #include "app/core/DatasetLoader.h"
 
 #include <algorithm>
+#include <set>
 
 #include "app/core/DatasetReadAhead.h"
 #include "app/core/PlatformPaths.h"
@@ -57,6 +58,36 @@ bool IsListed(const rtl::TStringList& datasets, const TDatasetReadAhead::TCandid
     return sage::TSageDatasetFactory::IndexOfDataset(
                datasets, candidate.Folder, candidate.Identity ? &*candidate.Identity : nullptr) >= 0;
 }
+
+// The folder identities of the datasets of a list: whether a dataset is there already is then a
+// look-up, where a pass over the list for each dataset loaded made a load cost the square of its size.
+class TLoadedIdentities {
+public:
+    explicit TLoadedIdentities(const rtl::TStringList& datasets) {
+        for (int i = 0; i < datasets.Count(); ++i) {
+            if (auto* dataset = dynamic_cast<sage::TSageDataset*>(datasets.Objects(i))) {
+                Add(dataset->FolderIdentity());
+            }
+        }
+    }
+    void Add(const rtl::TFileIdentity& identity) {
+        if (identity.Known) {
+            _Identities.insert({identity.Volume, identity.File});
+        }
+    }
+    /// Whether datasets (the list this was made for, as grown through Add) has the dataset of folder,
+    /// whose folder identity is identity.
+    bool Lists(const rtl::TStringList& datasets, const UnicodeString& folder,
+               const rtl::TFileIdentity& identity) const {
+        if (identity.Known) {
+            return _Identities.count({identity.Volume, identity.File}) > 0;
+        }
+        return sage::TSageDatasetFactory::IndexOfDataset(datasets, folder, &identity) >= 0;
+    }
+
+private:
+    std::set<std::pair<std::uint64_t, std::uint64_t>> _Identities;
+};
 
 // The candidates in order, with the identities the search took, less those already loaded.
 std::vector<TDatasetReadAhead::TCandidate> NewCandidates(const rtl::TStringList& candidates,
@@ -146,14 +177,14 @@ void TDatasetLoader::LoadCandidates(rtl::TStringList* datasets, std::uint64_t de
     std::vector<TDatasetReadAhead::TCandidate> wanted =
         NewCandidates(candidates, *datasets, _mListedIdentities);
     TDatasetReadAhead readAhead(*_pDataModule->Factory(), wanted);
+    TLoadedIdentities loaded(*datasets);
     std::uint64_t lastShown = 0;
     for (std::size_t i = 0; i < readAhead.Count(); ++i) {
         const UnicodeString& folder = wanted[i].Folder;
         sage::TSageLeftOut whyNot;
         sage::TSageDataset* dataset = readAhead.Take(i, whyNot);
         // Loads overlap, so a folder reached under two spellings is loaded twice: the later copy goes.
-        if (dataset &&
-            sage::TSageDatasetFactory::IndexOfDataset(*datasets, folder, &dataset->FolderIdentity()) >= 0) {
+        if (dataset && loaded.Lists(*datasets, folder, dataset->FolderIdentity())) {
             rtl::Free(dataset);
             continue;
         }
@@ -166,6 +197,7 @@ void TDatasetLoader::LoadCandidates(rtl::TStringList* datasets, std::uint64_t de
         }
         _Dataset = dataset;
         datasets->AddObject(folder, _Dataset);
+        loaded.Add(dataset->FolderIdentity());
         _szMessage = u"Found: " + _Dataset->CompanyName() + u" version: " + _Dataset->Version() + u"\r" +
                      _Dataset->DatasetFolder();
         _szMessage = rtl::StringReplace(_szMessage, u"&", u"&&", rtl::TReplaceFlag::rfReplaceAll);

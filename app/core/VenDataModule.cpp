@@ -1,6 +1,7 @@
 #include "app/core/VenDataModule.h"
 
 #include "app/core/DatasetLoader.h"
+#include "app/core/VatGroupIndex.h"
 #include "app/core/VenSystemMode.h"
 #include "sage_datasets/SageDataset.h"
 #include "sage_datasets/SageDatasetFactory.h"
@@ -192,23 +193,7 @@ TReadProblems TdmVenMTD::Problems() {
 }
 
 bool TdmVenMTD::IsGroupReturn(sage::TSageDataset* dataset) {
-    sage::TSageDatasetVatReturn* latest = dataset ? dataset->LatestVatReturn() : nullptr;
-    // Companies that share no VAT number are not a group, however many lack one.
-    if (!latest || rtl::Trim(latest->VatNumber()).empty()) {
-        return false;
-    }
-    rtl::TStringList& list = *DataSets();
-    for (int i = 0; i < list.Count(); ++i) {
-        sage::TSageDataset* other = DatasetOf(list, i);
-        if (!other || other == dataset) {
-            continue;
-        }
-        sage::TSageDatasetVatReturn* otherLatest = other->LatestVatReturn();
-        if (otherLatest && rtl::SameText(otherLatest->VatNumber(), latest->VatNumber())) {
-            return true;
-        }
-    }
-    return false;
+    return TVatGroupIndex(*DataSets()).IsGroupReturn(dataset);
 }
 
 void TdmVenMTD::FillVatReturns(sage::TSageDataset* dataset) {

@@ -64,7 +64,8 @@ public:
     /// listed dataset left out of its returns, in list order.
     TReadProblems Problems();
     /// Whether another listed dataset's latest return carries the same VAT number as this one's; an
-    /// empty or blank VAT number never makes a group.
+    /// empty or blank VAT number never makes a group. For every dataset of the list, a TVatGroupIndex
+    /// answers in one pass.
     bool IsGroupReturn(sage::TSageDataset* dataset);
     /// Refills mtVatReturns with the returns of dataset, in its list order.
     void FillVatReturns(sage::TSageDataset* dataset);
