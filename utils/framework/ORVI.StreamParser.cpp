@@ -468,6 +468,11 @@ rtl::TRegExScratch& ScratchOf(TORVIStreamParser* pParser, rtl::TRegExScratch* pO
 
 TORVIStreamedNode* TORVIStreamedNodeDefinition::TryMatchOpen(rtl::UnicodeString& szCandidate,
                                                              TORVIStreamParser* pForParser) {
+    return _MatchOpen(szCandidate, pForParser, false);
+}
+
+TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& szCandidate,
+                                                           TORVIStreamParser* pForParser, bool blScreened) {
     rtl::TRegEx* open = _GetOpenRegEx();
     if (!open)
         return nullptr;
@@ -475,13 +480,13 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::TryMatchOpen(rtl::UnicodeString&
     // The parser's own buffer only grows between its changes: an expression that could not even
     // partly match it cannot match it later either.
     const bool blParserBuffer = parser && &szCandidate == &parser->_szBuffer;
-    if (blParserBuffer && _nOpenDeadBuffer == parser->_nBufferSerial && _nOpenDeadBuffer != 0 &&
+    if (!blScreened && blParserBuffer && _nOpenDeadBuffer == parser->_nBufferSerial && _nOpenDeadBuffer != 0 &&
         _FilterOf(open, _pRegOpen, _OpenFilter))
         return nullptr;
     long offset = 0, length = 0;
     rtl::TRegExPartial found = rtl::TRegExPartial::rpNoMatch;
     const TFilter* filter = _FilterOf(open, _pRegOpen, _OpenFilter);
-    if (filter) {
+    if (filter && !blScreened) {
         TUnitSet stops = {};
         if (!szCandidate.empty() && RuledOut(*filter, szCandidate, stops))
             return nullptr;
@@ -1497,8 +1502,10 @@ void TORVIStreamParser::_OfferBuffer() {
         for (TORVIStreamedNodeDefinition* definition : *candidates) {
             if (definition->_CannotOpenNow(this))
                 continue;
+            // What _CannotOpenNow settled for the compiled expression need not be settled again.
+            const bool blScreened = definition->_pRegOpen != nullptr;
             const std::size_t size = _szBuffer.size();
-            TORVIStreamedNode* opened = definition->TryMatchOpen(_szBuffer, this);
+            TORVIStreamedNode* opened = definition->_MatchOpen(_szBuffer, this, blScreened);
             if (_szBuffer.size() != size)
                 _BufferChanged();
             if (opened)

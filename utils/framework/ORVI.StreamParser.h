@@ -347,6 +347,9 @@ private:
     /// grow by before it could match.
     bool _CannotOpen(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer, std::uint64_t (&stops)[2],
                      std::size_t& nRoom);
+    /// TryMatchOpen; blScreened when _CannotOpenNow has just answered false for the compiled open
+    /// expression on pForParser's buffer, whose answers are then not worked out again.
+    TORVIStreamedNode* _MatchOpen(rtl::UnicodeString& szCandidate, TORVIStreamParser* pForParser, bool blScreened);
     /// Whether TryMatchOpen would certainly open nothing on pParser's buffer now, without a call and
     /// without compiling anything.
     bool _CannotOpenNow(TORVIStreamParser* pParser);
