@@ -99,6 +99,8 @@ void ReadStartUnits(rtl::TRegExInfo& info, const rtl::UnicodeString& pattern, un
 // The filter of an expression compiled from pattern with options. An anchored pattern has no start
 // units of its own; they are read from the pattern without its anchor. szInner is the pattern that
 // the anchoring enclosed ("" when the pattern brought its own "^").
+template <class TFilter> bool RuledOut(const TFilter& filter, rtl::UnicodeStringView subject, TUnitSet& stops);
+
 template <class TFilter>
 void MakeFilter(TFilter& filter, const rtl::TRegEx& compiled, const rtl::UnicodeString& szInner,
                 const rtl::UnicodeString& szOwn, unsigned options) {
@@ -132,6 +134,13 @@ void MakeFilter(TFilter& filter, const rtl::TRegEx& compiled, const rtl::Unicode
     for (char16_t unit = 0; unit < 128; ++unit)
         if (filter.Info.CanStartWith(unit))
             AddUnit(filter.StartAscii, unit);
+    // A buffer of one unit is the common case at every step: its answer is asked once.
+    for (char16_t unit = 0; unit < 128; ++unit) {
+        TUnitSet stops = {};
+        if (filter.Info.MinLength > 1 || RuledOut(filter, rtl::UnicodeStringView(&unit, 1), stops))
+            AddUnit(filter.Short, unit);
+    }
+    filter.blShortKnown = true;
 }
 
 // Whether the matches of pattern depend on nothing before their start (no start-of-text or
@@ -651,10 +660,6 @@ bool TORVIStreamedNodeDefinition::_CloseInBuffer(rtl::UnicodeString& szBuffer, T
     return true;
 }
 
-TORVIStreamParser* TORVIStreamedNodeDefinition::_ParserOf(TORVIStreamedNode* pNode) {
-    return pNode->_pParser ? pNode->_pParser : _pParser;
-}
-
 rtl::UnicodeString TORVIStreamedNodeDefinition::_FetchEscaped(TORVIStreamedNode* pNode) {
     TORVIStreamParser* parser = _ParserOf(pNode);
     if (!parser || !parser->_pInput)
@@ -868,6 +873,8 @@ bool TORVIStreamedNodeDefinition::_CannotOpenNow(TORVIStreamParser* pParser) {
     const rtl::UnicodeString& buffer = pParser->_szBuffer;
     if (_nOpenDeadBuffer == pParser->_nBufferSerial && _nOpenDeadBuffer != 0)
         return true;
+    if (buffer.size() == 1 && buffer[0] < 128 && _OpenFilter.blShortKnown)
+        return HasUnit(_OpenFilter.Short, buffer[0]);
     TUnitSet stops = {};
     if (!buffer.empty() && RuledOut(_OpenFilter, buffer, stops))
         return true;

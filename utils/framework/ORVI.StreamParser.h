@@ -287,6 +287,8 @@ private:
         std::uint64_t Singly[2] = {}; // ASCII units that the expression takes alone, as a whole match
         std::uint64_t DeadFirst[2] = {}; // anchored: ASCII units no subject starting with can match
         std::uint64_t StartAscii[2] = {}; // ASCII units a match may start with
+        bool blShortKnown = false;         // Short below was worked out with the rest
+        std::uint64_t Short[2] = {};       // ASCII units alone ruled out, or shorter than any match
         struct TAlone {
             rtl::TRegExPartial Found = rtl::TRegExPartial::rpNoMatch;
             std::uint8_t nOffset = 0, nLength = 0;
@@ -354,7 +356,9 @@ private:
     /// without compiling anything.
     bool _CannotOpenNow(TORVIStreamParser* pParser);
     /// The parser that read pNode (the one parsing), else this definition's own.
-    TORVIStreamParser* _ParserOf(TORVIStreamedNode* pNode);
+    TORVIStreamParser* _ParserOf(TORVIStreamedNode* pNode) const noexcept {
+        return pNode->_pParser ? pNode->_pParser : _pParser;
+    }
     /// Fetches the character after an escape from the stream being parsed; empty when none.
     rtl::UnicodeString _FetchEscaped(TORVIStreamedNode* pNode);
     void _SetParser(TORVIStreamParser* pParser) { _pParser = pParser; }
