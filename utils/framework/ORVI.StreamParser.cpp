@@ -208,7 +208,9 @@ rtl::TRegExScratch& ThreadScratch() {
 TORVIStreamedNode::TORVIStreamedNode(TORVIStreamParser* pParser) : _pParser(pParser) {}
 
 TORVIStreamedNode::~TORVIStreamedNode() {
-    SetDefinition(nullptr);
+    // The lock goes back as SetDefinition(nullptr) would give it, without handing the pin around.
+    if (TORVIStreamedNodeDefinition* definition = _pinDefinition.Get(); definition && !_pinDefinition.Freeing())
+        definition->RemoveMemLockReference(definition);
 }
 
 void TORVIStreamedNode::SetDefinition(TORVIStreamedNodeDefinition* pDefinition) {
@@ -509,7 +511,14 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& s
     if (found != rtl::TRegExPartial::rpMatch || offset != 0)
         return nullptr;
     TORVIStreamedNode* node = CreateNode(pForParser);
-    node->SetDefinition(this); // the node keeps this definition alive, whatever its handlers do
+    // The node keeps this definition alive, whatever its handlers do (as SetDefinition would, for a
+    // node that has none yet).
+    if (!node->_pinDefinition.Address() && !_Freeing()) {
+        AddMemLockReference(this);
+        node->_pinDefinition = rtl::TPin<TORVIStreamedNodeDefinition>(this);
+    } else {
+        node->SetDefinition(this);
+    }
     node->_szOpen.assign(szCandidate, 0, static_cast<std::size_t>(length));
     szCandidate.erase(0, static_cast<std::size_t>(length));
     // The parser that is parsing, which need not be the one whose list holds this definition (a
