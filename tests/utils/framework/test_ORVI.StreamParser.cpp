@@ -342,6 +342,30 @@ TEST_F(StreamParser, DefinitionsThatGoDuringAParseLeaveNothingBehind) {
     EXPECT_TRUE(freed);
 }
 
+TEST_F(StreamParser, EachNodeHoldsOneLockOnItsDefinitionUntilItIsFreed) {
+    TORVIStreamedNodeDefinition* t = Define(u"t", u"\\(", u"\\)");
+    t->SetCanBeRootNode(true);
+    t->SetAllowsContainedNodes(true);
+    t->AllowNodeClass(&t->DefinitionClass());
+    TORVIStreamedNodeDefinition* other = Define(u"other", u"x");
+    const int lockers = t->MemLockReferenceCount();
+    std::vector<int> counts;
+    fnOnOpen = [&](TORVIStreamedNode*) { counts.push_back(t->_GetLockCount(t)); };
+    EXPECT_TRUE(Parse("((())())"));
+    EXPECT_EQ(counts, (std::vector<int>{1, 2, 3, 2}));
+    EXPECT_FALSE(t->IsLockedBy(t));
+    EXPECT_EQ(t->MemLockReferenceCount(), lockers);
+
+    // A node handed to another definition gives the first one's lock back and takes the other's.
+    TORVIStreamedNode* node = rtl::Create<TORVIStreamedNode>(pParser);
+    node->SetDefinition(t);
+    node->SetDefinition(other);
+    EXPECT_FALSE(t->IsLockedBy(t));
+    EXPECT_EQ(other->_GetLockCount(other), 1);
+    rtl::Free(node);
+    EXPECT_FALSE(other->IsLockedBy(other));
+}
+
 TEST_F(StreamParser, AParserStillParsesAfterAnotherTookItsDefinitions) {
     Define(u"t", u"\\(", u"\\)")->SetCanBeRootNode(true);
     auto* other = rtl::Create<TORVIStreamParser>(nullptr);
