@@ -669,11 +669,19 @@ bool TORVIStreamedNodeDefinition::_CloseInBuffer(rtl::UnicodeString& szBuffer, T
     return true;
 }
 
-rtl::UnicodeString TORVIStreamedNodeDefinition::_FetchEscaped(TORVIStreamedNode* pNode) {
+void TORVIStreamedNodeDefinition::_FetchEscaped(TORVIStreamedNode* pNode, rtl::UnicodeString& szInto) {
     TORVIStreamParser* parser = _ParserOf(pNode);
-    if (!parser || !parser->_pInput)
-        return {};
-    return parser->SlurpCharacters(1);
+    if (!parser || !parser->_pInput) {
+        szInto.clear();
+        return;
+    }
+    if (!parser->_Plain()) {
+        szInto = parser->SlurpCharacters(1);
+        return;
+    }
+    // One character as the base class's SlurpCharacters(1) reads it, straight into place.
+    if (parser->_Next(szInto, true))
+        ++parser->_nCharCount;
 }
 
 bool TORVIStreamedNodeDefinition::TryAccept(rtl::UnicodeString& szCandidate, TORVIStreamedNode* pCandidate) {
@@ -684,7 +692,7 @@ bool TORVIStreamedNodeDefinition::TryAccept(rtl::UnicodeString& szCandidate, TOR
     TORVIStreamParser* parser = _ParserOf(pCandidate);
     if (blEscape) {
         // The escaped character is taken as it is (or as the handler says), never as a close.
-        szCandidate = _FetchEscaped(pCandidate);
+        _FetchEscaped(pCandidate, szCandidate);
         if (parser && &szCandidate == &parser->_szBuffer)
             parser->_BufferChanged();
         if (const TORVIStreamParserEscapeEvent fnEscape = _fnEscapeHandler;

@@ -359,8 +359,8 @@ private:
     TORVIStreamParser* _ParserOf(TORVIStreamedNode* pNode) const noexcept {
         return pNode->_pParser ? pNode->_pParser : _pParser;
     }
-    /// Fetches the character after an escape from the stream being parsed; empty when none.
-    rtl::UnicodeString _FetchEscaped(TORVIStreamedNode* pNode);
+    /// Fetches into szInto the character after an escape from the stream being parsed; empty when none.
+    void _FetchEscaped(TORVIStreamedNode* pNode, rtl::UnicodeString& szInto);
     void _SetParser(TORVIStreamParser* pParser) { _pParser = pParser; }
 
     rtl::UnicodeString _szName;
@@ -513,6 +513,13 @@ private:
     void _Push(TORVIStreamedNode* pNode) { _pCurrentNodes.push_back(pNode); }
     void _PopIfCurrent(TORVIStreamedNode* pNode);
     void _Fail(const rtl::UnicodeString& szWhat);
+    /// Whether this parser is of the base class, whose reading steps the definitions may take
+    /// themselves. The class of an object never changes once made: it is asked once.
+    bool _Plain() const {
+        if (_nPlain < 0)
+            _nPlain = typeid(*this) == typeid(TORVIStreamParser) ? 1 : 0;
+        return _nPlain == 1;
+    }
 
     rtl::UnicodeString _szBuffer;
     rtl::UnicodeString _szNormedLineEnd = u"\r\n";
@@ -545,6 +552,7 @@ private:
     };
     TCandidates _CandidateSlots[16];     // by the node definition's address
     TCandidates* _pCandidates = nullptr; // the set _CandidatesAt last answered from
+    mutable std::int8_t _nPlain = -1;    // whether of the base class; -1 until asked
 };
 
 } // namespace orvi
