@@ -144,22 +144,37 @@ TRP::~TORVIReferencedPersistent() {
     _pRegPointers.clear();
 }
 
+namespace {
+
+// The block's state, read once for both questions the object asks of it.
+std::uint32_t BlockState(const rtl::TControlBlock* b) {
+    return b ? b->nState.load(std::memory_order_acquire) : 0;
+}
+
+// Where locker stands among lockers, -1 when it holds no lock. Locks are taken and given back on
+// hot paths (a definition counting its nodes), so the scan is inlined there.
+template <class TLockers> inline int IndexOfLocker(const TLockers& lockers, const rtl::TObject* locker) {
+    for (std::size_t i = 0; i < lockers.size(); ++i)
+        if (lockers[i].pLocker == locker)
+            return static_cast<int>(i);
+    return -1;
+}
+
+} // namespace
+
 bool TRP::_Freed() const {
-    const rtl::TControlBlock* b = ControlBlock();
-    return _blFreed || (b && (b->nState.load(std::memory_order_acquire) & rtl::TControlBlock::kFreed));
+    return _blFreed || (BlockState(ControlBlock()) & rtl::TControlBlock::kFreed);
 }
 
 bool TRP::_Freeing() const {
-    return _Freed() || (_RPState & _rpFreeing) || _blFreePending || Freeing();
+    return _blFreed || (_RPState & _rpFreeing) || _blFreePending ||
+           (BlockState(ControlBlock()) & (rtl::TControlBlock::kFreed | rtl::TControlBlock::kFreeing));
 }
 
 // ---- Lock references
 
 int TRP::_LockerIndex(const rtl::TObject* locker) const {
-    for (std::size_t i = 0; i < _pLockers.size(); ++i)
-        if (_pLockers[i].pLocker == locker)
-            return static_cast<int>(i);
-    return -1;
+    return IndexOfLocker(_pLockers, locker);
 }
 
 void TRP::AddMemLockReference(rtl::TObject* Consumer) {
@@ -171,7 +186,7 @@ void TRP::AddMemLockReference(rtl::TObject* Consumer) {
         if (_fnLeaveTwilight)
             _fnLeaveTwilight(this);
     }
-    const int i = _LockerIndex(Consumer);
+    const int i = IndexOfLocker(_pLockers, Consumer);
     if (i >= 0) {
         ++_pLockers[i].nCount;
         return;
@@ -196,7 +211,7 @@ void TRP::AddMemLockReference(rtl::TObject* Consumer, const TORVIReferencedNotif
 }
 
 void TRP::RemoveMemLockReference(rtl::TObject* Consumer, bool* blDeleted) {
-    const int i = _blListsGone || !Consumer ? -1 : _LockerIndex(Consumer);
+    const int i = _blListsGone || !Consumer ? -1 : IndexOfLocker(_pLockers, Consumer);
     if (i >= 0 && --_pLockers[i].nCount <= 0) {
         TORVIReferencedPersistent* referenced = _pLockers[i].pReferenced;
         rtl::TComponent* component = _pLockers[i].pComponent;

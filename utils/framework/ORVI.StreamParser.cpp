@@ -99,6 +99,8 @@ void ReadStartUnits(rtl::TRegExInfo& info, const rtl::UnicodeString& pattern, un
 // The filter of an expression compiled from pattern with options. An anchored pattern has no start
 // units of its own; they are read from the pattern without its anchor. szInner is the pattern that
 // the anchoring enclosed ("" when the pattern brought its own "^").
+template <class TFilter> bool RuledOut(const TFilter& filter, rtl::UnicodeStringView subject, TUnitSet& stops);
+
 template <class TFilter>
 void MakeFilter(TFilter& filter, const rtl::TRegEx& compiled, const rtl::UnicodeString& szInner,
                 const rtl::UnicodeString& szOwn, unsigned options) {
@@ -132,6 +134,13 @@ void MakeFilter(TFilter& filter, const rtl::TRegEx& compiled, const rtl::Unicode
     for (char16_t unit = 0; unit < 128; ++unit)
         if (filter.Info.CanStartWith(unit))
             AddUnit(filter.StartAscii, unit);
+    // A buffer of one unit is the common case at every step: its answer is asked once.
+    for (char16_t unit = 0; unit < 128; ++unit) {
+        TUnitSet stops = {};
+        if (filter.Info.MinLength > 1 || RuledOut(filter, rtl::UnicodeStringView(&unit, 1), stops))
+            AddUnit(filter.Short, unit);
+    }
+    filter.blShortKnown = true;
 }
 
 // Whether the matches of pattern depend on nothing before their start (no start-of-text or
@@ -199,7 +208,9 @@ rtl::TRegExScratch& ThreadScratch() {
 TORVIStreamedNode::TORVIStreamedNode(TORVIStreamParser* pParser) : _pParser(pParser) {}
 
 TORVIStreamedNode::~TORVIStreamedNode() {
-    SetDefinition(nullptr);
+    // The lock goes back as SetDefinition(nullptr) would give it, without handing the pin around.
+    if (TORVIStreamedNodeDefinition* definition = _pinDefinition.Get(); definition && !_pinDefinition.Freeing())
+        definition->RemoveMemLockReference(definition);
 }
 
 void TORVIStreamedNode::SetDefinition(TORVIStreamedNodeDefinition* pDefinition) {
@@ -468,6 +479,11 @@ rtl::TRegExScratch& ScratchOf(TORVIStreamParser* pParser, rtl::TRegExScratch* pO
 
 TORVIStreamedNode* TORVIStreamedNodeDefinition::TryMatchOpen(rtl::UnicodeString& szCandidate,
                                                              TORVIStreamParser* pForParser) {
+    return _MatchOpen(szCandidate, pForParser, false);
+}
+
+TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& szCandidate,
+                                                           TORVIStreamParser* pForParser, bool blScreened) {
     rtl::TRegEx* open = _GetOpenRegEx();
     if (!open)
         return nullptr;
@@ -475,13 +491,13 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::TryMatchOpen(rtl::UnicodeString&
     // The parser's own buffer only grows between its changes: an expression that could not even
     // partly match it cannot match it later either.
     const bool blParserBuffer = parser && &szCandidate == &parser->_szBuffer;
-    if (blParserBuffer && _nOpenDeadBuffer == parser->_nBufferSerial && _nOpenDeadBuffer != 0 &&
+    if (!blScreened && blParserBuffer && _nOpenDeadBuffer == parser->_nBufferSerial && _nOpenDeadBuffer != 0 &&
         _FilterOf(open, _pRegOpen, _OpenFilter))
         return nullptr;
     long offset = 0, length = 0;
     rtl::TRegExPartial found = rtl::TRegExPartial::rpNoMatch;
     const TFilter* filter = _FilterOf(open, _pRegOpen, _OpenFilter);
-    if (filter) {
+    if (filter && !blScreened) {
         TUnitSet stops = {};
         if (!szCandidate.empty() && RuledOut(*filter, szCandidate, stops))
             return nullptr;
@@ -495,7 +511,14 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::TryMatchOpen(rtl::UnicodeString&
     if (found != rtl::TRegExPartial::rpMatch || offset != 0)
         return nullptr;
     TORVIStreamedNode* node = CreateNode(pForParser);
-    node->SetDefinition(this); // the node keeps this definition alive, whatever its handlers do
+    // The node keeps this definition alive, whatever its handlers do (as SetDefinition would, for a
+    // node that has none yet).
+    if (!node->_pinDefinition.Address() && !_Freeing()) {
+        AddMemLockReference(this);
+        node->_pinDefinition = rtl::TPin<TORVIStreamedNodeDefinition>(this);
+    } else {
+        node->SetDefinition(this);
+    }
     node->_szOpen.assign(szCandidate, 0, static_cast<std::size_t>(length));
     szCandidate.erase(0, static_cast<std::size_t>(length));
     // The parser that is parsing, which need not be the one whose list holds this definition (a
@@ -646,15 +669,19 @@ bool TORVIStreamedNodeDefinition::_CloseInBuffer(rtl::UnicodeString& szBuffer, T
     return true;
 }
 
-TORVIStreamParser* TORVIStreamedNodeDefinition::_ParserOf(TORVIStreamedNode* pNode) {
-    return pNode->_pParser ? pNode->_pParser : _pParser;
-}
-
-rtl::UnicodeString TORVIStreamedNodeDefinition::_FetchEscaped(TORVIStreamedNode* pNode) {
+void TORVIStreamedNodeDefinition::_FetchEscaped(TORVIStreamedNode* pNode, rtl::UnicodeString& szInto) {
     TORVIStreamParser* parser = _ParserOf(pNode);
-    if (!parser || !parser->_pInput)
-        return {};
-    return parser->SlurpCharacters(1);
+    if (!parser || !parser->_pInput) {
+        szInto.clear();
+        return;
+    }
+    if (!parser->_Plain()) {
+        szInto = parser->SlurpCharacters(1);
+        return;
+    }
+    // One character as the base class's SlurpCharacters(1) reads it, straight into place.
+    if (parser->_Next(szInto, true))
+        ++parser->_nCharCount;
 }
 
 bool TORVIStreamedNodeDefinition::TryAccept(rtl::UnicodeString& szCandidate, TORVIStreamedNode* pCandidate) {
@@ -665,7 +692,7 @@ bool TORVIStreamedNodeDefinition::TryAccept(rtl::UnicodeString& szCandidate, TOR
     TORVIStreamParser* parser = _ParserOf(pCandidate);
     if (blEscape) {
         // The escaped character is taken as it is (or as the handler says), never as a close.
-        szCandidate = _FetchEscaped(pCandidate);
+        _FetchEscaped(pCandidate, szCandidate);
         if (parser && &szCandidate == &parser->_szBuffer)
             parser->_BufferChanged();
         if (const TORVIStreamParserEscapeEvent fnEscape = _fnEscapeHandler;
@@ -863,6 +890,8 @@ bool TORVIStreamedNodeDefinition::_CannotOpenNow(TORVIStreamParser* pParser) {
     const rtl::UnicodeString& buffer = pParser->_szBuffer;
     if (_nOpenDeadBuffer == pParser->_nBufferSerial && _nOpenDeadBuffer != 0)
         return true;
+    if (buffer.size() == 1 && buffer[0] < 128 && _OpenFilter.blShortKnown)
+        return HasUnit(_OpenFilter.Short, buffer[0]);
     TUnitSet stops = {};
     if (!buffer.empty() && RuledOut(_OpenFilter, buffer, stops))
         return true;
@@ -1497,8 +1526,10 @@ void TORVIStreamParser::_OfferBuffer() {
         for (TORVIStreamedNodeDefinition* definition : *candidates) {
             if (definition->_CannotOpenNow(this))
                 continue;
+            // What _CannotOpenNow settled for the compiled expression need not be settled again.
+            const bool blScreened = definition->_pRegOpen != nullptr;
             const std::size_t size = _szBuffer.size();
-            TORVIStreamedNode* opened = definition->TryMatchOpen(_szBuffer, this);
+            TORVIStreamedNode* opened = definition->_MatchOpen(_szBuffer, this, blScreened);
             if (_szBuffer.size() != size)
                 _BufferChanged();
             if (opened)

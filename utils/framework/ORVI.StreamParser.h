@@ -287,6 +287,8 @@ private:
         std::uint64_t Singly[2] = {}; // ASCII units that the expression takes alone, as a whole match
         std::uint64_t DeadFirst[2] = {}; // anchored: ASCII units no subject starting with can match
         std::uint64_t StartAscii[2] = {}; // ASCII units a match may start with
+        bool blShortKnown = false;         // Short below was worked out with the rest
+        std::uint64_t Short[2] = {};       // ASCII units alone ruled out, or shorter than any match
         struct TAlone {
             rtl::TRegExPartial Found = rtl::TRegExPartial::rpNoMatch;
             std::uint8_t nOffset = 0, nLength = 0;
@@ -347,13 +349,18 @@ private:
     /// grow by before it could match.
     bool _CannotOpen(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer, std::uint64_t (&stops)[2],
                      std::size_t& nRoom);
+    /// TryMatchOpen; blScreened when _CannotOpenNow has just answered false for the compiled open
+    /// expression on pForParser's buffer, whose answers are then not worked out again.
+    TORVIStreamedNode* _MatchOpen(rtl::UnicodeString& szCandidate, TORVIStreamParser* pForParser, bool blScreened);
     /// Whether TryMatchOpen would certainly open nothing on pParser's buffer now, without a call and
     /// without compiling anything.
     bool _CannotOpenNow(TORVIStreamParser* pParser);
     /// The parser that read pNode (the one parsing), else this definition's own.
-    TORVIStreamParser* _ParserOf(TORVIStreamedNode* pNode);
-    /// Fetches the character after an escape from the stream being parsed; empty when none.
-    rtl::UnicodeString _FetchEscaped(TORVIStreamedNode* pNode);
+    TORVIStreamParser* _ParserOf(TORVIStreamedNode* pNode) const noexcept {
+        return pNode->_pParser ? pNode->_pParser : _pParser;
+    }
+    /// Fetches into szInto the character after an escape from the stream being parsed; empty when none.
+    void _FetchEscaped(TORVIStreamedNode* pNode, rtl::UnicodeString& szInto);
     void _SetParser(TORVIStreamParser* pParser) { _pParser = pParser; }
 
     rtl::UnicodeString _szName;
@@ -506,6 +513,13 @@ private:
     void _Push(TORVIStreamedNode* pNode) { _pCurrentNodes.push_back(pNode); }
     void _PopIfCurrent(TORVIStreamedNode* pNode);
     void _Fail(const rtl::UnicodeString& szWhat);
+    /// Whether this parser is of the base class, whose reading steps the definitions may take
+    /// themselves. The class of an object never changes once made: it is asked once.
+    bool _Plain() const {
+        if (_nPlain < 0)
+            _nPlain = typeid(*this) == typeid(TORVIStreamParser) ? 1 : 0;
+        return _nPlain == 1;
+    }
 
     rtl::UnicodeString _szBuffer;
     rtl::UnicodeString _szNormedLineEnd = u"\r\n";
@@ -538,6 +552,7 @@ private:
     };
     TCandidates _CandidateSlots[16];     // by the node definition's address
     TCandidates* _pCandidates = nullptr; // the set _CandidatesAt last answered from
+    mutable std::int8_t _nPlain = -1;    // whether of the base class; -1 until asked
 };
 
 } // namespace orvi

@@ -90,6 +90,17 @@ public:
 
 using Strings = std::vector<std::string>;
 
+/// Counts the characters asked of it one call at a time.
+class TSlurpCountingParser : public TORVIStreamParser {
+public:
+    using TORVIStreamParser::TORVIStreamParser;
+    UnicodeString SlurpCharacters(int nCount) override {
+        ++nSlurps;
+        return TORVIStreamParser::SlurpCharacters(nCount);
+    }
+    int nSlurps = 0;
+};
+
 } // namespace
 
 TEST_F(StreamParser, EveryLineEndBecomesTheNormalisedOneAndCountsOneLine) {
@@ -167,6 +178,22 @@ TEST_F(StreamParser, AnEscapedCloseIsContent) {
         TORVIStreamParserEscapeEvent(static_cast<StreamParser*>(this), &StreamParser::UpperEscape));
     EXPECT_TRUE(Parse("'\\x\\''"));
     EXPECT_EQ(log, (Strings{"+q '", "-q X'|'"}));
+
+    // The character after an escape is read whole (both units of a pair) and counts as one; a
+    // parser of a derived class reads it through its own SlurpCharacters.
+    log.clear();
+    EXPECT_TRUE(Parse("'\\\xF0\x9F\x98\x80x'"));
+    EXPECT_EQ(log, (Strings{"+q '", "-q \xF0\x9F\x98\x80x|'"}));
+    EXPECT_EQ(pParser->CharCount(), 5);
+    auto* derived = rtl::Create<TSlurpCountingParser>(nullptr);
+    derived->Assign(pParser);
+    log.clear();
+    auto* stream = rtl::Create<rtl::TMemoryStream>(rtl::TBytes{'\'', '\\', 'x', '\''});
+    EXPECT_TRUE(derived->ParseStream(stream));
+    rtl::Free(stream);
+    EXPECT_EQ(log, (Strings{"+q '", "-q X|'"}));
+    EXPECT_EQ(derived->nSlurps, 1);
+    rtl::Free(derived);
 }
 
 TEST_F(StreamParser, NestingFollowsTheAllowedAndRefusedClasses) {
@@ -340,6 +367,30 @@ TEST_F(StreamParser, DefinitionsThatGoDuringAParseLeaveNothingBehind) {
     EXPECT_TRUE(Parse("()"));
     EXPECT_EQ(log, (Strings{"+t (", "-t |)"}));
     EXPECT_TRUE(freed);
+}
+
+TEST_F(StreamParser, EachNodeHoldsOneLockOnItsDefinitionUntilItIsFreed) {
+    TORVIStreamedNodeDefinition* t = Define(u"t", u"\\(", u"\\)");
+    t->SetCanBeRootNode(true);
+    t->SetAllowsContainedNodes(true);
+    t->AllowNodeClass(&t->DefinitionClass());
+    TORVIStreamedNodeDefinition* other = Define(u"other", u"x");
+    const int lockers = t->MemLockReferenceCount();
+    std::vector<int> counts;
+    fnOnOpen = [&](TORVIStreamedNode*) { counts.push_back(t->_GetLockCount(t)); };
+    EXPECT_TRUE(Parse("((())())"));
+    EXPECT_EQ(counts, (std::vector<int>{1, 2, 3, 2}));
+    EXPECT_FALSE(t->IsLockedBy(t));
+    EXPECT_EQ(t->MemLockReferenceCount(), lockers);
+
+    // A node handed to another definition gives the first one's lock back and takes the other's.
+    TORVIStreamedNode* node = rtl::Create<TORVIStreamedNode>(pParser);
+    node->SetDefinition(t);
+    node->SetDefinition(other);
+    EXPECT_FALSE(t->IsLockedBy(t));
+    EXPECT_EQ(other->_GetLockCount(other), 1);
+    rtl::Free(node);
+    EXPECT_FALSE(other->IsLockedBy(other));
 }
 
 TEST_F(StreamParser, AParserStillParsesAfterAnotherTookItsDefinitions) {
