@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstdlib>
+#include <cstring>
 #include <cxxabi.h>
 #include <iterator>
 #include <limits>
@@ -1090,6 +1092,31 @@ int DecodeOne(const rtl::TEncoding* pEncoding, bool blUtf8, const std::uint8_t* 
     return 0;
 }
 
+// Copies the ASCII bytes from `at` on as their own units to text[out], eight at a time while a
+// whole word is ASCII; both offsets end after the run.
+void WidenAscii(const std::uint8_t* bytes, std::size_t size, std::size_t& at, char16_t* text, std::size_t& out) {
+    constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+    for (std::uint64_t word = 0; at + 8 <= size; at += 8, out += 8) {
+        std::memcpy(&word, bytes + at, sizeof word);
+        if (word & kHighBits)
+            break;
+        if constexpr (std::endian::native == std::endian::little) {
+            // Each half's four bytes spread to four 16-bit lanes, in memory order.
+            std::uint64_t halves[2] = {word & 0xFFFFFFFFu, word >> 32};
+            for (std::uint64_t& half : halves) {
+                half = (half | half << 16) & 0x0000FFFF0000FFFFu;
+                half = (half | half << 8) & 0x00FF00FF00FF00FFu;
+            }
+            std::memcpy(text + out, halves, sizeof halves);
+        } else {
+            for (std::size_t k = 0; k < 8; ++k)
+                text[out + k] = bytes[at + k];
+        }
+    }
+    while (at < size && bytes[at] < 0x80)
+        text[out++] = bytes[at++];
+}
+
 } // namespace
 
 void TORVIStreamParser::_LoadInput() {
@@ -1114,25 +1141,16 @@ void TORVIStreamParser::_LoadInput() {
 void TORVIStreamParser::_Decode() {
     TInput& in = _Input;
     in.Starts.emplace_back(in.Text.size(), in.nByte);
+    if (in.blUtf8) {
+        _DecodeUtf8();
+        return;
+    }
     rtl::UnicodeString chars;
     const std::uint8_t* bytes = in.Bytes.data();
     const std::size_t size = in.Bytes.size();
-    for (;;) {
-        if (in.blUtf8) {
-            // The common case in one sweep: ASCII bytes are their own units, also between the
-            // longer characters of a text that has some.
-            std::size_t at = in.nByte;
-            while (at < size && bytes[at] < 0x80)
-                ++at;
-            const std::size_t old = in.Text.size();
-            in.Text.resize(old + (at - in.nByte));
-            std::copy(bytes + in.nByte, bytes + at, in.Text.data() + old);
-            in.nByte = at;
-        }
-        if (in.nByte >= size)
-            break;
+    while (in.nByte < size) {
         int nTried = 0;
-        const int nBytes = DecodeOne(in.pEncoding, in.blUtf8, bytes + in.nByte, size - in.nByte, chars, nTried);
+        const int nBytes = DecodeOne(in.pEncoding, false, bytes + in.nByte, size - in.nByte, chars, nTried);
         if (nBytes == 0) {
             in.nStopBytes = nTried;
             return;
@@ -1143,6 +1161,36 @@ void TORVIStreamParser::_Decode() {
         in.nByte += static_cast<std::size_t>(nBytes);
     }
     in.nStopBytes = 0;
+}
+
+void TORVIStreamParser::_DecodeUtf8() {
+    // No UTF-8 character takes more units than bytes: the text is sized once for the rest of the
+    // bytes, decoded into place and trimmed to what was decoded.
+    TInput& in = _Input;
+    const std::uint8_t* bytes = in.Bytes.data();
+    const std::size_t size = in.Bytes.size();
+    std::size_t out = in.Text.size(), at = in.nByte;
+    in.Text.resize(out + (size - at));
+    rtl::UnicodeString chars;
+    int nTried = 0;
+    for (;;) {
+        WidenAscii(bytes, size, at, in.Text.data(), out);
+        if (at >= size)
+            break;
+        const int nBytes = DecodeOne(in.pEncoding, true, bytes + at, size - at, chars, nTried);
+        if (nBytes == 0)
+            break;
+        if (chars.size() > 1)
+            in.Wide.emplace_back(out, chars.size());
+        if (out + chars.size() > in.Text.size())
+            in.Text.resize(out + chars.size() + (size - at)); // the encoding's own answer for bad bytes
+        std::copy(chars.begin(), chars.end(), in.Text.begin() + static_cast<std::ptrdiff_t>(out));
+        out += chars.size();
+        at += static_cast<std::size_t>(nBytes);
+    }
+    in.Text.resize(out);
+    in.nByte = at;
+    in.nStopBytes = at < size ? nTried : 0;
 }
 
 std::int64_t TORVIStreamParser::_InputPosition() {

@@ -477,6 +477,8 @@ private:
     void _LoadInput();
     /// Decodes from the first byte not decoded until the end or bytes that are no character.
     void _Decode();
+    /// _Decode for UTF-8, into place.
+    void _DecodeUtf8();
     /// The stream position of what has been read, for leaving the stream there.
     std::int64_t _InputPosition();
     /// One character: false at the end. Bytes that are no character raise EORVIStreamError unless

@@ -314,6 +314,14 @@ TEST_F(StreamParser, EveryLengthOfUtf8SequenceDecodesAndMalformedOnesFail) {
     const std::string text = "a\xC3\xA9z\xE2\x82\xAC\xEF\xBF\xBD\xF0\x9F\x98\x80\xF4\x8F\xBF\xBFq ";
     EXPECT_TRUE(Parse(text));
     EXPECT_EQ(log[0], "+word " + text);
+    // ASCII is widened a word at a time: a longer character at each place in and around a word.
+    for (std::size_t at = 0; at <= 17; ++at) {
+        std::string word(18, 'k');
+        word.insert(at, "\xE2\x82\xAC");
+        log.clear();
+        EXPECT_TRUE(Parse(word + " " + word + " "));
+        EXPECT_EQ(log, (Strings{"+word " + word + " ", "-word |", "+word " + word + " ", "-word |"})) << at;
+    }
     // Overlong forms, an encoded surrogate, beyond U+10FFFF, a stray continuation and a cut-off end.
     for (const char* bad : {"\xC0\x80", "\xE0\x9F\xBF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\x80", "\xE2\x82"}) {
         EXPECT_FALSE(Parse(std::string("ab ") + bad));
