@@ -78,9 +78,11 @@ void TObject::Free(TObject* obj) {
 }
 
 void TObject::MarkFreed() noexcept {
+    // State bits are only ever added, and these are all of them: a plain store loses nothing that a
+    // racing Free could add, and costs no locked instruction.
     constexpr std::uint32_t kGone = TControlBlock::kFreeing | TControlBlock::kFreed;
     if (_pBlock && _pBlock->nState.load(std::memory_order_relaxed) != kGone)
-        _pBlock->nState.fetch_or(kGone, std::memory_order_release);
+        _pBlock->nState.store(kGone, std::memory_order_release);
 }
 
 TClass::~TClass() = default;
