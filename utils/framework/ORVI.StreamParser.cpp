@@ -101,12 +101,37 @@ void ReadStartUnits(rtl::TRegExInfo& info, const rtl::UnicodeString& pattern, un
 // the anchoring enclosed ("" when the pattern brought its own "^").
 template <class TFilter> bool RuledOut(const TFilter& filter, rtl::UnicodeStringView subject, TUnitSet& stops);
 
+rtl::TRegExScratch& ThreadScratch();
+
+// Whether no match of the filtered expression starts with the ASCII units first and second, whatever
+// follows them: a soft partial search of the two finds neither a match nor a partial one starting at
+// the first (an earlier partial start is reported first).
+template <class TFilter> bool DeadPair(const TFilter& filter, char16_t first, char16_t second) {
+    if (!filter.pCompiled || first >= 128 || second >= 128)
+        return false;
+    if (!filter.pPairs)
+        filter.pPairs = std::make_unique<typename TFilter::TPairs>();
+    auto& pairs = *filter.pPairs;
+    const std::uint64_t bit = std::uint64_t{1} << (second & 63);
+    if ((pairs.Known[first][second >> 6] & bit) == 0) {
+        const char16_t two[2] = {first, second};
+        long offset = 0, length = 0;
+        const rtl::TRegExPartial found =
+            filter.pCompiled->FindPartial(rtl::UnicodeStringView(two, 2), ThreadScratch(), offset, length);
+        if (found == rtl::TRegExPartial::rpNoMatch || (found == rtl::TRegExPartial::rpPartial && offset > 0))
+            pairs.Dead[first][second >> 6] |= bit;
+        pairs.Known[first][second >> 6] |= bit;
+    }
+    return (pairs.Dead[first][second >> 6] & bit) != 0;
+}
+
 template <class TFilter>
 void MakeFilter(TFilter& filter, const rtl::TRegEx& compiled, const rtl::UnicodeString& szInner,
                 const rtl::UnicodeString& szOwn, unsigned options) {
     filter = TFilter{};
     filter.Info = compiled.Info();
     filter.blAnchored = filter.Info.Anchored;
+    filter.pCompiled = &compiled;
     // What a subject of one unit gets is asked once. For an anchored expression, a subject that
     // could not even partly match cannot match once it has grown: those first units end every hope.
     rtl::TRegExScratch scratch;
@@ -874,8 +899,18 @@ bool TORVIStreamedNodeDefinition::_CannotOpen(TORVIStreamParser* pParser, const 
         return false;
     if (_nOpenDeadBuffer == pParser->_nBufferSerial && _nOpenDeadBuffer != 0)
         return true;
-    if (RuledOut(*filter, szBuffer, stops))
+    if (TUnitSet mine = {}; RuledOut(*filter, szBuffer, mine)) {
+        // No text starting with the buffer's first two units can match: nothing that comes later
+        // revives it, so no unit needs to stop a run for it.
+        if (filter->blAnchored && szBuffer.size() >= 2 && &szBuffer == &pParser->_szBuffer &&
+            DeadPair(*filter, szBuffer[0], szBuffer[1])) {
+            _nOpenDeadBuffer = pParser->_nBufferSerial;
+            return true;
+        }
+        stops[0] |= mine[0];
+        stops[1] |= mine[1];
         return true;
+    }
     // Too short for any match: it cannot open before it has grown to the shortest match.
     if (szBuffer.size() >= filter->Info.MinLength)
         return false;
@@ -1364,7 +1399,9 @@ void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
     } else if (!_BufferRunUnits(node, definition, units, blLineEnds, nRoom)) {
         return;
     }
-    _AppendRun(_szBuffer, units, blLineEnds, end, nRoom, blLineEnded);
+    do
+        _AppendRun(_szBuffer, units, blLineEnds, end, nRoom, blLineEnded);
+    while (_ExtendBufferRun(node, definition, end, units, blLineEnds, nRoom, blLineEnded));
 }
 
 bool TORVIStreamParser::TCandidates::MayStartRun(char16_t unit) {
@@ -1412,6 +1449,14 @@ bool TORVIStreamParser::_BufferRunUnits(TORVIStreamedNode* pNode, TORVIStreamedN
                                         std::uint64_t (&units)[2], bool& blLineEnds, std::size_t& nRoom) {
     // Nothing can take the buffer until one of the stop units comes: it only grows till then.
     TUnitSet stops = {};
+    if (!_NothingTakesBuffer(pNode, pDefinition, stops, nRoom) || nRoom == 0)
+        return false;
+    _RunUnits(stops, units, blLineEnds);
+    return true;
+}
+
+bool TORVIStreamParser::_NothingTakesBuffer(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
+                                            std::uint64_t (&stops)[2], std::size_t& nRoom) {
     if (pNode && (!pDefinition || !pDefinition->_IgnoresBuffer(pNode, _szBuffer, stops)))
         return false;
     const std::vector<TORVIStreamedNodeDefinition*>* candidates = _CandidatesAt(pNode);
@@ -1420,9 +1465,43 @@ bool TORVIStreamParser::_BufferRunUnits(TORVIStreamedNode* pNode, TORVIStreamedN
     for (TORVIStreamedNodeDefinition* candidate : *candidates)
         if (!candidate->_CannotOpen(this, _szBuffer, stops, nRoom))
             return false;
-    if (nRoom == 0)
+    return true;
+}
+
+bool TORVIStreamParser::_ExtendBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
+                                         std::size_t end, std::uint64_t (&units)[2], bool& blLineEnds,
+                                         std::size_t& nRoom, bool& blLineEnded) {
+    TInput& in = _Input;
+    if (in.nUnit >= end || _szBuffer.empty())
         return false;
+    // The unit that stopped the run: its step would append it and offer the buffer. When nothing
+    // takes the grown buffer either, that step does nothing else and the run goes on from it.
+    const char16_t unit = in.Text[in.nUnit];
+    if (unit == u'\r' || unit == u'\n' || HasUnit(units, unit))
+        return false; // a unit of the run itself: the run ended where the buffer may become long enough to open
+    // Not tried for a unit that every close of the node holds, nor for one that alone might open a
+    // node here (then it mostly does so after the buffer's blanks too).
+    if (pNode && pDefinition && pDefinition->_pRegClose && pDefinition->_CloseFilter.Info.HasRequiredUnit &&
+        pDefinition->_CloseFilter.Info.RequiredUnit == unit)
+        return false;
+    if (_pCandidates && _pCandidates->blRunStarts && HasUnit(_pCandidates->Openers, unit))
+        return false;
+    TUnitSet stops = {};
+    std::size_t nGrownRoom = kNoLimit;
+    _szBuffer.push_back(unit);
+    if (!_NothingTakesBuffer(pNode, pDefinition, stops, nGrownRoom)) {
+        _szBuffer.pop_back();
+        return false;
+    }
     _RunUnits(stops, units, blLineEnds);
+    nRoom = nGrownRoom;
+    if (blLineEnded) {
+        ++_nLineCount;
+        _nCharCount = 0;
+        blLineEnded = false;
+    }
+    ++_nCharCount;
+    ++in.nUnit;
     return true;
 }
 

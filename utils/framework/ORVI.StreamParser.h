@@ -293,6 +293,14 @@ private:
             rtl::TRegExPartial Found = rtl::TRegExPartial::rpNoMatch;
             std::uint8_t nOffset = 0, nLength = 0;
         } Alone[128], AloneWhole[128]; // what a subject of that ASCII unit alone gets (soft partial; whole)
+        // For two ASCII units: whether no match can start with them, whatever follows. Asked of the
+        // compiled expression the first time a pair is met, so a parse pays for the pairs it meets.
+        struct TPairs {
+            std::uint64_t Known[128][2] = {};
+            std::uint64_t Dead[128][2] = {};
+        };
+        const rtl::TRegEx* pCompiled = nullptr; // the expression described; nil when pairs are not asked
+        mutable std::unique_ptr<TPairs> pPairs;
     };
     // What _ContentUnits answers apart from the node's close scan, worked out again whenever the
     // settings or the parser's line end change.
@@ -490,6 +498,14 @@ private:
     /// unit of the rest comes.
     bool _BufferRunUnits(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
                          std::uint64_t (&units)[2], bool& blLineEnds, std::size_t& nRoom);
+    /// Whether pNode (current, with pDefinition) takes nothing of the buffer and no candidate can
+    /// open on it until a unit of stops comes (nRoom lowered as _CannotOpen does).
+    bool _NothingTakesBuffer(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
+                             std::uint64_t (&stops)[2], std::size_t& nRoom);
+    /// After a run of buffer: takes the next character into the buffer, as its step would, when
+    /// that step could do nothing else, and sets the units of the run that may follow; false otherwise.
+    bool _ExtendBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition, std::size_t end,
+                          std::uint64_t (&units)[2], bool& blLineEnds, std::size_t& nRoom, bool& blLineEnded);
     /// The units a run of buffer takes, and whether line ends, until a unit of stops.
     void _RunUnits(const std::uint64_t (&stops)[2], std::uint64_t (&units)[2], bool& blLineEnds);
     /// With an empty buffer: takes the next character into it, as its step would, when that step
