@@ -899,18 +899,15 @@ bool TORVIStreamedNodeDefinition::_CannotOpen(TORVIStreamParser* pParser, const 
         return false;
     if (_nOpenDeadBuffer == pParser->_nBufferSerial && _nOpenDeadBuffer != 0)
         return true;
-    if (TUnitSet mine = {}; RuledOut(*filter, szBuffer, mine)) {
-        // No text starting with the buffer's first two units can match: nothing that comes later
-        // revives it, so no unit needs to stop a run for it.
-        if (filter->blAnchored && szBuffer.size() >= 2 && &szBuffer == &pParser->_szBuffer &&
-            DeadPair(*filter, szBuffer[0], szBuffer[1])) {
-            _nOpenDeadBuffer = pParser->_nBufferSerial;
-            return true;
-        }
-        stops[0] |= mine[0];
-        stops[1] |= mine[1];
+    // No text starting with the buffer's first two units can match: nothing that comes later
+    // revives it, so no unit needs to stop a run for it.
+    if (filter->blAnchored && szBuffer.size() >= 2 && &szBuffer == &pParser->_szBuffer &&
+        DeadPair(*filter, szBuffer[0], szBuffer[1])) {
+        _nOpenDeadBuffer = pParser->_nBufferSerial;
         return true;
     }
+    if (RuledOut(*filter, szBuffer, stops))
+        return true;
     // Too short for any match: it cannot open before it has grown to the shortest match.
     if (szBuffer.size() >= filter->Info.MinLength)
         return false;
@@ -927,6 +924,10 @@ bool TORVIStreamedNodeDefinition::_CannotOpenNow(TORVIStreamParser* pParser) {
         return true;
     if (buffer.size() == 1 && buffer[0] < 128 && _OpenFilter.blShortKnown)
         return HasUnit(_OpenFilter.Short, buffer[0]);
+    if (_OpenFilter.blAnchored && buffer.size() >= 2 && DeadPair(_OpenFilter, buffer[0], buffer[1])) {
+        _nOpenDeadBuffer = pParser->_nBufferSerial;
+        return true;
+    }
     TUnitSet stops = {};
     if (!buffer.empty() && RuledOut(_OpenFilter, buffer, stops))
         return true;
