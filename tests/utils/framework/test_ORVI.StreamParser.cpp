@@ -703,6 +703,22 @@ TEST(StreamParserRuns, RunsTellTheSameStoryAsSingleCharacters) {
                 << document;
 }
 
+TEST(StreamParserRuns, ABufferRunGoesPastAStopOnlyWhereNothingCouldTakeTheBuffer) {
+    // Units that another expression requires or that stop a run ('-', '"', '#', '>', non-ASCII) inside
+    // tags and closes, openings that are dead after two units or only after more, and ones that
+    // become possible only at the unit that stopped the run.
+    const std::vector<std::string> documents = {
+        "<a-b x='caf\xC3\xA9-\"#'>t</a-b ><a x=\"--\">u</a>",
+        "<!-x><a>\xC3\xA9-</a><!->-<!-- - --><!--x-->",
+        "<a><a-\xC3\xA9/></a>\n  <b-c/> <b x='1'-->#12<!--->",
+        "<a>x<!-<!--y--></a>< a><a\xC3\xA9>\"s-\"",
+        "<a>\r\n<a\r\n-b>\xF0\x9F\x98\x80-</a\n></a>"};
+    for (const std::string& document : documents)
+        for (const UnicodeString& lineEnd : {UnicodeString(u"\n"), UnicodeString(u"\r\n")})
+            ASSERT_EQ(ParseAs<TORVIStreamedNodeDefinition>(document, lineEnd), ParseAs<TStepDef>(document, lineEnd))
+                << document;
+}
+
 TEST(StreamParserRuns, WhatIsKnownOfAnExpressionAnswersAsTheExpressionWould) {
     // Closes of two alternatives and of a repeated unit, opens longer than one unit or of one unit
     // alone, text of one unit at a time.
