@@ -595,14 +595,13 @@ void TORVIStreamedNodeDefinition::_AdvanceCloseScan(TORVIStreamedNode* pNode, co
     // Move the dead offset over the content alone (no later text can revive a start that failed
     // before its end).
     TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
-    if (pNode->_szContent.size() <= scan.nDeadChecked)
+    const rtl::UnicodeString& content = pNode->_szContent;
+    if (content.size() <= scan.nDeadChecked)
         return;
-    if (scan.szSubject.size() != pNode->_szContent.size() || scan.nContent != pNode->_szContent.size())
-        _MirrorContent(pNode);
     long offset = 0, length = 0;
-    switch (close.FindPartial(scan.szSubject, scratch, offset, length, static_cast<long>(scan.nDead))) {
+    switch (close.FindPartial(content, scratch, offset, length, static_cast<long>(scan.nDead))) {
     case rtl::TRegExPartial::rpNoMatch:
-        scan.nDead = scan.nContent;
+        scan.nDead = content.size();
         break;
     case rtl::TRegExPartial::rpPartial:
         scan.nDead = static_cast<std::size_t>(offset);
@@ -610,7 +609,7 @@ void TORVIStreamedNodeDefinition::_AdvanceCloseScan(TORVIStreamedNode* pNode, co
     case rtl::TRegExPartial::rpMatch:
         break;
     }
-    scan.nDeadChecked = scan.nContent;
+    scan.nDeadChecked = content.size();
 }
 
 TORVIStreamedNode::TCloseScan& TORVIStreamedNodeDefinition::_RefreshCloseScan(TORVIStreamedNode* pNode,
@@ -639,6 +638,8 @@ bool TORVIStreamedNodeDefinition::_CheckClose(rtl::UnicodeString& szBuffer, TORV
     }
     if (_CloseFilter.blContextFree && close == _pRegClose.get() && scan.nDead >= pNode->_szContent.size())
         return _CloseInBuffer(szBuffer, pNode, *close, scratch);
+    if (_CloseFilter.blContextFree && close == _pRegClose.get())
+        return _CloseInTail(szBuffer, pNode, *close, scratch);
     _MirrorContent(pNode);
     // The whole text is searched first: when it closes the node, the content alone need not be.
     scan.szSubject.append(szBuffer);
@@ -664,6 +665,37 @@ bool TORVIStreamedNodeDefinition::_CheckClose(rtl::UnicodeString& szBuffer, TORV
     }
     pNode->_szClose = scan.szSubject.substr(start, end - start);
     szBuffer = scan.szSubject.substr(end);
+    _DoClose(pNode);
+    return true;
+}
+
+bool TORVIStreamedNodeDefinition::_CloseInTail(rtl::UnicodeString& szBuffer, TORVIStreamedNode* pNode,
+                                               const rtl::TRegEx& close, rtl::TRegExScratch& scratch) {
+    // No match starts before the dead offset and none depends on what comes before its start: the
+    // content from there on, followed by the buffer, answers as the whole text would.
+    const rtl::UnicodeString& content = pNode->_szContent;
+    const std::size_t from = pNode->_CloseScan.nDead;
+    rtl::UnicodeString& tail = _szCloseTail;
+    tail.assign(content, from);
+    tail.append(szBuffer);
+    long offset = 0, length = 0;
+    if (!close.Find(tail, scratch, offset, length)) {
+        _AdvanceCloseScan(pNode, close, scratch);
+        return false;
+    }
+    const std::size_t start = from + static_cast<std::size_t>(offset);
+    if (_GetAllowsContainedText()) {
+        if (start >= content.size())
+            pNode->_AppendContent(rtl::UnicodeStringView(tail).substr(content.size() - from, start - content.size()));
+        else
+            pNode->_SetContent(content.substr(0, start));
+    } else if (start > 0) {
+        const rtl::UnicodeString name = _GetName();
+        throw EORVIStreamError(name.empty() ? rtl::UnicodeString(u"Unexpected text found in unnamed node")
+                                            : u"Unexpected text found in " + name + u" node");
+    }
+    pNode->_szClose.assign(tail, static_cast<std::size_t>(offset), static_cast<std::size_t>(length));
+    szBuffer.assign(tail, static_cast<std::size_t>(offset + length));
     _DoClose(pNode);
     return true;
 }

@@ -328,6 +328,10 @@ private:
     /// _CheckClose where no close match starts in pNode's content and close is context free.
     bool _CloseInBuffer(rtl::UnicodeString& szBuffer, TORVIStreamedNode* pNode, const rtl::TRegEx& close,
                         rtl::TRegExScratch& scratch);
+    /// _CheckClose where close is context free: only the content from the dead offset on is searched
+    /// with the buffer.
+    bool _CloseInTail(rtl::UnicodeString& szBuffer, TORVIStreamedNode* pNode, const rtl::TRegEx& close,
+                      rtl::TRegExScratch& scratch);
     /// Copies into pNode's close scan what its content gained.
     static void _MirrorContent(TORVIStreamedNode* pNode);
     /// Moves the dead offset of pNode's close scan over content not yet searched alone.
@@ -381,6 +385,7 @@ private:
     rtl::UnicodeString _szClose;
     std::unique_ptr<rtl::TRegEx> _pRegClose;
     std::uint64_t _nCloseSerial = 0; // tells a node's close scan which compiled form it was made for
+    rtl::UnicodeString _szCloseTail;  // the text a context-free close is searched in (kept for its room)
     mutable std::int8_t _nPlain = -1;      // whether of the base class; -1 until asked
     std::uint64_t _nOpenDeadBuffer = 0;    // serial of a parser buffer the open expression can never match
     std::uint64_t _nAllowedDeadBuffer = 0; // likewise for an anchored allowed-content expression
