@@ -103,26 +103,31 @@ template <class TFilter> bool RuledOut(const TFilter& filter, rtl::UnicodeString
 
 rtl::TRegExScratch& ThreadScratch();
 
-// Whether no match of the filtered expression starts with the ASCII units first and second, whatever
-// follows them: a soft partial search of the two finds neither a match nor a partial one starting at
-// the first (an earlier partial start is reported first).
-template <class TFilter> bool DeadPair(const TFilter& filter, char16_t first, char16_t second) {
-    if (!filter.pCompiled || first >= 128 || second >= 128)
-        return false;
+// Asks the expression about the two ASCII units once: no match starts with them, whatever follows,
+// when a soft partial search of the two finds neither a match nor a partial one starting at the
+// first (an earlier partial start is reported first). Kept out of line: it is seldom called.
+template <class TFilter> [[gnu::noinline]] void AskPair(const TFilter& filter, char16_t first, char16_t second) {
     if (!filter.pPairs)
         filter.pPairs = std::make_unique<typename TFilter::TPairs>();
     auto& pairs = *filter.pPairs;
     const std::uint64_t bit = std::uint64_t{1} << (second & 63);
-    if ((pairs.Known[first][second >> 6] & bit) == 0) {
-        const char16_t two[2] = {first, second};
-        long offset = 0, length = 0;
-        const rtl::TRegExPartial found =
-            filter.pCompiled->FindPartial(rtl::UnicodeStringView(two, 2), ThreadScratch(), offset, length);
-        if (found == rtl::TRegExPartial::rpNoMatch || (found == rtl::TRegExPartial::rpPartial && offset > 0))
-            pairs.Dead[first][second >> 6] |= bit;
-        pairs.Known[first][second >> 6] |= bit;
-    }
-    return (pairs.Dead[first][second >> 6] & bit) != 0;
+    const char16_t two[2] = {first, second};
+    long offset = 0, length = 0;
+    const rtl::TRegExPartial found =
+        filter.pCompiled->FindPartial(rtl::UnicodeStringView(two, 2), ThreadScratch(), offset, length);
+    if (found == rtl::TRegExPartial::rpNoMatch || (found == rtl::TRegExPartial::rpPartial && offset > 0))
+        pairs.Dead[first][second >> 6] |= bit;
+    pairs.Known[first][second >> 6] |= bit;
+}
+
+// Whether no match of the filtered expression starts with the units first and second.
+template <class TFilter> inline bool DeadPair(const TFilter& filter, char16_t first, char16_t second) {
+    if (!filter.pCompiled || first >= 128 || second >= 128)
+        return false;
+    const std::uint64_t bit = std::uint64_t{1} << (second & 63);
+    if (!filter.pPairs || (filter.pPairs->Known[first][second >> 6] & bit) == 0)
+        AskPair(filter, first, second);
+    return (filter.pPairs->Dead[first][second >> 6] & bit) != 0;
 }
 
 template <class TFilter>
