@@ -900,19 +900,25 @@ bool TORVIStreamedNodeDefinition::_IgnoresBuffer(TORVIStreamedNode* pNode, const
     if (!_Plain(pNode) || szBuffer.empty())
         return false;
     TORVIStreamParser* parser = _ParserOf(pNode);
-    if (rtl::TRegEx* close = _GetCloseRegEx()) {
+    // Of the base class: its getters answer from the members, compiling what is not compiled yet.
+    if (rtl::TRegEx* close = _pRegClose ? _pRegClose.get() : _GetCloseRegEx()) {
         const TFilter* filter = _FilterOf(close, _pRegClose, _CloseFilter);
         if (!filter || !filter->Info.HasRequiredUnit || !parser ||
             szBuffer.find(filter->Info.RequiredUnit) != rtl::UnicodeString::npos)
             return false;
-        if (_RefreshCloseScan(pNode, *close, parser->_Scratch).nDead < pNode->_szContent.size())
+        // A scan already up to date with the content, with no match starting in it, stays so.
+        const TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
+        const std::size_t nContent = pNode->_szContent.size();
+        const bool blSynced = scan.nExpression == _nCloseSerial && scan.nRevision == pNode->_nContentRevision &&
+                              scan.nContent <= nContent && scan.nDeadChecked == nContent && scan.nDead >= nContent;
+        if (!blSynced && _RefreshCloseScan(pNode, *close, parser->_Scratch).nDead < nContent)
             return false;
         AddUnit(stops, filter->Info.RequiredUnit);
     }
-    if (_GetAllowsContainedText()) {
-        if (_GetValidRegEx())
+    if (_Has(snd_AllowsText)) {
+        if (_pRegValid || _GetValidRegEx())
             return false;
-        if (rtl::TRegEx* allowed = _GetAllowedRegEx()) {
+        if (rtl::TRegEx* allowed = _pRegAllowed ? _pRegAllowed.get() : _GetAllowedRegEx()) {
             const TFilter* filter = _FilterOf(allowed, _pRegAllowed, _AllowedFilter);
             const bool blDead = filter && filter->blAnchored && parser && &szBuffer == &parser->_szBuffer &&
                                 _nAllowedDeadBuffer == parser->_nBufferSerial && _nAllowedDeadBuffer != 0;
@@ -921,7 +927,7 @@ bool TORVIStreamedNodeDefinition::_IgnoresBuffer(TORVIStreamedNode* pNode, const
         }
     }
     // Nothing accepted: a node that takes no nodes would close.
-    return _GetAllowsContainedNodes();
+    return _Has(snd_AllowsNodes);
 }
 
 bool TORVIStreamedNodeDefinition::_CannotOpen(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer,
