@@ -934,7 +934,7 @@ bool TORVIStreamedNodeDefinition::_CannotOpen(TORVIStreamParser* pParser, const 
                                               std::uint64_t (&stops)[2], std::size_t& nRoom) {
     if (!_Plain(nullptr))
         return false;
-    rtl::TRegEx* open = _GetOpenRegEx();
+    rtl::TRegEx* open = _pRegOpen ? _pRegOpen.get() : _GetOpenRegEx(); // the base class's getter
     if (!open)
         return true;
     const TFilter* filter = _FilterOf(open, _pRegOpen, _OpenFilter);
