@@ -719,6 +719,23 @@ TEST(StreamParserRuns, ABufferRunGoesPastAStopOnlyWhereNothingCouldTakeTheBuffer
                 << document;
 }
 
+TEST(StreamParserRuns, ACloseThatStartsInTheContentIsFoundFromItsFirstPossibleStart) {
+    // Closes whose start lies in the content already taken, at its dead offset or later, with
+    // partial starts that fail before the real one and line ends inside the close. The reference
+    // compiles its own close expression, which is searched in the whole text.
+    const auto parse = [](auto* kind, const std::string& document) {
+        TRunGrammar grammar(kind, u"\n");
+        using T = std::remove_pointer_t<decltype(kind)>;
+        grammar.Add<T>(u"span", u"\\[", u"a[ab\\n]*c|zz", u"^[^\\]]", false);
+        return grammar.Parse(document);
+    };
+    for (const std::string document :
+         {"[xaab\nbc]", "[aaaxabbbbc <a>t</a>", "[a\r\nab a zc zz", "[abab abac ", "[z az zaz zzz]"})
+        ASSERT_EQ(parse(static_cast<TORVIStreamedNodeDefinition*>(nullptr), document),
+                  parse(static_cast<TBareDef*>(nullptr), document))
+            << document;
+}
+
 TEST(StreamParserRuns, WhatIsKnownOfAnExpressionAnswersAsTheExpressionWould) {
     // Closes of two alternatives and of a repeated unit, opens longer than one unit or of one unit
     // alone, text of one unit at a time.
