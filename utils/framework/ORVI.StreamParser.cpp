@@ -103,12 +103,42 @@ void ReadStartUnits(rtl::TRegExInfo& info, const rtl::UnicodeString& pattern, un
 // the anchoring enclosed ("" when the pattern brought its own "^").
 template <class TFilter> bool RuledOut(const TFilter& filter, rtl::UnicodeStringView subject, TUnitSet& stops);
 
+rtl::TRegExScratch& ThreadScratch();
+
+// Asks the expression about the two ASCII units once: no match starts with them, whatever follows,
+// when a soft partial search of the two finds neither a match nor a partial one starting at the
+// first (an earlier partial start is reported first). Kept out of line: it is seldom called.
+template <class TFilter> [[gnu::noinline]] void AskPair(const TFilter& filter, char16_t first, char16_t second) {
+    if (!filter.pPairs)
+        filter.pPairs = std::make_unique<typename TFilter::TPairs>();
+    auto& pairs = *filter.pPairs;
+    const std::uint64_t bit = std::uint64_t{1} << (second & 63);
+    const char16_t two[2] = {first, second};
+    long offset = 0, length = 0;
+    const rtl::TRegExPartial found =
+        filter.pCompiled->FindPartial(rtl::UnicodeStringView(two, 2), ThreadScratch(), offset, length);
+    if (found == rtl::TRegExPartial::rpNoMatch || (found == rtl::TRegExPartial::rpPartial && offset > 0))
+        pairs.Dead[first][second >> 6] |= bit;
+    pairs.Known[first][second >> 6] |= bit;
+}
+
+// Whether no match of the filtered expression starts with the units first and second.
+template <class TFilter> inline bool DeadPair(const TFilter& filter, char16_t first, char16_t second) {
+    if (!filter.pCompiled || first >= 128 || second >= 128)
+        return false;
+    const std::uint64_t bit = std::uint64_t{1} << (second & 63);
+    if (!filter.pPairs || (filter.pPairs->Known[first][second >> 6] & bit) == 0)
+        AskPair(filter, first, second);
+    return (filter.pPairs->Dead[first][second >> 6] & bit) != 0;
+}
+
 template <class TFilter>
 void MakeFilter(TFilter& filter, const rtl::TRegEx& compiled, const rtl::UnicodeString& szInner,
                 const rtl::UnicodeString& szOwn, unsigned options) {
     filter = TFilter{};
     filter.Info = compiled.Info();
     filter.blAnchored = filter.Info.Anchored;
+    filter.pCompiled = &compiled;
     // What a subject of one unit gets is asked once. For an anchored expression, a subject that
     // could not even partly match cannot match once it has grown: those first units end every hope.
     rtl::TRegExScratch scratch;
@@ -572,14 +602,13 @@ void TORVIStreamedNodeDefinition::_AdvanceCloseScan(TORVIStreamedNode* pNode, co
     // Move the dead offset over the content alone (no later text can revive a start that failed
     // before its end).
     TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
-    if (pNode->_szContent.size() <= scan.nDeadChecked)
+    const rtl::UnicodeString& content = pNode->_szContent;
+    if (content.size() <= scan.nDeadChecked)
         return;
-    if (scan.szSubject.size() != pNode->_szContent.size() || scan.nContent != pNode->_szContent.size())
-        _MirrorContent(pNode);
     long offset = 0, length = 0;
-    switch (close.FindPartial(scan.szSubject, scratch, offset, length, static_cast<long>(scan.nDead))) {
+    switch (close.FindPartial(content, scratch, offset, length, static_cast<long>(scan.nDead))) {
     case rtl::TRegExPartial::rpNoMatch:
-        scan.nDead = scan.nContent;
+        scan.nDead = content.size();
         break;
     case rtl::TRegExPartial::rpPartial:
         scan.nDead = static_cast<std::size_t>(offset);
@@ -587,7 +616,7 @@ void TORVIStreamedNodeDefinition::_AdvanceCloseScan(TORVIStreamedNode* pNode, co
     case rtl::TRegExPartial::rpMatch:
         break;
     }
-    scan.nDeadChecked = scan.nContent;
+    scan.nDeadChecked = content.size();
 }
 
 TORVIStreamedNode::TCloseScan& TORVIStreamedNodeDefinition::_RefreshCloseScan(TORVIStreamedNode* pNode,
@@ -616,6 +645,8 @@ bool TORVIStreamedNodeDefinition::_CheckClose(rtl::UnicodeString& szBuffer, TORV
     }
     if (_CloseFilter.blContextFree && close == _pRegClose.get() && scan.nDead >= pNode->_szContent.size())
         return _CloseInBuffer(szBuffer, pNode, *close, scratch);
+    if (_CloseFilter.blContextFree && close == _pRegClose.get())
+        return _CloseInTail(szBuffer, pNode, *close, scratch);
     _MirrorContent(pNode);
     // The whole text is searched first: when it closes the node, the content alone need not be.
     scan.szSubject.append(szBuffer);
@@ -641,6 +672,37 @@ bool TORVIStreamedNodeDefinition::_CheckClose(rtl::UnicodeString& szBuffer, TORV
     }
     pNode->_szClose = scan.szSubject.substr(start, end - start);
     szBuffer = scan.szSubject.substr(end);
+    _DoClose(pNode);
+    return true;
+}
+
+bool TORVIStreamedNodeDefinition::_CloseInTail(rtl::UnicodeString& szBuffer, TORVIStreamedNode* pNode,
+                                               const rtl::TRegEx& close, rtl::TRegExScratch& scratch) {
+    // No match starts before the dead offset and none depends on what comes before its start: the
+    // content from there on, followed by the buffer, answers as the whole text would.
+    const rtl::UnicodeString& content = pNode->_szContent;
+    const std::size_t from = pNode->_CloseScan.nDead;
+    rtl::UnicodeString& tail = _szCloseTail;
+    tail.assign(content, from);
+    tail.append(szBuffer);
+    long offset = 0, length = 0;
+    if (!close.Find(tail, scratch, offset, length)) {
+        _AdvanceCloseScan(pNode, close, scratch);
+        return false;
+    }
+    const std::size_t start = from + static_cast<std::size_t>(offset);
+    if (_GetAllowsContainedText()) {
+        if (start >= content.size())
+            pNode->_AppendContent(rtl::UnicodeStringView(tail).substr(content.size() - from, start - content.size()));
+        else
+            pNode->_SetContent(content.substr(0, start));
+    } else if (start > 0) {
+        const rtl::UnicodeString name = _GetName();
+        throw EORVIStreamError(name.empty() ? rtl::UnicodeString(u"Unexpected text found in unnamed node")
+                                            : u"Unexpected text found in " + name + u" node");
+    }
+    pNode->_szClose.assign(tail, static_cast<std::size_t>(offset), static_cast<std::size_t>(length));
+    szBuffer.assign(tail, static_cast<std::size_t>(offset + length));
     _DoClose(pNode);
     return true;
 }
@@ -840,19 +902,25 @@ bool TORVIStreamedNodeDefinition::_IgnoresBuffer(TORVIStreamedNode* pNode, const
     if (!_Plain(pNode) || szBuffer.empty())
         return false;
     TORVIStreamParser* parser = _ParserOf(pNode);
-    if (rtl::TRegEx* close = _GetCloseRegEx()) {
+    // Of the base class: its getters answer from the members, compiling what is not compiled yet.
+    if (rtl::TRegEx* close = _pRegClose ? _pRegClose.get() : _GetCloseRegEx()) {
         const TFilter* filter = _FilterOf(close, _pRegClose, _CloseFilter);
         if (!filter || !filter->Info.HasRequiredUnit || !parser ||
             szBuffer.find(filter->Info.RequiredUnit) != rtl::UnicodeString::npos)
             return false;
-        if (_RefreshCloseScan(pNode, *close, parser->_Scratch).nDead < pNode->_szContent.size())
+        // A scan already up to date with the content, with no match starting in it, stays so.
+        const TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
+        const std::size_t nContent = pNode->_szContent.size();
+        const bool blSynced = scan.nExpression == _nCloseSerial && scan.nRevision == pNode->_nContentRevision &&
+                              scan.nContent <= nContent && scan.nDeadChecked == nContent && scan.nDead >= nContent;
+        if (!blSynced && _RefreshCloseScan(pNode, *close, parser->_Scratch).nDead < nContent)
             return false;
         AddUnit(stops, filter->Info.RequiredUnit);
     }
-    if (_GetAllowsContainedText()) {
-        if (_GetValidRegEx())
+    if (_Has(snd_AllowsText)) {
+        if (_pRegValid || _GetValidRegEx())
             return false;
-        if (rtl::TRegEx* allowed = _GetAllowedRegEx()) {
+        if (rtl::TRegEx* allowed = _pRegAllowed ? _pRegAllowed.get() : _GetAllowedRegEx()) {
             const TFilter* filter = _FilterOf(allowed, _pRegAllowed, _AllowedFilter);
             const bool blDead = filter && filter->blAnchored && parser && &szBuffer == &parser->_szBuffer &&
                                 _nAllowedDeadBuffer == parser->_nBufferSerial && _nAllowedDeadBuffer != 0;
@@ -861,14 +929,14 @@ bool TORVIStreamedNodeDefinition::_IgnoresBuffer(TORVIStreamedNode* pNode, const
         }
     }
     // Nothing accepted: a node that takes no nodes would close.
-    return _GetAllowsContainedNodes();
+    return _Has(snd_AllowsNodes);
 }
 
 bool TORVIStreamedNodeDefinition::_CannotOpen(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer,
                                               std::uint64_t (&stops)[2], std::size_t& nRoom) {
     if (!_Plain(nullptr))
         return false;
-    rtl::TRegEx* open = _GetOpenRegEx();
+    rtl::TRegEx* open = _pRegOpen ? _pRegOpen.get() : _GetOpenRegEx(); // the base class's getter
     if (!open)
         return true;
     const TFilter* filter = _FilterOf(open, _pRegOpen, _OpenFilter);
@@ -876,6 +944,13 @@ bool TORVIStreamedNodeDefinition::_CannotOpen(TORVIStreamParser* pParser, const 
         return false;
     if (_nOpenDeadBuffer == pParser->_nBufferSerial && _nOpenDeadBuffer != 0)
         return true;
+    // No text starting with the buffer's first two units can match: nothing that comes later
+    // revives it, so no unit needs to stop a run for it.
+    if (filter->blAnchored && szBuffer.size() >= 2 && &szBuffer == &pParser->_szBuffer &&
+        DeadPair(*filter, szBuffer[0], szBuffer[1])) {
+        _nOpenDeadBuffer = pParser->_nBufferSerial;
+        return true;
+    }
     if (RuledOut(*filter, szBuffer, stops))
         return true;
     // Too short for any match: it cannot open before it has grown to the shortest match.
@@ -894,6 +969,10 @@ bool TORVIStreamedNodeDefinition::_CannotOpenNow(TORVIStreamParser* pParser) {
         return true;
     if (buffer.size() == 1 && buffer[0] < 128 && _OpenFilter.blShortKnown)
         return HasUnit(_OpenFilter.Short, buffer[0]);
+    if (_OpenFilter.blAnchored && buffer.size() >= 2 && DeadPair(_OpenFilter, buffer[0], buffer[1])) {
+        _nOpenDeadBuffer = pParser->_nBufferSerial;
+        return true;
+    }
     TUnitSet stops = {};
     if (!buffer.empty() && RuledOut(_OpenFilter, buffer, stops))
         return true;
@@ -1412,7 +1491,9 @@ void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
     } else if (!_BufferRunUnits(node, definition, units, blLineEnds, nRoom)) {
         return;
     }
-    _AppendRun(_szBuffer, units, blLineEnds, end, nRoom, blLineEnded);
+    do
+        _AppendRun(_szBuffer, units, blLineEnds, end, nRoom, blLineEnded);
+    while (_ExtendBufferRun(node, definition, end, units, blLineEnds, nRoom, blLineEnded));
 }
 
 bool TORVIStreamParser::TCandidates::MayStartRun(char16_t unit) {
@@ -1460,6 +1541,14 @@ bool TORVIStreamParser::_BufferRunUnits(TORVIStreamedNode* pNode, TORVIStreamedN
                                         std::uint64_t (&units)[2], bool& blLineEnds, std::size_t& nRoom) {
     // Nothing can take the buffer until one of the stop units comes: it only grows till then.
     TUnitSet stops = {};
+    if (!_NothingTakesBuffer(pNode, pDefinition, stops, nRoom) || nRoom == 0)
+        return false;
+    _RunUnits(stops, units, blLineEnds);
+    return true;
+}
+
+bool TORVIStreamParser::_NothingTakesBuffer(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
+                                            std::uint64_t (&stops)[2], std::size_t& nRoom) {
     if (pNode && (!pDefinition || !pDefinition->_IgnoresBuffer(pNode, _szBuffer, stops)))
         return false;
     const std::vector<TORVIStreamedNodeDefinition*>* candidates = _CandidatesAt(pNode);
@@ -1468,9 +1557,43 @@ bool TORVIStreamParser::_BufferRunUnits(TORVIStreamedNode* pNode, TORVIStreamedN
     for (TORVIStreamedNodeDefinition* candidate : *candidates)
         if (!candidate->_CannotOpen(this, _szBuffer, stops, nRoom))
             return false;
-    if (nRoom == 0)
+    return true;
+}
+
+bool TORVIStreamParser::_ExtendBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
+                                         std::size_t end, std::uint64_t (&units)[2], bool& blLineEnds,
+                                         std::size_t& nRoom, bool& blLineEnded) {
+    TInput& in = _Input;
+    if (in.nUnit >= end || _szBuffer.empty())
         return false;
+    // The unit that stopped the run: its step would append it and offer the buffer. When nothing
+    // takes the grown buffer either, that step does nothing else and the run goes on from it.
+    const char16_t unit = in.Text[in.nUnit];
+    if (unit == u'\r' || unit == u'\n' || HasUnit(units, unit))
+        return false; // a unit of the run itself: the run ended where the buffer may become long enough to open
+    // Not tried for a unit that every close of the node holds, nor for one that alone might open a
+    // node here (then it mostly does so after the buffer's blanks too).
+    if (pNode && pDefinition && pDefinition->_pRegClose && pDefinition->_CloseFilter.Info.HasRequiredUnit &&
+        pDefinition->_CloseFilter.Info.RequiredUnit == unit)
+        return false;
+    if (_pCandidates && _pCandidates->blRunStarts && HasUnit(_pCandidates->Openers, unit))
+        return false;
+    TUnitSet stops = {};
+    std::size_t nGrownRoom = kNoLimit;
+    _szBuffer.push_back(unit);
+    if (!_NothingTakesBuffer(pNode, pDefinition, stops, nGrownRoom)) {
+        _szBuffer.pop_back();
+        return false;
+    }
     _RunUnits(stops, units, blLineEnds);
+    nRoom = nGrownRoom;
+    if (blLineEnded) {
+        ++_nLineCount;
+        _nCharCount = 0;
+        blLineEnded = false;
+    }
+    ++_nCharCount;
+    ++in.nUnit;
     return true;
 }
 

@@ -293,6 +293,14 @@ private:
             rtl::TRegExPartial Found = rtl::TRegExPartial::rpNoMatch;
             std::uint8_t nOffset = 0, nLength = 0;
         } Alone[128], AloneWhole[128]; // what a subject of that ASCII unit alone gets (soft partial; whole)
+        // For two ASCII units: whether no match can start with them, whatever follows. Asked of the
+        // compiled expression the first time a pair is met, so a parse pays for the pairs it meets.
+        struct TPairs {
+            std::uint64_t Known[128][2] = {};
+            std::uint64_t Dead[128][2] = {};
+        };
+        const rtl::TRegEx* pCompiled = nullptr; // the expression described; nil when pairs are not asked
+        mutable std::unique_ptr<TPairs> pPairs;
     };
     // What _ContentUnits answers apart from the node's close scan, worked out again whenever the
     // settings or the parser's line end change.
@@ -320,6 +328,10 @@ private:
     /// _CheckClose where no close match starts in pNode's content and close is context free.
     bool _CloseInBuffer(rtl::UnicodeString& szBuffer, TORVIStreamedNode* pNode, const rtl::TRegEx& close,
                         rtl::TRegExScratch& scratch);
+    /// _CheckClose where close is context free: only the content from the dead offset on is searched
+    /// with the buffer.
+    bool _CloseInTail(rtl::UnicodeString& szBuffer, TORVIStreamedNode* pNode, const rtl::TRegEx& close,
+                      rtl::TRegExScratch& scratch);
     /// Copies into pNode's close scan what its content gained.
     static void _MirrorContent(TORVIStreamedNode* pNode);
     /// Moves the dead offset of pNode's close scan over content not yet searched alone.
@@ -373,6 +385,7 @@ private:
     rtl::UnicodeString _szClose;
     std::unique_ptr<rtl::TRegEx> _pRegClose;
     std::uint64_t _nCloseSerial = 0; // tells a node's close scan which compiled form it was made for
+    rtl::UnicodeString _szCloseTail;  // the text a context-free close is searched in (kept for its room)
     mutable std::int8_t _nPlain = -1;      // whether of the base class; -1 until asked
     std::uint64_t _nOpenDeadBuffer = 0;    // serial of a parser buffer the open expression can never match
     std::uint64_t _nAllowedDeadBuffer = 0; // likewise for an anchored allowed-content expression
@@ -492,6 +505,14 @@ private:
     /// unit of the rest comes.
     bool _BufferRunUnits(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
                          std::uint64_t (&units)[2], bool& blLineEnds, std::size_t& nRoom);
+    /// Whether pNode (current, with pDefinition) takes nothing of the buffer and no candidate can
+    /// open on it until a unit of stops comes (nRoom lowered as _CannotOpen does).
+    bool _NothingTakesBuffer(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
+                             std::uint64_t (&stops)[2], std::size_t& nRoom);
+    /// After a run of buffer: takes the next character into the buffer, as its step would, when
+    /// that step could do nothing else, and sets the units of the run that may follow; false otherwise.
+    bool _ExtendBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition, std::size_t end,
+                          std::uint64_t (&units)[2], bool& blLineEnds, std::size_t& nRoom, bool& blLineEnded);
     /// The units a run of buffer takes, and whether line ends, until a unit of stops.
     void _RunUnits(const std::uint64_t (&stops)[2], std::uint64_t (&units)[2], bool& blLineEnds);
     /// With an empty buffer: takes the next character into it, as its step would, when that step

@@ -711,6 +711,39 @@ TEST(StreamParserRuns, RunsTellTheSameStoryAsSingleCharacters) {
                 << document;
 }
 
+TEST(StreamParserRuns, ABufferRunGoesPastAStopOnlyWhereNothingCouldTakeTheBuffer) {
+    // Units that another expression requires or that stop a run ('-', '"', '#', '>', non-ASCII) inside
+    // tags and closes, openings that are dead after two units or only after more, and ones that
+    // become possible only at the unit that stopped the run.
+    const std::vector<std::string> documents = {
+        "<a-b x='caf\xC3\xA9-\"#'>t</a-b ><a x=\"--\">u</a>",
+        "<!-x><a>\xC3\xA9-</a><!->-<!-- - --><!--x-->",
+        "<a><a-\xC3\xA9/></a>\n  <b-c/> <b x='1'-->#12<!--->",
+        "<a>x<!-<!--y--></a>< a><a\xC3\xA9>\"s-\"",
+        "<a>\r\n<a\r\n-b>\xF0\x9F\x98\x80-</a\n></a>"};
+    for (const std::string& document : documents)
+        for (const UnicodeString& lineEnd : {UnicodeString(u"\n"), UnicodeString(u"\r\n")})
+            ASSERT_EQ(ParseAs<TORVIStreamedNodeDefinition>(document, lineEnd), ParseAs<TStepDef>(document, lineEnd))
+                << document;
+}
+
+TEST(StreamParserRuns, ACloseThatStartsInTheContentIsFoundFromItsFirstPossibleStart) {
+    // Closes whose start lies in the content already taken, at its dead offset or later, with
+    // partial starts that fail before the real one and line ends inside the close. The reference
+    // compiles its own close expression, which is searched in the whole text.
+    const auto parse = [](auto* kind, const std::string& document) {
+        TRunGrammar grammar(kind, u"\n");
+        using T = std::remove_pointer_t<decltype(kind)>;
+        grammar.Add<T>(u"span", u"\\[", u"a[ab\\n]*c|zz", u"^[^\\]]", false);
+        return grammar.Parse(document);
+    };
+    for (const std::string document :
+         {"[xaab\nbc]", "[aaaxabbbbc <a>t</a>", "[a\r\nab a zc zz", "[abab abac ", "[z az zaz zzz]"})
+        ASSERT_EQ(parse(static_cast<TORVIStreamedNodeDefinition*>(nullptr), document),
+                  parse(static_cast<TBareDef*>(nullptr), document))
+            << document;
+}
+
 TEST(StreamParserRuns, WhatIsKnownOfAnExpressionAnswersAsTheExpressionWould) {
     // Closes of two alternatives and of a repeated unit, opens longer than one unit or of one unit
     // alone, text of one unit at a time.
