@@ -463,6 +463,15 @@ rtl::TRegEx* TORVIStreamedNodeDefinition::_GetAllowedRegEx() {
         _pRegAllowed = std::make_unique<rtl::TRegEx>(_szAllowed, options | rtl::roPartial);
         _nAllowedDeadBuffer = 0; // found for the form this one replaces
         MakeFilter(_AllowedFilter, *_pRegAllowed, rtl::UnicodeString(), _szAllowed, options);
+        // What _AllowedMatch answers for the parser's buffer of one unit, asked once.
+        _AllowedAlone[0] = _AllowedAlone[1] = 0;
+        for (char16_t unit = 0; unit < 128; ++unit) {
+            TUnitSet stops = {};
+            const TFilter::TAlone& alone = (_AllowedFilter.blAnchored ? _AllowedFilter.Alone : _AllowedFilter.AloneWhole)[unit];
+            if (!RuledOut(_AllowedFilter, rtl::UnicodeStringView(&unit, 1), stops) &&
+                alone.Found == rtl::TRegExPartial::rpMatch)
+                AddUnit(_AllowedAlone, unit);
+        }
     }
     return _pRegAllowed.get();
 }
@@ -738,6 +747,35 @@ bool TORVIStreamedNodeDefinition::TryAccept(rtl::UnicodeString& szCandidate, TOR
     if (!blAccepted && !_GetAllowsContainedNodes())
         _DoClose(pCandidate);
     return blAccepted;
+}
+
+inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, TORVIStreamedNode* pNode) {
+    // The steps TryAccept would take, each answered as it answers a subject of this unit alone:
+    // whatever is not known so (an escape, an expression not compiled yet or without that answer,
+    // a close match that may start in the content) is left to TryAccept.
+    rtl::UnicodeString& buffer = pParser->_szBuffer;
+    const char16_t unit = buffer[0];
+    const bool blText = _Has(snd_AllowsText);
+    if (_ParserOf(pNode) != pParser || (!_szClose.empty() && (!_pRegClose || !_CloseFilter.blContextFree)) ||
+        (blText && (!_szValid.empty() || (!_szAllowed.empty() && !_pRegAllowed))) ||
+        std::find(_caEscapes.begin(), _caEscapes.end(), unit) != _caEscapes.end())
+        return -1;
+    if (_pRegClose) {
+        if (_SyncCloseScan(pNode, *_pRegClose).nDead < pNode->_szContent.size())
+            return -1;
+        if (_CloseFilter.AloneWhole[unit].Found == rtl::TRegExPartial::rpMatch)
+            return _CloseInBuffer(buffer, pNode, *_pRegClose, pParser->_Scratch) ? 1 : 0;
+    }
+    if (blText && _pRegAllowed && HasUnit(_AllowedAlone, unit) &&
+        !(_AllowedFilter.blAnchored && _nAllowedDeadBuffer == pParser->_nBufferSerial && _nAllowedDeadBuffer != 0)) {
+        const TFilter::TAlone& alone = (_AllowedFilter.blAnchored ? _AllowedFilter.Alone : _AllowedFilter.AloneWhole)[unit];
+        pNode->_AppendContent(rtl::UnicodeStringView(buffer).substr(alone.nOffset, alone.nLength));
+        buffer.erase(alone.nOffset, alone.nLength);
+        return 1;
+    }
+    if (!_Has(snd_AllowsNodes))
+        _DoClose(pNode);
+    return 0;
 }
 
 bool TORVIStreamedNodeDefinition::_AllowedMatch(const rtl::TRegEx& allowed, TORVIStreamParser* pParser,
@@ -1508,24 +1546,33 @@ void TORVIStreamParser::_AppendRun(rtl::UnicodeString& target, const std::uint64
 
 void TORVIStreamParser::_OfferBuffer() {
     // The innermost node takes what it can; when that closes it, its parent is offered the rest.
-    for (TORVIStreamedNode* node = _GetCurrentNode(); node && !_szBuffer.empty(); node = _GetCurrentNode()) {
+    for (TORVIStreamedNode* node = _Current(); node && !_szBuffer.empty(); node = _Current()) {
         const std::size_t size = _szBuffer.size();
-        const bool blPlain = node->Definition() && node->Definition()->_Plain(node);
-        node->TryAccept(_szBuffer);
+        TORVIStreamedNodeDefinition* definition = node->Definition();
+        const bool blPlain = definition && definition->_Plain(node);
+        // A buffer of one unit is the common step: its answers were found when the expressions were compiled.
+        if (!blPlain || size != 1 || _szBuffer[0] >= 128 || definition->_AcceptUnit(this, node) < 0)
+            node->TryAccept(_szBuffer);
         if (!blPlain || _szBuffer.size() != size)
             _BufferChanged();
-        if (_GetCurrentNode() == node)
+        if (_Current() == node)
             break;
     }
     if (_szBuffer.empty())
         return;
-    TORVIStreamedNode* current = _GetCurrentNode();
+    TORVIStreamedNode* current = _Current();
     if (const std::vector<TORVIStreamedNodeDefinition*>* candidates = _CandidatesAt(current)) {
         // Definitions of the base class only: asking which take part has no effect but the answer,
         // and no handler runs before one opens.
         for (TORVIStreamedNodeDefinition* definition : *candidates) {
-            if (definition->_CannotOpenNow(this))
+            if (_szBuffer.size() == 1 && _szBuffer[0] < 128 && definition->_pRegOpen) {
+                // _CannotOpenNow for a buffer of one unit, as the expression answered that unit alone.
+                if ((definition->_nOpenDeadBuffer == _nBufferSerial && definition->_nOpenDeadBuffer != 0) ||
+                    HasUnit(definition->_OpenFilter.Short, _szBuffer[0]))
+                    continue;
+            } else if (definition->_CannotOpenNow(this)) {
                 continue;
+            }
             // What _CannotOpenNow settled for the compiled expression need not be settled again.
             const bool blScreened = definition->_pRegOpen != nullptr;
             const std::size_t size = _szBuffer.size();

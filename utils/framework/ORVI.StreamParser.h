@@ -311,6 +311,10 @@ private:
                               TFilter& filter) {
         return compiled && compiled == pOwn.get() ? &filter : nullptr;
     }
+    /// TryAccept of pNode (this definition's, both of the base classes) offered pParser's buffer of
+    /// one ASCII unit, answered from what each expression told of that unit alone when it was
+    /// compiled; -1 (nothing done) when that does not answer it.
+    inline int _AcceptUnit(TORVIStreamParser* pParser, TORVIStreamedNode* pNode);
     /// Whether allowed (the allowed-content expression) matches szCandidate, as Find does.
     bool _AllowedMatch(const rtl::TRegEx& allowed, TORVIStreamParser* pParser, const rtl::UnicodeString& szCandidate,
                        rtl::TRegExScratch& scratch, long& offset, long& length);
@@ -381,6 +385,9 @@ private:
     TFilter _OpenFilter;
     TFilter _AllowedFilter;
     TFilter _CloseFilter;
+    // ASCII units that the allowed-content expression takes alone from the parser's buffer (what
+    // _AllowedMatch answers for a buffer of that unit); made with the compiled form.
+    std::uint64_t _AllowedAlone[2] = {};
     TNodeOptions _NodeOptions = 0;
     std::vector<char16_t> _caEscapes;
     TClassList _pAllowedNodes;
@@ -511,6 +518,12 @@ private:
     /// Gives the open nodes the end of the stream; true when none is left open.
     bool _FinishStream();
     void _Push(TORVIStreamedNode* pNode) { _pCurrentNodes.push_back(pNode); }
+    /// CurrentNode, read straight from the stack when this parser is of the base class.
+    TORVIStreamedNode* _Current() {
+        if (!_Plain())
+            return _GetCurrentNode();
+        return _pCurrentNodes.empty() ? nullptr : _pCurrentNodes.back();
+    }
     void _PopIfCurrent(TORVIStreamedNode* pNode);
     void _Fail(const rtl::UnicodeString& szWhat);
     /// Whether this parser is of the base class, whose reading steps the definitions may take
