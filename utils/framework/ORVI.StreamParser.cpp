@@ -784,12 +784,24 @@ bool TORVIStreamedNodeDefinition::_AllowedMatch(const rtl::TRegEx& allowed, TORV
     const TFilter* filter = _FilterOf(&allowed, _pRegAllowed, _AllowedFilter);
     if (!filter)
         return allowed.Find(szCandidate, scratch, offset, length);
+    const bool blParserBuffer = pParser && &szCandidate == &pParser->_szBuffer;
+    if (blParserBuffer && szCandidate.size() == 1 && szCandidate[0] < 128) {
+        // What the steps below answer for this unit was found when the expression was compiled.
+        const char16_t unit = szCandidate[0];
+        if (!HasUnit(_AllowedAlone, unit) ||
+            (filter->blAnchored && _nAllowedDeadBuffer == pParser->_nBufferSerial && _nAllowedDeadBuffer != 0))
+            return false;
+        const TFilter::TAlone& alone = (filter->blAnchored ? filter->Alone : filter->AloneWhole)[unit];
+        offset = alone.nOffset;
+        length = alone.nLength;
+        return true;
+    }
     TUnitSet stops = {};
     if (RuledOut(*filter, szCandidate, stops))
         return false;
     // An expression that matches only at the start and could not even partly match the parser's
     // buffer cannot match it while it only grows.
-    const bool blDeadKnown = filter->blAnchored && pParser && &szCandidate == &pParser->_szBuffer;
+    const bool blDeadKnown = filter->blAnchored && blParserBuffer;
     if (blDeadKnown && _nAllowedDeadBuffer == pParser->_nBufferSerial && _nAllowedDeadBuffer != 0)
         return false;
     if (rtl::TRegExPartial found; AnsweredAlone(*filter, szCandidate, found, offset, length, blDeadKnown))
@@ -818,7 +830,8 @@ bool TORVIStreamedNodeDefinition::_ContentUnits(TORVIStreamedNode* pNode, std::u
         return false;
     // A close match would have to start in the run (every start before it is dead) and hold the
     // required unit, which the run leaves out.
-    if (run.blCloseUnit &&
+    // (Empty content holds no start: its scan need not be brought up to date to tell.)
+    if (run.blCloseUnit && !pNode->_szContent.empty() &&
         _RefreshCloseScan(pNode, *_pRegClose, parser->_Scratch).nDead < pNode->_szContent.size())
         return false;
     units[0] = run.Units[0];
@@ -1357,6 +1370,8 @@ const std::vector<TORVIStreamedNodeDefinition*>* TORVIStreamParser::_CandidatesA
     if (!_pNodeDefs || (pCurrent && (!context || !context->_Plain(pCurrent))))
         return nullptr;
     const std::uint64_t epoch = g_nNestingEpoch.load(std::memory_order_relaxed);
+    if (_pCandidates && _pCandidates->pContext == context && _pCandidates->nEpoch == epoch)
+        return _pCandidates->blPlain ? &_pCandidates->Definitions : nullptr; // the set last answered from
     TCandidates& candidates =
         _CandidateSlots[(reinterpret_cast<std::uintptr_t>(context) >> 6) % std::size(_CandidateSlots)];
     if (candidates.nEpoch != epoch || candidates.pContext != context) {
