@@ -462,6 +462,7 @@ rtl::TRegEx* TORVIStreamedNodeDefinition::_GetAllowedRegEx() {
         const unsigned options = rtl::roSingleLine | CaseOption(_GetCaseInsensitiveContent());
         _pRegAllowed = std::make_unique<rtl::TRegEx>(_szAllowed, options | rtl::roPartial);
         _nAllowedDeadBuffer = 0; // found for the form this one replaces
+        _AllowedWide = {};
         MakeFilter(_AllowedFilter, *_pRegAllowed, rtl::UnicodeString(), _szAllowed, options);
         // What _AllowedMatch answers for the parser's buffer of one unit, asked once.
         _AllowedAlone[0] = _AllowedAlone[1] = 0;
@@ -528,8 +529,13 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& s
     } else {
         node->SetDefinition(this);
     }
-    node->_szOpen.assign(szCandidate, 0, static_cast<std::size_t>(length));
-    szCandidate.erase(0, static_cast<std::size_t>(length));
+    if (static_cast<std::size_t>(length) == szCandidate.size()) {
+        node->_szOpen = szCandidate;
+        szCandidate.clear();
+    } else {
+        node->_szOpen.assign(szCandidate, 0, static_cast<std::size_t>(length));
+        szCandidate.erase(0, static_cast<std::size_t>(length));
+    }
     // The parser that is parsing, which need not be the one whose list holds this definition (a
     // parser that took over another's definitions by Assign shares them).
     if (parser)
@@ -688,7 +694,15 @@ void TORVIStreamedNodeDefinition::_FetchEscaped(TORVIStreamedNode* pNode, rtl::U
         szInto = parser->SlurpCharacters(1);
         return;
     }
-    // One character as the base class's SlurpCharacters(1) reads it, straight into place.
+    // One character as the base class's SlurpCharacters(1) reads it, straight into place (a single
+    // unit over the escape itself).
+    TORVIStreamParser::TInput& in = parser->_Input;
+    if (szInto.size() == 1 && in.nUnit < in.Text.size() &&
+        !(in.nWide < in.Wide.size() && in.Wide[in.nWide].first == in.nUnit)) {
+        szInto[0] = in.Text[in.nUnit++];
+        ++parser->_nCharCount;
+        return;
+    }
     if (parser->_Next(szInto, true))
         ++parser->_nCharCount;
 }
@@ -808,7 +822,23 @@ bool TORVIStreamedNodeDefinition::_AllowedMatch(const rtl::TRegEx& allowed, TORV
         return found == rtl::TRegExPartial::rpMatch;
     if (!blDeadKnown)
         return allowed.Find(szCandidate, scratch, offset, length);
-    const rtl::TRegExPartial found = allowed.FindPartial(szCandidate, scratch, offset, length);
+    rtl::TRegExPartial found;
+    if (szCandidate.size() == 1) {
+        // A unit past ASCII alone (an escape that stands for one, say) comes again and again: the
+        // expression's answer to it is kept.
+        TUnitAnswer& known = _AllowedWide;
+        if (!known.blKnown || known.cUnit != szCandidate[0]) {
+            known.blKnown = false;
+            known.Found = allowed.FindPartial(szCandidate, scratch, known.nOffset, known.nLength);
+            known.cUnit = szCandidate[0];
+            known.blKnown = true;
+        }
+        found = known.Found;
+        offset = known.nOffset;
+        length = known.nLength;
+    } else {
+        found = allowed.FindPartial(szCandidate, scratch, offset, length);
+    }
     if (found == rtl::TRegExPartial::rpNoMatch)
         _nAllowedDeadBuffer = pParser->_nBufferSerial;
     return found == rtl::TRegExPartial::rpMatch;
@@ -1344,7 +1374,10 @@ void TORVIStreamParser::_ReadStream() {
             std::size_t count = 1;
             if (in.nWide < in.Wide.size() && in.Wide[in.nWide].first == in.nUnit)
                 count = in.Wide[in.nWide++].second;
-            _szBuffer.append(in.Text, in.nUnit, count);
+            if (count == 1)
+                _szBuffer.push_back(in.Text[in.nUnit]);
+            else
+                _szBuffer.append(in.Text, in.nUnit, count);
             in.nUnit += count;
             ++_nCharCount;
             _OfferBuffer();

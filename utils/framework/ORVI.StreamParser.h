@@ -388,6 +388,14 @@ private:
     // ASCII units that the allowed-content expression takes alone from the parser's buffer (what
     // _AllowedMatch answers for a buffer of that unit); made with the compiled form.
     std::uint64_t _AllowedAlone[2] = {};
+    // The allowed-content expression's last answer to the parser's buffer of one unit past ASCII;
+    // dropped with the compiled form.
+    struct TUnitAnswer {
+        bool blKnown = false;
+        char16_t cUnit = 0;
+        rtl::TRegExPartial Found = rtl::TRegExPartial::rpNoMatch;
+        long nOffset = 0, nLength = 0;
+    } _AllowedWide;
     TNodeOptions _NodeOptions = 0;
     std::vector<char16_t> _caEscapes;
     TClassList _pAllowedNodes;
