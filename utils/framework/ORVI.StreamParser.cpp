@@ -860,8 +860,11 @@ bool TORVIStreamedNodeDefinition::_ContentUnits(TORVIStreamedNode* pNode, std::u
         return false;
     // A close match would have to start in the run (every start before it is dead) and hold the
     // required unit, which the run leaves out.
-    // (Empty content holds no start: its scan need not be brought up to date to tell.)
+    // (Empty content holds no start: its scan need not be brought up to date to tell. Where the
+    // units that cannot start a match reach the end, searching the content would not move the
+    // dead offset back before it.)
     if (run.blCloseUnit && !pNode->_szContent.empty() &&
+        _SyncCloseScan(pNode, *_pRegClose).nDead < pNode->_szContent.size() &&
         _RefreshCloseScan(pNode, *_pRegClose, parser->_Scratch).nDead < pNode->_szContent.size())
         return false;
     units[0] = run.Units[0];
@@ -1431,7 +1434,7 @@ void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
     const std::size_t end = in.nWide < in.Wide.size() ? in.Wide[in.nWide].first : in.Text.size();
     if (in.nUnit >= end || !_pNodeDefs)
         return;
-    TORVIStreamedNode* node = _GetCurrentNode();
+    TORVIStreamedNode* node = _pCurrentNodes.empty() ? nullptr : _pCurrentNodes.back(); // of the base class
     TORVIStreamedNodeDefinition* definition = node ? node->Definition() : nullptr;
     TUnitSet units = {};
     bool blLineEnds = false; // line ends may be part of the run
@@ -1441,7 +1444,9 @@ void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
             // Every character of the run would be taken alone into the current node's content.
             if (!definition || !definition->_ContentUnits(node, units, blLineEnds))
                 return;
-            _AppendRun(node->_szContent, units, blLineEnds, end, kNoLimit, blLineEnded);
+            if (const char16_t unit = in.Text[in.nUnit];
+                HasUnit(units, unit) || (blLineEnds && (unit == u'\r' || unit == u'\n')))
+                _AppendRun(node->_szContent, units, blLineEnds, end, kNoLimit, blLineEnded);
         }
         // The character that ends it would start the buffer: when nothing could take that either,
         // the buffer's run begins with it.
