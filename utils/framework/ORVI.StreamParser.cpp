@@ -854,7 +854,7 @@ bool TORVIStreamedNodeDefinition::_ContentUnits(TORVIStreamedNode* pNode, std::u
     if (!parser)
         return false;
     TContentRun& run = _ContentRun;
-    if (!run.blKnown || run.nSettings != _nSettings || run.szLineEnd != parser->_szNormedLineEnd)
+    if (!run.blKnown || run.nSettings != _nSettings || run.nLineEnd != parser->_nLineEndSerial)
         _WorkOutContentRun(parser);
     if (!run.blRuns)
         return false;
@@ -879,6 +879,7 @@ void TORVIStreamedNodeDefinition::_WorkOutContentRun(TORVIStreamParser* pParser)
     run.blKnown = true;
     run.nSettings = _nSettings;
     run.szLineEnd = pParser->_szNormedLineEnd;
+    run.nLineEnd = pParser->_nLineEndSerial;
     if (!_GetAllowsContainedText() || _GetValidRegEx())
         return;
     rtl::TRegEx* allowed = _GetAllowedRegEx();
@@ -1031,7 +1032,13 @@ void TORVIStreamedNodeDefinition::_DoClose(TORVIStreamedNode* pNode) {
 
 // ---- TORVIStreamParser
 
-TORVIStreamParser::TORVIStreamParser(rtl::TPersistent* AOwner) : TORVIReferencedPersistent(AOwner) {}
+TORVIStreamParser::TORVIStreamParser(rtl::TPersistent* AOwner)
+    : TORVIReferencedPersistent(AOwner), _nLineEndSerial(++g_nCompileSerial) {}
+
+void TORVIStreamParser::_SetNormalisedLineEnd(const rtl::UnicodeString& value) {
+    _szNormedLineEnd = value;
+    _nLineEndSerial = ++g_nCompileSerial;
+}
 
 TORVIStreamParser::~TORVIStreamParser() = default;
 
@@ -1401,6 +1408,17 @@ void TORVIStreamParser::_ReadStream() {
     }
 }
 
+inline const std::vector<TORVIStreamedNodeDefinition*>* TORVIStreamParser::_CandidatesNow(TORVIStreamedNode* pCurrent) {
+    if (TCandidates* last = _pCandidates; last && pCurrent && last->pContext &&
+                                          last->nEpoch == g_nNestingEpoch.load(std::memory_order_relaxed)) {
+        // The context's address is compared, not read: the epoch changes whenever a definition goes.
+        TORVIStreamedNodeDefinition* context = pCurrent->Definition();
+        if (context == last->pContext && context->_Plain(pCurrent))
+            return last->blPlain ? &last->Definitions : nullptr;
+    }
+    return _CandidatesAt(pCurrent);
+}
+
 const std::vector<TORVIStreamedNodeDefinition*>* TORVIStreamParser::_CandidatesAt(TORVIStreamedNode* pCurrent) {
     TORVIStreamedNodeDefinition* context = pCurrent ? pCurrent->Definition() : nullptr;
     if (!_pNodeDefs || (pCurrent && (!context || !context->_Plain(pCurrent))))
@@ -1449,8 +1467,9 @@ void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
                 _AppendRun(node->_szContent, units, blLineEnds, end, kNoLimit, blLineEnded);
         }
         // The character that ends it would start the buffer: when nothing could take that either,
-        // the buffer's run begins with it.
-        if (!_StartBufferRun(node, definition, end, units, blLineEnds, nRoom, blLineEnded))
+        // the buffer's run begins with it (a node that takes no nodes closes on what it does not take).
+        if ((node && !definition->_Has(snd_AllowsNodes)) ||
+            !_StartBufferRun(node, definition, end, units, blLineEnds, nRoom, blLineEnded))
             return;
     } else if (!_BufferRunUnits(node, definition, units, blLineEnds, nRoom)) {
         return;
@@ -1535,7 +1554,7 @@ bool TORVIStreamParser::_StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedN
     // A step for this character would append it and offer the buffer; an escape is taken by the node.
     const char16_t unit = in.Text[in.nUnit];
     if (unit == u'\r' || unit == u'\n' || (pNode && !pDefinition->_Has(snd_AllowsNodes)) ||
-        !_CandidatesAt(pNode) || !_pCandidates->MayStartRun(unit))
+        !_CandidatesNow(pNode) || !_pCandidates->MayStartRun(unit))
         return false; // a node that takes no nodes closes on what it does not take
     // No candidate opens on the unit alone, which stops were found for once; the node is asked.
     TUnitSet stops = {_pCandidates->RunStops[unit][0], _pCandidates->RunStops[unit][1]};
@@ -1614,7 +1633,7 @@ void TORVIStreamParser::_OfferBuffer() {
     if (_szBuffer.empty())
         return;
     TORVIStreamedNode* current = _Current();
-    if (const std::vector<TORVIStreamedNodeDefinition*>* candidates = _CandidatesAt(current)) {
+    if (const std::vector<TORVIStreamedNodeDefinition*>* candidates = _CandidatesNow(current)) {
         // Definitions of the base class only: asking which take part has no effect but the answer,
         // and no handler runs before one opens.
         for (TORVIStreamedNodeDefinition* definition : *candidates) {

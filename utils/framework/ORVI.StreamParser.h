@@ -300,6 +300,7 @@ private:
         bool blKnown = false;
         std::uint32_t nSettings = 0;  // _nSettings it was worked out for
         rtl::UnicodeString szLineEnd; // the parser's line end it was worked out for
+        std::uint64_t nLineEnd = 0;   // and that line end's serial
         bool blRuns = false;          // runs of content may be taken at all
         bool blCloseUnit = false;     // the close expression's required unit is left out (scan needed)
         bool blLineEnds = false;
@@ -471,7 +472,7 @@ protected:
     virtual rtl::UnicodeString _GetErrorMessage() { return _szErrorMessage; }
     virtual rtl::UnicodeString _GetNormalisedLineEnd() { return _szNormedLineEnd; }
     virtual void _SetAllowMultiLineBuffer(bool value);
-    virtual void _SetNormalisedLineEnd(const rtl::UnicodeString& value) { _szNormedLineEnd = value; }
+    virtual void _SetNormalisedLineEnd(const rtl::UnicodeString& value);
 
 private:
     // The stream, read into memory once and decoded ahead of the parse. Reading it through here
@@ -518,6 +519,8 @@ private:
     /// The definitions that take part at pCurrent (at the root when nil), in list order; nil unless
     /// every definition, pCurrent and its definition are of the base classes.
     const std::vector<TORVIStreamedNodeDefinition*>* _CandidatesAt(TORVIStreamedNode* pCurrent);
+    /// _CandidatesAt, answered at once when pCurrent's set is the one last answered from.
+    inline const std::vector<TORVIStreamedNodeDefinition*>* _CandidatesNow(TORVIStreamedNode* pCurrent);
     void _BufferChanged();
     /// Reads the stream to its end, offering each character (steps of the main loop).
     void _ReadStream();
@@ -554,6 +557,7 @@ private:
     rtl::TEncoding* _pEncoding = nullptr;
     TInput _Input;
     std::uint64_t _nBufferSerial = 0; // changes whenever the buffer changes other than by growing
+    std::uint64_t _nLineEndSerial;    // unique to each line end set on any parser
     rtl::TRegExScratch _Scratch;      // match data of this parser's matches
     // Which definitions take part at a node of each definition (and at the root), kept while the
     // definitions and their settings stay the same.
