@@ -775,7 +775,7 @@ inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, 
         std::find(_caEscapes.begin(), _caEscapes.end(), unit) != _caEscapes.end())
         return -1;
     if (_pRegClose) {
-        if (_SyncCloseScan(pNode, *_pRegClose).nDead < pNode->_szContent.size())
+        if (!pNode->_szContent.empty() && _SyncCloseScan(pNode, *_pRegClose).nDead < pNode->_szContent.size())
             return -1;
         if (_CloseFilter.AloneWhole[unit].Found == rtl::TRegExPartial::rpMatch)
             return _CloseInBuffer(buffer, pNode, *_pRegClose, pParser->_Scratch) ? 1 : 0;
@@ -1554,7 +1554,8 @@ bool TORVIStreamParser::_StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedN
     // A step for this character would append it and offer the buffer; an escape is taken by the node.
     const char16_t unit = in.Text[in.nUnit];
     if (unit == u'\r' || unit == u'\n' || (pNode && !pDefinition->_Has(snd_AllowsNodes)) ||
-        !_CandidatesNow(pNode) || !_pCandidates->MayStartRun(unit))
+        !_CandidatesNow(pNode) ||
+        !(_pCandidates->blRunStarts ? HasUnit(_pCandidates->RunStarts, unit) : _pCandidates->MayStartRun(unit)))
         return false; // a node that takes no nodes closes on what it does not take
     // No candidate opens on the unit alone, which stops were found for once; the node is asked.
     TUnitSet stops = {_pCandidates->RunStops[unit][0], _pCandidates->RunStops[unit][1]};
