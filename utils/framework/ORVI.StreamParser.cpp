@@ -520,7 +520,9 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& s
         _nOpenDeadBuffer = parser->_nBufferSerial;
     if (found != rtl::TRegExPartial::rpMatch || offset != 0)
         return nullptr;
-    TORVIStreamedNode* node = CreateNode(pForParser);
+    // A definition of the base class makes nodes of the base class.
+    const bool blPlain = _Plain(nullptr);
+    TORVIStreamedNode* node = blPlain ? rtl::Create<TORVIStreamedNode>(pForParser) : CreateNode(pForParser);
     // The node keeps this definition alive, whatever its handlers do (as SetDefinition would, for a
     // node that has none yet).
     if (!node->_pinDefinition.Address() && !_Freeing()) {
@@ -546,7 +548,7 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& s
         if (self.Freeing())
             return node; // freed outright by the handler: the node's pin tells it has no definition
     }
-    if (!_GetAllowedRegEx() && !_GetValidRegEx()) {
+    if (!(blPlain && _pRegAllowed) && !_GetAllowedRegEx() && !_GetValidRegEx()) {
         if (!_GetCloseRegEx())
             _DoClose(node);
         else
