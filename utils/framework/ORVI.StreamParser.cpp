@@ -1556,8 +1556,7 @@ bool TORVIStreamParser::_StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedN
     // A step for this character would append it and offer the buffer; an escape is taken by the node.
     const char16_t unit = in.Text[in.nUnit];
     if (unit == u'\r' || unit == u'\n' || (pNode && !pDefinition->_Has(snd_AllowsNodes)) ||
-        !_CandidatesNow(pNode) ||
-        !(_pCandidates->blRunStarts ? HasUnit(_pCandidates->RunStarts, unit) : _pCandidates->MayStartRun(unit)))
+        !_CandidatesAt(pNode) || !_pCandidates->MayStartRun(unit))
         return false; // a node that takes no nodes closes on what it does not take
     // No candidate opens on the unit alone, which stops were found for once; the node is asked.
     TUnitSet stops = {_pCandidates->RunStops[unit][0], _pCandidates->RunStops[unit][1]};
