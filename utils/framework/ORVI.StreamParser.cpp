@@ -1470,8 +1470,15 @@ void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
         }
         // The character that ends it would start the buffer: when nothing could take that either,
         // the buffer's run begins with it (a node that takes no nodes closes on what it does not take).
-        if ((node && !definition->_Has(snd_AllowsNodes)) ||
-            !_StartBufferRun(node, definition, end, units, blLineEnds, nRoom, blLineEnded))
+        if (in.nUnit >= end || (node && !definition->_Has(snd_AllowsNodes)))
+            return;
+        // A unit that the candidates last worked out here could open on alone starts no run.
+        if (const TCandidates* last = _pCandidates;
+            last && last->blRunStarts && last->pContext == definition &&
+            last->nEpoch == g_nNestingEpoch.load(std::memory_order_relaxed) &&
+            !HasUnit(last->RunStarts, in.Text[in.nUnit]))
+            return;
+        if (!_StartBufferRun(node, definition, end, units, blLineEnds, nRoom, blLineEnded))
             return;
     } else if (!_BufferRunUnits(node, definition, units, blLineEnds, nRoom)) {
         return;
