@@ -494,7 +494,17 @@ rtl::TRegEx* TORVIStreamedNodeDefinition::_GetAllowedRegEx() {
         const unsigned options = rtl::roSingleLine | CaseOption(_GetCaseInsensitiveContent());
         _pRegAllowed = std::make_unique<rtl::TRegEx>(_szAllowed, options | rtl::roPartial);
         _nAllowedDeadBuffer = 0; // found for the form this one replaces
+        _AllowedWide = {};
         MakeFilter(_AllowedFilter, *_pRegAllowed, rtl::UnicodeString(), _szAllowed, options);
+        // What _AllowedMatch answers for the parser's buffer of one unit, asked once.
+        _AllowedAlone[0] = _AllowedAlone[1] = 0;
+        for (char16_t unit = 0; unit < 128; ++unit) {
+            TUnitSet stops = {};
+            const TFilter::TAlone& alone = (_AllowedFilter.blAnchored ? _AllowedFilter.Alone : _AllowedFilter.AloneWhole)[unit];
+            if (!RuledOut(_AllowedFilter, rtl::UnicodeStringView(&unit, 1), stops) &&
+                alone.Found == rtl::TRegExPartial::rpMatch)
+                AddUnit(_AllowedAlone, unit);
+        }
     }
     return _pRegAllowed.get();
 }
@@ -542,7 +552,9 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& s
         _nOpenDeadBuffer = parser->_nBufferSerial;
     if (found != rtl::TRegExPartial::rpMatch || offset != 0)
         return nullptr;
-    TORVIStreamedNode* node = CreateNode(pForParser);
+    // A definition of the base class makes nodes of the base class.
+    const bool blPlain = _Plain(nullptr);
+    TORVIStreamedNode* node = blPlain ? rtl::Create<TORVIStreamedNode>(pForParser) : CreateNode(pForParser);
     // The node keeps this definition alive, whatever its handlers do (as SetDefinition would, for a
     // node that has none yet).
     if (!node->_pinDefinition.Address() && !_Freeing()) {
@@ -551,8 +563,13 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& s
     } else {
         node->SetDefinition(this);
     }
-    node->_szOpen.assign(szCandidate, 0, static_cast<std::size_t>(length));
-    szCandidate.erase(0, static_cast<std::size_t>(length));
+    if (static_cast<std::size_t>(length) == szCandidate.size()) {
+        node->_szOpen = szCandidate;
+        szCandidate.clear();
+    } else {
+        node->_szOpen.assign(szCandidate, 0, static_cast<std::size_t>(length));
+        szCandidate.erase(0, static_cast<std::size_t>(length));
+    }
     // The parser that is parsing, which need not be the one whose list holds this definition (a
     // parser that took over another's definitions by Assign shares them).
     if (parser)
@@ -563,7 +580,7 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& s
         if (self.Freeing())
             return node; // freed outright by the handler: the node's pin tells it has no definition
     }
-    if (!_GetAllowedRegEx() && !_GetValidRegEx()) {
+    if (!(blPlain && _pRegAllowed) && !_GetAllowedRegEx() && !_GetValidRegEx()) {
         if (!_GetCloseRegEx())
             _DoClose(node);
         else
@@ -743,7 +760,15 @@ void TORVIStreamedNodeDefinition::_FetchEscaped(TORVIStreamedNode* pNode, rtl::U
         szInto = parser->SlurpCharacters(1);
         return;
     }
-    // One character as the base class's SlurpCharacters(1) reads it, straight into place.
+    // One character as the base class's SlurpCharacters(1) reads it, straight into place (a single
+    // unit over the escape itself).
+    TORVIStreamParser::TInput& in = parser->_Input;
+    if (szInto.size() == 1 && in.nUnit < in.Text.size() &&
+        !(in.nWide < in.Wide.size() && in.Wide[in.nWide].first == in.nUnit)) {
+        szInto[0] = in.Text[in.nUnit++];
+        ++parser->_nCharCount;
+        return;
+    }
     if (parser->_Next(szInto, true))
         ++parser->_nCharCount;
 }
@@ -804,25 +829,82 @@ bool TORVIStreamedNodeDefinition::TryAccept(rtl::UnicodeString& szCandidate, TOR
     return blAccepted;
 }
 
+inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, TORVIStreamedNode* pNode) {
+    // The steps TryAccept would take, each answered as it answers a subject of this unit alone:
+    // whatever is not known so (an escape, an expression not compiled yet or without that answer,
+    // a close match that may start in the content) is left to TryAccept.
+    rtl::UnicodeString& buffer = pParser->_szBuffer;
+    const char16_t unit = buffer[0];
+    const bool blText = _Has(snd_AllowsText);
+    if (_ParserOf(pNode) != pParser || (!_szClose.empty() && (!_pRegClose || !_CloseFilter.blContextFree)) ||
+        (blText && (!_szValid.empty() || (!_szAllowed.empty() && !_pRegAllowed))) ||
+        std::find(_caEscapes.begin(), _caEscapes.end(), unit) != _caEscapes.end())
+        return -1;
+    if (_pRegClose) {
+        if (!pNode->_szContent.empty() && _SyncCloseScan(pNode, *_pRegClose).nDead < pNode->_szContent.size())
+            return -1;
+        if (_CloseFilter.AloneWhole[unit].Found == rtl::TRegExPartial::rpMatch)
+            return _CloseInBuffer(buffer, pNode, *_pRegClose, pParser->_Scratch) ? 1 : 0;
+    }
+    if (blText && _pRegAllowed && HasUnit(_AllowedAlone, unit) &&
+        !(_AllowedFilter.blAnchored && _nAllowedDeadBuffer == pParser->_nBufferSerial && _nAllowedDeadBuffer != 0)) {
+        const TFilter::TAlone& alone = (_AllowedFilter.blAnchored ? _AllowedFilter.Alone : _AllowedFilter.AloneWhole)[unit];
+        pNode->_AppendContent(rtl::UnicodeStringView(buffer).substr(alone.nOffset, alone.nLength));
+        buffer.erase(alone.nOffset, alone.nLength);
+        return 1;
+    }
+    if (!_Has(snd_AllowsNodes))
+        _DoClose(pNode);
+    return 0;
+}
+
 bool TORVIStreamedNodeDefinition::_AllowedMatch(const rtl::TRegEx& allowed, TORVIStreamParser* pParser,
                                                 const rtl::UnicodeString& szCandidate, rtl::TRegExScratch& scratch,
                                                 long& offset, long& length) {
     const TFilter* filter = _FilterOf(&allowed, _pRegAllowed, _AllowedFilter);
     if (!filter)
         return allowed.Find(szCandidate, scratch, offset, length);
+    const bool blParserBuffer = pParser && &szCandidate == &pParser->_szBuffer;
+    if (blParserBuffer && szCandidate.size() == 1 && szCandidate[0] < 128) {
+        // What the steps below answer for this unit was found when the expression was compiled.
+        const char16_t unit = szCandidate[0];
+        if (!HasUnit(_AllowedAlone, unit) ||
+            (filter->blAnchored && _nAllowedDeadBuffer == pParser->_nBufferSerial && _nAllowedDeadBuffer != 0))
+            return false;
+        const TFilter::TAlone& alone = (filter->blAnchored ? filter->Alone : filter->AloneWhole)[unit];
+        offset = alone.nOffset;
+        length = alone.nLength;
+        return true;
+    }
     TUnitSet stops = {};
     if (RuledOut(*filter, szCandidate, stops))
         return false;
     // An expression that matches only at the start and could not even partly match the parser's
     // buffer cannot match it while it only grows.
-    const bool blDeadKnown = filter->blAnchored && pParser && &szCandidate == &pParser->_szBuffer;
+    const bool blDeadKnown = filter->blAnchored && blParserBuffer;
     if (blDeadKnown && _nAllowedDeadBuffer == pParser->_nBufferSerial && _nAllowedDeadBuffer != 0)
         return false;
     if (rtl::TRegExPartial found; AnsweredAlone(*filter, szCandidate, found, offset, length, blDeadKnown))
         return found == rtl::TRegExPartial::rpMatch;
     if (!blDeadKnown)
         return allowed.Find(szCandidate, scratch, offset, length);
-    const rtl::TRegExPartial found = allowed.FindPartial(szCandidate, scratch, offset, length);
+    rtl::TRegExPartial found;
+    if (szCandidate.size() == 1) {
+        // A unit past ASCII alone (an escape that stands for one, say) comes again and again: the
+        // expression's answer to it is kept.
+        TUnitAnswer& known = _AllowedWide;
+        if (!known.blKnown || known.cUnit != szCandidate[0]) {
+            known.blKnown = false;
+            known.Found = allowed.FindPartial(szCandidate, scratch, known.nOffset, known.nLength);
+            known.cUnit = szCandidate[0];
+            known.blKnown = true;
+        }
+        found = known.Found;
+        offset = known.nOffset;
+        length = known.nLength;
+    } else {
+        found = allowed.FindPartial(szCandidate, scratch, offset, length);
+    }
     if (found == rtl::TRegExPartial::rpNoMatch)
         _nAllowedDeadBuffer = pParser->_nBufferSerial;
     return found == rtl::TRegExPartial::rpMatch;
@@ -838,13 +920,17 @@ bool TORVIStreamedNodeDefinition::_ContentUnits(TORVIStreamedNode* pNode, std::u
     if (!parser)
         return false;
     TContentRun& run = _ContentRun;
-    if (!run.blKnown || run.nSettings != _nSettings || run.szLineEnd != parser->_szNormedLineEnd)
+    if (!run.blKnown || run.nSettings != _nSettings || run.nLineEnd != parser->_nLineEndSerial)
         _WorkOutContentRun(parser);
     if (!run.blRuns)
         return false;
     // A close match would have to start in the run (every start before it is dead) and hold the
     // required unit, which the run leaves out.
-    if (run.blCloseUnit &&
+    // (Empty content holds no start: its scan need not be brought up to date to tell. Where the
+    // units that cannot start a match reach the end, searching the content would not move the
+    // dead offset back before it.)
+    if (run.blCloseUnit && !pNode->_szContent.empty() &&
+        _SyncCloseScan(pNode, *_pRegClose).nDead < pNode->_szContent.size() &&
         _RefreshCloseScan(pNode, *_pRegClose, parser->_Scratch).nDead < pNode->_szContent.size())
         return false;
     units[0] = run.Units[0];
@@ -859,6 +945,7 @@ void TORVIStreamedNodeDefinition::_WorkOutContentRun(TORVIStreamParser* pParser)
     run.blKnown = true;
     run.nSettings = _nSettings;
     run.szLineEnd = pParser->_szNormedLineEnd;
+    run.nLineEnd = pParser->_nLineEndSerial;
     if (!_GetAllowsContainedText() || _GetValidRegEx())
         return;
     rtl::TRegEx* allowed = _GetAllowedRegEx();
@@ -1028,7 +1115,13 @@ void TORVIStreamedNodeDefinition::_DoClose(TORVIStreamedNode* pNode) {
 
 // ---- TORVIStreamParser
 
-TORVIStreamParser::TORVIStreamParser(rtl::TPersistent* AOwner) : TORVIReferencedPersistent(AOwner) {}
+TORVIStreamParser::TORVIStreamParser(rtl::TPersistent* AOwner)
+    : TORVIReferencedPersistent(AOwner), _nLineEndSerial(++g_nCompileSerial) {}
+
+void TORVIStreamParser::_SetNormalisedLineEnd(const rtl::UnicodeString& value) {
+    _szNormedLineEnd = value;
+    _nLineEndSerial = ++g_nCompileSerial;
+}
 
 TORVIStreamParser::~TORVIStreamParser() = default;
 
@@ -1420,7 +1513,10 @@ void TORVIStreamParser::_ReadStream() {
             std::size_t count = 1;
             if (in.nWide < in.Wide.size() && in.Wide[in.nWide].first == in.nUnit)
                 count = in.Wide[in.nWide++].second;
-            _szBuffer.append(in.Text, in.nUnit, count);
+            if (count == 1)
+                _szBuffer.push_back(in.Text[in.nUnit]);
+            else
+                _szBuffer.append(in.Text, in.nUnit, count);
             in.nUnit += count;
             ++_nCharCount;
             _OfferBuffer();
@@ -1441,11 +1537,24 @@ void TORVIStreamParser::_ReadStream() {
     }
 }
 
+inline const std::vector<TORVIStreamedNodeDefinition*>* TORVIStreamParser::_CandidatesNow(TORVIStreamedNode* pCurrent) {
+    if (TCandidates* last = _pCandidates; last && pCurrent && last->pContext &&
+                                          last->nEpoch == g_nNestingEpoch.load(std::memory_order_relaxed)) {
+        // The context's address is compared, not read: the epoch changes whenever a definition goes.
+        TORVIStreamedNodeDefinition* context = pCurrent->Definition();
+        if (context == last->pContext && context->_Plain(pCurrent))
+            return last->blPlain ? &last->Definitions : nullptr;
+    }
+    return _CandidatesAt(pCurrent);
+}
+
 const std::vector<TORVIStreamedNodeDefinition*>* TORVIStreamParser::_CandidatesAt(TORVIStreamedNode* pCurrent) {
     TORVIStreamedNodeDefinition* context = pCurrent ? pCurrent->Definition() : nullptr;
     if (!_pNodeDefs || (pCurrent && (!context || !context->_Plain(pCurrent))))
         return nullptr;
     const std::uint64_t epoch = g_nNestingEpoch.load(std::memory_order_relaxed);
+    if (_pCandidates && _pCandidates->pContext == context && _pCandidates->nEpoch == epoch)
+        return _pCandidates->blPlain ? &_pCandidates->Definitions : nullptr; // the set last answered from
     TCandidates& candidates =
         _CandidateSlots[(reinterpret_cast<std::uintptr_t>(context) >> 6) % std::size(_CandidateSlots)];
     if (candidates.nEpoch != epoch || candidates.pContext != context) {
@@ -1472,7 +1581,7 @@ void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
     const std::size_t end = in.nWide < in.Wide.size() ? in.Wide[in.nWide].first : in.Text.size();
     if (in.nUnit >= end || !_pNodeDefs)
         return;
-    TORVIStreamedNode* node = _GetCurrentNode();
+    TORVIStreamedNode* node = _pCurrentNodes.empty() ? nullptr : _pCurrentNodes.back(); // of the base class
     TORVIStreamedNodeDefinition* definition = node ? node->Definition() : nullptr;
     TUnitSet units = {};
     bool blLineEnds = false; // line ends may be part of the run
@@ -1482,10 +1591,20 @@ void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
             // Every character of the run would be taken alone into the current node's content.
             if (!definition || !definition->_ContentUnits(node, units, blLineEnds))
                 return;
-            _AppendRun(node->_szContent, units, blLineEnds, end, kNoLimit, blLineEnded);
+            if (const char16_t unit = in.Text[in.nUnit];
+                HasUnit(units, unit) || (blLineEnds && (unit == u'\r' || unit == u'\n')))
+                _AppendRun(node->_szContent, units, blLineEnds, end, kNoLimit, blLineEnded);
         }
         // The character that ends it would start the buffer: when nothing could take that either,
-        // the buffer's run begins with it.
+        // the buffer's run begins with it (a node that takes no nodes closes on what it does not take).
+        if (in.nUnit >= end || (node && !definition->_Has(snd_AllowsNodes)))
+            return;
+        // A unit that the candidates last worked out here could open on alone starts no run.
+        if (const TCandidates* last = _pCandidates;
+            last && last->blRunStarts && last->pContext == definition &&
+            last->nEpoch == g_nNestingEpoch.load(std::memory_order_relaxed) &&
+            !HasUnit(last->RunStarts, in.Text[in.nUnit]))
+            return;
         if (!_StartBufferRun(node, definition, end, units, blLineEnds, nRoom, blLineEnded))
             return;
     } else if (!_BufferRunUnits(node, definition, units, blLineEnds, nRoom)) {
@@ -1679,24 +1798,33 @@ void TORVIStreamParser::_AppendRun(rtl::UnicodeString& target, const std::uint64
 
 void TORVIStreamParser::_OfferBuffer() {
     // The innermost node takes what it can; when that closes it, its parent is offered the rest.
-    for (TORVIStreamedNode* node = _GetCurrentNode(); node && !_szBuffer.empty(); node = _GetCurrentNode()) {
+    for (TORVIStreamedNode* node = _Current(); node && !_szBuffer.empty(); node = _Current()) {
         const std::size_t size = _szBuffer.size();
-        const bool blPlain = node->Definition() && node->Definition()->_Plain(node);
-        node->TryAccept(_szBuffer);
+        TORVIStreamedNodeDefinition* definition = node->Definition();
+        const bool blPlain = definition && definition->_Plain(node);
+        // A buffer of one unit is the common step: its answers were found when the expressions were compiled.
+        if (!blPlain || size != 1 || _szBuffer[0] >= 128 || definition->_AcceptUnit(this, node) < 0)
+            node->TryAccept(_szBuffer);
         if (!blPlain || _szBuffer.size() != size)
             _BufferChanged();
-        if (_GetCurrentNode() == node)
+        if (_Current() == node)
             break;
     }
     if (_szBuffer.empty())
         return;
-    TORVIStreamedNode* current = _GetCurrentNode();
-    if (const std::vector<TORVIStreamedNodeDefinition*>* candidates = _CandidatesAt(current)) {
+    TORVIStreamedNode* current = _Current();
+    if (const std::vector<TORVIStreamedNodeDefinition*>* candidates = _CandidatesNow(current)) {
         // Definitions of the base class only: asking which take part has no effect but the answer,
         // and no handler runs before one opens.
         for (TORVIStreamedNodeDefinition* definition : *candidates) {
-            if (definition->_CannotOpenNow(this))
+            if (_szBuffer.size() == 1 && _szBuffer[0] < 128 && definition->_pRegOpen) {
+                // _CannotOpenNow for a buffer of one unit, as the expression answered that unit alone.
+                if ((definition->_nOpenDeadBuffer == _nBufferSerial && definition->_nOpenDeadBuffer != 0) ||
+                    HasUnit(definition->_OpenFilter.Short, _szBuffer[0]))
+                    continue;
+            } else if (definition->_CannotOpenNow(this)) {
                 continue;
+            }
             // What _CannotOpenNow settled for the compiled expression need not be settled again.
             const bool blScreened = definition->_pRegOpen != nullptr;
             const std::size_t size = _szBuffer.size();

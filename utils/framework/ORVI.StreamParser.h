@@ -308,6 +308,7 @@ private:
         bool blKnown = false;
         std::uint32_t nSettings = 0;  // _nSettings it was worked out for
         rtl::UnicodeString szLineEnd; // the parser's line end it was worked out for
+        std::uint64_t nLineEnd = 0;   // and that line end's serial
         bool blRuns = false;          // runs of content may be taken at all
         bool blCloseUnit = false;     // the close expression's required unit is left out (scan needed)
         bool blLineEnds = false;
@@ -319,6 +320,10 @@ private:
                               TFilter& filter) {
         return compiled && compiled == pOwn.get() ? &filter : nullptr;
     }
+    /// TryAccept of pNode (this definition's, both of the base classes) offered pParser's buffer of
+    /// one ASCII unit, answered from what each expression told of that unit alone when it was
+    /// compiled; -1 (nothing done) when that does not answer it.
+    inline int _AcceptUnit(TORVIStreamParser* pParser, TORVIStreamedNode* pNode);
     /// Whether allowed (the allowed-content expression) matches szCandidate, as Find does.
     bool _AllowedMatch(const rtl::TRegEx& allowed, TORVIStreamParser* pParser, const rtl::UnicodeString& szCandidate,
                        rtl::TRegExScratch& scratch, long& offset, long& length);
@@ -394,6 +399,17 @@ private:
     TFilter _OpenFilter;
     TFilter _AllowedFilter;
     TFilter _CloseFilter;
+    // ASCII units that the allowed-content expression takes alone from the parser's buffer (what
+    // _AllowedMatch answers for a buffer of that unit); made with the compiled form.
+    std::uint64_t _AllowedAlone[2] = {};
+    // The allowed-content expression's last answer to the parser's buffer of one unit past ASCII;
+    // dropped with the compiled form.
+    struct TUnitAnswer {
+        bool blKnown = false;
+        char16_t cUnit = 0;
+        rtl::TRegExPartial Found = rtl::TRegExPartial::rpNoMatch;
+        long nOffset = 0, nLength = 0;
+    } _AllowedWide;
     TNodeOptions _NodeOptions = 0;
     std::vector<char16_t> _caEscapes;
     TClassList _pAllowedNodes;
@@ -469,7 +485,7 @@ protected:
     virtual rtl::UnicodeString _GetErrorMessage() { return _szErrorMessage; }
     virtual rtl::UnicodeString _GetNormalisedLineEnd() { return _szNormedLineEnd; }
     virtual void _SetAllowMultiLineBuffer(bool value);
-    virtual void _SetNormalisedLineEnd(const rtl::UnicodeString& value) { _szNormedLineEnd = value; }
+    virtual void _SetNormalisedLineEnd(const rtl::UnicodeString& value);
 
 private:
     // The stream, read into memory once and decoded ahead of the parse. Reading it through here
@@ -526,6 +542,8 @@ private:
     /// The definitions that take part at pCurrent (at the root when nil), in list order; nil unless
     /// every definition, pCurrent and its definition are of the base classes.
     const std::vector<TORVIStreamedNodeDefinition*>* _CandidatesAt(TORVIStreamedNode* pCurrent);
+    /// _CandidatesAt, answered at once when pCurrent's set is the one last answered from.
+    inline const std::vector<TORVIStreamedNodeDefinition*>* _CandidatesNow(TORVIStreamedNode* pCurrent);
     void _BufferChanged();
     /// Reads the stream to its end, offering each character (steps of the main loop).
     void _ReadStream();
@@ -534,6 +552,12 @@ private:
     /// Gives the open nodes the end of the stream; true when none is left open.
     bool _FinishStream();
     void _Push(TORVIStreamedNode* pNode) { _pCurrentNodes.push_back(pNode); }
+    /// CurrentNode, read straight from the stack when this parser is of the base class.
+    TORVIStreamedNode* _Current() {
+        if (!_Plain())
+            return _GetCurrentNode();
+        return _pCurrentNodes.empty() ? nullptr : _pCurrentNodes.back();
+    }
     void _PopIfCurrent(TORVIStreamedNode* pNode);
     void _Fail(const rtl::UnicodeString& szWhat);
     /// Whether this parser is of the base class, whose reading steps the definitions may take
@@ -556,6 +580,7 @@ private:
     rtl::TEncoding* _pEncoding = nullptr;
     TInput _Input;
     std::uint64_t _nBufferSerial = 0; // changes whenever the buffer changes other than by growing
+    std::uint64_t _nLineEndSerial;    // unique to each line end set on any parser
     rtl::TRegExScratch _Scratch;      // match data of this parser's matches
     // Which definitions take part at a node of each definition (and at the root), kept while the
     // definitions and their settings stay the same.

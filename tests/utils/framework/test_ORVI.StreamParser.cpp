@@ -81,10 +81,12 @@ public:
     }
 
     char16_t UpperEscape(TORVIStreamedNodeDefinition*, char16_t c) { return c == u'x' ? u'X' : c; }
+    char16_t MappedEscape(TORVIStreamedNodeDefinition*, char16_t c) { return fnEscape(c); }
 
     TORVIStreamParser* pParser = nullptr;
     std::vector<std::string> log;
     std::function<void(TORVIStreamedNode*)> fnOnOpen;
+    std::function<char16_t(char16_t)> fnEscape;
     bool blThrowOnClose = false;
 };
 
@@ -194,6 +196,45 @@ TEST_F(StreamParser, AnEscapedCloseIsContent) {
     EXPECT_EQ(log, (Strings{"+q '", "-q X|'"}));
     EXPECT_EQ(derived->nSlurps, 1);
     rtl::Free(derived);
+}
+
+TEST_F(StreamParser, WhatAnExpressionToldOfOneCharacterGoesWithItsCompiledForm) {
+    // A parser of a derived class offers every character on its own; an escape stands for a
+    // character past ASCII.
+    TORVIStreamedNodeDefinition* quoted = Define(u"q", u"'", u"'");
+    quoted->SetCanBeRootNode(true);
+    quoted->SetAllowsContainedText(true);
+    quoted->SetAllowedContentMatch(u"^.");
+    quoted->SetEscapes(u"\\");
+    fnEscape = [](char16_t c) { return c == u'e' ? u'\u00E9' : c; };
+    quoted->SetOnHandleEscape(
+        TORVIStreamParserEscapeEvent(static_cast<StreamParser*>(this), &StreamParser::MappedEscape));
+    auto* derived = rtl::Create<TSlurpCountingParser>(nullptr);
+    derived->Assign(pParser);
+    const auto parse = [&](TORVIStreamParser* parser, const std::string& text) {
+        log.clear();
+        auto* stream = rtl::Create<rtl::TMemoryStream>(rtl::TBytes(text.begin(), text.end()));
+        EXPECT_TRUE(parser->ParseStream(stream));
+        rtl::Free(stream);
+        return log;
+    };
+    EXPECT_EQ(parse(pParser, "'\\e'"), (Strings{"+q '", "-q \xC3\xA9|'"}));
+    EXPECT_EQ(parse(derived, "'a'"), (Strings{"+q '", "-q a|'"}));
+    // Content that no longer takes them (which only a call can tell) closes the node at once.
+    quoted->SetAllowedContentMatch(u"^(?![a\u00E9]).");
+    EXPECT_EQ(parse(pParser, "'\\e'"), (Strings{"+q '", "-q |"}));
+    EXPECT_EQ(parse(derived, "'a'"), (Strings{"+q '", "-q |"}));
+    rtl::Free(derived);
+
+    // Runs of content follow the line end set since the last parse.
+    TORVIStreamedNodeDefinition* tuple = Define(u"t", u"\\(", u"\\)");
+    tuple->SetCanBeRootNode(true);
+    tuple->SetAllowsContainedText(true);
+    tuple->SetAllowedContentMatch(u"^[a-z\n]+");
+    pParser->SetNormalisedLineEnd(u"\n");
+    EXPECT_EQ(parse(pParser, "(a\r\nb)"), (Strings{"+t (", "-t a\nb|)"}));
+    pParser->SetNormalisedLineEnd(u"\r\n");
+    EXPECT_EQ(parse(pParser, "(a\nb)"), (Strings{"+t (", "-t a|"}));
 }
 
 TEST_F(StreamParser, NestingFollowsTheAllowedAndRefusedClasses) {
