@@ -964,6 +964,7 @@ void TORVIStreamedNodeDefinition::_WorkOutContentRun(TORVIStreamParser* pParser)
         AddUnit(drop, closeFilter->Info.RequiredUnit);
         run.blCloseUnit = true;
         cCloseUnit = closeFilter->Info.RequiredUnit;
+        run.cCloseUnit = cCloseUnit;
         units[0] &= ~drop[0];
         units[1] &= ~drop[1];
     }
@@ -982,6 +983,24 @@ void TORVIStreamedNodeDefinition::_WorkOutContentRun(TORVIStreamParser* pParser)
                      (!blOneEscape && (!run.blCloseUnit || lineEnd.find(cCloseUnit) == rtl::UnicodeString::npos) &&
                       blTakesLineEnd);
     run.blRuns = (units[0] | units[1]) != 0 || run.blLineEnds;
+}
+
+bool TORVIStreamedNodeDefinition::_ContentTakesWide(char16_t cUnit, TORVIStreamParser* pParser) {
+    // What a step would do with the unit alone in the buffer: not an escape, no close (the required
+    // unit is left out, as for the ASCII units), and the allowed-content expression takes it whole.
+    TContentRun& run = _ContentRun;
+    TContentRun::TWide& known = run.Wide[cUnit % std::size(run.Wide)];
+    if (known.nTakes < 0 || known.cUnit != cUnit) {
+        known.cUnit = cUnit;
+        known.nTakes = 0;
+        long offset = 0, length = 0;
+        const char16_t one[1] = {cUnit};
+        if ((cUnit < 0xD800 || cUnit > 0xDFFF) && !(run.blCloseUnit && cUnit == run.cCloseUnit) &&
+            std::find(_caEscapes.begin(), _caEscapes.end(), cUnit) == _caEscapes.end() &&
+            _pRegAllowed->Find(rtl::UnicodeStringView(one, 1), pParser->_Scratch, offset, length))
+            known.nTakes = offset == 0 && length == 1;
+    }
+    return known.nTakes > 0;
 }
 
 bool TORVIStreamedNodeDefinition::_IgnoresBuffer(TORVIStreamedNode* pNode, const rtl::UnicodeString& szBuffer,
@@ -1592,8 +1611,9 @@ void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
             if (!definition || !definition->_ContentUnits(node, units, blLineEnds))
                 return;
             if (const char16_t unit = in.Text[in.nUnit];
-                HasUnit(units, unit) || (blLineEnds && (unit == u'\r' || unit == u'\n')))
-                _AppendRun(node->_szContent, units, blLineEnds, end, kNoLimit, blLineEnded);
+                HasUnit(units, unit) || (blLineEnds && (unit == u'\r' || unit == u'\n')) ||
+                (unit >= 128 && definition->_ContentTakesWide(unit, this)))
+                _AppendRun(node->_szContent, units, blLineEnds, end, kNoLimit, blLineEnded, definition);
         }
         // The character that ends it would start the buffer: when nothing could take that either,
         // the buffer's run begins with it (a node that takes no nodes closes on what it does not take).
@@ -1756,7 +1776,8 @@ bool TORVIStreamParser::_StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedN
 }
 
 void TORVIStreamParser::_AppendRun(rtl::UnicodeString& target, const std::uint64_t (&units)[2], bool blLineEnds,
-                                   std::size_t end, std::size_t nRoom, bool& blLineEnded) {
+                                   std::size_t end, std::size_t nRoom, bool& blLineEnded,
+                                   TORVIStreamedNodeDefinition* pWide) {
     // The characters as the main loop would count and append them, line ends normalised (units
     // never holds CR or LF). A limited run takes no line end, so each character is one unit.
     TInput& in = _Input;
@@ -1768,7 +1789,8 @@ void TORVIStreamParser::_AppendRun(rtl::UnicodeString& target, const std::uint64
     std::size_t at = in.nUnit;
     for (;;) {
         const std::size_t from = at;
-        while (at < end && HasUnit(units, text[at]))
+        while (at < end && (HasUnit(units, text[at]) ||
+                            (pWide && text[at] >= 128 && pWide->_ContentTakesWide(text[at], this))))
             ++at;
         if (at > from) {
             if (blLineEnded) {

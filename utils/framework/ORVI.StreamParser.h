@@ -313,6 +313,13 @@ private:
         bool blCloseUnit = false;     // the close expression's required unit is left out (scan needed)
         bool blLineEnds = false;
         std::uint64_t Units[2] = {};
+        char16_t cCloseUnit = 0;      // the required unit left out, when blCloseUnit
+        // Units past ASCII met in content, each with whether it is taken alone as the ASCII units
+        // are (asked of the expression once per unit, in a small table by the unit's low bits).
+        struct TWide {
+            char16_t cUnit = 0;
+            std::int8_t nTakes = -1; // -1 not asked yet
+        } Wide[64];
     };
     void _WorkOutContentRun(TORVIStreamParser* pParser);
     /// The filter of compiled, or nil when compiled is not this definition's own pCompiled.
@@ -357,6 +364,9 @@ private:
     /// at a time into its content without closing, opening or calling anything, and whether line
     /// ends are taken so too. False when unknown.
     bool _ContentUnits(TORVIStreamedNode* pNode, std::uint64_t (&units)[2], bool& blLineEnds);
+    /// For a run of content that _ContentUnits allowed: whether the unit past ASCII is taken alone as
+    /// its units are.
+    bool _ContentTakesWide(char16_t cUnit, TORVIStreamParser* pParser);
     /// For a run of buffer: false unless pNode (current, offered szBuffer) certainly takes nothing of
     /// szBuffer and of what is appended to it until a unit of stops comes (stops then grows).
     bool _IgnoresBuffer(TORVIStreamedNode* pNode, const rtl::UnicodeString& szBuffer, std::uint64_t (&stops)[2]);
@@ -536,9 +546,10 @@ private:
     bool _StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition, std::size_t end,
                          std::uint64_t (&units)[2], bool& blLineEnds, std::size_t& nRoom, bool& blLineEnded);
     /// Appends to target the characters from the next one on while they are units (line ends while
-    /// blLineEnds), before end, counting them as single steps would.
+    /// blLineEnds; units past ASCII that pWide's content takes, for its content run), before end,
+    /// counting them as single steps would.
     void _AppendRun(rtl::UnicodeString& target, const std::uint64_t (&units)[2], bool blLineEnds, std::size_t end,
-                    std::size_t nRoom, bool& blLineEnded);
+                    std::size_t nRoom, bool& blLineEnded, TORVIStreamedNodeDefinition* pWide = nullptr);
     /// The definitions that take part at pCurrent (at the root when nil), in list order; nil unless
     /// every definition, pCurrent and its definition are of the base classes.
     const std::vector<TORVIStreamedNodeDefinition*>* _CandidatesAt(TORVIStreamedNode* pCurrent);

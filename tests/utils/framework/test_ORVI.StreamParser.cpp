@@ -676,6 +676,8 @@ struct TRunGrammar {
         Add<T>(u"string", u"\"", u"\"", u"^.", false)->SetEscapes(u"\\");
         Add<T>(u"number", u"#", u"", u"^[0-9]+", false);
         Add<T>(u"empty", u"\\s*<[a-z]+/>", u"", u"", false);
+        // Close, escape and refused units past ASCII, in content that takes others.
+        Add<T>(u"quote", u"\u00AB", u"\u00BB", u"^[^\u00FC]", false)->SetEscapes(u"\u20AC");
     }
     ~TRunGrammar() { rtl::Free(pParser); }
     template <class T>
@@ -722,7 +724,8 @@ struct TRunGrammar {
 std::string RandomDocument(std::uint32_t seed) {
     static const char* const tokens[] = {"<a>", "</a>", "<b x='1'>", "</b >", "<!-- c - -", "->", "\"s\\\"q",
                                          "\"", "#12", "#", "text ", "\n", "\r\n", "\r", "caf\xC3\xA9",
-                                         "\xF0\x9F\x98\x80", "<c/>", "-", ">", "<", "\\", "\xFF"};
+                                         "\xF0\x9F\x98\x80", "<c/>", "-", ">", "<", "\\", "\xC2\xAB", "\xC2\xBB",
+                                         "\xE2\x82\xAC", "\xC3\xBC", "\xFF"};
     std::string document;
     for (int i = 0; i < 120; ++i) {
         seed = seed * 1103515245u + 12345u;
@@ -742,6 +745,7 @@ template <class T> Strings ParseAs(const std::string& document, const UnicodeStr
 TEST(StreamParserRuns, RunsTellTheSameStoryAsSingleCharacters) {
     std::vector<std::string> documents = {
         "<a>text\r\nmore\rline\n<b x='1'>in</b>tail</a>",
+        "\xC2\xAB" "caf\xC3\xA9 \xE2\x82\xAC\xC2\xBB\xE2\x82\xAC\xE2\x82\xAC \xC3\xA9\xC2\xBB<a>\xC2\xAB\xC3\xA9\xC3\xBC</a>",
         "<a><!-- one - two -- three --></a>#123 \"q\\\"uote\\\\\" <c/>",
         "<a>\n\n\n</x>late text", "<a>caf\xC3\xA9 \xF0\x9F\x98\x80 end</a>", "<a>bad \xFF byte</a>"};
     for (std::uint32_t seed = 1; seed <= 60; ++seed)
