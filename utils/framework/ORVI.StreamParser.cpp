@@ -1726,13 +1726,7 @@ bool TORVIStreamParser::_ExtendBufferRun(TORVIStreamedNode* pNode, TORVIStreamed
     }
     _RunUnits(stops, units, blLineEnds);
     nRoom = nGrownRoom;
-    if (blLineEnded) {
-        ++_nLineCount;
-        _nCharCount = 0;
-        blLineEnded = false;
-    }
-    ++_nCharCount;
-    ++in.nUnit;
+    _CountTaken(blLineEnded);
     return true;
 }
 
@@ -1765,14 +1759,18 @@ bool TORVIStreamParser::_StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedN
     }
     _RunUnits(stops, units, blLineEnds);
     nRoom = _pCandidates->RunRoom[unit];
+    _CountTaken(blLineEnded);
+    return true;
+}
+
+void TORVIStreamParser::_CountTaken(bool& blLineEnded) {
     if (blLineEnded) {
         ++_nLineCount;
         _nCharCount = 0;
         blLineEnded = false;
     }
     ++_nCharCount;
-    ++in.nUnit;
-    return true;
+    ++_Input.nUnit;
 }
 
 void TORVIStreamParser::_AppendRun(rtl::UnicodeString& target, const std::uint64_t (&units)[2], bool blLineEnds,

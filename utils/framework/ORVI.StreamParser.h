@@ -539,6 +539,9 @@ private:
     /// that step could do nothing else, and sets the units of the run that may follow; false otherwise.
     bool _ExtendBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition, std::size_t end,
                           std::uint64_t (&units)[2], bool& blLineEnds, std::size_t& nRoom, bool& blLineEnded);
+    /// Counts the character at the input's position as its step would (after the line end before it)
+    /// and moves past it.
+    void _CountTaken(bool& blLineEnded);
     /// The units a run of buffer takes, and whether line ends, until a unit of stops.
     void _RunUnits(const std::uint64_t (&stops)[2], std::uint64_t (&units)[2], bool& blLineEnds);
     /// With an empty buffer: takes the next character into it, as its step would, when that step
