@@ -145,8 +145,9 @@ TEST(DeferredDisposalThread, CallbacksDisposeInsteadAndRefuseADuplicateRegistrat
 TEST(DeferredDisposalThread, SetMaxDelayZeroMakesEverythingDueNow) {
     TDeaths deaths(3);
     TWorker worker;
+    // A second apart, so that the clock moving between the calls cannot change their order.
     for (int i = 0; i < 3; ++i)
-        worker->DisposeAfterDelay(new TTracked(&deaths, i), 60000 - i);
+        worker->DisposeAfterDelay(new TTracked(&deaths, i), 60000 - 1000 * i);
     worker->SetMaxDelay(0);
     ASSERT_TRUE(WaitUntil([&] { return deaths.Order().size() == 3; }, 1000));
     EXPECT_EQ(deaths.Order(), (std::vector<int>{2, 1, 0})); // the order they had
