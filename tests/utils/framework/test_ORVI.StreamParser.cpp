@@ -740,6 +740,20 @@ template <class T> Strings ParseAs(const std::string& document, const UnicodeStr
     return grammar.Parse(document);
 }
 
+// The run grammar with the definitions fnAdd adds (given the definition class to use), parsed with
+// definitions of the base class and with ones that compile their own expressions, must tell the same.
+template <class TAdd> void ExpectBareParsesAgree(const std::vector<std::string>& documents, TAdd fnAdd) {
+    const auto parse = [&](auto* kind, const std::string& document) {
+        TRunGrammar grammar(kind, u"\n");
+        fnAdd(grammar, kind);
+        return grammar.Parse(document);
+    };
+    for (const std::string& document : documents)
+        ASSERT_EQ(parse(static_cast<TORVIStreamedNodeDefinition*>(nullptr), document),
+                  parse(static_cast<TBareDef*>(nullptr), document))
+            << document;
+}
+
 } // namespace
 
 TEST(StreamParserRuns, RunsTellTheSameStoryAsSingleCharacters) {
@@ -776,39 +790,27 @@ TEST(StreamParserRuns, ACloseThatStartsInTheContentIsFoundFromItsFirstPossibleSt
     // Closes whose start lies in the content already taken, at its dead offset or later, with
     // partial starts that fail before the real one and line ends inside the close. The reference
     // compiles its own close expression, which is searched in the whole text.
-    const auto parse = [](auto* kind, const std::string& document) {
-        TRunGrammar grammar(kind, u"\n");
-        using T = std::remove_pointer_t<decltype(kind)>;
-        grammar.Add<T>(u"span", u"\\[", u"a[ab\\n]*c|zz", u"^[^\\]]", false);
-        return grammar.Parse(document);
-    };
-    for (const std::string document :
-         {"[xaab\nbc]", "[aaaxabbbbc <a>t</a>", "[a\r\nab a zc zz", "[abab abac ", "[z az zaz zzz]"})
-        ASSERT_EQ(parse(static_cast<TORVIStreamedNodeDefinition*>(nullptr), document),
-                  parse(static_cast<TBareDef*>(nullptr), document))
-            << document;
+    ExpectBareParsesAgree({"[xaab\nbc]", "[aaaxabbbbc <a>t</a>", "[a\r\nab a zc zz", "[abab abac ", "[z az zaz zzz]"},
+                          [](TRunGrammar& grammar, auto* kind) {
+                              using T = std::remove_pointer_t<decltype(kind)>;
+                              grammar.Add<T>(u"span", u"\\[", u"a[ab\\n]*c|zz", u"^[^\\]]", false);
+                          });
 }
 
 TEST(StreamParserRuns, WhatIsKnownOfAnExpressionAnswersAsTheExpressionWould) {
     // Closes of two alternatives and of a repeated unit, opens longer than one unit or of one unit
     // alone, text of one unit at a time.
-    const auto parse = [](auto* kind, const std::string& document) {
-        TRunGrammar grammar(kind, u"\n");
+    std::vector<std::string> documents = {"((a) b ; c) ;; ((x)) ! a!b!!c!!! ABCDE <a>((#12 ;;</a>", "(((( ;;;))",
+                                          "%ay xy<a>q</a>", "%a z az<a>q</a>"};
+    for (std::uint32_t seed = 1; seed <= 40; ++seed)
+        documents.push_back(RandomDocument(seed) + "((" + RandomDocument(seed + 100) + ";;!x!!!AB");
+    ExpectBareParsesAgree(documents, [](TRunGrammar& grammar, auto* kind) {
         using T = std::remove_pointer_t<decltype(kind)>;
         grammar.Add<T>(u"pair", u"\\(\\(", u"\\)\\)|;;", u"^[^;)]|^.", true);
         grammar.Add<T>(u"bang", u"!", u"!!!", u"^.", false);
         grammar.Add<T>(u"word", u"[A-Z]{3}", u"", u"^[A-Z]", false);
         grammar.Add<T>(u"behind", u"%", u"(?<=x)y|\\Bz", u"^.", false); // looks before its start
-        return grammar.Parse(document);
-    };
-    std::vector<std::string> documents = {"((a) b ; c) ;; ((x)) ! a!b!!c!!! ABCDE <a>((#12 ;;</a>", "(((( ;;;))",
-                                          "%ay xy<a>q</a>", "%a z az<a>q</a>"};
-    for (std::uint32_t seed = 1; seed <= 40; ++seed)
-        documents.push_back(RandomDocument(seed) + "((" + RandomDocument(seed + 100) + ";;!x!!!AB");
-    for (const std::string& document : documents)
-        ASSERT_EQ(parse(static_cast<TORVIStreamedNodeDefinition*>(nullptr), document),
-                  parse(static_cast<TBareDef*>(nullptr), document))
-            << document;
+    });
 }
 
 TEST(StreamParserRuns, DefinitionsChangedDuringAParseTakeEffectAtOnce) {
