@@ -168,3 +168,44 @@ TEST(RegEx, FindReportsTheWholeMatchThroughTheCallersMatchData) {
     EXPECT_EQ(offset, 2);
     EXPECT_EQ(re.FindPartial(u"xxb", scratch, offset, length), TRegExPartial::rpNoMatch);
 }
+
+TEST(RegEx, ResumeReadsOnlyWhatTheSubjectGained) {
+    const TRegEx decl(u"^(?:\\s*<\\?.*?\\?>)", roSingleLine | roPartial);
+    TRegExProgress progress;
+    TRegExPartial found = TRegExPartial::rpNoMatch;
+    UnicodeString subject = u" <?x";
+    ASSERT_TRUE(decl.Resume(subject, progress, found));
+    EXPECT_EQ(found, TRegExPartial::rpPartial);
+    EXPECT_EQ(progress.Read(), 4u);
+    // A unit before the read ones is not looked at again: only the appended "?>" completes it.
+    subject[1] = u'!';
+    subject += u"<e>?";
+    ASSERT_TRUE(decl.Resume(subject, progress, found));
+    EXPECT_EQ(found, TRegExPartial::rpPartial);
+    subject += u">tail";
+    ASSERT_TRUE(decl.Resume(subject, progress, found));
+    EXPECT_EQ(found, TRegExPartial::rpMatch);
+    EXPECT_EQ(progress.Read(), 0u); // starts again after a complete match
+    // A search that can never match any more says so; one that starts again reads the whole.
+    ASSERT_TRUE(decl.Resume(u"<x", progress, found));
+    EXPECT_EQ(found, TRegExPartial::rpNoMatch);
+    ASSERT_TRUE(decl.Resume(u"<?x?>", progress, found));
+    EXPECT_EQ(found, TRegExPartial::rpMatch);
+    // Text that is no well-formed UTF-16 is refused rather than misread.
+    EXPECT_FALSE(decl.Resume(UnicodeString(u"<?\xD800"), progress, found));
+}
+
+TEST(RegEx, ResumeRefusesWhatItWouldAnswerDifferently) {
+    // Unanchored, looking around or behind, back references, atomic and possessive parts (taken at
+    // their first rather than their longest), end assertions.
+    for (const char16_t* pattern : {u"a.*b", u"^a(?=b)", u"^a(?<=a)b", u"^(a)\\1", u"^(?>x|xy)y", u"^a*+b",
+                                    u"^a\\b", u"^a$", u"^a\\z", u"^(*COMMIT)a", u"^a\\Kb", u"^a|^b(?x) c"}) {
+        TRegExProgress progress;
+        TRegExPartial found = TRegExPartial::rpNoMatch;
+        EXPECT_FALSE(TRegEx(pattern).Resume(u"ab", progress, found)) << rtl::StringToUtf8(pattern);
+    }
+    TRegExProgress progress;
+    TRegExPartial found = TRegExPartial::rpNoMatch;
+    EXPECT_TRUE(TRegEx(u"^[$^\\]a]+(?i:x)").Resume(u"a$^]", progress, found));
+    EXPECT_EQ(found, TRegExPartial::rpPartial);
+}
