@@ -78,7 +78,8 @@ constexpr std::size_t kNoLimit = std::numeric_limits<std::size_t>::max();
 constexpr std::size_t kLongestSearch = 256;
 
 // From this length on, a buffer that the open expression partly matches is searched on from where
-// the last search of it ended rather than read whole again.
+// the last search of it ended, and one that the close expression is searched in is searched only
+// from where a close may still start, rather than read whole again.
 constexpr std::size_t kResumeFrom = 64;
 
 // What the analysis of pattern (compiled with options, without any anchoring) tells of where its
@@ -552,7 +553,7 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& s
             return nullptr; // too short for any match yet
     }
     if (!filter || !AnsweredAlone(*filter, szCandidate, found, offset, length)) {
-        if (filter && blParserBuffer && _OpenPending(*open, parser))
+        if (filter && blParserBuffer && szCandidate.size() >= kResumeFrom && _OpenPending(*open, parser))
             return nullptr;
         found = open->FindPartial(szCandidate, ScratchOf(parser, parser ? &parser->_Scratch : nullptr), offset, length);
     }
@@ -599,8 +600,6 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& s
 
 bool TORVIStreamedNodeDefinition::_OpenPending(const rtl::TRegEx& open, TORVIStreamParser* pParser) {
     const rtl::UnicodeString& buffer = pParser->_szBuffer;
-    if (buffer.size() < kResumeFrom)
-        return false;
     // The buffer only grows between serial changes: what the search read of it is still there.
     TOpenProgress& progress = _OpenProgress;
     const std::size_t read = progress.Progress.Read();
@@ -814,7 +813,8 @@ bool TORVIStreamedNodeDefinition::_CloseInBuffer(rtl::UnicodeString& szBuffer, T
     if (rtl::TRegExPartial found; AnsweredAlone(_CloseFilter, szBuffer, found, offset, length, false)) {
         if (found != rtl::TRegExPartial::rpMatch)
             return false;
-    } else if (!_FindCloseInBuffer(_ParserOf(pNode), szBuffer, close, scratch, offset, length)) {
+    } else if (szBuffer.size() < kResumeFrom ? !close.Find(szBuffer, scratch, offset, length)
+                                             : !_FindCloseInBuffer(_ParserOf(pNode), szBuffer, close, scratch, offset, length)) {
         return false;
     }
     const auto start = static_cast<std::size_t>(offset);
@@ -1094,7 +1094,8 @@ bool TORVIStreamedNodeDefinition::_IgnoresBuffer(TORVIStreamedNode* pNode, const
     if (rtl::TRegEx* close = _pRegClose ? _pRegClose.get() : _GetCloseRegEx()) {
         const TFilter* filter = _FilterOf(close, _pRegClose, _CloseFilter);
         if (!filter || !filter->Info.HasRequiredUnit || !parser ||
-            _HoldsCloseUnit(parser, szBuffer, *close, filter->Info.RequiredUnit))
+            (szBuffer.size() < kResumeFrom ? szBuffer.find(filter->Info.RequiredUnit) != rtl::UnicodeString::npos
+                                           : _HoldsCloseUnit(parser, szBuffer, *close, filter->Info.RequiredUnit)))
             return false;
         // A scan already up to date with the content, with no match starting in it, stays so.
         const TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;

@@ -360,16 +360,16 @@ private:
     TBufferScan* _CloseBufferScanOf(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer,
                                     const rtl::TRegEx& close);
     /// Whether szBuffer holds the close expression's required unit (reading only what pParser's
-    /// buffer gained since it was last asked).
-    bool _HoldsCloseUnit(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer, const rtl::TRegEx& close,
+    /// buffer gained since it was last asked). Kept out of line, as the two below: long buffers are rare.
+    [[gnu::noinline]] bool _HoldsCloseUnit(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer, const rtl::TRegEx& close,
                          char16_t cUnit);
     /// close.Find on szBuffer alone (close context free), searching pParser's buffer only from where
     /// a match may still start.
-    bool _FindCloseInBuffer(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer, const rtl::TRegEx& close,
+    [[gnu::noinline]] bool _FindCloseInBuffer(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer, const rtl::TRegEx& close,
                             rtl::TRegExScratch& scratch, long& offset, long& length);
     /// Whether the open expression certainly does not match pParser's buffer now, told by going on
     /// with its search over only what the buffer gained; false when unknown.
-    bool _OpenPending(const rtl::TRegEx& open, TORVIStreamParser* pParser);
+    [[gnu::noinline]] bool _OpenPending(const rtl::TRegEx& open, TORVIStreamParser* pParser);
     /// _CheckClose where no close match starts in pNode's content and close is context free.
     bool _CloseInBuffer(rtl::UnicodeString& szBuffer, TORVIStreamedNode* pNode, const rtl::TRegEx& close,
                         rtl::TRegExScratch& scratch);
