@@ -77,8 +77,9 @@ bool ReadsInOrder(UnicodeStringView pattern) {
             if (++i >= size)
                 return false;
             const char16_t e = pattern[i];
-            const bool blWord = (e >= u'0' && e <= u'9') || (e >= u'a' && e <= u'z') || (e >= u'A' && e <= u'Z');
-            if (blWord && UnicodeStringView(u"sSdDwWhHvVtnrfeaxpP").find(e) == npos)
+            // Of the escapes that are letters or digits, only classes of one character and character codes.
+            const bool blNamed = (e >= u'a' && e <= u'z') || (e >= u'A' && e <= u'Z') || (e >= u'0' && e <= u'9');
+            if (blNamed && UnicodeStringView(u"sSdDwWhHvVtnrfeaxpP").find(e) == npos)
                 return false;
             continue;
         }
@@ -160,7 +161,8 @@ struct TRegEx::TImpl {
             PCRE2_SIZE errorOffset = 0;
             const std::uint32_t options =
                 (flags & ~PCRE2_MATCH_INVALID_UTF) | PCRE2_NO_AUTO_POSSESS | PCRE2_NO_START_OPTIMIZE;
-            resumable = pcre2_compile_16(Units(pattern), pattern.size(), options, &error, &errorOffset, nullptr);
+            resumable =
+                pcre2_compile_16(Units(pattern), pattern.size(), options, &error, &errorOffset, nullptr);
         });
         return resumable;
     }

@@ -634,12 +634,15 @@ TORVIStreamedNodeDefinition::TBufferScan* TORVIStreamedNodeDefinition::_CloseBuf
     return &scan;
 }
 
-bool TORVIStreamedNodeDefinition::_HoldsCloseUnit(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer,
-                                                  const rtl::TRegEx& close, char16_t cUnit) {
+bool TORVIStreamedNodeDefinition::_HoldsCloseUnit(TORVIStreamParser* pParser,
+                                                  const rtl::UnicodeString& szBuffer, const rtl::TRegEx& close,
+                                                  char16_t cUnit) {
     TBufferScan* scan = _CloseBufferScanOf(pParser, szBuffer, close);
     if (!scan)
         return szBuffer.find(cUnit) != rtl::UnicodeString::npos;
-    if (scan->nUnitAt < szBuffer.size() && scan->nUnitAt >= scan->nUnitFrom && szBuffer[scan->nUnitAt] == cUnit)
+    // Where it was found, it stays while the buffer grows.
+    const std::size_t found = scan->nUnitAt;
+    if (found < szBuffer.size() && found >= scan->nUnitFrom && szBuffer[found] == cUnit)
         return true;
     const std::size_t at = szBuffer.find(cUnit, scan->nUnitFrom);
     scan->nUnitFrom = std::min(at, scan->nKept);
@@ -647,9 +650,9 @@ bool TORVIStreamedNodeDefinition::_HoldsCloseUnit(TORVIStreamParser* pParser, co
     return at != rtl::UnicodeString::npos;
 }
 
-bool TORVIStreamedNodeDefinition::_FindCloseInBuffer(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer,
-                                                     const rtl::TRegEx& close, rtl::TRegExScratch& scratch,
-                                                     long& offset, long& length) {
+bool TORVIStreamedNodeDefinition::_FindCloseInBuffer(TORVIStreamParser* pParser,
+                                                     const rtl::UnicodeString& szBuffer, const rtl::TRegEx& close,
+                                                     rtl::TRegExScratch& scratch, long& offset, long& length) {
     TBufferScan* scan = _CloseBufferScanOf(pParser, szBuffer, close);
     if (!scan)
         return close.Find(szBuffer, scratch, offset, length);
@@ -813,8 +816,9 @@ bool TORVIStreamedNodeDefinition::_CloseInBuffer(rtl::UnicodeString& szBuffer, T
     if (rtl::TRegExPartial found; AnsweredAlone(_CloseFilter, szBuffer, found, offset, length, false)) {
         if (found != rtl::TRegExPartial::rpMatch)
             return false;
-    } else if (szBuffer.size() < kResumeFrom ? !close.Find(szBuffer, scratch, offset, length)
-                                             : !_FindCloseInBuffer(_ParserOf(pNode), szBuffer, close, scratch, offset, length)) {
+    } else if (szBuffer.size() < kResumeFrom
+                   ? !close.Find(szBuffer, scratch, offset, length)
+                   : !_FindCloseInBuffer(_ParserOf(pNode), szBuffer, close, scratch, offset, length)) {
         return false;
     }
     const auto start = static_cast<std::size_t>(offset);
@@ -1093,9 +1097,11 @@ bool TORVIStreamedNodeDefinition::_IgnoresBuffer(TORVIStreamedNode* pNode, const
     // Of the base class: its getters answer from the members, compiling what is not compiled yet.
     if (rtl::TRegEx* close = _pRegClose ? _pRegClose.get() : _GetCloseRegEx()) {
         const TFilter* filter = _FilterOf(close, _pRegClose, _CloseFilter);
-        if (!filter || !filter->Info.HasRequiredUnit || !parser ||
-            (szBuffer.size() < kResumeFrom ? szBuffer.find(filter->Info.RequiredUnit) != rtl::UnicodeString::npos
-                                           : _HoldsCloseUnit(parser, szBuffer, *close, filter->Info.RequiredUnit)))
+        if (!filter || !filter->Info.HasRequiredUnit || !parser)
+            return false;
+        const char16_t unit = filter->Info.RequiredUnit;
+        if (szBuffer.size() < kResumeFrom ? szBuffer.find(unit) != rtl::UnicodeString::npos
+                                          : _HoldsCloseUnit(parser, szBuffer, *close, unit))
             return false;
         // A scan already up to date with the content, with no match starting in it, stays so.
         const TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;

@@ -360,13 +360,14 @@ private:
     TBufferScan* _CloseBufferScanOf(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer,
                                     const rtl::TRegEx& close);
     /// Whether szBuffer holds the close expression's required unit (reading only what pParser's
-    /// buffer gained since it was last asked). Kept out of line, as the two below: long buffers are rare.
-    [[gnu::noinline]] bool _HoldsCloseUnit(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer, const rtl::TRegEx& close,
-                         char16_t cUnit);
+    /// buffer gained since it was last asked). Out of line, as the two below: long buffers are rare.
+    [[gnu::noinline]] bool _HoldsCloseUnit(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer,
+                                           const rtl::TRegEx& close, char16_t cUnit);
     /// close.Find on szBuffer alone (close context free), searching pParser's buffer only from where
     /// a match may still start.
-    [[gnu::noinline]] bool _FindCloseInBuffer(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer, const rtl::TRegEx& close,
-                            rtl::TRegExScratch& scratch, long& offset, long& length);
+    [[gnu::noinline]] bool _FindCloseInBuffer(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer,
+                                              const rtl::TRegEx& close, rtl::TRegExScratch& scratch, long& offset,
+                                              long& length);
     /// Whether the open expression certainly does not match pParser's buffer now, told by going on
     /// with its search over only what the buffer gained; false when unknown.
     [[gnu::noinline]] bool _OpenPending(const rtl::TRegEx& open, TORVIStreamParser* pParser);
