@@ -916,9 +916,14 @@ TEST(StreamParserRuns, ALongBufferIsSearchedOnWhereItGrew) {
                               grammar.Add<T>(u"atomic", u"<(?>x|xy)y.*?!", u"", u"", false);
                           });
     // Closes searched for in a long buffer that nothing takes: their required unit comes as the
-    // newest unit, a close is cut from the buffer and the rest is searched again from its start.
+    // newest unit (and a close needs a unit after it), a close is cut from the buffer and the rest is
+    // searched again from its start.
     std::string inner = "<a><a><[" + std::string(300, '[') + ">" + tags + "</a  x></";
     ExpectBareParsesAgree({inner + "a>", inner + "a >" + std::string(90, ']') + "</a><a>t</a>",
-                           "<a><a><[>" + std::string(100, 'z') + "</a><[y</a" + std::string(100, ' ') + ">"},
-                          [](TRunGrammar&, auto*) {});
+                           "<a><a><[>" + std::string(100, 'z') + "</a><[y</a" + std::string(100, ' ') + ">",
+                           "{x" + std::string(80, 'y') + ";abc; {7 {x" + std::string(70, 'z') + ";;q"},
+                          [](TRunGrammar& grammar, auto* kind) {
+                              using T = std::remove_pointer_t<decltype(kind)>;
+                              grammar.Add<T>(u"semi", u"\\{", u";[a-z]", u"^[0-9]+", true);
+                          });
 }
