@@ -816,9 +816,9 @@ bool TORVIStreamedNodeDefinition::_CloseInBuffer(rtl::UnicodeString& szBuffer, T
     if (rtl::TRegExPartial found; AnsweredAlone(_CloseFilter, szBuffer, found, offset, length, false)) {
         if (found != rtl::TRegExPartial::rpMatch)
             return false;
-    } else if (szBuffer.size() < kResumeFrom
-                   ? !close.Find(szBuffer, scratch, offset, length)
-                   : !_FindCloseInBuffer(_ParserOf(pNode), szBuffer, close, scratch, offset, length)) {
+    } else if (__builtin_expect(szBuffer.size() >= kResumeFrom, 0)
+                   ? !_FindCloseInBuffer(_ParserOf(pNode), szBuffer, close, scratch, offset, length)
+                   : !close.Find(szBuffer, scratch, offset, length)) {
         return false;
     }
     const auto start = static_cast<std::size_t>(offset);
@@ -1100,8 +1100,10 @@ bool TORVIStreamedNodeDefinition::_IgnoresBuffer(TORVIStreamedNode* pNode, const
         if (!filter || !filter->Info.HasRequiredUnit || !parser)
             return false;
         const char16_t unit = filter->Info.RequiredUnit;
-        if (szBuffer.size() < kResumeFrom ? szBuffer.find(unit) != rtl::UnicodeString::npos
-                                          : _HoldsCloseUnit(parser, szBuffer, *close, unit))
+        const bool blHeld = __builtin_expect(szBuffer.size() >= kResumeFrom, 0)
+                                ? _HoldsCloseUnit(parser, szBuffer, *close, unit)
+                                : szBuffer.find(unit) != rtl::UnicodeString::npos;
+        if (blHeld)
             return false;
         // A scan already up to date with the content, with no match starting in it, stays so.
         const TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
