@@ -209,3 +209,35 @@ TEST(RegEx, ResumeRefusesWhatItWouldAnswerDifferently) {
     EXPECT_TRUE(TRegEx(u"^[$^\\]a]+(?i:x)").Resume(u"a$^]", progress, found));
     EXPECT_EQ(found, TRegExPartial::rpPartial);
 }
+
+TEST(RegEx, ResumeAnswersAsASearchOfTheWholeSubject) {
+    // Every prefix of pseudo-random subjects, grown a unit or a character at a time from starts that
+    // the patterns may take.
+    const char16_t* const patterns[] = {u"^(?:\\s*<\\?.*?\\?>)",
+                                        u"^(?:\\s*<([a-z]+)(?:\\s+[a-z]+=\"[^\"]*\")*\\s*/?>)",
+                                        u"^(?:(?i)ab+c|a(?:b|bc)d{2,3})", u"^(?:[^<\\d]+?x|<\\w*é)"};
+    const char16_t* const pieces[] = {u"a", u"b", u"c", u"d", u"<", u"?", u">",
+                                      u"\"", u" ", u"x", u"=", u"é", u"😀", u"/"};
+    const char16_t* const starts[] = {u"<?", u" <a", u"<ab x=\"", u"a", u"Ab", u"q"};
+    TRegExScratch scratch;
+    std::uint32_t seed = 29;
+    int resumed = 0;
+    for (const char16_t* pattern : patterns) {
+        const TRegEx re(pattern, roSingleLine | roPartial);
+        for (int subject = 0; subject < 300; ++subject) {
+            TRegExProgress progress;
+            UnicodeString text = starts[subject % std::size(starts)];
+            for (int step = 0; step < 16; ++step, ++resumed) {
+                seed = seed * 1103515245u + 12345u;
+                text += pieces[(seed >> 16) % std::size(pieces)];
+                TRegExPartial found = TRegExPartial::rpNoMatch;
+                ASSERT_TRUE(re.Resume(text, progress, found));
+                long offset = 0, length = 0;
+                ASSERT_EQ(found, re.FindPartial(text, scratch, offset, length)) << rtl::StringToUtf8(text);
+                if (found != TRegExPartial::rpPartial)
+                    break;
+            }
+        }
+    }
+    EXPECT_GT(resumed, 2000); // enough of them go on past their start
+}
