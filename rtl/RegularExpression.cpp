@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <mutex>
 
 #define PCRE2_CODE_UNIT_WIDTH 16
 #include <pcre2.h>
@@ -61,6 +62,78 @@ bool HasOtherCase(std::uint32_t unit) {
     return unit >= 0x80 || (unit >= u'a' && unit <= u'z') || (unit >= u'A' && unit <= u'Z');
 }
 
+// Whether the matches of an anchored pattern depend only on the text read in order from the
+// subject's start, as a search that reads the subject once, in pieces, sees it: no look-around,
+// boundary, end or back-reference assertion, no atomic or possessive part (which that search takes
+// at its longest where the usual one takes its first), nothing that anchors but a leading "^".
+// Refuses more than it must.
+bool ReadsInOrder(UnicodeStringView pattern) {
+    constexpr auto npos = UnicodeStringView::npos;
+    const std::size_t size = pattern.size();
+    bool blClass = false;
+    for (std::size_t i = 0; i < size; ++i) {
+        const char16_t c = pattern[i];
+        if (c == u'\\') {
+            if (++i >= size)
+                return false;
+            const char16_t e = pattern[i];
+            // Of the escapes that are letters or digits, only classes of one character and character codes.
+            const bool blNamed = (e >= u'a' && e <= u'z') || (e >= u'A' && e <= u'Z') || (e >= u'0' && e <= u'9');
+            if (blNamed && UnicodeStringView(u"sSdDwWhHvVtnrfeaxpP").find(e) == npos)
+                return false;
+            continue;
+        }
+        if (blClass) {
+            if (c == u'[' && i + 1 < size && pattern[i + 1] == u':')
+                return false;
+            blClass = c != u']';
+            continue;
+        }
+        switch (c) {
+        case u'[':
+            blClass = true;
+            // A "]" first in the class (after its "^") stands for itself.
+            if (i + 1 < size && pattern[i + 1] == u'^')
+                ++i;
+            if (i + 1 < size && pattern[i + 1] == u']')
+                ++i;
+            break;
+        case u'$':
+            return false;
+        case u'^':
+            if (i != 0)
+                return false;
+            break;
+        case u'(':
+            if (i + 1 < size && pattern[i + 1] == u'*')
+                return false;
+            if (i + 1 < size && pattern[i + 1] == u'?') {
+                // Only a plain group or option letters that do not change how the text is read.
+                std::size_t k = i + 2;
+                while (k < size && UnicodeStringView(u"imnsU-^").find(pattern[k]) != npos)
+                    ++k;
+                if (k >= size || (pattern[k] != u':' && pattern[k] != u')'))
+                    return false;
+                i = k;
+            }
+            break;
+        case u'*':
+        case u'+':
+        case u'?':
+        case u'}':
+            if (i + 1 < size && pattern[i + 1] == u'+')
+                return false; // possessive
+            break;
+        default:
+            break;
+        }
+    }
+    return !blClass;
+}
+
+// Working space of a resumable search: ample for the few states an open expression keeps.
+constexpr std::size_t kResumeWorkspace = 1000;
+
 } // namespace
 
 struct TRegEx::TImpl {
@@ -69,7 +142,30 @@ struct TRegEx::TImpl {
     bool jit = false;        // compiled to machine code: matched without pcre2_match's checks
     bool jitPartial = false; // partial matching compiled to machine code too
     TRegExInfo info;
-    ~TImpl() { pcre2_code_free_16(code); }
+    UnicodeString pattern;      // as given, for the resumable form
+    std::uint32_t flags = 0;    // compile options
+    std::once_flag resumeOnce;
+    pcre2_code_16* resumable = nullptr; // for Resume; nil when it cannot serve
+    ~TImpl() {
+        pcre2_code_free_16(resumable);
+        pcre2_code_free_16(code);
+    }
+
+    // The form Resume searches with, compiled when first asked: the same pattern without the
+    // shortcuts that assume the whole subject is at hand, or nil when it cannot serve.
+    pcre2_code_16* Resumable() {
+        std::call_once(resumeOnce, [this] {
+            if (!info.Anchored || !ReadsInOrder(pattern))
+                return;
+            int error = 0;
+            PCRE2_SIZE errorOffset = 0;
+            const std::uint32_t options =
+                (flags & ~PCRE2_MATCH_INVALID_UTF) | PCRE2_NO_AUTO_POSSESS | PCRE2_NO_START_OPTIMIZE;
+            resumable =
+                pcre2_compile_16(Units(pattern), pattern.size(), options, &error, &errorOffset, nullptr);
+        });
+        return resumable;
+    }
 
     void ReadInfo(bool caseless) {
         std::uint32_t options = 0, minLength = 0, type = 0, unit = 0;
@@ -174,6 +270,8 @@ TRegEx::TRegEx(UnicodeStringView pattern, unsigned options) : _pImpl(std::make_u
         flags |= PCRE2_DOTALL;
     if (options & roMultiLine)
         flags |= PCRE2_MULTILINE;
+    _pImpl->pattern = UnicodeString(pattern);
+    _pImpl->flags = flags;
     int error = 0;
     PCRE2_SIZE errorOffset = 0;
     _pImpl->code = pcre2_compile_16(Units(pattern), pattern.size(), flags, &error, &errorOffset, nullptr);
@@ -197,6 +295,49 @@ TRegExScratch::TRegExScratch() : _pData(pcre2_match_data_create_16(1, nullptr)) 
 
 TRegExScratch::~TRegExScratch() {
     pcre2_match_data_free_16(static_cast<pcre2_match_data_16*>(_pData));
+}
+
+TRegExProgress::TRegExProgress() = default;
+
+TRegExProgress::~TRegExProgress() {
+    pcre2_match_data_free_16(static_cast<pcre2_match_data_16*>(_pData));
+}
+
+bool TRegEx::Resume(UnicodeStringView subject, TRegExProgress& progress, TRegExPartial& found) const {
+    const std::size_t from = progress._nRead;
+    progress._nRead = 0;
+    pcre2_code_16* code = _pImpl->Resumable();
+    if (!code || subject.empty() || from > subject.size())
+        return false;
+    if (from == subject.size()) {
+        // Nothing new since a partial match: still one.
+        progress._nRead = from;
+        found = TRegExPartial::rpPartial;
+        return true;
+    }
+    if (!progress._pData)
+        progress._pData = pcre2_match_data_create_16(1, nullptr);
+    if (!progress._pData)
+        return false;
+    progress._Workspace.resize(kResumeWorkspace);
+    // Without PCRE2_NO_UTF_CHECK: a subject that is no well-formed UTF-16 is refused, not misread.
+    const std::uint32_t options = PCRE2_PARTIAL_SOFT | (from > 0 ? PCRE2_DFA_RESTART : 0u);
+    const int rc = pcre2_dfa_match_16(code, Units(subject) + from, subject.size() - from, 0, options,
+                                      static_cast<pcre2_match_data_16*>(progress._pData), nullptr,
+                                      progress._Workspace.data(), progress._Workspace.size());
+    if (rc == PCRE2_ERROR_PARTIAL) {
+        progress._nRead = subject.size();
+        found = TRegExPartial::rpPartial;
+        return true;
+    }
+    if (rc == PCRE2_ERROR_NOMATCH) {
+        found = TRegExPartial::rpNoMatch;
+        return true;
+    }
+    if (rc < 0)
+        return false;
+    found = TRegExPartial::rpMatch; // 0: more matches than the match data holds
+    return true;
 }
 
 const TRegExInfo& TRegEx::Info() const {

@@ -71,6 +71,26 @@ private:
     void* _pData;
 };
 
+/// How far a resumable search has read a growing subject, and what it had found there (see
+/// TRegEx::Resume). Used by one thread at a time, with one pattern.
+class RTL_API TRegExProgress {
+public:
+    TRegExProgress();
+    ~TRegExProgress();
+    TRegExProgress(const TRegExProgress&) = delete;
+    TRegExProgress& operator=(const TRegExProgress&) = delete;
+    /// Starts again from the subject's start.
+    void Reset() noexcept { _nRead = 0; }
+    /// Units of the subject read so far.
+    std::size_t Read() const noexcept { return _nRead; }
+
+private:
+    friend class TRegEx;
+    std::vector<int> _Workspace; // the states reached at the end of what was read
+    void* _pData = nullptr;      // match data, made on first use
+    std::size_t _nRead = 0;
+};
+
 class RTL_API TRegEx {
 public:
     /// Compiles the pattern; raises EArgumentException with PCRE2's message when it is invalid.
@@ -95,6 +115,14 @@ public:
     /// As MatchPartial, reporting the whole match or the partial one's start (and length to the end).
     TRegExPartial FindPartial(UnicodeStringView subject, TRegExScratch& scratch, long& offset, long& length,
                               long startOffset = 0) const;
+    /// For a pattern anchored at the subject's start: whether subject holds a match at its start
+    /// (rpMatch; where it ends is not told: ask Match), could still hold one once text is appended
+    /// (rpPartial), or never will (rpNoMatch), as FindPartial would answer, reading only the units
+    /// past progress.Read(); the units before that must be the ones read then. After rpPartial the
+    /// progress goes on from the subject's end; otherwise it starts again. False when this cannot be
+    /// told so (a pattern whose matches depend on more than the text read in order, or a subject
+    /// that is no well-formed UTF-16): the progress starts again and the caller asks FindPartial.
+    bool Resume(UnicodeStringView subject, TRegExProgress& progress, TRegExPartial& found) const;
     /// What the compiled pattern tells of its matches.
     const TRegExInfo& Info() const;
 

@@ -168,3 +168,76 @@ TEST(RegEx, FindReportsTheWholeMatchThroughTheCallersMatchData) {
     EXPECT_EQ(offset, 2);
     EXPECT_EQ(re.FindPartial(u"xxb", scratch, offset, length), TRegExPartial::rpNoMatch);
 }
+
+TEST(RegEx, ResumeReadsOnlyWhatTheSubjectGained) {
+    const TRegEx decl(u"^(?:\\s*<\\?.*?\\?>)", roSingleLine | roPartial);
+    TRegExProgress progress;
+    TRegExPartial found = TRegExPartial::rpNoMatch;
+    UnicodeString subject = u" <?x";
+    ASSERT_TRUE(decl.Resume(subject, progress, found));
+    EXPECT_EQ(found, TRegExPartial::rpPartial);
+    EXPECT_EQ(progress.Read(), 4u);
+    // A unit before the read ones is not looked at again: only the appended "?>" completes it.
+    subject[1] = u'!';
+    subject += u"<e>?";
+    ASSERT_TRUE(decl.Resume(subject, progress, found));
+    EXPECT_EQ(found, TRegExPartial::rpPartial);
+    subject += u">tail";
+    ASSERT_TRUE(decl.Resume(subject, progress, found));
+    EXPECT_EQ(found, TRegExPartial::rpMatch);
+    EXPECT_EQ(progress.Read(), 0u); // starts again after a complete match
+    // A search that can never match any more says so; one that starts again reads the whole.
+    ASSERT_TRUE(decl.Resume(u"<x", progress, found));
+    EXPECT_EQ(found, TRegExPartial::rpNoMatch);
+    ASSERT_TRUE(decl.Resume(u"<?x?>", progress, found));
+    EXPECT_EQ(found, TRegExPartial::rpMatch);
+    // Text that is no well-formed UTF-16 is refused rather than misread.
+    EXPECT_FALSE(decl.Resume(UnicodeString(u"<?\xD800"), progress, found));
+}
+
+TEST(RegEx, ResumeRefusesWhatItWouldAnswerDifferently) {
+    // Unanchored, looking around or behind, back references, atomic and possessive parts (taken at
+    // their first rather than their longest), end assertions.
+    for (const char16_t* pattern : {u"a.*b", u"^a(?=b)", u"^a(?<=a)b", u"^(a)\\1", u"^(?>x|xy)y", u"^a*+b",
+                                    u"^a\\b", u"^a$", u"^a\\z", u"^(*COMMIT)a", u"^a\\Kb", u"^a|^b(?x) c"}) {
+        TRegExProgress progress;
+        TRegExPartial found = TRegExPartial::rpNoMatch;
+        EXPECT_FALSE(TRegEx(pattern).Resume(u"ab", progress, found)) << rtl::StringToUtf8(pattern);
+    }
+    TRegExProgress progress;
+    TRegExPartial found = TRegExPartial::rpNoMatch;
+    EXPECT_TRUE(TRegEx(u"^[$^\\]a]+(?i:x)").Resume(u"a$^]", progress, found));
+    EXPECT_EQ(found, TRegExPartial::rpPartial);
+}
+
+TEST(RegEx, ResumeAnswersAsASearchOfTheWholeSubject) {
+    // Every prefix of pseudo-random subjects, grown a unit or a character at a time from starts that
+    // the patterns may take.
+    const char16_t* const patterns[] = {u"^(?:\\s*<\\?.*?\\?>)",
+                                        u"^(?:\\s*<([a-z]+)(?:\\s+[a-z]+=\"[^\"]*\")*\\s*/?>)",
+                                        u"^(?:(?i)ab+c|a(?:b|bc)d{2,3})", u"^(?:[^<\\d]+?x|<\\w*é)"};
+    const char16_t* const pieces[] = {u"a", u"b", u"c", u"d", u"<", u"?", u">",
+                                      u"\"", u" ", u"x", u"=", u"é", u"😀", u"/"};
+    const char16_t* const starts[] = {u"<?", u" <a", u"<ab x=\"", u"a", u"Ab", u"q"};
+    TRegExScratch scratch;
+    std::uint32_t seed = 29;
+    int resumed = 0;
+    for (const char16_t* pattern : patterns) {
+        const TRegEx re(pattern, roSingleLine | roPartial);
+        for (int subject = 0; subject < 300; ++subject) {
+            TRegExProgress progress;
+            UnicodeString text = starts[subject % std::size(starts)];
+            for (int step = 0; step < 16; ++step, ++resumed) {
+                seed = seed * 1103515245u + 12345u;
+                text += pieces[(seed >> 16) % std::size(pieces)];
+                TRegExPartial found = TRegExPartial::rpNoMatch;
+                ASSERT_TRUE(re.Resume(text, progress, found));
+                long offset = 0, length = 0;
+                ASSERT_EQ(found, re.FindPartial(text, scratch, offset, length)) << rtl::StringToUtf8(text);
+                if (found != TRegExPartial::rpPartial)
+                    break;
+            }
+        }
+    }
+    EXPECT_GT(resumed, 2000); // enough of them go on past their start
+}

@@ -77,6 +77,11 @@ constexpr std::size_t kNoLimit = std::numeric_limits<std::size_t>::max();
 // Subject texts longer than this are not searched for a required unit: the expression is called.
 constexpr std::size_t kLongestSearch = 256;
 
+// From this length on, a buffer that the open expression partly matches is searched on from where
+// the last search of it ended, and one that the close expression is searched in is searched only
+// from where a close may still start, rather than read whole again.
+constexpr std::size_t kResumeFrom = 64;
+
 // What the analysis of pattern (compiled with options, without any anchoring) tells of where its
 // matches start and of a unit they hold; nothing when it does not compile.
 void ReadStartUnits(rtl::TRegExInfo& info, const rtl::UnicodeString& pattern, unsigned options) {
@@ -451,6 +456,7 @@ rtl::TRegEx* TORVIStreamedNodeDefinition::_GetOpenRegEx() {
         const unsigned options = rtl::roSingleLine | CaseOption(_GetCaseInsensitiveOpen());
         _pRegOpen = std::make_unique<rtl::TRegEx>(AnchorStart(_szOpen), options | rtl::roPartial);
         _nOpenDeadBuffer = 0; // found for the form this one replaces
+        _OpenProgress.nBuffer = 0;
         MakeFilter(_OpenFilter, *_pRegOpen, StartsWith(_szOpen, u'^') ? rtl::UnicodeString() : _szOpen,
                    _szOpen, options);
     }
@@ -546,8 +552,11 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& s
         if (szCandidate.size() < filter->Info.MinLength)
             return nullptr; // too short for any match yet
     }
-    if (!filter || !AnsweredAlone(*filter, szCandidate, found, offset, length))
+    if (!filter || !AnsweredAlone(*filter, szCandidate, found, offset, length)) {
+        if (filter && blParserBuffer && szCandidate.size() >= kResumeFrom && _OpenPending(*open, parser))
+            return nullptr;
         found = open->FindPartial(szCandidate, ScratchOf(parser, parser ? &parser->_Scratch : nullptr), offset, length);
+    }
     if (found == rtl::TRegExPartial::rpNoMatch && blParserBuffer && _FilterOf(open, _pRegOpen, _OpenFilter))
         _nOpenDeadBuffer = parser->_nBufferSerial;
     if (found != rtl::TRegExPartial::rpMatch || offset != 0)
@@ -587,6 +596,81 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& s
             _CheckClose(szCandidate, node);
     }
     return node;
+}
+
+bool TORVIStreamedNodeDefinition::_OpenPending(const rtl::TRegEx& open, TORVIStreamParser* pParser) {
+    const rtl::UnicodeString& buffer = pParser->_szBuffer;
+    // The buffer only grows between serial changes: what the search read of it is still there.
+    TOpenProgress& progress = _OpenProgress;
+    const std::size_t read = progress.Progress.Read();
+    if (progress.nBuffer != pParser->_nBufferSerial || read > buffer.size() ||
+        (read > 0 && buffer[read - 1] != progress.cLast)) {
+        progress.nBuffer = pParser->_nBufferSerial;
+        progress.blRefused = false;
+        progress.Progress.Reset();
+    }
+    rtl::TRegExPartial found = rtl::TRegExPartial::rpNoMatch;
+    if (progress.blRefused || !open.Resume(buffer, progress.Progress, found)) {
+        progress.blRefused = true;
+        return false;
+    }
+    progress.cLast = buffer.back();
+    if (found == rtl::TRegExPartial::rpNoMatch)
+        _nOpenDeadBuffer = pParser->_nBufferSerial;
+    // A complete match is left to the usual search, which tells where it ends.
+    return found != rtl::TRegExPartial::rpMatch;
+}
+
+TORVIStreamedNodeDefinition::TBufferScan* TORVIStreamedNodeDefinition::_CloseBufferScanOf(
+    TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer, const rtl::TRegEx& close) {
+    if (!pParser || &szBuffer != &pParser->_szBuffer || &close != _pRegClose.get())
+        return nullptr;
+    TBufferScan& scan = _CloseBufferScan;
+    if (scan.nBuffer != pParser->_nBufferSerial || scan.nExpression != _nCloseSerial ||
+        szBuffer.size() < scan.nKept || scan.nDead > szBuffer.size())
+        scan = {pParser->_nBufferSerial, _nCloseSerial, 0, 0, 0, 0};
+    // A run may take its newest unit back to try another (the one read again next time).
+    scan.nKept = szBuffer.empty() ? 0 : szBuffer.size() - 1;
+    return &scan;
+}
+
+bool TORVIStreamedNodeDefinition::_HoldsCloseUnit(TORVIStreamParser* pParser,
+                                                  const rtl::UnicodeString& szBuffer, const rtl::TRegEx& close,
+                                                  char16_t cUnit) {
+    TBufferScan* scan = _CloseBufferScanOf(pParser, szBuffer, close);
+    if (!scan)
+        return szBuffer.find(cUnit) != rtl::UnicodeString::npos;
+    // Where it was found, it stays while the buffer grows.
+    const std::size_t found = scan->nUnitAt;
+    if (found < szBuffer.size() && found >= scan->nUnitFrom && szBuffer[found] == cUnit)
+        return true;
+    const std::size_t at = szBuffer.find(cUnit, scan->nUnitFrom);
+    scan->nUnitFrom = std::min(at, scan->nKept);
+    scan->nUnitAt = at;
+    return at != rtl::UnicodeString::npos;
+}
+
+bool TORVIStreamedNodeDefinition::_FindCloseInBuffer(TORVIStreamParser* pParser,
+                                                     const rtl::UnicodeString& szBuffer, const rtl::TRegEx& close,
+                                                     rtl::TRegExScratch& scratch, long& offset, long& length) {
+    TBufferScan* scan = _CloseBufferScanOf(pParser, szBuffer, close);
+    if (!scan)
+        return close.Find(szBuffer, scratch, offset, length);
+    if (close.Find(szBuffer, scratch, offset, length, static_cast<long>(scan->nDead)))
+        return true;
+    // The starts that failed before the buffer's end fail whatever it gains.
+    long start = 0, partial = 0;
+    switch (close.FindPartial(szBuffer, scratch, start, partial, static_cast<long>(scan->nDead))) {
+    case rtl::TRegExPartial::rpNoMatch:
+        scan->nDead = szBuffer.size();
+        break;
+    case rtl::TRegExPartial::rpPartial:
+        scan->nDead = static_cast<std::size_t>(start);
+        break;
+    case rtl::TRegExPartial::rpMatch:
+        break;
+    }
+    return false;
 }
 
 TORVIStreamedNode::TCloseScan& TORVIStreamedNodeDefinition::_SyncCloseScan(TORVIStreamedNode* pNode,
@@ -732,7 +816,9 @@ bool TORVIStreamedNodeDefinition::_CloseInBuffer(rtl::UnicodeString& szBuffer, T
     if (rtl::TRegExPartial found; AnsweredAlone(_CloseFilter, szBuffer, found, offset, length, false)) {
         if (found != rtl::TRegExPartial::rpMatch)
             return false;
-    } else if (!close.Find(szBuffer, scratch, offset, length)) {
+    } else if (__builtin_expect(szBuffer.size() >= kResumeFrom, 0)
+                   ? !_FindCloseInBuffer(_ParserOf(pNode), szBuffer, close, scratch, offset, length)
+                   : !close.Find(szBuffer, scratch, offset, length)) {
         return false;
     }
     const auto start = static_cast<std::size_t>(offset);
@@ -1011,8 +1097,13 @@ bool TORVIStreamedNodeDefinition::_IgnoresBuffer(TORVIStreamedNode* pNode, const
     // Of the base class: its getters answer from the members, compiling what is not compiled yet.
     if (rtl::TRegEx* close = _pRegClose ? _pRegClose.get() : _GetCloseRegEx()) {
         const TFilter* filter = _FilterOf(close, _pRegClose, _CloseFilter);
-        if (!filter || !filter->Info.HasRequiredUnit || !parser ||
-            szBuffer.find(filter->Info.RequiredUnit) != rtl::UnicodeString::npos)
+        if (!filter || !filter->Info.HasRequiredUnit || !parser)
+            return false;
+        const char16_t unit = filter->Info.RequiredUnit;
+        const bool blHeld = __builtin_expect(szBuffer.size() >= kResumeFrom, 0)
+                                ? _HoldsCloseUnit(parser, szBuffer, *close, unit)
+                                : szBuffer.find(unit) != rtl::UnicodeString::npos;
+        if (blHeld)
             return false;
         // A scan already up to date with the content, with no match starting in it, stays so.
         const TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;

@@ -322,6 +322,24 @@ private:
         } Wide[64];
     };
     void _WorkOutContentRun(TORVIStreamParser* pParser);
+    // The open expression's search over the parser's buffer, gone on with over what the buffer
+    // gains while it only partly matches, so that a long buffer is not read again at every step.
+    struct TOpenProgress {
+        std::uint64_t nBuffer = 0; // serial of the buffer read; 0 none
+        char16_t cLast = 0;        // the last unit read
+        bool blRefused = false;    // the expression cannot be searched so: it is matched as usual
+        rtl::TRegExProgress Progress;
+    };
+    // What is known of the parser's buffer for the close expression, found again only where the
+    // buffer grew: where its required unit is, and where no close match can start.
+    struct TBufferScan {
+        std::uint64_t nBuffer = 0;     // serial of the buffer; 0 none
+        std::uint64_t nExpression = 0; // serial of the compiled close expression
+        std::size_t nUnitFrom = 0;     // no required unit before this
+        std::size_t nUnitAt = 0;       // where one was found, when past nUnitFrom
+        std::size_t nDead = 0;         // no close match starts before this
+        std::size_t nKept = 0;         // units the buffer kept since (fewer: it was cut, as an open does)
+    };
     /// The filter of compiled, or nil when compiled is not this definition's own pCompiled.
     static TFilter* _FilterOf(const rtl::TRegEx* compiled, const std::unique_ptr<rtl::TRegEx>& pOwn,
                               TFilter& filter) {
@@ -337,6 +355,22 @@ private:
     /// Readies pNode's close scan for its content and moves the dead offset over units that start no
     /// match; the scan.
     TORVIStreamedNode::TCloseScan& _SyncCloseScan(TORVIStreamedNode* pNode, const rtl::TRegEx& close);
+    /// The scan of pParser's buffer (szBuffer) for the close expression, started again when the
+    /// buffer changed other than by growing; nil for another text or an expression from elsewhere.
+    TBufferScan* _CloseBufferScanOf(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer,
+                                    const rtl::TRegEx& close);
+    /// Whether szBuffer holds the close expression's required unit (reading only what pParser's
+    /// buffer gained since it was last asked). Out of line, as the two below: long buffers are rare.
+    [[gnu::noinline]] bool _HoldsCloseUnit(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer,
+                                           const rtl::TRegEx& close, char16_t cUnit);
+    /// close.Find on szBuffer alone (close context free), searching pParser's buffer only from where
+    /// a match may still start.
+    [[gnu::noinline]] bool _FindCloseInBuffer(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer,
+                                              const rtl::TRegEx& close, rtl::TRegExScratch& scratch, long& offset,
+                                              long& length);
+    /// Whether the open expression certainly does not match pParser's buffer now, told by going on
+    /// with its search over only what the buffer gained; false when unknown.
+    [[gnu::noinline]] bool _OpenPending(const rtl::TRegEx& open, TORVIStreamParser* pParser);
     /// _CheckClose where no close match starts in pNode's content and close is context free.
     bool _CloseInBuffer(rtl::UnicodeString& szBuffer, TORVIStreamedNode* pNode, const rtl::TRegEx& close,
                         rtl::TRegExScratch& scratch);
@@ -404,6 +438,8 @@ private:
     mutable std::int8_t _nPlain = -1;      // whether of the base class; -1 until asked
     std::uint64_t _nOpenDeadBuffer = 0;    // serial of a parser buffer the open expression can never match
     std::uint64_t _nAllowedDeadBuffer = 0; // likewise for an anchored allowed-content expression
+    TOpenProgress _OpenProgress;
+    TBufferScan _CloseBufferScan;
     std::uint32_t _nSettings = 0; // changes with every expression, option and escape
     TContentRun _ContentRun;
     TFilter _OpenFilter;

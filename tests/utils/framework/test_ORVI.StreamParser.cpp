@@ -896,3 +896,34 @@ TEST_F(StreamParser, TheStreamIsLeftWhereReadingStopped) {
     EXPECT_EQ(stream->Position(), 3 + 12);
     rtl::Free(stream);
 }
+
+TEST(StreamParserRuns, ALongBufferIsSearchedOnWhereItGrew) {
+    // Opens that stay partial over a long buffer and then complete, fail, or can never be searched
+    // in pieces (the atomic group takes "x" where a search in pieces would take "xy"); the reference
+    // reads the whole buffer at every step.
+    const std::string tags = [] {
+        std::string s;
+        for (int i = 0; i < 40; ++i)
+            s += "<a>";
+        return s;
+    }();
+    ExpectBareParsesAgree({"<?v" + tags + "?>#1<?" + tags + "!?><a>t</a>", "<?v" + tags + "@?>#2 <?x?>",
+                           "<xy" + std::string(80, 'q') + "!#3<xy" + std::string(70, 'y') + "!",
+                           "<?" + std::string(70, 'a') + "\xF0\x9F\x98\x80?>#4"},
+                          [](TRunGrammar& grammar, auto* kind) {
+                              using T = std::remove_pointer_t<decltype(kind)>;
+                              grammar.Add<T>(u"decl", u"\\s*<\\?[^@]*?\\?>", u"", u"", false);
+                              grammar.Add<T>(u"atomic", u"<(?>x|xy)y.*?!", u"", u"", false);
+                          });
+    // Closes searched for in a long buffer that nothing takes: their required unit comes as the
+    // newest unit (and a close needs a unit after it), a close is cut from the buffer and the rest is
+    // searched again from its start.
+    std::string inner = "<a><a><[" + std::string(300, '[') + ">" + tags + "</a  x></";
+    ExpectBareParsesAgree({inner + "a>", inner + "a >" + std::string(90, ']') + "</a><a>t</a>",
+                           "<a><a><[>" + std::string(100, 'z') + "</a><[y</a" + std::string(100, ' ') + ">",
+                           "{x" + std::string(80, 'y') + ";abc; {7 {x" + std::string(70, 'z') + ";;q"},
+                          [](TRunGrammar& grammar, auto* kind) {
+                              using T = std::remove_pointer_t<decltype(kind)>;
+                              grammar.Add<T>(u"semi", u"\\{", u";[a-z]", u"^[0-9]+", true);
+                          });
+}
