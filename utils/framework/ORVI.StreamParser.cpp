@@ -241,8 +241,12 @@ TORVIStreamedNode::TORVIStreamedNode(TORVIStreamParser* pParser) : _pParser(pPar
 
 TORVIStreamedNode::~TORVIStreamedNode() {
     // The lock goes back as SetDefinition(nullptr) would give it, without handing the pin around.
-    if (TORVIStreamedNodeDefinition* definition = _pinDefinition.Get(); definition && !_pinDefinition.Freeing())
-        definition->RemoveMemLockReference(definition);
+    if (TORVIStreamedNodeDefinition* definition = _pinDefinition.Get(); definition && !_pinDefinition.Freeing()) {
+        if (_blPlainLock)
+            definition->_RemoveSelfLock();
+        else
+            definition->RemoveMemLockReference(definition);
+    }
 }
 
 void TORVIStreamedNode::SetDefinition(TORVIStreamedNodeDefinition* pDefinition) {
@@ -252,6 +256,7 @@ void TORVIStreamedNode::SetDefinition(TORVIStreamedNodeDefinition* pDefinition) 
     // nodes of one definition, and each locker of its own would make every lock cost the nest's
     // depth); the pin tells a node whose definition was freed outright.
     rtl::TPin<TORVIStreamedNodeDefinition> old = std::move(_pinDefinition);
+    _blPlainLock = false;
     if (pDefinition && !pDefinition->_Freeing()) {
         pDefinition->AddMemLockReference(pDefinition);
         _pinDefinition = rtl::TPin<TORVIStreamedNodeDefinition>(pDefinition);
@@ -558,7 +563,12 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& s
     // The node keeps this definition alive, whatever its handlers do (as SetDefinition would, for a
     // node that has none yet).
     if (!node->_pinDefinition.Address() && !_Freeing()) {
-        AddMemLockReference(this);
+        // The base class overrides none of the lock calls: its count is kept the short way.
+        node->_blPlainLock = blPlain;
+        if (blPlain)
+            _AddSelfLock();
+        else
+            AddMemLockReference(this);
         node->_pinDefinition = rtl::TPin<TORVIStreamedNodeDefinition>(this);
     } else {
         node->SetDefinition(this);

@@ -147,6 +147,7 @@ private:
     rtl::UnicodeString _szContent;
     std::uint32_t _nContentRevision = 0; // grows whenever Content changes other than by appending
     mutable std::int8_t _nPlain = -1;     // whether of the base class; -1 until asked
+    bool _blPlainLock = false;            // the lock on the definition was taken as a base-class one
     TCloseScan _CloseScan;
 };
 
