@@ -993,6 +993,34 @@ void TORVIStreamedNodeDefinition::_WorkOutContentRun(TORVIStreamParser* pParser)
                      (!blOneEscape && (!run.blCloseUnit || lineEnd.find(cCloseUnit) == rtl::UnicodeString::npos) &&
                       blTakesLineEnd);
     run.blRuns = (units[0] | units[1]) != 0 || run.blLineEnds;
+    if (const TFilter* closeFilter = _FilterOf(_pRegClose.get(), _pRegClose, _CloseFilter);
+        closeFilter && closeFilter->Info.HasStartUnits) {
+        run.blStartsNoClose = true;
+        for (char16_t unit = 0; unit < 128; ++unit)
+            if (HasUnit(units, unit) && closeFilter->Info.CanStartWith(unit))
+                run.blStartsNoClose = false;
+        if (run.blLineEnds)
+            for (const char16_t unit : lineEnd)
+                run.blStartsNoClose = run.blStartsNoClose && !closeFilter->Info.CanStartWith(unit);
+    }
+}
+
+inline void TORVIStreamedNodeDefinition::_ContentRunTaken(TORVIStreamedNode* pNode, std::size_t nFrom) {
+    // The scan is left as bringing it up to date would leave it: the dead offset at the end.
+    if (!_ContentRun.blStartsNoClose)
+        return;
+    TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
+    if (scan.nExpression != _nCloseSerial || scan.nRevision != pNode->_nContentRevision) {
+        if (nFrom != 0)
+            return;
+        scan.szSubject.clear();
+        scan.nContent = scan.nDead = scan.nDeadChecked = 0;
+        scan.nRevision = pNode->_nContentRevision;
+        scan.nExpression = _nCloseSerial;
+    }
+    if (scan.nDead != nFrom || scan.nContent > nFrom || scan.nDeadChecked > nFrom)
+        return;
+    scan.nDead = scan.nDeadChecked = pNode->_szContent.size();
 }
 
 bool TORVIStreamedNodeDefinition::_ContentTakesWide(char16_t cUnit, TORVIStreamParser* pParser) {
@@ -1006,6 +1034,7 @@ bool TORVIStreamedNodeDefinition::_ContentTakesWide(char16_t cUnit, TORVIStreamP
         long offset = 0, length = 0;
         const char16_t one[1] = {cUnit};
         if ((cUnit < 0xD800 || cUnit > 0xDFFF) && !(run.blCloseUnit && cUnit == run.cCloseUnit) &&
+            !(run.blStartsNoClose && _CloseFilter.Info.CanStartWith(cUnit)) &&
             std::find(_caEscapes.begin(), _caEscapes.end(), cUnit) == _caEscapes.end() &&
             _pRegAllowed->Find(rtl::UnicodeStringView(one, 1), pParser->_Scratch, offset, length))
             known.nTakes = offset == 0 && length == 1;
@@ -1622,8 +1651,11 @@ void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
                 return;
             if (const char16_t unit = in.Text[in.nUnit];
                 HasUnit(units, unit) || (blLineEnds && (unit == u'\r' || unit == u'\n')) ||
-                (unit >= 128 && definition->_ContentTakesWide(unit, this)))
+                (unit >= 128 && definition->_ContentTakesWide(unit, this))) {
+                const std::size_t from = node->_szContent.size();
                 _AppendRun(node->_szContent, units, blLineEnds, end, kNoLimit, blLineEnded, definition);
+                definition->_ContentRunTaken(node, from);
+            }
         }
         // The character that ends it would start the buffer: when nothing could take that either,
         // the buffer's run begins with it (a node that takes no nodes closes on what it does not take).

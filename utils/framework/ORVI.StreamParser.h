@@ -315,6 +315,7 @@ private:
         bool blLineEnds = false;
         std::uint64_t Units[2] = {};
         char16_t cCloseUnit = 0;      // the required unit left out, when blCloseUnit
+        bool blStartsNoClose = false; // no unit a run takes (line ends included) can start a close match
         // Units past ASCII met in content, each with whether it is taken alone as the ASCII units
         // are (asked of the expression once per unit, in a small table by the unit's low bits).
         struct TWide {
@@ -323,6 +324,9 @@ private:
         } Wide[64];
     };
     void _WorkOutContentRun(TORVIStreamParser* pParser);
+    /// After a run that _ContentUnits allowed appended to pNode's content from nFrom on: where no
+    /// close match could start before nFrom, none can start in the run either.
+    inline void _ContentRunTaken(TORVIStreamedNode* pNode, std::size_t nFrom);
     /// The filter of compiled, or nil when compiled is not this definition's own pCompiled.
     static TFilter* _FilterOf(const rtl::TRegEx* compiled, const std::unique_ptr<rtl::TRegEx>& pOwn,
                               TFilter& filter) {

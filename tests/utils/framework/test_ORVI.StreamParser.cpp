@@ -795,6 +795,12 @@ TEST(StreamParserRuns, ACloseThatStartsInTheContentIsFoundFromItsFirstPossibleSt
                               using T = std::remove_pointer_t<decltype(kind)>;
                               grammar.Add<T>(u"span", u"\\[", u"a[ab\\n]*c|zz", u"^[^\\]]", false);
                           });
+    // A close that starts with a unit past ASCII, which content otherwise takes alone.
+    ExpectBareParsesAgree({"[x\xC3\xA9;", "[\xC3\xA9\xC3\xA9;x", "[\xC3\xA9x\xC3\xA9;\xC3\xA9"},
+                          [](TRunGrammar& grammar, auto* kind) {
+                              using T = std::remove_pointer_t<decltype(kind)>;
+                              grammar.Add<T>(u"accent", u"\\[", u"\u00E9;", u"^.", false);
+                          });
 }
 
 TEST(StreamParserRuns, WhatIsKnownOfAnExpressionAnswersAsTheExpressionWould) {
