@@ -560,6 +560,8 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& s
     // A definition of the base class makes nodes of the base class.
     const bool blPlain = _Plain(nullptr);
     TORVIStreamedNode* node = blPlain ? rtl::Create<TORVIStreamedNode>(pForParser) : CreateNode(pForParser);
+    if (blPlain)
+        node->_nPlain = 1; // made of the base class here
     // The node keeps this definition alive, whatever its handlers do (as SetDefinition would, for a
     // node that has none yet).
     if (!node->_pinDefinition.Address() && !_Freeing()) {
@@ -922,8 +924,37 @@ bool TORVIStreamedNodeDefinition::_AllowedMatch(const rtl::TRegEx& allowed, TORV
 
 // -- what the parser may do in one step for a run of characters
 
-bool TORVIStreamedNodeDefinition::_ContentUnits(TORVIStreamedNode* pNode, std::uint64_t (&units)[2],
-                                                bool& blLineEnds) {
+void TORVIStreamedNodeDefinition::_AskPlain(const TORVIStreamedNode* pNode) const {
+    if (_nPlain < 0)
+        _nPlain = typeid(*this) == typeid(TORVIStreamedNodeDefinition) ? 1 : 0;
+    if (pNode && pNode->_nPlain < 0)
+        pNode->_nPlain = typeid(*pNode) == typeid(TORVIStreamedNode) ? 1 : 0;
+}
+
+inline bool TORVIStreamedNodeDefinition::_CloseScanAtEnd(const TORVIStreamedNode* pNode) const {
+    const TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
+    const std::size_t size = pNode->_szContent.size();
+    return scan.nExpression == _nCloseSerial && scan.nRevision == pNode->_nContentRevision && scan.nDead == size &&
+           scan.nDeadChecked == size && scan.nContent <= size;
+}
+
+inline bool TORVIStreamedNodeDefinition::_ContentUnits(TORVIStreamedNode* pNode, std::uint64_t (&units)[2],
+                                                       bool& blLineEnds) {
+    // The common case, answered inline: units known for the settings and the line end of the
+    // node's parser, and no close scan to ask (empty content, or a dead offset at its end already).
+    const TContentRun& run = _ContentRun;
+    if (_nPlain != 1 || pNode->_nPlain != 1 || !pNode->_pParser || !run.blKnown || run.nSettings != _nSettings ||
+        run.nLineEnd != pNode->_pParser->_nLineEndSerial || !run.blRuns ||
+        (run.blCloseUnit && !pNode->_szContent.empty() && !_CloseScanAtEnd(pNode)))
+        return _ContentUnitsAsking(pNode, units, blLineEnds);
+    units[0] = run.Units[0];
+    units[1] = run.Units[1];
+    blLineEnds = run.blLineEnds;
+    return true;
+}
+
+bool TORVIStreamedNodeDefinition::_ContentUnitsAsking(TORVIStreamedNode* pNode, std::uint64_t (&units)[2],
+                                                      bool& blLineEnds) {
     if (!_Plain(pNode))
         return false;
     TORVIStreamParser* parser = _ParserOf(pNode);

@@ -359,16 +359,22 @@ private:
     /// Whether this definition and pNode are of the classes whose steps the parser may take itself.
     /// The class of an object never changes once made: each is asked once.
     bool _Plain(const TORVIStreamedNode* pNode) const {
-        if (_nPlain < 0)
-            _nPlain = typeid(*this) == typeid(TORVIStreamedNodeDefinition) ? 1 : 0;
-        if (pNode && pNode->_nPlain < 0)
-            pNode->_nPlain = typeid(*pNode) == typeid(TORVIStreamedNode) ? 1 : 0;
+        if (_nPlain < 0 || (pNode && pNode->_nPlain < 0))
+            _AskPlain(pNode);
         return _nPlain == 1 && (!pNode || pNode->_nPlain == 1);
     }
+    /// Asks what _Plain answers from, once for each object.
+    void _AskPlain(const TORVIStreamedNode* pNode) const;
     /// For a run of content: the ASCII units that pNode (current, with an empty buffer) would take one
     /// at a time into its content without closing, opening or calling anything, and whether line
     /// ends are taken so too. False when unknown.
-    bool _ContentUnits(TORVIStreamedNode* pNode, std::uint64_t (&units)[2], bool& blLineEnds);
+    inline bool _ContentUnits(TORVIStreamedNode* pNode, std::uint64_t (&units)[2], bool& blLineEnds);
+    /// Whether pNode's close scan is up to date with its content and no close match starts in it
+    /// (so that bringing it up to date would change nothing).
+    inline bool _CloseScanAtEnd(const TORVIStreamedNode* pNode) const;
+    /// _ContentUnits where the run's units are not known for the current settings or the node's
+    /// close scan must be asked.
+    bool _ContentUnitsAsking(TORVIStreamedNode* pNode, std::uint64_t (&units)[2], bool& blLineEnds);
     /// For a run of content that _ContentUnits allowed: whether the unit past ASCII is taken alone as
     /// its units are.
     bool _ContentTakesWide(char16_t cUnit, TORVIStreamParser* pParser);
