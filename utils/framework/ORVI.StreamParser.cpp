@@ -853,7 +853,8 @@ inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, 
         std::find(_caEscapes.begin(), _caEscapes.end(), unit) != _caEscapes.end())
         return -1;
     if (_pRegClose) {
-        if (!pNode->_szContent.empty() && _SyncCloseScan(pNode, *_pRegClose).nDead < pNode->_szContent.size())
+        if (!pNode->_szContent.empty() && !_CloseScanAtEnd(pNode) &&
+            _SyncCloseScan(pNode, *_pRegClose).nDead < pNode->_szContent.size())
             return -1;
         if (_CloseFilter.AloneWhole[unit].Found == rtl::TRegExPartial::rpMatch)
             return _CloseInBuffer(buffer, pNode, *_pRegClose, pParser->_Scratch) ? 1 : 0;
