@@ -862,8 +862,11 @@ inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, 
     if (blText && _pRegAllowed && HasUnit(_AllowedAlone, unit) &&
         !(_AllowedFilter.blAnchored && _nAllowedDeadBuffer == pParser->_nBufferSerial && _nAllowedDeadBuffer != 0)) {
         const TFilter::TAlone& alone = (_AllowedFilter.blAnchored ? _AllowedFilter.Alone : _AllowedFilter.AloneWhole)[unit];
+        const std::size_t from = pNode->_szContent.size();
         pNode->_AppendContent(rtl::UnicodeStringView(buffer).substr(alone.nOffset, alone.nLength));
         buffer.erase(alone.nOffset, alone.nLength);
+        if (_pRegClose && _CloseFilter.Info.HasStartUnits && !_CloseFilter.Info.CanStartWith(unit))
+            _NoCloseStartsFrom(pNode, from);
         return 1;
     }
     if (!_Has(snd_AllowsNodes))
@@ -1038,9 +1041,12 @@ void TORVIStreamedNodeDefinition::_WorkOutContentRun(TORVIStreamParser* pParser)
 }
 
 inline void TORVIStreamedNodeDefinition::_ContentRunTaken(TORVIStreamedNode* pNode, std::size_t nFrom) {
+    if (_ContentRun.blStartsNoClose)
+        _NoCloseStartsFrom(pNode, nFrom);
+}
+
+inline void TORVIStreamedNodeDefinition::_NoCloseStartsFrom(TORVIStreamedNode* pNode, std::size_t nFrom) {
     // The scan is left as bringing it up to date would leave it: the dead offset at the end.
-    if (!_ContentRun.blStartsNoClose)
-        return;
     TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
     if (scan.nExpression != _nCloseSerial || scan.nRevision != pNode->_nContentRevision) {
         if (nFrom != 0)

@@ -327,6 +327,9 @@ private:
     /// After a run that _ContentUnits allowed appended to pNode's content from nFrom on: where no
     /// close match could start before nFrom, none can start in the run either.
     inline void _ContentRunTaken(TORVIStreamedNode* pNode, std::size_t nFrom);
+    /// pNode's content from nFrom on holds no unit that can start a close match: where none could
+    /// start before nFrom, the close scan is brought to the end as its update would bring it.
+    inline void _NoCloseStartsFrom(TORVIStreamedNode* pNode, std::size_t nFrom);
     /// The filter of compiled, or nil when compiled is not this definition's own pCompiled.
     static TFilter* _FilterOf(const rtl::TRegEx* compiled, const std::unique_ptr<rtl::TRegEx>& pOwn,
                               TFilter& filter) {
