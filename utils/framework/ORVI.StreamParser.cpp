@@ -785,27 +785,8 @@ void TORVIStreamedNodeDefinition::_FetchEscaped(TORVIStreamedNode* pNode, rtl::U
         ++parser->_nCharCount;
 }
 
-bool TORVIStreamedNodeDefinition::TryAccept(rtl::UnicodeString& szCandidate, TORVIStreamedNode* pCandidate) {
-    if (!pCandidate)
-        return false;
-    const bool blEscape = szCandidate.size() == 1 &&
-                          std::find(_caEscapes.begin(), _caEscapes.end(), szCandidate[0]) != _caEscapes.end();
-    TORVIStreamParser* parser = _ParserOf(pCandidate);
-    if (blEscape) {
-        // The escaped character is taken as it is (or as the handler says), never as a close.
-        _FetchEscaped(pCandidate, szCandidate);
-        if (parser && &szCandidate == &parser->_szBuffer)
-            parser->_BufferChanged();
-        if (const TORVIStreamParserEscapeEvent fnEscape = _fnEscapeHandler;
-            fnEscape && !szCandidate.empty()) {
-            rtl::TPin<TORVIStreamedNodeDefinition> self(this);
-            szCandidate[0] = fnEscape(this, szCandidate[0]);
-            if (self.Freeing())
-                return false; // the handler freed this definition: the node has none left
-        }
-    } else if (_CheckClose(szCandidate, pCandidate)) {
-        return true;
-    }
+inline bool TORVIStreamedNodeDefinition::_AcceptContent(rtl::UnicodeString& szCandidate, TORVIStreamedNode* pCandidate,
+                                                 TORVIStreamParser* parser) {
     bool blAccepted = false;
     if (!szCandidate.empty() && _GetAllowsContainedText()) {
         rtl::TRegExScratch& scratch = ScratchOf(parser, parser ? &parser->_Scratch : nullptr);
@@ -841,6 +822,30 @@ bool TORVIStreamedNodeDefinition::TryAccept(rtl::UnicodeString& szCandidate, TOR
     return blAccepted;
 }
 
+bool TORVIStreamedNodeDefinition::TryAccept(rtl::UnicodeString& szCandidate, TORVIStreamedNode* pCandidate) {
+    if (!pCandidate)
+        return false;
+    const bool blEscape = szCandidate.size() == 1 &&
+                          std::find(_caEscapes.begin(), _caEscapes.end(), szCandidate[0]) != _caEscapes.end();
+    TORVIStreamParser* parser = _ParserOf(pCandidate);
+    if (blEscape) {
+        // The escaped character is taken as it is (or as the handler says), never as a close.
+        _FetchEscaped(pCandidate, szCandidate);
+        if (parser && &szCandidate == &parser->_szBuffer)
+            parser->_BufferChanged();
+        if (const TORVIStreamParserEscapeEvent fnEscape = _fnEscapeHandler;
+            fnEscape && !szCandidate.empty()) {
+            rtl::TPin<TORVIStreamedNodeDefinition> self(this);
+            szCandidate[0] = fnEscape(this, szCandidate[0]);
+            if (self.Freeing())
+                return false; // the handler freed this definition: the node has none left
+        }
+    } else if (_CheckClose(szCandidate, pCandidate)) {
+        return true;
+    }
+    return _AcceptContent(szCandidate, pCandidate, parser);
+}
+
 inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, TORVIStreamedNode* pNode) {
     // The steps TryAccept would take, each answered as it answers a subject of this unit alone:
     // whatever is not known so (an escape, an expression not compiled yet or without that answer,
@@ -849,9 +854,10 @@ inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, 
     const char16_t unit = buffer[0];
     const bool blText = _Has(snd_AllowsText);
     if (_ParserOf(pNode) != pParser || (!_szClose.empty() && (!_pRegClose || !_CloseFilter.blContextFree)) ||
-        (blText && (!_szValid.empty() || (!_szAllowed.empty() && !_pRegAllowed))) ||
-        std::find(_caEscapes.begin(), _caEscapes.end(), unit) != _caEscapes.end())
+        (blText && (!_szValid.empty() || (!_szAllowed.empty() && !_pRegAllowed))))
         return -1;
+    if (std::find(_caEscapes.begin(), _caEscapes.end(), unit) != _caEscapes.end())
+        return _AcceptEscape(pParser, pNode);
     if (_pRegClose) {
         if (!pNode->_szContent.empty() && !_CloseScanAtEnd(pNode) &&
             _SyncCloseScan(pNode, *_pRegClose).nDead < pNode->_szContent.size())
@@ -872,6 +878,33 @@ inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, 
     if (!_Has(snd_AllowsNodes))
         _DoClose(pNode);
     return 0;
+}
+
+int TORVIStreamedNodeDefinition::_AcceptEscape(TORVIStreamParser* pParser, TORVIStreamedNode* pNode) {
+    // TryAccept's steps for an escape: the escaped character is taken as it is (or as the handler
+    // says), never as a close.
+    rtl::UnicodeString& buffer = pParser->_szBuffer;
+    _FetchEscaped(pNode, buffer);
+    pParser->_BufferChanged();
+    if (const TORVIStreamParserEscapeEvent fnEscape = _fnEscapeHandler; fnEscape && !buffer.empty()) {
+        rtl::TPin<TORVIStreamedNodeDefinition> self(this);
+        buffer[0] = fnEscape(this, buffer[0]);
+        if (self.Freeing())
+            return 0; // the handler freed this definition: the node has none left
+    }
+    // An ASCII unit that the allowed-content expression answered alone, as _AllowedMatch answers
+    // it; anything else (the handler may have changed the expressions too) as TryAccept takes it.
+    const char16_t unit = buffer.size() == 1 ? buffer[0] : u'\xFFFF';
+    if (unit >= 128 || !_Has(snd_AllowsText) || !_szValid.empty() || !_pRegAllowed || !HasUnit(_AllowedAlone, unit) ||
+        (_AllowedFilter.blAnchored && _nAllowedDeadBuffer == pParser->_nBufferSerial && _nAllowedDeadBuffer != 0))
+        return _AcceptContent(buffer, pNode, pParser) ? 1 : 0;
+    const TFilter::TAlone& alone = (_AllowedFilter.blAnchored ? _AllowedFilter.Alone : _AllowedFilter.AloneWhole)[unit];
+    const std::size_t from = pNode->_szContent.size();
+    pNode->_AppendContent(rtl::UnicodeStringView(buffer).substr(alone.nOffset, alone.nLength));
+    buffer.erase(alone.nOffset, alone.nLength);
+    if (_pRegClose && _CloseFilter.Info.HasStartUnits && !_CloseFilter.Info.CanStartWith(unit))
+        _NoCloseStartsFrom(pNode, from);
+    return 1;
 }
 
 bool TORVIStreamedNodeDefinition::_AllowedMatch(const rtl::TRegEx& allowed, TORVIStreamParser* pParser,

@@ -339,6 +339,12 @@ private:
     /// one ASCII unit, answered from what each expression told of that unit alone when it was
     /// compiled; -1 (nothing done) when that does not answer it.
     inline int _AcceptUnit(TORVIStreamParser* pParser, TORVIStreamedNode* pNode);
+    /// _AcceptUnit for a buffer of one of the escapes.
+    int _AcceptEscape(TORVIStreamParser* pParser, TORVIStreamedNode* pNode);
+    /// What TryAccept does with szCandidate once it has not closed pCandidate: offers it as content,
+    /// and closes a node that takes no nodes when none was taken.
+    [[gnu::always_inline]] inline bool _AcceptContent(rtl::UnicodeString& szCandidate, TORVIStreamedNode* pCandidate,
+                                                      TORVIStreamParser* parser);
     /// Whether allowed (the allowed-content expression) matches szCandidate, as Find does.
     bool _AllowedMatch(const rtl::TRegEx& allowed, TORVIStreamParser* pParser, const rtl::UnicodeString& szCandidate,
                        rtl::TRegExScratch& scratch, long& offset, long& length);

@@ -837,6 +837,29 @@ TEST(StreamParserRuns, DefinitionsChangedDuringAParseTakeEffectAtOnce) {
     EXPECT_NE(std::find(plain.begin(), plain.end(), "1:39 -tag z|</a>"), plain.end());
 }
 
+namespace {
+
+// An escape handler that narrows the content its definition takes.
+struct TNarrowingEscape {
+    TORVIStreamedNodeDefinition* pDefinition = nullptr;
+    char16_t Handle(TORVIStreamedNodeDefinition*, char16_t cEscaped) {
+        pDefinition->SetAllowedContentMatch(u"^[^q]");
+        return cEscaped;
+    }
+};
+
+} // namespace
+
+TEST(StreamParserRuns, AnEscapeHandlerThatChangesTheContentIsHeededForTheEscapedCharacter) {
+    const auto parse = [](auto* kind) {
+        TRunGrammar grammar(kind, u"\n");
+        TNarrowingEscape narrowing{grammar.defs[2]};
+        grammar.defs[2]->SetOnHandleEscape(TORVIStreamParserEscapeEvent(&narrowing, &TNarrowingEscape::Handle));
+        return grammar.Parse("\"a\\qb\" <a>\"x\\nq\"</a>");
+    };
+    EXPECT_EQ(parse(static_cast<TORVIStreamedNodeDefinition*>(nullptr)), parse(static_cast<TStepDef*>(nullptr)));
+}
+
 TEST(StreamParserRuns, NestingChangedDuringAParseTakesEffectAtOnce) {
     // What may open where is kept between steps: a handler that changes it is heeded at once.
     using TChange = std::function<void(TRunGrammar&)>;
