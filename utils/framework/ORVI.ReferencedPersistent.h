@@ -186,8 +186,13 @@ public:
     TORVIPersistentWrapper* Wrapper() { return _GetWrapper(); }
     /// The destructor has done its work. Ask a pinned object, or one known to be alive.
     bool _Freed() const;
-    /// Destruction has begun (or is over).
-    bool _Freeing() const;
+    /// Destruction has begun (or is over). Inline: asked whenever a node locks its definition.
+    bool _Freeing() const {
+        const rtl::TControlBlock* block = ControlBlock();
+        return _blFreed || (_RPState & _rpFreeing) || _blFreePending ||
+               (block && (block->nState.load(std::memory_order_acquire) &
+                          (rtl::TControlBlock::kFreed | rtl::TControlBlock::kFreeing)));
+    }
     std::int32_t CreateSequence() const noexcept { return _nCreateSequence; }
     /// That locker's count, 0 when it holds none.
     virtual std::int32_t _GetLockCount(const rtl::TObject* pForObject) const;

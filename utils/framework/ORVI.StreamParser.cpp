@@ -531,7 +531,8 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::TryMatchOpen(rtl::UnicodeString&
 
 TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& szCandidate,
                                                            TORVIStreamParser* pForParser, bool blScreened) {
-    rtl::TRegEx* open = _GetOpenRegEx();
+    // Screened means screened for the compiled expression, which is the one to match.
+    rtl::TRegEx* open = blScreened ? _pRegOpen.get() : _GetOpenRegEx();
     if (!open)
         return nullptr;
     TORVIStreamParser* parser = pForParser ? pForParser : _pParser;
