@@ -200,8 +200,8 @@ public:
     /// whose class overrides neither of them nor FreeIfUnreferenced: a count an object keeps of its
     /// own (a definition counting its nodes) is taken and given back without the general checks
     /// where they cannot matter. _RemoveSelfLock may free this object.
-    inline void _AddSelfLock();
-    inline void _RemoveSelfLock();
+    [[gnu::always_inline]] inline void _AddSelfLock();
+    [[gnu::always_inline]] inline void _RemoveSelfLock();
 
 protected:
     ~TORVIReferencedPersistent() override;
