@@ -166,11 +166,6 @@ bool TRP::_Freed() const {
     return _blFreed || (BlockState(ControlBlock()) & rtl::TControlBlock::kFreed);
 }
 
-bool TRP::_Freeing() const {
-    return _blFreed || (_RPState & _rpFreeing) || _blFreePending ||
-           (BlockState(ControlBlock()) & (rtl::TControlBlock::kFreed | rtl::TControlBlock::kFreeing));
-}
-
 // ---- Lock references
 
 int TRP::_LockerIndex(const rtl::TObject* locker) const {

@@ -186,11 +186,22 @@ public:
     TORVIPersistentWrapper* Wrapper() { return _GetWrapper(); }
     /// The destructor has done its work. Ask a pinned object, or one known to be alive.
     bool _Freed() const;
-    /// Destruction has begun (or is over).
-    bool _Freeing() const;
+    /// Destruction has begun (or is over). Inline: asked whenever a node locks its definition.
+    bool _Freeing() const {
+        const rtl::TControlBlock* block = ControlBlock();
+        return _blFreed || (_RPState & _rpFreeing) || _blFreePending ||
+               (block && (block->nState.load(std::memory_order_acquire) &
+                          (rtl::TControlBlock::kFreed | rtl::TControlBlock::kFreeing)));
+    }
     std::int32_t CreateSequence() const noexcept { return _nCreateSequence; }
     /// That locker's count, 0 when it holds none.
     virtual std::int32_t _GetLockCount(const rtl::TObject* pForObject) const;
+    /// AddMemLockReference(this) and RemoveMemLockReference(this), with their effects, for an object
+    /// whose class overrides neither of them nor FreeIfUnreferenced: a count an object keeps of its
+    /// own (a definition counting its nodes) is taken and given back without the general checks
+    /// where they cannot matter. _RemoveSelfLock may free this object.
+    [[gnu::always_inline]] inline void _AddSelfLock();
+    [[gnu::always_inline]] inline void _RemoveSelfLock();
 
 protected:
     ~TORVIReferencedPersistent() override;
@@ -258,6 +269,42 @@ private:
     TORVITwilightFalling _fnEnterTwilight;
     rtl::TNotifyEvent _fnLeaveTwilight;
 };
+
+inline void TORVIReferencedPersistent::_AddSelfLock() {
+    // Leaving twilight and refusing a dying object's locks are left to the general path.
+    if (_blListsGone || _blFreePending || (_RPState & (_rpFreeing | _rpInTwilight))) {
+        AddMemLockReference(this);
+        return;
+    }
+    for (std::size_t i = 0; i < _pLockers.size(); ++i) {
+        if (_pLockers[i].pLocker == this) {
+            ++_pLockers[i].nCount;
+            return;
+        }
+    }
+    _pLockers.push_back({this, 1, this, nullptr});
+}
+
+inline void TORVIReferencedPersistent::_RemoveSelfLock() {
+    std::size_t i = 0;
+    while (!_blListsGone && i < _pLockers.size() && _pLockers[i].pLocker != this)
+        ++i;
+    // While another locker remains nothing can free the object, so the general path's release
+    // would do no more than count down (and drop the entry with its custom notification).
+    if (_blListsGone || i == _pLockers.size() || _pOwner == this || (_pLockers[i].nCount <= 1 && _pLockers.size() == 1)) {
+        RemoveMemLockReference(this);
+        return;
+    }
+    if (--_pLockers[i].nCount > 0)
+        return;
+    _pLockers.erase(i);
+    for (const TCustomNotify& entry : _dctCustomNotify) {
+        if (entry.pObject == this) {
+            _RemoveCustomNotify(this);
+            break;
+        }
+    }
+}
 
 /// A component standing for a referenced object in the component free notification.
 class UTILS_API TORVIPersistentWrapper : public rtl::TComponent {

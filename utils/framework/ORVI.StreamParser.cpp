@@ -246,8 +246,12 @@ TORVIStreamedNode::TORVIStreamedNode(TORVIStreamParser* pParser) : _pParser(pPar
 
 TORVIStreamedNode::~TORVIStreamedNode() {
     // The lock goes back as SetDefinition(nullptr) would give it, without handing the pin around.
-    if (TORVIStreamedNodeDefinition* definition = _pinDefinition.Get(); definition && !_pinDefinition.Freeing())
-        definition->RemoveMemLockReference(definition);
+    if (TORVIStreamedNodeDefinition* definition = _pinDefinition.Get(); definition && !_pinDefinition.Freeing()) {
+        if (_blPlainLock)
+            definition->_RemoveSelfLock();
+        else
+            definition->RemoveMemLockReference(definition);
+    }
 }
 
 void TORVIStreamedNode::SetDefinition(TORVIStreamedNodeDefinition* pDefinition) {
@@ -257,6 +261,7 @@ void TORVIStreamedNode::SetDefinition(TORVIStreamedNodeDefinition* pDefinition) 
     // nodes of one definition, and each locker of its own would make every lock cost the nest's
     // depth); the pin tells a node whose definition was freed outright.
     rtl::TPin<TORVIStreamedNodeDefinition> old = std::move(_pinDefinition);
+    _blPlainLock = false;
     if (pDefinition && !pDefinition->_Freeing()) {
         pDefinition->AddMemLockReference(pDefinition);
         _pinDefinition = rtl::TPin<TORVIStreamedNodeDefinition>(pDefinition);
@@ -532,7 +537,8 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::TryMatchOpen(rtl::UnicodeString&
 
 TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& szCandidate,
                                                            TORVIStreamParser* pForParser, bool blScreened) {
-    rtl::TRegEx* open = _GetOpenRegEx();
+    // Screened means screened for the compiled expression, which is the one to match.
+    rtl::TRegEx* open = blScreened ? _pRegOpen.get() : _GetOpenRegEx();
     if (!open)
         return nullptr;
     TORVIStreamParser* parser = pForParser ? pForParser : _pParser;
@@ -564,10 +570,17 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& s
     // A definition of the base class makes nodes of the base class.
     const bool blPlain = _Plain(nullptr);
     TORVIStreamedNode* node = blPlain ? rtl::Create<TORVIStreamedNode>(pForParser) : CreateNode(pForParser);
+    if (blPlain)
+        node->_nPlain = 1; // made of the base class here
     // The node keeps this definition alive, whatever its handlers do (as SetDefinition would, for a
     // node that has none yet).
     if (!node->_pinDefinition.Address() && !_Freeing()) {
-        AddMemLockReference(this);
+        // The base class overrides none of the lock calls: its count is kept the short way.
+        node->_blPlainLock = blPlain;
+        if (blPlain)
+            _AddSelfLock();
+        else
+            AddMemLockReference(this);
         node->_pinDefinition = rtl::TPin<TORVIStreamedNodeDefinition>(this);
     } else {
         node->SetDefinition(this);
@@ -859,27 +872,8 @@ void TORVIStreamedNodeDefinition::_FetchEscaped(TORVIStreamedNode* pNode, rtl::U
         ++parser->_nCharCount;
 }
 
-bool TORVIStreamedNodeDefinition::TryAccept(rtl::UnicodeString& szCandidate, TORVIStreamedNode* pCandidate) {
-    if (!pCandidate)
-        return false;
-    const bool blEscape = szCandidate.size() == 1 &&
-                          std::find(_caEscapes.begin(), _caEscapes.end(), szCandidate[0]) != _caEscapes.end();
-    TORVIStreamParser* parser = _ParserOf(pCandidate);
-    if (blEscape) {
-        // The escaped character is taken as it is (or as the handler says), never as a close.
-        _FetchEscaped(pCandidate, szCandidate);
-        if (parser && &szCandidate == &parser->_szBuffer)
-            parser->_BufferChanged();
-        if (const TORVIStreamParserEscapeEvent fnEscape = _fnEscapeHandler;
-            fnEscape && !szCandidate.empty()) {
-            rtl::TPin<TORVIStreamedNodeDefinition> self(this);
-            szCandidate[0] = fnEscape(this, szCandidate[0]);
-            if (self.Freeing())
-                return false; // the handler freed this definition: the node has none left
-        }
-    } else if (_CheckClose(szCandidate, pCandidate)) {
-        return true;
-    }
+inline bool TORVIStreamedNodeDefinition::_AcceptContent(rtl::UnicodeString& szCandidate, TORVIStreamedNode* pCandidate,
+                                                 TORVIStreamParser* parser) {
     bool blAccepted = false;
     if (!szCandidate.empty() && _GetAllowsContainedText()) {
         rtl::TRegExScratch& scratch = ScratchOf(parser, parser ? &parser->_Scratch : nullptr);
@@ -915,6 +909,30 @@ bool TORVIStreamedNodeDefinition::TryAccept(rtl::UnicodeString& szCandidate, TOR
     return blAccepted;
 }
 
+bool TORVIStreamedNodeDefinition::TryAccept(rtl::UnicodeString& szCandidate, TORVIStreamedNode* pCandidate) {
+    if (!pCandidate)
+        return false;
+    const bool blEscape = szCandidate.size() == 1 &&
+                          std::find(_caEscapes.begin(), _caEscapes.end(), szCandidate[0]) != _caEscapes.end();
+    TORVIStreamParser* parser = _ParserOf(pCandidate);
+    if (blEscape) {
+        // The escaped character is taken as it is (or as the handler says), never as a close.
+        _FetchEscaped(pCandidate, szCandidate);
+        if (parser && &szCandidate == &parser->_szBuffer)
+            parser->_BufferChanged();
+        if (const TORVIStreamParserEscapeEvent fnEscape = _fnEscapeHandler;
+            fnEscape && !szCandidate.empty()) {
+            rtl::TPin<TORVIStreamedNodeDefinition> self(this);
+            szCandidate[0] = fnEscape(this, szCandidate[0]);
+            if (self.Freeing())
+                return false; // the handler freed this definition: the node has none left
+        }
+    } else if (_CheckClose(szCandidate, pCandidate)) {
+        return true;
+    }
+    return _AcceptContent(szCandidate, pCandidate, parser);
+}
+
 inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, TORVIStreamedNode* pNode) {
     // The steps TryAccept would take, each answered as it answers a subject of this unit alone:
     // whatever is not known so (an escape, an expression not compiled yet or without that answer,
@@ -923,11 +941,13 @@ inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, 
     const char16_t unit = buffer[0];
     const bool blText = _Has(snd_AllowsText);
     if (_ParserOf(pNode) != pParser || (!_szClose.empty() && (!_pRegClose || !_CloseFilter.blContextFree)) ||
-        (blText && (!_szValid.empty() || (!_szAllowed.empty() && !_pRegAllowed))) ||
-        std::find(_caEscapes.begin(), _caEscapes.end(), unit) != _caEscapes.end())
+        (blText && (!_szValid.empty() || (!_szAllowed.empty() && !_pRegAllowed))))
         return -1;
+    if (std::find(_caEscapes.begin(), _caEscapes.end(), unit) != _caEscapes.end())
+        return _AcceptEscape(pParser, pNode);
     if (_pRegClose) {
-        if (!pNode->_szContent.empty() && _SyncCloseScan(pNode, *_pRegClose).nDead < pNode->_szContent.size())
+        if (!pNode->_szContent.empty() && !_CloseScanAtEnd(pNode) &&
+            _SyncCloseScan(pNode, *_pRegClose).nDead < pNode->_szContent.size())
             return -1;
         if (_CloseFilter.AloneWhole[unit].Found == rtl::TRegExPartial::rpMatch)
             return _CloseInBuffer(buffer, pNode, *_pRegClose, pParser->_Scratch) ? 1 : 0;
@@ -935,13 +955,43 @@ inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, 
     if (blText && _pRegAllowed && HasUnit(_AllowedAlone, unit) &&
         !(_AllowedFilter.blAnchored && _nAllowedDeadBuffer == pParser->_nBufferSerial && _nAllowedDeadBuffer != 0)) {
         const TFilter::TAlone& alone = (_AllowedFilter.blAnchored ? _AllowedFilter.Alone : _AllowedFilter.AloneWhole)[unit];
+        const std::size_t from = pNode->_szContent.size();
         pNode->_AppendContent(rtl::UnicodeStringView(buffer).substr(alone.nOffset, alone.nLength));
         buffer.erase(alone.nOffset, alone.nLength);
+        if (_pRegClose && _CloseFilter.Info.HasStartUnits && !_CloseFilter.Info.CanStartWith(unit))
+            _NoCloseStartsFrom(pNode, from);
         return 1;
     }
     if (!_Has(snd_AllowsNodes))
         _DoClose(pNode);
     return 0;
+}
+
+int TORVIStreamedNodeDefinition::_AcceptEscape(TORVIStreamParser* pParser, TORVIStreamedNode* pNode) {
+    // TryAccept's steps for an escape: the escaped character is taken as it is (or as the handler
+    // says), never as a close.
+    rtl::UnicodeString& buffer = pParser->_szBuffer;
+    _FetchEscaped(pNode, buffer);
+    pParser->_BufferChanged();
+    if (const TORVIStreamParserEscapeEvent fnEscape = _fnEscapeHandler; fnEscape && !buffer.empty()) {
+        rtl::TPin<TORVIStreamedNodeDefinition> self(this);
+        buffer[0] = fnEscape(this, buffer[0]);
+        if (self.Freeing())
+            return 0; // the handler freed this definition: the node has none left
+    }
+    // An ASCII unit that the allowed-content expression answered alone, as _AllowedMatch answers
+    // it; anything else (the handler may have changed the expressions too) as TryAccept takes it.
+    const char16_t unit = buffer.size() == 1 ? buffer[0] : u'\xFFFF';
+    if (unit >= 128 || !_Has(snd_AllowsText) || !_szValid.empty() || !_pRegAllowed || !HasUnit(_AllowedAlone, unit) ||
+        (_AllowedFilter.blAnchored && _nAllowedDeadBuffer == pParser->_nBufferSerial && _nAllowedDeadBuffer != 0))
+        return _AcceptContent(buffer, pNode, pParser) ? 1 : 0;
+    const TFilter::TAlone& alone = (_AllowedFilter.blAnchored ? _AllowedFilter.Alone : _AllowedFilter.AloneWhole)[unit];
+    const std::size_t from = pNode->_szContent.size();
+    pNode->_AppendContent(rtl::UnicodeStringView(buffer).substr(alone.nOffset, alone.nLength));
+    buffer.erase(alone.nOffset, alone.nLength);
+    if (_pRegClose && _CloseFilter.Info.HasStartUnits && !_CloseFilter.Info.CanStartWith(unit))
+        _NoCloseStartsFrom(pNode, from);
+    return 1;
 }
 
 bool TORVIStreamedNodeDefinition::_AllowedMatch(const rtl::TRegEx& allowed, TORVIStreamParser* pParser,
@@ -998,8 +1048,37 @@ bool TORVIStreamedNodeDefinition::_AllowedMatch(const rtl::TRegEx& allowed, TORV
 
 // -- what the parser may do in one step for a run of characters
 
-bool TORVIStreamedNodeDefinition::_ContentUnits(TORVIStreamedNode* pNode, std::uint64_t (&units)[2],
-                                                bool& blLineEnds) {
+void TORVIStreamedNodeDefinition::_AskPlain(const TORVIStreamedNode* pNode) const {
+    if (_nPlain < 0)
+        _nPlain = typeid(*this) == typeid(TORVIStreamedNodeDefinition) ? 1 : 0;
+    if (pNode && pNode->_nPlain < 0)
+        pNode->_nPlain = typeid(*pNode) == typeid(TORVIStreamedNode) ? 1 : 0;
+}
+
+inline bool TORVIStreamedNodeDefinition::_CloseScanAtEnd(const TORVIStreamedNode* pNode) const {
+    const TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
+    const std::size_t size = pNode->_szContent.size();
+    return scan.nExpression == _nCloseSerial && scan.nRevision == pNode->_nContentRevision && scan.nDead == size &&
+           scan.nDeadChecked == size && scan.nContent <= size;
+}
+
+inline bool TORVIStreamedNodeDefinition::_ContentUnits(TORVIStreamedNode* pNode, std::uint64_t (&units)[2],
+                                                       bool& blLineEnds) {
+    // The common case, answered inline: units known for the settings and the line end of the
+    // node's parser, and no close scan to ask (empty content, or a dead offset at its end already).
+    const TContentRun& run = _ContentRun;
+    if (_nPlain != 1 || pNode->_nPlain != 1 || !pNode->_pParser || !run.blKnown || run.nSettings != _nSettings ||
+        run.nLineEnd != pNode->_pParser->_nLineEndSerial || !run.blRuns ||
+        (run.blCloseUnit && !pNode->_szContent.empty() && !_CloseScanAtEnd(pNode)))
+        return _ContentUnitsAsking(pNode, units, blLineEnds);
+    units[0] = run.Units[0];
+    units[1] = run.Units[1];
+    blLineEnds = run.blLineEnds;
+    return true;
+}
+
+bool TORVIStreamedNodeDefinition::_ContentUnitsAsking(TORVIStreamedNode* pNode, std::uint64_t (&units)[2],
+                                                      bool& blLineEnds) {
     if (!_Plain(pNode))
         return false;
     TORVIStreamParser* parser = _ParserOf(pNode);
@@ -1069,6 +1148,37 @@ void TORVIStreamedNodeDefinition::_WorkOutContentRun(TORVIStreamParser* pParser)
                      (!blOneEscape && (!run.blCloseUnit || lineEnd.find(cCloseUnit) == rtl::UnicodeString::npos) &&
                       blTakesLineEnd);
     run.blRuns = (units[0] | units[1]) != 0 || run.blLineEnds;
+    if (const TFilter* closeFilter = _FilterOf(_pRegClose.get(), _pRegClose, _CloseFilter);
+        closeFilter && closeFilter->Info.HasStartUnits) {
+        run.blStartsNoClose = true;
+        for (char16_t unit = 0; unit < 128; ++unit)
+            if (HasUnit(units, unit) && closeFilter->Info.CanStartWith(unit))
+                run.blStartsNoClose = false;
+        if (run.blLineEnds)
+            for (const char16_t unit : lineEnd)
+                run.blStartsNoClose = run.blStartsNoClose && !closeFilter->Info.CanStartWith(unit);
+    }
+}
+
+inline void TORVIStreamedNodeDefinition::_ContentRunTaken(TORVIStreamedNode* pNode, std::size_t nFrom) {
+    if (_ContentRun.blStartsNoClose)
+        _NoCloseStartsFrom(pNode, nFrom);
+}
+
+inline void TORVIStreamedNodeDefinition::_NoCloseStartsFrom(TORVIStreamedNode* pNode, std::size_t nFrom) {
+    // The scan is left as bringing it up to date would leave it: the dead offset at the end.
+    TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
+    if (scan.nExpression != _nCloseSerial || scan.nRevision != pNode->_nContentRevision) {
+        if (nFrom != 0)
+            return;
+        scan.szSubject.clear();
+        scan.nContent = scan.nDead = scan.nDeadChecked = 0;
+        scan.nRevision = pNode->_nContentRevision;
+        scan.nExpression = _nCloseSerial;
+    }
+    if (scan.nDead != nFrom || scan.nContent > nFrom || scan.nDeadChecked > nFrom)
+        return;
+    scan.nDead = scan.nDeadChecked = pNode->_szContent.size();
 }
 
 bool TORVIStreamedNodeDefinition::_ContentTakesWide(char16_t cUnit, TORVIStreamParser* pParser) {
@@ -1082,6 +1192,7 @@ bool TORVIStreamedNodeDefinition::_ContentTakesWide(char16_t cUnit, TORVIStreamP
         long offset = 0, length = 0;
         const char16_t one[1] = {cUnit};
         if ((cUnit < 0xD800 || cUnit > 0xDFFF) && !(run.blCloseUnit && cUnit == run.cCloseUnit) &&
+            !(run.blStartsNoClose && _CloseFilter.Info.CanStartWith(cUnit)) &&
             std::find(_caEscapes.begin(), _caEscapes.end(), cUnit) == _caEscapes.end() &&
             _pRegAllowed->Find(rtl::UnicodeStringView(one, 1), pParser->_Scratch, offset, length))
             known.nTakes = offset == 0 && length == 1;
@@ -1703,8 +1814,11 @@ void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
                 return;
             if (const char16_t unit = in.Text[in.nUnit];
                 HasUnit(units, unit) || (blLineEnds && (unit == u'\r' || unit == u'\n')) ||
-                (unit >= 128 && definition->_ContentTakesWide(unit, this)))
+                (unit >= 128 && definition->_ContentTakesWide(unit, this))) {
+                const std::size_t from = node->_szContent.size();
                 _AppendRun(node->_szContent, units, blLineEnds, end, kNoLimit, blLineEnded, definition);
+                definition->_ContentRunTaken(node, from);
+            }
         }
         // The character that ends it would start the buffer: when nothing could take that either,
         // the buffer's run begins with it (a node that takes no nodes closes on what it does not take).

@@ -147,6 +147,7 @@ private:
     rtl::UnicodeString _szContent;
     std::uint32_t _nContentRevision = 0; // grows whenever Content changes other than by appending
     mutable std::int8_t _nPlain = -1;     // whether of the base class; -1 until asked
+    bool _blPlainLock = false;            // the lock on the definition was taken as a base-class one
     TCloseScan _CloseScan;
 };
 
@@ -314,6 +315,7 @@ private:
         bool blLineEnds = false;
         std::uint64_t Units[2] = {};
         char16_t cCloseUnit = 0;      // the required unit left out, when blCloseUnit
+        bool blStartsNoClose = false; // no unit a run takes (line ends included) can start a close match
         // Units past ASCII met in content, each with whether it is taken alone as the ASCII units
         // are (asked of the expression once per unit, in a small table by the unit's low bits).
         struct TWide {
@@ -340,6 +342,12 @@ private:
         std::size_t nDead = 0;         // no close match starts before this
         std::size_t nKept = 0;         // units the buffer kept since (fewer: it was cut, as an open does)
     };
+    /// After a run that _ContentUnits allowed appended to pNode's content from nFrom on: where no
+    /// close match could start before nFrom, none can start in the run either.
+    inline void _ContentRunTaken(TORVIStreamedNode* pNode, std::size_t nFrom);
+    /// pNode's content from nFrom on holds no unit that can start a close match: where none could
+    /// start before nFrom, the close scan is brought to the end as its update would bring it.
+    inline void _NoCloseStartsFrom(TORVIStreamedNode* pNode, std::size_t nFrom);
     /// The filter of compiled, or nil when compiled is not this definition's own pCompiled.
     static TFilter* _FilterOf(const rtl::TRegEx* compiled, const std::unique_ptr<rtl::TRegEx>& pOwn,
                               TFilter& filter) {
@@ -349,6 +357,12 @@ private:
     /// one ASCII unit, answered from what each expression told of that unit alone when it was
     /// compiled; -1 (nothing done) when that does not answer it.
     inline int _AcceptUnit(TORVIStreamParser* pParser, TORVIStreamedNode* pNode);
+    /// _AcceptUnit for a buffer of one of the escapes.
+    int _AcceptEscape(TORVIStreamParser* pParser, TORVIStreamedNode* pNode);
+    /// What TryAccept does with szCandidate once it has not closed pCandidate: offers it as content,
+    /// and closes a node that takes no nodes when none was taken.
+    [[gnu::always_inline]] inline bool _AcceptContent(rtl::UnicodeString& szCandidate, TORVIStreamedNode* pCandidate,
+                                                      TORVIStreamParser* parser);
     /// Whether allowed (the allowed-content expression) matches szCandidate, as Find does.
     bool _AllowedMatch(const rtl::TRegEx& allowed, TORVIStreamParser* pParser, const rtl::UnicodeString& szCandidate,
                        rtl::TRegExScratch& scratch, long& offset, long& length);
@@ -388,16 +402,22 @@ private:
     /// Whether this definition and pNode are of the classes whose steps the parser may take itself.
     /// The class of an object never changes once made: each is asked once.
     bool _Plain(const TORVIStreamedNode* pNode) const {
-        if (_nPlain < 0)
-            _nPlain = typeid(*this) == typeid(TORVIStreamedNodeDefinition) ? 1 : 0;
-        if (pNode && pNode->_nPlain < 0)
-            pNode->_nPlain = typeid(*pNode) == typeid(TORVIStreamedNode) ? 1 : 0;
+        if (_nPlain < 0 || (pNode && pNode->_nPlain < 0))
+            _AskPlain(pNode);
         return _nPlain == 1 && (!pNode || pNode->_nPlain == 1);
     }
+    /// Asks what _Plain answers from, once for each object.
+    void _AskPlain(const TORVIStreamedNode* pNode) const;
     /// For a run of content: the ASCII units that pNode (current, with an empty buffer) would take one
     /// at a time into its content without closing, opening or calling anything, and whether line
     /// ends are taken so too. False when unknown.
-    bool _ContentUnits(TORVIStreamedNode* pNode, std::uint64_t (&units)[2], bool& blLineEnds);
+    inline bool _ContentUnits(TORVIStreamedNode* pNode, std::uint64_t (&units)[2], bool& blLineEnds);
+    /// Whether pNode's close scan is up to date with its content and no close match starts in it
+    /// (so that bringing it up to date would change nothing).
+    inline bool _CloseScanAtEnd(const TORVIStreamedNode* pNode) const;
+    /// _ContentUnits where the run's units are not known for the current settings or the node's
+    /// close scan must be asked.
+    bool _ContentUnitsAsking(TORVIStreamedNode* pNode, std::uint64_t (&units)[2], bool& blLineEnds);
     /// For a run of content that _ContentUnits allowed: whether the unit past ASCII is taken alone as
     /// its units are.
     bool _ContentTakesWide(char16_t cUnit, TORVIStreamParser* pParser);

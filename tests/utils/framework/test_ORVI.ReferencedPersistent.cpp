@@ -74,6 +74,32 @@ TEST_F(TReferencedTest, LocksAreCountedPerLockerAndTheLastOneFreesTheObject) {
     EXPECT_TRUE(pin.Freed());
 }
 
+TEST_F(TReferencedTest, AnObjectsOwnLocksTakenInlineCountAsItsOtherLocksDo) {
+    // Another locker keeps the object, and its own custom notification goes with its last own lock.
+    TLocker keeper;
+    TNode* n = Make("n");
+    rtl::TPin<TNode> pin(n);
+    n->AddMemLockReference(&keeper);
+    n->AddMemLockReference(n, TORVIReferencedNotification(n, &TNode::Custom));
+    n->_AddSelfLock();
+    EXPECT_EQ(n->_GetLockCount(n), 2);
+    EXPECT_EQ(n->MemLockReferenceCount(), 2);
+    n->_RemoveSelfLock();
+    n->_RemoveSelfLock();
+    EXPECT_FALSE(n->IsLockedBy(n));
+    EXPECT_EQ(n->MemLockReferenceCount(), 1);
+    n->RemoveMemLockReference(&keeper);
+    EXPECT_TRUE(pin.Freed());
+    EXPECT_EQ(g_log, (std::vector<std::string>{"~n"}));
+
+    // The last lock of all frees it.
+    TNode* alone = Make("alone");
+    rtl::TPin<TNode> alonePin(alone);
+    alone->_AddSelfLock();
+    alone->_RemoveSelfLock();
+    EXPECT_TRUE(alonePin.Freed());
+}
+
 TEST_F(TReferencedTest, UnlockedObjectFreesItselfOnlyWhenToldTo) {
     TLocker stranger;
     TNode* kept = Make("kept");

@@ -795,6 +795,12 @@ TEST(StreamParserRuns, ACloseThatStartsInTheContentIsFoundFromItsFirstPossibleSt
                               using T = std::remove_pointer_t<decltype(kind)>;
                               grammar.Add<T>(u"span", u"\\[", u"a[ab\\n]*c|zz", u"^[^\\]]", false);
                           });
+    // A close that starts with a unit past ASCII, which content otherwise takes alone.
+    ExpectBareParsesAgree({"[x\xC3\xA9;", "[\xC3\xA9\xC3\xA9;x", "[\xC3\xA9x\xC3\xA9;\xC3\xA9"},
+                          [](TRunGrammar& grammar, auto* kind) {
+                              using T = std::remove_pointer_t<decltype(kind)>;
+                              grammar.Add<T>(u"accent", u"\\[", u"\u00E9;", u"^.", false);
+                          });
 }
 
 TEST(StreamParserRuns, WhatIsKnownOfAnExpressionAnswersAsTheExpressionWould) {
@@ -829,6 +835,29 @@ TEST(StreamParserRuns, DefinitionsChangedDuringAParseTakeEffectAtOnce) {
     EXPECT_EQ(plain, parse(static_cast<TStepDef*>(nullptr)));
     EXPECT_NE(std::find(plain.begin(), plain.end(), "1:25 -comment  c --> |--!>"), plain.end());
     EXPECT_NE(std::find(plain.begin(), plain.end(), "1:39 -tag z|</a>"), plain.end());
+}
+
+namespace {
+
+// An escape handler that narrows the content its definition takes.
+struct TNarrowingEscape {
+    TORVIStreamedNodeDefinition* pDefinition = nullptr;
+    char16_t Handle(TORVIStreamedNodeDefinition*, char16_t cEscaped) {
+        pDefinition->SetAllowedContentMatch(u"^[^q]");
+        return cEscaped;
+    }
+};
+
+} // namespace
+
+TEST(StreamParserRuns, AnEscapeHandlerThatChangesTheContentIsHeededForTheEscapedCharacter) {
+    const auto parse = [](auto* kind) {
+        TRunGrammar grammar(kind, u"\n");
+        TNarrowingEscape narrowing{grammar.defs[2]};
+        grammar.defs[2]->SetOnHandleEscape(TORVIStreamParserEscapeEvent(&narrowing, &TNarrowingEscape::Handle));
+        return grammar.Parse("\"a\\qb\" <a>\"x\\nq\"</a>");
+    };
+    EXPECT_EQ(parse(static_cast<TORVIStreamedNodeDefinition*>(nullptr)), parse(static_cast<TStepDef*>(nullptr)));
 }
 
 TEST(StreamParserRuns, NestingChangedDuringAParseTakesEffectAtOnce) {
