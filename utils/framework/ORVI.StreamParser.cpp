@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <cxxabi.h>
@@ -945,10 +946,14 @@ inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, 
         return -1;
     if (std::find(_caEscapes.begin(), _caEscapes.end(), unit) != _caEscapes.end())
         return _AcceptEscape(pParser, pNode);
+    bool blOneUnitClose = false; // the close was answered from the unit alone, though the content may hold a start
     if (_pRegClose) {
         if (!pNode->_szContent.empty() && !_CloseScanAtEnd(pNode) &&
-            _SyncCloseScan(pNode, *_pRegClose).nDead < pNode->_szContent.size())
-            return -1;
+            _SyncCloseScan(pNode, *_pRegClose).nDead < pNode->_szContent.size()) {
+            if ((unit >= u'\n' && unit <= u'\r') || !_CloseIsOneUnit())
+                return -1;
+            blOneUnitClose = true;
+        }
         if (_CloseFilter.AloneWhole[unit].Found == rtl::TRegExPartial::rpMatch)
             return _CloseInBuffer(buffer, pNode, *_pRegClose, pParser->_Scratch) ? 1 : 0;
     }
@@ -960,11 +965,43 @@ inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, 
         buffer.erase(alone.nOffset, alone.nLength);
         if (_pRegClose && _CloseFilter.Info.HasStartUnits && !_CloseFilter.Info.CanStartWith(unit))
             _NoCloseStartsFrom(pNode, from);
+        else if (blOneUnitClose && alone.nOffset == 0 && alone.nLength == 1)
+            _CloseDeadAtEnd(pNode, _nCloseSerial); // the content ends with the unit, which no close matches
         return 1;
     }
     if (!_Has(snd_AllowsNodes))
         _DoClose(pNode);
     return 0;
+}
+
+bool TORVIStreamedNodeDefinition::_WorkOutOneUnitClose() {
+    {
+        // One unit that stands for itself, or an escaped punctuation unit; a trailing '$' would be
+        // taken as the anchor, leaving the expression unanchored.
+        const rtl::UnicodeString& pattern = _szClose;
+        const auto plain = [](char16_t unit) {
+            return unit > u' ' && unit < 127 && !std::strchr("\\^$.|?*+()[]{}", static_cast<char>(unit));
+        };
+        const auto punctuation = [](char16_t unit) {
+            return unit > u' ' && unit < 127 && unit != u'$' && !std::isalnum(static_cast<unsigned char>(unit));
+        };
+        _blOneUnitClose = _CloseFilter.Info.MinLength == 1 &&
+                          ((pattern.size() == 1 && plain(pattern[0])) ||
+                           (pattern.size() == 2 && pattern[0] == u'\\' && punctuation(pattern[1])));
+        _nOneUnitSerial = _nCloseSerial;
+    }
+    return _blOneUnitClose;
+}
+
+void TORVIStreamedNodeDefinition::_CloseDeadAtEnd(TORVIStreamedNode* pNode, std::uint64_t nCloseSerial) {
+    TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
+    if (scan.nExpression != nCloseSerial || scan.nRevision != pNode->_nContentRevision) {
+        scan.szSubject.clear();
+        scan.nContent = 0;
+        scan.nRevision = pNode->_nContentRevision;
+        scan.nExpression = nCloseSerial;
+    }
+    scan.nDead = scan.nDeadChecked = pNode->_szContent.size();
 }
 
 int TORVIStreamedNodeDefinition::_AcceptEscape(TORVIStreamParser* pParser, TORVIStreamedNode* pNode) {
