@@ -486,6 +486,10 @@ private:
     static void _CloseDeadAtEnd(TORVIStreamedNode* pNode, std::uint64_t nCloseSerial);
     std::uint64_t _nOneUnitSerial = 0; // _nCloseSerial that _blOneUnitClose was found for
     bool _blOneUnitClose = false;
+    std::uint64_t _OneUnitCloseUnits[2] = {}; // ASCII units such a close matches alone
+    // _ContentUnits answered for a content whose close scan is behind, by a one-unit close: the run
+    // takes no unit past ASCII and leaves the dead offset at its end. Read once by the caller.
+    bool _blOneUnitRun = false;
     TNodeOptions _NodeOptions = 0;
     std::vector<char16_t> _caEscapes;
     TClassList _pAllowedNodes;
