@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <cxxabi.h>
@@ -945,10 +946,14 @@ inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, 
         return -1;
     if (std::find(_caEscapes.begin(), _caEscapes.end(), unit) != _caEscapes.end())
         return _AcceptEscape(pParser, pNode);
+    bool blOneUnitClose = false; // the close was answered from the unit alone, though the content may hold a start
     if (_pRegClose) {
         if (!pNode->_szContent.empty() && !_CloseScanAtEnd(pNode) &&
-            _SyncCloseScan(pNode, *_pRegClose).nDead < pNode->_szContent.size())
-            return -1;
+            _SyncCloseScan(pNode, *_pRegClose).nDead < pNode->_szContent.size()) {
+            if ((unit >= u'\n' && unit <= u'\r') || !_CloseIsOneUnit())
+                return -1;
+            blOneUnitClose = true;
+        }
         if (_CloseFilter.AloneWhole[unit].Found == rtl::TRegExPartial::rpMatch)
             return _CloseInBuffer(buffer, pNode, *_pRegClose, pParser->_Scratch) ? 1 : 0;
     }
@@ -960,11 +965,47 @@ inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, 
         buffer.erase(alone.nOffset, alone.nLength);
         if (_pRegClose && _CloseFilter.Info.HasStartUnits && !_CloseFilter.Info.CanStartWith(unit))
             _NoCloseStartsFrom(pNode, from);
+        else if (blOneUnitClose && alone.nOffset == 0 && alone.nLength == 1)
+            _CloseDeadAtEnd(pNode, _nCloseSerial); // the content ends with the unit, which no close matches
         return 1;
     }
     if (!_Has(snd_AllowsNodes))
         _DoClose(pNode);
     return 0;
+}
+
+bool TORVIStreamedNodeDefinition::_WorkOutOneUnitClose() {
+    {
+        // One unit that stands for itself, or an escaped punctuation unit; a trailing '$' would be
+        // taken as the anchor, leaving the expression unanchored.
+        const rtl::UnicodeString& pattern = _szClose;
+        const auto plain = [](char16_t unit) {
+            return unit > u' ' && unit < 127 && !std::strchr("\\^$.|?*+()[]{}", static_cast<char>(unit));
+        };
+        const auto punctuation = [](char16_t unit) {
+            return unit > u' ' && unit < 127 && unit != u'$' && !std::isalnum(static_cast<unsigned char>(unit));
+        };
+        _OneUnitCloseUnits[0] = _OneUnitCloseUnits[1] = 0;
+        for (char16_t unit = 0; unit < 128; ++unit)
+            if (_CloseFilter.AloneWhole[unit].Found != rtl::TRegExPartial::rpNoMatch)
+                AddUnit(_OneUnitCloseUnits, unit);
+        _blOneUnitClose = _CloseFilter.blContextFree && _CloseFilter.Info.MinLength == 1 &&
+                          ((pattern.size() == 1 && plain(pattern[0])) ||
+                           (pattern.size() == 2 && pattern[0] == u'\\' && punctuation(pattern[1])));
+        _nOneUnitSerial = _nCloseSerial;
+    }
+    return _blOneUnitClose;
+}
+
+void TORVIStreamedNodeDefinition::_CloseDeadAtEnd(TORVIStreamedNode* pNode, std::uint64_t nCloseSerial) {
+    TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
+    if (scan.nExpression != nCloseSerial || scan.nRevision != pNode->_nContentRevision) {
+        scan.szSubject.clear();
+        scan.nContent = 0;
+        scan.nRevision = pNode->_nContentRevision;
+        scan.nExpression = nCloseSerial;
+    }
+    scan.nDead = scan.nDeadChecked = pNode->_szContent.size();
 }
 
 int TORVIStreamedNodeDefinition::_AcceptEscape(TORVIStreamParser* pParser, TORVIStreamedNode* pNode) {
@@ -1089,6 +1130,17 @@ bool TORVIStreamedNodeDefinition::_ContentUnitsAsking(TORVIStreamedNode* pNode, 
         _WorkOutContentRun(parser);
     if (!run.blRuns)
         return false;
+    if (run.blCloseUnit && !pNode->_szContent.empty() && !_CloseScanAtEnd(pNode) && _pRegClose &&
+        _CloseIsOneUnit()) {
+        // The steps for units that no close matches alone and that are no line ends would each
+        // decide the close from the unit (see _AcceptUnit): the run takes only such units.
+        constexpr std::uint64_t kLineEnds = std::uint64_t{0xF} << u'\n';
+        units[0] = run.Units[0] & ~_OneUnitCloseUnits[0] & ~kLineEnds;
+        units[1] = run.Units[1] & ~_OneUnitCloseUnits[1];
+        blLineEnds = false;
+        _blOneUnitRun = true;
+        return true;
+    }
     // A close match would have to start in the run (every start before it is dead) and hold the
     // required unit, which the run leaves out.
     // (Empty content holds no start: its scan need not be brought up to date to tell. Where the
@@ -1812,7 +1864,13 @@ void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
             // Every character of the run would be taken alone into the current node's content.
             if (!definition || !definition->_ContentUnits(node, units, blLineEnds))
                 return;
-            if (const char16_t unit = in.Text[in.nUnit];
+            if (__builtin_expect(definition->_blOneUnitRun, 0)) {
+                definition->_blOneUnitRun = false;
+                if (HasUnit(units, in.Text[in.nUnit])) {
+                    _AppendRun(node->_szContent, units, false, end, kNoLimit, blLineEnded, nullptr);
+                    TORVIStreamedNodeDefinition::_CloseDeadAtEnd(node, definition->_nCloseSerial);
+                }
+            } else if (const char16_t unit = in.Text[in.nUnit];
                 HasUnit(units, unit) || (blLineEnds && (unit == u'\r' || unit == u'\n')) ||
                 (unit >= 128 && definition->_ContentTakesWide(unit, this))) {
                 const std::size_t from = node->_szContent.size();

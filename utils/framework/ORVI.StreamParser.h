@@ -476,6 +476,20 @@ private:
         rtl::TRegExPartial Found = rtl::TRegExPartial::rpNoMatch;
         long nOffset = 0, nLength = 0;
     } _AllowedWide;
+    // -- closes of one literal unit
+    // A close expression that is one literal unit matches only the text's last unit, or the one
+    // before a final line end: after a one-unit buffer that is no line end, no match starts in the
+    // content, whatever its close scan says.
+    bool _CloseIsOneUnit() { return _nOneUnitSerial == _nCloseSerial ? _blOneUnitClose : _WorkOutOneUnitClose(); }
+    bool _WorkOutOneUnitClose();
+    // The dead offset at the content's end, for a one-unit close once a unit that is no close follows.
+    static void _CloseDeadAtEnd(TORVIStreamedNode* pNode, std::uint64_t nCloseSerial);
+    std::uint64_t _nOneUnitSerial = 0; // _nCloseSerial that _blOneUnitClose was found for
+    bool _blOneUnitClose = false;
+    std::uint64_t _OneUnitCloseUnits[2] = {}; // ASCII units such a close matches alone
+    // _ContentUnits answered for a content whose close scan is behind, by a one-unit close: the run
+    // takes no unit past ASCII and leaves the dead offset at its end. Read once by the caller.
+    bool _blOneUnitRun = false;
     TNodeOptions _NodeOptions = 0;
     std::vector<char16_t> _caEscapes;
     TClassList _pAllowedNodes;

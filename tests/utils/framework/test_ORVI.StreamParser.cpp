@@ -198,6 +198,24 @@ TEST_F(StreamParser, AnEscapedCloseIsContent) {
     rtl::Free(derived);
 }
 
+TEST_F(StreamParser, AUnitAfterAnEscapedCloseIsContentButALineEndAfterItCloses) {
+    // A close match may end before a final line end: a line end right after an escaped close
+    // closes there, any other unit after it does not.
+    TORVIStreamedNodeDefinition* quoted = Define(u"q", u"'", u"'");
+    quoted->SetCanBeRootNode(true);
+    quoted->SetAllowsContainedText(true);
+    quoted->SetAllowedContentMatch(u"^.");
+    quoted->SetEscapes(u"\\");
+    TORVIStreamedNodeDefinition* braced = Define(u"b", u"\\{", u"\\}");
+    braced->SetCanBeRootNode(true);
+    braced->SetAllowsContainedText(true);
+    braced->SetAllowedContentMatch(u"^.");
+    braced->SetEscapes(u"\\");
+    pParser->SetNormalisedLineEnd(u"\n");
+    EXPECT_TRUE(Parse("'a\\'bc d\\''{x\\}}{\\}\n}"));
+    EXPECT_EQ(log, (Strings{"+q '", "-q a'bc d'|'", "+b {", "-b x}|}", "+b {", "-b |}"}));
+}
+
 TEST_F(StreamParser, WhatAnExpressionToldOfOneCharacterGoesWithItsCompiledForm) {
     // A parser of a derived class offers every character on its own; an escape stands for a
     // character past ASCII.
