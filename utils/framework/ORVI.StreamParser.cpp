@@ -193,6 +193,50 @@ bool ContextFree(rtl::UnicodeStringView pattern) {
     return true;
 }
 
+// Whether what a subject of two units answers of a context-free pattern's matches starting at the
+// first holds in any text: not so when the pattern looks ahead or branches on a condition.
+bool PairsHoldAnywhere(rtl::UnicodeStringView pattern) {
+    for (const rtl::UnicodeStringView look : {u"(?=", u"(?!", u"(?(", u"(*"})
+        if (pattern.find(look) != rtl::UnicodeStringView::npos)
+            return false;
+    return true;
+}
+
+// Whether no match of the filtered context-free expression lies wholly in subject: each unit that
+// may start one is followed by a unit no match goes on with, or is the last and the shortest
+// match is longer.
+// Units in [1, nSkipTo) are known to start none.
+template <class TFilter>
+bool NoMatchIn(const TFilter& filter, rtl::UnicodeStringView subject, std::size_t nSkipTo) {
+    const rtl::TRegExInfo& info = filter.Info;
+    if (!filter.pCompiled || !info.HasStartUnits || subject.empty())
+        return false;
+    const std::uint8_t* const starts = info.StartUnits;
+    const char16_t* at = subject.data();
+    const char16_t* const end = at + subject.size();
+    if (!info.CanStartWith(*at))
+        at = subject.data() + std::max<std::size_t>(nSkipTo, 1);
+    else if (subject.size() == 1)
+        return info.MinLength > 1;
+    else if (!DeadPair(filter, at[0], at[1]))
+        return false;
+    else
+        at = subject.data() + std::max<std::size_t>(nSkipTo, 1);
+    for (;; ++at) {
+        for (; at != end; ++at) {
+            const unsigned unit = *at > 255 ? 255u : *at;
+            if ((starts[unit >> 3] >> (unit & 7) & 1) != 0)
+                break;
+        }
+        if (at == end)
+            return true;
+        if (at + 1 == end)
+            return info.MinLength > 1;
+        if (!DeadPair(filter, at[0], at[1]))
+            return false;
+    }
+}
+
 // Whether the filtered expression certainly fails on subject; when it does for want of units that
 // may still come, those go into stops (with every unit past ASCII, which always stops a run).
 template <class TFilter>
@@ -472,6 +516,10 @@ rtl::TRegEx* TORVIStreamedNodeDefinition::_GetCloseRegEx() {
         _CloseFilter.Info = _pRegClose->Info();
         _CloseFilter.blContextFree = ContextFree(_szClose);
         if (_CloseFilter.blContextFree) {
+            // What a pair of units answers holds wherever they stand, unless the expression looks
+            // ahead of what it takes.
+            if (PairsHoldAnywhere(_szClose))
+                _CloseFilter.pCompiled = _pRegClose.get();
             // A buffer of one unit, searched alone, gets the answer found here.
             rtl::TRegExScratch scratch;
             for (char16_t unit = 0; unit < 128; ++unit) {
@@ -816,6 +864,9 @@ bool TORVIStreamedNodeDefinition::_CloseInBuffer(rtl::UnicodeString& szBuffer, T
     if (rtl::TRegExPartial found; AnsweredAlone(_CloseFilter, szBuffer, found, offset, length, false)) {
         if (found != rtl::TRegExPartial::rpMatch)
             return false;
+    } else if (const std::size_t gap = _RunCloseGapOf(pNode, szBuffer, close);
+               gap > 1 && NoMatchIn(_CloseFilter, szBuffer, gap)) {
+        return false; // an open tag's buffer, say, offered at the unit that ended its run
     } else if (__builtin_expect(szBuffer.size() >= kResumeFrom, 0)
                    ? !_FindCloseInBuffer(_ParserOf(pNode), szBuffer, close, scratch, offset, length)
                    : !close.Find(szBuffer, scratch, offset, length)) {
@@ -834,6 +885,17 @@ bool TORVIStreamedNodeDefinition::_CloseInBuffer(rtl::UnicodeString& szBuffer, T
     szBuffer.erase(0, start + size);
     _DoClose(pNode);
     return true;
+}
+
+std::size_t TORVIStreamedNodeDefinition::_RunCloseGapOf(TORVIStreamedNode* pNode, const rtl::UnicodeString& szBuffer,
+                                                        const rtl::TRegEx& close) {
+    TORVIStreamParser* parser = _ParserOf(pNode);
+    if (!parser || &szBuffer != &parser->_szBuffer || &close != _pRegClose.get())
+        return 0;
+    const TORVIStreamParser::TRunCloseGap& gap = parser->_RunCloseGap;
+    if (gap.nBuffer != parser->_nBufferSerial || gap.nExpression != _nCloseSerial || gap.nUpTo > szBuffer.size())
+        return 0;
+    return gap.nUpTo;
 }
 
 void TORVIStreamedNodeDefinition::_FetchEscaped(TORVIStreamedNode* pNode, rtl::UnicodeString& szInto) {
@@ -1115,7 +1177,7 @@ bool TORVIStreamedNodeDefinition::_IgnoresBuffer(TORVIStreamedNode* pNode, const
         AddUnit(stops, filter->Info.RequiredUnit);
     }
     if (_Has(snd_AllowsText)) {
-        if (_pRegValid || _GetValidRegEx())
+        if (_pRegValid || (!_szValid.empty() && _GetValidRegEx()))
             return false;
         if (rtl::TRegEx* allowed = _pRegAllowed ? _pRegAllowed.get() : _GetAllowedRegEx()) {
             const TFilter* filter = _FilterOf(allowed, _pRegAllowed, _AllowedFilter);
@@ -1733,12 +1795,20 @@ bool TORVIStreamParser::TCandidates::MayStartRun(char16_t unit) {
         Openers[0] = Openers[1] = 0;
         std::fill(std::begin(RunStops[0]), std::end(RunStops[127]), std::uint64_t{0});
         std::fill(std::begin(RunRoom), std::end(RunRoom), kNoLimit);
+        blStopsAtCloseStarts = false;
         if (const TORVIStreamedNodeDefinition* context = pContext) {
             // The node takes an escape, and may close on its close expression's required unit.
             if (!context->_Has(snd_AllowsNodes) || (!context->_szClose.empty() && !context->_pRegClose))
                 return false;
             if (context->_pRegClose && context->_CloseFilter.Info.HasRequiredUnit)
                 AddUnit(Openers, context->_CloseFilter.Info.RequiredUnit);
+            // A run that leaves out what may start the node's close tells its search where none starts.
+            TUnitSet closeStarts = {};
+            blStopsAtCloseStarts = TORVIStreamParser::_StopsAtCloseStarts(context, closeStarts);
+            for (char16_t one = 0; one < 128; ++one) {
+                RunStops[one][0] |= closeStarts[0];
+                RunStops[one][1] |= closeStarts[1];
+            }
             for (const char16_t escape : context->_caEscapes)
                 AddUnit(Openers, escape);
         }
@@ -1794,6 +1864,12 @@ bool TORVIStreamParser::_ExtendBufferRun(TORVIStreamedNode* pNode, TORVIStreamed
                                          std::size_t end, std::uint64_t (&units)[2], bool& blLineEnds,
                                          std::size_t& nRoom, bool& blLineEnded) {
     TInput& in = _Input;
+    // What the run appended left out the units that may start the close.
+    TRunCloseGap& gap = _RunCloseGap;
+    const bool blGap = gap.blRunning && gap.nBuffer == _nBufferSerial;
+    if (blGap)
+        gap.nUpTo = _szBuffer.size();
+    gap.blRunning = false;
     if (in.nUnit >= end || _szBuffer.empty())
         return false;
     // The unit that stopped the run: its step would append it and offer the buffer. When nothing
@@ -1815,9 +1891,29 @@ bool TORVIStreamParser::_ExtendBufferRun(TORVIStreamedNode* pNode, TORVIStreamed
         _szBuffer.pop_back();
         return false;
     }
+    if (blGap && pDefinition && !pDefinition->_CloseFilter.Info.CanStartWith(unit) && _StopsAtCloseStarts(pDefinition, stops))
+        gap = {_nBufferSerial, pDefinition->_nCloseSerial, _szBuffer.size(), true};
     _RunUnits(stops, units, blLineEnds);
     nRoom = nGrownRoom;
     _CountTaken(blLineEnded);
+    return true;
+}
+
+bool TORVIStreamParser::_StopsAtCloseStarts(const TORVIStreamedNodeDefinition* pDefinition, std::uint64_t (&stops)[2]) {
+    // Units past ASCII stop every run.
+    const TORVIStreamedNodeDefinition::TFilter& filter = pDefinition->_CloseFilter;
+    if (!pDefinition->_pRegClose || !filter.blContextFree || !filter.pCompiled || !filter.Info.HasStartUnits)
+        return false;
+    std::uint64_t starts[2] = {};
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(starts, filter.Info.StartUnits, sizeof starts);
+    } else {
+        for (char16_t unit = 0; unit < 128; ++unit)
+            if (filter.Info.CanStartWith(unit))
+                AddUnit(starts, unit);
+    }
+    stops[0] |= starts[0];
+    stops[1] |= starts[1];
     return true;
 }
 
@@ -1848,6 +1944,8 @@ bool TORVIStreamParser::_StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedN
         _szBuffer.pop_back();
         return false;
     }
+    if (_pCandidates->blStopsAtCloseStarts && _pCandidates->pContext == pDefinition && _szBuffer.size() == 1)
+        _RunCloseGap = {_nBufferSerial, pDefinition->_nCloseSerial, 1, true};
     _RunUnits(stops, units, blLineEnds);
     nRoom = _pCandidates->RunRoom[unit];
     _CountTaken(blLineEnded);
