@@ -786,10 +786,11 @@ bool TORVIStreamedNodeDefinition::_CheckClose(rtl::UnicodeString& szBuffer, TORV
     // Every close match holds the required unit at or after its start, and no match starts before
     // the dead offset: without that unit in what follows it, there is nothing to look for.
     if (const TFilter* filter = _FilterOf(close, _pRegClose, _CloseFilter); filter && filter->Info.HasRequiredUnit) {
+        // Searched from the end: the unit that ended the buffer's run is often the one looked for.
         const rtl::UnicodeString& content = pNode->_szContent;
         if (content.size() - scan.nDead + szBuffer.size() <= kLongestSearch &&
-            content.find(filter->Info.RequiredUnit, scan.nDead) == rtl::UnicodeString::npos &&
-            szBuffer.find(filter->Info.RequiredUnit) == rtl::UnicodeString::npos)
+            szBuffer.rfind(filter->Info.RequiredUnit) == rtl::UnicodeString::npos &&
+            content.find(filter->Info.RequiredUnit, scan.nDead) == rtl::UnicodeString::npos)
             return false;
     }
     if (_CloseFilter.blContextFree && close == _pRegClose.get() && scan.nDead >= pNode->_szContent.size())
