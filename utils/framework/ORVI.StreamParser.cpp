@@ -242,8 +242,9 @@ bool NoMatchIn(const TFilter& filter, rtl::UnicodeStringView subject, std::size_
 template <class TFilter>
 bool RuledOut(const TFilter& filter, rtl::UnicodeStringView subject, TUnitSet& stops) {
     const rtl::TRegExInfo& info = filter.Info;
+    // Searched from the end, where the unit that grew the subject is.
     if (info.HasRequiredUnit && subject.size() <= kLongestSearch &&
-        subject.find(info.RequiredUnit) == rtl::UnicodeStringView::npos) {
+        subject.rfind(info.RequiredUnit) == rtl::UnicodeStringView::npos) {
         AddUnit(stops, info.RequiredUnit);
         return true;
     }
