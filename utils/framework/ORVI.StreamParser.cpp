@@ -202,10 +202,9 @@ bool PairsHoldAnywhere(rtl::UnicodeStringView pattern) {
     return true;
 }
 
-// Whether no match of the filtered context-free expression lies wholly in subject: each unit that
-// may start one is followed by a unit no match goes on with, or is the last and the shortest
-// match is longer.
-// Units in [1, nSkipTo) are known to start none.
+// Whether no match of the filtered context-free expression lies wholly in subject, whose units in
+// [1, nSkipTo) are known to start none: each other unit that may start one is followed by a unit no
+// match goes on with, or is the last and the shortest match is longer.
 template <class TFilter>
 bool NoMatchIn(const TFilter& filter, rtl::UnicodeStringView subject, std::size_t nSkipTo) {
     const rtl::TRegExInfo& info = filter.Info;
@@ -1902,7 +1901,7 @@ bool TORVIStreamParser::_ExtendBufferRun(TORVIStreamedNode* pNode, TORVIStreamed
 }
 
 bool TORVIStreamParser::_StopsAtCloseStarts(const TORVIStreamedNodeDefinition* pDefinition, std::uint64_t (&stops)[2]) {
-    // Units past ASCII stop every run.
+    // Only the ASCII units are added: every unit past ASCII stops a run already.
     const TORVIStreamedNodeDefinition::TFilter& filter = pDefinition->_CloseFilter;
     if (!pDefinition->_pRegClose || !filter.blContextFree || !filter.pCompiled || !filter.Info.HasStartUnits)
         return false;
