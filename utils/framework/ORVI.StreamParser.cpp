@@ -865,7 +865,7 @@ bool TORVIStreamedNodeDefinition::_CloseInBuffer(rtl::UnicodeString& szBuffer, T
     if (rtl::TRegExPartial found; AnsweredAlone(_CloseFilter, szBuffer, found, offset, length, false)) {
         if (found != rtl::TRegExPartial::rpMatch)
             return false;
-    } else if (const std::size_t gap = _RunCloseGapOf(pNode, szBuffer, close);
+    } else if (const std::size_t gap = szBuffer.size() < kResumeFrom ? _RunCloseGapOf(pNode, szBuffer, close) : 0;
                gap > 1 && NoMatchIn(_CloseFilter, szBuffer, gap)) {
         return false; // an open tag's buffer, say, offered at the unit that ended its run
     } else if (__builtin_expect(szBuffer.size() >= kResumeFrom, 0)
