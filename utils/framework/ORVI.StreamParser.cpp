@@ -194,13 +194,57 @@ bool ContextFree(rtl::UnicodeStringView pattern) {
     return true;
 }
 
+// Whether what a subject of two units answers of a context-free pattern's matches starting at the
+// first holds in any text: not so when the pattern looks ahead or branches on a condition.
+bool PairsHoldAnywhere(rtl::UnicodeStringView pattern) {
+    for (const rtl::UnicodeStringView look : {u"(?=", u"(?!", u"(?(", u"(*"})
+        if (pattern.find(look) != rtl::UnicodeStringView::npos)
+            return false;
+    return true;
+}
+
+// Whether no match of the filtered context-free expression lies wholly in subject, whose units in
+// [1, nSkipTo) are known to start none: each other unit that may start one is followed by a unit no
+// match goes on with, or is the last and the shortest match is longer.
+template <class TFilter>
+bool NoMatchIn(const TFilter& filter, rtl::UnicodeStringView subject, std::size_t nSkipTo) {
+    const rtl::TRegExInfo& info = filter.Info;
+    if (!filter.pCompiled || !info.HasStartUnits || subject.empty())
+        return false;
+    const std::uint8_t* const starts = info.StartUnits;
+    const char16_t* at = subject.data();
+    const char16_t* const end = at + subject.size();
+    if (!info.CanStartWith(*at))
+        at = subject.data() + std::max<std::size_t>(nSkipTo, 1);
+    else if (subject.size() == 1)
+        return info.MinLength > 1;
+    else if (!DeadPair(filter, at[0], at[1]))
+        return false;
+    else
+        at = subject.data() + std::max<std::size_t>(nSkipTo, 1);
+    for (;; ++at) {
+        for (; at != end; ++at) {
+            const unsigned unit = *at > 255 ? 255u : *at;
+            if ((starts[unit >> 3] >> (unit & 7) & 1) != 0)
+                break;
+        }
+        if (at == end)
+            return true;
+        if (at + 1 == end)
+            return info.MinLength > 1;
+        if (!DeadPair(filter, at[0], at[1]))
+            return false;
+    }
+}
+
 // Whether the filtered expression certainly fails on subject; when it does for want of units that
 // may still come, those go into stops (with every unit past ASCII, which always stops a run).
 template <class TFilter>
 bool RuledOut(const TFilter& filter, rtl::UnicodeStringView subject, TUnitSet& stops) {
     const rtl::TRegExInfo& info = filter.Info;
+    // Searched from the end, where the unit that grew the subject is.
     if (info.HasRequiredUnit && subject.size() <= kLongestSearch &&
-        subject.find(info.RequiredUnit) == rtl::UnicodeStringView::npos) {
+        subject.rfind(info.RequiredUnit) == rtl::UnicodeStringView::npos) {
         AddUnit(stops, info.RequiredUnit);
         return true;
     }
@@ -478,6 +522,10 @@ rtl::TRegEx* TORVIStreamedNodeDefinition::_GetCloseRegEx() {
         _CloseFilter.Info = _pRegClose->Info();
         _CloseFilter.blContextFree = ContextFree(_szClose);
         if (_CloseFilter.blContextFree) {
+            // What a pair of units answers holds wherever they stand, unless the expression looks
+            // ahead of what it takes.
+            if (PairsHoldAnywhere(_szClose))
+                _CloseFilter.pCompiled = _pRegClose.get();
             // A buffer of one unit, searched alone, gets the answer found here.
             rtl::TRegExScratch scratch;
             for (char16_t unit = 0; unit < 128; ++unit) {
@@ -752,10 +800,11 @@ bool TORVIStreamedNodeDefinition::_CheckClose(rtl::UnicodeString& szBuffer, TORV
     // Every close match holds the required unit at or after its start, and no match starts before
     // the dead offset: without that unit in what follows it, there is nothing to look for.
     if (const TFilter* filter = _FilterOf(close, _pRegClose, _CloseFilter); filter && filter->Info.HasRequiredUnit) {
+        // Searched from the end: the unit that ended the buffer's run is often the one looked for.
         const rtl::UnicodeString& content = pNode->_szContent;
         if (content.size() - scan.nDead + szBuffer.size() <= kLongestSearch &&
-            content.find(filter->Info.RequiredUnit, scan.nDead) == rtl::UnicodeString::npos &&
-            szBuffer.find(filter->Info.RequiredUnit) == rtl::UnicodeString::npos)
+            szBuffer.rfind(filter->Info.RequiredUnit) == rtl::UnicodeString::npos &&
+            content.find(filter->Info.RequiredUnit, scan.nDead) == rtl::UnicodeString::npos)
             return false;
     }
     if (_CloseFilter.blContextFree && close == _pRegClose.get() && scan.nDead >= pNode->_szContent.size())
@@ -830,6 +879,9 @@ bool TORVIStreamedNodeDefinition::_CloseInBuffer(rtl::UnicodeString& szBuffer, T
     if (rtl::TRegExPartial found; AnsweredAlone(_CloseFilter, szBuffer, found, offset, length, false)) {
         if (found != rtl::TRegExPartial::rpMatch)
             return false;
+    } else if (const std::size_t gap = szBuffer.size() < kResumeFrom ? _RunCloseGapOf(pNode, szBuffer, close) : 0;
+               gap > 1 && NoMatchIn(_CloseFilter, szBuffer, gap)) {
+        return false; // an open tag's buffer, say, offered at the unit that ended its run
     } else if (__builtin_expect(szBuffer.size() >= kResumeFrom, 0)
                    ? !_FindCloseInBuffer(_ParserOf(pNode), szBuffer, close, scratch, offset, length)
                    : !close.Find(szBuffer, scratch, offset, length)) {
@@ -848,6 +900,17 @@ bool TORVIStreamedNodeDefinition::_CloseInBuffer(rtl::UnicodeString& szBuffer, T
     szBuffer.erase(0, start + size);
     _DoClose(pNode);
     return true;
+}
+
+std::size_t TORVIStreamedNodeDefinition::_RunCloseGapOf(TORVIStreamedNode* pNode, const rtl::UnicodeString& szBuffer,
+                                                        const rtl::TRegEx& close) {
+    TORVIStreamParser* parser = _ParserOf(pNode);
+    if (!parser || &szBuffer != &parser->_szBuffer || &close != _pRegClose.get())
+        return 0;
+    const TORVIStreamParser::TRunCloseGap& gap = parser->_RunCloseGap;
+    if (gap.nBuffer != parser->_nBufferSerial || gap.nExpression != _nCloseSerial || gap.nUpTo > szBuffer.size())
+        return 0;
+    return gap.nUpTo;
 }
 
 void TORVIStreamedNodeDefinition::_FetchEscaped(TORVIStreamedNode* pNode, rtl::UnicodeString& szInto) {
@@ -1278,7 +1341,7 @@ bool TORVIStreamedNodeDefinition::_IgnoresBuffer(TORVIStreamedNode* pNode, const
         AddUnit(stops, filter->Info.RequiredUnit);
     }
     if (_Has(snd_AllowsText)) {
-        if (_pRegValid || _GetValidRegEx())
+        if (_pRegValid || (!_szValid.empty() && _GetValidRegEx()))
             return false;
         if (rtl::TRegEx* allowed = _pRegAllowed ? _pRegAllowed.get() : _GetAllowedRegEx()) {
             const TFilter* filter = _FilterOf(allowed, _pRegAllowed, _AllowedFilter);
@@ -1905,12 +1968,20 @@ bool TORVIStreamParser::TCandidates::MayStartRun(char16_t unit) {
         Openers[0] = Openers[1] = 0;
         std::fill(std::begin(RunStops[0]), std::end(RunStops[127]), std::uint64_t{0});
         std::fill(std::begin(RunRoom), std::end(RunRoom), kNoLimit);
+        blStopsAtCloseStarts = false;
         if (const TORVIStreamedNodeDefinition* context = pContext) {
             // The node takes an escape, and may close on its close expression's required unit.
             if (!context->_Has(snd_AllowsNodes) || (!context->_szClose.empty() && !context->_pRegClose))
                 return false;
             if (context->_pRegClose && context->_CloseFilter.Info.HasRequiredUnit)
                 AddUnit(Openers, context->_CloseFilter.Info.RequiredUnit);
+            // A run that leaves out what may start the node's close tells its search where none starts.
+            TUnitSet closeStarts = {};
+            blStopsAtCloseStarts = TORVIStreamParser::_StopsAtCloseStarts(context, closeStarts);
+            for (char16_t one = 0; one < 128; ++one) {
+                RunStops[one][0] |= closeStarts[0];
+                RunStops[one][1] |= closeStarts[1];
+            }
             for (const char16_t escape : context->_caEscapes)
                 AddUnit(Openers, escape);
         }
@@ -1966,6 +2037,12 @@ bool TORVIStreamParser::_ExtendBufferRun(TORVIStreamedNode* pNode, TORVIStreamed
                                          std::size_t end, std::uint64_t (&units)[2], bool& blLineEnds,
                                          std::size_t& nRoom, bool& blLineEnded) {
     TInput& in = _Input;
+    // What the run appended left out the units that may start the close.
+    TRunCloseGap& gap = _RunCloseGap;
+    const bool blGap = gap.blRunning && gap.nBuffer == _nBufferSerial;
+    if (blGap)
+        gap.nUpTo = _szBuffer.size();
+    gap.blRunning = false;
     if (in.nUnit >= end || _szBuffer.empty())
         return false;
     // The unit that stopped the run: its step would append it and offer the buffer. When nothing
@@ -1987,9 +2064,29 @@ bool TORVIStreamParser::_ExtendBufferRun(TORVIStreamedNode* pNode, TORVIStreamed
         _szBuffer.pop_back();
         return false;
     }
+    if (blGap && pDefinition && !pDefinition->_CloseFilter.Info.CanStartWith(unit) && _StopsAtCloseStarts(pDefinition, stops))
+        gap = {_nBufferSerial, pDefinition->_nCloseSerial, _szBuffer.size(), true};
     _RunUnits(stops, units, blLineEnds);
     nRoom = nGrownRoom;
     _CountTaken(blLineEnded);
+    return true;
+}
+
+bool TORVIStreamParser::_StopsAtCloseStarts(const TORVIStreamedNodeDefinition* pDefinition, std::uint64_t (&stops)[2]) {
+    // Only the ASCII units are added: every unit past ASCII stops a run already.
+    const TORVIStreamedNodeDefinition::TFilter& filter = pDefinition->_CloseFilter;
+    if (!pDefinition->_pRegClose || !filter.blContextFree || !filter.pCompiled || !filter.Info.HasStartUnits)
+        return false;
+    std::uint64_t starts[2] = {};
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(starts, filter.Info.StartUnits, sizeof starts);
+    } else {
+        for (char16_t unit = 0; unit < 128; ++unit)
+            if (filter.Info.CanStartWith(unit))
+                AddUnit(starts, unit);
+    }
+    stops[0] |= starts[0];
+    stops[1] |= starts[1];
     return true;
 }
 
@@ -2020,6 +2117,8 @@ bool TORVIStreamParser::_StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedN
         _szBuffer.pop_back();
         return false;
     }
+    if (_pCandidates->blStopsAtCloseStarts && _pCandidates->pContext == pDefinition && _szBuffer.size() == 1)
+        _RunCloseGap = {_nBufferSerial, pDefinition->_nCloseSerial, 1, true};
     _RunUnits(stops, units, blLineEnds);
     nRoom = _pCandidates->RunRoom[unit];
     _CountTaken(blLineEnded);

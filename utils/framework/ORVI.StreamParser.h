@@ -388,6 +388,10 @@ private:
     /// _CheckClose where no close match starts in pNode's content and close is context free.
     bool _CloseInBuffer(rtl::UnicodeString& szBuffer, TORVIStreamedNode* pNode, const rtl::TRegEx& close,
                         rtl::TRegExScratch& scratch);
+    // -- close searches a buffer run answers
+    /// How far from its second unit szBuffer (the buffer of pNode's parser) is known to start no
+    /// match of close, this definition's own: the end of the run gap kept for it; 0 when none.
+    std::size_t _RunCloseGapOf(TORVIStreamedNode* pNode, const rtl::UnicodeString& szBuffer, const rtl::TRegEx& close);
     /// _CheckClose where close is context free: only the content from the dead offset on is searched
     /// with the buffer.
     bool _CloseInTail(rtl::UnicodeString& szBuffer, TORVIStreamedNode* pNode, const rtl::TRegEx& close,
@@ -678,6 +682,7 @@ private:
         std::uint64_t RunStarts[2] = {}; // the other ASCII units
         std::uint64_t RunStops[128][2] = {}; // for each of those: units that may end what rules them out
         std::size_t RunRoom[128] = {};       // and the units it may grow by before an open could match
+        bool blStopsAtCloseStarts = false;   // RunStops hold what may start pContext's close, for the run gap
         /// Whether unit, alone in the buffer, could be neither taken by a node of pContext nor open
         /// a node here (so that a run of buffer may start with it); false when unknown.
         bool MayStartRun(char16_t unit);
@@ -685,6 +690,21 @@ private:
     TCandidates _CandidateSlots[16];     // by the node definition's address
     TCandidates* _pCandidates = nullptr; // the set _CandidatesAt last answered from
     mutable std::int8_t _nPlain = -1;    // whether of the base class; -1 until asked
+
+    // -- what a buffer run tells the current node's close search
+    // A buffer run started on an empty buffer stops at every unit that may start a match of the
+    // current node's close expression: while it runs, no such match starts after the buffer's first
+    // unit. Kept for the buffer of serial nBuffer, which only grows while that serial holds.
+    struct TRunCloseGap {
+        std::uint64_t nBuffer = 0;     // serial of the buffer; 0 none
+        std::uint64_t nExpression = 0; // serial of the close expression
+        std::size_t nUpTo = 0;         // no match starts in [1, nUpTo)
+        bool blRunning = false;        // the run goes on: what it appends leaves those units out
+    };
+    TRunCloseGap _RunCloseGap;
+    /// Adds to stops the units that may start a match of pDefinition's close (the current node's),
+    /// when its search can make use of the gap; whether it did.
+    static bool _StopsAtCloseStarts(const TORVIStreamedNodeDefinition* pDefinition, std::uint64_t (&stops)[2]);
 };
 
 } // namespace orvi

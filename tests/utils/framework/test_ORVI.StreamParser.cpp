@@ -797,7 +797,9 @@ TEST(StreamParserRuns, ABufferRunGoesPastAStopOnlyWhereNothingCouldTakeTheBuffer
         "<!-x><a>\xC3\xA9-</a><!->-<!-- - --><!--x-->",
         "<a><a-\xC3\xA9/></a>\n  <b-c/> <b x='1'-->#12<!--->",
         "<a>x<!-<!--y--></a>< a><a\xC3\xA9>\"s-\"",
-        "<a>\r\n<a\r\n-b>\xF0\x9F\x98\x80-</a\n></a>"};
+        "<a>\r\n<a\r\n-b>\xF0\x9F\x98\x80-</a\n></a>",
+        // A close that starts inside a tag's run, after a stop or not.
+        "<a><b x='1'</a>t<b-c</a><b \xC3\xA9 </a >-</a>"};
     for (const std::string& document : documents)
         for (const UnicodeString& lineEnd : {UnicodeString(u"\n"), UnicodeString(u"\r\n")})
             ASSERT_EQ(ParseAs<TORVIStreamedNodeDefinition>(document, lineEnd), ParseAs<TStepDef>(document, lineEnd))
