@@ -997,6 +997,18 @@ bool TORVIStreamedNodeDefinition::TryAccept(rtl::UnicodeString& szCandidate, TOR
     return _AcceptContent(szCandidate, pCandidate, parser);
 }
 
+inline void TORVIStreamedNodeDefinition::_TakeAlone(rtl::UnicodeString& buffer, TORVIStreamedNode* pNode,
+                                                    char16_t unit, bool blOneUnitClose) {
+    const TFilter::TAlone& alone = (_AllowedFilter.blAnchored ? _AllowedFilter.Alone : _AllowedFilter.AloneWhole)[unit];
+    const std::size_t from = pNode->_szContent.size();
+    pNode->_AppendContent(rtl::UnicodeStringView(buffer).substr(alone.nOffset, alone.nLength));
+    buffer.erase(alone.nOffset, alone.nLength);
+    if (_pRegClose && _CloseFilter.Info.HasStartUnits && !_CloseFilter.Info.CanStartWith(unit))
+        _NoCloseStartsFrom(pNode, from);
+    else if (blOneUnitClose && alone.nOffset == 0 && alone.nLength == 1)
+        _CloseDeadAtEnd(pNode, _nCloseSerial); // the content ends with the unit, which no close matches
+}
+
 inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, TORVIStreamedNode* pNode) {
     // The steps TryAccept would take, each answered as it answers a subject of this unit alone:
     // whatever is not known so (an escape, an expression not compiled yet or without that answer,
@@ -1022,14 +1034,7 @@ inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, 
     }
     if (blText && _pRegAllowed && HasUnit(_AllowedAlone, unit) &&
         !(_AllowedFilter.blAnchored && _nAllowedDeadBuffer == pParser->_nBufferSerial && _nAllowedDeadBuffer != 0)) {
-        const TFilter::TAlone& alone = (_AllowedFilter.blAnchored ? _AllowedFilter.Alone : _AllowedFilter.AloneWhole)[unit];
-        const std::size_t from = pNode->_szContent.size();
-        pNode->_AppendContent(rtl::UnicodeStringView(buffer).substr(alone.nOffset, alone.nLength));
-        buffer.erase(alone.nOffset, alone.nLength);
-        if (_pRegClose && _CloseFilter.Info.HasStartUnits && !_CloseFilter.Info.CanStartWith(unit))
-            _NoCloseStartsFrom(pNode, from);
-        else if (blOneUnitClose && alone.nOffset == 0 && alone.nLength == 1)
-            _CloseDeadAtEnd(pNode, _nCloseSerial); // the content ends with the unit, which no close matches
+        _TakeAlone(buffer, pNode, unit, blOneUnitClose);
         return 1;
     }
     if (!_Has(snd_AllowsNodes))
@@ -1089,12 +1094,7 @@ int TORVIStreamedNodeDefinition::_AcceptEscape(TORVIStreamParser* pParser, TORVI
     if (unit >= 128 || !_Has(snd_AllowsText) || !_szValid.empty() || !_pRegAllowed || !HasUnit(_AllowedAlone, unit) ||
         (_AllowedFilter.blAnchored && _nAllowedDeadBuffer == pParser->_nBufferSerial && _nAllowedDeadBuffer != 0))
         return _AcceptContent(buffer, pNode, pParser) ? 1 : 0;
-    const TFilter::TAlone& alone = (_AllowedFilter.blAnchored ? _AllowedFilter.Alone : _AllowedFilter.AloneWhole)[unit];
-    const std::size_t from = pNode->_szContent.size();
-    pNode->_AppendContent(rtl::UnicodeStringView(buffer).substr(alone.nOffset, alone.nLength));
-    buffer.erase(alone.nOffset, alone.nLength);
-    if (_pRegClose && _CloseFilter.Info.HasStartUnits && !_CloseFilter.Info.CanStartWith(unit))
-        _NoCloseStartsFrom(pNode, from);
+    _TakeAlone(buffer, pNode, unit, false);
     return 1;
 }
 

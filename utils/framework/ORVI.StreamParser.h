@@ -359,6 +359,10 @@ private:
     inline int _AcceptUnit(TORVIStreamParser* pParser, TORVIStreamedNode* pNode);
     /// _AcceptUnit for a buffer of one of the escapes.
     int _AcceptEscape(TORVIStreamParser* pParser, TORVIStreamedNode* pNode);
+    /// Takes what the allowed-content expression answered for unit alone from buffer into pNode's
+    /// content, and moves the close scan past it where no close can start there (blOneUnitClose: the
+    /// close is one unit, which unit is not).
+    inline void _TakeAlone(rtl::UnicodeString& buffer, TORVIStreamedNode* pNode, char16_t unit, bool blOneUnitClose);
     /// What TryAccept does with szCandidate once it has not closed pCandidate: offers it as content,
     /// and closes a node that takes no nodes when none was taken.
     [[gnu::always_inline]] inline bool _AcceptContent(rtl::UnicodeString& szCandidate, TORVIStreamedNode* pCandidate,
