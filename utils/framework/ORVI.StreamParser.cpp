@@ -1043,25 +1043,23 @@ inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, 
 }
 
 bool TORVIStreamedNodeDefinition::_WorkOutOneUnitClose() {
-    {
-        // One unit that stands for itself, or an escaped punctuation unit; a trailing '$' would be
-        // taken as the anchor, leaving the expression unanchored.
-        const rtl::UnicodeString& pattern = _szClose;
-        const auto plain = [](char16_t unit) {
-            return unit > u' ' && unit < 127 && !std::strchr("\\^$.|?*+()[]{}", static_cast<char>(unit));
-        };
-        const auto punctuation = [](char16_t unit) {
-            return unit > u' ' && unit < 127 && unit != u'$' && !std::isalnum(static_cast<unsigned char>(unit));
-        };
-        _OneUnitCloseUnits[0] = _OneUnitCloseUnits[1] = 0;
-        for (char16_t unit = 0; unit < 128; ++unit)
-            if (_CloseFilter.AloneWhole[unit].Found != rtl::TRegExPartial::rpNoMatch)
-                AddUnit(_OneUnitCloseUnits, unit);
-        _blOneUnitClose = _CloseFilter.blContextFree && _CloseFilter.Info.MinLength == 1 &&
-                          ((pattern.size() == 1 && plain(pattern[0])) ||
-                           (pattern.size() == 2 && pattern[0] == u'\\' && punctuation(pattern[1])));
-        _nOneUnitSerial = _nCloseSerial;
-    }
+    // One unit that stands for itself, or an escaped punctuation unit; a trailing '$' would be
+    // taken as the anchor, leaving the expression unanchored.
+    const rtl::UnicodeString& pattern = _szClose;
+    const auto plain = [](char16_t unit) {
+        return unit > u' ' && unit < 127 && !std::strchr("\\^$.|?*+()[]{}", static_cast<char>(unit));
+    };
+    const auto punctuation = [](char16_t unit) {
+        return unit > u' ' && unit < 127 && unit != u'$' && !std::isalnum(static_cast<unsigned char>(unit));
+    };
+    _OneUnitCloseUnits[0] = _OneUnitCloseUnits[1] = 0;
+    for (char16_t unit = 0; unit < 128; ++unit)
+        if (_CloseFilter.AloneWhole[unit].Found != rtl::TRegExPartial::rpNoMatch)
+            AddUnit(_OneUnitCloseUnits, unit);
+    _blOneUnitClose = _CloseFilter.blContextFree && _CloseFilter.Info.MinLength == 1 &&
+                      ((pattern.size() == 1 && plain(pattern[0])) ||
+                       (pattern.size() == 2 && pattern[0] == u'\\' && punctuation(pattern[1])));
+    _nOneUnitSerial = _nCloseSerial;
     return _blOneUnitClose;
 }
 
