@@ -1820,8 +1820,10 @@ void TORVIStreamParser::_Fail(const rtl::UnicodeString& szWhat) {
                       u" (Next characters: " + next + u")";
 }
 
-void TORVIStreamParser::_BufferChanged() {
-    _nBufferSerial = ++g_nCompileSerial;
+void TORVIStreamParser::_TakeSerials() {
+    constexpr std::uint64_t kBlock = 4096;
+    _nSerialNext = g_nCompileSerial.fetch_add(kBlock, std::memory_order_relaxed) + 1;
+    _nSerialEnd = _nSerialNext + kBlock;
 }
 
 void TORVIStreamParser::_ReadStream() {

@@ -636,7 +636,15 @@ private:
     const std::vector<TORVIStreamedNodeDefinition*>* _CandidatesAt(TORVIStreamedNode* pCurrent);
     /// _CandidatesAt, answered at once when pCurrent's set is the one last answered from.
     inline const std::vector<TORVIStreamedNodeDefinition*>* _CandidatesNow(TORVIStreamedNode* pCurrent);
-    void _BufferChanged();
+    /// Gives the buffer a new serial. Serials are only compared for equality, with those of every
+    /// parser and definition: a parser takes them from the shared counter a block at a time, so that
+    /// the buffer's many changes cost no locked add each.
+    void _BufferChanged() {
+        if (_nSerialNext == _nSerialEnd)
+            _TakeSerials();
+        _nBufferSerial = _nSerialNext++;
+    }
+    void _TakeSerials();
     /// Reads the stream to its end, offering each character (steps of the main loop).
     void _ReadStream();
     /// Offers the buffer to the open nodes, then to the definitions.
@@ -673,6 +681,7 @@ private:
     TInput _Input;
     std::uint64_t _nBufferSerial = 0; // changes whenever the buffer changes other than by growing
     std::uint64_t _nLineEndSerial;    // unique to each line end set on any parser
+    std::uint64_t _nSerialNext = 0, _nSerialEnd = 0; // the block of serials taken and not yet given
     rtl::TRegExScratch _Scratch;      // match data of this parser's matches
     // Which definitions take part at a node of each definition (and at the root), kept while the
     // definitions and their settings stay the same.
