@@ -1913,6 +1913,30 @@ const std::vector<TORVIStreamedNodeDefinition*>* TORVIStreamParser::_CandidatesA
 }
 
 void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
+    // The steps of the main loop for single units other than line ends are taken here too, each
+    // after the run before it, so that a run and the unit that ends it cost one pass.
+    for (;;) {
+        _TakeRunOnce(blLineEnded);
+        TInput& in = _Input;
+        const std::size_t end = in.nWide < in.Wide.size() ? in.Wide[in.nWide].first : in.Text.size();
+        if (in.nUnit >= end)
+            return;
+        const char16_t unit = in.Text[in.nUnit];
+        if (unit == u'\r' || unit == u'\n')
+            return;
+        if (blLineEnded) {
+            ++_nLineCount;
+            _nCharCount = 0;
+            blLineEnded = false;
+        }
+        _szBuffer.push_back(unit);
+        ++in.nUnit;
+        ++_nCharCount;
+        _OfferBuffer();
+    }
+}
+
+inline void TORVIStreamParser::_TakeRunOnce(bool& blLineEnded) {
     TInput& in = _Input;
     const std::size_t end = in.nWide < in.Wide.size() ? in.Wide[in.nWide].first : in.Text.size();
     if (in.nUnit >= end || !_pNodeDefs)

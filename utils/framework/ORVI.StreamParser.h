@@ -602,7 +602,9 @@ private:
     /// blQuiet (then false too, and they are passed over).
     bool _Next(rtl::UnicodeString& szChars, bool blQuiet);
     /// Takes a run of characters in one step where every step of the main loop would only append
-    /// them (to the current node's content, or to the buffer while nothing can take it).
+    /// them (to the current node's content, or to the buffer while nothing can take it), and the
+    /// main loop's steps for the single units that end such runs, until a line end, a character of
+    /// more than one unit or the end comes.
     void _TakeRun(bool& blLineEnded);
     /// For a run of buffer: the units that may grow it (and whether line ends may), false unless
     /// pNode (current, with pDefinition) takes nothing of it and no candidate can open on it until a
@@ -718,6 +720,10 @@ private:
     /// Adds to stops the units that may start a match of pDefinition's close (the current node's),
     /// when its search can make use of the gap; whether it did.
     static bool _StopsAtCloseStarts(const TORVIStreamedNodeDefinition* pDefinition, std::uint64_t (&stops)[2]);
+
+    // -- one pass of the main loop's steps
+    /// One run as _TakeRun takes it, without the step after it.
+    [[gnu::always_inline]] inline void _TakeRunOnce(bool& blLineEnded);
 };
 
 } // namespace orvi
