@@ -1029,8 +1029,16 @@ inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, 
                 return -1;
             blOneUnitClose = true;
         }
-        if (_CloseFilter.AloneWhole[unit].Found == rtl::TRegExPartial::rpMatch)
-            return _CloseInBuffer(buffer, pNode, *_pRegClose, pParser->_Scratch) ? 1 : 0;
+        if (const TFilter::TAlone& close = _CloseFilter.AloneWhole[unit]; close.Found == rtl::TRegExPartial::rpMatch) {
+            // The close is the unit itself: no text comes before it, so the buffer search would add
+            // none to the content and find nothing to refuse.
+            if (close.nOffset != 0 || close.nLength != 1 || (!_GetAllowsContainedText() && !pNode->_szContent.empty()))
+                return _CloseInBuffer(buffer, pNode, *_pRegClose, pParser->_Scratch) ? 1 : 0;
+            pNode->_szClose.assign(1, unit);
+            buffer.clear();
+            _DoClose(pNode);
+            return 1;
+        }
     }
     if (blText && _pRegAllowed && HasUnit(_AllowedAlone, unit) &&
         !(_AllowedFilter.blAnchored && _nAllowedDeadBuffer == pParser->_nBufferSerial && _nAllowedDeadBuffer != 0)) {
