@@ -2211,8 +2211,15 @@ void TORVIStreamParser::_AppendRun(rtl::UnicodeString& target, const std::uint64
 }
 
 void TORVIStreamParser::_OfferBuffer() {
+    // The class of this parser is asked once for the whole step.
+    const bool blPlainParser = _Plain();
+    const auto innermost = [this, blPlainParser]() -> TORVIStreamedNode* {
+        if (!blPlainParser)
+            return _GetCurrentNode();
+        return _pCurrentNodes.empty() ? nullptr : _pCurrentNodes.back();
+    };
     // The innermost node takes what it can; when that closes it, its parent is offered the rest.
-    for (TORVIStreamedNode* node = _Current(); node && !_szBuffer.empty(); node = _Current()) {
+    for (TORVIStreamedNode* node = innermost(); node && !_szBuffer.empty(); node = innermost()) {
         const std::size_t size = _szBuffer.size();
         TORVIStreamedNodeDefinition* definition = node->Definition();
         const bool blPlain = definition && definition->_Plain(node);
@@ -2221,12 +2228,12 @@ void TORVIStreamParser::_OfferBuffer() {
             node->TryAccept(_szBuffer);
         if (!blPlain || _szBuffer.size() != size)
             _BufferChanged();
-        if (_Current() == node)
+        if (innermost() == node)
             break;
     }
     if (_szBuffer.empty())
         return;
-    TORVIStreamedNode* current = _Current();
+    TORVIStreamedNode* current = innermost();
     if (const std::vector<TORVIStreamedNodeDefinition*>* candidates = _CandidatesNow(current)) {
         // Definitions of the base class only: asking which take part has no effect but the answer,
         // and no handler runs before one opens.
