@@ -1001,8 +1001,13 @@ inline void TORVIStreamedNodeDefinition::_TakeAlone(rtl::UnicodeString& buffer, 
                                                     char16_t unit, bool blOneUnitClose) {
     const TFilter::TAlone& alone = (_AllowedFilter.blAnchored ? _AllowedFilter.Alone : _AllowedFilter.AloneWhole)[unit];
     const std::size_t from = pNode->_szContent.size();
-    pNode->_AppendContent(rtl::UnicodeStringView(buffer).substr(alone.nOffset, alone.nLength));
-    buffer.erase(alone.nOffset, alone.nLength);
+    if (alone.nOffset == 0 && alone.nLength == 1 && buffer.size() == 1) {
+        pNode->_szContent.push_back(unit); // the whole buffer, as the append and erase below would take it
+        buffer.clear();
+    } else {
+        pNode->_AppendContent(rtl::UnicodeStringView(buffer).substr(alone.nOffset, alone.nLength));
+        buffer.erase(alone.nOffset, alone.nLength);
+    }
     if (_pRegClose && _CloseFilter.Info.HasStartUnits && !_CloseFilter.Info.CanStartWith(unit))
         _NoCloseStartsFrom(pNode, from);
     else if (blOneUnitClose && alone.nOffset == 0 && alone.nLength == 1)
