@@ -356,7 +356,7 @@ private:
     /// TryAccept of pNode (this definition's, both of the base classes) offered pParser's buffer of
     /// one ASCII unit, answered from what each expression told of that unit alone when it was
     /// compiled; -1 (nothing done) when that does not answer it.
-    inline int _AcceptUnit(TORVIStreamParser* pParser, TORVIStreamedNode* pNode);
+    [[gnu::always_inline]] inline int _AcceptUnit(TORVIStreamParser* pParser, TORVIStreamedNode* pNode);
     /// _AcceptUnit for a buffer of one of the escapes.
     int _AcceptEscape(TORVIStreamParser* pParser, TORVIStreamedNode* pNode);
     /// Takes what the allowed-content expression answered for unit alone from buffer into pNode's
