@@ -2172,7 +2172,7 @@ void TORVIStreamParser::_CountTaken(bool& blLineEnded) {
     ++_Input.nUnit;
 }
 
-void TORVIStreamParser::_AppendRun(rtl::UnicodeString& target, const std::uint64_t (&units)[2], bool blLineEnds,
+inline void TORVIStreamParser::_AppendRun(rtl::UnicodeString& target, const std::uint64_t (&units)[2], bool blLineEnds,
                                    std::size_t end, std::size_t nRoom, bool& blLineEnded,
                                    TORVIStreamedNodeDefinition* pWide) {
     // The characters as the main loop would count and append them, line ends normalised (units
