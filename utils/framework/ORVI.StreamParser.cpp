@@ -1945,7 +1945,7 @@ void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
         _szBuffer.push_back(unit);
         ++in.nUnit;
         ++_nCharCount;
-        _OfferBuffer();
+        _OfferBufferHere();
     }
 }
 
@@ -2216,6 +2216,10 @@ inline void TORVIStreamParser::_AppendRun(rtl::UnicodeString& target, const std:
 }
 
 void TORVIStreamParser::_OfferBuffer() {
+    _OfferBufferHere();
+}
+
+inline void TORVIStreamParser::_OfferBufferHere() {
     // The class of this parser is asked once for the whole step.
     const bool blPlainParser = _Plain();
     const auto innermost = [this, blPlainParser]() -> TORVIStreamedNode* {

@@ -724,6 +724,8 @@ private:
     // -- one pass of the main loop's steps
     /// One run as _TakeRun takes it, without the step after it.
     [[gnu::always_inline]] inline void _TakeRunOnce(bool& blLineEnded);
+    /// _OfferBuffer, in the pass that takes the runs.
+    [[gnu::always_inline]] inline void _OfferBufferHere();
 };
 
 } // namespace orvi
