@@ -1929,9 +1929,10 @@ void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
     // The steps of the main loop for single units other than line ends are taken here too, each
     // after the run before it, so that a run and the unit that ends it cost one pass.
     for (;;) {
-        _TakeRunOnce(blLineEnded);
+        // Where the next character of more than one unit starts, which a run does not move.
         TInput& in = _Input;
         const std::size_t end = in.nWide < in.Wide.size() ? in.Wide[in.nWide].first : in.Text.size();
+        _TakeRunOnce(blLineEnded, end);
         if (in.nUnit >= end)
             return;
         const char16_t unit = in.Text[in.nUnit];
@@ -1949,9 +1950,8 @@ void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
     }
 }
 
-inline void TORVIStreamParser::_TakeRunOnce(bool& blLineEnded) {
+inline void TORVIStreamParser::_TakeRunOnce(bool& blLineEnded, std::size_t end) {
     TInput& in = _Input;
-    const std::size_t end = in.nWide < in.Wide.size() ? in.Wide[in.nWide].first : in.Text.size();
     if (in.nUnit >= end || !_pNodeDefs)
         return;
     TORVIStreamedNode* node = _pCurrentNodes.empty() ? nullptr : _pCurrentNodes.back(); // of the base class

@@ -722,8 +722,9 @@ private:
     static bool _StopsAtCloseStarts(const TORVIStreamedNodeDefinition* pDefinition, std::uint64_t (&stops)[2]);
 
     // -- one pass of the main loop's steps
-    /// One run as _TakeRun takes it, without the step after it.
-    [[gnu::always_inline]] inline void _TakeRunOnce(bool& blLineEnded);
+    /// One run as _TakeRun takes it, without the step after it; end is where the input's next
+    /// character of more than one unit starts (or its end).
+    [[gnu::always_inline]] inline void _TakeRunOnce(bool& blLineEnded, std::size_t end);
     /// _OfferBuffer, in the pass that takes the runs.
     [[gnu::always_inline]] inline void _OfferBufferHere();
 };
