@@ -1034,10 +1034,12 @@ inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, 
                 return -1;
             blOneUnitClose = true;
         }
-        if (const TFilter::TAlone& close = _CloseFilter.AloneWhole[unit]; close.Found == rtl::TRegExPartial::rpMatch) {
+        if (const TFilter::TAlone& close = _CloseFilter.AloneWhole[unit];
+            close.Found == rtl::TRegExPartial::rpMatch) {
             // The close is the unit itself: no text comes before it, so the buffer search would add
             // none to the content and find nothing to refuse.
-            if (close.nOffset != 0 || close.nLength != 1 || (!_GetAllowsContainedText() && !pNode->_szContent.empty()))
+            if (close.nOffset != 0 || close.nLength != 1 ||
+                (!_GetAllowsContainedText() && !pNode->_szContent.empty()))
                 return _CloseInBuffer(buffer, pNode, *_pRegClose, pParser->_Scratch) ? 1 : 0;
             pNode->_szClose.assign(1, unit);
             buffer.clear();
@@ -2172,9 +2174,9 @@ void TORVIStreamParser::_CountTaken(bool& blLineEnded) {
     ++_Input.nUnit;
 }
 
-inline void TORVIStreamParser::_AppendRun(rtl::UnicodeString& target, const std::uint64_t (&units)[2], bool blLineEnds,
-                                   std::size_t end, std::size_t nRoom, bool& blLineEnded,
-                                   TORVIStreamedNodeDefinition* pWide) {
+inline void TORVIStreamParser::_AppendRun(rtl::UnicodeString& target, const std::uint64_t (&units)[2],
+                                          bool blLineEnds, std::size_t end, std::size_t nRoom,
+                                          bool& blLineEnded, TORVIStreamedNodeDefinition* pWide) {
     // The characters as the main loop would count and append them, line ends normalised (units
     // never holds CR or LF). A limited run takes no line end, so each character is one unit.
     TInput& in = _Input;

@@ -631,8 +631,10 @@ private:
     /// Appends to target the characters from the next one on while they are units (line ends while
     /// blLineEnds; units past ASCII that pWide's content takes, for its content run), before end,
     /// counting them as single steps would.
-    [[gnu::always_inline]] inline void _AppendRun(rtl::UnicodeString& target, const std::uint64_t (&units)[2], bool blLineEnds, std::size_t end,
-                    std::size_t nRoom, bool& blLineEnded, TORVIStreamedNodeDefinition* pWide = nullptr);
+    [[gnu::always_inline]] inline void _AppendRun(rtl::UnicodeString& target, const std::uint64_t (&units)[2],
+                                                  bool blLineEnds, std::size_t end, std::size_t nRoom,
+                                                  bool& blLineEnded,
+                                                  TORVIStreamedNodeDefinition* pWide = nullptr);
     /// The definitions that take part at pCurrent (at the root when nil), in list order; nil unless
     /// every definition, pCurrent and its definition are of the base classes.
     const std::vector<TORVIStreamedNodeDefinition*>* _CandidatesAt(TORVIStreamedNode* pCurrent);
