@@ -1893,7 +1893,7 @@ inline const std::vector<TORVIStreamedNodeDefinition*>* TORVIStreamParser::_Cand
                                           last->nEpoch == g_nNestingEpoch.load(std::memory_order_relaxed)) {
         // The context's address is compared, not read: the epoch changes whenever a definition goes.
         TORVIStreamedNodeDefinition* context = pCurrent->Definition();
-        if (context == last->pContext && context->_Plain(pCurrent))
+        if (context == last->pContext && context->_PlainNow(pCurrent))
             return last->blPlain ? &last->Definitions : nullptr;
     }
     return _CandidatesAt(pCurrent);
@@ -2233,7 +2233,7 @@ inline void TORVIStreamParser::_OfferBufferHere() {
     for (TORVIStreamedNode* node = innermost(); node && !_szBuffer.empty(); node = innermost()) {
         const std::size_t size = _szBuffer.size();
         TORVIStreamedNodeDefinition* definition = node->Definition();
-        const bool blPlain = definition && definition->_Plain(node);
+        const bool blPlain = definition && definition->_PlainNow(node);
         // A buffer of one unit is the common step: its answers were found when the expressions were compiled.
         if (!blPlain || size != 1 || _szBuffer[0] >= 128 || definition->_AcceptUnit(this, node) < 0)
             node->TryAccept(_szBuffer);

@@ -506,6 +506,12 @@ private:
     TORVIStreamParserEscapeEvent _fnEscapeHandler;
     TORVIStreamedNodeEvent _fnOpenCallback;
     TORVIStreamedNodeEvent _fnCloseCallback;
+
+    // -- the step pass's questions
+    /// _Plain for a node, answered at once where both have been asked already.
+    bool _PlainNow(const TORVIStreamedNode* pNode) const {
+        return (_nPlain == 1 && pNode->_nPlain == 1) || _Plain(pNode);
+    }
 };
 
 /// Reads a text stream one character at a time, offering the text to the innermost open node and
