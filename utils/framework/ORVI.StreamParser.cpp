@@ -2239,6 +2239,8 @@ inline void TORVIStreamParser::_OfferBufferHere() {
             node->TryAccept(_szBuffer);
         if (!blPlain || _szBuffer.size() != size)
             _BufferChanged();
+        if (blPlainParser && _szBuffer.empty())
+            return; // taken whole: nothing is left to offer, whichever node is innermost now
         if (innermost() == node)
             break;
     }
