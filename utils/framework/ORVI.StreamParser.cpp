@@ -1001,8 +1001,13 @@ inline void TORVIStreamedNodeDefinition::_TakeAlone(rtl::UnicodeString& buffer, 
                                                     char16_t unit, bool blOneUnitClose) {
     const TFilter::TAlone& alone = (_AllowedFilter.blAnchored ? _AllowedFilter.Alone : _AllowedFilter.AloneWhole)[unit];
     const std::size_t from = pNode->_szContent.size();
-    pNode->_AppendContent(rtl::UnicodeStringView(buffer).substr(alone.nOffset, alone.nLength));
-    buffer.erase(alone.nOffset, alone.nLength);
+    if (alone.nOffset == 0 && alone.nLength == 1 && buffer.size() == 1) {
+        pNode->_szContent.push_back(unit); // the whole buffer, as the append and erase below would take it
+        buffer.clear();
+    } else {
+        pNode->_AppendContent(rtl::UnicodeStringView(buffer).substr(alone.nOffset, alone.nLength));
+        buffer.erase(alone.nOffset, alone.nLength);
+    }
     if (_pRegClose && _CloseFilter.Info.HasStartUnits && !_CloseFilter.Info.CanStartWith(unit))
         _NoCloseStartsFrom(pNode, from);
     else if (blOneUnitClose && alone.nOffset == 0 && alone.nLength == 1)
@@ -1029,8 +1034,18 @@ inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, 
                 return -1;
             blOneUnitClose = true;
         }
-        if (_CloseFilter.AloneWhole[unit].Found == rtl::TRegExPartial::rpMatch)
-            return _CloseInBuffer(buffer, pNode, *_pRegClose, pParser->_Scratch) ? 1 : 0;
+        if (const TFilter::TAlone& close = _CloseFilter.AloneWhole[unit];
+            close.Found == rtl::TRegExPartial::rpMatch) {
+            // The close is the unit itself: no text comes before it, so the buffer search would add
+            // none to the content and find nothing to refuse.
+            if (close.nOffset != 0 || close.nLength != 1 ||
+                (!_GetAllowsContainedText() && !pNode->_szContent.empty()))
+                return _CloseInBuffer(buffer, pNode, *_pRegClose, pParser->_Scratch) ? 1 : 0;
+            pNode->_szClose.assign(1, unit);
+            buffer.clear();
+            _DoClose(pNode);
+            return 1;
+        }
     }
     if (blText && _pRegAllowed && HasUnit(_AllowedAlone, unit) &&
         !(_AllowedFilter.blAnchored && _nAllowedDeadBuffer == pParser->_nBufferSerial && _nAllowedDeadBuffer != 0)) {
@@ -1878,7 +1893,7 @@ inline const std::vector<TORVIStreamedNodeDefinition*>* TORVIStreamParser::_Cand
                                           last->nEpoch == g_nNestingEpoch.load(std::memory_order_relaxed)) {
         // The context's address is compared, not read: the epoch changes whenever a definition goes.
         TORVIStreamedNodeDefinition* context = pCurrent->Definition();
-        if (context == last->pContext && context->_Plain(pCurrent))
+        if (context == last->pContext && context->_PlainNow(pCurrent))
             return last->blPlain ? &last->Definitions : nullptr;
     }
     return _CandidatesAt(pCurrent);
@@ -1913,8 +1928,32 @@ const std::vector<TORVIStreamedNodeDefinition*>* TORVIStreamParser::_CandidatesA
 }
 
 void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
+    // The steps of the main loop for single units other than line ends are taken here too, each
+    // after the run before it, so that a run and the unit that ends it cost one pass.
+    for (;;) {
+        // Where the next character of more than one unit starts, which a run does not move.
+        TInput& in = _Input;
+        const std::size_t end = in.nWide < in.Wide.size() ? in.Wide[in.nWide].first : in.Text.size();
+        _TakeRunOnce(blLineEnded, end);
+        if (in.nUnit >= end)
+            return;
+        const char16_t unit = in.Text[in.nUnit];
+        if (unit == u'\r' || unit == u'\n')
+            return;
+        if (blLineEnded) {
+            ++_nLineCount;
+            _nCharCount = 0;
+            blLineEnded = false;
+        }
+        _szBuffer.push_back(unit);
+        ++in.nUnit;
+        ++_nCharCount;
+        _OfferBufferHere();
+    }
+}
+
+inline void TORVIStreamParser::_TakeRunOnce(bool& blLineEnded, std::size_t end) {
     TInput& in = _Input;
-    const std::size_t end = in.nWide < in.Wide.size() ? in.Wide[in.nWide].first : in.Text.size();
     if (in.nUnit >= end || !_pNodeDefs)
         return;
     TORVIStreamedNode* node = _pCurrentNodes.empty() ? nullptr : _pCurrentNodes.back(); // of the base class
@@ -2135,9 +2174,9 @@ void TORVIStreamParser::_CountTaken(bool& blLineEnded) {
     ++_Input.nUnit;
 }
 
-void TORVIStreamParser::_AppendRun(rtl::UnicodeString& target, const std::uint64_t (&units)[2], bool blLineEnds,
-                                   std::size_t end, std::size_t nRoom, bool& blLineEnded,
-                                   TORVIStreamedNodeDefinition* pWide) {
+inline void TORVIStreamParser::_AppendRun(rtl::UnicodeString& target, const std::uint64_t (&units)[2],
+                                          bool blLineEnds, std::size_t end, std::size_t nRoom,
+                                          bool& blLineEnded, TORVIStreamedNodeDefinition* pWide) {
     // The characters as the main loop would count and append them, line ends normalised (units
     // never holds CR or LF). A limited run takes no line end, so each character is one unit.
     TInput& in = _Input;
@@ -2179,22 +2218,35 @@ void TORVIStreamParser::_AppendRun(rtl::UnicodeString& target, const std::uint64
 }
 
 void TORVIStreamParser::_OfferBuffer() {
+    _OfferBufferHere();
+}
+
+inline void TORVIStreamParser::_OfferBufferHere() {
+    // The class of this parser is asked once for the whole step.
+    const bool blPlainParser = _Plain();
+    const auto innermost = [this, blPlainParser]() -> TORVIStreamedNode* {
+        if (!blPlainParser)
+            return _GetCurrentNode();
+        return _pCurrentNodes.empty() ? nullptr : _pCurrentNodes.back();
+    };
     // The innermost node takes what it can; when that closes it, its parent is offered the rest.
-    for (TORVIStreamedNode* node = _Current(); node && !_szBuffer.empty(); node = _Current()) {
+    for (TORVIStreamedNode* node = innermost(); node && !_szBuffer.empty(); node = innermost()) {
         const std::size_t size = _szBuffer.size();
         TORVIStreamedNodeDefinition* definition = node->Definition();
-        const bool blPlain = definition && definition->_Plain(node);
+        const bool blPlain = definition && definition->_PlainNow(node);
         // A buffer of one unit is the common step: its answers were found when the expressions were compiled.
         if (!blPlain || size != 1 || _szBuffer[0] >= 128 || definition->_AcceptUnit(this, node) < 0)
             node->TryAccept(_szBuffer);
         if (!blPlain || _szBuffer.size() != size)
             _BufferChanged();
-        if (_Current() == node)
+        if (blPlainParser && _szBuffer.empty())
+            return; // taken whole: nothing is left to offer, whichever node is innermost now
+        if (innermost() == node)
             break;
     }
     if (_szBuffer.empty())
         return;
-    TORVIStreamedNode* current = _Current();
+    TORVIStreamedNode* current = innermost();
     if (const std::vector<TORVIStreamedNodeDefinition*>* candidates = _CandidatesNow(current)) {
         // Definitions of the base class only: asking which take part has no effect but the answer,
         // and no handler runs before one opens.

@@ -356,7 +356,7 @@ private:
     /// TryAccept of pNode (this definition's, both of the base classes) offered pParser's buffer of
     /// one ASCII unit, answered from what each expression told of that unit alone when it was
     /// compiled; -1 (nothing done) when that does not answer it.
-    inline int _AcceptUnit(TORVIStreamParser* pParser, TORVIStreamedNode* pNode);
+    [[gnu::always_inline]] inline int _AcceptUnit(TORVIStreamParser* pParser, TORVIStreamedNode* pNode);
     /// _AcceptUnit for a buffer of one of the escapes.
     int _AcceptEscape(TORVIStreamParser* pParser, TORVIStreamedNode* pNode);
     /// Takes what the allowed-content expression answered for unit alone from buffer into pNode's
@@ -506,6 +506,12 @@ private:
     TORVIStreamParserEscapeEvent _fnEscapeHandler;
     TORVIStreamedNodeEvent _fnOpenCallback;
     TORVIStreamedNodeEvent _fnCloseCallback;
+
+    // -- the step pass's questions
+    /// _Plain for a node, answered at once where both have been asked already.
+    bool _PlainNow(const TORVIStreamedNode* pNode) const {
+        return (_nPlain == 1 && pNode->_nPlain == 1) || _Plain(pNode);
+    }
 };
 
 /// Reads a text stream one character at a time, offering the text to the innermost open node and
@@ -602,7 +608,9 @@ private:
     /// blQuiet (then false too, and they are passed over).
     bool _Next(rtl::UnicodeString& szChars, bool blQuiet);
     /// Takes a run of characters in one step where every step of the main loop would only append
-    /// them (to the current node's content, or to the buffer while nothing can take it).
+    /// them (to the current node's content, or to the buffer while nothing can take it), and the
+    /// main loop's steps for the single units that end such runs, until a line end, a character of
+    /// more than one unit or the end comes.
     void _TakeRun(bool& blLineEnded);
     /// For a run of buffer: the units that may grow it (and whether line ends may), false unless
     /// pNode (current, with pDefinition) takes nothing of it and no candidate can open on it until a
@@ -629,8 +637,10 @@ private:
     /// Appends to target the characters from the next one on while they are units (line ends while
     /// blLineEnds; units past ASCII that pWide's content takes, for its content run), before end,
     /// counting them as single steps would.
-    void _AppendRun(rtl::UnicodeString& target, const std::uint64_t (&units)[2], bool blLineEnds, std::size_t end,
-                    std::size_t nRoom, bool& blLineEnded, TORVIStreamedNodeDefinition* pWide = nullptr);
+    [[gnu::always_inline]] inline void _AppendRun(rtl::UnicodeString& target, const std::uint64_t (&units)[2],
+                                                  bool blLineEnds, std::size_t end, std::size_t nRoom,
+                                                  bool& blLineEnded,
+                                                  TORVIStreamedNodeDefinition* pWide = nullptr);
     /// The definitions that take part at pCurrent (at the root when nil), in list order; nil unless
     /// every definition, pCurrent and its definition are of the base classes.
     const std::vector<TORVIStreamedNodeDefinition*>* _CandidatesAt(TORVIStreamedNode* pCurrent);
@@ -718,6 +728,13 @@ private:
     /// Adds to stops the units that may start a match of pDefinition's close (the current node's),
     /// when its search can make use of the gap; whether it did.
     static bool _StopsAtCloseStarts(const TORVIStreamedNodeDefinition* pDefinition, std::uint64_t (&stops)[2]);
+
+    // -- one pass of the main loop's steps
+    /// One run as _TakeRun takes it, without the step after it; end is where the input's next
+    /// character of more than one unit starts (or its end).
+    [[gnu::always_inline]] inline void _TakeRunOnce(bool& blLineEnded, std::size_t end);
+    /// _OfferBuffer, in the pass that takes the runs.
+    [[gnu::always_inline]] inline void _OfferBufferHere();
 };
 
 } // namespace orvi

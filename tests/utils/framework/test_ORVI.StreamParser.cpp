@@ -904,6 +904,28 @@ TEST(StreamParserRuns, NestingChangedDuringAParseTakesEffectAtOnce) {
     }
 }
 
+TEST(StreamParserRuns, AOneUnitCloseAfterTheNodeStoppedTakingTextRefusesItsText) {
+    // A child's handler stops the parent taking text after it took some: the parent's close, one
+    // unit alone, still finds that text unexpected.
+    const auto parse = [](auto* kind) {
+        using T = std::remove_pointer_t<decltype(kind)>;
+        TRunGrammar grammar(kind, u"\n");
+        TORVIStreamedNodeDefinition* paren = grammar.Add<T>(u"paren", u"\\(", u"\\)", u"^[a-z]+", true);
+        grammar.fnOnOpen = [&grammar, paren] {
+            if (grammar.log.back().find("+number") != std::string::npos)
+                paren->SetAllowsContainedText(false);
+        };
+        return grammar.Parse("(ab#1) (#2)");
+    };
+    const Strings plain = parse(static_cast<TORVIStreamedNodeDefinition*>(nullptr));
+    EXPECT_EQ(plain, parse(static_cast<TStepDef*>(nullptr)));
+    EXPECT_NE(std::find(plain.begin(), plain.end(),
+                        "false Stream Error Unexpected text found in paren node near line 1 character 5 "
+                        "(Next characters:  (#2))"),
+              plain.end())
+        << testing::PrintToString(plain);
+}
+
 TEST(StreamParserRuns, PatternsThatTellNothingAndLateRequiredUnitsKeepTheirMeaning) {
     const std::string document = "{" + std::string(3000, 'a') + "}<a>text\nEnD more end</a>";
     const auto parse = [&](auto* kind) {
