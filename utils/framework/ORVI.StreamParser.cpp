@@ -1327,14 +1327,7 @@ bool TORVIStreamedNodeDefinition::_IgnoresBuffer(TORVIStreamedNode* pNode, const
         const bool blHeld = __builtin_expect(szBuffer.size() >= kResumeFrom, 0)
                                 ? _HoldsCloseUnit(parser, szBuffer, *close, unit)
                                 : szBuffer.find(unit) != rtl::UnicodeString::npos;
-        if (blHeld)
-            return false;
-        // A scan already up to date with the content, with no match starting in it, stays so.
-        const TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
-        const std::size_t nContent = pNode->_szContent.size();
-        const bool blSynced = scan.nExpression == _nCloseSerial && scan.nRevision == pNode->_nContentRevision &&
-                              scan.nContent <= nContent && scan.nDeadChecked == nContent && scan.nDead >= nContent;
-        if (!blSynced && _RefreshCloseScan(pNode, *close, parser->_Scratch).nDead < nContent)
+        if (blHeld || !_CloseScanClear(pNode, *close))
             return false;
         AddUnit(stops, filter->Info.RequiredUnit);
     }
@@ -1351,6 +1344,17 @@ bool TORVIStreamedNodeDefinition::_IgnoresBuffer(TORVIStreamedNode* pNode, const
     }
     // Nothing accepted: a node that takes no nodes would close.
     return _Has(snd_AllowsNodes);
+}
+
+bool TORVIStreamedNodeDefinition::_CloseScanClear(TORVIStreamedNode* pNode, const rtl::TRegEx& close) {
+    // A scan already up to date with the content, with no match starting in it, stays so.
+    const TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
+    const std::size_t nContent = pNode->_szContent.size();
+    if (scan.nExpression == _nCloseSerial && scan.nRevision == pNode->_nContentRevision && scan.nContent <= nContent &&
+        scan.nDeadChecked == nContent && scan.nDead >= nContent)
+        return true;
+    TORVIStreamParser* parser = _ParserOf(pNode);
+    return parser && _RefreshCloseScan(pNode, close, parser->_Scratch).nDead >= nContent;
 }
 
 bool TORVIStreamedNodeDefinition::_CannotOpen(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer,
@@ -1961,14 +1965,16 @@ void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
     while (_ExtendBufferRun(node, definition, end, units, blLineEnds, nRoom, blLineEnded));
 }
 
-bool TORVIStreamParser::TCandidates::MayStartRun(char16_t unit) {
-    if (!blRunStarts) {
+bool TORVIStreamParser::TCandidates::_WorkOutRunStarts(char16_t unit) {
+    {
         // Worked out once every expression concerned is compiled (its filter made with it).
         TUnitSet starts = {~std::uint64_t{0}, ~std::uint64_t{0}};
         Openers[0] = Openers[1] = 0;
         std::fill(std::begin(RunStops[0]), std::end(RunStops[127]), std::uint64_t{0});
         std::fill(std::begin(RunRoom), std::end(RunRoom), kNoLimit);
         blStopsAtCloseStarts = false;
+        blNodeAlone = false;
+        CandidateStops.assign(Definitions.size() * 128, {});
         if (const TORVIStreamedNodeDefinition* context = pContext) {
             // The node takes an escape, and may close on its close expression's required unit.
             if (!context->_Has(snd_AllowsNodes) || (!context->_szClose.empty() && !context->_pRegClose))
@@ -1984,8 +1990,10 @@ bool TORVIStreamParser::TCandidates::MayStartRun(char16_t unit) {
             }
             for (const char16_t escape : context->_caEscapes)
                 AddUnit(Openers, escape);
+            _WorkOutNodeAlone();
         }
-        for (TORVIStreamedNodeDefinition* definition : Definitions) {
+        for (std::size_t i = 0; i < Definitions.size(); ++i) {
+            const TORVIStreamedNodeDefinition* definition = Definitions[i];
             if (definition->_szOpen.empty())
                 continue;
             if (!definition->_pRegOpen)
@@ -2001,6 +2009,7 @@ bool TORVIStreamParser::TCandidates::MayStartRun(char16_t unit) {
                     AddUnit(Openers, one);
                 RunStops[one][0] |= stops[0];
                 RunStops[one][1] |= stops[1];
+                CandidateStops[i * 128 + one] = {stops[0], stops[1]};
             }
         }
         RunStarts[0] = starts[0] & ~Openers[0];
@@ -2008,6 +2017,34 @@ bool TORVIStreamParser::TCandidates::MayStartRun(char16_t unit) {
         blRunStarts = true;
     }
     return HasUnit(RunStarts, unit);
+}
+
+void TORVIStreamParser::TCandidates::_WorkOutNodeAlone() {
+    // What _IgnoresBuffer answers for a buffer of one unit, but for the node's close scan; worked
+    // out only where every expression it asks is compiled and no valid-content expression is set.
+    const TORVIStreamedNodeDefinition* context = pContext;
+    const bool blText = context->_Has(snd_AllowsText);
+    if ((!context->_szClose.empty() && !context->_pRegClose) ||
+        (blText && (!context->_szValid.empty() || context->_pRegValid ||
+                    (!context->_szAllowed.empty() && !context->_pRegAllowed))))
+        return;
+    const TORVIStreamedNodeDefinition::TFilter& close = context->_CloseFilter;
+    const TORVIStreamedNodeDefinition::TFilter& allowed = context->_AllowedFilter;
+    NodeIgnores[0] = NodeIgnores[1] = 0;
+    for (char16_t one = 0; one < 128; ++one) {
+        TUnitSet stops = {};
+        if (context->_pRegClose) {
+            if (!close.Info.HasRequiredUnit || close.Info.RequiredUnit == one)
+                continue;
+            AddUnit(stops, close.Info.RequiredUnit);
+        }
+        if (blText && context->_pRegAllowed && !RuledOut(allowed, rtl::UnicodeStringView(&one, 1), stops))
+            continue;
+        AddUnit(NodeIgnores, one);
+        NodeStops[one][0] = stops[0];
+        NodeStops[one][1] = stops[1];
+    }
+    blNodeAlone = true;
 }
 
 bool TORVIStreamParser::_BufferRunUnits(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
@@ -2022,15 +2059,72 @@ bool TORVIStreamParser::_BufferRunUnits(TORVIStreamedNode* pNode, TORVIStreamedN
 
 bool TORVIStreamParser::_NothingTakesBuffer(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
                                             std::uint64_t (&stops)[2], std::size_t& nRoom) {
-    if (pNode && (!pDefinition || !pDefinition->_IgnoresBuffer(pNode, _szBuffer, stops)))
+    // Each party's stops are kept apart, for the units that end the run to ask only those they concern.
+    TRunParties& parties = _RunParties;
+    parties.nBuffer = 0;
+    TUnitSet own = {};
+    if (pNode && (!pDefinition || !pDefinition->_IgnoresBuffer(pNode, _szBuffer, own)))
         return false;
+    parties.Node[0] = own[0];
+    parties.Node[1] = own[1];
     const std::vector<TORVIStreamedNodeDefinition*>* candidates = _CandidatesAt(pNode);
     if (!candidates)
         return false;
-    for (TORVIStreamedNodeDefinition* candidate : *candidates)
-        if (!candidate->_CannotOpen(this, _szBuffer, stops, nRoom))
+    const bool blKept = candidates->size() <= kRunParties;
+    for (std::size_t i = 0; i < candidates->size(); ++i) {
+        TUnitSet& into = blKept ? parties.Candidates[i] : own;
+        into[0] = into[1] = 0;
+        if (!(*candidates)[i]->_CannotOpen(this, _szBuffer, into, nRoom))
             return false;
+        stops[0] |= into[0];
+        stops[1] |= into[1];
+    }
+    stops[0] |= parties.Node[0];
+    stops[1] |= parties.Node[1];
+    // A room limit is the buffer's length, not a unit: such answers are asked again in full.
+    if (blKept && nRoom == kNoLimit) {
+        parties.nBuffer = _nBufferSerial;
+        parties.pNode = pNode;
+        parties.pSet = _pCandidates;
+        parties.nEpoch = _pCandidates->nEpoch;
+        parties.nCount = candidates->size();
+    }
     return true;
+}
+
+int TORVIStreamParser::_NothingTakesGrown(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
+                                          char16_t unit, std::uint64_t (&stops)[2], std::size_t& nRoom) {
+    TRunParties& parties = _RunParties;
+    const TCandidates* set = parties.pSet;
+    // A unit past ASCII may revive any party (stops name ASCII units only).
+    if (parties.nBuffer != _nBufferSerial || parties.pNode != pNode || unit >= 128 || !set ||
+        set->nEpoch != parties.nEpoch || set->pContext != (pNode ? pDefinition : nullptr) ||
+        set->Definitions.size() != parties.nCount)
+        return -1;
+    // Parties whose stops leave the unit out rule the grown buffer out as they did, with the same stops.
+    parties.nBuffer = 0;
+    if (HasUnit(parties.Node, unit)) {
+        TUnitSet own = {};
+        if (!pDefinition->_IgnoresBuffer(pNode, _szBuffer, own))
+            return 0;
+        parties.Node[0] = own[0];
+        parties.Node[1] = own[1];
+    }
+    stops[0] |= parties.Node[0];
+    stops[1] |= parties.Node[1];
+    for (std::size_t i = 0; i < parties.nCount; ++i) {
+        TUnitSet& own = parties.Candidates[i];
+        if (HasUnit(own, unit)) {
+            own[0] = own[1] = 0;
+            if (!set->Definitions[i]->_CannotOpen(this, _szBuffer, own, nRoom))
+                return 0;
+        }
+        stops[0] |= own[0];
+        stops[1] |= own[1];
+    }
+    if (nRoom == kNoLimit)
+        parties.nBuffer = _nBufferSerial;
+    return 1;
 }
 
 bool TORVIStreamParser::_ExtendBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
@@ -2060,7 +2154,10 @@ bool TORVIStreamParser::_ExtendBufferRun(TORVIStreamedNode* pNode, TORVIStreamed
     TUnitSet stops = {};
     std::size_t nGrownRoom = kNoLimit;
     _szBuffer.push_back(unit);
-    if (!_NothingTakesBuffer(pNode, pDefinition, stops, nGrownRoom)) {
+    int nTaken = _NothingTakesGrown(pNode, pDefinition, unit, stops, nGrownRoom);
+    if (nTaken < 0)
+        nTaken = _NothingTakesBuffer(pNode, pDefinition, stops, nGrownRoom) ? 1 : 0;
+    if (nTaken == 0) {
         _szBuffer.pop_back();
         return false;
     }
@@ -2092,10 +2189,18 @@ bool TORVIStreamParser::_StopsAtCloseStarts(const TORVIStreamedNodeDefinition* p
 
 void TORVIStreamParser::_RunUnits(const std::uint64_t (&stops)[2], std::uint64_t (&units)[2], bool& blLineEnds) {
     // Line ends stop a run only when what they become holds a stop unit.
+    if (_nRunLineEnd != _nLineEndSerial) {
+        _LineEndUnits[0] = _LineEndUnits[1] = 0;
+        _blLineEndWide = false;
+        for (const char16_t unit : _szNormedLineEnd) {
+            AddUnit(_LineEndUnits, unit);
+            _blLineEndWide = _blLineEndWide || unit >= 128;
+        }
+        _nRunLineEnd = _nLineEndSerial;
+    }
     units[0] = ~stops[0];
     units[1] = ~stops[1];
-    blLineEnds = std::all_of(_szNormedLineEnd.begin(), _szNormedLineEnd.end(),
-                             [&](char16_t unit) { return HasUnit(units, unit); });
+    blLineEnds = !_blLineEndWide && (stops[0] & _LineEndUnits[0]) == 0 && (stops[1] & _LineEndUnits[1]) == 0;
     units[0] &= ~((std::uint64_t{1} << u'\r') | (std::uint64_t{1} << u'\n'));
 }
 
@@ -2107,20 +2212,55 @@ bool TORVIStreamParser::_StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedN
         return false;
     // A step for this character would append it and offer the buffer; an escape is taken by the node.
     const char16_t unit = in.Text[in.nUnit];
-    if (unit == u'\r' || unit == u'\n' || (pNode && !pDefinition->_Has(snd_AllowsNodes)) ||
-        !_CandidatesAt(pNode) || !_pCandidates->MayStartRun(unit))
+    if (unit == u'\r' || unit == u'\n' || (pNode && !pDefinition->_Has(snd_AllowsNodes)))
         return false; // a node that takes no nodes closes on what it does not take
-    // No candidate opens on the unit alone, which stops were found for once; the node is asked.
-    TUnitSet stops = {_pCandidates->RunStops[unit][0], _pCandidates->RunStops[unit][1]};
+    // The set last answered from, when it is the one here (both of the base class, as asked before).
+    const TCandidates* last = _pCandidates;
+    const bool blLast = last && last->pContext == pDefinition && last->blPlain &&
+                        last->nEpoch == g_nNestingEpoch.load(std::memory_order_relaxed) &&
+                        (!pNode || (pNode->_nPlain == 1 && pDefinition->_nPlain == 1));
+    if ((!blLast && !_CandidatesAt(pNode)) || !_pCandidates->MayStartRun(unit))
+        return false;
+    // No candidate opens on the unit alone, which stops were found for once; the node is asked, its
+    // answer to the unit alone worked out once too but for its close scan.
+    TCandidates& set = *_pCandidates;
+    TUnitSet stops = {set.RunStops[unit][0], set.RunStops[unit][1]};
+    TUnitSet own = {};
     _szBuffer.push_back(unit);
-    if (pNode && !pDefinition->_IgnoresBuffer(pNode, _szBuffer, stops)) {
+    if (pNode && set.blNodeAlone && _szBuffer.size() == 1) {
+        if (!HasUnit(set.NodeIgnores, unit) || !pDefinition->_CloseScanClear(pNode, *pDefinition->_pRegClose)) {
+            _szBuffer.pop_back();
+            return false;
+        }
+        own[0] = set.NodeStops[unit][0];
+        own[1] = set.NodeStops[unit][1];
+    } else if (pNode && !pDefinition->_IgnoresBuffer(pNode, _szBuffer, own)) {
         _szBuffer.pop_back();
         return false;
     }
-    if (_pCandidates->blStopsAtCloseStarts && _pCandidates->pContext == pDefinition && _szBuffer.size() == 1)
+    stops[0] |= own[0];
+    stops[1] |= own[1];
+    if (set.blStopsAtCloseStarts && set.pContext == pDefinition && _szBuffer.size() == 1)
         _RunCloseGap = {_nBufferSerial, pDefinition->_nCloseSerial, 1, true};
     _RunUnits(stops, units, blLineEnds);
-    nRoom = _pCandidates->RunRoom[unit];
+    nRoom = set.RunRoom[unit];
+    // Each party's stops, for the units that end the run.
+    if (const std::size_t count = set.Definitions.size(); nRoom == kNoLimit && count <= kRunParties) {
+        TRunParties& parties = _RunParties;
+        parties.nBuffer = _nBufferSerial;
+        parties.pNode = pNode;
+        parties.pSet = &set;
+        parties.nEpoch = set.nEpoch;
+        parties.nCount = count;
+        parties.Node[0] = own[0];
+        parties.Node[1] = own[1];
+        for (std::size_t i = 0; i < count; ++i) {
+            parties.Candidates[i][0] = set.CandidateStops[i * 128 + unit][0];
+            parties.Candidates[i][1] = set.CandidateStops[i * 128 + unit][1];
+        }
+    } else {
+        _RunParties.nBuffer = 0;
+    }
     _CountTaken(blLineEnded);
     return true;
 }

@@ -20,6 +20,7 @@
 #include "utils/UtilsApi.h"
 #include "utils/framework/ORVI.ReferencedPersistent.h"
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -444,6 +445,10 @@ private:
     /// Whether TryMatchOpen would certainly open nothing on pParser's buffer now, without a call and
     /// without compiling anything.
     bool _CannotOpenNow(TORVIStreamParser* pParser);
+    // -- one-unit answers of a buffer run
+    /// Whether pNode's close scan is, or is brought, up to date with its content with no close match
+    /// starting in it (close this definition's own, compiled); part of _IgnoresBuffer's answer.
+    bool _CloseScanClear(TORVIStreamedNode* pNode, const rtl::TRegEx& close);
     /// The parser that read pNode (the one parsing), else this definition's own.
     TORVIStreamParser* _ParserOf(TORVIStreamedNode* pNode) const noexcept {
         return pNode->_pParser ? pNode->_pParser : _pParser;
@@ -698,7 +703,18 @@ private:
         bool blStopsAtCloseStarts = false;   // RunStops hold what may start pContext's close, for the run gap
         /// Whether unit, alone in the buffer, could be neither taken by a node of pContext nor open
         /// a node here (so that a run of buffer may start with it); false when unknown.
-        bool MayStartRun(char16_t unit);
+        bool MayStartRun(char16_t unit) {
+            return blRunStarts ? (unit < 128 && (RunStarts[unit >> 6] >> (unit & 63) & 1) != 0) : _WorkOutRunStarts(unit);
+        }
+        bool _WorkOutRunStarts(char16_t unit);
+        void _WorkOutNodeAlone();
+        // -- what each party of a run answered for a buffer of one unit, worked out with RunStarts
+        // Per candidate, in Definitions' order: what stops ruling it out (RunStops holds their union).
+        std::vector<std::array<std::uint64_t, 2>> CandidateStops; // [candidate * 128 + unit]
+        bool blNodeAlone = false;         // NodeIgnores and NodeStops worked out (pContext set)
+        std::uint64_t NodeIgnores[2] = {}; // units alone that a node of pContext takes nothing of,
+                                           // once no close match starts in its content
+        std::uint64_t NodeStops[128][2] = {}; // for each of those: what may end that
     };
     TCandidates _CandidateSlots[16];     // by the node definition's address
     TCandidates* _pCandidates = nullptr; // the set _CandidatesAt last answered from
@@ -718,6 +734,31 @@ private:
     /// Adds to stops the units that may start a match of pDefinition's close (the current node's),
     /// when its search can make use of the gap; whether it did.
     static bool _StopsAtCloseStarts(const TORVIStreamedNodeDefinition* pDefinition, std::uint64_t (&stops)[2]);
+
+    // -- what each party of a buffer run last answered
+    // The current node and each candidate rule the buffer out until a unit of their own stops comes
+    // (stops is the union): a unit that ends the run needs asking only the parties it may change.
+    // Kept for the buffer of serial nBuffer, at node pNode with candidate set pSet.
+    static constexpr std::size_t kRunParties = 16;
+    struct TRunParties {
+        std::uint64_t nBuffer = 0; // serial of the buffer; 0 none
+        const TORVIStreamedNode* pNode = nullptr;
+        const TCandidates* pSet = nullptr;
+        std::uint64_t nEpoch = 0;  // of pSet when recorded
+        std::size_t nCount = 0;    // candidates recorded
+        std::uint64_t Node[2] = {};
+        std::uint64_t Candidates[kRunParties][2] = {};
+    };
+    TRunParties _RunParties;
+    /// _ExtendBufferRun's question, with the grown buffer, answered from _RunParties where it holds
+    /// for pNode; -1 when it does not (then every party is to be asked), else 0/1 as
+    /// _NothingTakesBuffer would answer.
+    int _NothingTakesGrown(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition, char16_t unit,
+                           std::uint64_t (&stops)[2], std::size_t& nRoom);
+    // The units of the parser's line end (all ASCII unless blLineEndWide), for _RunUnits.
+    std::uint64_t _nRunLineEnd = 0; // _nLineEndSerial they were found for
+    std::uint64_t _LineEndUnits[2] = {};
+    bool _blLineEndWide = false;
 };
 
 } // namespace orvi
