@@ -2088,6 +2088,7 @@ bool TORVIStreamParser::_NothingTakesBuffer(TORVIStreamedNode* pNode, TORVIStrea
         parties.pSet = _pCandidates;
         parties.nEpoch = _pCandidates->nEpoch;
         parties.nCount = candidates->size();
+        parties.nFromTable = 128;
     }
     return true;
 }
@@ -2096,14 +2097,21 @@ int TORVIStreamParser::_NothingTakesGrown(TORVIStreamedNode* pNode, TORVIStreame
                                           char16_t unit, std::uint64_t (&stops)[2], std::size_t& nRoom) {
     TRunParties& parties = _RunParties;
     const TCandidates* set = parties.pSet;
-    // A unit past ASCII may revive any party (stops name ASCII units only).
-    if (parties.nBuffer != _nBufferSerial || parties.pNode != pNode || unit >= 128 || !set ||
-        set->nEpoch != parties.nEpoch || set->pContext != (pNode ? pDefinition : nullptr) ||
-        set->Definitions.size() != parties.nCount)
+    if (parties.nBuffer != _nBufferSerial || parties.pNode != pNode || !set || set->nEpoch != parties.nEpoch ||
+        set->pContext != (pNode ? pDefinition : nullptr) || set->Definitions.size() != parties.nCount)
         return -1;
-    // Parties whose stops leave the unit out rule the grown buffer out as they did, with the same stops.
+    if (parties.nFromTable < 128) {
+        for (std::size_t i = 0; i < parties.nCount; ++i) {
+            parties.Candidates[i][0] = set->CandidateStops[i * 128 + parties.nFromTable][0];
+            parties.Candidates[i][1] = set->CandidateStops[i * 128 + parties.nFromTable][1];
+        }
+        parties.nFromTable = 128;
+    }
+    // Parties whose stops leave the unit out rule the grown buffer out as they did, with the same
+    // stops. Stops name ASCII units only: a unit past ASCII is put to every party it may revive.
     parties.nBuffer = 0;
-    if (HasUnit(parties.Node, unit)) {
+    const bool blWide = unit >= 128;
+    if (blWide ? pNode && !_WideKeepsNode(pDefinition) : HasUnit(parties.Node, unit)) {
         TUnitSet own = {};
         if (!pDefinition->_IgnoresBuffer(pNode, _szBuffer, own))
             return 0;
@@ -2114,7 +2122,7 @@ int TORVIStreamParser::_NothingTakesGrown(TORVIStreamedNode* pNode, TORVIStreame
     stops[1] |= parties.Node[1];
     for (std::size_t i = 0; i < parties.nCount; ++i) {
         TUnitSet& own = parties.Candidates[i];
-        if (HasUnit(own, unit)) {
+        if (blWide ? !_WideKeepsOpen(set->Definitions[i], own) : HasUnit(own, unit)) {
             own[0] = own[1] = 0;
             if (!set->Definitions[i]->_CannotOpen(this, _szBuffer, own, nRoom))
                 return 0;
@@ -2125,6 +2133,54 @@ int TORVIStreamParser::_NothingTakesGrown(TORVIStreamedNode* pNode, TORVIStreame
     if (nRoom == kNoLimit)
         parties.nBuffer = _nBufferSerial;
     return 1;
+}
+
+namespace {
+
+// Whether no unit past ASCII appended to subject, which the filtered expression was ruled out on,
+// can revive it: an anchored expression ruled out by the first unit, or a required ASCII unit
+// that subject lacks (a required unit that is past ASCII stops no run, so it is not relied on).
+template <class TFilter> bool WideCannotRevive(const TFilter& filter, rtl::UnicodeStringView subject) {
+    const rtl::TRegExInfo& info = filter.Info;
+    if (subject.empty())
+        return false;
+    if (filter.blAnchored && (HasUnit(filter.DeadFirst, subject[0]) || !info.CanStartWith(subject[0])))
+        return true;
+    return info.HasRequiredUnit && info.RequiredUnit < 128 && subject.size() <= kLongestSearch &&
+           subject.find(info.RequiredUnit) == rtl::UnicodeStringView::npos;
+}
+
+} // namespace
+
+bool TORVIStreamParser::_WideKeepsNode(const TORVIStreamedNodeDefinition* pDefinition) const {
+    // The node ignored the buffer: its close's required unit is missing, and its content expression
+    // was ruled out (or is dead for the buffer).
+    const auto* close = pDefinition->_pRegClose.get();
+    if (close ? !pDefinition->_CloseFilter.Info.HasRequiredUnit || pDefinition->_CloseFilter.Info.RequiredUnit >= 128
+              : !pDefinition->_szClose.empty())
+        return false;
+    if (!pDefinition->_Has(snd_AllowsText) || (!pDefinition->_pRegAllowed && pDefinition->_szAllowed.empty()))
+        return true;
+    if (!pDefinition->_pRegAllowed)
+        return false;
+    if (pDefinition->_AllowedFilter.blAnchored && pDefinition->_nAllowedDeadBuffer == _nBufferSerial &&
+        pDefinition->_nAllowedDeadBuffer != 0)
+        return true;
+    return WideCannotRevive(pDefinition->_AllowedFilter, _szBuffer);
+}
+
+bool TORVIStreamParser::_WideKeepsOpen(const TORVIStreamedNodeDefinition* pDefinition,
+                                       const std::uint64_t (&stops)[2]) const {
+    if (pDefinition->_nOpenDeadBuffer == _nBufferSerial && pDefinition->_nOpenDeadBuffer != 0)
+        return true;
+    if (!pDefinition->_pRegOpen)
+        return pDefinition->_szOpen.empty();
+    // An anchored expression is given stops only for its required unit when that is missing, and
+    // it has not come since.
+    const TORVIStreamedNodeDefinition::TFilter& filter = pDefinition->_OpenFilter;
+    if (filter.blAnchored && filter.Info.HasRequiredUnit && HasUnit(stops, filter.Info.RequiredUnit))
+        return true;
+    return WideCannotRevive(filter, _szBuffer);
 }
 
 bool TORVIStreamParser::_ExtendBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
@@ -2254,10 +2310,7 @@ bool TORVIStreamParser::_StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedN
         parties.nCount = count;
         parties.Node[0] = own[0];
         parties.Node[1] = own[1];
-        for (std::size_t i = 0; i < count; ++i) {
-            parties.Candidates[i][0] = set.CandidateStops[i * 128 + unit][0];
-            parties.Candidates[i][1] = set.CandidateStops[i * 128 + unit][1];
-        }
+        parties.nFromTable = unit; // copied only when a unit ends the run
     } else {
         _RunParties.nBuffer = 0;
     }

@@ -746,6 +746,7 @@ private:
         const TCandidates* pSet = nullptr;
         std::uint64_t nEpoch = 0;  // of pSet when recorded
         std::size_t nCount = 0;    // candidates recorded
+        char16_t nFromTable = 128; // below 128: Candidates are pSet's CandidateStops for that unit alone
         std::uint64_t Node[2] = {};
         std::uint64_t Candidates[kRunParties][2] = {};
     };
@@ -755,6 +756,10 @@ private:
     /// _NothingTakesBuffer would answer.
     int _NothingTakesGrown(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition, char16_t unit,
                            std::uint64_t (&stops)[2], std::size_t& nRoom);
+    /// Whether a unit past ASCII appended to the buffer, which the current node (with pDefinition)
+    /// ignored, leaves its answer as it was; _WideKeepsOpen likewise for a candidate ruled out.
+    bool _WideKeepsNode(const TORVIStreamedNodeDefinition* pDefinition) const;
+    bool _WideKeepsOpen(const TORVIStreamedNodeDefinition* pDefinition, const std::uint64_t (&stops)[2]) const;
     // The units of the parser's line end (all ASCII unless blLineEndWide), for _RunUnits.
     std::uint64_t _nRunLineEnd = 0; // _nLineEndSerial they were found for
     std::uint64_t _LineEndUnits[2] = {};

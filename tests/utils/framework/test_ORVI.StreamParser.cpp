@@ -813,7 +813,7 @@ TEST(StreamParserRuns, AUnitThatEndsABufferRunIsPutToWhatItMayRevive) {
     // ASCII too. The brace's content takes a text only before the unit that completes a bang.
     const std::vector<std::string> documents = {"[ab!cd]", "[ab]cd!", "[a-b\xC3\xA9!x]", "<a>x</a>[y!<!--[-->]",
                                                 "[[!]", "(([ab!]))", "(([a]b!))", "((x[a-b>c]))", "{{[ab;!}}",
-                                                "{{[a\xC3\xA9" "b;!]}}"};
+                                                "{{[a\xC3\xA9" "b;!]}}", "[a\xC3\xA9\xC2\xA7!]", "||[ab\xC2\xB6!||"};
     const auto parse = [](auto* kind, const std::string& document) {
         using T = std::remove_pointer_t<decltype(kind)>;
         TRunGrammar grammar(kind, u"\n");
@@ -821,6 +821,9 @@ TEST(StreamParserRuns, AUnitThatEndsABufferRunIsPutToWhatItMayRevive) {
         grammar.Add<T>(u"bang", u"\\[[^!\\]]*!", u"", u"", false);
         grammar.Add<T>(u"pair", u"\\(\\(", u"\\)\\)", u"^[^\\[)]", true);
         grammar.Add<T>(u"brace", u"\\{\\{", u"\\}\\}", u"^\\[[a-z]*;(?!!)", true);
+        // Units past ASCII that complete an opening or a node's content.
+        grammar.Add<T>(u"section", u"\\[[^\\]]*\u00A7", u"", u"", false);
+        grammar.Add<T>(u"bar", u"\\|\\|", u"\\|\\|", u"^\\[[a-z]*\u00B6(?!!)", true);
         return grammar.Parse(document);
     };
     for (const std::string& document : documents)
