@@ -1346,15 +1346,9 @@ bool TORVIStreamedNodeDefinition::_IgnoresBuffer(TORVIStreamedNode* pNode, const
     return _Has(snd_AllowsNodes);
 }
 
-bool TORVIStreamedNodeDefinition::_CloseScanClear(TORVIStreamedNode* pNode, const rtl::TRegEx& close) {
-    // A scan already up to date with the content, with no match starting in it, stays so.
-    const TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
-    const std::size_t nContent = pNode->_szContent.size();
-    if (scan.nExpression == _nCloseSerial && scan.nRevision == pNode->_nContentRevision && scan.nContent <= nContent &&
-        scan.nDeadChecked == nContent && scan.nDead >= nContent)
-        return true;
+bool TORVIStreamedNodeDefinition::_RefreshedScanClear(TORVIStreamedNode* pNode, const rtl::TRegEx& close) {
     TORVIStreamParser* parser = _ParserOf(pNode);
-    return parser && _RefreshCloseScan(pNode, close, parser->_Scratch).nDead >= nContent;
+    return parser && _RefreshCloseScan(pNode, close, parser->_Scratch).nDead >= pNode->_szContent.size();
 }
 
 bool TORVIStreamedNodeDefinition::_CannotOpen(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer,
@@ -2257,7 +2251,7 @@ bool TORVIStreamParser::_StopsAtCloseStarts(const TORVIStreamedNodeDefinition* p
     return true;
 }
 
-void TORVIStreamParser::_RunUnits(const std::uint64_t (&stops)[2], std::uint64_t (&units)[2], bool& blLineEnds) {
+inline void TORVIStreamParser::_RunUnits(const std::uint64_t (&stops)[2], std::uint64_t (&units)[2], bool& blLineEnds) {
     // Line ends stop a run only when what they become holds a stop unit.
     if (_nRunLineEnd != _nLineEndSerial) {
         _LineEndUnits[0] = _LineEndUnits[1] = 0;

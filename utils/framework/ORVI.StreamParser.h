@@ -448,7 +448,16 @@ private:
     // -- one-unit answers of a buffer run
     /// Whether pNode's close scan is, or is brought, up to date with its content with no close match
     /// starting in it (close this definition's own, compiled); part of _IgnoresBuffer's answer.
-    bool _CloseScanClear(TORVIStreamedNode* pNode, const rtl::TRegEx& close);
+    bool _CloseScanClear(TORVIStreamedNode* pNode, const rtl::TRegEx& close) {
+        // A scan already up to date with the content, with no match starting in it, stays so.
+        const TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
+        const std::size_t nContent = pNode->_szContent.size();
+        if (scan.nExpression == _nCloseSerial && scan.nRevision == pNode->_nContentRevision &&
+            scan.nContent <= nContent && scan.nDeadChecked == nContent && scan.nDead >= nContent)
+            return true;
+        return _RefreshedScanClear(pNode, close);
+    }
+    bool _RefreshedScanClear(TORVIStreamedNode* pNode, const rtl::TRegEx& close);
     /// The parser that read pNode (the one parsing), else this definition's own.
     TORVIStreamParser* _ParserOf(TORVIStreamedNode* pNode) const noexcept {
         return pNode->_pParser ? pNode->_pParser : _pParser;
@@ -626,7 +635,7 @@ private:
     /// and moves past it.
     void _CountTaken(bool& blLineEnded);
     /// The units a run of buffer takes, and whether line ends, until a unit of stops.
-    void _RunUnits(const std::uint64_t (&stops)[2], std::uint64_t (&units)[2], bool& blLineEnds);
+    inline void _RunUnits(const std::uint64_t (&stops)[2], std::uint64_t (&units)[2], bool& blLineEnds);
     /// With an empty buffer: takes the next character into it, as its step would, when that step
     /// could do nothing else and a run of buffer may follow (its units then set); false otherwise.
     bool _StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition, std::size_t end,
