@@ -1642,10 +1642,17 @@ void TORVIStreamParser::_LoadInput() {
     in = TInput{};
     in.nOrigin = _pInput->Position();
     constexpr std::size_t kChunk = 1 << 16;
+    // A memory stream tells its size without reading: its bytes are then read in one step, with
+    // room for the read that finds the end, instead of being moved each time the buffer grows.
+    std::size_t nKnown = 0;
+    if (typeid(*_pInput) == typeid(rtl::TMemoryStream))
+        nKnown = static_cast<std::size_t>(std::max<std::int64_t>(_pInput->Size() - in.nOrigin, 0));
+    in.Bytes.reserve(nKnown + kChunk);
     for (;;) {
         const std::size_t at = in.Bytes.size();
-        in.Bytes.resize(at + kChunk);
-        const std::int64_t nRead = _pInput->Read(in.Bytes.data() + at, static_cast<std::int64_t>(kChunk));
+        const std::size_t want = at < nKnown ? nKnown - at : kChunk;
+        in.Bytes.resize(at + want);
+        const std::int64_t nRead = _pInput->Read(in.Bytes.data() + at, static_cast<std::int64_t>(want));
         in.Bytes.resize(at + static_cast<std::size_t>(std::max<std::int64_t>(nRead, 0)));
         if (nRead <= 0)
             break;
