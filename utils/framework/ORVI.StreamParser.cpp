@@ -2198,9 +2198,9 @@ bool TORVIStreamParser::_WideKeepsOpen(const TORVIStreamedNodeDefinition* pDefin
     return WideCannotRevive(filter, _szBuffer);
 }
 
-bool TORVIStreamParser::_ExtendBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
-                                         std::size_t end, std::uint64_t (&units)[2], bool& blLineEnds,
-                                         std::size_t& nRoom, bool& blLineEnded) {
+inline bool TORVIStreamParser::_ExtendBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
+                                                std::size_t end, std::uint64_t (&units)[2], bool& blLineEnds,
+                                                std::size_t& nRoom, bool& blLineEnded) {
     TInput& in = _Input;
     // What the run appended left out the units that may start the close.
     TRunCloseGap& gap = _RunCloseGap;
@@ -2222,6 +2222,13 @@ bool TORVIStreamParser::_ExtendBufferRun(TORVIStreamedNode* pNode, TORVIStreamed
         return false;
     if (_pCandidates && _pCandidates->blRunStarts && HasUnit(_pCandidates->Openers, unit))
         return false;
+    return _GrowBufferRun(pNode, pDefinition, unit, blGap, units, blLineEnds, nRoom, blLineEnded);
+}
+
+bool TORVIStreamParser::_GrowBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
+                                       char16_t unit, bool blGap, std::uint64_t (&units)[2], bool& blLineEnds,
+                                       std::size_t& nRoom, bool& blLineEnded) {
+    TRunCloseGap& gap = _RunCloseGap;
     TUnitSet stops = {};
     std::size_t nGrownRoom = kNoLimit;
     _szBuffer.push_back(unit);

@@ -629,8 +629,8 @@ private:
                              std::uint64_t (&stops)[2], std::size_t& nRoom);
     /// After a run of buffer: takes the next character into the buffer, as its step would, when
     /// that step could do nothing else, and sets the units of the run that may follow; false otherwise.
-    bool _ExtendBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition, std::size_t end,
-                          std::uint64_t (&units)[2], bool& blLineEnds, std::size_t& nRoom, bool& blLineEnded);
+    inline bool _ExtendBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition, std::size_t end,
+                                 std::uint64_t (&units)[2], bool& blLineEnds, std::size_t& nRoom, bool& blLineEnded);
     /// Counts the character at the input's position as its step would (after the line end before it)
     /// and moves past it.
     void _CountTaken(bool& blLineEnded);
@@ -765,6 +765,10 @@ private:
     /// _NothingTakesBuffer would answer.
     int _NothingTakesGrown(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition, char16_t unit,
                            std::uint64_t (&stops)[2], std::size_t& nRoom);
+    /// _ExtendBufferRun past its quick answers: unit (the next character) ends the run; blGap, the
+    /// run gap was running.
+    bool _GrowBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition, char16_t unit, bool blGap,
+                        std::uint64_t (&units)[2], bool& blLineEnds, std::size_t& nRoom, bool& blLineEnded);
     /// Whether a unit past ASCII appended to the buffer, which the current node (with pDefinition)
     /// ignored, leaves its answer as it was; _WideKeepsOpen likewise for a candidate ruled out.
     bool _WideKeepsNode(const TORVIStreamedNodeDefinition* pDefinition) const;
