@@ -902,8 +902,9 @@ bool TORVIStreamedNodeDefinition::_CloseInBuffer(rtl::UnicodeString& szBuffer, T
     return true;
 }
 
-std::size_t TORVIStreamedNodeDefinition::_RunCloseGapOf(TORVIStreamedNode* pNode, const rtl::UnicodeString& szBuffer,
-                                                        const rtl::TRegEx& close) {
+inline std::size_t TORVIStreamedNodeDefinition::_RunCloseGapOf(TORVIStreamedNode* pNode,
+                                                               const rtl::UnicodeString& szBuffer,
+                                                               const rtl::TRegEx& close) {
     TORVIStreamParser* parser = _ParserOf(pNode);
     if (!parser || &szBuffer != &parser->_szBuffer || &close != _pRegClose.get())
         return 0;

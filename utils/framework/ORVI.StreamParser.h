@@ -396,7 +396,8 @@ private:
     // -- close searches a buffer run answers
     /// How far from its second unit szBuffer (the buffer of pNode's parser) is known to start no
     /// match of close, this definition's own: the end of the run gap kept for it; 0 when none.
-    std::size_t _RunCloseGapOf(TORVIStreamedNode* pNode, const rtl::UnicodeString& szBuffer, const rtl::TRegEx& close);
+    inline std::size_t _RunCloseGapOf(TORVIStreamedNode* pNode, const rtl::UnicodeString& szBuffer,
+                                      const rtl::TRegEx& close);
     /// _CheckClose where close is context free: only the content from the dead offset on is searched
     /// with the buffer.
     bool _CloseInTail(rtl::UnicodeString& szBuffer, TORVIStreamedNode* pNode, const rtl::TRegEx& close,
