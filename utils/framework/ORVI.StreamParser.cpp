@@ -87,7 +87,7 @@ constexpr std::size_t kResumeFrom = 64;
 // matches start and of a unit they hold; nothing when it does not compile.
 void ReadStartUnits(rtl::TRegExInfo& info, const rtl::UnicodeString& pattern, unsigned options) {
     try {
-        const rtl::TRegEx analysis(pattern, options);
+        const rtl::TRegEx analysis(pattern, options | rtl::roInfoOnly);
         const rtl::TRegExInfo& found = analysis.Info();
         if (found.HasStartUnits) {
             info.HasStartUnits = true;
