@@ -1572,6 +1572,24 @@ int DecodeUtf8Whole(const std::uint8_t* pBytes, std::size_t nAvailable, rtl::Uni
 
 // One character from bytes (as many as available): its units in szChars and its byte count; 0 when
 // the bytes make none, with nTried the bytes looked at (0 at the end), as one read from a stream.
+// A well-formed sequence of two or three bytes that makes one unit (not a surrogate), into cUnit;
+// the bytes it took, 0 for any other sequence.
+inline int DecodeUtf8OneUnit(const std::uint8_t* pBytes, std::size_t nAvailable, char16_t& cUnit) {
+    const std::uint8_t lead = pBytes[0];
+    if (lead >= 0xC2 && lead <= 0xDF && nAvailable >= 2 && (pBytes[1] & 0xC0) == 0x80) {
+        cUnit = static_cast<char16_t>((lead & 0x1Fu) << 6 | (pBytes[1] & 0x3Fu));
+        return 2;
+    }
+    if (lead >= 0xE0 && lead <= 0xEF && nAvailable >= 3 && (pBytes[1] & 0xC0) == 0x80 && (pBytes[2] & 0xC0) == 0x80) {
+        const std::uint32_t cp = (lead & 0x0Fu) << 12 | (pBytes[1] & 0x3Fu) << 6 | (pBytes[2] & 0x3Fu);
+        if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))
+            return 0;
+        cUnit = static_cast<char16_t>(cp);
+        return 3;
+    }
+    return 0;
+}
+
 int DecodeOne(const rtl::TEncoding* pEncoding, bool blUtf8, const std::uint8_t* pBytes, std::size_t nAvailable,
               rtl::UnicodeString& szChars, int& nTried) {
     szChars.clear();
@@ -1703,6 +1721,11 @@ void TORVIStreamParser::_DecodeUtf8() {
         WidenAscii(bytes, size, at, in.Text.data(), out);
         if (at >= size)
             break;
+        if (const int nBytes = DecodeUtf8OneUnit(bytes + at, size - at, in.Text[out])) {
+            ++out;
+            at += static_cast<std::size_t>(nBytes);
+            continue;
+        }
         const int nBytes = DecodeOne(in.pEncoding, true, bytes + at, size - at, chars, nTried);
         if (nBytes == 0)
             break;
