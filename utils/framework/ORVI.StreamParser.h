@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <typeinfo>
 #include <vector>
 
@@ -591,10 +592,19 @@ protected:
     virtual void _SetNormalisedLineEnd(const rtl::UnicodeString& value);
 
 private:
+    // Leaves what a resize adds unset: the stream's bytes are read over it at once.
+    template <class T> struct TUnfilled : std::allocator<T> {
+        template <class U> struct rebind {
+            using other = TUnfilled<U>;
+        };
+        TUnfilled() noexcept = default;
+        template <class U> TUnfilled(const TUnfilled<U>&) noexcept {}
+        template <class U> void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
+    };
     // The stream, read into memory once and decoded ahead of the parse. Reading it through here
     // answers what reading the stream one character at a time would, invalid bytes included.
     struct TInput {
-        std::vector<std::uint8_t> Bytes; // the stream from where the parse began
+        std::vector<std::uint8_t, TUnfilled<std::uint8_t>> Bytes; // the stream from where the parse began
         std::int64_t nOrigin = 0;        // stream position of Bytes[0]
         const rtl::TEncoding* pEncoding = nullptr;
         bool blUtf8 = false;             // ASCII bytes stand for themselves
