@@ -1580,7 +1580,8 @@ inline int DecodeUtf8OneUnit(const std::uint8_t* pBytes, std::size_t nAvailable,
         cUnit = static_cast<char16_t>((lead & 0x1Fu) << 6 | (pBytes[1] & 0x3Fu));
         return 2;
     }
-    if (lead >= 0xE0 && lead <= 0xEF && nAvailable >= 3 && (pBytes[1] & 0xC0) == 0x80 && (pBytes[2] & 0xC0) == 0x80) {
+    if (lead >= 0xE0 && lead <= 0xEF && nAvailable >= 3 && (pBytes[1] & 0xC0) == 0x80 &&
+        (pBytes[2] & 0xC0) == 0x80) {
         const std::uint32_t cp = (lead & 0x0Fu) << 12 | (pBytes[1] & 0x3Fu) << 6 | (pBytes[2] & 0x3Fu);
         if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))
             return 0;
@@ -2136,8 +2137,9 @@ int TORVIStreamParser::_NothingTakesGrown(TORVIStreamedNode* pNode, TORVIStreame
                                           char16_t unit, std::uint64_t (&stops)[2], std::size_t& nRoom) {
     TRunParties& parties = _RunParties;
     const TCandidates* set = parties.pSet;
-    if (parties.nBuffer != _nBufferSerial || parties.pNode != pNode || !set || set->nEpoch != parties.nEpoch ||
-        set->pContext != (pNode ? pDefinition : nullptr) || set->Definitions.size() != parties.nCount)
+    if (parties.nBuffer != _nBufferSerial || parties.pNode != pNode || !set ||
+        set->nEpoch != parties.nEpoch || set->pContext != (pNode ? pDefinition : nullptr) ||
+        set->Definitions.size() != parties.nCount)
         return -1;
     if (parties.nFromTable < 128) {
         for (std::size_t i = 0; i < parties.nCount; ++i) {
@@ -2195,7 +2197,8 @@ bool TORVIStreamParser::_WideKeepsNode(const TORVIStreamedNodeDefinition* pDefin
     // The node ignored the buffer: its close's required unit is missing, and its content expression
     // was ruled out (or is dead for the buffer).
     const auto* close = pDefinition->_pRegClose.get();
-    if (close ? !pDefinition->_CloseFilter.Info.HasRequiredUnit || pDefinition->_CloseFilter.Info.RequiredUnit >= 128
+    if (close ? !pDefinition->_CloseFilter.Info.HasRequiredUnit ||
+                    pDefinition->_CloseFilter.Info.RequiredUnit >= 128
               : !pDefinition->_szClose.empty())
         return false;
     if (!pDefinition->_Has(snd_AllowsText) || (!pDefinition->_pRegAllowed && pDefinition->_szAllowed.empty()))
@@ -2222,8 +2225,9 @@ bool TORVIStreamParser::_WideKeepsOpen(const TORVIStreamedNodeDefinition* pDefin
     return WideCannotRevive(filter, _szBuffer);
 }
 
-inline bool TORVIStreamParser::_ExtendBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
-                                                std::size_t end, std::uint64_t (&units)[2], bool& blLineEnds,
+inline bool TORVIStreamParser::_ExtendBufferRun(TORVIStreamedNode* pNode,
+                                                TORVIStreamedNodeDefinition* pDefinition, std::size_t end,
+                                                std::uint64_t (&units)[2], bool& blLineEnds,
                                                 std::size_t& nRoom, bool& blLineEnded) {
     TInput& in = _Input;
     // What the run appended left out the units that may start the close.
@@ -2289,7 +2293,8 @@ bool TORVIStreamParser::_StopsAtCloseStarts(const TORVIStreamedNodeDefinition* p
     return true;
 }
 
-inline void TORVIStreamParser::_RunUnits(const std::uint64_t (&stops)[2], std::uint64_t (&units)[2], bool& blLineEnds) {
+inline void TORVIStreamParser::_RunUnits(const std::uint64_t (&stops)[2], std::uint64_t (&units)[2],
+                                         bool& blLineEnds) {
     // Line ends stop a run only when what they become holds a stop unit.
     if (_nRunLineEnd != _nLineEndSerial) {
         _LineEndUnits[0] = _LineEndUnits[1] = 0;
@@ -2330,7 +2335,8 @@ bool TORVIStreamParser::_StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedN
     TUnitSet own = {};
     _szBuffer.push_back(unit);
     if (pNode && set.blNodeAlone && _szBuffer.size() == 1) {
-        if (!HasUnit(set.NodeIgnores, unit) || !pDefinition->_CloseScanClear(pNode, *pDefinition->_pRegClose)) {
+        if (!HasUnit(set.NodeIgnores, unit) ||
+            !pDefinition->_CloseScanClear(pNode, *pDefinition->_pRegClose)) {
             _szBuffer.pop_back();
             return false;
         }

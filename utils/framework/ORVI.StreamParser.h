@@ -594,9 +594,7 @@ protected:
 private:
     // Leaves what a resize adds unset: the stream's bytes are read over it at once.
     template <class T> struct TUnfilled : std::allocator<T> {
-        template <class U> struct rebind {
-            using other = TUnfilled<U>;
-        };
+        template <class U> struct rebind { using other = TUnfilled<U>; };
         TUnfilled() noexcept = default;
         template <class U> TUnfilled(const TUnfilled<U>&) noexcept {}
         template <class U> void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
@@ -640,8 +638,9 @@ private:
                              std::uint64_t (&stops)[2], std::size_t& nRoom);
     /// After a run of buffer: takes the next character into the buffer, as its step would, when
     /// that step could do nothing else, and sets the units of the run that may follow; false otherwise.
-    inline bool _ExtendBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition, std::size_t end,
-                                 std::uint64_t (&units)[2], bool& blLineEnds, std::size_t& nRoom, bool& blLineEnded);
+    inline bool _ExtendBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
+                                 std::size_t end, std::uint64_t (&units)[2], bool& blLineEnds,
+                                 std::size_t& nRoom, bool& blLineEnded);
     /// Counts the character at the input's position as its step would (after the line end before it)
     /// and moves past it.
     void _CountTaken(bool& blLineEnded);
@@ -724,16 +723,17 @@ private:
         /// Whether unit, alone in the buffer, could be neither taken by a node of pContext nor open
         /// a node here (so that a run of buffer may start with it); false when unknown.
         bool MayStartRun(char16_t unit) {
-            return blRunStarts ? (unit < 128 && (RunStarts[unit >> 6] >> (unit & 63) & 1) != 0) : _WorkOutRunStarts(unit);
+            return blRunStarts ? (unit < 128 && (RunStarts[unit >> 6] >> (unit & 63) & 1) != 0)
+                               : _WorkOutRunStarts(unit);
         }
         bool _WorkOutRunStarts(char16_t unit);
         void _WorkOutNodeAlone();
         // -- what each party of a run answered for a buffer of one unit, worked out with RunStarts
         // Per candidate, in Definitions' order: what stops ruling it out (RunStops holds their union).
         std::vector<std::array<std::uint64_t, 2>> CandidateStops; // [candidate * 128 + unit]
-        bool blNodeAlone = false;         // NodeIgnores and NodeStops worked out (pContext set)
-        std::uint64_t NodeIgnores[2] = {}; // units alone that a node of pContext takes nothing of,
-                                           // once no close match starts in its content
+        bool blNodeAlone = false;             // NodeIgnores and NodeStops worked out (pContext set)
+        std::uint64_t NodeIgnores[2] = {};    // units alone that a node of pContext takes nothing of,
+                                              // once no close match starts in its content
         std::uint64_t NodeStops[128][2] = {}; // for each of those: what may end that
     };
     TCandidates _CandidateSlots[16];     // by the node definition's address
@@ -778,12 +778,14 @@ private:
                            std::uint64_t (&stops)[2], std::size_t& nRoom);
     /// _ExtendBufferRun past its quick answers: unit (the next character) ends the run; blGap, the
     /// run gap was running.
-    bool _GrowBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition, char16_t unit, bool blGap,
-                        std::uint64_t (&units)[2], bool& blLineEnds, std::size_t& nRoom, bool& blLineEnded);
+    bool _GrowBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition, char16_t unit,
+                        bool blGap, std::uint64_t (&units)[2], bool& blLineEnds, std::size_t& nRoom,
+                        bool& blLineEnded);
     /// Whether a unit past ASCII appended to the buffer, which the current node (with pDefinition)
     /// ignored, leaves its answer as it was; _WideKeepsOpen likewise for a candidate ruled out.
     bool _WideKeepsNode(const TORVIStreamedNodeDefinition* pDefinition) const;
-    bool _WideKeepsOpen(const TORVIStreamedNodeDefinition* pDefinition, const std::uint64_t (&stops)[2]) const;
+    bool _WideKeepsOpen(const TORVIStreamedNodeDefinition* pDefinition,
+                        const std::uint64_t (&stops)[2]) const;
     // The units of the parser's line end (all ASCII unless blLineEndWide), for _RunUnits.
     std::uint64_t _nRunLineEnd = 0; // _nLineEndSerial they were found for
     std::uint64_t _LineEndUnits[2] = {};
