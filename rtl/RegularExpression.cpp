@@ -279,7 +279,7 @@ TRegEx::TRegEx(UnicodeStringView pattern, unsigned options) : _pImpl(std::make_u
         throw EArgumentException(ErrorText(error) + u" at offset " +
                                  IntToStr(static_cast<std::int64_t>(errorOffset)));
     // Without JIT support (or executable memory) pcre2_match interprets the pattern instead.
-    _pImpl->jit = pcre2_jit_compile_16(_pImpl->code, PCRE2_JIT_COMPLETE) == 0;
+    _pImpl->jit = !(options & roInfoOnly) && pcre2_jit_compile_16(_pImpl->code, PCRE2_JIT_COMPLETE) == 0;
     if (_pImpl->jit && (options & roPartial))
         _pImpl->jitPartial = pcre2_jit_compile_16(_pImpl->code, PCRE2_JIT_PARTIAL_SOFT) == 0;
     std::uint32_t captures = 0;

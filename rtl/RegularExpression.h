@@ -10,12 +10,15 @@
 namespace rtl {
 
 /// roPartial also prepares the compiled code for MatchPartial (which works without it, more slowly).
+/// roInfoOnly makes no machine code: for an expression compiled for its Info, matched seldom if ever
+/// (its matches are the same, found more slowly).
 enum TRegExOption : unsigned {
     roNone = 0,
     roIgnoreCase = 1,
     roSingleLine = 2,
     roMultiLine = 4,
-    roPartial = 8
+    roPartial = 8,
+    roInfoOnly = 16
 };
 
 /// What a search that also watches the end of the subject found.

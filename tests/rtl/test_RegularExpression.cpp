@@ -111,7 +111,8 @@ TEST(RegEx, GroupsInPlaceAgreeWithTheMatchAndCapAtTheirSize) {
 }
 
 TEST(RegEx, PartialMatchesTellWhereAGrowingTextCanStillMatch) {
-    for (const unsigned options : {unsigned(roNone), unsigned(roPartial)}) {
+    // Compiled for its information only, an expression matches as it does otherwise.
+    for (const unsigned options : {unsigned(roNone), unsigned(roPartial), unsigned(roInfoOnly | roPartial)}) {
         const TRegEx close(u"(?:</[a-z]+>)$", options);
         TRegExGroups groups;
         // A complete match wins over any partial one, and is the leftmost as without partial matching.
@@ -140,6 +141,7 @@ TEST(RegEx, InfoTellsWhereMatchesStartAndAUnitTheyHold) {
     EXPECT_TRUE(comment.HasRequiredUnit);
     EXPECT_EQ(comment.RequiredUnit, u'-');
     EXPECT_EQ(comment.MinLength, 4u);
+    EXPECT_EQ(TRegEx(u"\\s*<!--", roInfoOnly).Info().RequiredUnit, u'-');
     // A single literal is reported as the first unit only, yet every match holds it.
     const TRegExInfo brace = TRegEx(u"(?:\\})$").Info();
     EXPECT_TRUE(brace.HasRequiredUnit);

@@ -87,7 +87,7 @@ constexpr std::size_t kResumeFrom = 64;
 // matches start and of a unit they hold; nothing when it does not compile.
 void ReadStartUnits(rtl::TRegExInfo& info, const rtl::UnicodeString& pattern, unsigned options) {
     try {
-        const rtl::TRegEx analysis(pattern, options);
+        const rtl::TRegEx analysis(pattern, options | rtl::roInfoOnly);
         const rtl::TRegExInfo& found = analysis.Info();
         if (found.HasStartUnits) {
             info.HasStartUnits = true;
@@ -902,8 +902,9 @@ bool TORVIStreamedNodeDefinition::_CloseInBuffer(rtl::UnicodeString& szBuffer, T
     return true;
 }
 
-std::size_t TORVIStreamedNodeDefinition::_RunCloseGapOf(TORVIStreamedNode* pNode, const rtl::UnicodeString& szBuffer,
-                                                        const rtl::TRegEx& close) {
+inline std::size_t TORVIStreamedNodeDefinition::_RunCloseGapOf(TORVIStreamedNode* pNode,
+                                                               const rtl::UnicodeString& szBuffer,
+                                                               const rtl::TRegEx& close) {
     TORVIStreamParser* parser = _ParserOf(pNode);
     if (!parser || &szBuffer != &parser->_szBuffer || &close != _pRegClose.get())
         return 0;
@@ -1342,14 +1343,7 @@ bool TORVIStreamedNodeDefinition::_IgnoresBuffer(TORVIStreamedNode* pNode, const
         const bool blHeld = __builtin_expect(szBuffer.size() >= kResumeFrom, 0)
                                 ? _HoldsCloseUnit(parser, szBuffer, *close, unit)
                                 : szBuffer.find(unit) != rtl::UnicodeString::npos;
-        if (blHeld)
-            return false;
-        // A scan already up to date with the content, with no match starting in it, stays so.
-        const TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
-        const std::size_t nContent = pNode->_szContent.size();
-        const bool blSynced = scan.nExpression == _nCloseSerial && scan.nRevision == pNode->_nContentRevision &&
-                              scan.nContent <= nContent && scan.nDeadChecked == nContent && scan.nDead >= nContent;
-        if (!blSynced && _RefreshCloseScan(pNode, *close, parser->_Scratch).nDead < nContent)
+        if (blHeld || !_CloseScanClear(pNode, *close))
             return false;
         AddUnit(stops, filter->Info.RequiredUnit);
     }
@@ -1366,6 +1360,11 @@ bool TORVIStreamedNodeDefinition::_IgnoresBuffer(TORVIStreamedNode* pNode, const
     }
     // Nothing accepted: a node that takes no nodes would close.
     return _Has(snd_AllowsNodes);
+}
+
+bool TORVIStreamedNodeDefinition::_RefreshedScanClear(TORVIStreamedNode* pNode, const rtl::TRegEx& close) {
+    TORVIStreamParser* parser = _ParserOf(pNode);
+    return parser && _RefreshCloseScan(pNode, close, parser->_Scratch).nDead >= pNode->_szContent.size();
 }
 
 bool TORVIStreamedNodeDefinition::_CannotOpen(TORVIStreamParser* pParser, const rtl::UnicodeString& szBuffer,
@@ -1588,6 +1587,25 @@ int DecodeUtf8Whole(const std::uint8_t* pBytes, std::size_t nAvailable, rtl::Uni
 
 // One character from bytes (as many as available): its units in szChars and its byte count; 0 when
 // the bytes make none, with nTried the bytes looked at (0 at the end), as one read from a stream.
+// A well-formed sequence of two or three bytes that makes one unit (not a surrogate), into cUnit;
+// the bytes it took, 0 for any other sequence.
+inline int DecodeUtf8OneUnit(const std::uint8_t* pBytes, std::size_t nAvailable, char16_t& cUnit) {
+    const std::uint8_t lead = pBytes[0];
+    if (lead >= 0xC2 && lead <= 0xDF && nAvailable >= 2 && (pBytes[1] & 0xC0) == 0x80) {
+        cUnit = static_cast<char16_t>((lead & 0x1Fu) << 6 | (pBytes[1] & 0x3Fu));
+        return 2;
+    }
+    if (lead >= 0xE0 && lead <= 0xEF && nAvailable >= 3 && (pBytes[1] & 0xC0) == 0x80 &&
+        (pBytes[2] & 0xC0) == 0x80) {
+        const std::uint32_t cp = (lead & 0x0Fu) << 12 | (pBytes[1] & 0x3Fu) << 6 | (pBytes[2] & 0x3Fu);
+        if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))
+            return 0;
+        cUnit = static_cast<char16_t>(cp);
+        return 3;
+    }
+    return 0;
+}
+
 int DecodeOne(const rtl::TEncoding* pEncoding, bool blUtf8, const std::uint8_t* pBytes, std::size_t nAvailable,
               rtl::UnicodeString& szChars, int& nTried) {
     szChars.clear();
@@ -1617,6 +1635,20 @@ int DecodeOne(const rtl::TEncoding* pEncoding, bool blUtf8, const std::uint8_t* 
 // whole word is ASCII; both offsets end after the run.
 void WidenAscii(const std::uint8_t* bytes, std::size_t size, std::size_t& at, char16_t* text, std::size_t& out) {
     constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+#if defined(__GNUC__)
+    // Sixteen bytes a step, widened element by element (the compiler's vectors, whatever the target).
+    using TBytes16 = std::uint8_t __attribute__((vector_size(16)));
+    using TUnits16 = std::uint16_t __attribute__((vector_size(32)));
+    for (std::uint64_t halves[2]; at + 16 <= size; at += 16, out += 16) {
+        std::memcpy(halves, bytes + at, sizeof halves);
+        if ((halves[0] | halves[1]) & kHighBits)
+            break;
+        TBytes16 narrow;
+        std::memcpy(&narrow, bytes + at, sizeof narrow);
+        const TUnits16 wide = __builtin_convertvector(narrow, TUnits16);
+        std::memcpy(text + out, &wide, sizeof wide);
+    }
+#endif
     for (std::uint64_t word = 0; at + 8 <= size; at += 8, out += 8) {
         std::memcpy(&word, bytes + at, sizeof word);
         if (word & kHighBits)
@@ -1645,10 +1677,17 @@ void TORVIStreamParser::_LoadInput() {
     in = TInput{};
     in.nOrigin = _pInput->Position();
     constexpr std::size_t kChunk = 1 << 16;
+    // A memory stream tells its size without reading: its bytes are then read in one step, with
+    // room for the read that finds the end, instead of being moved each time the buffer grows.
+    std::size_t nKnown = 0;
+    if (typeid(*_pInput) == typeid(rtl::TMemoryStream))
+        nKnown = static_cast<std::size_t>(std::max<std::int64_t>(_pInput->Size() - in.nOrigin, 0));
+    in.Bytes.reserve(nKnown + kChunk);
     for (;;) {
         const std::size_t at = in.Bytes.size();
-        in.Bytes.resize(at + kChunk);
-        const std::int64_t nRead = _pInput->Read(in.Bytes.data() + at, static_cast<std::int64_t>(kChunk));
+        const std::size_t want = at < nKnown ? nKnown - at : kChunk;
+        in.Bytes.resize(at + want);
+        const std::int64_t nRead = _pInput->Read(in.Bytes.data() + at, static_cast<std::int64_t>(want));
         in.Bytes.resize(at + static_cast<std::size_t>(std::max<std::int64_t>(nRead, 0)));
         if (nRead <= 0)
             break;
@@ -1698,6 +1737,11 @@ void TORVIStreamParser::_DecodeUtf8() {
         WidenAscii(bytes, size, at, in.Text.data(), out);
         if (at >= size)
             break;
+        if (const int nBytes = DecodeUtf8OneUnit(bytes + at, size - at, in.Text[out])) {
+            ++out;
+            at += static_cast<std::size_t>(nBytes);
+            continue;
+        }
         const int nBytes = DecodeOne(in.pEncoding, true, bytes + at, size - at, chars, nTried);
         if (nBytes == 0)
             break;
@@ -2000,14 +2044,16 @@ inline void TORVIStreamParser::_TakeRunOnce(bool& blLineEnded, std::size_t end) 
     while (_ExtendBufferRun(node, definition, end, units, blLineEnds, nRoom, blLineEnded));
 }
 
-bool TORVIStreamParser::TCandidates::MayStartRun(char16_t unit) {
-    if (!blRunStarts) {
+bool TORVIStreamParser::TCandidates::_WorkOutRunStarts(char16_t unit) {
+    {
         // Worked out once every expression concerned is compiled (its filter made with it).
         TUnitSet starts = {~std::uint64_t{0}, ~std::uint64_t{0}};
         Openers[0] = Openers[1] = 0;
         std::fill(std::begin(RunStops[0]), std::end(RunStops[127]), std::uint64_t{0});
         std::fill(std::begin(RunRoom), std::end(RunRoom), kNoLimit);
         blStopsAtCloseStarts = false;
+        blNodeAlone = false;
+        CandidateStops.assign(Definitions.size() * 128, {});
         if (const TORVIStreamedNodeDefinition* context = pContext) {
             // The node takes an escape, and may close on its close expression's required unit.
             if (!context->_Has(snd_AllowsNodes) || (!context->_szClose.empty() && !context->_pRegClose))
@@ -2023,8 +2069,10 @@ bool TORVIStreamParser::TCandidates::MayStartRun(char16_t unit) {
             }
             for (const char16_t escape : context->_caEscapes)
                 AddUnit(Openers, escape);
+            _WorkOutNodeAlone();
         }
-        for (TORVIStreamedNodeDefinition* definition : Definitions) {
+        for (std::size_t i = 0; i < Definitions.size(); ++i) {
+            const TORVIStreamedNodeDefinition* definition = Definitions[i];
             if (definition->_szOpen.empty())
                 continue;
             if (!definition->_pRegOpen)
@@ -2040,6 +2088,7 @@ bool TORVIStreamParser::TCandidates::MayStartRun(char16_t unit) {
                     AddUnit(Openers, one);
                 RunStops[one][0] |= stops[0];
                 RunStops[one][1] |= stops[1];
+                CandidateStops[i * 128 + one] = {stops[0], stops[1]};
             }
         }
         RunStarts[0] = starts[0] & ~Openers[0];
@@ -2047,6 +2096,34 @@ bool TORVIStreamParser::TCandidates::MayStartRun(char16_t unit) {
         blRunStarts = true;
     }
     return HasUnit(RunStarts, unit);
+}
+
+void TORVIStreamParser::TCandidates::_WorkOutNodeAlone() {
+    // What _IgnoresBuffer answers for a buffer of one unit, but for the node's close scan; worked
+    // out only where every expression it asks is compiled and no valid-content expression is set.
+    const TORVIStreamedNodeDefinition* context = pContext;
+    const bool blText = context->_Has(snd_AllowsText);
+    if ((!context->_szClose.empty() && !context->_pRegClose) ||
+        (blText && (!context->_szValid.empty() || context->_pRegValid ||
+                    (!context->_szAllowed.empty() && !context->_pRegAllowed))))
+        return;
+    const TORVIStreamedNodeDefinition::TFilter& close = context->_CloseFilter;
+    const TORVIStreamedNodeDefinition::TFilter& allowed = context->_AllowedFilter;
+    NodeIgnores[0] = NodeIgnores[1] = 0;
+    for (char16_t one = 0; one < 128; ++one) {
+        TUnitSet stops = {};
+        if (context->_pRegClose) {
+            if (!close.Info.HasRequiredUnit || close.Info.RequiredUnit == one)
+                continue;
+            AddUnit(stops, close.Info.RequiredUnit);
+        }
+        if (blText && context->_pRegAllowed && !RuledOut(allowed, rtl::UnicodeStringView(&one, 1), stops))
+            continue;
+        AddUnit(NodeIgnores, one);
+        NodeStops[one][0] = stops[0];
+        NodeStops[one][1] = stops[1];
+    }
+    blNodeAlone = true;
 }
 
 bool TORVIStreamParser::_BufferRunUnits(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
@@ -2061,20 +2138,136 @@ bool TORVIStreamParser::_BufferRunUnits(TORVIStreamedNode* pNode, TORVIStreamedN
 
 bool TORVIStreamParser::_NothingTakesBuffer(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
                                             std::uint64_t (&stops)[2], std::size_t& nRoom) {
-    if (pNode && (!pDefinition || !pDefinition->_IgnoresBuffer(pNode, _szBuffer, stops)))
+    // Each party's stops are kept apart, for the units that end the run to ask only those they concern.
+    TRunParties& parties = _RunParties;
+    parties.nBuffer = 0;
+    TUnitSet own = {};
+    if (pNode && (!pDefinition || !pDefinition->_IgnoresBuffer(pNode, _szBuffer, own)))
         return false;
+    parties.Node[0] = own[0];
+    parties.Node[1] = own[1];
     const std::vector<TORVIStreamedNodeDefinition*>* candidates = _CandidatesAt(pNode);
     if (!candidates)
         return false;
-    for (TORVIStreamedNodeDefinition* candidate : *candidates)
-        if (!candidate->_CannotOpen(this, _szBuffer, stops, nRoom))
+    const bool blKept = candidates->size() <= kRunParties;
+    for (std::size_t i = 0; i < candidates->size(); ++i) {
+        TUnitSet& into = blKept ? parties.Candidates[i] : own;
+        into[0] = into[1] = 0;
+        if (!(*candidates)[i]->_CannotOpen(this, _szBuffer, into, nRoom))
             return false;
+        stops[0] |= into[0];
+        stops[1] |= into[1];
+    }
+    stops[0] |= parties.Node[0];
+    stops[1] |= parties.Node[1];
+    // A room limit is the buffer's length, not a unit: such answers are asked again in full.
+    if (blKept && nRoom == kNoLimit) {
+        parties.nBuffer = _nBufferSerial;
+        parties.pNode = pNode;
+        parties.pSet = _pCandidates;
+        parties.nEpoch = _pCandidates->nEpoch;
+        parties.nCount = candidates->size();
+        parties.nFromTable = 128;
+    }
     return true;
 }
 
-bool TORVIStreamParser::_ExtendBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
-                                         std::size_t end, std::uint64_t (&units)[2], bool& blLineEnds,
-                                         std::size_t& nRoom, bool& blLineEnded) {
+int TORVIStreamParser::_NothingTakesGrown(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
+                                          char16_t unit, std::uint64_t (&stops)[2], std::size_t& nRoom) {
+    TRunParties& parties = _RunParties;
+    const TCandidates* set = parties.pSet;
+    if (parties.nBuffer != _nBufferSerial || parties.pNode != pNode || !set ||
+        set->nEpoch != parties.nEpoch || set->pContext != (pNode ? pDefinition : nullptr) ||
+        set->Definitions.size() != parties.nCount)
+        return -1;
+    if (parties.nFromTable < 128) {
+        for (std::size_t i = 0; i < parties.nCount; ++i) {
+            parties.Candidates[i][0] = set->CandidateStops[i * 128 + parties.nFromTable][0];
+            parties.Candidates[i][1] = set->CandidateStops[i * 128 + parties.nFromTable][1];
+        }
+        parties.nFromTable = 128;
+    }
+    // Parties whose stops leave the unit out rule the grown buffer out as they did, with the same
+    // stops. Stops name ASCII units only: a unit past ASCII is put to every party it may revive.
+    parties.nBuffer = 0;
+    const bool blWide = unit >= 128;
+    if (blWide ? pNode && !_WideKeepsNode(pDefinition) : HasUnit(parties.Node, unit)) {
+        TUnitSet own = {};
+        if (!pDefinition->_IgnoresBuffer(pNode, _szBuffer, own))
+            return 0;
+        parties.Node[0] = own[0];
+        parties.Node[1] = own[1];
+    }
+    stops[0] |= parties.Node[0];
+    stops[1] |= parties.Node[1];
+    for (std::size_t i = 0; i < parties.nCount; ++i) {
+        TUnitSet& own = parties.Candidates[i];
+        if (blWide ? !_WideKeepsOpen(set->Definitions[i], own) : HasUnit(own, unit)) {
+            own[0] = own[1] = 0;
+            if (!set->Definitions[i]->_CannotOpen(this, _szBuffer, own, nRoom))
+                return 0;
+        }
+        stops[0] |= own[0];
+        stops[1] |= own[1];
+    }
+    if (nRoom == kNoLimit)
+        parties.nBuffer = _nBufferSerial;
+    return 1;
+}
+
+namespace {
+
+// Whether no unit past ASCII appended to subject, which the filtered expression was ruled out on,
+// can revive it: an anchored expression ruled out by the first unit, or a required ASCII unit
+// that subject lacks (a required unit that is past ASCII stops no run, so it is not relied on).
+template <class TFilter> bool WideCannotRevive(const TFilter& filter, rtl::UnicodeStringView subject) {
+    const rtl::TRegExInfo& info = filter.Info;
+    if (subject.empty())
+        return false;
+    if (filter.blAnchored && (HasUnit(filter.DeadFirst, subject[0]) || !info.CanStartWith(subject[0])))
+        return true;
+    return info.HasRequiredUnit && info.RequiredUnit < 128 && subject.size() <= kLongestSearch &&
+           subject.find(info.RequiredUnit) == rtl::UnicodeStringView::npos;
+}
+
+} // namespace
+
+bool TORVIStreamParser::_WideKeepsNode(const TORVIStreamedNodeDefinition* pDefinition) const {
+    // The node ignored the buffer: its close's required unit is missing, and its content expression
+    // was ruled out (or is dead for the buffer).
+    const auto* close = pDefinition->_pRegClose.get();
+    if (close ? !pDefinition->_CloseFilter.Info.HasRequiredUnit ||
+                    pDefinition->_CloseFilter.Info.RequiredUnit >= 128
+              : !pDefinition->_szClose.empty())
+        return false;
+    if (!pDefinition->_Has(snd_AllowsText) || (!pDefinition->_pRegAllowed && pDefinition->_szAllowed.empty()))
+        return true;
+    if (!pDefinition->_pRegAllowed)
+        return false;
+    if (pDefinition->_AllowedFilter.blAnchored && pDefinition->_nAllowedDeadBuffer == _nBufferSerial &&
+        pDefinition->_nAllowedDeadBuffer != 0)
+        return true;
+    return WideCannotRevive(pDefinition->_AllowedFilter, _szBuffer);
+}
+
+bool TORVIStreamParser::_WideKeepsOpen(const TORVIStreamedNodeDefinition* pDefinition,
+                                       const std::uint64_t (&stops)[2]) const {
+    if (pDefinition->_nOpenDeadBuffer == _nBufferSerial && pDefinition->_nOpenDeadBuffer != 0)
+        return true;
+    if (!pDefinition->_pRegOpen)
+        return pDefinition->_szOpen.empty();
+    // An anchored expression is given stops only for its required unit when that is missing, and
+    // it has not come since.
+    const TORVIStreamedNodeDefinition::TFilter& filter = pDefinition->_OpenFilter;
+    if (filter.blAnchored && filter.Info.HasRequiredUnit && HasUnit(stops, filter.Info.RequiredUnit))
+        return true;
+    return WideCannotRevive(filter, _szBuffer);
+}
+
+inline bool TORVIStreamParser::_ExtendBufferRun(TORVIStreamedNode* pNode,
+                                                TORVIStreamedNodeDefinition* pDefinition, std::size_t end,
+                                                std::uint64_t (&units)[2], bool& blLineEnds,
+                                                std::size_t& nRoom, bool& blLineEnded) {
     TInput& in = _Input;
     // What the run appended left out the units that may start the close.
     TRunCloseGap& gap = _RunCloseGap;
@@ -2096,10 +2289,20 @@ bool TORVIStreamParser::_ExtendBufferRun(TORVIStreamedNode* pNode, TORVIStreamed
         return false;
     if (_pCandidates && _pCandidates->blRunStarts && HasUnit(_pCandidates->Openers, unit))
         return false;
+    return _GrowBufferRun(pNode, pDefinition, unit, blGap, units, blLineEnds, nRoom, blLineEnded);
+}
+
+bool TORVIStreamParser::_GrowBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
+                                       char16_t unit, bool blGap, std::uint64_t (&units)[2], bool& blLineEnds,
+                                       std::size_t& nRoom, bool& blLineEnded) {
+    TRunCloseGap& gap = _RunCloseGap;
     TUnitSet stops = {};
     std::size_t nGrownRoom = kNoLimit;
     _szBuffer.push_back(unit);
-    if (!_NothingTakesBuffer(pNode, pDefinition, stops, nGrownRoom)) {
+    int nTaken = _NothingTakesGrown(pNode, pDefinition, unit, stops, nGrownRoom);
+    if (nTaken < 0)
+        nTaken = _NothingTakesBuffer(pNode, pDefinition, stops, nGrownRoom) ? 1 : 0;
+    if (nTaken == 0) {
         _szBuffer.pop_back();
         return false;
     }
@@ -2129,12 +2332,21 @@ bool TORVIStreamParser::_StopsAtCloseStarts(const TORVIStreamedNodeDefinition* p
     return true;
 }
 
-void TORVIStreamParser::_RunUnits(const std::uint64_t (&stops)[2], std::uint64_t (&units)[2], bool& blLineEnds) {
+inline void TORVIStreamParser::_RunUnits(const std::uint64_t (&stops)[2], std::uint64_t (&units)[2],
+                                         bool& blLineEnds) {
     // Line ends stop a run only when what they become holds a stop unit.
+    if (_nRunLineEnd != _nLineEndSerial) {
+        _LineEndUnits[0] = _LineEndUnits[1] = 0;
+        _blLineEndWide = false;
+        for (const char16_t unit : _szNormedLineEnd) {
+            AddUnit(_LineEndUnits, unit);
+            _blLineEndWide = _blLineEndWide || unit >= 128;
+        }
+        _nRunLineEnd = _nLineEndSerial;
+    }
     units[0] = ~stops[0];
     units[1] = ~stops[1];
-    blLineEnds = std::all_of(_szNormedLineEnd.begin(), _szNormedLineEnd.end(),
-                             [&](char16_t unit) { return HasUnit(units, unit); });
+    blLineEnds = !_blLineEndWide && (stops[0] & _LineEndUnits[0]) == 0 && (stops[1] & _LineEndUnits[1]) == 0;
     units[0] &= ~((std::uint64_t{1} << u'\r') | (std::uint64_t{1} << u'\n'));
 }
 
@@ -2146,20 +2358,53 @@ bool TORVIStreamParser::_StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedN
         return false;
     // A step for this character would append it and offer the buffer; an escape is taken by the node.
     const char16_t unit = in.Text[in.nUnit];
-    if (unit == u'\r' || unit == u'\n' || (pNode && !pDefinition->_Has(snd_AllowsNodes)) ||
-        !_CandidatesAt(pNode) || !_pCandidates->MayStartRun(unit))
+    if (unit == u'\r' || unit == u'\n' || (pNode && !pDefinition->_Has(snd_AllowsNodes)))
         return false; // a node that takes no nodes closes on what it does not take
-    // No candidate opens on the unit alone, which stops were found for once; the node is asked.
-    TUnitSet stops = {_pCandidates->RunStops[unit][0], _pCandidates->RunStops[unit][1]};
+    // The set last answered from, when it is the one here (both of the base class, as asked before).
+    const TCandidates* last = _pCandidates;
+    const bool blLast = last && last->pContext == pDefinition && last->blPlain &&
+                        last->nEpoch == g_nNestingEpoch.load(std::memory_order_relaxed) &&
+                        (!pNode || (pNode->_nPlain == 1 && pDefinition->_nPlain == 1));
+    if ((!blLast && !_CandidatesAt(pNode)) || !_pCandidates->MayStartRun(unit))
+        return false;
+    // No candidate opens on the unit alone, which stops were found for once; the node is asked, its
+    // answer to the unit alone worked out once too but for its close scan.
+    TCandidates& set = *_pCandidates;
+    TUnitSet stops = {set.RunStops[unit][0], set.RunStops[unit][1]};
+    TUnitSet own = {};
     _szBuffer.push_back(unit);
-    if (pNode && !pDefinition->_IgnoresBuffer(pNode, _szBuffer, stops)) {
+    if (pNode && set.blNodeAlone && _szBuffer.size() == 1) {
+        if (!HasUnit(set.NodeIgnores, unit) ||
+            !pDefinition->_CloseScanClear(pNode, *pDefinition->_pRegClose)) {
+            _szBuffer.pop_back();
+            return false;
+        }
+        own[0] = set.NodeStops[unit][0];
+        own[1] = set.NodeStops[unit][1];
+    } else if (pNode && !pDefinition->_IgnoresBuffer(pNode, _szBuffer, own)) {
         _szBuffer.pop_back();
         return false;
     }
-    if (_pCandidates->blStopsAtCloseStarts && _pCandidates->pContext == pDefinition && _szBuffer.size() == 1)
+    stops[0] |= own[0];
+    stops[1] |= own[1];
+    if (set.blStopsAtCloseStarts && set.pContext == pDefinition && _szBuffer.size() == 1)
         _RunCloseGap = {_nBufferSerial, pDefinition->_nCloseSerial, 1, true};
     _RunUnits(stops, units, blLineEnds);
-    nRoom = _pCandidates->RunRoom[unit];
+    nRoom = set.RunRoom[unit];
+    // Each party's stops, for the units that end the run.
+    if (const std::size_t count = set.Definitions.size(); nRoom == kNoLimit && count <= kRunParties) {
+        TRunParties& parties = _RunParties;
+        parties.nBuffer = _nBufferSerial;
+        parties.pNode = pNode;
+        parties.pSet = &set;
+        parties.nEpoch = set.nEpoch;
+        parties.nCount = count;
+        parties.Node[0] = own[0];
+        parties.Node[1] = own[1];
+        parties.nFromTable = unit; // copied only when a unit ends the run
+    } else {
+        _RunParties.nBuffer = 0;
+    }
     _CountTaken(blLineEnded);
     return true;
 }

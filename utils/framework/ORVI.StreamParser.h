@@ -20,9 +20,11 @@
 #include "utils/UtilsApi.h"
 #include "utils/framework/ORVI.ReferencedPersistent.h"
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <typeinfo>
 #include <vector>
 
@@ -395,7 +397,8 @@ private:
     // -- close searches a buffer run answers
     /// How far from its second unit szBuffer (the buffer of pNode's parser) is known to start no
     /// match of close, this definition's own: the end of the run gap kept for it; 0 when none.
-    std::size_t _RunCloseGapOf(TORVIStreamedNode* pNode, const rtl::UnicodeString& szBuffer, const rtl::TRegEx& close);
+    inline std::size_t _RunCloseGapOf(TORVIStreamedNode* pNode, const rtl::UnicodeString& szBuffer,
+                                      const rtl::TRegEx& close);
     /// _CheckClose where close is context free: only the content from the dead offset on is searched
     /// with the buffer.
     bool _CloseInTail(rtl::UnicodeString& szBuffer, TORVIStreamedNode* pNode, const rtl::TRegEx& close,
@@ -444,6 +447,19 @@ private:
     /// Whether TryMatchOpen would certainly open nothing on pParser's buffer now, without a call and
     /// without compiling anything.
     bool _CannotOpenNow(TORVIStreamParser* pParser);
+    // -- one-unit answers of a buffer run
+    /// Whether pNode's close scan is, or is brought, up to date with its content with no close match
+    /// starting in it (close this definition's own, compiled); part of _IgnoresBuffer's answer.
+    bool _CloseScanClear(TORVIStreamedNode* pNode, const rtl::TRegEx& close) {
+        // A scan already up to date with the content, with no match starting in it, stays so.
+        const TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
+        const std::size_t nContent = pNode->_szContent.size();
+        if (scan.nExpression == _nCloseSerial && scan.nRevision == pNode->_nContentRevision &&
+            scan.nContent <= nContent && scan.nDeadChecked == nContent && scan.nDead >= nContent)
+            return true;
+        return _RefreshedScanClear(pNode, close);
+    }
+    bool _RefreshedScanClear(TORVIStreamedNode* pNode, const rtl::TRegEx& close);
     /// The parser that read pNode (the one parsing), else this definition's own.
     TORVIStreamParser* _ParserOf(TORVIStreamedNode* pNode) const noexcept {
         return pNode->_pParser ? pNode->_pParser : _pParser;
@@ -582,10 +598,17 @@ protected:
     virtual void _SetNormalisedLineEnd(const rtl::UnicodeString& value);
 
 private:
+    // Leaves what a resize adds unset: the stream's bytes are read over it at once.
+    template <class T> struct TUnfilled : std::allocator<T> {
+        template <class U> struct rebind { using other = TUnfilled<U>; };
+        TUnfilled() noexcept = default;
+        template <class U> TUnfilled(const TUnfilled<U>&) noexcept {}
+        template <class U> void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
+    };
     // The stream, read into memory once and decoded ahead of the parse. Reading it through here
     // answers what reading the stream one character at a time would, invalid bytes included.
     struct TInput {
-        std::vector<std::uint8_t> Bytes; // the stream from where the parse began
+        std::vector<std::uint8_t, TUnfilled<std::uint8_t>> Bytes; // the stream from where the parse began
         std::int64_t nOrigin = 0;        // stream position of Bytes[0]
         const rtl::TEncoding* pEncoding = nullptr;
         bool blUtf8 = false;             // ASCII bytes stand for themselves
@@ -623,13 +646,14 @@ private:
                              std::uint64_t (&stops)[2], std::size_t& nRoom);
     /// After a run of buffer: takes the next character into the buffer, as its step would, when
     /// that step could do nothing else, and sets the units of the run that may follow; false otherwise.
-    bool _ExtendBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition, std::size_t end,
-                          std::uint64_t (&units)[2], bool& blLineEnds, std::size_t& nRoom, bool& blLineEnded);
+    inline bool _ExtendBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
+                                 std::size_t end, std::uint64_t (&units)[2], bool& blLineEnds,
+                                 std::size_t& nRoom, bool& blLineEnded);
     /// Counts the character at the input's position as its step would (after the line end before it)
     /// and moves past it.
     void _CountTaken(bool& blLineEnded);
     /// The units a run of buffer takes, and whether line ends, until a unit of stops.
-    void _RunUnits(const std::uint64_t (&stops)[2], std::uint64_t (&units)[2], bool& blLineEnds);
+    inline void _RunUnits(const std::uint64_t (&stops)[2], std::uint64_t (&units)[2], bool& blLineEnds);
     /// With an empty buffer: takes the next character into it, as its step would, when that step
     /// could do nothing else and a run of buffer may follow (its units then set); false otherwise.
     bool _StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition, std::size_t end,
@@ -708,7 +732,19 @@ private:
         bool blStopsAtCloseStarts = false;   // RunStops hold what may start pContext's close, for the run gap
         /// Whether unit, alone in the buffer, could be neither taken by a node of pContext nor open
         /// a node here (so that a run of buffer may start with it); false when unknown.
-        bool MayStartRun(char16_t unit);
+        bool MayStartRun(char16_t unit) {
+            return blRunStarts ? (unit < 128 && (RunStarts[unit >> 6] >> (unit & 63) & 1) != 0)
+                               : _WorkOutRunStarts(unit);
+        }
+        bool _WorkOutRunStarts(char16_t unit);
+        void _WorkOutNodeAlone();
+        // -- what each party of a run answered for a buffer of one unit, worked out with RunStarts
+        // Per candidate, in Definitions' order: what stops ruling it out (RunStops holds their union).
+        std::vector<std::array<std::uint64_t, 2>> CandidateStops; // [candidate * 128 + unit]
+        bool blNodeAlone = false;             // NodeIgnores and NodeStops worked out (pContext set)
+        std::uint64_t NodeIgnores[2] = {};    // units alone that a node of pContext takes nothing of,
+                                              // once no close match starts in its content
+        std::uint64_t NodeStops[128][2] = {}; // for each of those: what may end that
     };
     TCandidates _CandidateSlots[16];     // by the node definition's address
     TCandidates* _pCandidates = nullptr; // the set _CandidatesAt last answered from
@@ -735,6 +771,42 @@ private:
     [[gnu::always_inline]] inline void _TakeRunOnce(bool& blLineEnded, std::size_t end);
     /// _OfferBuffer, in the pass that takes the runs.
     [[gnu::always_inline]] inline void _OfferBufferHere();
+
+    // -- what each party of a buffer run last answered
+    // The current node and each candidate rule the buffer out until a unit of their own stops comes
+    // (stops is the union): a unit that ends the run needs asking only the parties it may change.
+    // Kept for the buffer of serial nBuffer, at node pNode with candidate set pSet.
+    static constexpr std::size_t kRunParties = 16;
+    struct TRunParties {
+        std::uint64_t nBuffer = 0; // serial of the buffer; 0 none
+        const TORVIStreamedNode* pNode = nullptr;
+        const TCandidates* pSet = nullptr;
+        std::uint64_t nEpoch = 0;  // of pSet when recorded
+        std::size_t nCount = 0;    // candidates recorded
+        char16_t nFromTable = 128; // below 128: Candidates are pSet's CandidateStops for that unit alone
+        std::uint64_t Node[2] = {};
+        std::uint64_t Candidates[kRunParties][2] = {};
+    };
+    TRunParties _RunParties;
+    /// _ExtendBufferRun's question, with the grown buffer, answered from _RunParties where it holds
+    /// for pNode; -1 when it does not (then every party is to be asked), else 0/1 as
+    /// _NothingTakesBuffer would answer.
+    int _NothingTakesGrown(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition, char16_t unit,
+                           std::uint64_t (&stops)[2], std::size_t& nRoom);
+    /// _ExtendBufferRun past its quick answers: unit (the next character) ends the run; blGap, the
+    /// run gap was running.
+    bool _GrowBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition, char16_t unit,
+                        bool blGap, std::uint64_t (&units)[2], bool& blLineEnds, std::size_t& nRoom,
+                        bool& blLineEnded);
+    /// Whether a unit past ASCII appended to the buffer, which the current node (with pDefinition)
+    /// ignored, leaves its answer as it was; _WideKeepsOpen likewise for a candidate ruled out.
+    bool _WideKeepsNode(const TORVIStreamedNodeDefinition* pDefinition) const;
+    bool _WideKeepsOpen(const TORVIStreamedNodeDefinition* pDefinition,
+                        const std::uint64_t (&stops)[2]) const;
+    // The units of the parser's line end (all ASCII unless blLineEndWide), for _RunUnits.
+    std::uint64_t _nRunLineEnd = 0; // _nLineEndSerial they were found for
+    std::uint64_t _LineEndUnits[2] = {};
+    bool _blLineEndWide = false;
 };
 
 } // namespace orvi

@@ -806,6 +806,41 @@ TEST(StreamParserRuns, ABufferRunGoesPastAStopOnlyWhereNothingCouldTakeTheBuffer
                 << document;
 }
 
+TEST(StreamParserRuns, AUnitThatEndsABufferRunIsPutToWhatItMayRevive) {
+    // Openings and a node's content ruled out for want of different units: the unit one of them
+    // waits for ends the run while the others stay ruled out, and the buffer opens (or becomes
+    // content) at the first unit that completes one, at the root and in a node, after units past
+    // ASCII too. The brace's content takes a text only before the unit that completes a bang.
+    const std::vector<std::string> documents = {"[ab!cd]",
+                                                "[ab]cd!",
+                                                "[a-b\xC3\xA9!x]",
+                                                "<a>x</a>[y!<!--[-->]",
+                                                "[[!]",
+                                                "(([ab!]))",
+                                                "(([a]b!))",
+                                                "((x[a-b>c]))",
+                                                "{{[ab;!}}",
+                                                "{{[a\xC3\xA9;!]}}",
+                                                "[a\xC3\xA9\xC2\xA7!]",
+                                                "||[ab\xC2\xB6!||"};
+    const auto parse = [](auto* kind, const std::string& document) {
+        using T = std::remove_pointer_t<decltype(kind)>;
+        TRunGrammar grammar(kind, u"\n");
+        grammar.Add<T>(u"bracket", u"\\[[^\\]!]*\\]", u"", u"", false);
+        grammar.Add<T>(u"bang", u"\\[[^!\\]]*!", u"", u"", false);
+        grammar.Add<T>(u"pair", u"\\(\\(", u"\\)\\)", u"^[^\\[)]", true);
+        grammar.Add<T>(u"brace", u"\\{\\{", u"\\}\\}", u"^\\[[a-z]*;(?!!)", true);
+        // Units past ASCII that complete an opening or a node's content.
+        grammar.Add<T>(u"section", u"\\[[^\\]]*\u00A7", u"", u"", false);
+        grammar.Add<T>(u"bar", u"\\|\\|", u"\\|\\|", u"^\\[[a-z]*\u00B6(?!!)", true);
+        return grammar.Parse(document);
+    };
+    for (const std::string& document : documents)
+        ASSERT_EQ(parse(static_cast<TORVIStreamedNodeDefinition*>(nullptr), document),
+                  parse(static_cast<TStepDef*>(nullptr), document))
+            << document;
+}
+
 TEST(StreamParserRuns, ACloseThatStartsInTheContentIsFoundFromItsFirstPossibleStart) {
     // Closes whose start lies in the content already taken, at its dead offset or later, with
     // partial starts that fail before the real one and line ends inside the close. The reference
