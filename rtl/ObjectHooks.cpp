@@ -70,7 +70,14 @@ void TObject::Free(TObject* obj) {
     if (!obj)
         return;
     if (TControlBlock* b = obj->_pBlock) {
-        if (b->nState.fetch_or(TControlBlock::kFreeing, std::memory_order_acq_rel) & TControlBlock::kFreeing)
+        // Unpinned, the object is reached only by whoever frees it, so a plain store marks it; a
+        // pin may be another thread's, whose Free must see exactly one winner.
+        const std::uint32_t state = b->nState.load(std::memory_order_acquire);
+        if (state & TControlBlock::kFreeing)
+            return;
+        if (b->nRefs.load(std::memory_order_acquire) == 1)
+            b->nState.store(state | TControlBlock::kFreeing, std::memory_order_release);
+        else if (b->nState.fetch_or(TControlBlock::kFreeing, std::memory_order_acq_rel) & TControlBlock::kFreeing)
             return;
     }
     obj->BeforeDestruction();

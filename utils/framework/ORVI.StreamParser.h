@@ -506,6 +506,13 @@ private:
     TORVIStreamParserEscapeEvent _fnEscapeHandler;
     TORVIStreamedNodeEvent _fnOpenCallback;
     TORVIStreamedNodeEvent _fnCloseCallback;
+
+    // -- pins on this definition
+    // Each node pins its definition for its whole life, and the open handler runs under a pin of its
+    // own: the pins come from this stock and go back to it, so a node costs its definition's shared
+    // count nothing while the definition lives.
+    friend class TORVIStreamedNode;
+    rtl::TPinStock _Pins;
 };
 
 /// Reads a text stream one character at a time, offering the text to the innermost open node and
