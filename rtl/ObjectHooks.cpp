@@ -4,6 +4,16 @@
 
 #include <new>
 
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#define RTL_KEEPS_OBJECT_STORAGE 1
+#include <malloc.h>
+#endif
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#undef RTL_KEEPS_OBJECT_STORAGE
+#endif
+#endif
+
 namespace rtl {
 
 namespace {
@@ -30,6 +40,67 @@ TControlBlock* ClaimBlock(void* storage) noexcept {
     return nullptr; // not made by operator new: on the stack, static, or a member
 }
 
+#ifdef RTL_KEEPS_OBJECT_STORAGE
+// The storage of small objects freed on this thread, kept for the next ones of about its size:
+// many objects are made and freed one after another (a parse's nodes), and the allocator's round
+// trip costs more than such an object's own work. Off under the sanitizers, which must see every
+// allocation and free.
+struct TKeptStorage {
+    static constexpr std::size_t kSlots = 16;
+    static constexpr std::size_t kLargest = 1024; // larger storage goes back at once
+    static constexpr std::size_t kSlack = 64;     // a request is served by storage at most this much larger
+    std::size_t nUsable;                          // what each kept piece holds
+    std::size_t nKept;
+    bool blOwned; // the thread's end gives the pieces back
+    bool blGone;  // the thread is ending: storage goes back at once
+    void* Pieces[kSlots];
+};
+// Plain data, so that it is reached without a call; what the thread's end does is registered by
+// the first piece kept.
+[[gnu::tls_model("initial-exec")]] thread_local TKeptStorage t_kept{};
+
+struct TKeptStorageOwner {
+    ~TKeptStorageOwner() {
+        t_kept.blGone = true;
+        while (t_kept.nKept)
+            ::operator delete(t_kept.Pieces[--t_kept.nKept]);
+    }
+};
+
+[[gnu::noinline]] void OwnKeptStorage() {
+    thread_local TKeptStorageOwner owner;
+    (void)owner;
+    t_kept.blOwned = true;
+}
+#endif
+
+void* TakeStorage(std::size_t bytes) {
+#ifdef RTL_KEEPS_OBJECT_STORAGE
+    TKeptStorage& kept = t_kept;
+    if (kept.nKept != 0 && bytes <= kept.nUsable && kept.nUsable - bytes <= TKeptStorage::kSlack)
+        return kept.Pieces[--kept.nKept];
+#endif
+    return ::operator new(bytes);
+}
+
+void GiveBackStorage(void* storage) noexcept {
+#ifdef RTL_KEEPS_OBJECT_STORAGE
+    TKeptStorage& kept = t_kept;
+    if (!kept.blGone && kept.nKept < TKeptStorage::kSlots) {
+        const std::size_t usable = malloc_usable_size(storage);
+        if (kept.nKept == 0 && usable <= TKeptStorage::kLargest)
+            kept.nUsable = usable;
+        if (usable == kept.nUsable) {
+            if (!kept.blOwned)
+                OwnKeptStorage();
+            kept.Pieces[kept.nKept++] = storage;
+            return;
+        }
+    }
+#endif
+    ::operator delete(storage);
+}
+
 } // namespace
 
 void TControlBlock::Release() noexcept {
@@ -37,7 +108,7 @@ void TControlBlock::Release() noexcept {
     // object, so nobody can take one while the last reference goes.
     if (nRefs.load(std::memory_order_acquire) == 1 || nRefs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
         this->~TControlBlock();
-        ::operator delete(static_cast<void*>(this));
+        GiveBackStorage(static_cast<void*>(this));
     }
 }
 
@@ -51,7 +122,7 @@ TObject::~TObject() {
 }
 
 void* TObject::operator new(std::size_t size) {
-    char* raw = static_cast<char*>(::operator new(kHeader + size));
+    char* raw = static_cast<char*>(TakeStorage(kHeader + size));
     auto* block = new (raw) TControlBlock;
     block->pPendingNext = t_pPending;
     t_pPending = block;

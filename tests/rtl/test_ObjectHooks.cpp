@@ -164,6 +164,31 @@ TEST(ObjectHooks, PinsFromAStockAnswerLikeOthersAndOutliveTheirOwner) {
     EXPECT_EQ(pins[0].Get(), nullptr);
 }
 
+TEST(ObjectHooks, StorageIsUsedAgainOnlyOnceNoPinHoldsIt) {
+    int before = 0;
+    std::vector<TPin<TCountedSelfFreeing>> pins;
+    for (int round = 0; round < 3; ++round) { // objects made and freed one after another
+        auto* p = Create<TCountedSelfFreeing>(&before);
+        pins.emplace_back(p);
+        Free(p);
+    }
+    auto* next = Create<TCountedSelfFreeing>(&before);
+    EXPECT_NE(static_cast<const void*>(next), pins[0].Address()) << "a pinned block stays where it is";
+    for (TPin<TCountedSelfFreeing>& pin : pins)
+        EXPECT_TRUE(pin.Freed());
+    pins.clear();
+    TPin<TCountedSelfFreeing> pin(next);
+    EXPECT_FALSE(pin.Freeing());
+    Free(next);
+    EXPECT_TRUE(pin.Freed());
+    auto* last = Create<TCountedSelfFreeing>(&before); // may take storage given back above
+    TPin<TCountedSelfFreeing> lastPin(last);
+    EXPECT_FALSE(lastPin.Freeing()) << "a fresh block whatever storage it has";
+    EXPECT_TRUE(pin.Freed());
+    Free(last);
+    EXPECT_EQ(before, 5);
+}
+
 TEST(ObjectHooks, ObjectsNotOnTheHeapHaveNoBlock) {
     TTraced stackObject;
     EXPECT_EQ(stackObject.ControlBlock(), nullptr);
