@@ -436,15 +436,6 @@ TEST_F(StreamParser, DefinitionsThatGoDuringAParseLeaveNothingBehind) {
     EXPECT_TRUE(freed);
 }
 
-namespace {
-
-struct TNodeKeeper {
-    void Closed(TORVIStreamedNodeDefinition*, TORVIStreamedNode* pNode) { Kept.push_back(pNode); }
-    std::vector<TORVIStreamedNode*> Kept;
-};
-
-} // namespace
-
 TEST_F(StreamParser, NodesOutliveADefinitionFreedOutright) {
     // By its open handler, while nodes of it are open: the nodes are left without one.
     TORVIStreamedNodeDefinition* t = Define(u"t", u"\\(", u"\\)");
@@ -466,10 +457,13 @@ TEST_F(StreamParser, NodesOutliveADefinitionFreedOutright) {
 
     // After the parse, with closed nodes kept by their handler: they are freed after it.
     fnOnOpen = nullptr;
-    TNodeKeeper keeper;
+    struct TKeeper {
+        void Closed(TORVIStreamedNodeDefinition*, TORVIStreamedNode* pNode) { Kept.push_back(pNode); }
+        std::vector<TORVIStreamedNode*> Kept;
+    } keeper;
     t = Define(u"t", u"\\(", u"\\)");
     t->SetCanBeRootNode(true);
-    t->SetOnClose(TORVIStreamedNodeEvent(&keeper, &TNodeKeeper::Closed));
+    t->SetOnClose(TORVIStreamedNodeEvent(&keeper, &TKeeper::Closed));
     EXPECT_TRUE(Parse("()()()"));
     ASSERT_EQ(keeper.Kept.size(), 3u);
     rtl::Free(keeper.Kept[0]); // while the definition lives
