@@ -101,21 +101,36 @@ void GiveBackStorage(void* storage) noexcept {
     ::operator delete(storage);
 }
 
+// Release and MarkFreed, for the calls inside this unit: exported functions are called through
+// the library's table even from here, and every object freed comes this way.
+inline void ReleaseBlock(TControlBlock* block) noexcept {
+    // The last reference needs no atomic decrement: pins are only taken from holders of a live
+    // object, so nobody can take one while the last reference goes.
+    if (block->nRefs.load(std::memory_order_acquire) == 1 ||
+        block->nRefs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        block->~TControlBlock();
+        GiveBackStorage(static_cast<void*>(block));
+    }
+}
+
+inline void MarkBlockFreed(TControlBlock* block) noexcept {
+    // State bits are only ever added, and these are all of them: a plain store loses nothing that a
+    // racing Free could add, and costs no locked instruction.
+    constexpr std::uint32_t kGone = TControlBlock::kFreeing | TControlBlock::kFreed;
+    if (block && block->nState.load(std::memory_order_relaxed) != kGone)
+        block->nState.store(kGone, std::memory_order_release);
+}
+
 } // namespace
 
 void TControlBlock::Release() noexcept {
-    // The last reference needs no atomic decrement: pins are only taken from holders of a live
-    // object, so nobody can take one while the last reference goes.
-    if (nRefs.load(std::memory_order_acquire) == 1 || nRefs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-        this->~TControlBlock();
-        GiveBackStorage(static_cast<void*>(this));
-    }
+    ReleaseBlock(this);
 }
 
 TObject::TObject() noexcept : _pBlock(ClaimBlock(this)) {}
 
 TObject::~TObject() {
-    MarkFreed();
+    MarkBlockFreed(_pBlock);
     // A monitor held by a dying object dies with it, so a later object at this address starts unlocked.
     if (TReentrantLock* monitor = _pMonitor.load(std::memory_order_acquire))
         delete monitor;
@@ -134,7 +149,7 @@ void TObject::operator delete(void* p) noexcept {
         return;
     void* storage = p;
     ClaimBlock(storage); // a constructor that threw before the root one ran leaves its slot behind
-    reinterpret_cast<TControlBlock*>(static_cast<char*>(storage) - kHeader)->Release();
+    ReleaseBlock(reinterpret_cast<TControlBlock*>(static_cast<char*>(storage) - kHeader));
 }
 
 void TObject::Free(TObject* obj) {
@@ -156,11 +171,7 @@ void TObject::Free(TObject* obj) {
 }
 
 void TObject::MarkFreed() noexcept {
-    // State bits are only ever added, and these are all of them: a plain store loses nothing that a
-    // racing Free could add, and costs no locked instruction.
-    constexpr std::uint32_t kGone = TControlBlock::kFreeing | TControlBlock::kFreed;
-    if (_pBlock && _pBlock->nState.load(std::memory_order_relaxed) != kGone)
-        _pBlock->nState.store(kGone, std::memory_order_release);
+    MarkBlockFreed(_pBlock);
 }
 
 TClass::~TClass() = default;
