@@ -4,6 +4,16 @@
 
 #include <new>
 
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#define RTL_KEEPS_OBJECT_STORAGE 1
+#include <malloc.h>
+#endif
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#undef RTL_KEEPS_OBJECT_STORAGE
+#endif
+#endif
+
 namespace rtl {
 
 namespace {
@@ -30,28 +40,104 @@ TControlBlock* ClaimBlock(void* storage) noexcept {
     return nullptr; // not made by operator new: on the stack, static, or a member
 }
 
+#ifdef RTL_KEEPS_OBJECT_STORAGE
+// The storage of small objects freed on this thread, kept for the next ones of about its size:
+// many objects are made and freed one after another (a parse's nodes), and the allocator's round
+// trip costs more than such an object's own work. Off under the sanitizers, which must see every
+// allocation and free.
+struct TKeptStorage {
+    static constexpr std::size_t kSlots = 16;
+    static constexpr std::size_t kLargest = 1024; // larger storage goes back at once
+    static constexpr std::size_t kSlack = 64;     // a request is served by storage at most this much larger
+    std::size_t nUsable;                          // what each kept piece holds
+    std::size_t nKept;
+    bool blOwned; // the thread's end gives the pieces back
+    bool blGone;  // the thread is ending: storage goes back at once
+    void* Pieces[kSlots];
+};
+// Plain data, so that it is reached without a call; what the thread's end does is registered by
+// the first piece kept.
+[[gnu::tls_model("initial-exec")]] thread_local TKeptStorage t_kept{};
+
+struct TKeptStorageOwner {
+    ~TKeptStorageOwner() {
+        t_kept.blGone = true;
+        while (t_kept.nKept)
+            ::operator delete(t_kept.Pieces[--t_kept.nKept]);
+    }
+};
+
+[[gnu::noinline]] void OwnKeptStorage() {
+    thread_local TKeptStorageOwner owner;
+    (void)owner;
+    t_kept.blOwned = true;
+}
+#endif
+
+void* TakeStorage(std::size_t bytes) {
+#ifdef RTL_KEEPS_OBJECT_STORAGE
+    TKeptStorage& kept = t_kept;
+    if (kept.nKept != 0 && bytes <= kept.nUsable && kept.nUsable - bytes <= TKeptStorage::kSlack)
+        return kept.Pieces[--kept.nKept];
+#endif
+    return ::operator new(bytes);
+}
+
+void GiveBackStorage(void* storage) noexcept {
+#ifdef RTL_KEEPS_OBJECT_STORAGE
+    TKeptStorage& kept = t_kept;
+    if (!kept.blGone && kept.nKept < TKeptStorage::kSlots) {
+        const std::size_t usable = malloc_usable_size(storage);
+        if (kept.nKept == 0 && usable <= TKeptStorage::kLargest)
+            kept.nUsable = usable;
+        if (usable == kept.nUsable) {
+            if (!kept.blOwned)
+                OwnKeptStorage();
+            kept.Pieces[kept.nKept++] = storage;
+            return;
+        }
+    }
+#endif
+    ::operator delete(storage);
+}
+
+// Release and MarkFreed, for the calls inside this unit: exported functions are called through
+// the library's table even from here, and every object freed comes this way.
+inline void ReleaseBlock(TControlBlock* block) noexcept {
+    // The last reference needs no atomic decrement: pins are only taken from holders of a live
+    // object, so nobody can take one while the last reference goes.
+    if (block->nRefs.load(std::memory_order_acquire) == 1 ||
+        block->nRefs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        block->~TControlBlock();
+        GiveBackStorage(static_cast<void*>(block));
+    }
+}
+
+inline void MarkBlockFreed(TControlBlock* block) noexcept {
+    // State bits are only ever added, and these are all of them: a plain store loses nothing that a
+    // racing Free could add, and costs no locked instruction.
+    constexpr std::uint32_t kGone = TControlBlock::kFreeing | TControlBlock::kFreed;
+    if (block && block->nState.load(std::memory_order_relaxed) != kGone)
+        block->nState.store(kGone, std::memory_order_release);
+}
+
 } // namespace
 
 void TControlBlock::Release() noexcept {
-    // The last reference needs no atomic decrement: pins are only taken from holders of a live
-    // object, so nobody can take one while the last reference goes.
-    if (nRefs.load(std::memory_order_acquire) == 1 || nRefs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-        this->~TControlBlock();
-        ::operator delete(static_cast<void*>(this));
-    }
+    ReleaseBlock(this);
 }
 
 TObject::TObject() noexcept : _pBlock(ClaimBlock(this)) {}
 
 TObject::~TObject() {
-    MarkFreed();
+    MarkBlockFreed(_pBlock);
     // A monitor held by a dying object dies with it, so a later object at this address starts unlocked.
     if (TReentrantLock* monitor = _pMonitor.load(std::memory_order_acquire))
         delete monitor;
 }
 
 void* TObject::operator new(std::size_t size) {
-    char* raw = static_cast<char*>(::operator new(kHeader + size));
+    char* raw = static_cast<char*>(TakeStorage(kHeader + size));
     auto* block = new (raw) TControlBlock;
     block->pPendingNext = t_pPending;
     t_pPending = block;
@@ -63,14 +149,21 @@ void TObject::operator delete(void* p) noexcept {
         return;
     void* storage = p;
     ClaimBlock(storage); // a constructor that threw before the root one ran leaves its slot behind
-    reinterpret_cast<TControlBlock*>(static_cast<char*>(storage) - kHeader)->Release();
+    ReleaseBlock(reinterpret_cast<TControlBlock*>(static_cast<char*>(storage) - kHeader));
 }
 
 void TObject::Free(TObject* obj) {
     if (!obj)
         return;
     if (TControlBlock* b = obj->_pBlock) {
-        if (b->nState.fetch_or(TControlBlock::kFreeing, std::memory_order_acq_rel) & TControlBlock::kFreeing)
+        // Unpinned, the object is reached only by whoever frees it, so a plain store marks it; a
+        // pin may be another thread's, whose Free must see exactly one winner.
+        const std::uint32_t state = b->nState.load(std::memory_order_acquire);
+        if (state & TControlBlock::kFreeing)
+            return;
+        if (b->nRefs.load(std::memory_order_acquire) == 1)
+            b->nState.store(state | TControlBlock::kFreeing, std::memory_order_release);
+        else if (b->nState.fetch_or(TControlBlock::kFreeing, std::memory_order_acq_rel) & TControlBlock::kFreeing)
             return;
     }
     obj->BeforeDestruction();
@@ -78,11 +171,7 @@ void TObject::Free(TObject* obj) {
 }
 
 void TObject::MarkFreed() noexcept {
-    // State bits are only ever added, and these are all of them: a plain store loses nothing that a
-    // racing Free could add, and costs no locked instruction.
-    constexpr std::uint32_t kGone = TControlBlock::kFreeing | TControlBlock::kFreed;
-    if (_pBlock && _pBlock->nState.load(std::memory_order_relaxed) != kGone)
-        _pBlock->nState.store(kGone, std::memory_order_release);
+    MarkBlockFreed(_pBlock);
 }
 
 TClass::~TClass() = default;

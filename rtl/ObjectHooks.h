@@ -105,11 +105,18 @@ template <class T> constexpr bool IsRootFirst() {
 /// Take it while the object is known to be alive.
 template <class T = TObject> class TPin {
 public:
+    /// Marks a pin made from a block reference its maker already counted (see TPinStock).
+    struct TAdopt {};
+
     TPin() noexcept = default;
     explicit TPin(T* obj) noexcept : _pObject(obj), _pBlock(obj ? obj->ControlBlock() : nullptr) {
         static_assert(IsRootFirst<T>(), "TObject must be the first base: its control block is not found otherwise");
         if (_pBlock)
             _pBlock->nRefs.fetch_add(1, std::memory_order_relaxed);
+    }
+    /// A pin on obj that takes over one reference on its block the caller has already counted.
+    TPin(T* obj, TAdopt) noexcept : _pObject(obj), _pBlock(obj ? obj->ControlBlock() : nullptr) {
+        static_assert(IsRootFirst<T>(), "TObject must be the first base: its control block is not found otherwise");
     }
     TPin(const TPin& o) noexcept : TPin() { *this = o; }
     TPin(TPin&& o) noexcept : _pObject(o._pObject), _pBlock(o._pBlock) {
@@ -142,19 +149,80 @@ public:
         _pBlock = nullptr;
         _pObject = nullptr;
     }
+    /// Empties the pin without giving back its block reference, which passes to the caller (null
+    /// when the pin held none).
+    TControlBlock* Detach() noexcept {
+        TControlBlock* block = _pBlock;
+        _pBlock = nullptr;
+        _pObject = nullptr;
+        return block;
+    }
     /// True when the object's destructor has run (or no object is pinned).
-    bool Freed() const noexcept { return !_pObject || (_pBlock && (State() & TControlBlock::kFreed)); }
+    // Inline always: asked on every step of hot loops, where a call costs more than the answer.
+    [[gnu::always_inline]] bool Freed() const noexcept { return !_pObject || (_pBlock && (State() & TControlBlock::kFreed)); }
     /// True once freeing has begun, or the object is gone.
-    bool Freeing() const noexcept { return !_pObject || (_pBlock && (State() & TControlBlock::kFreeing)); }
+    [[gnu::always_inline]] bool Freeing() const noexcept { return !_pObject || (_pBlock && (State() & TControlBlock::kFreeing)); }
     /// The object, or null once it is freed.
-    T* Get() const noexcept { return Freed() ? nullptr : _pObject; }
+    [[gnu::always_inline]] T* Get() const noexcept { return Freed() ? nullptr : _pObject; }
     /// The pinned address, whether or not the object still lives there (for identity tests only).
     const void* Address() const noexcept { return _pObject; }
 
 private:
-    std::uint32_t State() const noexcept { return _pBlock->nState.load(std::memory_order_acquire); }
+    [[gnu::always_inline]] std::uint32_t State() const noexcept { return _pBlock->nState.load(std::memory_order_acquire); }
     T* _pObject = nullptr;
     TControlBlock* _pBlock = nullptr;
+};
+
+/// Pins on one object, for that object's own use on one thread at a time: it pins itself for each
+/// thing it makes (which holds its maker's pin as long as it lives) and around its own handlers.
+/// References on the block are taken from its shared count a batch at a time and pins given back
+/// while the object lives are kept for the next, so neither costs a locked instruction. The object
+/// closes the stock in its destructor, giving back what is left; pins still out stay counted on
+/// the block and go back to it in the usual way.
+class TPinStock {
+public:
+    TPinStock() noexcept = default;
+    TPinStock(const TPinStock&) = delete;
+    TPinStock& operator=(const TPinStock&) = delete;
+    ~TPinStock() { Close(); }
+
+    /// A pin on owner, the object that holds this stock (alive, not yet destroyed).
+    template <class T> TPin<T> Take(T* owner) noexcept {
+        if (_blClosed)
+            return TPin<T>(owner);
+        if (_nHeld == 0) {
+            TControlBlock* block = owner->ControlBlock();
+            if (!block)
+                return TPin<T>(owner); // not on the heap: nothing to count
+            _pBlock = block;
+            block->nRefs.fetch_add(kBatch, std::memory_order_relaxed);
+            _nHeld = kBatch;
+        }
+        --_nHeld;
+        return TPin<T>(owner, typename TPin<T>::TAdopt{});
+    }
+    /// Takes pin back into the stock when it pins the owner and the stock is still open; gives
+    /// it back to its block otherwise. The pin is empty after.
+    template <class T> void GiveBack(TPin<T>& pin) noexcept {
+        TControlBlock* block = pin.Detach();
+        if (block && block == _pBlock && !_blClosed)
+            ++_nHeld;
+        else if (block)
+            block->Release();
+    }
+    /// Gives back every reference held; later pins are taken and given back one by one.
+    void Close() noexcept {
+        _blClosed = true;
+        if (_nHeld != 0)
+            _pBlock->nRefs.fetch_sub(_nHeld, std::memory_order_acq_rel); // the owner's own share outlives this
+        _nHeld = 0;
+    }
+
+private:
+    static constexpr std::uint32_t kBatch = 64;
+    TControlBlock* _pBlock = nullptr;
+    std::uint32_t _nHeld = 0;
+    bool _blClosed = false;
 };
 
 /// Constructs T and runs its AfterConstruction; the object is deleted again if the hook throws.

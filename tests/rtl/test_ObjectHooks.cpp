@@ -113,6 +113,63 @@ TEST(ObjectHooks, FreeIsIdempotentWhileFreeing) {
     EXPECT_EQ(static_cast<TSelfFreeing*>(const_cast<void*>(pin.Address()))->nBefore, 1); // pinned: readable
 }
 
+namespace {
+
+// Counts its BeforeDestruction where the count outlives it, and frees itself again from there.
+class TCountedSelfFreeing : public TObject {
+public:
+    explicit TCountedSelfFreeing(int* pBefore) : _pBefore(pBefore) {}
+    void BeforeDestruction() override {
+        ++*_pBefore;
+        Free(this);
+    }
+
+private:
+    int* _pBefore;
+};
+
+// Pins itself from a stock of its own, as a maker pinned by what it makes.
+class TStocked : public TObject {
+public:
+    ~TStocked() override { Pins.Close(); }
+    TPinStock Pins;
+};
+
+} // namespace
+
+TEST(ObjectHooks, PinsFromAStockAnswerLikeOthersAndOutliveTheirOwner) {
+    TStocked* owner = Create<TStocked>();
+    std::vector<TPin<TStocked>> pins;
+    for (int i = 0; i < 150; ++i) // more than one batch
+        pins.push_back(owner->Pins.Take(owner));
+    for (int i = 0; i < 100; ++i)
+        owner->Pins.GiveBack(pins[i]);
+    EXPECT_EQ(pins[0].Address(), nullptr) << "a pin given back is empty";
+    for (int i = 0; i < 100; ++i)
+        pins[i] = owner->Pins.Take(owner);
+    TPin<TStocked> plain(owner);
+    owner->Pins.GiveBack(plain); // a pin the stock did not make goes back all the same
+    EXPECT_EQ(pins[149].Get(), owner);
+    Free(owner);
+    // The block outlives the owner while any pin holds it, and goes with the last (ASan checks both).
+    for (TPin<TStocked>& pin : pins)
+        EXPECT_TRUE(pin.Freed());
+}
+
+TEST(ObjectHooks, FreedStorageIsUsedAgainOnlyOnceNoPinHoldsIt) {
+    int before = 0; // each frees itself again from BeforeDestruction, pinned or not: ignored
+    std::vector<TPin<TCountedSelfFreeing>> pins;
+    for (int round = 0; round < 3; ++round) {
+        auto* p = Create<TCountedSelfFreeing>(&before);
+        pins.emplace_back(p);
+        Free(p);
+        Free(Create<TCountedSelfFreeing>(&before)); // unpinned: may leave its storage to the next
+    }
+    for (TPin<TCountedSelfFreeing>& pin : pins)
+        EXPECT_TRUE(pin.Freed()) << "a pinned block is never made over";
+    EXPECT_EQ(before, 6);
+}
+
 TEST(ObjectHooks, ObjectsNotOnTheHeapHaveNoBlock) {
     TTraced stackObject;
     EXPECT_EQ(stackObject.ControlBlock(), nullptr);

@@ -56,15 +56,13 @@ public:
     T& operator[](std::size_t i) noexcept { return Data()[i]; }
     const T& operator[](std::size_t i) const noexcept { return _heap.empty() ? _local[i] : _heap[i]; }
     const T& back() const noexcept { return (*this)[_n - 1]; }
-    void push_back(const T& value) {
+    // Inline while the entries fit inside: a lock taken and given back per node comes here.
+    [[gnu::always_inline]] void push_back(const T& value) {
         if (_heap.empty() && _n < N) {
             _local[_n++] = value;
             return;
         }
-        if (_heap.empty())
-            _heap.assign(_local, _local + _n);
-        _heap.push_back(value);
-        ++_n;
+        _PushToHeap(value);
     }
     void erase(std::size_t i) {
         T* d = Data();
@@ -79,6 +77,12 @@ public:
     }
 
 private:
+    [[gnu::noinline]] void _PushToHeap(const T& value) {
+        if (_heap.empty())
+            _heap.assign(_local, _local + _n);
+        _heap.push_back(value);
+        ++_n;
+    }
     T* Data() noexcept { return _heap.empty() ? _local : _heap.data(); }
     T _local[N];         // entries at _n and beyond are never read
     std::vector<T> _heap; // holds every entry once they outgrow the inline ones

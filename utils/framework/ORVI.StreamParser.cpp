@@ -292,6 +292,8 @@ TORVIStreamedNode::TORVIStreamedNode(TORVIStreamParser* pParser) : _pParser(pPar
 TORVIStreamedNode::~TORVIStreamedNode() {
     // The lock goes back as SetDefinition(nullptr) would give it, without handing the pin around.
     if (TORVIStreamedNodeDefinition* definition = _pinDefinition.Get(); definition && !_pinDefinition.Freeing()) {
+        // The pin first: giving back the lock may free the definition, whose stock then closes.
+        definition->_Pins.GiveBack(_pinDefinition);
         if (_blPlainLock)
             definition->_RemoveSelfLock();
         else
@@ -349,6 +351,7 @@ TORVIStreamedNodeDefinition::TORVIStreamedNodeDefinition(rtl::TPersistent* AOwne
 }
 
 TORVIStreamedNodeDefinition::~TORVIStreamedNodeDefinition() {
+    _Pins.Close(); // before any other work here: nodes freed from now on give their pins back singly
     NestingChanged();
 }
 
@@ -630,7 +633,7 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& s
             _AddSelfLock();
         else
             AddMemLockReference(this);
-        node->_pinDefinition = rtl::TPin<TORVIStreamedNodeDefinition>(this);
+        node->_pinDefinition = _Pins.Take(this);
     } else {
         node->SetDefinition(this);
     }
@@ -646,10 +649,11 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& s
     if (parser)
         parser->_Push(node);
     if (const TORVIStreamedNodeEvent fnOpen = _fnOpenCallback) {
-        rtl::TPin<TORVIStreamedNodeDefinition> self(this);
+        rtl::TPin<TORVIStreamedNodeDefinition> self = _Pins.Take(this);
         fnOpen(this, node);
         if (self.Freeing())
             return node; // freed outright by the handler: the node's pin tells it has no definition
+        _Pins.GiveBack(self);
     }
     if (!(blPlain && _pRegAllowed) && !_GetAllowedRegEx() && !_GetValidRegEx()) {
         if (!_GetCloseRegEx())

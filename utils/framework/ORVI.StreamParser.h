@@ -271,6 +271,13 @@ protected:
     virtual void _SetValidMatch(const rtl::UnicodeString& value);
 
 private:
+    // -- pins on this definition
+    // Each node pins its definition for its whole life, and the open handler runs under a pin of its
+    // own: the pins come from this stock and go back to it, so a node costs its definition's shared
+    // count nothing while the definition lives.
+    friend class TORVIStreamedNode;
+    rtl::TPinStock _Pins;
+
     using TClassList = std::vector<const TORVIStreamedNodeDefinitionClass*>;
     bool _Has(TNodeOption option) const noexcept { return (_NodeOptions >> option) & 1; }
     void _SetOption(TNodeOption option, bool value) noexcept;

@@ -436,6 +436,45 @@ TEST_F(StreamParser, DefinitionsThatGoDuringAParseLeaveNothingBehind) {
     EXPECT_TRUE(freed);
 }
 
+TEST_F(StreamParser, NodesOutliveADefinitionFreedOutright) {
+    // By its open handler, while nodes of it are open: the nodes are left without one.
+    TORVIStreamedNodeDefinition* t = Define(u"t", u"\\(", u"\\)");
+    t->SetCanBeRootNode(true);
+    t->SetAllowsContainedNodes(true);
+    t->AllowNodeClass(&t->DefinitionClass());
+    std::vector<TORVIStreamedNode*> opened;
+    fnOnOpen = [&](TORVIStreamedNode* pNode) {
+        opened.push_back(pNode);
+        if (opened.size() < 2)
+            return;
+        rtl::Free(pNode->Definition());
+        EXPECT_EQ(pNode->Definition(), nullptr);
+        EXPECT_EQ(opened[0]->Definition(), nullptr);
+    };
+    Parse("(()");
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(pParser->DefinitionCount(), 0);
+
+    // After the parse, with closed nodes kept by their handler: they are freed after it.
+    fnOnOpen = nullptr;
+    struct TKeeper {
+        void Closed(TORVIStreamedNodeDefinition*, TORVIStreamedNode* pNode) { Kept.push_back(pNode); }
+        std::vector<TORVIStreamedNode*> Kept;
+    } keeper;
+    t = Define(u"t", u"\\(", u"\\)");
+    t->SetCanBeRootNode(true);
+    t->SetOnClose(TORVIStreamedNodeEvent(&keeper, &TKeeper::Closed));
+    EXPECT_TRUE(Parse("()()()"));
+    ASSERT_EQ(keeper.Kept.size(), 3u);
+    rtl::Free(keeper.Kept[0]); // while the definition lives
+    EXPECT_EQ(t->_GetLockCount(t), 2);
+    rtl::Free(t);
+    for (std::size_t i = 1; i < keeper.Kept.size(); ++i) {
+        EXPECT_EQ(keeper.Kept[i]->Definition(), nullptr);
+        rtl::Free(keeper.Kept[i]);
+    }
+}
+
 TEST_F(StreamParser, EachNodeHoldsOneLockOnItsDefinitionUntilItIsFreed) {
     TORVIStreamedNodeDefinition* t = Define(u"t", u"\\(", u"\\)");
     t->SetCanBeRootNode(true);
