@@ -156,14 +156,9 @@ void TObject::Free(TObject* obj) {
     if (!obj)
         return;
     if (TControlBlock* b = obj->_pBlock) {
-        // Unpinned, the object is reached only by whoever frees it, so a plain store marks it; a
-        // pin may be another thread's, whose Free must see exactly one winner.
-        const std::uint32_t state = b->nState.load(std::memory_order_acquire);
-        if (state & TControlBlock::kFreeing)
-            return;
-        if (b->nRefs.load(std::memory_order_acquire) == 1)
-            b->nState.store(state | TControlBlock::kFreeing, std::memory_order_release);
-        else if (b->nState.fetch_or(TControlBlock::kFreeing, std::memory_order_acq_rel) & TControlBlock::kFreeing)
+        // Locked even when no pin is out now: another thread that knows the object alive may pin
+        // it and free it at once, and exactly one of the two must win.
+        if (b->nState.fetch_or(TControlBlock::kFreeing, std::memory_order_acq_rel) & TControlBlock::kFreeing)
             return;
     }
     obj->BeforeDestruction();
