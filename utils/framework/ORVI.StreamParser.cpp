@@ -1104,7 +1104,15 @@ int TORVIStreamedNodeDefinition::_AcceptEscape(TORVIStreamParser* pParser, TORVI
     // TryAccept's steps for an escape: the escaped character is taken as it is (or as the handler
     // says), never as a close.
     rtl::UnicodeString& buffer = pParser->_szBuffer;
-    _FetchEscaped(pNode, buffer);
+    // The escaped unit read straight over the escape when it is a character alone (see _FetchEscaped).
+    if (TORVIStreamParser::TInput& in = pParser->_Input;
+        pParser->_pInput && pParser->_Plain() && buffer.size() == 1 && in.nUnit < in.Text.size() &&
+        !(in.nWide < in.Wide.size() && in.Wide[in.nWide].first == in.nUnit)) {
+        buffer[0] = in.Text[in.nUnit++];
+        ++pParser->_nCharCount;
+    } else {
+        _FetchEscaped(pNode, buffer);
+    }
     pParser->_BufferChanged();
     if (const TORVIStreamParserEscapeEvent fnEscape = _fnEscapeHandler; fnEscape && !buffer.empty()) {
         rtl::TPin<TORVIStreamedNodeDefinition> self(this);

@@ -374,7 +374,7 @@ private:
     inline void _TakeAlone(rtl::UnicodeString& buffer, TORVIStreamedNode* pNode, char16_t unit, bool blOneUnitClose);
     // -- escapes
     /// _TakeAlone for the span (nOffset, nLength) of a buffer of unit alone, whatever told it.
-    inline void _TakeSpan(rtl::UnicodeString& buffer, TORVIStreamedNode* pNode, char16_t unit, std::size_t nOffset,
+    [[gnu::always_inline]] inline void _TakeSpan(rtl::UnicodeString& buffer, TORVIStreamedNode* pNode, char16_t unit, std::size_t nOffset,
                           std::size_t nLength, bool blOneUnitClose);
     /// What TryAccept does with szCandidate once it has not closed pCandidate: offers it as content,
     /// and closes a node that takes no nodes when none was taken.
