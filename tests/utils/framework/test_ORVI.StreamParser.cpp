@@ -942,6 +942,13 @@ struct TNarrowingEscape {
     }
 };
 
+// An escape handler that turns escapes into units past ASCII, one of which the content refuses.
+struct TWideEscape {
+    char16_t Handle(TORVIStreamedNodeDefinition*, char16_t cEscaped) {
+        return cEscaped == u'e' ? u'\u00E9' : cEscaped == u'u' ? u'\uFFFF' : cEscaped;
+    }
+};
+
 } // namespace
 
 TEST(StreamParserRuns, AnEscapeHandlerThatChangesTheContentIsHeededForTheEscapedCharacter) {
@@ -954,17 +961,6 @@ TEST(StreamParserRuns, AnEscapeHandlerThatChangesTheContentIsHeededForTheEscaped
     EXPECT_EQ(parse(static_cast<TORVIStreamedNodeDefinition*>(nullptr)), parse(static_cast<TStepDef*>(nullptr)));
 }
 
-namespace {
-
-// An escape handler that turns escapes into units past ASCII, one of which the content refuses.
-struct TWideEscape {
-    char16_t Handle(TORVIStreamedNodeDefinition*, char16_t cEscaped) {
-        return cEscaped == u'e' ? u'\u00E9' : cEscaped == u'u' ? u'\uFFFF' : cEscaped;
-    }
-};
-
-} // namespace
-
 TEST(StreamParserRuns, EscapesThatStandForUnitsPastAsciiAreTakenOrRefusedEachByItsOwnAnswer) {
     // The answer kept for one unit past ASCII is no answer for another, nor for the next expression.
     const auto parse = [](auto* kind) {
@@ -972,11 +968,9 @@ TEST(StreamParserRuns, EscapesThatStandForUnitsPastAsciiAreTakenOrRefusedEachByI
         TWideEscape wide;
         grammar.defs[2]->SetOnHandleEscape(TORVIStreamParserEscapeEvent(&wide, &TWideEscape::Handle));
         grammar.defs[2]->SetAllowedContentMatch(u"^[^\uFFFF]");
-        Strings log = grammar.Parse("\"a\\eb\\ec\\ud\" <a>\"\\e\\u\"</a>");
+        grammar.Parse("\"a\\eb\\ec\\ud\" <a>\"\\e\\u\"</a>");
         grammar.defs[2]->SetAllowedContentMatch(u"^[^\u00E9]");
-        const Strings more = grammar.Parse("<a>\"\\u\\u\\e\\u\"</a>");
-        log.insert(log.end(), more.begin(), more.end());
-        return log;
+        return grammar.Parse("<a>\"\\u\\u\\e\\u\"</a>"); // the events of both
     };
     const Strings plain = parse(static_cast<TORVIStreamedNodeDefinition*>(nullptr));
     EXPECT_EQ(plain, parse(static_cast<TStepDef*>(nullptr)));
