@@ -1005,17 +1005,23 @@ bool TORVIStreamedNodeDefinition::TryAccept(rtl::UnicodeString& szCandidate, TOR
 inline void TORVIStreamedNodeDefinition::_TakeAlone(rtl::UnicodeString& buffer, TORVIStreamedNode* pNode,
                                                     char16_t unit, bool blOneUnitClose) {
     const TFilter::TAlone& alone = (_AllowedFilter.blAnchored ? _AllowedFilter.Alone : _AllowedFilter.AloneWhole)[unit];
+    _TakeSpan(buffer, pNode, unit, alone.nOffset, alone.nLength, blOneUnitClose);
+}
+
+inline void TORVIStreamedNodeDefinition::_TakeSpan(rtl::UnicodeString& buffer, TORVIStreamedNode* pNode,
+                                                   char16_t unit, std::size_t nOffset, std::size_t nLength,
+                                                   bool blOneUnitClose) {
     const std::size_t from = pNode->_szContent.size();
-    if (alone.nOffset == 0 && alone.nLength == 1 && buffer.size() == 1) {
+    if (nOffset == 0 && nLength == 1 && buffer.size() == 1) {
         pNode->_szContent.push_back(unit); // the whole buffer, as the append and erase below would take it
         buffer.clear();
     } else {
-        pNode->_AppendContent(rtl::UnicodeStringView(buffer).substr(alone.nOffset, alone.nLength));
-        buffer.erase(alone.nOffset, alone.nLength);
+        pNode->_AppendContent(rtl::UnicodeStringView(buffer).substr(nOffset, nLength));
+        buffer.erase(nOffset, nLength);
     }
     if (_pRegClose && _CloseFilter.Info.HasStartUnits && !_CloseFilter.Info.CanStartWith(unit))
         _NoCloseStartsFrom(pNode, from);
-    else if (blOneUnitClose && alone.nOffset == 0 && alone.nLength == 1)
+    else if (blOneUnitClose && nOffset == 0 && nLength == 1)
         _CloseDeadAtEnd(pNode, _nCloseSerial); // the content ends with the unit, which no close matches
 }
 
@@ -1098,7 +1104,15 @@ int TORVIStreamedNodeDefinition::_AcceptEscape(TORVIStreamParser* pParser, TORVI
     // TryAccept's steps for an escape: the escaped character is taken as it is (or as the handler
     // says), never as a close.
     rtl::UnicodeString& buffer = pParser->_szBuffer;
-    _FetchEscaped(pNode, buffer);
+    // The escaped unit read straight over the escape when it is a character alone (see _FetchEscaped).
+    if (TORVIStreamParser::TInput& in = pParser->_Input;
+        pParser->_pInput && pParser->_Plain() && buffer.size() == 1 && in.nUnit < in.Text.size() &&
+        !(in.nWide < in.Wide.size() && in.Wide[in.nWide].first == in.nUnit)) {
+        buffer[0] = in.Text[in.nUnit++];
+        ++pParser->_nCharCount;
+    } else {
+        _FetchEscaped(pNode, buffer);
+    }
     pParser->_BufferChanged();
     if (const TORVIStreamParserEscapeEvent fnEscape = _fnEscapeHandler; fnEscape && !buffer.empty()) {
         rtl::TPin<TORVIStreamedNodeDefinition> self(this);
@@ -1106,13 +1120,27 @@ int TORVIStreamedNodeDefinition::_AcceptEscape(TORVIStreamParser* pParser, TORVI
         if (self.Freeing())
             return 0; // the handler freed this definition: the node has none left
     }
-    // An ASCII unit that the allowed-content expression answered alone, as _AllowedMatch answers
-    // it; anything else (the handler may have changed the expressions too) as TryAccept takes it.
-    const char16_t unit = buffer.size() == 1 ? buffer[0] : u'\xFFFF';
-    if (unit >= 128 || !_Has(snd_AllowsText) || !_szValid.empty() || !_pRegAllowed || !HasUnit(_AllowedAlone, unit) ||
+    // A unit that the allowed-content expression answered alone, as _AllowedMatch answers it: an
+    // ASCII one when compiled, one past ASCII when last met (every \uXXXX escape, say); anything
+    // else (the handler may have changed the expressions too) as TryAccept takes it.
+    if (buffer.size() != 1 || !_Has(snd_AllowsText) || !_szValid.empty() || !_pRegAllowed ||
         (_AllowedFilter.blAnchored && _nAllowedDeadBuffer == pParser->_nBufferSerial && _nAllowedDeadBuffer != 0))
         return _AcceptContent(buffer, pNode, pParser) ? 1 : 0;
-    _TakeAlone(buffer, pNode, unit, false);
+    const char16_t unit = buffer[0];
+    if (unit < 128) {
+        if (!HasUnit(_AllowedAlone, unit))
+            return _AcceptContent(buffer, pNode, pParser) ? 1 : 0;
+        _TakeAlone(buffer, pNode, unit, false);
+        return 1;
+    }
+    // The answer kept is asked only where the filter answers nothing for the unit, which it does
+    // from the unit alone: kept for this unit, it is what asking again would find.
+    const TUnitAnswer& known = _AllowedWide;
+    if (!_AllowedFilter.blAnchored || !known.blKnown || known.cUnit != unit ||
+        known.Found != rtl::TRegExPartial::rpMatch)
+        return _AcceptContent(buffer, pNode, pParser) ? 1 : 0;
+    _TakeSpan(buffer, pNode, unit, static_cast<std::size_t>(known.nOffset), static_cast<std::size_t>(known.nLength),
+              false);
     return 1;
 }
 

@@ -372,6 +372,10 @@ private:
     /// content, and moves the close scan past it where no close can start there (blOneUnitClose: the
     /// close is one unit, which unit is not).
     inline void _TakeAlone(rtl::UnicodeString& buffer, TORVIStreamedNode* pNode, char16_t unit, bool blOneUnitClose);
+    // -- escapes
+    /// _TakeAlone for the span (nOffset, nLength) of a buffer of unit alone, whatever told it.
+    [[gnu::always_inline]] inline void _TakeSpan(rtl::UnicodeString& buffer, TORVIStreamedNode* pNode, char16_t unit, std::size_t nOffset,
+                          std::size_t nLength, bool blOneUnitClose);
     /// What TryAccept does with szCandidate once it has not closed pCandidate: offers it as content,
     /// and closes a node that takes no nodes when none was taken.
     [[gnu::always_inline]] inline bool _AcceptContent(rtl::UnicodeString& szCandidate, TORVIStreamedNode* pCandidate,

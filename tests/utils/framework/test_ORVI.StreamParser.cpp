@@ -942,6 +942,13 @@ struct TNarrowingEscape {
     }
 };
 
+// An escape handler that turns escapes into units past ASCII, one of which the content refuses.
+struct TWideEscape {
+    char16_t Handle(TORVIStreamedNodeDefinition*, char16_t cEscaped) {
+        return cEscaped == u'e' ? u'\u00E9' : cEscaped == u'u' ? u'\uFFFF' : cEscaped;
+    }
+};
+
 } // namespace
 
 TEST(StreamParserRuns, AnEscapeHandlerThatChangesTheContentIsHeededForTheEscapedCharacter) {
@@ -952,6 +959,25 @@ TEST(StreamParserRuns, AnEscapeHandlerThatChangesTheContentIsHeededForTheEscaped
         return grammar.Parse("\"a\\qb\" <a>\"x\\nq\"</a>");
     };
     EXPECT_EQ(parse(static_cast<TORVIStreamedNodeDefinition*>(nullptr)), parse(static_cast<TStepDef*>(nullptr)));
+}
+
+TEST(StreamParserRuns, EscapesThatStandForUnitsPastAsciiAreTakenOrRefusedEachByItsOwnAnswer) {
+    // The answer kept for one unit past ASCII is no answer for another, nor for the next expression.
+    const auto parse = [](auto* kind) {
+        TRunGrammar grammar(kind, u"\n");
+        TWideEscape wide;
+        grammar.defs[2]->SetOnHandleEscape(TORVIStreamParserEscapeEvent(&wide, &TWideEscape::Handle));
+        grammar.defs[2]->SetAllowedContentMatch(u"^[^\uFFFF]");
+        grammar.Parse("\"a\\eb\\ec\\ud\" <a>\"\\e\\u\"</a>");
+        grammar.defs[2]->SetAllowedContentMatch(u"^[^\u00E9]");
+        return grammar.Parse("<a>\"\\u\\u\\e\\u\"</a>"); // the events of both
+    };
+    const Strings plain = parse(static_cast<TORVIStreamedNodeDefinition*>(nullptr));
+    EXPECT_EQ(plain, parse(static_cast<TStepDef*>(nullptr)));
+    // Both units past ASCII taken before the refused one closes the string.
+    const std::string taken = "-string a\xC3\xA9" "b\xC3\xA9" "c|";
+    EXPECT_TRUE(std::any_of(plain.begin(), plain.end(),
+                            [&](const std::string& line) { return line.find(taken) != std::string::npos; }));
 }
 
 TEST(StreamParserRuns, NestingChangedDuringAParseTakesEffectAtOnce) {
