@@ -2046,6 +2046,9 @@ inline void TORVIStreamParser::_TakeRunOnce(bool& blLineEnded, std::size_t end) 
     do
         _AppendRun(_szBuffer, units, blLineEnds, end, nRoom, blLineEnded);
     while (_ExtendBufferRun(node, definition, end, units, blLineEnds, nRoom, blLineEnded));
+    // Only a run begun here with the table is covered by it; it appended no unit of any stops.
+    if (nRoom != kNoLimit && _RunEnd.nBuffer == _nBufferSerial && _RunEnd.nCovered == kNotCovered)
+        _RunEnd.nCovered = _szBuffer.size();
 }
 
 bool TORVIStreamParser::TCandidates::_WorkOutRunStarts(char16_t unit) {
@@ -2058,6 +2061,7 @@ bool TORVIStreamParser::TCandidates::_WorkOutRunStarts(char16_t unit) {
         blStopsAtCloseStarts = false;
         blNodeAlone = false;
         CandidateStops.assign(Definitions.size() * 128, {});
+        std::fill(std::begin(RuledAlone), std::end(RuledAlone), std::uint32_t{0});
         if (const TORVIStreamedNodeDefinition* context = pContext) {
             // The node takes an escape, and may close on its close expression's required unit.
             if (!context->_Has(snd_AllowsNodes) || (!context->_szClose.empty() && !context->_pRegClose))
@@ -2084,8 +2088,10 @@ bool TORVIStreamParser::TCandidates::_WorkOutRunStarts(char16_t unit) {
             for (char16_t one = 0; one < 128; ++one) {
                 TUnitSet stops = {};
                 const std::size_t nMin = definition->_OpenFilter.Info.MinLength;
-                if (RuledOut(definition->_OpenFilter, rtl::UnicodeStringView(&one, 1), stops))
-                    ; // what stops it is kept below
+                if (RuledOut(definition->_OpenFilter, rtl::UnicodeStringView(&one, 1), stops)) {
+                    if (i < 32) // what stops it is kept below
+                        RuledAlone[one] |= std::uint32_t{1} << i;
+                }
                 else if (nMin > 1)
                     RunRoom[one] = std::min(RunRoom[one], nMin - 2); // too short till then
                 else
@@ -2310,6 +2316,7 @@ bool TORVIStreamParser::_GrowBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNo
         _szBuffer.pop_back();
         return false;
     }
+    _RunEnd.nBuffer = 0; // a unit of some stops was appended
     if (blGap && pDefinition && !pDefinition->_CloseFilter.Info.CanStartWith(unit) && _StopsAtCloseStarts(pDefinition, stops))
         gap = {_nBufferSerial, pDefinition->_nCloseSerial, _szBuffer.size(), true};
     _RunUnits(stops, units, blLineEnds);
@@ -2409,6 +2416,10 @@ bool TORVIStreamParser::_StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedN
     } else {
         _RunParties.nBuffer = 0;
     }
+    // A run limited by its room ends where the buffer may become long enough to open: its step
+    // mostly finds the unit reviving none of the others.
+    if (nRoom != kNoLimit)
+        _RunEnd = {_nBufferSerial, pNode, &set, set.nEpoch, unit, kNotCovered, {own[0], own[1]}};
     _CountTaken(blLineEnded);
     return true;
 }
@@ -2484,6 +2495,11 @@ inline void TORVIStreamParser::_OfferBufferHere() {
         TORVIStreamedNodeDefinition* definition = node->Definition();
         const bool blPlain = definition && definition->_PlainNow(node);
         // A buffer of one unit is the common step: its answers were found when the expressions were compiled.
+        // The unit that ends a run the node took nothing of is taken by it only when one of its stops.
+        if (size == _RunEnd.nCovered + 1 && blPlain) {
+            if (const char16_t last = _RunEndUnit(node); last != 0 && !HasUnit(_RunEnd.Node, last))
+                break;
+        }
         if (!blPlain || size != 1 || _szBuffer[0] >= 128 || definition->_AcceptUnit(this, node) < 0)
             node->TryAccept(_szBuffer);
         if (!blPlain || _szBuffer.size() != size)
@@ -2499,6 +2515,10 @@ inline void TORVIStreamParser::_OfferBufferHere() {
     if (const std::vector<TORVIStreamedNodeDefinition*>* candidates = _CandidatesNow(current)) {
         // Definitions of the base class only: asking which take part has no effect but the answer,
         // and no handler runs before one opens.
+        // After a run begun on one unit, what that unit ruled out is asked only where the unit that
+        // ended the run is one of its stops.
+        if (_szBuffer.size() == _RunEnd.nCovered + 1 && _RunEndUnit(current) != 0 && _OfferAtRunEnd(current))
+            return;
         for (TORVIStreamedNodeDefinition* definition : *candidates) {
             if (_szBuffer.size() == 1 && _szBuffer[0] < 128 && definition->_pRegOpen) {
                 // _CannotOpenNow for a buffer of one unit, as the expression answered that unit alone.
@@ -2538,6 +2558,34 @@ inline void TORVIStreamParser::_OfferBufferHere() {
         if (opened)
             break;
     }
+}
+
+bool TORVIStreamParser::_OfferAtRunEnd(const TORVIStreamedNode* pCurrent) {
+    const TCandidates* set = _pCandidates;
+    if (set != _RunEnd.pSet || !set->blRunStarts || set->nEpoch != _RunEnd.nEpoch ||
+        set->pContext != (pCurrent ? pCurrent->Definition() : nullptr))
+        return false;
+    // Ruled out by the first unit with stops that the last leaves out: no unit between was one.
+    const char16_t first = _RunEnd.cFirst, last = _szBuffer.back();
+    const std::vector<TORVIStreamedNodeDefinition*>& candidates = set->Definitions;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        if (i < 32 && (set->RuledAlone[first] >> i & 1) != 0) {
+            const std::array<std::uint64_t, 2>& kept = set->CandidateStops[i * 128 + first];
+            const std::uint64_t stops[2] = {kept[0], kept[1]};
+            if (!HasUnit(stops, last))
+                continue;
+        }
+        TORVIStreamedNodeDefinition* definition = candidates[i];
+        if (definition->_CannotOpenNow(this))
+            continue;
+        const std::size_t size = _szBuffer.size();
+        TORVIStreamedNode* opened = definition->_MatchOpen(_szBuffer, this, definition->_pRegOpen != nullptr);
+        if (_szBuffer.size() != size)
+            _BufferChanged();
+        if (opened)
+            break;
+    }
+    return true;
 }
 
 bool TORVIStreamParser::_FinishStream() {

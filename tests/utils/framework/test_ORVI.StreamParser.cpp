@@ -1072,3 +1072,22 @@ TEST(StreamParserRuns, ALongBufferIsSearchedOnWhereItGrew) {
                               grammar.Add<T>(u"semi", u"\\{", u";[a-z]", u"^[0-9]+", true);
                           });
 }
+
+TEST(StreamParserRuns, TheUnitThatEndsARunBegunOnOneUnitIsPutToWhatItMayRevive) {
+    // A run begun on 'a', too short for the word and ruled out for want of 'z' for the other
+    // opening (and, in the pair, for want of its close): the unit that ends it revives only those.
+    const std::vector<std::string> documents = {"aaz", "aaaz", "aaaa", "((aaz aaaa))", "((aa))", "((a\nz))",
+                                                "((aa\xC3\xA9z))", "aab aaz"};
+    const auto parse = [](auto* kind, const std::string& document) {
+        using T = std::remove_pointer_t<decltype(kind)>;
+        TRunGrammar grammar(kind, u"\n");
+        grammar.Add<T>(u"word", u"aaaa", u"", u"", false);
+        grammar.Add<T>(u"zed", u"a+z", u"", u"", false);
+        grammar.Add<T>(u"pair", u"\\(\\(", u"\\)\\)", u"^[ ,]+", true);
+        return grammar.Parse(document);
+    };
+    for (const std::string& document : documents)
+        ASSERT_EQ(parse(static_cast<TORVIStreamedNodeDefinition*>(nullptr), document),
+                  parse(static_cast<TStepDef*>(nullptr), document))
+            << document;
+}
