@@ -2495,13 +2495,14 @@ inline void TORVIStreamParser::_OfferBufferHere() {
         TORVIStreamedNodeDefinition* definition = node->Definition();
         const bool blPlain = definition && definition->_PlainNow(node);
         // A buffer of one unit is the common step: its answers were found when the expressions were compiled.
-        // The unit that ends a run the node took nothing of is taken by it only when one of its stops.
-        if (size == _RunEnd.nCovered + 1 && blPlain) {
-            if (const char16_t last = _RunEndUnit(node); last != 0 && !HasUnit(_RunEnd.Node, last))
-                break;
-        }
-        if (!blPlain || size != 1 || _szBuffer[0] >= 128 || definition->_AcceptUnit(this, node) < 0)
+        if (!blPlain || size != 1 || _szBuffer[0] >= 128 || definition->_AcceptUnit(this, node) < 0) {
+            // The unit that ends a run the node took nothing of is taken by it only when one of its stops.
+            if (size == _RunEnd.nCovered + 1 && blPlain) {
+                if (const char16_t last = _RunEndUnit(node); last != 0 && !HasUnit(_RunEnd.Node, last))
+                    break;
+            }
             node->TryAccept(_szBuffer);
+        }
         if (!blPlain || _szBuffer.size() != size)
             _BufferChanged();
         if (blPlainParser && _szBuffer.empty())
@@ -2567,6 +2568,8 @@ bool TORVIStreamParser::_OfferAtRunEnd(const TORVIStreamedNode* pCurrent) {
         return false;
     // Ruled out by the first unit with stops that the last leaves out: no unit between was one.
     const char16_t first = _RunEnd.cFirst, last = _szBuffer.back();
+    const std::uint64_t serial = _nBufferSerial;
+    bool blRevived = HasUnit(_RunEnd.Node, last);
     const std::vector<TORVIStreamedNodeDefinition*>& candidates = set->Definitions;
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         if (i < 32 && (set->RuledAlone[first] >> i & 1) != 0) {
@@ -2574,6 +2577,7 @@ bool TORVIStreamParser::_OfferAtRunEnd(const TORVIStreamedNode* pCurrent) {
             const std::uint64_t stops[2] = {kept[0], kept[1]};
             if (!HasUnit(stops, last))
                 continue;
+            blRevived = true;
         }
         TORVIStreamedNodeDefinition* definition = candidates[i];
         if (definition->_CannotOpenNow(this))
@@ -2583,8 +2587,11 @@ bool TORVIStreamParser::_OfferAtRunEnd(const TORVIStreamedNode* pCurrent) {
         if (_szBuffer.size() != size)
             _BufferChanged();
         if (opened)
-            break;
+            return true;
     }
+    // Nothing it ruled out was revived and the buffer only grew: the next unit's step may ask so too.
+    if (!blRevived && serial == _nBufferSerial && _Current() == pCurrent)
+        _RunEnd.nCovered = _szBuffer.size();
     return true;
 }
 
