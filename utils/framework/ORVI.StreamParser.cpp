@@ -2047,7 +2047,7 @@ inline void TORVIStreamParser::_TakeRunOnce(bool& blLineEnded, std::size_t end) 
         _AppendRun(_szBuffer, units, blLineEnds, end, nRoom, blLineEnded);
     while (_ExtendBufferRun(node, definition, end, units, blLineEnds, nRoom, blLineEnded));
     // Only a run begun here with the table is covered by it; it appended no unit of any stops.
-    if (nRoom != kNoLimit && _RunEnd.nBuffer == _nBufferSerial && _RunEnd.nCovered == kNotCovered)
+    if (__builtin_expect(nRoom != kNoLimit, 0) && _RunEnd.nBuffer == _nBufferSerial && _RunEnd.nCovered == kNotCovered)
         _RunEnd.nCovered = _szBuffer.size();
 }
 
@@ -2497,7 +2497,7 @@ inline void TORVIStreamParser::_OfferBufferHere() {
         // A buffer of one unit is the common step: its answers were found when the expressions were compiled.
         if (!blPlain || size != 1 || _szBuffer[0] >= 128 || definition->_AcceptUnit(this, node) < 0) {
             // The unit that ends a run the node took nothing of is taken by it only when one of its stops.
-            if (size == _RunEnd.nCovered + 1 && blPlain) {
+            if (__builtin_expect(size == _RunEnd.nCovered + 1, 0) && blPlain) {
                 if (const char16_t last = _RunEndUnit(node); last != 0 && !HasUnit(_RunEnd.Node, last))
                     break;
             }
@@ -2518,7 +2518,8 @@ inline void TORVIStreamParser::_OfferBufferHere() {
         // and no handler runs before one opens.
         // After a run begun on one unit, what that unit ruled out is asked only where the unit that
         // ended the run is one of its stops.
-        if (_szBuffer.size() == _RunEnd.nCovered + 1 && _RunEndUnit(current) != 0 && _OfferAtRunEnd(current))
+        if (__builtin_expect(_szBuffer.size() == _RunEnd.nCovered + 1, 0) && _RunEndUnit(current) != 0 &&
+            _OfferAtRunEnd(current))
             return;
         for (TORVIStreamedNodeDefinition* definition : *candidates) {
             if (_szBuffer.size() == 1 && _szBuffer[0] < 128 && definition->_pRegOpen) {
