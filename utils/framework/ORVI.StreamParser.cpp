@@ -2302,6 +2302,16 @@ inline bool TORVIStreamParser::_ExtendBufferRun(TORVIStreamedNode* pNode,
     return _GrowBufferRun(pNode, pDefinition, unit, blGap, units, blLineEnds, nRoom, blLineEnded);
 }
 
+inline void TORVIStreamParser::_CountTaken(bool& blLineEnded) {
+    if (blLineEnded) {
+        ++_nLineCount;
+        _nCharCount = 0;
+        blLineEnded = false;
+    }
+    ++_nCharCount;
+    ++_Input.nUnit;
+}
+
 bool TORVIStreamParser::_GrowBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
                                        char16_t unit, bool blGap, std::uint64_t (&units)[2], bool& blLineEnds,
                                        std::size_t& nRoom, bool& blLineEnded) {
@@ -2415,23 +2425,13 @@ bool TORVIStreamParser::_StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedN
         parties.nFromTable = unit; // copied only when a unit ends the run
     } else {
         _RunParties.nBuffer = 0;
+        // A run limited by its room ends where the buffer may become long enough to open: its step
+        // mostly finds the unit reviving none of the others.
+        if (nRoom != kNoLimit)
+            _RunEnd = {_nBufferSerial, pNode, &set, set.nEpoch, unit, kNotCovered, {own[0], own[1]}};
     }
-    // A run limited by its room ends where the buffer may become long enough to open: its step
-    // mostly finds the unit reviving none of the others.
-    if (nRoom != kNoLimit)
-        _RunEnd = {_nBufferSerial, pNode, &set, set.nEpoch, unit, kNotCovered, {own[0], own[1]}};
     _CountTaken(blLineEnded);
     return true;
-}
-
-void TORVIStreamParser::_CountTaken(bool& blLineEnded) {
-    if (blLineEnded) {
-        ++_nLineCount;
-        _nCharCount = 0;
-        blLineEnded = false;
-    }
-    ++_nCharCount;
-    ++_Input.nUnit;
 }
 
 inline void TORVIStreamParser::_AppendRun(rtl::UnicodeString& target, const std::uint64_t (&units)[2],

@@ -658,7 +658,7 @@ private:
                                  std::size_t& nRoom, bool& blLineEnded);
     /// Counts the character at the input's position as its step would (after the line end before it)
     /// and moves past it.
-    void _CountTaken(bool& blLineEnded);
+    inline void _CountTaken(bool& blLineEnded);
     /// The units a run of buffer takes, and whether line ends, until a unit of stops.
     inline void _RunUnits(const std::uint64_t (&stops)[2], std::uint64_t (&units)[2], bool& blLineEnds);
     /// With an empty buffer: takes the next character into it, as its step would, when that step
