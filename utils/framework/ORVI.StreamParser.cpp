@@ -2062,6 +2062,7 @@ bool TORVIStreamParser::TCandidates::_WorkOutRunStarts(char16_t unit) {
         blNodeAlone = false;
         CandidateStops.assign(Definitions.size() * 128, {});
         std::fill(std::begin(RuledAlone), std::end(RuledAlone), std::uint32_t{0});
+        std::fill(std::begin(SoleOpener), std::end(SoleOpener), std::int8_t{-1});
         if (const TORVIStreamedNodeDefinition* context = pContext) {
             // The node takes an escape, and may close on its close expression's required unit.
             if (!context->_Has(snd_AllowsNodes) || (!context->_szClose.empty() && !context->_pRegClose))
@@ -2085,6 +2086,9 @@ bool TORVIStreamParser::TCandidates::_WorkOutRunStarts(char16_t unit) {
                 continue;
             if (!definition->_pRegOpen)
                 return false;
+            for (char16_t one = 0; one < 128; ++one)
+                if (!definition->_OpenFilter.blShortKnown || !HasUnit(definition->_OpenFilter.Short, one))
+                    SoleOpener[one] = SoleOpener[one] == -1 && i < 127 ? static_cast<std::int8_t>(i) : std::int8_t{-2};
             for (char16_t one = 0; one < 128; ++one) {
                 TUnitSet stops = {};
                 const std::size_t nMin = definition->_OpenFilter.Info.MinLength;
@@ -2521,6 +2525,19 @@ inline void TORVIStreamParser::_OfferBufferHere() {
         if (__builtin_expect(_szBuffer.size() == _RunEnd.nCovered + 1, 0) && _RunEndUnit(current) != 0 &&
             _OfferAtRunEnd(current))
             return;
+        // A unit alone that the candidates' table names at most one opener for asks only that one.
+        if (const TCandidates* set = _pCandidates; _szBuffer.size() == 1 && _szBuffer[0] < 128 && set->blRunStarts) {
+            if (const int sole = set->SoleOpener[_szBuffer[0]]; sole != -2) {
+                TORVIStreamedNodeDefinition* definition = sole >= 0 ? (*candidates)[sole] : nullptr;
+                if (definition && !(definition->_nOpenDeadBuffer == _nBufferSerial && definition->_nOpenDeadBuffer != 0)) {
+                    const std::size_t size = _szBuffer.size();
+                    definition->_MatchOpen(_szBuffer, this, true);
+                    if (_szBuffer.size() != size)
+                        _BufferChanged();
+                }
+                return;
+            }
+        }
         for (TORVIStreamedNodeDefinition* definition : *candidates) {
             if (_szBuffer.size() == 1 && _szBuffer[0] < 128 && definition->_pRegOpen) {
                 // _CannotOpenNow for a buffer of one unit, as the expression answered that unit alone.

@@ -755,6 +755,9 @@ private:
         // For each ASCII unit alone: the candidates (by bit, the first 32) it rules out, with the
         // stops of CandidateStops; the others are merely too short or may open.
         std::uint32_t RuledAlone[128] = {};
+        // For each ASCII unit alone: the one candidate whose open expression it does not rule out
+        // (by index), -1 when none, -2 when more than one.
+        std::int8_t SoleOpener[128] = {};
     };
     TCandidates _CandidateSlots[16];     // by the node definition's address
     TCandidates* _pCandidates = nullptr; // the set _CandidatesAt last answered from

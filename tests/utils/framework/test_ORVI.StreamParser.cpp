@@ -1093,3 +1093,17 @@ TEST(StreamParserRuns, TheUnitThatEndsARunBegunOnOneUnitIsPutToWhatItMayRevive) 
                   parse(static_cast<TStepDef*>(nullptr), document))
             << document;
 }
+
+TEST(StreamParserRuns, AUnitThatMoreThanOneOpeningTakesOpensTheFirstInTheList) {
+    const auto parse = [](auto* kind, const std::string& document) {
+        using T = std::remove_pointer_t<decltype(kind)>;
+        TRunGrammar grammar(kind, u"\n");
+        grammar.Add<T>(u"ex", u"x", u"", u"", false);
+        grammar.Add<T>(u"either", u"x|y", u"", u"", false);
+        return grammar.Parse(document);
+    };
+    for (const std::string document : {"xyx", "<a>yx</a>x", "  x\ny"})
+        ASSERT_EQ(parse(static_cast<TORVIStreamedNodeDefinition*>(nullptr), document),
+                  parse(static_cast<TStepDef*>(nullptr), document))
+            << document;
+}
