@@ -2074,6 +2074,9 @@ inline void TORVIStreamParser::_TakeRunOnce(bool& blLineEnded, std::size_t end) 
     do
         _AppendRun(_szBuffer, units, blLineEnds, end, nRoom, blLineEnded);
     while (_ExtendBufferRun(node, definition, end, units, blLineEnds, nRoom, blLineEnded));
+    // Only a run begun here with the table is covered by it; it appended no unit of any stops.
+    if (__builtin_expect(nRoom != kNoLimit, 0) && _RunEnd.nBuffer == _nBufferSerial && _RunEnd.nCovered == kNotCovered)
+        _RunEnd.nCovered = _szBuffer.size();
 }
 
 bool TORVIStreamParser::TCandidates::_WorkOutRunStarts(char16_t unit) {
@@ -2086,6 +2089,8 @@ bool TORVIStreamParser::TCandidates::_WorkOutRunStarts(char16_t unit) {
         blStopsAtCloseStarts = false;
         blNodeAlone = false;
         CandidateStops.assign(Definitions.size() * 128, {});
+        std::fill(std::begin(RuledAlone), std::end(RuledAlone), std::uint32_t{0});
+        std::fill(std::begin(SoleOpener), std::end(SoleOpener), std::int8_t{-1});
         if (const TORVIStreamedNodeDefinition* context = pContext) {
             // The node takes an escape, and may close on its close expression's required unit.
             if (!context->_Has(snd_AllowsNodes) || (!context->_szClose.empty() && !context->_pRegClose))
@@ -2109,11 +2114,16 @@ bool TORVIStreamParser::TCandidates::_WorkOutRunStarts(char16_t unit) {
                 continue;
             if (!definition->_pRegOpen)
                 return false;
+            for (char16_t one = 0; one < 128; ++one)
+                if (!definition->_OpenFilter.blShortKnown || !HasUnit(definition->_OpenFilter.Short, one))
+                    SoleOpener[one] = SoleOpener[one] == -1 && i < 127 ? static_cast<std::int8_t>(i) : std::int8_t{-2};
             for (char16_t one = 0; one < 128; ++one) {
                 TUnitSet stops = {};
                 const std::size_t nMin = definition->_OpenFilter.Info.MinLength;
-                if (RuledOut(definition->_OpenFilter, rtl::UnicodeStringView(&one, 1), stops))
-                    ; // what stops it is kept below
+                if (RuledOut(definition->_OpenFilter, rtl::UnicodeStringView(&one, 1), stops)) {
+                    if (i < 32) // what stops it is kept below
+                        RuledAlone[one] |= std::uint32_t{1} << i;
+                }
                 else if (nMin > 1)
                     RunRoom[one] = std::min(RunRoom[one], nMin - 2); // too short till then
                 else
@@ -2324,6 +2334,16 @@ inline bool TORVIStreamParser::_ExtendBufferRun(TORVIStreamedNode* pNode,
     return _GrowBufferRun(pNode, pDefinition, unit, blGap, units, blLineEnds, nRoom, blLineEnded);
 }
 
+inline void TORVIStreamParser::_CountTaken(bool& blLineEnded) {
+    if (blLineEnded) {
+        ++_nLineCount;
+        _nCharCount = 0;
+        blLineEnded = false;
+    }
+    ++_nCharCount;
+    ++_Input.nUnit;
+}
+
 bool TORVIStreamParser::_GrowBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
                                        char16_t unit, bool blGap, std::uint64_t (&units)[2], bool& blLineEnds,
                                        std::size_t& nRoom, bool& blLineEnded) {
@@ -2338,6 +2358,7 @@ bool TORVIStreamParser::_GrowBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNo
         _szBuffer.pop_back();
         return false;
     }
+    _RunEnd.nBuffer = 0; // a unit of some stops was appended
     if (blGap && pDefinition && !pDefinition->_CloseFilter.Info.CanStartWith(unit) && _StopsAtCloseStarts(pDefinition, stops))
         gap = {_nBufferSerial, pDefinition->_nCloseSerial, _szBuffer.size(), true};
     _RunUnits(stops, units, blLineEnds);
@@ -2436,19 +2457,13 @@ bool TORVIStreamParser::_StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedN
         parties.nFromTable = unit; // copied only when a unit ends the run
     } else {
         _RunParties.nBuffer = 0;
+        // A run limited by its room ends where the buffer may become long enough to open: its step
+        // mostly finds the unit reviving none of the others.
+        if (nRoom != kNoLimit)
+            _RunEnd = {_nBufferSerial, pNode, &set, set.nEpoch, unit, kNotCovered, {own[0], own[1]}};
     }
     _CountTaken(blLineEnded);
     return true;
-}
-
-void TORVIStreamParser::_CountTaken(bool& blLineEnded) {
-    if (blLineEnded) {
-        ++_nLineCount;
-        _nCharCount = 0;
-        blLineEnded = false;
-    }
-    ++_nCharCount;
-    ++_Input.nUnit;
 }
 
 inline void TORVIStreamParser::_AppendRun(rtl::UnicodeString& target, const std::uint64_t (&units)[2],
@@ -2512,8 +2527,14 @@ inline void TORVIStreamParser::_OfferBufferHere() {
         TORVIStreamedNodeDefinition* definition = node->Definition();
         const bool blPlain = definition && definition->_PlainNow(node);
         // A buffer of one unit is the common step: its answers were found when the expressions were compiled.
-        if (!blPlain || size != 1 || _szBuffer[0] >= 128 || definition->_AcceptUnit(this, node) < 0)
+        if (!blPlain || size != 1 || _szBuffer[0] >= 128 || definition->_AcceptUnit(this, node) < 0) {
+            // The unit that ends a run the node took nothing of is taken by it only when one of its stops.
+            if (__builtin_expect(size == _RunEnd.nCovered + 1, 0) && blPlain) {
+                if (const char16_t last = _RunEndUnit(node); last != 0 && !HasUnit(_RunEnd.Node, last))
+                    break;
+            }
             node->TryAccept(_szBuffer);
+        }
         if (!blPlain || _szBuffer.size() != size)
             _BufferChanged();
         if (blPlainParser && _szBuffer.empty())
@@ -2527,6 +2548,24 @@ inline void TORVIStreamParser::_OfferBufferHere() {
     if (const std::vector<TORVIStreamedNodeDefinition*>* candidates = _CandidatesNow(current)) {
         // Definitions of the base class only: asking which take part has no effect but the answer,
         // and no handler runs before one opens.
+        // After a run begun on one unit, what that unit ruled out is asked only where the unit that
+        // ended the run is one of its stops.
+        if (__builtin_expect(_szBuffer.size() == _RunEnd.nCovered + 1, 0) && _RunEndUnit(current) != 0 &&
+            _OfferAtRunEnd(current))
+            return;
+        // A unit alone that the candidates' table names at most one opener for asks only that one.
+        if (const TCandidates* set = _pCandidates; _szBuffer.size() == 1 && _szBuffer[0] < 128 && set->blRunStarts) {
+            if (const int sole = set->SoleOpener[_szBuffer[0]]; sole != -2) {
+                TORVIStreamedNodeDefinition* definition = sole >= 0 ? (*candidates)[sole] : nullptr;
+                if (definition && !(definition->_nOpenDeadBuffer == _nBufferSerial && definition->_nOpenDeadBuffer != 0)) {
+                    const std::size_t size = _szBuffer.size();
+                    definition->_MatchOpen(_szBuffer, this, true);
+                    if (_szBuffer.size() != size)
+                        _BufferChanged();
+                }
+                return;
+            }
+        }
         for (TORVIStreamedNodeDefinition* definition : *candidates) {
             if (_szBuffer.size() == 1 && _szBuffer[0] < 128 && definition->_pRegOpen) {
                 // _CannotOpenNow for a buffer of one unit, as the expression answered that unit alone.
@@ -2566,6 +2605,40 @@ inline void TORVIStreamParser::_OfferBufferHere() {
         if (opened)
             break;
     }
+}
+
+bool TORVIStreamParser::_OfferAtRunEnd(const TORVIStreamedNode* pCurrent) {
+    const TCandidates* set = _pCandidates;
+    if (set != _RunEnd.pSet || !set->blRunStarts || set->nEpoch != _RunEnd.nEpoch ||
+        set->pContext != (pCurrent ? pCurrent->Definition() : nullptr))
+        return false;
+    // Ruled out by the first unit with stops that the last leaves out: no unit between was one.
+    const char16_t first = _RunEnd.cFirst, last = _szBuffer.back();
+    const std::uint64_t serial = _nBufferSerial;
+    bool blRevived = HasUnit(_RunEnd.Node, last);
+    const std::vector<TORVIStreamedNodeDefinition*>& candidates = set->Definitions;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        if (i < 32 && (set->RuledAlone[first] >> i & 1) != 0) {
+            const std::array<std::uint64_t, 2>& kept = set->CandidateStops[i * 128 + first];
+            const std::uint64_t stops[2] = {kept[0], kept[1]};
+            if (!HasUnit(stops, last))
+                continue;
+            blRevived = true;
+        }
+        TORVIStreamedNodeDefinition* definition = candidates[i];
+        if (definition->_CannotOpenNow(this))
+            continue;
+        const std::size_t size = _szBuffer.size();
+        TORVIStreamedNode* opened = definition->_MatchOpen(_szBuffer, this, definition->_pRegOpen != nullptr);
+        if (_szBuffer.size() != size)
+            _BufferChanged();
+        if (opened)
+            return true;
+    }
+    // Nothing it ruled out was revived and the buffer only grew: the next unit's step may ask so too.
+    if (!blRevived && serial == _nBufferSerial && _Current() == pCurrent)
+        _RunEnd.nCovered = _szBuffer.size();
+    return true;
 }
 
 bool TORVIStreamParser::_FinishStream() {

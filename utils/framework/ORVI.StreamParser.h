@@ -662,7 +662,7 @@ private:
                                  std::size_t& nRoom, bool& blLineEnded);
     /// Counts the character at the input's position as its step would (after the line end before it)
     /// and moves past it.
-    void _CountTaken(bool& blLineEnded);
+    inline void _CountTaken(bool& blLineEnded);
     /// The units a run of buffer takes, and whether line ends, until a unit of stops.
     inline void _RunUnits(const std::uint64_t (&stops)[2], std::uint64_t (&units)[2], bool& blLineEnds);
     /// With an empty buffer: takes the next character into it, as its step would, when that step
@@ -756,6 +756,12 @@ private:
         std::uint64_t NodeIgnores[2] = {};    // units alone that a node of pContext takes nothing of,
                                               // once no close match starts in its content
         std::uint64_t NodeStops[128][2] = {}; // for each of those: what may end that
+        // For each ASCII unit alone: the candidates (by bit, the first 32) it rules out, with the
+        // stops of CandidateStops; the others are merely too short or may open.
+        std::uint32_t RuledAlone[128] = {};
+        // For each ASCII unit alone: the one candidate whose open expression it does not rule out
+        // (by index), -1 when none, -2 when more than one.
+        std::int8_t SoleOpener[128] = {};
     };
     TCandidates _CandidateSlots[16];     // by the node definition's address
     TCandidates* _pCandidates = nullptr; // the set _CandidatesAt last answered from
@@ -818,6 +824,36 @@ private:
     std::uint64_t _nRunLineEnd = 0; // _nLineEndSerial they were found for
     std::uint64_t _LineEndUnits[2] = {};
     bool _blLineEndWide = false;
+
+    // -- the step that ends a buffer run begun on one unit
+    // A run begun from the candidates' table for its first unit: the node and the candidates that
+    // unit ruled out stay so until a unit of their own stops comes, and the run appended none. The
+    // step that appends the unit ending the run asks only the parties that unit may revive. Kept
+    // for the buffer of serial nBuffer once the run ended with nCovered units. Steps compare the
+    // buffer's length with nCovered + 1 first, which for kNotCovered no buffer has.
+    static constexpr std::size_t kNotCovered = ~std::size_t{0};
+    struct TRunEnd {
+        std::uint64_t nBuffer = 0; // serial of the buffer; 0 none
+        const TORVIStreamedNode* pNode = nullptr;
+        const TCandidates* pSet = nullptr;
+        std::uint64_t nEpoch = 0;  // of pSet when recorded
+        char16_t cFirst = 0;       // the unit the run began with
+        std::size_t nCovered = kNotCovered;
+        std::uint64_t Node[2] = {}; // the node's stops
+    };
+    TRunEnd _RunEnd;
+    /// The unit that ends the run of _RunEnd, when the buffer is that run's grown by it alone at
+    /// pNode (of the base class); 0 otherwise.
+    char16_t _RunEndUnit(const TORVIStreamedNode* pNode) const {
+        const TRunEnd& run = _RunEnd;
+        if (_szBuffer.size() != run.nCovered + 1 || run.nBuffer != _nBufferSerial ||
+            run.pNode != pNode || _szBuffer.back() >= 128)
+            return 0;
+        return _szBuffer.back();
+    }
+    /// The candidates' step at pCurrent for the unit that ended the run of _RunEnd, when they are
+    /// those the run was begun with; false (nothing done) otherwise.
+    [[gnu::noinline]] bool _OfferAtRunEnd(const TORVIStreamedNode* pCurrent);
 };
 
 } // namespace orvi

@@ -1098,3 +1098,38 @@ TEST(StreamParserRuns, ALongBufferIsSearchedOnWhereItGrew) {
                               grammar.Add<T>(u"semi", u"\\{", u";[a-z]", u"^[0-9]+", true);
                           });
 }
+
+TEST(StreamParserRuns, TheUnitThatEndsARunBegunOnOneUnitIsPutToWhatItMayRevive) {
+    // A run begun on 'a', too short for the word and ruled out for want of 'z' for the other
+    // opening (and, in the pair, for want of its close): the unit that ends it, and the units after
+    // it while the word only partly matches, revive only those; one revived stays asked.
+    const std::vector<std::string> documents = {"aaz5", "aaaz5", "aaaz", "aaax", "aaaaay", "aaaaz5", "aaaaaz5",
+                                                "((aa)", "((aa)x", "((aaaa)", "((aaaa)x", "((aaz5 aaax)",
+                                                "((a\nz5)", "((aa\xC3\xA9z5)", "((aaaa\xC3\xA9z5)", "aab aaz5"};
+    const auto parse = [](auto* kind, const std::string& document) {
+        using T = std::remove_pointer_t<decltype(kind)>;
+        TRunGrammar grammar(kind, u"\n");
+        grammar.Add<T>(u"word", u"aaax|aaaaay", u"", u"", false);
+        grammar.Add<T>(u"zed", u"a+z[0-9]", u"", u"", false);
+        grammar.Add<T>(u"pair", u"\\(\\(", u"\\)", u"^[ ,]+", true);
+        return grammar.Parse(document);
+    };
+    for (const std::string& document : documents)
+        ASSERT_EQ(parse(static_cast<TORVIStreamedNodeDefinition*>(nullptr), document),
+                  parse(static_cast<TStepDef*>(nullptr), document))
+            << document;
+}
+
+TEST(StreamParserRuns, AUnitThatMoreThanOneOpeningTakesOpensTheFirstInTheList) {
+    const auto parse = [](auto* kind, const std::string& document) {
+        using T = std::remove_pointer_t<decltype(kind)>;
+        TRunGrammar grammar(kind, u"\n");
+        grammar.Add<T>(u"ex", u"x", u"", u"", false);
+        grammar.Add<T>(u"either", u"x|y", u"", u"", false);
+        return grammar.Parse(document);
+    };
+    for (const std::string document : {"xyx", "<a>yx</a>x", "  x\ny"})
+        ASSERT_EQ(parse(static_cast<TORVIStreamedNodeDefinition*>(nullptr), document),
+                  parse(static_cast<TStepDef*>(nullptr), document))
+            << document;
+}
