@@ -292,7 +292,8 @@ TORVIStreamedNode::TORVIStreamedNode(TORVIStreamParser* pParser) : _pParser(pPar
 TORVIStreamedNode::~TORVIStreamedNode() {
     // The lock goes back as SetDefinition(nullptr) would give it, without handing the pin around.
     if (TORVIStreamedNodeDefinition* definition = _pinDefinition.Get(); definition && !_pinDefinition.Freeing()) {
-        definition->_KeepContentStorage(_szContent);
+        if (_szContent.capacity() > definition->_szSpareContent.capacity())
+            definition->_KeepContentStorage(_szContent);
         // The pin first: giving back the lock may free the definition, whose stock then closes.
         definition->_Pins.GiveBack(_pinDefinition);
         if (_blPlainLock)
