@@ -64,6 +64,14 @@ public:
         }
         _PushToHeap(value);
     }
+    /// Appends an entry to be filled in place: a whole entry copied in from the stack would be read
+    /// back wider than it was written there, which stalls the copy.
+    [[gnu::always_inline]] T& append() {
+        if (_heap.empty() && _n < N)
+            return _local[_n++];
+        _PushToHeap(T{});
+        return _heap.back();
+    }
     void erase(std::size_t i) {
         if (i + 1 == _n && _heap.empty()) {
             --_n; // the last of the inline entries: nothing moves
@@ -291,7 +299,11 @@ inline void TORVIReferencedPersistent::_AddSelfLock() {
             return;
         }
     }
-    _pLockers.push_back({this, 1, this, nullptr});
+    TLock& lock = _pLockers.append();
+    lock.pLocker = this;
+    lock.nCount = 1;
+    lock.pReferenced = this;
+    lock.pComponent = nullptr;
 }
 
 inline void TORVIReferencedPersistent::_RemoveSelfLock() {
