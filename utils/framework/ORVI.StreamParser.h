@@ -278,15 +278,6 @@ private:
     friend class TORVIStreamedNode;
     rtl::TPinStock _Pins;
 
-    // -- content storage handed from node to node
-    // Most nodes of a definition grow their content to about the same size: the storage of a freed
-    // node's content is kept here for the next node made, so a node's content costs no allocation
-    // while its definition lives.
-    rtl::UnicodeString _szSpareContent;
-    static constexpr std::size_t kSpareContentLargest = 4096; // larger storage goes back at once
-    /// Keeps the storage of szContent (which is left empty) if it beats the one kept.
-    void _KeepContentStorage(rtl::UnicodeString& szContent) noexcept;
-
     using TClassList = std::vector<const TORVIStreamedNodeDefinitionClass*>;
     bool _Has(TNodeOption option) const noexcept { return (_NodeOptions >> option) & 1; }
     void _SetOption(TNodeOption option, bool value) noexcept;
@@ -544,6 +535,15 @@ private:
     bool _PlainNow(const TORVIStreamedNode* pNode) const {
         return (_nPlain == 1 && pNode->_nPlain == 1) || _Plain(pNode);
     }
+
+    // -- content storage handed from node to node
+    // Most nodes of a definition grow their content to about the same size: the storage of a freed
+    // node's content is kept here for the next node made, so a node's content costs no allocation
+    // while its definition lives.
+    rtl::UnicodeString _szSpareContent;
+    static constexpr std::size_t kSpareContentLargest = 4096; // larger storage goes back at once
+    /// Keeps the storage of szContent (which is left empty) if it beats the one kept.
+    void _KeepContentStorage(rtl::UnicodeString& szContent) noexcept;
 };
 
 /// Reads a text stream one character at a time, offering the text to the innermost open node and
