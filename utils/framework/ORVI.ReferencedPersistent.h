@@ -64,7 +64,19 @@ public:
         }
         _PushToHeap(value);
     }
+    /// Appends an entry to be filled in place: a whole entry copied in from the stack would be read
+    /// back wider than it was written there, which stalls the copy.
+    [[gnu::always_inline]] T& append() {
+        if (_heap.empty() && _n < N)
+            return _local[_n++];
+        _PushToHeap(T{});
+        return _heap.back();
+    }
     void erase(std::size_t i) {
+        if (i + 1 == _n && _heap.empty()) {
+            --_n; // the last of the inline entries: nothing moves
+            return;
+        }
         T* d = Data();
         std::move(d + i + 1, d + _n, d + i);
         --_n;
@@ -280,22 +292,28 @@ inline void TORVIReferencedPersistent::_AddSelfLock() {
         AddMemLockReference(this);
         return;
     }
-    for (std::size_t i = 0; i < _pLockers.size(); ++i) {
+    // From the back: the own entry is most often the one taken last.
+    for (std::size_t i = _pLockers.size(); i-- > 0;) {
         if (_pLockers[i].pLocker == this) {
             ++_pLockers[i].nCount;
             return;
         }
     }
-    _pLockers.push_back({this, 1, this, nullptr});
+    TLock& lock = _pLockers.append();
+    lock.pLocker = this;
+    lock.nCount = 1;
+    lock.pReferenced = this;
+    lock.pComponent = nullptr;
 }
 
 inline void TORVIReferencedPersistent::_RemoveSelfLock() {
-    std::size_t i = 0;
-    while (!_blListsGone && i < _pLockers.size() && _pLockers[i].pLocker != this)
-        ++i;
+    const std::size_t n = _blListsGone ? 0 : _pLockers.size();
+    std::size_t i = n;
+    while (i > 0 && _pLockers[i - 1].pLocker != this) // from the back, as _AddSelfLock
+        --i;
     // While another locker remains nothing can free the object, so the general path's release
     // would do no more than count down (and drop the entry with its custom notification).
-    if (_blListsGone || i == _pLockers.size() || _pOwner == this || (_pLockers[i].nCount <= 1 && _pLockers.size() == 1)) {
+    if (i-- == 0 || _pOwner == this || (_pLockers[i].nCount <= 1 && n == 1)) {
         RemoveMemLockReference(this);
         return;
     }

@@ -292,6 +292,8 @@ TORVIStreamedNode::TORVIStreamedNode(TORVIStreamParser* pParser) : _pParser(pPar
 TORVIStreamedNode::~TORVIStreamedNode() {
     // The lock goes back as SetDefinition(nullptr) would give it, without handing the pin around.
     if (TORVIStreamedNodeDefinition* definition = _pinDefinition.Get(); definition && !_pinDefinition.Freeing()) {
+        if (_szContent.capacity() > definition->_szSpareContent.capacity())
+            definition->_KeepContentStorage(_szContent);
         // The pin first: giving back the lock may free the definition, whose stock then closes.
         definition->_Pins.GiveBack(_pinDefinition);
         if (_blPlainLock)
@@ -344,6 +346,14 @@ void TORVIStreamedNode::_AppendContent(rtl::UnicodeStringView szText) {
 }
 
 // ---- TORVIStreamedNodeDefinition
+
+void TORVIStreamedNodeDefinition::_KeepContentStorage(rtl::UnicodeString& szContent) noexcept {
+    const std::size_t capacity = szContent.capacity();
+    if (capacity <= _szSpareContent.capacity() || capacity > kSpareContentLargest)
+        return;
+    _szSpareContent = std::move(szContent); // takes the storage as it is, with its text
+    _szSpareContent.clear();
+}
 
 TORVIStreamedNodeDefinition::TORVIStreamedNodeDefinition(rtl::TPersistent* AOwner)
     : TORVIReferencedPersistent(AOwner) {
@@ -624,6 +634,8 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& s
     TORVIStreamedNode* node = blPlain ? rtl::Create<TORVIStreamedNode>(pForParser) : CreateNode(pForParser);
     if (blPlain)
         node->_nPlain = 1; // made of the base class here
+    if (_szSpareContent.capacity() > node->_szContent.capacity() && node->_szContent.empty())
+        node->_szContent = std::move(_szSpareContent);
     // The node keeps this definition alive, whatever its handlers do (as SetDefinition would, for a
     // node that has none yet).
     if (!node->_pinDefinition.Address() && !_Freeing()) {

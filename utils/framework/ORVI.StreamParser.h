@@ -539,6 +539,15 @@ private:
     bool _PlainNow(const TORVIStreamedNode* pNode) const {
         return (_nPlain == 1 && pNode->_nPlain == 1) || _Plain(pNode);
     }
+
+    // -- content storage handed from node to node
+    // Most nodes of a definition grow their content to about the same size: the storage of a freed
+    // node's content is kept here for the next node made, so a node's content costs no allocation
+    // while its definition lives.
+    rtl::UnicodeString _szSpareContent;
+    static constexpr std::size_t kSpareContentLargest = 4096; // larger storage goes back at once
+    /// Keeps the storage of szContent (which is left empty) if it beats the one kept.
+    void _KeepContentStorage(rtl::UnicodeString& szContent) noexcept;
 };
 
 /// Reads a text stream one character at a time, offering the text to the innermost open node and
