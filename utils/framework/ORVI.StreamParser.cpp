@@ -1003,10 +1003,11 @@ bool TORVIStreamedNodeDefinition::TryAccept(rtl::UnicodeString& szCandidate, TOR
             parser->_BufferChanged();
         if (const TORVIStreamParserEscapeEvent fnEscape = _fnEscapeHandler;
             fnEscape && !szCandidate.empty()) {
-            rtl::TPin<TORVIStreamedNodeDefinition> self(this);
+            rtl::TPin<TORVIStreamedNodeDefinition> self = _Pins.Take(this);
             szCandidate[0] = fnEscape(this, szCandidate[0]);
             if (self.Freeing())
                 return false; // the handler freed this definition: the node has none left
+            _Pins.GiveBack(self);
         }
     } else if (_CheckClose(szCandidate, pCandidate)) {
         return true;
@@ -1127,10 +1128,11 @@ int TORVIStreamedNodeDefinition::_AcceptEscape(TORVIStreamParser* pParser, TORVI
     }
     pParser->_BufferChanged();
     if (const TORVIStreamParserEscapeEvent fnEscape = _fnEscapeHandler; fnEscape && !buffer.empty()) {
-        rtl::TPin<TORVIStreamedNodeDefinition> self(this);
+        rtl::TPin<TORVIStreamedNodeDefinition> self = _Pins.Take(this);
         buffer[0] = fnEscape(this, buffer[0]);
         if (self.Freeing())
             return 0; // the handler freed this definition: the node has none left
+        _Pins.GiveBack(self);
     }
     // A unit that the allowed-content expression answered alone, as _AllowedMatch answers it: an
     // ASCII one when compiled, one past ASCII when last met (every \uXXXX escape, say); anything

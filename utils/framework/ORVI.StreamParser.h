@@ -272,9 +272,9 @@ protected:
 
 private:
     // -- pins on this definition
-    // Each node pins its definition for its whole life, and the open handler runs under a pin of its
-    // own: the pins come from this stock and go back to it, so a node costs its definition's shared
-    // count nothing while the definition lives.
+    // Each node pins its definition for its whole life, and the open and escape handlers run under a
+    // pin of their own: the pins come from this stock and go back to it, so a node or an escape costs
+    // its definition's shared count nothing while the definition lives.
     friend class TORVIStreamedNode;
     rtl::TPinStock _Pins;
 

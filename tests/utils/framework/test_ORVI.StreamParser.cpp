@@ -455,6 +455,28 @@ TEST_F(StreamParser, NodesOutliveADefinitionFreedOutright) {
     ASSERT_EQ(opened.size(), 2u);
     EXPECT_EQ(pParser->DefinitionCount(), 0);
 
+    // By its escape handler, many escapes in (past a batch of the pins it hands out).
+    fnOnOpen = nullptr;
+    TORVIStreamedNodeDefinition* quoted = Define(u"q", u"'", u"'");
+    quoted->SetCanBeRootNode(true);
+    quoted->SetAllowsContainedText(true);
+    quoted->SetAllowedContentMatch(u"^.");
+    quoted->SetEscapes(u"\\");
+    int escapes = 0;
+    fnEscape = [&](char16_t c) {
+        if (++escapes == 100)
+            rtl::Free(quoted);
+        return c;
+    };
+    quoted->SetOnHandleEscape(
+        TORVIStreamParserEscapeEvent(static_cast<StreamParser*>(this), &StreamParser::MappedEscape));
+    std::string escaped = "'";
+    for (int i = 0; i < 120; ++i)
+        escaped += "\\x";
+    Parse(escaped + "'");
+    EXPECT_EQ(escapes, 100);
+    EXPECT_EQ(pParser->DefinitionCount(), 0);
+
     // After the parse, with closed nodes kept by their handler: they are freed after it.
     fnOnOpen = nullptr;
     struct TKeeper {
@@ -778,6 +800,21 @@ struct TRunGrammar {
     }
 };
 
+/// Parses each document with the definitions add(grammar, kind) puts into a TRunGrammar (kind a null
+/// pointer of the definition class), once with the base class, which takes runs, and once with
+/// TStepDef, which steps a character at a time: the events and answers must be the same.
+template <class TAdd> void ExpectRunsAsSteps(const std::vector<std::string>& documents, TAdd add) {
+    const auto parse = [&add](auto* kind, const std::string& document) {
+        TRunGrammar grammar(kind, u"\n");
+        add(grammar, kind);
+        return grammar.Parse(document);
+    };
+    for (const std::string& document : documents)
+        ASSERT_EQ(parse(static_cast<TORVIStreamedNodeDefinition*>(nullptr), document),
+                  parse(static_cast<TStepDef*>(nullptr), document))
+            << document;
+}
+
 std::string RandomDocument(std::uint32_t seed) {
     static const char* const tokens[] = {"<a>", "</a>", "<b x='1'>", "</b >", "<!-- c - -", "->", "\"s\\\"q",
                                          "\"", "#12", "#", "text ", "\n", "\r\n", "\r", "caf\xC3\xA9",
@@ -862,9 +899,8 @@ TEST(StreamParserRuns, AUnitThatEndsABufferRunIsPutToWhatItMayRevive) {
                                                 "{{[a\xC3\xA9;!]}}",
                                                 "[a\xC3\xA9\xC2\xA7!]",
                                                 "||[ab\xC2\xB6!||"};
-    const auto parse = [](auto* kind, const std::string& document) {
+    ExpectRunsAsSteps(documents, [](TRunGrammar& grammar, auto* kind) {
         using T = std::remove_pointer_t<decltype(kind)>;
-        TRunGrammar grammar(kind, u"\n");
         grammar.Add<T>(u"bracket", u"\\[[^\\]!]*\\]", u"", u"", false);
         grammar.Add<T>(u"bang", u"\\[[^!\\]]*!", u"", u"", false);
         grammar.Add<T>(u"pair", u"\\(\\(", u"\\)\\)", u"^[^\\[)]", true);
@@ -872,12 +908,7 @@ TEST(StreamParserRuns, AUnitThatEndsABufferRunIsPutToWhatItMayRevive) {
         // Units past ASCII that complete an opening or a node's content.
         grammar.Add<T>(u"section", u"\\[[^\\]]*\u00A7", u"", u"", false);
         grammar.Add<T>(u"bar", u"\\|\\|", u"\\|\\|", u"^\\[[a-z]*\u00B6(?!!)", true);
-        return grammar.Parse(document);
-    };
-    for (const std::string& document : documents)
-        ASSERT_EQ(parse(static_cast<TORVIStreamedNodeDefinition*>(nullptr), document),
-                  parse(static_cast<TStepDef*>(nullptr), document))
-            << document;
+    });
 }
 
 TEST(StreamParserRuns, ACloseThatStartsInTheContentIsFoundFromItsFirstPossibleStart) {
@@ -1106,30 +1137,18 @@ TEST(StreamParserRuns, TheUnitThatEndsARunBegunOnOneUnitIsPutToWhatItMayRevive) 
     const std::vector<std::string> documents = {"aaz5", "aaaz5", "aaaz", "aaax", "aaaaay", "aaaaz5", "aaaaaz5",
                                                 "((aa)", "((aa)x", "((aaaa)", "((aaaa)x", "((aaz5 aaax)",
                                                 "((a\nz5)", "((aa\xC3\xA9z5)", "((aaaa\xC3\xA9z5)", "aab aaz5"};
-    const auto parse = [](auto* kind, const std::string& document) {
+    ExpectRunsAsSteps(documents, [](TRunGrammar& grammar, auto* kind) {
         using T = std::remove_pointer_t<decltype(kind)>;
-        TRunGrammar grammar(kind, u"\n");
         grammar.Add<T>(u"word", u"aaax|aaaaay", u"", u"", false);
         grammar.Add<T>(u"zed", u"a+z[0-9]", u"", u"", false);
         grammar.Add<T>(u"pair", u"\\(\\(", u"\\)", u"^[ ,]+", true);
-        return grammar.Parse(document);
-    };
-    for (const std::string& document : documents)
-        ASSERT_EQ(parse(static_cast<TORVIStreamedNodeDefinition*>(nullptr), document),
-                  parse(static_cast<TStepDef*>(nullptr), document))
-            << document;
+    });
 }
 
 TEST(StreamParserRuns, AUnitThatMoreThanOneOpeningTakesOpensTheFirstInTheList) {
-    const auto parse = [](auto* kind, const std::string& document) {
+    ExpectRunsAsSteps({"xyx", "<a>yx</a>x", "  x\ny"}, [](TRunGrammar& grammar, auto* kind) {
         using T = std::remove_pointer_t<decltype(kind)>;
-        TRunGrammar grammar(kind, u"\n");
         grammar.Add<T>(u"ex", u"x", u"", u"", false);
         grammar.Add<T>(u"either", u"x|y", u"", u"", false);
-        return grammar.Parse(document);
-    };
-    for (const std::string document : {"xyx", "<a>yx</a>x", "  x\ny"})
-        ASSERT_EQ(parse(static_cast<TORVIStreamedNodeDefinition*>(nullptr), document),
-                  parse(static_cast<TStepDef*>(nullptr), document))
-            << document;
+    });
 }
