@@ -122,7 +122,9 @@ bool TGrammar::Parse(const std::string& bytes, std::vector<std::string>* pEvents
     Reset();
     _pEvents = pEvents;
     _nClosed = 0;
-    rtl::TMemoryStream* stream = rtl::Create<rtl::TMemoryStream>(rtl::TBytes(bytes.begin(), bytes.end()));
+    // Copied as bytes in one step, as a caller holding the document in memory would.
+    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    rtl::TMemoryStream* stream = rtl::Create<rtl::TMemoryStream>(rtl::TBytes(data, data + bytes.size()));
     const bool result = _pParser->ParseStream(stream, nullptr);
     rtl::Free(stream);
     _pEvents = nullptr;
