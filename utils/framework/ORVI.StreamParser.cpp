@@ -285,6 +285,34 @@ rtl::TRegExScratch& ThreadScratch() {
 
 } // namespace
 
+bool TORVIStreamedNodeDefinition::TFilter::Recalled(rtl::UnicodeStringView subject, rtl::TRegExPartial& found,
+                                                   long& offset, long& length) const {
+    if (subject.size() < 2 || subject.size() > kRecentLongest)
+        return false;
+    for (const TRecent& recent : Recent)
+        if (recent.nSize == subject.size() && recent.Units[0] == subject[0] &&
+            std::equal(subject.begin(), subject.end(), recent.Units)) {
+            found = recent.Found;
+            offset = recent.nOffset;
+            length = recent.nLength;
+            return true;
+        }
+    return false;
+}
+
+void TORVIStreamedNodeDefinition::TFilter::Remember(rtl::UnicodeStringView subject, rtl::TRegExPartial found,
+                                                    long offset, long length) const {
+    if (subject.size() < 2 || subject.size() > kRecentLongest)
+        return;
+    TRecent& recent = Recent[nRecentNext];
+    nRecentNext = static_cast<std::uint8_t>((nRecentNext + 1) % kRecentCount);
+    recent.nSize = static_cast<std::uint8_t>(subject.size());
+    std::copy(subject.begin(), subject.end(), recent.Units);
+    recent.Found = found;
+    recent.nOffset = static_cast<std::uint8_t>(offset);
+    recent.nLength = static_cast<std::uint8_t>(length);
+}
+
 // ---- TORVIStreamedNode
 
 TORVIStreamedNode::TORVIStreamedNode(TORVIStreamParser* pParser) : _pParser(pParser) {}
@@ -623,7 +651,11 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& s
     if (!filter || !AnsweredAlone(*filter, szCandidate, found, offset, length)) {
         if (filter && blParserBuffer && szCandidate.size() >= kResumeFrom && _OpenPending(*open, parser))
             return nullptr;
-        found = open->FindPartial(szCandidate, ScratchOf(parser, parser ? &parser->_Scratch : nullptr), offset, length);
+        if (!filter || !filter->Recalled(szCandidate, found, offset, length)) {
+            found = open->FindPartial(szCandidate, ScratchOf(parser, parser ? &parser->_Scratch : nullptr), offset, length);
+            if (filter)
+                filter->Remember(szCandidate, found, offset, length);
+        }
     }
     if (found == rtl::TRegExPartial::rpNoMatch && blParserBuffer && _FilterOf(open, _pRegOpen, _OpenFilter))
         _nOpenDeadBuffer = parser->_nBufferSerial;

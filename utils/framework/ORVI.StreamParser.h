@@ -311,6 +311,20 @@ private:
         };
         const rtl::TRegEx* pCompiled = nullptr; // the expression described; nil when pairs are not asked
         mutable std::unique_ptr<TPairs> pPairs;
+        // The soft partial answers to the last few short subjects of more than one unit: a parse
+        // offers the same few texts again and again (each literal's letters), answered alike each time.
+        static constexpr std::size_t kRecentLongest = 8, kRecentCount = 8;
+        struct TRecent {
+            std::uint8_t nSize = 0; // 0: none kept
+            std::uint8_t nOffset = 0, nLength = 0;
+            rtl::TRegExPartial Found = rtl::TRegExPartial::rpNoMatch;
+            char16_t Units[kRecentLongest] = {};
+        };
+        mutable TRecent Recent[kRecentCount];
+        mutable std::uint8_t nRecentNext = 0; // the entry kept next
+        /// The answer kept for subject; false when none is.
+        bool Recalled(rtl::UnicodeStringView subject, rtl::TRegExPartial& found, long& offset, long& length) const;
+        void Remember(rtl::UnicodeStringView subject, rtl::TRegExPartial found, long offset, long length) const;
     };
     // What _ContentUnits answers apart from the node's close scan, worked out again whenever the
     // settings or the parser's line end change.
