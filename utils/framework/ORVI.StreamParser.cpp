@@ -2036,6 +2036,7 @@ const std::vector<TORVIStreamedNodeDefinition*>* TORVIStreamParser::_CandidatesA
         candidates.Definitions.clear();
         candidates.blPlain = true;
         candidates.blRunStarts = false;
+        std::fill(std::begin(candidates.Refuser), std::end(candidates.Refuser), std::int8_t{-1});
         for (int i = 0; i < _pNodeDefs->Count(); ++i) {
             TORVIStreamedNodeDefinition* definition = (*_pNodeDefs)[i];
             candidates.blPlain = candidates.blPlain && definition->_Plain(nullptr);
@@ -2217,11 +2218,29 @@ void TORVIStreamParser::TCandidates::_WorkOutNodeAlone() {
 bool TORVIStreamParser::_BufferRunUnits(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
                                         std::uint64_t (&units)[2], bool& blLineEnds, std::size_t& nRoom) {
     // Nothing can take the buffer until one of the stop units comes: it only grows till then.
+    if (_RefusedAgain(pNode, pDefinition)) {
+        _RunParties.nBuffer = 0; // as _NothingTakesBuffer leaves it when refused
+        return false;
+    }
     TUnitSet stops = {};
     if (!_NothingTakesBuffer(pNode, pDefinition, stops, nRoom) || nRoom == 0)
         return false;
     _RunUnits(stops, units, blLineEnds);
     return true;
+}
+
+bool TORVIStreamParser::_RefusedAgain(const TORVIStreamedNode* pNode, const TORVIStreamedNodeDefinition* pDefinition) {
+    // Only where _CandidatesAt would answer this set at once, with nothing asked of any object.
+    const TCandidates* set = _pCandidates;
+    if (!set || _szBuffer.empty() || _szBuffer[0] >= 128 || set->Refuser[_szBuffer[0]] < 0 || !set->blPlain ||
+        set->pContext != pDefinition || set->nEpoch != g_nNestingEpoch.load(std::memory_order_relaxed) ||
+        (pNode && (pNode->_nPlain != 1 || pDefinition->_nPlain != 1)))
+        return false;
+    TUnitSet stops = {};
+    std::size_t nRoom = kNoLimit;
+    return !set->Definitions[static_cast<std::size_t>(set->Refuser[_szBuffer[0]])]->_CannotOpen(this, _szBuffer, stops,
+                                                                                                nRoom) ||
+           nRoom == 0;
 }
 
 bool TORVIStreamParser::_NothingTakesBuffer(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
@@ -2241,7 +2260,11 @@ bool TORVIStreamParser::_NothingTakesBuffer(TORVIStreamedNode* pNode, TORVIStrea
     for (std::size_t i = 0; i < candidates->size(); ++i) {
         TUnitSet& into = blKept ? parties.Candidates[i] : own;
         into[0] = into[1] = 0;
-        if (!(*candidates)[i]->_CannotOpen(this, _szBuffer, into, nRoom))
+        const std::size_t nBefore = nRoom;
+        const bool blCannot = (*candidates)[i]->_CannotOpen(this, _szBuffer, into, nRoom);
+        if ((!blCannot || (nRoom == 0 && nBefore != 0)) && _szBuffer[0] < 128 && i < 128)
+            _pCandidates->Refuser[_szBuffer[0]] = static_cast<std::int8_t>(i);
+        if (!blCannot)
             return false;
         stops[0] |= into[0];
         stops[1] |= into[1];

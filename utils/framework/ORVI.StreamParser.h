@@ -785,6 +785,9 @@ private:
         // For each ASCII unit alone: the one candidate whose open expression it does not rule out
         // (by index), -1 when none, -2 when more than one.
         std::int8_t SoleOpener[128] = {};
+        // For each ASCII unit: the candidate (by index) that last kept a buffer starting with it from
+        // running, as it may open on it or soon; -1 none. Asked first by the next such buffer.
+        std::int8_t Refuser[128] = {};
     };
     TCandidates _CandidateSlots[16];     // by the node definition's address
     TCandidates* _pCandidates = nullptr; // the set _CandidatesAt last answered from
@@ -828,6 +831,10 @@ private:
         std::uint64_t Candidates[kRunParties][2] = {};
     };
     TRunParties _RunParties;
+    /// Whether the candidate that last kept a buffer with the same first unit from running (see
+    /// TCandidates::Refuser), asked as _NothingTakesBuffer asks it, alone settles that the buffer runs
+    /// not at pNode (current, with pDefinition); false when it does not or is not known.
+    bool _RefusedAgain(const TORVIStreamedNode* pNode, const TORVIStreamedNodeDefinition* pDefinition);
     /// _ExtendBufferRun's question, with the grown buffer, answered from _RunParties where it holds
     /// for pNode; -1 when it does not (then every party is to be asked), else 0/1 as
     /// _NothingTakesBuffer would answer.
