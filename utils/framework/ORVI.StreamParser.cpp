@@ -283,29 +283,43 @@ rtl::TRegExScratch& ThreadScratch() {
     return scratch;
 }
 
+// The entry of Recent that a subject of 2..kRecentLongest units is first looked for in.
+std::size_t RecentSlot(rtl::UnicodeStringView subject) {
+    return (subject[0] ^ (static_cast<std::size_t>(subject.back()) << 1) ^ (subject.size() * 5)) & 31;
+}
+
 } // namespace
 
 bool TORVIStreamedNodeDefinition::TFilter::Recalled(rtl::UnicodeStringView subject, rtl::TRegExPartial& found,
                                                    long& offset, long& length) const {
+    static_assert(kRecentCount == 32, "RecentSlot answers 32 entries");
     if (subject.size() < 2 || subject.size() > kRecentLongest)
         return false;
-    for (const TRecent& recent : Recent)
-        if (recent.nSize == subject.size() && recent.Units[0] == subject[0] &&
-            std::equal(subject.begin(), subject.end(), recent.Units)) {
-            found = recent.Found;
-            offset = recent.nOffset;
-            length = recent.nLength;
-            return true;
-        }
-    return false;
+    const std::size_t slot = RecentSlot(subject);
+    const auto holds = [subject](const TRecent& entry) {
+        if (entry.nSize != subject.size())
+            return false;
+        for (std::size_t i = 0; i < subject.size(); ++i)
+            if (entry.Units[i] != subject[i])
+                return false;
+        return true;
+    };
+    const TRecent& recent = Recent[holds(Recent[slot]) ? slot : slot ^ 1];
+    if (&recent != &Recent[slot] && !holds(recent))
+        return false;
+    found = recent.Found;
+    offset = recent.nOffset;
+    length = recent.nLength;
+    return true;
 }
 
 void TORVIStreamedNodeDefinition::TFilter::Remember(rtl::UnicodeStringView subject, rtl::TRegExPartial found,
                                                     long offset, long length) const {
     if (subject.size() < 2 || subject.size() > kRecentLongest)
         return;
-    TRecent& recent = Recent[nRecentNext];
-    nRecentNext = static_cast<std::uint8_t>((nRecentNext + 1) % kRecentCount);
+    const std::size_t slot = RecentSlot(subject);
+    // The neighbour takes it where the first entry is taken and the neighbour is free.
+    TRecent& recent = Recent[slot].nSize != 0 && Recent[slot ^ 1].nSize == 0 ? Recent[slot ^ 1] : Recent[slot];
     recent.nSize = static_cast<std::uint8_t>(subject.size());
     std::copy(subject.begin(), subject.end(), recent.Units);
     recent.Found = found;

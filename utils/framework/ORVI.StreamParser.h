@@ -313,7 +313,9 @@ private:
         mutable std::unique_ptr<TPairs> pPairs;
         // The soft partial answers to the last few short subjects of more than one unit: a parse
         // offers the same few texts again and again (each literal's letters), answered alike each time.
-        static constexpr std::size_t kRecentLongest = 8, kRecentCount = 8;
+        // Kept by the subject's length and end units in one of two neighbouring entries: two
+        // comparisons find an answer or tell there is none.
+        static constexpr std::size_t kRecentLongest = 8, kRecentCount = 32;
         struct TRecent {
             std::uint8_t nSize = 0; // 0: none kept
             std::uint8_t nOffset = 0, nLength = 0;
@@ -321,7 +323,6 @@ private:
             char16_t Units[kRecentLongest] = {};
         };
         mutable TRecent Recent[kRecentCount];
-        mutable std::uint8_t nRecentNext = 0; // the entry kept next
         /// The answer kept for subject; false when none is.
         bool Recalled(rtl::UnicodeStringView subject, rtl::TRegExPartial& found, long& offset, long& length) const;
         void Remember(rtl::UnicodeStringView subject, rtl::TRegExPartial found, long offset, long length) const;
