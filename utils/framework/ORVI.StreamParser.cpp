@@ -1487,6 +1487,16 @@ bool TORVIStreamedNodeDefinition::_CannotOpen(TORVIStreamParser* pParser, const 
     return true;
 }
 
+int TORVIStreamedNodeDefinition::_RecalledOpen(TORVIStreamParser* pParser) {
+    rtl::TRegExPartial found = rtl::TRegExPartial::rpNoMatch;
+    long offset = 0, length = 0;
+    if (!_pRegOpen || !_Plain(nullptr) || !_OpenFilter.Recalled(pParser->_szBuffer, found, offset, length))
+        return -1;
+    if (found == rtl::TRegExPartial::rpNoMatch)
+        _nOpenDeadBuffer = pParser->_nBufferSerial;
+    return found == rtl::TRegExPartial::rpMatch && offset == 0 ? 1 : 0;
+}
+
 bool TORVIStreamedNodeDefinition::_CannotOpenNow(TORVIStreamParser* pParser) {
     // Only what TryMatchOpen would settle without a call, for an expression compiled already.
     if (!_Plain(nullptr) || !_pRegOpen)
@@ -2709,7 +2719,8 @@ bool TORVIStreamParser::_OfferAtRunEnd(const TORVIStreamedNode* pCurrent) {
             blRevived = true;
         }
         TORVIStreamedNodeDefinition* definition = candidates[i];
-        if (definition->_CannotOpenNow(this))
+        // An answer kept for this buffer settles it without screening (the buffer of a literal).
+        if (const int recalled = definition->_RecalledOpen(this); recalled == 0 || (recalled < 0 && definition->_CannotOpenNow(this)))
             continue;
         const std::size_t size = _szBuffer.size();
         TORVIStreamedNode* opened = definition->_MatchOpen(_szBuffer, this, definition->_pRegOpen != nullptr);

@@ -473,6 +473,9 @@ private:
     /// Whether TryMatchOpen would certainly open nothing on pParser's buffer now, without a call and
     /// without compiling anything.
     bool _CannotOpenNow(TORVIStreamParser* pParser);
+    /// What the compiled open expression's answer kept for pParser's buffer tells (this definition of
+    /// the base class): 1 it opens there, 0 it does not (noted as _MatchOpen notes it), -1 none kept.
+    int _RecalledOpen(TORVIStreamParser* pParser);
     // -- one-unit answers of a buffer run
     /// Whether pNode's close scan is, or is brought, up to date with its content with no close match
     /// starting in it (close this definition's own, compiled); part of _IgnoresBuffer's answer.
