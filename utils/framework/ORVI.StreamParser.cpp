@@ -2710,8 +2710,12 @@ bool TORVIStreamParser::_OfferAtRunEnd(const TORVIStreamedNode* pCurrent) {
     const std::uint64_t serial = _nBufferSerial;
     bool blRevived = HasUnit(_RunEnd.Node, last);
     const std::vector<TORVIStreamedNodeDefinition*>& candidates = set->Definitions;
+    // The union of every candidate's stops for the first unit: without the last unit, none is revived.
+    const bool blNoneRevived = !HasUnit(set->RunStops[first], last);
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         if (i < 32 && (set->RuledAlone[first] >> i & 1) != 0) {
+            if (blNoneRevived)
+                continue;
             const std::array<std::uint64_t, 2>& kept = set->CandidateStops[i * 128 + first];
             const std::uint64_t stops[2] = {kept[0], kept[1]};
             if (!HasUnit(stops, last))
