@@ -2496,26 +2496,29 @@ inline void TORVIStreamParser::_RunUnits(const std::uint64_t (&stops)[2], std::u
     units[0] &= ~((std::uint64_t{1} << u'\r') | (std::uint64_t{1} << u'\n'));
 }
 
-bool TORVIStreamParser::_StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
-                                        std::size_t end, std::uint64_t (&units)[2], bool& blLineEnds,
-                                        std::size_t& nRoom, bool& blLineEnded) {
-    TInput& in = _Input;
-    if (in.nUnit >= end)
-        return false;
-    // A step for this character would append it and offer the buffer; an escape is taken by the node.
-    const char16_t unit = in.Text[in.nUnit];
-    if (unit == u'\r' || unit == u'\n' || (pNode && !pDefinition->_Has(snd_AllowsNodes)))
-        return false; // a node that takes no nodes closes on what it does not take
-    // The set last answered from, when it is the one here (both of the base class, as asked before).
-    const TCandidates* last = _pCandidates;
-    const bool blLast = last && last->pContext == pDefinition && last->blPlain &&
-                        last->nEpoch == g_nNestingEpoch.load(std::memory_order_relaxed) &&
-                        (!pNode || (pNode->_nPlain == 1 && pDefinition->_nPlain == 1));
-    if ((!blLast && !_CandidatesAt(pNode)) || !_pCandidates->MayStartRun(unit))
-        return false;
+inline TORVIStreamParser::TCandidates* TORVIStreamParser::_CandidatesHere(TORVIStreamedNode* pNode,
+                                                                          const TORVIStreamedNodeDefinition* pDefinition) {
+    // The set last answered from, or the one in its slot, when it is the one here (both of the base
+    // class, as asked before): _CandidatesAt would answer it so, with nothing asked.
+    const std::uint64_t epoch = g_nNestingEpoch.load(std::memory_order_relaxed);
+    if (!pNode || (pNode->_nPlain == 1 && pDefinition->_nPlain == 1)) {
+        if (TCandidates* last = _pCandidates; last && last->pContext == pDefinition && last->nEpoch == epoch)
+            return last->blPlain ? last : nullptr;
+        TCandidates& slot =
+            _CandidateSlots[(reinterpret_cast<std::uintptr_t>(pDefinition) >> 6) % std::size(_CandidateSlots)];
+        if (slot.nEpoch == epoch && slot.pContext == pDefinition) {
+            _pCandidates = &slot;
+            return slot.blPlain ? &slot : nullptr;
+        }
+    }
+    return _CandidatesAt(pNode) ? _pCandidates : nullptr;
+}
+
+inline bool TORVIStreamParser::_BeginBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
+                                        TCandidates& set, char16_t unit, std::uint64_t (&units)[2],
+                                        bool& blLineEnds, std::size_t& nRoom, bool& blLineEnded) {
     // No candidate opens on the unit alone, which stops were found for once; the node is asked, its
     // answer to the unit alone worked out once too but for its close scan.
-    TCandidates& set = *_pCandidates;
     TUnitSet stops = {set.RunStops[unit][0], set.RunStops[unit][1]};
     TUnitSet own = {};
     _szBuffer.push_back(unit);
@@ -2557,6 +2560,23 @@ bool TORVIStreamParser::_StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedN
     }
     _CountTaken(blLineEnded);
     return true;
+}
+
+bool TORVIStreamParser::_StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
+                                               std::size_t end, std::uint64_t (&units)[2], bool& blLineEnds,
+                                               std::size_t& nRoom, bool& blLineEnded) {
+    TInput& in = _Input;
+    if (in.nUnit >= end)
+        return false;
+    // A step for this character would append it and offer the buffer; an escape is taken by the node.
+    const char16_t unit = in.Text[in.nUnit];
+    if (unit == u'\r' || unit == u'\n' || (pNode && !pDefinition->_Has(snd_AllowsNodes)))
+        return false; // a node that takes no nodes closes on what it does not take
+    // Most units that end a run of content may open something alone: those are told in line.
+    TCandidates* set = _CandidatesHere(pNode, pDefinition);
+    if (!set || !set->MayStartRun(unit))
+        return false;
+    return _BeginBufferRun(pNode, pDefinition, *set, unit, units, blLineEnds, nRoom, blLineEnded);
 }
 
 inline void TORVIStreamParser::_AppendRun(rtl::UnicodeString& target, const std::uint64_t (&units)[2],

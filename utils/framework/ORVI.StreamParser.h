@@ -795,6 +795,14 @@ private:
     };
     TCandidates _CandidateSlots[16];     // by the node definition's address
     TCandidates* _pCandidates = nullptr; // the set _CandidatesAt last answered from
+    /// The candidates at pNode (current, with pDefinition, both of the base class as asked before;
+    /// the root when nil) as _CandidatesAt answers them, found in their slot without asking anything
+    /// where they are kept; nil unless of the base class.
+    inline TCandidates* _CandidatesHere(TORVIStreamedNode* pNode, const TORVIStreamedNodeDefinition* pDefinition);
+    /// _StartBufferRun once unit (the next character) may start a run with the candidates of set.
+    [[gnu::always_inline]] inline bool _BeginBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
+                                                       TCandidates& set, char16_t unit, std::uint64_t (&units)[2],
+                                                       bool& blLineEnds, std::size_t& nRoom, bool& blLineEnded);
     mutable std::int8_t _nPlain = -1;    // whether of the base class; -1 until asked
 
     // -- what a buffer run tells the current node's close search
