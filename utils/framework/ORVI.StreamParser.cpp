@@ -2191,12 +2191,16 @@ bool TORVIStreamParser::TCandidates::_WorkOutRunStarts(char16_t unit) {
             for (char16_t one = 0; one < 128; ++one) {
                 TUnitSet stops = {};
                 const std::size_t nMin = definition->_OpenFilter.Info.MinLength;
+                // What _MatchOpen answers for the unit alone: opened only by a match at its start.
+                const TORVIStreamedNodeDefinition::TFilter::TAlone& alone = definition->_OpenFilter.Alone[one];
                 if (RuledOut(definition->_OpenFilter, rtl::UnicodeStringView(&one, 1), stops)) {
                     if (i < 32) // what stops it is kept below
                         RuledAlone[one] |= std::uint32_t{1} << i;
                 }
                 else if (nMin > 1)
                     RunRoom[one] = std::min(RunRoom[one], nMin - 2); // too short till then
+                else if (alone.Found != rtl::TRegExPartial::rpMatch || alone.nOffset != 0)
+                    RunRoom[one] = 0; // opens on nothing alone, but may once one more unit comes
                 else
                     AddUnit(Openers, one);
                 RunStops[one][0] |= stops[0];
