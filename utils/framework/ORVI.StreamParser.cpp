@@ -1187,20 +1187,24 @@ int TORVIStreamedNodeDefinition::_AcceptEscape(TORVIStreamParser* pParser, TORVI
         (_AllowedFilter.blAnchored && _nAllowedDeadBuffer == pParser->_nBufferSerial && _nAllowedDeadBuffer != 0))
         return _AcceptContent(buffer, pNode, pParser) ? 1 : 0;
     const char16_t unit = buffer[0];
+    std::size_t nOffset = 0, nLength = 0; // the span taken, as _TakeAlone finds it for an ASCII unit
     if (unit < 128) {
         if (!HasUnit(_AllowedAlone, unit))
             return _AcceptContent(buffer, pNode, pParser) ? 1 : 0;
-        _TakeAlone(buffer, pNode, unit, false);
-        return 1;
+        const TFilter::TAlone& alone = (_AllowedFilter.blAnchored ? _AllowedFilter.Alone : _AllowedFilter.AloneWhole)[unit];
+        nOffset = alone.nOffset;
+        nLength = alone.nLength;
+    } else {
+        // The answer kept is asked only where the filter answers nothing for the unit, which it does
+        // from the unit alone: kept for this unit, it is what asking again would find.
+        const TUnitAnswer& known = _AllowedWide;
+        if (!_AllowedFilter.blAnchored || !known.blKnown || known.cUnit != unit ||
+            known.Found != rtl::TRegExPartial::rpMatch)
+            return _AcceptContent(buffer, pNode, pParser) ? 1 : 0;
+        nOffset = static_cast<std::size_t>(known.nOffset);
+        nLength = static_cast<std::size_t>(known.nLength);
     }
-    // The answer kept is asked only where the filter answers nothing for the unit, which it does
-    // from the unit alone: kept for this unit, it is what asking again would find.
-    const TUnitAnswer& known = _AllowedWide;
-    if (!_AllowedFilter.blAnchored || !known.blKnown || known.cUnit != unit ||
-        known.Found != rtl::TRegExPartial::rpMatch)
-        return _AcceptContent(buffer, pNode, pParser) ? 1 : 0;
-    _TakeSpan(buffer, pNode, unit, static_cast<std::size_t>(known.nOffset), static_cast<std::size_t>(known.nLength),
-              false);
+    _TakeSpan(buffer, pNode, unit, nOffset, nLength, false);
     return 1;
 }
 
