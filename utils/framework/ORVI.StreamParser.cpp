@@ -2741,9 +2741,14 @@ bool TORVIStreamParser::_OfferAtRunEnd(const TORVIStreamedNode* pCurrent) {
     // The union of every candidate's stops for the first unit: without the last unit, none is revived.
     const bool blNoneRevived = !HasUnit(set->RunStops[first], last);
     for (std::size_t i = 0; i < candidates.size(); ++i) {
+        if (i < 32 && blNoneRevived) {
+            // Straight to the next candidate the first unit did not rule out.
+            const std::uint32_t asked = ~set->RuledAlone[first] >> i;
+            i = asked != 0 ? i + static_cast<std::size_t>(std::countr_zero(asked)) : 32;
+            if (i >= candidates.size())
+                break;
+        }
         if (i < 32 && (set->RuledAlone[first] >> i & 1) != 0) {
-            if (blNoneRevived)
-                continue;
             const std::array<std::uint64_t, 2>& kept = set->CandidateStops[i * 128 + first];
             const std::uint64_t stops[2] = {kept[0], kept[1]};
             if (!HasUnit(stops, last))
