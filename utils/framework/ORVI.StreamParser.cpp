@@ -2266,7 +2266,7 @@ bool TORVIStreamParser::_RefusedAgain(const TORVIStreamedNode* pNode, const TORV
     const TCandidates* set = _pCandidates;
     if (!set || _szBuffer.empty() || _szBuffer[0] >= 128 || set->Refuser[_szBuffer[0]] < 0 || !set->blPlain ||
         set->pContext != pDefinition || set->nEpoch != g_nNestingEpoch.load(std::memory_order_relaxed) ||
-        (pNode && (pNode->_nPlain != 1 || pDefinition->_nPlain != 1)))
+        (pNode && (!pDefinition || pNode->_nPlain != 1 || pDefinition->_nPlain != 1)))
         return false;
     TUnitSet stops = {};
     std::size_t nRoom = kNoLimit;

@@ -312,8 +312,8 @@ private:
         const rtl::TRegEx* pCompiled = nullptr; // the expression described; nil when pairs are not asked
         mutable std::unique_ptr<TPairs> pPairs;
         // The soft partial answers to the last few short subjects of more than one unit: a parse
-        // offers the same few texts again and again (each literal's letters), answered alike each time.
-        // Kept by the subject's length and end units in one of two neighbouring entries: two
+        // offers the same few texts again and again (each literal's letters), answered alike each
+        // time. Each is kept by its length and end units in one of two neighbouring entries, so two
         // comparisons find an answer or tell there is none.
         static constexpr std::size_t kRecentLongest = 8, kRecentCount = 32;
         struct TRecent {
