@@ -291,7 +291,7 @@ std::size_t RecentSlot(rtl::UnicodeStringView subject) {
 } // namespace
 
 bool TORVIStreamedNodeDefinition::TFilter::Recalled(rtl::UnicodeStringView subject, rtl::TRegExPartial& found,
-                                                   long& offset, long& length) const {
+                                                    long& offset, long& length) const {
     static_assert(kRecentCount == 32, "RecentSlot answers 32 entries");
     if (subject.size() < 2 || subject.size() > kRecentLongest)
         return false;
@@ -319,7 +319,8 @@ void TORVIStreamedNodeDefinition::TFilter::Remember(rtl::UnicodeStringView subje
         return;
     const std::size_t slot = RecentSlot(subject);
     // The neighbour takes it where the first entry is taken and the neighbour is free.
-    TRecent& recent = Recent[slot].nSize != 0 && Recent[slot ^ 1].nSize == 0 ? Recent[slot ^ 1] : Recent[slot];
+    TRecent& recent =
+        Recent[slot].nSize != 0 && Recent[slot ^ 1].nSize == 0 ? Recent[slot ^ 1] : Recent[slot];
     recent.nSize = static_cast<std::uint8_t>(subject.size());
     std::copy(subject.begin(), subject.end(), recent.Units);
     recent.Found = found;
@@ -666,7 +667,8 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& s
         if (filter && blParserBuffer && szCandidate.size() >= kResumeFrom && _OpenPending(*open, parser))
             return nullptr;
         if (!filter || !filter->Recalled(szCandidate, found, offset, length)) {
-            found = open->FindPartial(szCandidate, ScratchOf(parser, parser ? &parser->_Scratch : nullptr), offset, length);
+            found = open->FindPartial(szCandidate, ScratchOf(parser, parser ? &parser->_Scratch : nullptr),
+                                      offset, length);
             if (filter)
                 filter->Remember(szCandidate, found, offset, length);
         }
@@ -1191,7 +1193,8 @@ int TORVIStreamedNodeDefinition::_AcceptEscape(TORVIStreamParser* pParser, TORVI
     if (unit < 128) {
         if (!HasUnit(_AllowedAlone, unit))
             return _AcceptContent(buffer, pNode, pParser) ? 1 : 0;
-        const TFilter::TAlone& alone = (_AllowedFilter.blAnchored ? _AllowedFilter.Alone : _AllowedFilter.AloneWhole)[unit];
+        const TFilter::TAlone& alone =
+            (_AllowedFilter.blAnchored ? _AllowedFilter.Alone : _AllowedFilter.AloneWhole)[unit];
         nOffset = alone.nOffset;
         nLength = alone.nLength;
     } else {
@@ -2196,7 +2199,8 @@ bool TORVIStreamParser::TCandidates::_WorkOutRunStarts(char16_t unit) {
                 TUnitSet stops = {};
                 const std::size_t nMin = definition->_OpenFilter.Info.MinLength;
                 // What _MatchOpen answers for the unit alone: opened only by a match at its start.
-                const TORVIStreamedNodeDefinition::TFilter::TAlone& alone = definition->_OpenFilter.Alone[one];
+                const TORVIStreamedNodeDefinition::TFilter::TAlone& alone =
+                    definition->_OpenFilter.Alone[one];
                 if (RuledOut(definition->_OpenFilter, rtl::UnicodeStringView(&one, 1), stops)) {
                     if (i < 32) // what stops it is kept below
                         RuledAlone[one] |= std::uint32_t{1} << i;
@@ -2261,18 +2265,18 @@ bool TORVIStreamParser::_BufferRunUnits(TORVIStreamedNode* pNode, TORVIStreamedN
     return true;
 }
 
-bool TORVIStreamParser::_RefusedAgain(const TORVIStreamedNode* pNode, const TORVIStreamedNodeDefinition* pDefinition) {
+bool TORVIStreamParser::_RefusedAgain(const TORVIStreamedNode* pNode,
+                                      const TORVIStreamedNodeDefinition* pDefinition) {
     // Only where _CandidatesAt would answer this set at once, with nothing asked of any object.
     const TCandidates* set = _pCandidates;
     if (!set || _szBuffer.empty() || _szBuffer[0] >= 128 || set->Refuser[_szBuffer[0]] < 0 || !set->blPlain ||
         set->pContext != pDefinition || set->nEpoch != g_nNestingEpoch.load(std::memory_order_relaxed) ||
         (pNode && (!pDefinition || pNode->_nPlain != 1 || pDefinition->_nPlain != 1)))
         return false;
+    const std::size_t refuser = static_cast<std::size_t>(set->Refuser[_szBuffer[0]]);
     TUnitSet stops = {};
     std::size_t nRoom = kNoLimit;
-    return !set->Definitions[static_cast<std::size_t>(set->Refuser[_szBuffer[0]])]->_CannotOpen(this, _szBuffer, stops,
-                                                                                                nRoom) ||
-           nRoom == 0;
+    return !set->Definitions[refuser]->_CannotOpen(this, _szBuffer, stops, nRoom) || nRoom == 0;
 }
 
 bool TORVIStreamParser::_NothingTakesBuffer(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
@@ -2504,16 +2508,16 @@ inline void TORVIStreamParser::_RunUnits(const std::uint64_t (&stops)[2], std::u
     units[0] &= ~((std::uint64_t{1} << u'\r') | (std::uint64_t{1} << u'\n'));
 }
 
-inline TORVIStreamParser::TCandidates* TORVIStreamParser::_CandidatesHere(TORVIStreamedNode* pNode,
-                                                                          const TORVIStreamedNodeDefinition* pDefinition) {
+inline TORVIStreamParser::TCandidates*
+TORVIStreamParser::_CandidatesHere(TORVIStreamedNode* pNode, const TORVIStreamedNodeDefinition* pDefinition) {
     // The set last answered from, or the one in its slot, when it is the one here (both of the base
     // class, as asked before): _CandidatesAt would answer it so, with nothing asked.
     const std::uint64_t epoch = g_nNestingEpoch.load(std::memory_order_relaxed);
     if (!pNode || (pNode->_nPlain == 1 && pDefinition->_nPlain == 1)) {
         if (TCandidates* last = _pCandidates; last && last->pContext == pDefinition && last->nEpoch == epoch)
             return last->blPlain ? last : nullptr;
-        TCandidates& slot =
-            _CandidateSlots[(reinterpret_cast<std::uintptr_t>(pDefinition) >> 6) % std::size(_CandidateSlots)];
+        TCandidates& slot = _CandidateSlots[(reinterpret_cast<std::uintptr_t>(pDefinition) >> 6) %
+                                            std::size(_CandidateSlots)];
         if (slot.nEpoch == epoch && slot.pContext == pDefinition) {
             _pCandidates = &slot;
             return slot.blPlain ? &slot : nullptr;
@@ -2522,9 +2526,10 @@ inline TORVIStreamParser::TCandidates* TORVIStreamParser::_CandidatesHere(TORVIS
     return _CandidatesAt(pNode) ? _pCandidates : nullptr;
 }
 
-inline bool TORVIStreamParser::_BeginBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
-                                        TCandidates& set, char16_t unit, std::uint64_t (&units)[2],
-                                        bool& blLineEnds, std::size_t& nRoom, bool& blLineEnded) {
+inline bool TORVIStreamParser::_BeginBufferRun(TORVIStreamedNode* pNode,
+                                               TORVIStreamedNodeDefinition* pDefinition, TCandidates& set,
+                                               char16_t unit, std::uint64_t (&units)[2], bool& blLineEnds,
+                                               std::size_t& nRoom, bool& blLineEnded) {
     // No candidate opens on the unit alone, which stops were found for once; the node is asked, its
     // answer to the unit alone worked out once too but for its close scan.
     TUnitSet stops = {set.RunStops[unit][0], set.RunStops[unit][1]};
@@ -2571,8 +2576,8 @@ inline bool TORVIStreamParser::_BeginBufferRun(TORVIStreamedNode* pNode, TORVISt
 }
 
 bool TORVIStreamParser::_StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
-                                               std::size_t end, std::uint64_t (&units)[2], bool& blLineEnds,
-                                               std::size_t& nRoom, bool& blLineEnded) {
+                                        std::size_t end, std::uint64_t (&units)[2], bool& blLineEnds,
+                                        std::size_t& nRoom, bool& blLineEnded) {
     TInput& in = _Input;
     if (in.nUnit >= end)
         return false;
@@ -2757,7 +2762,8 @@ bool TORVIStreamParser::_OfferAtRunEnd(const TORVIStreamedNode* pCurrent) {
         }
         TORVIStreamedNodeDefinition* definition = candidates[i];
         // An answer kept for this buffer settles it without screening (the buffer of a literal).
-        if (const int recalled = definition->_RecalledOpen(this); recalled == 0 || (recalled < 0 && definition->_CannotOpenNow(this)))
+        if (const int recalled = definition->_RecalledOpen(this);
+            recalled == 0 || (recalled < 0 && definition->_CannotOpenNow(this)))
             continue;
         const std::size_t size = _szBuffer.size();
         TORVIStreamedNode* opened = definition->_MatchOpen(_szBuffer, this, definition->_pRegOpen != nullptr);

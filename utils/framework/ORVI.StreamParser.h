@@ -324,8 +324,10 @@ private:
         };
         mutable TRecent Recent[kRecentCount];
         /// The answer kept for subject; false when none is.
-        bool Recalled(rtl::UnicodeStringView subject, rtl::TRegExPartial& found, long& offset, long& length) const;
-        void Remember(rtl::UnicodeStringView subject, rtl::TRegExPartial found, long offset, long length) const;
+        bool Recalled(rtl::UnicodeStringView subject, rtl::TRegExPartial& found, long& offset,
+                      long& length) const;
+        void Remember(rtl::UnicodeStringView subject, rtl::TRegExPartial found, long offset,
+                      long length) const;
     };
     // What _ContentUnits answers apart from the node's close scan, worked out again whenever the
     // settings or the parser's line end change.
@@ -798,11 +800,14 @@ private:
     /// The candidates at pNode (current, with pDefinition, both of the base class as asked before;
     /// the root when nil) as _CandidatesAt answers them, found in their slot without asking anything
     /// where they are kept; nil unless of the base class.
-    inline TCandidates* _CandidatesHere(TORVIStreamedNode* pNode, const TORVIStreamedNodeDefinition* pDefinition);
+    inline TCandidates* _CandidatesHere(TORVIStreamedNode* pNode,
+                                        const TORVIStreamedNodeDefinition* pDefinition);
     /// _StartBufferRun once unit (the next character) may start a run with the candidates of set.
-    [[gnu::always_inline]] inline bool _BeginBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
-                                                       TCandidates& set, char16_t unit, std::uint64_t (&units)[2],
-                                                       bool& blLineEnds, std::size_t& nRoom, bool& blLineEnded);
+    [[gnu::always_inline]] inline bool _BeginBufferRun(TORVIStreamedNode* pNode,
+                                                       TORVIStreamedNodeDefinition* pDefinition,
+                                                       TCandidates& set, char16_t unit,
+                                                       std::uint64_t (&units)[2], bool& blLineEnds,
+                                                       std::size_t& nRoom, bool& blLineEnded);
     mutable std::int8_t _nPlain = -1;    // whether of the base class; -1 until asked
 
     // -- what a buffer run tells the current node's close search

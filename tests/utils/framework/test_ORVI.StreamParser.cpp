@@ -1175,7 +1175,8 @@ TEST(StreamParserRuns, ShortOpeningsMetAgainAreAnsweredForTheExpressionOfTheMome
     EXPECT_EQ(plain, parse(static_cast<TStepDef*>(nullptr)));
     EXPECT_NE(std::find(plain.begin(), plain.end(), "1:27 +word  yes!"), plain.end());
     // A unit that opens nothing alone but may with the next one ('-' of a signed number).
-    const std::vector<std::string> documents = {"( -1, -2,-3)", "(- 5)", "(--1)", "(7-)", "( -\n3)", "(-x)", "(-", "(a-1)"};
+    const std::vector<std::string> documents = {"( -1, -2,-3)", "(- 5)", "(--1)", "(7-)",
+                                                "( -\n3)",      "(-x)",  "(-",    "(a-1)"};
     const auto add = [](TRunGrammar& grammar, auto* kind) {
         using T = std::remove_pointer_t<decltype(kind)>;
         grammar.Add<T>(u"list", u"\\(", u"\\)", u"^[ ,]+", true);
