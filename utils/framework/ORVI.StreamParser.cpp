@@ -283,7 +283,50 @@ rtl::TRegExScratch& ThreadScratch() {
     return scratch;
 }
 
+// The entry of Recent that a subject of 2..kRecentLongest units is first looked for in.
+std::size_t RecentSlot(rtl::UnicodeStringView subject) {
+    return (subject[0] ^ (static_cast<std::size_t>(subject.back()) << 1) ^ (subject.size() * 5)) & 31;
+}
+
 } // namespace
+
+bool TORVIStreamedNodeDefinition::TFilter::Recalled(rtl::UnicodeStringView subject, rtl::TRegExPartial& found,
+                                                    long& offset, long& length) const {
+    static_assert(kRecentCount == 32, "RecentSlot answers 32 entries");
+    if (subject.size() < 2 || subject.size() > kRecentLongest)
+        return false;
+    const std::size_t slot = RecentSlot(subject);
+    const auto holds = [subject](const TRecent& entry) {
+        if (entry.nSize != subject.size())
+            return false;
+        for (std::size_t i = 0; i < subject.size(); ++i)
+            if (entry.Units[i] != subject[i])
+                return false;
+        return true;
+    };
+    const TRecent& recent = Recent[holds(Recent[slot]) ? slot : slot ^ 1];
+    if (&recent != &Recent[slot] && !holds(recent))
+        return false;
+    found = recent.Found;
+    offset = recent.nOffset;
+    length = recent.nLength;
+    return true;
+}
+
+void TORVIStreamedNodeDefinition::TFilter::Remember(rtl::UnicodeStringView subject, rtl::TRegExPartial found,
+                                                    long offset, long length) const {
+    if (subject.size() < 2 || subject.size() > kRecentLongest)
+        return;
+    const std::size_t slot = RecentSlot(subject);
+    // The neighbour takes it where the first entry is taken and the neighbour is free.
+    TRecent& recent =
+        Recent[slot].nSize != 0 && Recent[slot ^ 1].nSize == 0 ? Recent[slot ^ 1] : Recent[slot];
+    recent.nSize = static_cast<std::uint8_t>(subject.size());
+    std::copy(subject.begin(), subject.end(), recent.Units);
+    recent.Found = found;
+    recent.nOffset = static_cast<std::uint8_t>(offset);
+    recent.nLength = static_cast<std::uint8_t>(length);
+}
 
 // ---- TORVIStreamedNode
 
@@ -623,7 +666,12 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& s
     if (!filter || !AnsweredAlone(*filter, szCandidate, found, offset, length)) {
         if (filter && blParserBuffer && szCandidate.size() >= kResumeFrom && _OpenPending(*open, parser))
             return nullptr;
-        found = open->FindPartial(szCandidate, ScratchOf(parser, parser ? &parser->_Scratch : nullptr), offset, length);
+        if (!filter || !filter->Recalled(szCandidate, found, offset, length)) {
+            found = open->FindPartial(szCandidate, ScratchOf(parser, parser ? &parser->_Scratch : nullptr),
+                                      offset, length);
+            if (filter)
+                filter->Remember(szCandidate, found, offset, length);
+        }
     }
     if (found == rtl::TRegExPartial::rpNoMatch && blParserBuffer && _FilterOf(open, _pRegOpen, _OpenFilter))
         _nOpenDeadBuffer = parser->_nBufferSerial;
@@ -1141,20 +1189,25 @@ int TORVIStreamedNodeDefinition::_AcceptEscape(TORVIStreamParser* pParser, TORVI
         (_AllowedFilter.blAnchored && _nAllowedDeadBuffer == pParser->_nBufferSerial && _nAllowedDeadBuffer != 0))
         return _AcceptContent(buffer, pNode, pParser) ? 1 : 0;
     const char16_t unit = buffer[0];
+    std::size_t nOffset = 0, nLength = 0; // the span taken, as _TakeAlone finds it for an ASCII unit
     if (unit < 128) {
         if (!HasUnit(_AllowedAlone, unit))
             return _AcceptContent(buffer, pNode, pParser) ? 1 : 0;
-        _TakeAlone(buffer, pNode, unit, false);
-        return 1;
+        const TFilter::TAlone& alone =
+            (_AllowedFilter.blAnchored ? _AllowedFilter.Alone : _AllowedFilter.AloneWhole)[unit];
+        nOffset = alone.nOffset;
+        nLength = alone.nLength;
+    } else {
+        // The answer kept is asked only where the filter answers nothing for the unit, which it does
+        // from the unit alone: kept for this unit, it is what asking again would find.
+        const TUnitAnswer& known = _AllowedWide;
+        if (!_AllowedFilter.blAnchored || !known.blKnown || known.cUnit != unit ||
+            known.Found != rtl::TRegExPartial::rpMatch)
+            return _AcceptContent(buffer, pNode, pParser) ? 1 : 0;
+        nOffset = static_cast<std::size_t>(known.nOffset);
+        nLength = static_cast<std::size_t>(known.nLength);
     }
-    // The answer kept is asked only where the filter answers nothing for the unit, which it does
-    // from the unit alone: kept for this unit, it is what asking again would find.
-    const TUnitAnswer& known = _AllowedWide;
-    if (!_AllowedFilter.blAnchored || !known.blKnown || known.cUnit != unit ||
-        known.Found != rtl::TRegExPartial::rpMatch)
-        return _AcceptContent(buffer, pNode, pParser) ? 1 : 0;
-    _TakeSpan(buffer, pNode, unit, static_cast<std::size_t>(known.nOffset), static_cast<std::size_t>(known.nLength),
-              false);
+    _TakeSpan(buffer, pNode, unit, nOffset, nLength, false);
     return 1;
 }
 
@@ -1439,6 +1492,16 @@ bool TORVIStreamedNodeDefinition::_CannotOpen(TORVIStreamParser* pParser, const 
         return false;
     nRoom = std::min<std::size_t>(nRoom, filter->Info.MinLength - 1 - szBuffer.size());
     return true;
+}
+
+int TORVIStreamedNodeDefinition::_RecalledOpen(TORVIStreamParser* pParser) {
+    rtl::TRegExPartial found = rtl::TRegExPartial::rpNoMatch;
+    long offset = 0, length = 0;
+    if (!_pRegOpen || !_Plain(nullptr) || !_OpenFilter.Recalled(pParser->_szBuffer, found, offset, length))
+        return -1;
+    if (found == rtl::TRegExPartial::rpNoMatch)
+        _nOpenDeadBuffer = pParser->_nBufferSerial;
+    return found == rtl::TRegExPartial::rpMatch && offset == 0 ? 1 : 0;
 }
 
 bool TORVIStreamedNodeDefinition::_CannotOpenNow(TORVIStreamParser* pParser) {
@@ -2004,6 +2067,7 @@ const std::vector<TORVIStreamedNodeDefinition*>* TORVIStreamParser::_CandidatesA
         candidates.Definitions.clear();
         candidates.blPlain = true;
         candidates.blRunStarts = false;
+        std::fill(std::begin(candidates.Refuser), std::end(candidates.Refuser), std::int8_t{-1});
         for (int i = 0; i < _pNodeDefs->Count(); ++i) {
             TORVIStreamedNodeDefinition* definition = (*_pNodeDefs)[i];
             candidates.blPlain = candidates.blPlain && definition->_Plain(nullptr);
@@ -2134,12 +2198,17 @@ bool TORVIStreamParser::TCandidates::_WorkOutRunStarts(char16_t unit) {
             for (char16_t one = 0; one < 128; ++one) {
                 TUnitSet stops = {};
                 const std::size_t nMin = definition->_OpenFilter.Info.MinLength;
+                // What _MatchOpen answers for the unit alone: opened only by a match at its start.
+                const TORVIStreamedNodeDefinition::TFilter::TAlone& alone =
+                    definition->_OpenFilter.Alone[one];
                 if (RuledOut(definition->_OpenFilter, rtl::UnicodeStringView(&one, 1), stops)) {
                     if (i < 32) // what stops it is kept below
                         RuledAlone[one] |= std::uint32_t{1} << i;
                 }
                 else if (nMin > 1)
                     RunRoom[one] = std::min(RunRoom[one], nMin - 2); // too short till then
+                else if (alone.Found != rtl::TRegExPartial::rpMatch || alone.nOffset != 0)
+                    RunRoom[one] = 0; // opens on nothing alone, but may once one more unit comes
                 else
                     AddUnit(Openers, one);
                 RunStops[one][0] |= stops[0];
@@ -2185,11 +2254,29 @@ void TORVIStreamParser::TCandidates::_WorkOutNodeAlone() {
 bool TORVIStreamParser::_BufferRunUnits(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
                                         std::uint64_t (&units)[2], bool& blLineEnds, std::size_t& nRoom) {
     // Nothing can take the buffer until one of the stop units comes: it only grows till then.
+    if (_RefusedAgain(pNode, pDefinition)) {
+        _RunParties.nBuffer = 0; // as _NothingTakesBuffer leaves it when refused
+        return false;
+    }
     TUnitSet stops = {};
     if (!_NothingTakesBuffer(pNode, pDefinition, stops, nRoom) || nRoom == 0)
         return false;
     _RunUnits(stops, units, blLineEnds);
     return true;
+}
+
+bool TORVIStreamParser::_RefusedAgain(const TORVIStreamedNode* pNode,
+                                      const TORVIStreamedNodeDefinition* pDefinition) {
+    // Only where _CandidatesAt would answer this set at once, with nothing asked of any object.
+    const TCandidates* set = _pCandidates;
+    if (!set || _szBuffer.empty() || _szBuffer[0] >= 128 || set->Refuser[_szBuffer[0]] < 0 || !set->blPlain ||
+        set->pContext != pDefinition || set->nEpoch != g_nNestingEpoch.load(std::memory_order_relaxed) ||
+        (pNode && (!pDefinition || pNode->_nPlain != 1 || pDefinition->_nPlain != 1)))
+        return false;
+    const std::size_t refuser = static_cast<std::size_t>(set->Refuser[_szBuffer[0]]);
+    TUnitSet stops = {};
+    std::size_t nRoom = kNoLimit;
+    return !set->Definitions[refuser]->_CannotOpen(this, _szBuffer, stops, nRoom) || nRoom == 0;
 }
 
 bool TORVIStreamParser::_NothingTakesBuffer(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
@@ -2209,7 +2296,11 @@ bool TORVIStreamParser::_NothingTakesBuffer(TORVIStreamedNode* pNode, TORVIStrea
     for (std::size_t i = 0; i < candidates->size(); ++i) {
         TUnitSet& into = blKept ? parties.Candidates[i] : own;
         into[0] = into[1] = 0;
-        if (!(*candidates)[i]->_CannotOpen(this, _szBuffer, into, nRoom))
+        const std::size_t nBefore = nRoom;
+        const bool blCannot = (*candidates)[i]->_CannotOpen(this, _szBuffer, into, nRoom);
+        if ((!blCannot || (nRoom == 0 && nBefore != 0)) && _szBuffer[0] < 128 && i < 128)
+            _pCandidates->Refuser[_szBuffer[0]] = static_cast<std::int8_t>(i);
+        if (!blCannot)
             return false;
         stops[0] |= into[0];
         stops[1] |= into[1];
@@ -2417,26 +2508,30 @@ inline void TORVIStreamParser::_RunUnits(const std::uint64_t (&stops)[2], std::u
     units[0] &= ~((std::uint64_t{1} << u'\r') | (std::uint64_t{1} << u'\n'));
 }
 
-bool TORVIStreamParser::_StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
-                                        std::size_t end, std::uint64_t (&units)[2], bool& blLineEnds,
-                                        std::size_t& nRoom, bool& blLineEnded) {
-    TInput& in = _Input;
-    if (in.nUnit >= end)
-        return false;
-    // A step for this character would append it and offer the buffer; an escape is taken by the node.
-    const char16_t unit = in.Text[in.nUnit];
-    if (unit == u'\r' || unit == u'\n' || (pNode && !pDefinition->_Has(snd_AllowsNodes)))
-        return false; // a node that takes no nodes closes on what it does not take
-    // The set last answered from, when it is the one here (both of the base class, as asked before).
-    const TCandidates* last = _pCandidates;
-    const bool blLast = last && last->pContext == pDefinition && last->blPlain &&
-                        last->nEpoch == g_nNestingEpoch.load(std::memory_order_relaxed) &&
-                        (!pNode || (pNode->_nPlain == 1 && pDefinition->_nPlain == 1));
-    if ((!blLast && !_CandidatesAt(pNode)) || !_pCandidates->MayStartRun(unit))
-        return false;
+inline TORVIStreamParser::TCandidates*
+TORVIStreamParser::_CandidatesHere(TORVIStreamedNode* pNode, const TORVIStreamedNodeDefinition* pDefinition) {
+    // The set last answered from, or the one in its slot, when it is the one here (both of the base
+    // class, as asked before): _CandidatesAt would answer it so, with nothing asked.
+    const std::uint64_t epoch = g_nNestingEpoch.load(std::memory_order_relaxed);
+    if (!pNode || (pNode->_nPlain == 1 && pDefinition->_nPlain == 1)) {
+        if (TCandidates* last = _pCandidates; last && last->pContext == pDefinition && last->nEpoch == epoch)
+            return last->blPlain ? last : nullptr;
+        TCandidates& slot = _CandidateSlots[(reinterpret_cast<std::uintptr_t>(pDefinition) >> 6) %
+                                            std::size(_CandidateSlots)];
+        if (slot.nEpoch == epoch && slot.pContext == pDefinition) {
+            _pCandidates = &slot;
+            return slot.blPlain ? &slot : nullptr;
+        }
+    }
+    return _CandidatesAt(pNode) ? _pCandidates : nullptr;
+}
+
+inline bool TORVIStreamParser::_BeginBufferRun(TORVIStreamedNode* pNode,
+                                               TORVIStreamedNodeDefinition* pDefinition, TCandidates& set,
+                                               char16_t unit, std::uint64_t (&units)[2], bool& blLineEnds,
+                                               std::size_t& nRoom, bool& blLineEnded) {
     // No candidate opens on the unit alone, which stops were found for once; the node is asked, its
     // answer to the unit alone worked out once too but for its close scan.
-    TCandidates& set = *_pCandidates;
     TUnitSet stops = {set.RunStops[unit][0], set.RunStops[unit][1]};
     TUnitSet own = {};
     _szBuffer.push_back(unit);
@@ -2478,6 +2573,23 @@ bool TORVIStreamParser::_StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedN
     }
     _CountTaken(blLineEnded);
     return true;
+}
+
+bool TORVIStreamParser::_StartBufferRun(TORVIStreamedNode* pNode, TORVIStreamedNodeDefinition* pDefinition,
+                                        std::size_t end, std::uint64_t (&units)[2], bool& blLineEnds,
+                                        std::size_t& nRoom, bool& blLineEnded) {
+    TInput& in = _Input;
+    if (in.nUnit >= end)
+        return false;
+    // A step for this character would append it and offer the buffer; an escape is taken by the node.
+    const char16_t unit = in.Text[in.nUnit];
+    if (unit == u'\r' || unit == u'\n' || (pNode && !pDefinition->_Has(snd_AllowsNodes)))
+        return false; // a node that takes no nodes closes on what it does not take
+    // Most units that end a run of content may open something alone: those are told in line.
+    TCandidates* set = _CandidatesHere(pNode, pDefinition);
+    if (!set || !set->MayStartRun(unit))
+        return false;
+    return _BeginBufferRun(pNode, pDefinition, *set, unit, units, blLineEnds, nRoom, blLineEnded);
 }
 
 inline void TORVIStreamParser::_AppendRun(rtl::UnicodeString& target, const std::uint64_t (&units)[2],
@@ -2631,7 +2743,16 @@ bool TORVIStreamParser::_OfferAtRunEnd(const TORVIStreamedNode* pCurrent) {
     const std::uint64_t serial = _nBufferSerial;
     bool blRevived = HasUnit(_RunEnd.Node, last);
     const std::vector<TORVIStreamedNodeDefinition*>& candidates = set->Definitions;
+    // The union of every candidate's stops for the first unit: without the last unit, none is revived.
+    const bool blNoneRevived = !HasUnit(set->RunStops[first], last);
     for (std::size_t i = 0; i < candidates.size(); ++i) {
+        if (i < 32 && blNoneRevived) {
+            // Straight to the next candidate the first unit did not rule out.
+            const std::uint32_t asked = ~set->RuledAlone[first] >> i;
+            i = asked != 0 ? i + static_cast<std::size_t>(std::countr_zero(asked)) : 32;
+            if (i >= candidates.size())
+                break;
+        }
         if (i < 32 && (set->RuledAlone[first] >> i & 1) != 0) {
             const std::array<std::uint64_t, 2>& kept = set->CandidateStops[i * 128 + first];
             const std::uint64_t stops[2] = {kept[0], kept[1]};
@@ -2640,7 +2761,9 @@ bool TORVIStreamParser::_OfferAtRunEnd(const TORVIStreamedNode* pCurrent) {
             blRevived = true;
         }
         TORVIStreamedNodeDefinition* definition = candidates[i];
-        if (definition->_CannotOpenNow(this))
+        // An answer kept for this buffer settles it without screening (the buffer of a literal).
+        if (const int recalled = definition->_RecalledOpen(this);
+            recalled == 0 || (recalled < 0 && definition->_CannotOpenNow(this)))
             continue;
         const std::size_t size = _szBuffer.size();
         TORVIStreamedNode* opened = definition->_MatchOpen(_szBuffer, this, definition->_pRegOpen != nullptr);

@@ -311,6 +311,23 @@ private:
         };
         const rtl::TRegEx* pCompiled = nullptr; // the expression described; nil when pairs are not asked
         mutable std::unique_ptr<TPairs> pPairs;
+        // The soft partial answers to the last few short subjects of more than one unit: a parse
+        // offers the same few texts again and again (each literal's letters), answered alike each
+        // time. Each is kept by its length and end units in one of two neighbouring entries, so two
+        // comparisons find an answer or tell there is none.
+        static constexpr std::size_t kRecentLongest = 8, kRecentCount = 32;
+        struct TRecent {
+            std::uint8_t nSize = 0; // 0: none kept
+            std::uint8_t nOffset = 0, nLength = 0;
+            rtl::TRegExPartial Found = rtl::TRegExPartial::rpNoMatch;
+            char16_t Units[kRecentLongest] = {};
+        };
+        mutable TRecent Recent[kRecentCount];
+        /// The answer kept for subject; false when none is.
+        bool Recalled(rtl::UnicodeStringView subject, rtl::TRegExPartial& found, long& offset,
+                      long& length) const;
+        void Remember(rtl::UnicodeStringView subject, rtl::TRegExPartial found, long offset,
+                      long length) const;
     };
     // What _ContentUnits answers apart from the node's close scan, worked out again whenever the
     // settings or the parser's line end change.
@@ -458,6 +475,9 @@ private:
     /// Whether TryMatchOpen would certainly open nothing on pParser's buffer now, without a call and
     /// without compiling anything.
     bool _CannotOpenNow(TORVIStreamParser* pParser);
+    /// What the compiled open expression's answer kept for pParser's buffer tells (this definition of
+    /// the base class): 1 it opens there, 0 it does not (noted as _MatchOpen notes it), -1 none kept.
+    int _RecalledOpen(TORVIStreamParser* pParser);
     // -- one-unit answers of a buffer run
     /// Whether pNode's close scan is, or is brought, up to date with its content with no close match
     /// starting in it (close this definition's own, compiled); part of _IgnoresBuffer's answer.
@@ -771,9 +791,23 @@ private:
         // For each ASCII unit alone: the one candidate whose open expression it does not rule out
         // (by index), -1 when none, -2 when more than one.
         std::int8_t SoleOpener[128] = {};
+        // For each ASCII unit: the candidate (by index) that last kept a buffer starting with it from
+        // running, as it may open on it or soon; -1 none. Asked first by the next such buffer.
+        std::int8_t Refuser[128] = {};
     };
     TCandidates _CandidateSlots[16];     // by the node definition's address
     TCandidates* _pCandidates = nullptr; // the set _CandidatesAt last answered from
+    /// The candidates at pNode (current, with pDefinition, both of the base class as asked before;
+    /// the root when nil) as _CandidatesAt answers them, found in their slot without asking anything
+    /// where they are kept; nil unless of the base class.
+    inline TCandidates* _CandidatesHere(TORVIStreamedNode* pNode,
+                                        const TORVIStreamedNodeDefinition* pDefinition);
+    /// _StartBufferRun once unit (the next character) may start a run with the candidates of set.
+    [[gnu::always_inline]] inline bool _BeginBufferRun(TORVIStreamedNode* pNode,
+                                                       TORVIStreamedNodeDefinition* pDefinition,
+                                                       TCandidates& set, char16_t unit,
+                                                       std::uint64_t (&units)[2], bool& blLineEnds,
+                                                       std::size_t& nRoom, bool& blLineEnded);
     mutable std::int8_t _nPlain = -1;    // whether of the base class; -1 until asked
 
     // -- what a buffer run tells the current node's close search
@@ -814,6 +848,10 @@ private:
         std::uint64_t Candidates[kRunParties][2] = {};
     };
     TRunParties _RunParties;
+    /// Whether the candidate that last kept a buffer with the same first unit from running (see
+    /// TCandidates::Refuser), asked as _NothingTakesBuffer asks it, alone settles that the buffer runs
+    /// not at pNode (current, with pDefinition); false when it does not or is not known.
+    bool _RefusedAgain(const TORVIStreamedNode* pNode, const TORVIStreamedNodeDefinition* pDefinition);
     /// _ExtendBufferRun's question, with the grown buffer, answered from _RunParties where it holds
     /// for pNode; -1 when it does not (then every party is to be asked), else 0/1 as
     /// _NothingTakesBuffer would answer.

@@ -1152,3 +1152,36 @@ TEST(StreamParserRuns, AUnitThatMoreThanOneOpeningTakesOpensTheFirstInTheList) {
         grammar.Add<T>(u"either", u"x|y", u"", u"", false);
     });
 }
+
+TEST(StreamParserRuns, ShortOpeningsMetAgainAreAnsweredForTheExpressionOfTheMoment) {
+    // Words opened again and again, partly written ones and the '-' that a number may follow: what
+    // an open expression answered for a short buffer is not answered for another expression, nor
+    // for the same expression once it was set anew during the parse.
+    const std::string document = "yes no yes -1 noyes -3 yes! nob yes! <a>-2</a> -4 yes!";
+    const auto parse = [&](auto* kind) {
+        using T = std::remove_pointer_t<decltype(kind)>;
+        TRunGrammar grammar(kind, u"\n");
+        T* word = grammar.Add<T>(u"word", u"\\s*(?:yes|no)", u"", u"", false);
+        grammar.Add<T>(u"minus", u"\\s*-[0-9]", u"", u"", false);
+        int nOpened = 0;
+        grammar.fnOnOpen = [&] {
+            if (++nOpened == 6)
+                word->SetOpenMatch(u"\\s*(?:yes!|nob)");
+        };
+        return grammar.Parse(document);
+    };
+    const Strings plain = parse(static_cast<TORVIStreamedNodeDefinition*>(nullptr));
+    EXPECT_EQ(plain, parse(static_cast<TBareDef*>(nullptr)));
+    EXPECT_EQ(plain, parse(static_cast<TStepDef*>(nullptr)));
+    EXPECT_NE(std::find(plain.begin(), plain.end(), "1:27 +word  yes!"), plain.end());
+    // A unit that opens nothing alone but may with the next one ('-' of a signed number).
+    const std::vector<std::string> documents = {"( -1, -2,-3)", "(- 5)", "(--1)", "(7-)",
+                                                "( -\n3)",      "(-x)",  "(-",    "(a-1)"};
+    const auto add = [](TRunGrammar& grammar, auto* kind) {
+        using T = std::remove_pointer_t<decltype(kind)>;
+        grammar.Add<T>(u"list", u"\\(", u"\\)", u"^[ ,]+", true);
+        grammar.Add<T>(u"signed", u"\\s*-?[0-9]", u"", u"", false);
+    };
+    ExpectRunsAsSteps(documents, add);
+    ExpectBareParsesAgree(documents, add);
+}
