@@ -2024,7 +2024,12 @@ void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
         // Where the next character of more than one unit starts, which a run does not move.
         TInput& in = _Input;
         const std::size_t end = in.nWide < in.Wide.size() ? in.Wide[in.nWide].first : in.Text.size();
-        _TakeRunOnce(blLineEnded, end);
+        if (in.nUnit >= end)
+            return;
+        // Asked once for the run and the step after it: nothing between runs a handler.
+        TORVIStreamedNode* node = _pCurrentNodes.empty() ? nullptr : _pCurrentNodes.back(); // of the base class
+        TORVIStreamedNodeDefinition* definition = node ? node->Definition() : nullptr;
+        _TakeRunOnce(blLineEnded, end, node, definition);
         if (in.nUnit >= end)
             return;
         const char16_t unit = in.Text[in.nUnit];
@@ -2038,16 +2043,15 @@ void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
         _szBuffer.push_back(unit);
         ++in.nUnit;
         ++_nCharCount;
-        _OfferBufferHere();
+        _OfferBufferHere(node, definition);
     }
 }
 
-inline void TORVIStreamParser::_TakeRunOnce(bool& blLineEnded, std::size_t end) {
+inline void TORVIStreamParser::_TakeRunOnce(bool& blLineEnded, std::size_t end, TORVIStreamedNode* node,
+                                            TORVIStreamedNodeDefinition* definition) {
     TInput& in = _Input;
-    if (in.nUnit >= end || !_pNodeDefs)
+    if (!_pNodeDefs)
         return;
-    TORVIStreamedNode* node = _pCurrentNodes.empty() ? nullptr : _pCurrentNodes.back(); // of the base class
-    TORVIStreamedNodeDefinition* definition = node ? node->Definition() : nullptr;
     TUnitSet units = {};
     bool blLineEnds = false; // line ends may be part of the run
     std::size_t nRoom = kNoLimit; // units the buffer may grow by in the run
@@ -2527,7 +2531,8 @@ void TORVIStreamParser::_OfferBuffer() {
     _OfferBufferHere();
 }
 
-inline void TORVIStreamParser::_OfferBufferHere() {
+inline void TORVIStreamParser::_OfferBufferHere(TORVIStreamedNode* pKnown,
+                                                TORVIStreamedNodeDefinition* pKnownDefinition) {
     // The class of this parser is asked once for the whole step.
     const bool blPlainParser = _Plain();
     const auto innermost = [this, blPlainParser]() -> TORVIStreamedNode* {
@@ -2538,7 +2543,8 @@ inline void TORVIStreamParser::_OfferBufferHere() {
     // The innermost node takes what it can; when that closes it, its parent is offered the rest.
     for (TORVIStreamedNode* node = innermost(); node && !_szBuffer.empty(); node = innermost()) {
         const std::size_t size = _szBuffer.size();
-        TORVIStreamedNodeDefinition* definition = node->Definition();
+        TORVIStreamedNodeDefinition* definition = node == pKnown ? pKnownDefinition : node->Definition();
+        pKnown = nullptr; // a handler may run from here on
         const bool blPlain = definition && definition->_PlainNow(node);
         // A buffer of one unit is the common step: its answers were found when the expressions were compiled.
         if (!blPlain || size != 1 || _szBuffer[0] >= 128 || definition->_AcceptUnit(this, node) < 0) {

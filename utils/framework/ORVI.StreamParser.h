@@ -793,10 +793,14 @@ private:
 
     // -- one pass of the main loop's steps
     /// One run as _TakeRun takes it, without the step after it; end is where the input's next
-    /// character of more than one unit starts (or its end).
-    [[gnu::always_inline]] inline void _TakeRunOnce(bool& blLineEnded, std::size_t end);
-    /// _OfferBuffer, in the pass that takes the runs.
-    [[gnu::always_inline]] inline void _OfferBufferHere();
+    /// character of more than one unit starts (or its end), pNode the innermost node (of the base
+    /// class) and pDefinition its definition.
+    [[gnu::always_inline]] inline void _TakeRunOnce(bool& blLineEnded, std::size_t end, TORVIStreamedNode* pNode,
+                                                    TORVIStreamedNodeDefinition* pDefinition);
+    /// _OfferBuffer, in the pass that takes the runs; pKnown (with pKnownDefinition) is the node
+    /// last found innermost, with no handler run since, or nil.
+    [[gnu::always_inline]] inline void _OfferBufferHere(TORVIStreamedNode* pKnown = nullptr,
+                                                        TORVIStreamedNodeDefinition* pKnownDefinition = nullptr);
 
     // -- what each party of a buffer run last answered
     // The current node and each candidate rule the buffer out until a unit of their own stops comes
