@@ -1043,12 +1043,11 @@ inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, 
     // whatever is not known so (an escape, an expression not compiled yet or without that answer,
     // a close match that may start in the content) is left to TryAccept.
     rtl::UnicodeString& buffer = pParser->_szBuffer;
-    const char16_t unit = buffer[0];
+    const char16_t unit = buffer[0]; // ASCII
     const bool blText = _Has(snd_AllowsText);
-    if (_ParserOf(pNode) != pParser || (!_szClose.empty() && (!_pRegClose || !_CloseFilter.blContextFree)) ||
-        (blText && (!_szValid.empty() || (!_szAllowed.empty() && !_pRegAllowed))))
+    if (_ParserOf(pNode) != pParser || !_UnitAnswerable())
         return -1;
-    if (std::find(_caEscapes.begin(), _caEscapes.end(), unit) != _caEscapes.end())
+    if (!_caEscapes.empty() && (_EscapeUnits[unit >> 6] >> (unit & 63) & 1) != 0)
         return _AcceptEscape(pParser, pNode);
     bool blOneUnitClose = false; // the close was answered from the unit alone, though the content may hold a start
     if (_pRegClose) {
@@ -1079,6 +1078,20 @@ inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, 
     if (!_Has(snd_AllowsNodes))
         _DoClose(pNode);
     return 0;
+}
+
+bool TORVIStreamedNodeDefinition::_WorkOutUnitAnswerable() {
+    // Expressions are compiled and dropped only with a change of the settings: a true answer holds
+    // until the next.
+    if ((!_szClose.empty() && (!_pRegClose || !_CloseFilter.blContextFree)) ||
+        (_Has(snd_AllowsText) && (!_szValid.empty() || (!_szAllowed.empty() && !_pRegAllowed))))
+        return false;
+    _EscapeUnits[0] = _EscapeUnits[1] = 0;
+    for (const char16_t escape : _caEscapes)
+        if (escape < 128)
+            AddUnit(_EscapeUnits, escape);
+    _nUnitSettings = _nSettings;
+    return true;
 }
 
 bool TORVIStreamedNodeDefinition::_WorkOutOneUnitClose() {

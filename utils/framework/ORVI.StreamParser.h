@@ -366,6 +366,12 @@ private:
     /// one ASCII unit, answered from what each expression told of that unit alone when it was
     /// compiled; -1 (nothing done) when that does not answer it.
     [[gnu::always_inline]] inline int _AcceptUnit(TORVIStreamParser* pParser, TORVIStreamedNode* pNode);
+    /// Whether the settings let _AcceptUnit answer from the unit alone (every expression it asks
+    /// compiled, no valid-content expression); worked out once for each change of the settings.
+    bool _UnitAnswerable() { return _nUnitSettings == _nSettings || _WorkOutUnitAnswerable(); }
+    bool _WorkOutUnitAnswerable();
+    std::uint32_t _nUnitSettings = ~std::uint32_t{0}; // _nSettings that _UnitAnswerable held for
+    std::uint64_t _EscapeUnits[2] = {};               // the ASCII escapes, as found with it
     /// _AcceptUnit for a buffer of one of the escapes.
     int _AcceptEscape(TORVIStreamParser* pParser, TORVIStreamedNode* pNode);
     /// Takes what the allowed-content expression answered for unit alone from buffer into pNode's
