@@ -1244,8 +1244,8 @@ inline bool TORVIStreamedNodeDefinition::_ContentUnits(TORVIStreamedNode* pNode,
     // The common case, answered inline: units known for the settings and the line end of the
     // node's parser, and no close scan to ask (empty content, or a dead offset at its end already).
     const TContentRun& run = _ContentRun;
-    if (_nPlain != 1 || pNode->_nPlain != 1 || !pNode->_pParser || !run.blKnown || run.nSettings != _nSettings ||
-        run.nLineEnd != pNode->_pParser->_nLineEndSerial || !run.blRuns ||
+    const TORVIStreamParser* parser = pNode->_pParser;
+    if (run.nReady != _nSettings || pNode->_nPlain != 1 || !parser || run.nLineEnd != parser->_nLineEndSerial ||
         (run.blCloseUnit && !pNode->_szContent.empty() && !_CloseScanAtEnd(pNode)))
         return _ContentUnitsAsking(pNode, units, blLineEnds);
     units[0] = run.Units[0];
@@ -1266,6 +1266,7 @@ bool TORVIStreamedNodeDefinition::_ContentUnitsAsking(TORVIStreamedNode* pNode, 
         _WorkOutContentRun(parser);
     if (!run.blRuns)
         return false;
+    run.nReady = run.nSettings; // this definition is of the base class
     if (run.blCloseUnit && !pNode->_szContent.empty() && !_CloseScanAtEnd(pNode) && _pRegClose &&
         _CloseIsOneUnit()) {
         // The steps for units that no close matches alone and that are no line ends would each

@@ -317,6 +317,7 @@ private:
     struct TContentRun {
         bool blKnown = false;
         std::uint32_t nSettings = 0;  // _nSettings it was worked out for
+        std::uint32_t nReady = ~std::uint32_t{0}; // nSettings once runs are known to be taken (of the base class)
         rtl::UnicodeString szLineEnd; // the parser's line end it was worked out for
         std::uint64_t nLineEnd = 0;   // and that line end's serial
         bool blRuns = false;          // runs of content may be taken at all
