@@ -1777,7 +1777,7 @@ void TORVIStreamParser::_Decode() {
         }
         if (chars.size() > 1)
             in.Wide.emplace_back(in.Text.size(), chars.size());
-        in.Text += chars;
+        in.Text.insert(in.Text.end(), chars.begin(), chars.end());
         in.nByte += static_cast<std::size_t>(nBytes);
     }
     in.nStopBytes = 0;
@@ -1847,7 +1847,7 @@ bool TORVIStreamParser::_Next(rtl::UnicodeString& szChars, bool blQuiet) {
         std::size_t count = 1;
         if (in.nWide < in.Wide.size() && in.Wide[in.nWide].first == in.nUnit)
             count = in.Wide[in.nWide++].second;
-        szChars.assign(in.Text, in.nUnit, count);
+        szChars.assign(in.Text.data() + in.nUnit, count);
         in.nUnit += count;
         return true;
     }
@@ -1971,7 +1971,7 @@ void TORVIStreamParser::_ReadStream() {
             if (count == 1)
                 _szBuffer.push_back(in.Text[in.nUnit]);
             else
-                _szBuffer.append(in.Text, in.nUnit, count);
+                _szBuffer.append(in.Text.data() + in.nUnit, count);
             in.nUnit += count;
             ++_nCharCount;
             _OfferBuffer();

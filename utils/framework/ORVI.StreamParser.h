@@ -641,7 +641,7 @@ private:
         bool blUtf8 = false;             // ASCII bytes stand for themselves
         std::size_t nByte = 0;           // first byte not decoded
         int nStopBytes = 0;              // bytes of the sequence that stopped decoding; 0 at the end
-        rtl::UnicodeString Text;         // decoded units
+        std::vector<char16_t, TUnfilled<char16_t>> Text; // decoded units (sized ahead, decoded into place)
         std::size_t nUnit = 0;           // first unit not read
         std::vector<std::pair<std::size_t, std::size_t>> Wide; // (unit, units) of longer characters
         std::size_t nWide = 0;           // first entry of Wide at or after nUnit
