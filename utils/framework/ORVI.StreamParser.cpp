@@ -2057,7 +2057,7 @@ void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
         _szBuffer.push_back(unit);
         ++in.nUnit;
         ++_nCharCount;
-        _OfferBufferHere(node, definition);
+        _OfferBufferHere(true, node, definition);
     }
 }
 
@@ -2542,13 +2542,12 @@ inline void TORVIStreamParser::_AppendRun(rtl::UnicodeString& target, const std:
 }
 
 void TORVIStreamParser::_OfferBuffer() {
-    _OfferBufferHere();
+    _OfferBufferHere(_Plain(), nullptr, nullptr);
 }
 
-inline void TORVIStreamParser::_OfferBufferHere(TORVIStreamedNode* pKnown,
+inline void TORVIStreamParser::_OfferBufferHere(bool blPlainParser, TORVIStreamedNode* pKnown,
                                                 TORVIStreamedNodeDefinition* pKnownDefinition) {
     // The class of this parser is asked once for the whole step.
-    const bool blPlainParser = _Plain();
     const auto innermost = [this, blPlainParser]() -> TORVIStreamedNode* {
         if (!blPlainParser)
             return _GetCurrentNode();

@@ -804,10 +804,10 @@ private:
     /// class) and pDefinition its definition.
     [[gnu::always_inline]] inline void _TakeRunOnce(bool& blLineEnded, std::size_t end, TORVIStreamedNode* pNode,
                                                     TORVIStreamedNodeDefinition* pDefinition);
-    /// _OfferBuffer, in the pass that takes the runs; pKnown (with pKnownDefinition) is the node
-    /// last found innermost, with no handler run since, or nil.
-    [[gnu::always_inline]] inline void _OfferBufferHere(TORVIStreamedNode* pKnown = nullptr,
-                                                        TORVIStreamedNodeDefinition* pKnownDefinition = nullptr);
+    /// _OfferBuffer, in the pass that takes the runs; blPlainParser is _Plain(), pKnown (with
+    /// pKnownDefinition) the node last found innermost, with no handler run since, or nil.
+    [[gnu::always_inline]] inline void _OfferBufferHere(bool blPlainParser, TORVIStreamedNode* pKnown,
+                                                        TORVIStreamedNodeDefinition* pKnownDefinition);
 
     // -- what each party of a buffer run last answered
     // The current node and each candidate rule the buffer out until a unit of their own stops comes
