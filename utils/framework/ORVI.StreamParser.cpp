@@ -2034,10 +2034,12 @@ const std::vector<TORVIStreamedNodeDefinition*>* TORVIStreamParser::_CandidatesA
 void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
     // The steps of the main loop for single units other than line ends are taken here too, each
     // after the run before it, so that a run and the unit that ends it cost one pass.
+    // Where the next character of more than one unit starts: a handler that reads on past it can
+    // only move that further, and decoding more adds characters only after the end, so the pass
+    // that stops here early leaves the rest to the main loop as it is.
+    TInput& in = _Input;
+    const std::size_t end = in.nWide < in.Wide.size() ? in.Wide[in.nWide].first : in.Text.size();
     for (;;) {
-        // Where the next character of more than one unit starts, which a run does not move.
-        TInput& in = _Input;
-        const std::size_t end = in.nWide < in.Wide.size() ? in.Wide[in.nWide].first : in.Text.size();
         if (in.nUnit >= end)
             return;
         // Asked once for the run and the step after it: nothing between runs a handler.
