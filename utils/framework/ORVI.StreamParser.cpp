@@ -70,7 +70,8 @@ void AddUnit(TUnitSet& set, char16_t unit) {
         set[unit >> 6] |= std::uint64_t{1} << (unit & 63);
 }
 bool HasUnit(const TUnitSet& set, char16_t unit) {
-    return unit < 128 && (set[unit >> 6] >> (unit & 63) & 1) != 0;
+    const unsigned index = unit; // shifted as a whole word
+    return index < 128 && (set[index >> 6] >> (index & 63) & 1) != 0;
 }
 
 constexpr std::size_t kNoLimit = std::numeric_limits<std::size_t>::max();
