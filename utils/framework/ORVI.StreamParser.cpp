@@ -76,6 +76,11 @@ bool HasUnit(const TUnitSet& set, char16_t unit) {
 
 constexpr std::size_t kNoLimit = std::numeric_limits<std::size_t>::max();
 
+// CR or LF; most units are past both, which one comparison tells.
+bool IsLineEndUnit(char16_t unit) {
+    return unit <= u'\r' && (unit == u'\r' || unit == u'\n');
+}
+
 // Subject texts longer than this are not searched for a required unit: the expression is called.
 constexpr std::size_t kLongestSearch = 256;
 
@@ -2050,7 +2055,7 @@ void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
         if (in.nUnit >= end)
             return;
         const char16_t unit = in.Text[in.nUnit];
-        if (unit == u'\r' || unit == u'\n')
+        if (IsLineEndUnit(unit))
             return;
         if (blLineEnded) {
             ++_nLineCount;
@@ -2357,7 +2362,7 @@ inline bool TORVIStreamParser::_ExtendBufferRun(TORVIStreamedNode* pNode,
     // The unit that stopped the run: its step would append it and offer the buffer. When nothing
     // takes the grown buffer either, that step does nothing else and the run goes on from it.
     const char16_t unit = in.Text[in.nUnit];
-    if (unit == u'\r' || unit == u'\n' || HasUnit(units, unit))
+    if (IsLineEndUnit(unit) || HasUnit(units, unit))
         return false; // a unit of the run itself: the run ended where the buffer may become long enough to open
     // Not tried for a unit that every close of the node holds, nor for one that alone might open a
     // node here (then it mostly does so after the buffer's blanks too).
@@ -2527,7 +2532,7 @@ inline void TORVIStreamParser::_AppendRun(rtl::UnicodeString& target, const std:
             _nCharCount += static_cast<int>(at - from);
             target.append(text + from, at - from);
         }
-        if (at >= end || !blLineEnds || (text[at] != u'\r' && text[at] != u'\n'))
+        if (at >= end || !blLineEnds || !IsLineEndUnit(text[at]))
             break;
         if (blLineEnded) {
             ++_nLineCount;
