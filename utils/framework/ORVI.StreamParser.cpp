@@ -2089,7 +2089,7 @@ inline void TORVIStreamParser::_TakeRunOnce(bool& blLineEnded, std::size_t end, 
                     TORVIStreamedNodeDefinition::_CloseDeadAtEnd(node, definition->_nCloseSerial);
                 }
             } else if (const char16_t unit = in.Text[in.nUnit];
-                HasUnit(units, unit) || (blLineEnds && (unit == u'\r' || unit == u'\n')) ||
+                HasUnit(units, unit) || (blLineEnds && IsLineEndUnit(unit)) ||
                 (unit >= 128 && definition->_ContentTakesWide(unit, this))) {
                 const std::size_t from = node->_szContent.size();
                 _AppendRun(node->_szContent, units, blLineEnds, end, kNoLimit, blLineEnded, definition);
