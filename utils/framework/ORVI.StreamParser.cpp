@@ -1044,7 +1044,8 @@ inline void TORVIStreamedNodeDefinition::_TakeSpan(rtl::UnicodeString& buffer, T
         _CloseDeadAtEnd(pNode, _nCloseSerial); // the content ends with the unit, which no close matches
 }
 
-inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, TORVIStreamedNode* pNode) {
+inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, TORVIStreamedNode* pNode,
+                                                    bool blScanAtEnd) {
     // The steps TryAccept would take, each answered as it answers a subject of this unit alone:
     // whatever is not known so (an escape, an expression not compiled yet or without that answer,
     // a close match that may start in the content) is left to TryAccept.
@@ -1057,7 +1058,7 @@ inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, 
         return _AcceptEscape(pParser, pNode);
     bool blOneUnitClose = false; // the close was answered from the unit alone, though the content may hold a start
     if (_pRegClose) {
-        if (!pNode->_szContent.empty() && !_CloseScanAtEnd(pNode) &&
+        if (!blScanAtEnd && !pNode->_szContent.empty() && !_CloseScanAtEnd(pNode) &&
             _SyncCloseScan(pNode, *_pRegClose).nDead < pNode->_szContent.size()) {
             if ((unit >= u'\n' && unit <= u'\r') || !_CloseIsOneUnit())
                 return -1;
@@ -1355,25 +1356,25 @@ void TORVIStreamedNodeDefinition::_WorkOutContentRun(TORVIStreamParser* pParser)
     }
 }
 
-inline void TORVIStreamedNodeDefinition::_ContentRunTaken(TORVIStreamedNode* pNode, std::size_t nFrom) {
-    if (_ContentRun.blStartsNoClose)
-        _NoCloseStartsFrom(pNode, nFrom);
+inline bool TORVIStreamedNodeDefinition::_ContentRunTaken(TORVIStreamedNode* pNode, std::size_t nFrom) {
+    return _ContentRun.blStartsNoClose && _NoCloseStartsFrom(pNode, nFrom);
 }
 
-inline void TORVIStreamedNodeDefinition::_NoCloseStartsFrom(TORVIStreamedNode* pNode, std::size_t nFrom) {
+inline bool TORVIStreamedNodeDefinition::_NoCloseStartsFrom(TORVIStreamedNode* pNode, std::size_t nFrom) {
     // The scan is left as bringing it up to date would leave it: the dead offset at the end.
     TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
     if (scan.nExpression != _nCloseSerial || scan.nRevision != pNode->_nContentRevision) {
         if (nFrom != 0)
-            return;
+            return false;
         scan.szSubject.clear();
         scan.nContent = scan.nDead = scan.nDeadChecked = 0;
         scan.nRevision = pNode->_nContentRevision;
         scan.nExpression = _nCloseSerial;
     }
     if (scan.nDead != nFrom || scan.nContent > nFrom || scan.nDeadChecked > nFrom)
-        return;
+        return false;
     scan.nDead = scan.nDeadChecked = pNode->_szContent.size();
+    return true;
 }
 
 bool TORVIStreamedNodeDefinition::_ContentTakesWide(char16_t cUnit, TORVIStreamParser* pParser) {
@@ -2051,7 +2052,7 @@ void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
         // Asked once for the run and the step after it: nothing between runs a handler.
         TORVIStreamedNode* node = _pCurrentNodes.empty() ? nullptr : _pCurrentNodes.back(); // of the base class
         TORVIStreamedNodeDefinition* definition = node ? node->Definition() : nullptr;
-        _TakeRunOnce(blLineEnded, end, node, definition);
+        const bool blScanAtEnd = _TakeRunOnce(blLineEnded, end, node, definition);
         if (in.nUnit >= end)
             return;
         const char16_t unit = in.Text[in.nUnit];
@@ -2065,15 +2066,16 @@ void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
         _szBuffer.push_back(unit);
         ++in.nUnit;
         ++_nCharCount;
-        _OfferBufferHere(true, node, definition);
+        _OfferBufferHere(true, node, definition, blScanAtEnd);
     }
 }
 
-inline void TORVIStreamParser::_TakeRunOnce(bool& blLineEnded, std::size_t end, TORVIStreamedNode* node,
+inline bool TORVIStreamParser::_TakeRunOnce(bool& blLineEnded, std::size_t end, TORVIStreamedNode* node,
                                             TORVIStreamedNodeDefinition* definition) {
     TInput& in = _Input;
     if (!_pNodeDefs)
-        return;
+        return false;
+    bool blScanAtEnd = false;
     TUnitSet units = {};
     bool blLineEnds = false; // line ends may be part of the run
     std::size_t nRoom = kNoLimit; // units the buffer may grow by in the run
@@ -2081,7 +2083,7 @@ inline void TORVIStreamParser::_TakeRunOnce(bool& blLineEnded, std::size_t end, 
         if (node) {
             // Every character of the run would be taken alone into the current node's content.
             if (!definition || !definition->_ContentUnits(node, units, blLineEnds))
-                return;
+                return false;
             if (__builtin_expect(definition->_blOneUnitRun, 0)) {
                 definition->_blOneUnitRun = false;
                 if (HasUnit(units, in.Text[in.nUnit])) {
@@ -2093,23 +2095,23 @@ inline void TORVIStreamParser::_TakeRunOnce(bool& blLineEnded, std::size_t end, 
                 (unit >= 128 && definition->_ContentTakesWide(unit, this))) {
                 const std::size_t from = node->_szContent.size();
                 _AppendRun(node->_szContent, units, blLineEnds, end, kNoLimit, blLineEnded, definition);
-                definition->_ContentRunTaken(node, from);
+                blScanAtEnd = definition->_ContentRunTaken(node, from);
             }
         }
         // The character that ends it would start the buffer: when nothing could take that either,
         // the buffer's run begins with it (a node that takes no nodes closes on what it does not take).
         if (in.nUnit >= end || (node && !definition->_Has(snd_AllowsNodes)))
-            return;
+            return blScanAtEnd;
         // A unit that the candidates last worked out here could open on alone starts no run.
         if (const TCandidates* last = _pCandidates;
             last && last->blRunStarts && last->pContext == definition &&
             last->nEpoch == g_nNestingEpoch.load(std::memory_order_relaxed) &&
             !HasUnit(last->RunStarts, in.Text[in.nUnit]))
-            return;
+            return blScanAtEnd;
         if (!_StartBufferRun(node, definition, end, units, blLineEnds, nRoom, blLineEnded))
-            return;
+            return blScanAtEnd; // what it asked left the content as it was
     } else if (!_BufferRunUnits(node, definition, units, blLineEnds, nRoom)) {
-        return;
+        return false;
     }
     do
         _AppendRun(_szBuffer, units, blLineEnds, end, nRoom, blLineEnded);
@@ -2117,6 +2119,7 @@ inline void TORVIStreamParser::_TakeRunOnce(bool& blLineEnded, std::size_t end, 
     // Only a run begun here with the table is covered by it; it appended no unit of any stops.
     if (__builtin_expect(nRoom != kNoLimit, 0) && _RunEnd.nBuffer == _nBufferSerial && _RunEnd.nCovered == kNotCovered)
         _RunEnd.nCovered = _szBuffer.size();
+    return false;
 }
 
 bool TORVIStreamParser::TCandidates::_WorkOutRunStarts(char16_t unit) {
@@ -2550,11 +2553,11 @@ inline void TORVIStreamParser::_AppendRun(rtl::UnicodeString& target, const std:
 }
 
 void TORVIStreamParser::_OfferBuffer() {
-    _OfferBufferHere(_Plain(), nullptr, nullptr);
+    _OfferBufferHere(_Plain(), nullptr, nullptr, false);
 }
 
 inline void TORVIStreamParser::_OfferBufferHere(bool blPlainParser, TORVIStreamedNode* pKnown,
-                                                TORVIStreamedNodeDefinition* pKnownDefinition) {
+                                                TORVIStreamedNodeDefinition* pKnownDefinition, bool blKnownAtEnd) {
     // The class of this parser is asked once for the whole step.
     const auto innermost = [this, blPlainParser]() -> TORVIStreamedNode* {
         if (!blPlainParser)
@@ -2564,11 +2567,12 @@ inline void TORVIStreamParser::_OfferBufferHere(bool blPlainParser, TORVIStreame
     // The innermost node takes what it can; when that closes it, its parent is offered the rest.
     for (TORVIStreamedNode* node = innermost(); node && !_szBuffer.empty(); node = innermost()) {
         const std::size_t size = _szBuffer.size();
+        const bool blAtEnd = node == pKnown && blKnownAtEnd;
         TORVIStreamedNodeDefinition* definition = node == pKnown ? pKnownDefinition : node->Definition();
         pKnown = nullptr; // a handler may run from here on
         const bool blPlain = definition && definition->_PlainNow(node);
         // A buffer of one unit is the common step: its answers were found when the expressions were compiled.
-        if (!blPlain || size != 1 || _szBuffer[0] >= 128 || definition->_AcceptUnit(this, node) < 0) {
+        if (!blPlain || size != 1 || _szBuffer[0] >= 128 || definition->_AcceptUnit(this, node, blAtEnd) < 0) {
             // The unit that ends a run the node took nothing of is taken by it only when one of its stops.
             if (__builtin_expect(size == _RunEnd.nCovered + 1, 0) && blPlain) {
                 if (const char16_t last = _RunEndUnit(node); last != 0 && !HasUnit(_RunEnd.Node, last))

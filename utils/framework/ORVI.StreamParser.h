@@ -354,10 +354,12 @@ private:
     };
     /// After a run that _ContentUnits allowed appended to pNode's content from nFrom on: where no
     /// close match could start before nFrom, none can start in the run either.
-    inline void _ContentRunTaken(TORVIStreamedNode* pNode, std::size_t nFrom);
+    /// Whether the close scan was brought to the content's end so.
+    inline bool _ContentRunTaken(TORVIStreamedNode* pNode, std::size_t nFrom);
     /// pNode's content from nFrom on holds no unit that can start a close match: where none could
     /// start before nFrom, the close scan is brought to the end as its update would bring it.
-    inline void _NoCloseStartsFrom(TORVIStreamedNode* pNode, std::size_t nFrom);
+    /// Whether it was.
+    inline bool _NoCloseStartsFrom(TORVIStreamedNode* pNode, std::size_t nFrom);
     /// The filter of compiled, or nil when compiled is not this definition's own pCompiled.
     static TFilter* _FilterOf(const rtl::TRegEx* compiled, const std::unique_ptr<rtl::TRegEx>& pOwn,
                               TFilter& filter) {
@@ -366,7 +368,9 @@ private:
     /// TryAccept of pNode (this definition's, both of the base classes) offered pParser's buffer of
     /// one ASCII unit, answered from what each expression told of that unit alone when it was
     /// compiled; -1 (nothing done) when that does not answer it.
-    [[gnu::always_inline]] inline int _AcceptUnit(TORVIStreamParser* pParser, TORVIStreamedNode* pNode);
+    /// blScanAtEnd: pNode's close scan is known to be up to date with no match starting in it.
+    [[gnu::always_inline]] inline int _AcceptUnit(TORVIStreamParser* pParser, TORVIStreamedNode* pNode,
+                                                  bool blScanAtEnd);
     /// Whether the settings let _AcceptUnit answer from the unit alone (every expression it asks
     /// compiled, no valid-content expression); worked out once for each change of the settings.
     bool _UnitAnswerable() { return _nUnitSettings == _nSettings || _WorkOutUnitAnswerable(); }
@@ -802,12 +806,15 @@ private:
     /// One run as _TakeRun takes it, without the step after it; end is where the input's next
     /// character of more than one unit starts (or its end), pNode the innermost node (of the base
     /// class) and pDefinition its definition.
-    [[gnu::always_inline]] inline void _TakeRunOnce(bool& blLineEnded, std::size_t end, TORVIStreamedNode* pNode,
+    /// True when it took a run into pNode's content that left its close scan at the content's end.
+    [[gnu::always_inline]] inline bool _TakeRunOnce(bool& blLineEnded, std::size_t end, TORVIStreamedNode* pNode,
                                                     TORVIStreamedNodeDefinition* pDefinition);
     /// _OfferBuffer, in the pass that takes the runs; blPlainParser is _Plain(), pKnown (with
-    /// pKnownDefinition) the node last found innermost, with no handler run since, or nil.
+    /// pKnownDefinition) the node last found innermost, with no handler run since, or nil, and
+    /// blKnownAtEnd whether its close scan is known to be at its content's end.
     [[gnu::always_inline]] inline void _OfferBufferHere(bool blPlainParser, TORVIStreamedNode* pKnown,
-                                                        TORVIStreamedNodeDefinition* pKnownDefinition);
+                                                        TORVIStreamedNodeDefinition* pKnownDefinition,
+                                                        bool blKnownAtEnd);
 
     // -- what each party of a buffer run last answered
     // The current node and each candidate rule the buffer out until a unit of their own stops comes
