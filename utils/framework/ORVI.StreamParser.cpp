@@ -2039,6 +2039,13 @@ const std::vector<TORVIStreamedNodeDefinition*>* TORVIStreamParser::_CandidatesA
 }
 
 void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
+    // The flag is read and set at every run: kept in this frame while they are taken.
+    bool blEnded = blLineEnded;
+    _TakeRuns(blEnded);
+    blLineEnded = blEnded;
+}
+
+inline void TORVIStreamParser::_TakeRuns(bool& blLineEnded) {
     // The steps of the main loop for single units other than line ends are taken here too, each
     // after the run before it, so that a run and the unit that ends it cost one pass.
     // Where the next character of more than one unit starts: a handler that reads on past it can

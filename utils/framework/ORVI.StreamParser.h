@@ -666,6 +666,8 @@ private:
     /// main loop's steps for the single units that end such runs, until a line end, a character of
     /// more than one unit or the end comes.
     void _TakeRun(bool& blLineEnded);
+    /// _TakeRun's passes, with the flag in _TakeRun's own frame.
+    [[gnu::always_inline]] inline void _TakeRuns(bool& blLineEnded);
     /// For a run of buffer: the units that may grow it (and whether line ends may), false unless
     /// pNode (current, with pDefinition) takes nothing of it and no candidate can open on it until a
     /// unit of the rest comes.
