@@ -2083,8 +2083,8 @@ inline bool TORVIStreamParser::_TakeRunOnce(bool& blLineEnded, std::size_t end, 
     if (!_pNodeDefs)
         return false;
     bool blScanAtEnd = false;
-    TUnitSet units = {};
-    bool blLineEnds = false; // line ends may be part of the run
+    TUnitSet units;  // set by whichever answer lets a run be taken
+    bool blLineEnds; // line ends may be part of the run
     std::size_t nRoom = kNoLimit; // units the buffer may grow by in the run
     if (_szBuffer.empty()) {
         if (node) {
