@@ -1052,9 +1052,9 @@ inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, 
     rtl::UnicodeString& buffer = pParser->_szBuffer;
     const char16_t unit = buffer[0]; // ASCII
     const bool blText = _Has(snd_AllowsText);
-    if (_ParserOf(pNode) != pParser || !_UnitAnswerable())
+    if ((pNode->_pParser != pParser && _ParserOf(pNode) != pParser) || !_UnitAnswerable())
         return -1;
-    if (!_caEscapes.empty() && (_EscapeUnits[unit >> 6] >> (unit & 63) & 1) != 0)
+    if (_blAsciiEscapes && (_EscapeUnits[unit >> 6] >> (unit & 63) & 1) != 0)
         return _AcceptEscape(pParser, pNode);
     bool blOneUnitClose = false; // the close was answered from the unit alone, though the content may hold a start
     if (_pRegClose) {
@@ -1097,6 +1097,7 @@ bool TORVIStreamedNodeDefinition::_WorkOutUnitAnswerable() {
     for (const char16_t escape : _caEscapes)
         if (escape < 128)
             AddUnit(_EscapeUnits, escape);
+    _blAsciiEscapes = (_EscapeUnits[0] | _EscapeUnits[1]) != 0;
     _nUnitSettings = _nSettings;
     return true;
 }

@@ -377,6 +377,7 @@ private:
     bool _WorkOutUnitAnswerable();
     std::uint32_t _nUnitSettings = ~std::uint32_t{0}; // _nSettings that _UnitAnswerable held for
     std::uint64_t _EscapeUnits[2] = {};               // the ASCII escapes, as found with it
+    bool _blAsciiEscapes = false;                     // and whether there are any
     /// _AcceptUnit for a buffer of one of the escapes.
     int _AcceptEscape(TORVIStreamParser* pParser, TORVIStreamedNode* pNode);
     /// Takes what the allowed-content expression answered for unit alone from buffer into pNode's
