@@ -1088,8 +1088,8 @@ inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, 
 }
 
 bool TORVIStreamedNodeDefinition::_WorkOutUnitAnswerable() {
-    // Expressions are compiled and dropped only with a change of the settings: a true answer holds
-    // until the next.
+    // A compiled expression is dropped only with a change of the settings, and a true answer asks
+    // no more than that the expressions are compiled: it holds until the next change.
     if ((!_szClose.empty() && (!_pRegClose || !_CloseFilter.blContextFree)) ||
         (_Has(snd_AllowsText) && (!_szValid.empty() || (!_szAllowed.empty() && !_pRegAllowed))))
         return false;
@@ -2566,7 +2566,7 @@ void TORVIStreamParser::_OfferBuffer() {
 
 inline void TORVIStreamParser::_OfferBufferHere(bool blPlainParser, TORVIStreamedNode* pKnown,
                                                 TORVIStreamedNodeDefinition* pKnownDefinition, bool blKnownAtEnd) {
-    // The class of this parser is asked once for the whole step.
+    // The class of this parser is asked once for the whole step, by the caller.
     const auto innermost = [this, blPlainParser]() -> TORVIStreamedNode* {
         if (!blPlainParser)
             return _GetCurrentNode();

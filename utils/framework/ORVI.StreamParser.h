@@ -317,7 +317,7 @@ private:
     struct TContentRun {
         bool blKnown = false;
         std::uint32_t nSettings = 0;  // _nSettings it was worked out for
-        std::uint32_t nReady = ~std::uint32_t{0}; // nSettings once runs are known to be taken (of the base class)
+        std::uint32_t nReady = ~std::uint32_t{0}; // nSettings, once known to allow runs (of the base class)
         rtl::UnicodeString szLineEnd; // the parser's line end it was worked out for
         std::uint64_t nLineEnd = 0;   // and that line end's serial
         bool blRuns = false;          // runs of content may be taken at all
@@ -353,12 +353,12 @@ private:
         std::size_t nKept = 0;         // units the buffer kept since (fewer: it was cut, as an open does)
     };
     /// After a run that _ContentUnits allowed appended to pNode's content from nFrom on: where no
-    /// close match could start before nFrom, none can start in the run either.
-    /// Whether the close scan was brought to the content's end so.
+    /// close match could start before nFrom, none can start in the run either; whether the close
+    /// scan was brought to the content's end so.
     inline bool _ContentRunTaken(TORVIStreamedNode* pNode, std::size_t nFrom);
     /// pNode's content from nFrom on holds no unit that can start a close match: where none could
-    /// start before nFrom, the close scan is brought to the end as its update would bring it.
-    /// Whether it was.
+    /// start before nFrom, the close scan is brought to the end as its update would bring it;
+    /// whether it was.
     inline bool _NoCloseStartsFrom(TORVIStreamedNode* pNode, std::size_t nFrom);
     /// The filter of compiled, or nil when compiled is not this definition's own pCompiled.
     static TFilter* _FilterOf(const rtl::TRegEx* compiled, const std::unique_ptr<rtl::TRegEx>& pOwn,
@@ -367,8 +367,8 @@ private:
     }
     /// TryAccept of pNode (this definition's, both of the base classes) offered pParser's buffer of
     /// one ASCII unit, answered from what each expression told of that unit alone when it was
-    /// compiled; -1 (nothing done) when that does not answer it.
-    /// blScanAtEnd: pNode's close scan is known to be up to date with no match starting in it.
+    /// compiled; -1 (nothing done) when that does not answer it. blScanAtEnd: pNode's close scan is
+    /// known to be up to date with no match starting in it.
     [[gnu::always_inline]] inline int _AcceptUnit(TORVIStreamParser* pParser, TORVIStreamedNode* pNode,
                                                   bool blScanAtEnd);
     /// Whether the settings let _AcceptUnit answer from the unit alone (every expression it asks
@@ -808,8 +808,8 @@ private:
     // -- one pass of the main loop's steps
     /// One run as _TakeRun takes it, without the step after it; end is where the input's next
     /// character of more than one unit starts (or its end), pNode the innermost node (of the base
-    /// class) and pDefinition its definition.
-    /// True when it took a run into pNode's content that left its close scan at the content's end.
+    /// class) and pDefinition its definition. True when it took a run into pNode's content that
+    /// left its close scan at the content's end.
     [[gnu::always_inline]] inline bool _TakeRunOnce(bool& blLineEnded, std::size_t end, TORVIStreamedNode* pNode,
                                                     TORVIStreamedNodeDefinition* pDefinition);
     /// _OfferBuffer, in the pass that takes the runs; blPlainParser is _Plain(), pKnown (with
