@@ -2573,7 +2573,7 @@ inline void TORVIStreamParser::_OfferBufferHere(bool blPlainParser, TORVIStreame
         return _pCurrentNodes.empty() ? nullptr : _pCurrentNodes.back();
     };
     // The innermost node takes what it can; when that closes it, its parent is offered the rest.
-    for (TORVIStreamedNode* node = innermost(); node && !_szBuffer.empty(); node = innermost()) {
+    for (TORVIStreamedNode* node = pKnown ? pKnown : innermost(); node && !_szBuffer.empty(); node = innermost()) {
         const std::size_t size = _szBuffer.size();
         const bool blAtEnd = node == pKnown && blKnownAtEnd;
         TORVIStreamedNodeDefinition* definition = node == pKnown ? pKnownDefinition : node->Definition();
