@@ -70,10 +70,16 @@ void AddUnit(TUnitSet& set, char16_t unit) {
         set[unit >> 6] |= std::uint64_t{1} << (unit & 63);
 }
 bool HasUnit(const TUnitSet& set, char16_t unit) {
-    return unit < 128 && (set[unit >> 6] >> (unit & 63) & 1) != 0;
+    const unsigned index = unit; // shifted as a whole word
+    return index < 128 && (set[index >> 6] >> (index & 63) & 1) != 0;
 }
 
 constexpr std::size_t kNoLimit = std::numeric_limits<std::size_t>::max();
+
+// CR or LF; most units are past both, which one comparison tells.
+bool IsLineEndUnit(char16_t unit) {
+    return unit <= u'\r' && (unit == u'\r' || unit == u'\n');
+}
 
 // Subject texts longer than this are not searched for a required unit: the expression is called.
 constexpr std::size_t kLongestSearch = 256;
@@ -1086,21 +1092,21 @@ inline void TORVIStreamedNodeDefinition::_TakeSpan(rtl::UnicodeString& buffer, T
         _CloseDeadAtEnd(pNode, _nCloseSerial); // the content ends with the unit, which no close matches
 }
 
-inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, TORVIStreamedNode* pNode) {
+inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, TORVIStreamedNode* pNode,
+                                                    bool blScanAtEnd) {
     // The steps TryAccept would take, each answered as it answers a subject of this unit alone:
     // whatever is not known so (an escape, an expression not compiled yet or without that answer,
     // a close match that may start in the content) is left to TryAccept.
     rtl::UnicodeString& buffer = pParser->_szBuffer;
-    const char16_t unit = buffer[0];
+    const char16_t unit = buffer[0]; // ASCII
     const bool blText = _Has(snd_AllowsText);
-    if (_ParserOf(pNode) != pParser || (!_szClose.empty() && (!_pRegClose || !_CloseFilter.blContextFree)) ||
-        (blText && (!_szValid.empty() || (!_szAllowed.empty() && !_pRegAllowed))))
+    if ((pNode->_pParser != pParser && _ParserOf(pNode) != pParser) || !_UnitAnswerable())
         return -1;
-    if (std::find(_caEscapes.begin(), _caEscapes.end(), unit) != _caEscapes.end())
+    if (_blAsciiEscapes && (_EscapeUnits[unit >> 6] >> (unit & 63) & 1) != 0)
         return _AcceptEscape(pParser, pNode);
     bool blOneUnitClose = false; // the close was answered from the unit alone, though the content may hold a start
     if (_pRegClose) {
-        if (!pNode->_szContent.empty() && !_CloseScanAtEnd(pNode) &&
+        if (!blScanAtEnd && !pNode->_szContent.empty() && !_CloseScanAtEnd(pNode) &&
             _SyncCloseScan(pNode, *_pRegClose).nDead < pNode->_szContent.size()) {
             if ((unit >= u'\n' && unit <= u'\r') || !_CloseIsOneUnit())
                 return -1;
@@ -1127,6 +1133,21 @@ inline int TORVIStreamedNodeDefinition::_AcceptUnit(TORVIStreamParser* pParser, 
     if (!_Has(snd_AllowsNodes))
         _DoClose(pNode);
     return 0;
+}
+
+bool TORVIStreamedNodeDefinition::_WorkOutUnitAnswerable() {
+    // A compiled expression is dropped only with a change of the settings, and a true answer asks
+    // no more than that the expressions are compiled: it holds until the next change.
+    if ((!_szClose.empty() && (!_pRegClose || !_CloseFilter.blContextFree)) ||
+        (_Has(snd_AllowsText) && (!_szValid.empty() || (!_szAllowed.empty() && !_pRegAllowed))))
+        return false;
+    _EscapeUnits[0] = _EscapeUnits[1] = 0;
+    for (const char16_t escape : _caEscapes)
+        if (escape < 128)
+            AddUnit(_EscapeUnits, escape);
+    _blAsciiEscapes = (_EscapeUnits[0] | _EscapeUnits[1]) != 0;
+    _nUnitSettings = _nSettings;
+    return true;
 }
 
 bool TORVIStreamedNodeDefinition::_WorkOutOneUnitClose() {
@@ -1284,8 +1305,8 @@ inline bool TORVIStreamedNodeDefinition::_ContentUnits(TORVIStreamedNode* pNode,
     // The common case, answered inline: units known for the settings and the line end of the
     // node's parser, and no close scan to ask (empty content, or a dead offset at its end already).
     const TContentRun& run = _ContentRun;
-    if (_nPlain != 1 || pNode->_nPlain != 1 || !pNode->_pParser || !run.blKnown || run.nSettings != _nSettings ||
-        run.nLineEnd != pNode->_pParser->_nLineEndSerial || !run.blRuns ||
+    const TORVIStreamParser* parser = pNode->_pParser;
+    if (run.nReady != _nSettings || pNode->_nPlain != 1 || !parser || run.nLineEnd != parser->_nLineEndSerial ||
         (run.blCloseUnit && !pNode->_szContent.empty() && !_CloseScanAtEnd(pNode)))
         return _ContentUnitsAsking(pNode, units, blLineEnds);
     units[0] = run.Units[0];
@@ -1306,6 +1327,7 @@ bool TORVIStreamedNodeDefinition::_ContentUnitsAsking(TORVIStreamedNode* pNode, 
         _WorkOutContentRun(parser);
     if (!run.blRuns)
         return false;
+    run.nReady = run.nSettings; // this definition is of the base class
     if (run.blCloseUnit && !pNode->_szContent.empty() && !_CloseScanAtEnd(pNode) && _pRegClose &&
         _CloseIsOneUnit()) {
         // The steps for units that no close matches alone and that are no line ends would each
@@ -1388,25 +1410,25 @@ void TORVIStreamedNodeDefinition::_WorkOutContentRun(TORVIStreamParser* pParser)
     }
 }
 
-inline void TORVIStreamedNodeDefinition::_ContentRunTaken(TORVIStreamedNode* pNode, std::size_t nFrom) {
-    if (_ContentRun.blStartsNoClose)
-        _NoCloseStartsFrom(pNode, nFrom);
+inline bool TORVIStreamedNodeDefinition::_ContentRunTaken(TORVIStreamedNode* pNode, std::size_t nFrom) {
+    return _ContentRun.blStartsNoClose && _NoCloseStartsFrom(pNode, nFrom);
 }
 
-inline void TORVIStreamedNodeDefinition::_NoCloseStartsFrom(TORVIStreamedNode* pNode, std::size_t nFrom) {
+inline bool TORVIStreamedNodeDefinition::_NoCloseStartsFrom(TORVIStreamedNode* pNode, std::size_t nFrom) {
     // The scan is left as bringing it up to date would leave it: the dead offset at the end.
     TORVIStreamedNode::TCloseScan& scan = pNode->_CloseScan;
     if (scan.nExpression != _nCloseSerial || scan.nRevision != pNode->_nContentRevision) {
         if (nFrom != 0)
-            return;
+            return false;
         scan.szSubject.clear();
         scan.nContent = scan.nDead = scan.nDeadChecked = 0;
         scan.nRevision = pNode->_nContentRevision;
         scan.nExpression = _nCloseSerial;
     }
     if (scan.nDead != nFrom || scan.nContent > nFrom || scan.nDeadChecked > nFrom)
-        return;
+        return false;
     scan.nDead = scan.nDeadChecked = pNode->_szContent.size();
+    return true;
 }
 
 bool TORVIStreamedNodeDefinition::_ContentTakesWide(char16_t cUnit, TORVIStreamParser* pParser) {
@@ -1826,7 +1848,7 @@ void TORVIStreamParser::_Decode() {
         }
         if (chars.size() > 1)
             in.Wide.emplace_back(in.Text.size(), chars.size());
-        in.Text += chars;
+        in.Text.insert(in.Text.end(), chars.begin(), chars.end());
         in.nByte += static_cast<std::size_t>(nBytes);
     }
     in.nStopBytes = 0;
@@ -1896,7 +1918,7 @@ bool TORVIStreamParser::_Next(rtl::UnicodeString& szChars, bool blQuiet) {
         std::size_t count = 1;
         if (in.nWide < in.Wide.size() && in.Wide[in.nWide].first == in.nUnit)
             count = in.Wide[in.nWide++].second;
-        szChars.assign(in.Text, in.nUnit, count);
+        szChars.assign(in.Text.data() + in.nUnit, count);
         in.nUnit += count;
         return true;
     }
@@ -2020,7 +2042,7 @@ void TORVIStreamParser::_ReadStream() {
             if (count == 1)
                 _szBuffer.push_back(in.Text[in.nUnit]);
             else
-                _szBuffer.append(in.Text, in.nUnit, count);
+                _szBuffer.append(in.Text.data() + in.nUnit, count);
             in.nUnit += count;
             ++_nCharCount;
             _OfferBuffer();
@@ -2082,17 +2104,31 @@ const std::vector<TORVIStreamedNodeDefinition*>* TORVIStreamParser::_CandidatesA
 }
 
 void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
+    // The flag is read and set at every run: kept in this frame while they are taken.
+    bool blEnded = blLineEnded;
+    _TakeRuns(blEnded);
+    blLineEnded = blEnded;
+}
+
+inline void TORVIStreamParser::_TakeRuns(bool& blLineEnded) {
     // The steps of the main loop for single units other than line ends are taken here too, each
     // after the run before it, so that a run and the unit that ends it cost one pass.
+    // Where the next character of more than one unit starts: a handler that reads on past it can
+    // only move that further, and decoding more adds characters only after the end, so the pass
+    // that stops here early leaves the rest to the main loop as it is.
+    TInput& in = _Input;
+    const std::size_t end = in.nWide < in.Wide.size() ? in.Wide[in.nWide].first : in.Text.size();
     for (;;) {
-        // Where the next character of more than one unit starts, which a run does not move.
-        TInput& in = _Input;
-        const std::size_t end = in.nWide < in.Wide.size() ? in.Wide[in.nWide].first : in.Text.size();
-        _TakeRunOnce(blLineEnded, end);
+        if (in.nUnit >= end)
+            return;
+        // Asked once for the run and the step after it: nothing between runs a handler.
+        TORVIStreamedNode* node = _pCurrentNodes.empty() ? nullptr : _pCurrentNodes.back(); // of the base class
+        TORVIStreamedNodeDefinition* definition = node ? node->Definition() : nullptr;
+        const bool blScanAtEnd = _TakeRunOnce(blLineEnded, end, node, definition);
         if (in.nUnit >= end)
             return;
         const char16_t unit = in.Text[in.nUnit];
-        if (unit == u'\r' || unit == u'\n')
+        if (IsLineEndUnit(unit))
             return;
         if (blLineEnded) {
             ++_nLineCount;
@@ -2102,24 +2138,24 @@ void TORVIStreamParser::_TakeRun(bool& blLineEnded) {
         _szBuffer.push_back(unit);
         ++in.nUnit;
         ++_nCharCount;
-        _OfferBufferHere();
+        _OfferBufferHere(true, node, definition, blScanAtEnd);
     }
 }
 
-inline void TORVIStreamParser::_TakeRunOnce(bool& blLineEnded, std::size_t end) {
+inline bool TORVIStreamParser::_TakeRunOnce(bool& blLineEnded, std::size_t end, TORVIStreamedNode* node,
+                                            TORVIStreamedNodeDefinition* definition) {
     TInput& in = _Input;
-    if (in.nUnit >= end || !_pNodeDefs)
-        return;
-    TORVIStreamedNode* node = _pCurrentNodes.empty() ? nullptr : _pCurrentNodes.back(); // of the base class
-    TORVIStreamedNodeDefinition* definition = node ? node->Definition() : nullptr;
-    TUnitSet units = {};
-    bool blLineEnds = false; // line ends may be part of the run
+    if (!_pNodeDefs)
+        return false;
+    bool blScanAtEnd = false;
+    TUnitSet units;  // set by whichever answer lets a run be taken
+    bool blLineEnds; // line ends may be part of the run
     std::size_t nRoom = kNoLimit; // units the buffer may grow by in the run
     if (_szBuffer.empty()) {
         if (node) {
             // Every character of the run would be taken alone into the current node's content.
             if (!definition || !definition->_ContentUnits(node, units, blLineEnds))
-                return;
+                return false;
             if (__builtin_expect(definition->_blOneUnitRun, 0)) {
                 definition->_blOneUnitRun = false;
                 if (HasUnit(units, in.Text[in.nUnit])) {
@@ -2127,27 +2163,27 @@ inline void TORVIStreamParser::_TakeRunOnce(bool& blLineEnded, std::size_t end) 
                     TORVIStreamedNodeDefinition::_CloseDeadAtEnd(node, definition->_nCloseSerial);
                 }
             } else if (const char16_t unit = in.Text[in.nUnit];
-                HasUnit(units, unit) || (blLineEnds && (unit == u'\r' || unit == u'\n')) ||
+                HasUnit(units, unit) || (blLineEnds && IsLineEndUnit(unit)) ||
                 (unit >= 128 && definition->_ContentTakesWide(unit, this))) {
                 const std::size_t from = node->_szContent.size();
                 _AppendRun(node->_szContent, units, blLineEnds, end, kNoLimit, blLineEnded, definition);
-                definition->_ContentRunTaken(node, from);
+                blScanAtEnd = definition->_ContentRunTaken(node, from);
             }
         }
         // The character that ends it would start the buffer: when nothing could take that either,
         // the buffer's run begins with it (a node that takes no nodes closes on what it does not take).
         if (in.nUnit >= end || (node && !definition->_Has(snd_AllowsNodes)))
-            return;
+            return blScanAtEnd;
         // A unit that the candidates last worked out here could open on alone starts no run.
         if (const TCandidates* last = _pCandidates;
             last && last->blRunStarts && last->pContext == definition &&
             last->nEpoch == g_nNestingEpoch.load(std::memory_order_relaxed) &&
             !HasUnit(last->RunStarts, in.Text[in.nUnit]))
-            return;
+            return blScanAtEnd;
         if (!_StartBufferRun(node, definition, end, units, blLineEnds, nRoom, blLineEnded))
-            return;
+            return blScanAtEnd; // what it asked left the content as it was
     } else if (!_BufferRunUnits(node, definition, units, blLineEnds, nRoom)) {
-        return;
+        return false;
     }
     do
         _AppendRun(_szBuffer, units, blLineEnds, end, nRoom, blLineEnded);
@@ -2155,6 +2191,7 @@ inline void TORVIStreamParser::_TakeRunOnce(bool& blLineEnded, std::size_t end) 
     // Only a run begun here with the table is covered by it; it appended no unit of any stops.
     if (__builtin_expect(nRoom != kNoLimit, 0) && _RunEnd.nBuffer == _nBufferSerial && _RunEnd.nCovered == kNotCovered)
         _RunEnd.nCovered = _szBuffer.size();
+    return false;
 }
 
 bool TORVIStreamParser::TCandidates::_WorkOutRunStarts(char16_t unit) {
@@ -2427,7 +2464,7 @@ inline bool TORVIStreamParser::_ExtendBufferRun(TORVIStreamedNode* pNode,
     // The unit that stopped the run: its step would append it and offer the buffer. When nothing
     // takes the grown buffer either, that step does nothing else and the run goes on from it.
     const char16_t unit = in.Text[in.nUnit];
-    if (unit == u'\r' || unit == u'\n' || HasUnit(units, unit))
+    if (IsLineEndUnit(unit) || HasUnit(units, unit))
         return false; // a unit of the run itself: the run ended where the buffer may become long enough to open
     // Not tried for a unit that every close of the node holds, nor for one that alone might open a
     // node here (then it mostly does so after the buffer's blanks too).
@@ -2618,7 +2655,7 @@ inline void TORVIStreamParser::_AppendRun(rtl::UnicodeString& target, const std:
             _nCharCount += static_cast<int>(at - from);
             target.append(text + from, at - from);
         }
-        if (at >= end || !blLineEnds || (text[at] != u'\r' && text[at] != u'\n'))
+        if (at >= end || !blLineEnds || !IsLineEndUnit(text[at]))
             break;
         if (blLineEnded) {
             ++_nLineCount;
@@ -2636,24 +2673,26 @@ inline void TORVIStreamParser::_AppendRun(rtl::UnicodeString& target, const std:
 }
 
 void TORVIStreamParser::_OfferBuffer() {
-    _OfferBufferHere();
+    _OfferBufferHere(_Plain(), nullptr, nullptr, false);
 }
 
-inline void TORVIStreamParser::_OfferBufferHere() {
-    // The class of this parser is asked once for the whole step.
-    const bool blPlainParser = _Plain();
+inline void TORVIStreamParser::_OfferBufferHere(bool blPlainParser, TORVIStreamedNode* pKnown,
+                                                TORVIStreamedNodeDefinition* pKnownDefinition, bool blKnownAtEnd) {
+    // The class of this parser is asked once for the whole step, by the caller.
     const auto innermost = [this, blPlainParser]() -> TORVIStreamedNode* {
         if (!blPlainParser)
             return _GetCurrentNode();
         return _pCurrentNodes.empty() ? nullptr : _pCurrentNodes.back();
     };
     // The innermost node takes what it can; when that closes it, its parent is offered the rest.
-    for (TORVIStreamedNode* node = innermost(); node && !_szBuffer.empty(); node = innermost()) {
+    for (TORVIStreamedNode* node = pKnown ? pKnown : innermost(); node && !_szBuffer.empty(); node = innermost()) {
         const std::size_t size = _szBuffer.size();
-        TORVIStreamedNodeDefinition* definition = node->Definition();
+        const bool blAtEnd = node == pKnown && blKnownAtEnd;
+        TORVIStreamedNodeDefinition* definition = node == pKnown ? pKnownDefinition : node->Definition();
+        pKnown = nullptr; // a handler may run from here on
         const bool blPlain = definition && definition->_PlainNow(node);
         // A buffer of one unit is the common step: its answers were found when the expressions were compiled.
-        if (!blPlain || size != 1 || _szBuffer[0] >= 128 || definition->_AcceptUnit(this, node) < 0) {
+        if (!blPlain || size != 1 || _szBuffer[0] >= 128 || definition->_AcceptUnit(this, node, blAtEnd) < 0) {
             // The unit that ends a run the node took nothing of is taken by it only when one of its stops.
             if (__builtin_expect(size == _RunEnd.nCovered + 1, 0) && blPlain) {
                 if (const char16_t last = _RunEndUnit(node); last != 0 && !HasUnit(_RunEnd.Node, last))

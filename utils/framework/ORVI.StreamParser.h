@@ -334,6 +334,7 @@ private:
     struct TContentRun {
         bool blKnown = false;
         std::uint32_t nSettings = 0;  // _nSettings it was worked out for
+        std::uint32_t nReady = ~std::uint32_t{0}; // nSettings, once known to allow runs (of the base class)
         rtl::UnicodeString szLineEnd; // the parser's line end it was worked out for
         std::uint64_t nLineEnd = 0;   // and that line end's serial
         bool blRuns = false;          // runs of content may be taken at all
@@ -369,11 +370,13 @@ private:
         std::size_t nKept = 0;         // units the buffer kept since (fewer: it was cut, as an open does)
     };
     /// After a run that _ContentUnits allowed appended to pNode's content from nFrom on: where no
-    /// close match could start before nFrom, none can start in the run either.
-    inline void _ContentRunTaken(TORVIStreamedNode* pNode, std::size_t nFrom);
+    /// close match could start before nFrom, none can start in the run either; whether the close
+    /// scan was brought to the content's end so.
+    inline bool _ContentRunTaken(TORVIStreamedNode* pNode, std::size_t nFrom);
     /// pNode's content from nFrom on holds no unit that can start a close match: where none could
-    /// start before nFrom, the close scan is brought to the end as its update would bring it.
-    inline void _NoCloseStartsFrom(TORVIStreamedNode* pNode, std::size_t nFrom);
+    /// start before nFrom, the close scan is brought to the end as its update would bring it;
+    /// whether it was.
+    inline bool _NoCloseStartsFrom(TORVIStreamedNode* pNode, std::size_t nFrom);
     /// The filter of compiled, or nil when compiled is not this definition's own pCompiled.
     static TFilter* _FilterOf(const rtl::TRegEx* compiled, const std::unique_ptr<rtl::TRegEx>& pOwn,
                               TFilter& filter) {
@@ -381,8 +384,17 @@ private:
     }
     /// TryAccept of pNode (this definition's, both of the base classes) offered pParser's buffer of
     /// one ASCII unit, answered from what each expression told of that unit alone when it was
-    /// compiled; -1 (nothing done) when that does not answer it.
-    [[gnu::always_inline]] inline int _AcceptUnit(TORVIStreamParser* pParser, TORVIStreamedNode* pNode);
+    /// compiled; -1 (nothing done) when that does not answer it. blScanAtEnd: pNode's close scan is
+    /// known to be up to date with no match starting in it.
+    [[gnu::always_inline]] inline int _AcceptUnit(TORVIStreamParser* pParser, TORVIStreamedNode* pNode,
+                                                  bool blScanAtEnd);
+    /// Whether the settings let _AcceptUnit answer from the unit alone (every expression it asks
+    /// compiled, no valid-content expression); worked out once for each change of the settings.
+    bool _UnitAnswerable() { return _nUnitSettings == _nSettings || _WorkOutUnitAnswerable(); }
+    bool _WorkOutUnitAnswerable();
+    std::uint32_t _nUnitSettings = ~std::uint32_t{0}; // _nSettings that _UnitAnswerable held for
+    std::uint64_t _EscapeUnits[2] = {};               // the ASCII escapes, as found with it
+    bool _blAsciiEscapes = false;                     // and whether there are any
     /// _AcceptUnit for a buffer of one of the escapes.
     int _AcceptEscape(TORVIStreamParser* pParser, TORVIStreamedNode* pNode);
     /// Takes what the allowed-content expression answered for unit alone from buffer into pNode's
@@ -654,7 +666,7 @@ private:
         bool blUtf8 = false;             // ASCII bytes stand for themselves
         std::size_t nByte = 0;           // first byte not decoded
         int nStopBytes = 0;              // bytes of the sequence that stopped decoding; 0 at the end
-        rtl::UnicodeString Text;         // decoded units
+        std::vector<char16_t, TUnfilled<char16_t>> Text; // decoded units (sized ahead, decoded into place)
         std::size_t nUnit = 0;           // first unit not read
         std::vector<std::pair<std::size_t, std::size_t>> Wide; // (unit, units) of longer characters
         std::size_t nWide = 0;           // first entry of Wide at or after nUnit
@@ -675,6 +687,8 @@ private:
     /// main loop's steps for the single units that end such runs, until a line end, a character of
     /// more than one unit or the end comes.
     void _TakeRun(bool& blLineEnded);
+    /// _TakeRun's passes, with the flag in _TakeRun's own frame.
+    [[gnu::always_inline]] inline void _TakeRuns(bool& blLineEnded);
     /// For a run of buffer: the units that may grow it (and whether line ends may), false unless
     /// pNode (current, with pDefinition) takes nothing of it and no candidate can open on it until a
     /// unit of the rest comes.
@@ -827,10 +841,17 @@ private:
 
     // -- one pass of the main loop's steps
     /// One run as _TakeRun takes it, without the step after it; end is where the input's next
-    /// character of more than one unit starts (or its end).
-    [[gnu::always_inline]] inline void _TakeRunOnce(bool& blLineEnded, std::size_t end);
-    /// _OfferBuffer, in the pass that takes the runs.
-    [[gnu::always_inline]] inline void _OfferBufferHere();
+    /// character of more than one unit starts (or its end), pNode the innermost node (of the base
+    /// class) and pDefinition its definition. True when it took a run into pNode's content that
+    /// left its close scan at the content's end.
+    [[gnu::always_inline]] inline bool _TakeRunOnce(bool& blLineEnded, std::size_t end, TORVIStreamedNode* pNode,
+                                                    TORVIStreamedNodeDefinition* pDefinition);
+    /// _OfferBuffer, in the pass that takes the runs; blPlainParser is _Plain(), pKnown (with
+    /// pKnownDefinition) the node last found innermost, with no handler run since, or nil, and
+    /// blKnownAtEnd whether its close scan is known to be at its content's end.
+    [[gnu::always_inline]] inline void _OfferBufferHere(bool blPlainParser, TORVIStreamedNode* pKnown,
+                                                        TORVIStreamedNodeDefinition* pKnownDefinition,
+                                                        bool blKnownAtEnd);
 
     // -- what each party of a buffer run last answered
     // The current node and each candidate rule the buffer out until a unit of their own stops comes

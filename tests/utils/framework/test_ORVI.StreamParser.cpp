@@ -1085,6 +1085,18 @@ TEST(StreamParserRuns, InputSplitAcrossStreamReadsReadsTheSame) {
     }
 }
 
+TEST(StreamParserRuns, AHandlerThatReadsPastACharacterOfTwoUnitsLeavesTheRestReadAsBefore) {
+    // Runs stop before a character of two units; an open handler reads on past it (and past two
+    // in a row) while such a run is being taken.
+    const std::string wide = "\xF0\x9F\x98\x80";
+    const auto parse = [&wide](auto* kind) {
+        TRunGrammar grammar(kind, u"\n");
+        grammar.fnOnOpen = [&grammar] { grammar.pParser->SlurpCharacters(2); };
+        return grammar.Parse("<a>x<c/>" + wide + "y <c/>z" + wide + wide + "#12" + wide + "3 \"s" + wide + "\"</a>");
+    };
+    EXPECT_EQ(parse(static_cast<TORVIStreamedNodeDefinition*>(nullptr)), parse(static_cast<TStepDef*>(nullptr)));
+}
+
 TEST_F(StreamParser, TheStreamIsLeftWhereReadingStopped) {
     Define(u"word", u"[a-z]+");
     auto* stream = rtl::Create<rtl::TMemoryStream>(rtl::TBytes{'a', 'b', '\n', 'c'});
