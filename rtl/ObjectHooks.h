@@ -166,6 +166,11 @@ public:
     [[gnu::always_inline]] T* Get() const noexcept { return Freed() ? nullptr : _pObject; }
     /// The pinned address, whether or not the object still lives there (for identity tests only).
     const void* Address() const noexcept { return _pObject; }
+    /// The pinned object, whether or not it still lives, for a holder that tells freed objects
+    /// apart by the block's state itself (see Block).
+    T* Pinned() const noexcept { return _pObject; }
+    /// The pinned object's block; null for an empty pin or an object off the heap.
+    const TControlBlock* Block() const noexcept { return _pBlock; }
 
 private:
     [[gnu::always_inline]] std::uint32_t State() const noexcept { return _pBlock->nState.load(std::memory_order_acquire); }

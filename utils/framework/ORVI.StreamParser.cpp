@@ -287,7 +287,21 @@ rtl::TRegExScratch& ThreadScratch() {
 
 // ---- TORVIStreamedNode
 
-TORVIStreamedNode::TORVIStreamedNode(TORVIStreamParser* pParser) : _pParser(pParser) {}
+namespace {
+// The states Definition() reads where no block is pinned: none at all, or one off the heap.
+const std::atomic<std::uint32_t> g_NoDefinition{rtl::TControlBlock::kFreeing | rtl::TControlBlock::kFreed};
+const std::atomic<std::uint32_t> g_DefinitionOffHeap{0};
+} // namespace
+
+TORVIStreamedNode::TORVIStreamedNode(TORVIStreamParser* pParser)
+    : _pParser(pParser), _pDefinitionState(&g_NoDefinition) {}
+
+// Inline: every node made takes its pin here (this unit is the only caller).
+inline void TORVIStreamedNode::_PinDefinition(rtl::TPin<TORVIStreamedNodeDefinition>&& pin) noexcept {
+    const rtl::TControlBlock* block = pin.Block();
+    _pDefinitionState = block ? &block->nState : pin.Pinned() ? &g_DefinitionOffHeap : &g_NoDefinition;
+    _pinDefinition = std::move(pin);
+}
 
 TORVIStreamedNode::~TORVIStreamedNode() {
     // The lock goes back as SetDefinition(nullptr) would give it, without handing the pin around.
@@ -296,6 +310,7 @@ TORVIStreamedNode::~TORVIStreamedNode() {
             definition->_KeepContentStorage(_szContent);
         // The pin first: giving back the lock may free the definition, whose stock then closes.
         definition->_Pins.GiveBack(_pinDefinition);
+        _pDefinitionState = &g_NoDefinition;
         if (_blPlainLock)
             definition->_RemoveSelfLock();
         else
@@ -310,10 +325,11 @@ void TORVIStreamedNode::SetDefinition(TORVIStreamedNodeDefinition* pDefinition) 
     // nodes of one definition, and each locker of its own would make every lock cost the nest's
     // depth); the pin tells a node whose definition was freed outright.
     rtl::TPin<TORVIStreamedNodeDefinition> old = std::move(_pinDefinition);
+    _pDefinitionState = &g_NoDefinition;
     _blPlainLock = false;
     if (pDefinition && !pDefinition->_Freeing()) {
         pDefinition->AddMemLockReference(pDefinition);
-        _pinDefinition = rtl::TPin<TORVIStreamedNodeDefinition>(pDefinition);
+        _PinDefinition(rtl::TPin<TORVIStreamedNodeDefinition>(pDefinition));
     }
     // Released last: the old definition may free itself now.
     if (!old.Freeing())
@@ -645,7 +661,7 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& s
             _AddSelfLock();
         else
             AddMemLockReference(this);
-        node->_pinDefinition = _Pins.Take(this);
+        node->_PinDefinition(_Pins.Take(this));
     } else {
         node->SetDefinition(this);
     }

@@ -100,7 +100,13 @@ public:
     explicit TORVIStreamedNode(TORVIStreamParser* pParser);
 
     /// The definition; nil when it was freed outright.
-    TORVIStreamedNodeDefinition* Definition() const noexcept { return _pinDefinition.Get(); }
+    // Asked at nearly every unit: one load of a state word answers, the pinned block's or, for an
+    // empty pin, one that always reads freed.
+    TORVIStreamedNodeDefinition* Definition() const noexcept {
+        return (_pDefinitionState->load(std::memory_order_acquire) & rtl::TControlBlock::kFreed)
+                   ? nullptr
+                   : _pinDefinition.Pinned();
+    }
     /// Sets the definition, holding a lock on it for as long as the node has it (so a handler that
     /// removes the definition from its parser cannot free it under the node). A definition freed
     /// outright leaves the node without one.
@@ -138,11 +144,14 @@ private:
         std::uint32_t nRevision = 0;   // content revision the subject was built for
         std::uint64_t nExpression = 0; // serial of the compiled expression nDead was found for
     };
+    /// Takes pin as the definition's, pointing Definition() at its state.
+    void _PinDefinition(rtl::TPin<TORVIStreamedNodeDefinition>&& pin) noexcept;
     void _SetContent(rtl::UnicodeString szContent);
     void _AppendContent(rtl::UnicodeStringView szText);
 
     TORVIStreamParser* _pParser;
     rtl::TPin<TORVIStreamedNodeDefinition> _pinDefinition;
+    const std::atomic<std::uint32_t>* _pDefinitionState; // what Definition() asks (see _PinDefinition)
     TNodeState _NodeState = 0;
     rtl::UnicodeString _szOpen;
     rtl::UnicodeString _szClose;
