@@ -42,8 +42,9 @@ public:
 
     /// Allocates the control block and the object in one piece.
     static void* operator new(std::size_t size);
-    /// Gives back the object's share of its block; the storage goes once no pin holds it.
-    static void operator delete(void* p) noexcept;
+    /// Gives back the object's share of its block; the storage goes once no pin holds it. The size
+    /// is the object's own (its class's, through the virtual destructor).
+    static void operator delete(void* p, std::size_t size) noexcept;
 
     /// Runs right after the constructor when the object is made through rtl::Create.
     virtual void AfterConstruction() {}
