@@ -296,6 +296,9 @@ const std::atomic<std::uint32_t> g_DefinitionOffHeap{0};
 TORVIStreamedNode::TORVIStreamedNode(TORVIStreamParser* pParser)
     : _pParser(pParser), _pDefinitionState(&g_NoDefinition) {}
 
+TORVIStreamedNode::TORVIStreamedNode(TORVIStreamParser* pParser, rtl::UnicodeString&& szStorage)
+    : _pParser(pParser), _pDefinitionState(&g_NoDefinition), _szContent(std::move(szStorage)) {}
+
 // Inline: every node made takes its pin here (this unit is the only caller).
 inline void TORVIStreamedNode::_PinDefinition(rtl::TPin<TORVIStreamedNodeDefinition>&& pin) noexcept {
     const rtl::TControlBlock* block = pin.Block();
@@ -303,11 +306,19 @@ inline void TORVIStreamedNode::_PinDefinition(rtl::TPin<TORVIStreamedNodeDefinit
     _pinDefinition = std::move(pin);
 }
 
+// Inline: every node freed with its definition alive comes here.
+inline void TORVIStreamedNodeDefinition::_KeepContentStorage(rtl::UnicodeString& szContent) noexcept {
+    const std::size_t capacity = szContent.capacity();
+    if (capacity <= _szSpareContent.capacity() || capacity > kSpareContentLargest)
+        return;
+    _szSpareContent = std::move(szContent); // takes the storage as it is, with its text
+    _szSpareContent.clear();
+}
+
 TORVIStreamedNode::~TORVIStreamedNode() {
     // The lock goes back as SetDefinition(nullptr) would give it, without handing the pin around.
     if (TORVIStreamedNodeDefinition* definition = _pinDefinition.Get(); definition && !_pinDefinition.Freeing()) {
-        if (_szContent.capacity() > definition->_szSpareContent.capacity())
-            definition->_KeepContentStorage(_szContent);
+        definition->_KeepContentStorage(_szContent);
         // The pin first: giving back the lock may free the definition, whose stock then closes.
         definition->_Pins.GiveBack(_pinDefinition);
         _pDefinitionState = &g_NoDefinition;
@@ -362,14 +373,6 @@ void TORVIStreamedNode::_AppendContent(rtl::UnicodeStringView szText) {
 }
 
 // ---- TORVIStreamedNodeDefinition
-
-void TORVIStreamedNodeDefinition::_KeepContentStorage(rtl::UnicodeString& szContent) noexcept {
-    const std::size_t capacity = szContent.capacity();
-    if (capacity <= _szSpareContent.capacity() || capacity > kSpareContentLargest)
-        return;
-    _szSpareContent = std::move(szContent); // takes the storage as it is, with its text
-    _szSpareContent.clear();
-}
 
 TORVIStreamedNodeDefinition::TORVIStreamedNodeDefinition(rtl::TPersistent* AOwner)
     : TORVIReferencedPersistent(AOwner) {
@@ -647,10 +650,13 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& s
         return nullptr;
     // A definition of the base class makes nodes of the base class.
     const bool blPlain = _Plain(nullptr);
-    TORVIStreamedNode* node = blPlain ? rtl::Create<TORVIStreamedNode>(pForParser) : CreateNode(pForParser);
+    // Its content starts in the storage a freed node left (a node made by CreateNode may have set
+    // content of its own).
+    TORVIStreamedNode* node = blPlain ? rtl::Create<TORVIStreamedNode>(pForParser, std::move(_szSpareContent))
+                                      : CreateNode(pForParser);
     if (blPlain)
         node->_nPlain = 1; // made of the base class here
-    if (_szSpareContent.capacity() > node->_szContent.capacity() && node->_szContent.empty())
+    else if (_szSpareContent.capacity() > node->_szContent.capacity() && node->_szContent.empty())
         node->_szContent = std::move(_szSpareContent);
     // The node keeps this definition alive, whatever its handlers do (as SetDefinition would, for a
     // node that has none yet).

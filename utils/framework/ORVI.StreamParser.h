@@ -128,11 +128,15 @@ public:
 protected:
     friend class TORVIStreamedNodeDefinition;
     friend class TORVIStreamParser;
+    template <class T, class... Args> friend T* rtl::Create(Args&&... args);
     ~TORVIStreamedNode() override;
     virtual bool _GetComplete() { return (_NodeState & sn_Complete) != 0; }
     virtual rtl::UnicodeString _GetText();
 
 private:
+    /// A node whose content starts in szStorage's storage (the text is not taken: it is empty).
+    TORVIStreamedNode(TORVIStreamParser* pParser, rtl::UnicodeString&& szStorage);
+
     // The close expression is matched against Content followed by the buffer at every character.
     // The node keeps that text (rebuilt only where it changed) and the offset before which no close
     // match can start whatever follows, so each character costs what it adds, not the whole content.
