@@ -316,8 +316,11 @@ inline void TORVIStreamedNodeDefinition::_KeepContentStorage(rtl::UnicodeString&
 }
 
 TORVIStreamedNode::~TORVIStreamedNode() {
-    // The lock goes back as SetDefinition(nullptr) would give it, without handing the pin around.
-    if (TORVIStreamedNodeDefinition* definition = _pinDefinition.Get(); definition && !_pinDefinition.Freeing()) {
+    // The lock goes back as SetDefinition(nullptr) would give it, without handing the pin around:
+    // unless the definition is being freed, or gone (an empty pin's state reads both).
+    constexpr std::uint32_t kGoing = rtl::TControlBlock::kFreeing | rtl::TControlBlock::kFreed;
+    if (!(_pDefinitionState->load(std::memory_order_acquire) & kGoing)) {
+        TORVIStreamedNodeDefinition* definition = _pinDefinition.Pinned();
         definition->_KeepContentStorage(_szContent);
         // The pin first: giving back the lock may free the definition, whose stock then closes.
         definition->_Pins.GiveBack(_pinDefinition);
