@@ -675,7 +675,10 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& s
         node->SetDefinition(this);
     }
     if (static_cast<std::size_t>(length) == szCandidate.size()) {
-        node->_szOpen = szCandidate;
+        if (length == 1 && node->_szOpen.empty())
+            node->_szOpen.push_back(szCandidate[0]); // most opens are one unit: no copy call for it
+        else
+            node->_szOpen = szCandidate;
         szCandidate.clear();
     } else {
         node->_szOpen.assign(szCandidate, 0, static_cast<std::size_t>(length));
