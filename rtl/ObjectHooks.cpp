@@ -106,8 +106,8 @@ void* TakeStorage(std::size_t bytes) {
     ::operator delete(storage);
 }
 
-// Release and MarkFreed, for the calls inside this unit: exported functions are called through
-// the library's table even from here, and every object freed comes this way.
+// Release, for the calls inside this unit: exported functions are called through the library's
+// table even from here, and every object freed comes this way.
 inline void ReleaseBlock(TControlBlock* block, std::size_t bytes = 0) noexcept {
     // The last reference needs no atomic decrement: pins are only taken from holders of a live
     // object, so nobody can take one while the last reference goes.
@@ -118,14 +118,6 @@ inline void ReleaseBlock(TControlBlock* block, std::size_t bytes = 0) noexcept {
     }
 }
 
-inline void MarkBlockFreed(TControlBlock* block) noexcept {
-    // State bits are only ever added, and these are all of them: a plain store loses nothing that a
-    // racing Free could add, and costs no locked instruction.
-    constexpr std::uint32_t kGone = TControlBlock::kFreeing | TControlBlock::kFreed;
-    if (block && block->nState.load(std::memory_order_relaxed) != kGone)
-        block->nState.store(kGone, std::memory_order_release);
-}
-
 } // namespace
 
 void TControlBlock::Release() noexcept {
@@ -134,12 +126,12 @@ void TControlBlock::Release() noexcept {
 
 TObject::TObject() noexcept : _pBlock(ClaimBlock(this)) {}
 
-TObject::~TObject() {
-    MarkBlockFreed(_pBlock);
-    // A monitor held by a dying object dies with it, so a later object at this address starts unlocked.
-    if (TReentrantLock* monitor = _pMonitor.load(std::memory_order_acquire))
-        delete monitor;
+void TObject::_DropMonitor() noexcept {
+    delete _pMonitor.load(std::memory_order_acquire);
 }
+
+// Out of line, so that the class's virtual table has its one home here.
+void TObject::BeforeDestruction() {}
 
 void* TObject::operator new(std::size_t size) {
     char* raw = static_cast<char*>(TakeStorage(kHeader + size));
@@ -171,7 +163,8 @@ void TObject::Free(TObject* obj) {
 }
 
 void TObject::MarkFreed() noexcept {
-    MarkBlockFreed(_pBlock);
+    if (_pBlock)
+        _pBlock->MarkGone();
 }
 
 TClass::~TClass() = default;
