@@ -296,8 +296,9 @@ const std::atomic<std::uint32_t> g_DefinitionOffHeap{0};
 TORVIStreamedNode::TORVIStreamedNode(TORVIStreamParser* pParser)
     : _pParser(pParser), _pDefinitionState(&g_NoDefinition) {}
 
-TORVIStreamedNode::TORVIStreamedNode(TORVIStreamParser* pParser, rtl::UnicodeString&& szStorage)
-    : _pParser(pParser), _pDefinitionState(&g_NoDefinition), _szContent(std::move(szStorage)) {}
+TORVIStreamedNode::TORVIStreamedNode(TORVIStreamParser* pParser, rtl::UnicodeString&& szStorage,
+                                     rtl::UnicodeStringView szOpen)
+    : _pParser(pParser), _pDefinitionState(&g_NoDefinition), _szOpen(szOpen), _szContent(std::move(szStorage)) {}
 
 // Inline: every node made takes its pin here (this unit is the only caller).
 inline void TORVIStreamedNode::_PinDefinition(rtl::TPin<TORVIStreamedNodeDefinition>&& pin) noexcept {
@@ -655,14 +656,20 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& s
         return nullptr;
     // A definition of the base class makes nodes of the base class.
     const bool blPlain = _Plain(nullptr);
-    // Its content starts in the storage a freed node left (a node made by CreateNode may have set
-    // content of its own).
-    TORVIStreamedNode* node = blPlain ? rtl::Create<TORVIStreamedNode>(pForParser, std::move(_szSpareContent))
-                                      : CreateNode(pForParser);
-    if (blPlain)
+    // Made with its open text, its content starting in the storage a freed node left (a node made
+    // by CreateNode may have set content of its own).
+    const auto nOpen = static_cast<std::size_t>(length);
+    TORVIStreamedNode* node =
+        blPlain ? rtl::Create<TORVIStreamedNode>(pForParser, std::move(_szSpareContent),
+                                                 rtl::UnicodeStringView(szCandidate.data(), nOpen))
+                : CreateNode(pForParser);
+    if (blPlain) {
         node->_nPlain = 1; // made of the base class here
-    else if (_szSpareContent.capacity() > node->_szContent.capacity() && node->_szContent.empty())
-        node->_szContent = std::move(_szSpareContent);
+    } else {
+        node->_szOpen.assign(szCandidate, 0, nOpen);
+        if (_szSpareContent.capacity() > node->_szContent.capacity() && node->_szContent.empty())
+            node->_szContent = std::move(_szSpareContent);
+    }
     // The node keeps this definition alive, whatever its handlers do (as SetDefinition would, for a
     // node that has none yet).
     if (!node->_pinDefinition.Address() && !_Freeing()) {
@@ -676,13 +683,10 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& s
     } else {
         node->SetDefinition(this);
     }
-    if (static_cast<std::size_t>(length) == szCandidate.size()) {
-        node->_szOpen = szCandidate;
+    if (nOpen == szCandidate.size())
         szCandidate.clear();
-    } else {
-        node->_szOpen.assign(szCandidate, 0, static_cast<std::size_t>(length));
-        szCandidate.erase(0, static_cast<std::size_t>(length));
-    }
+    else
+        szCandidate.erase(0, nOpen);
     // The parser that is parsing, which need not be the one whose list holds this definition (a
     // parser that took over another's definitions by Assign shares them).
     if (parser)

@@ -134,8 +134,9 @@ protected:
     virtual rtl::UnicodeString _GetText();
 
 private:
-    /// A node whose content starts in szStorage's storage (the text is not taken: it is empty).
-    TORVIStreamedNode(TORVIStreamParser* pParser, rtl::UnicodeString&& szStorage);
+    /// A node opened by szOpen whose content starts in szStorage's storage (the text is not taken:
+    /// it is empty).
+    TORVIStreamedNode(TORVIStreamParser* pParser, rtl::UnicodeString&& szStorage, rtl::UnicodeStringView szOpen);
 
     // The close expression is matched against Content followed by the buffer at every character.
     // The node keeps that text (rebuilt only where it changed) and the offset before which no close
