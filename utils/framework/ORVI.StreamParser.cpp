@@ -671,8 +671,8 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& s
             node->_szContent = std::move(_szSpareContent);
     }
     // The node keeps this definition alive, whatever its handlers do (as SetDefinition would, for a
-    // node that has none yet).
-    if (!node->_pinDefinition.Address() && !_Freeing()) {
+    // node that has none yet: a plain node is made without).
+    if ((blPlain || !node->_pinDefinition.Address()) && !_Freeing()) {
         // The base class overrides none of the lock calls: its count is kept the short way.
         node->_blPlainLock = blPlain;
         if (blPlain)
