@@ -1623,11 +1623,6 @@ void TORVIStreamParser::_FreeNodes() {
     }
 }
 
-void TORVIStreamParser::_PopIfCurrent(TORVIStreamedNode* pNode) {
-    if (!_pCurrentNodes.empty() && _pCurrentNodes.back() == pNode)
-        _pCurrentNodes.pop_back();
-}
-
 // -- reading
 
 namespace {

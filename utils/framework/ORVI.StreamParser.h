@@ -726,7 +726,11 @@ private:
             return _GetCurrentNode();
         return _pCurrentNodes.empty() ? nullptr : _pCurrentNodes.back();
     }
-    void _PopIfCurrent(TORVIStreamedNode* pNode);
+    // Inline: every node closed comes here.
+    void _PopIfCurrent(TORVIStreamedNode* pNode) {
+        if (!_pCurrentNodes.empty() && _pCurrentNodes.back() == pNode)
+            _pCurrentNodes.pop_back();
+    }
     void _Fail(const rtl::UnicodeString& szWhat);
     /// Whether this parser is of the base class, whose reading steps the definitions may take
     /// themselves. The class of an object never changes once made: it is asked once.
