@@ -83,11 +83,14 @@ void* TakeStorage(std::size_t bytes) {
     return ::operator new(bytes);
 }
 
-void GiveBackStorage(void* storage) noexcept {
+// bytes: what the storage was taken for, 0 when not known here. Inline: every object freed comes
+// here.
+[[gnu::always_inline]] inline void GiveBackStorage(void* storage, std::size_t bytes) noexcept {
 #ifdef RTL_KEEPS_OBJECT_STORAGE
     TKeptStorage& kept = t_kept;
     if (!kept.blGone && kept.nKept < TKeptStorage::kSlots) {
-        const std::size_t usable = malloc_usable_size(storage);
+        // What was asked for is held, whatever the allocator rounded it up to.
+        const std::size_t usable = bytes != 0 ? bytes : malloc_usable_size(storage);
         if (kept.nKept == 0 && usable <= TKeptStorage::kLargest)
             kept.nUsable = usable;
         if (usable == kept.nUsable) {
@@ -97,28 +100,22 @@ void GiveBackStorage(void* storage) noexcept {
             return;
         }
     }
+#else
+    (void)bytes;
 #endif
     ::operator delete(storage);
 }
 
-// Release and MarkFreed, for the calls inside this unit: exported functions are called through
-// the library's table even from here, and every object freed comes this way.
-inline void ReleaseBlock(TControlBlock* block) noexcept {
+// Release, for the calls inside this unit: exported functions are called through the library's
+// table even from here, and every object freed comes this way.
+inline void ReleaseBlock(TControlBlock* block, std::size_t bytes = 0) noexcept {
     // The last reference needs no atomic decrement: pins are only taken from holders of a live
     // object, so nobody can take one while the last reference goes.
     if (block->nRefs.load(std::memory_order_acquire) == 1 ||
         block->nRefs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
         block->~TControlBlock();
-        GiveBackStorage(static_cast<void*>(block));
+        GiveBackStorage(static_cast<void*>(block), bytes);
     }
-}
-
-inline void MarkBlockFreed(TControlBlock* block) noexcept {
-    // State bits are only ever added, and these are all of them: a plain store loses nothing that a
-    // racing Free could add, and costs no locked instruction.
-    constexpr std::uint32_t kGone = TControlBlock::kFreeing | TControlBlock::kFreed;
-    if (block && block->nState.load(std::memory_order_relaxed) != kGone)
-        block->nState.store(kGone, std::memory_order_release);
 }
 
 } // namespace
@@ -129,12 +126,12 @@ void TControlBlock::Release() noexcept {
 
 TObject::TObject() noexcept : _pBlock(ClaimBlock(this)) {}
 
-TObject::~TObject() {
-    MarkBlockFreed(_pBlock);
-    // A monitor held by a dying object dies with it, so a later object at this address starts unlocked.
-    if (TReentrantLock* monitor = _pMonitor.load(std::memory_order_acquire))
-        delete monitor;
+void TObject::_DropMonitor() noexcept {
+    delete _pMonitor.load(std::memory_order_acquire);
 }
+
+// Out of line, so that the class's virtual table has its one home here.
+void TObject::BeforeDestruction() {}
 
 void* TObject::operator new(std::size_t size) {
     char* raw = static_cast<char*>(TakeStorage(kHeader + size));
@@ -144,12 +141,12 @@ void* TObject::operator new(std::size_t size) {
     return raw + kHeader;
 }
 
-void TObject::operator delete(void* p) noexcept {
+void TObject::operator delete(void* p, std::size_t size) noexcept {
     if (!p)
         return;
     void* storage = p;
     ClaimBlock(storage); // a constructor that threw before the root one ran leaves its slot behind
-    ReleaseBlock(reinterpret_cast<TControlBlock*>(static_cast<char*>(storage) - kHeader));
+    ReleaseBlock(reinterpret_cast<TControlBlock*>(static_cast<char*>(storage) - kHeader), kHeader + size);
 }
 
 void TObject::Free(TObject* obj) {
@@ -166,7 +163,8 @@ void TObject::Free(TObject* obj) {
 }
 
 void TObject::MarkFreed() noexcept {
-    MarkBlockFreed(_pBlock);
+    if (_pBlock)
+        _pBlock->MarkGone();
 }
 
 TClass::~TClass() = default;

@@ -27,6 +27,13 @@ struct TControlBlock {
 
     /// Drops one reference; the block (and the storage behind it) goes with the last.
     RTL_API void Release() noexcept;
+    /// Sets both state bits. They are only ever added, and these are all of them: a plain store
+    /// loses nothing that a racing Free could add, and costs no locked instruction.
+    void MarkGone() noexcept {
+        constexpr std::uint32_t kGone = kFreeing | kFreed;
+        if (nState.load(std::memory_order_relaxed) != kGone)
+            nState.store(kGone, std::memory_order_release);
+    }
 };
 
 /// Root of every class that needs an after-construction or before-destruction hook, or that is
@@ -42,13 +49,14 @@ public:
 
     /// Allocates the control block and the object in one piece.
     static void* operator new(std::size_t size);
-    /// Gives back the object's share of its block; the storage goes once no pin holds it.
-    static void operator delete(void* p) noexcept;
+    /// Gives back the object's share of its block; the storage goes once no pin holds it. The size
+    /// is the object's own (its class's, through the virtual destructor).
+    static void operator delete(void* p, std::size_t size) noexcept;
 
     /// Runs right after the constructor when the object is made through rtl::Create.
     virtual void AfterConstruction() {}
     /// Runs right before the destructor when the object is freed through rtl::Free.
-    virtual void BeforeDestruction() {}
+    virtual void BeforeDestruction();
 
     /// The dynamic class of the object.
     const std::type_info& ClassType() const noexcept { return typeid(*this); }
@@ -71,9 +79,19 @@ protected:
 
 private:
     friend class TMonitor;
+    void _DropMonitor() noexcept;
     TControlBlock* _pBlock;
     std::atomic<TReentrantLock*> _pMonitor{nullptr}; // made on first TMonitor::Enter
 };
+
+// Inline: every object's destruction ends here.
+inline TObject::~TObject() {
+    if (_pBlock)
+        _pBlock->MarkGone();
+    // A monitor held by a dying object dies with it, so a later object at this address starts unlocked.
+    if (_pMonitor.load(std::memory_order_acquire))
+        _DropMonitor();
+}
 
 namespace detail {
 // Storage for a T that is never constructed: enough to ask at compile time where its bases lie.
@@ -166,6 +184,11 @@ public:
     [[gnu::always_inline]] T* Get() const noexcept { return Freed() ? nullptr : _pObject; }
     /// The pinned address, whether or not the object still lives there (for identity tests only).
     const void* Address() const noexcept { return _pObject; }
+    /// The pinned object, whether or not it still lives, for a holder that tells freed objects
+    /// apart by the block's state itself (see Block).
+    T* Pinned() const noexcept { return _pObject; }
+    /// The pinned object's block; null for an empty pin or an object off the heap.
+    const TControlBlock* Block() const noexcept { return _pBlock; }
 
 private:
     [[gnu::always_inline]] std::uint32_t State() const noexcept { return _pBlock->nState.load(std::memory_order_acquire); }

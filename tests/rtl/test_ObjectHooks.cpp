@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -168,6 +170,30 @@ TEST(ObjectHooks, FreedStorageIsUsedAgainOnlyOnceNoPinHoldsIt) {
     for (TPin<TCountedSelfFreeing>& pin : pins)
         EXPECT_TRUE(pin.Freed()) << "a pinned block is never made over";
     EXPECT_EQ(before, 6);
+}
+
+namespace {
+template <std::size_t N> struct TSized : TObject {
+    unsigned char Bytes[N];
+    TSized() { std::fill(std::begin(Bytes), std::end(Bytes), static_cast<unsigned char>(N)); }
+    bool Intact() const {
+        return std::all_of(std::begin(Bytes), std::end(Bytes), [](unsigned char b) { return b == N; });
+    }
+};
+} // namespace
+
+TEST(ObjectHooks, FreedStorageServesNoLargerObjectThanItWasMadeFor) {
+    // Storage is kept by the size freed objects were made for: a slightly larger object, which
+    // the allocator's rounding might still have room for, gets storage of its own.
+    for (int round = 0; round < 4; ++round) {
+        Free(Create<TSized<200>>());
+        auto* pLarger = Create<TSized<240>>();
+        auto* pSmaller = Create<TSized<200>>();
+        EXPECT_TRUE(pLarger->Intact());
+        EXPECT_TRUE(pSmaller->Intact());
+        Free(pLarger);
+        Free(pSmaller);
+    }
 }
 
 TEST(ObjectHooks, ObjectsNotOnTheHeapHaveNoBlock) {

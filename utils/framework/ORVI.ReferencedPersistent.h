@@ -54,6 +54,8 @@ public:
     bool empty() const noexcept { return _n == 0; }
     std::size_t size() const noexcept { return _n; }
     T& operator[](std::size_t i) noexcept { return Data()[i]; }
+    /// The entries, wherever they are kept now (until the next change of the list).
+    T* data() noexcept { return Data(); }
     const T& operator[](std::size_t i) const noexcept { return _heap.empty() ? _local[i] : _heap[i]; }
     const T& back() const noexcept { return (*this)[_n - 1]; }
     // Inline while the entries fit inside: a lock taken and given back per node comes here.
@@ -293,9 +295,10 @@ inline void TORVIReferencedPersistent::_AddSelfLock() {
         return;
     }
     // From the back: the own entry is most often the one taken last.
+    TLock* locks = _pLockers.data();
     for (std::size_t i = _pLockers.size(); i-- > 0;) {
-        if (_pLockers[i].pLocker == this) {
-            ++_pLockers[i].nCount;
+        if (locks[i].pLocker == this) {
+            ++locks[i].nCount;
             return;
         }
     }
@@ -309,15 +312,16 @@ inline void TORVIReferencedPersistent::_AddSelfLock() {
 inline void TORVIReferencedPersistent::_RemoveSelfLock() {
     const std::size_t n = _blListsGone ? 0 : _pLockers.size();
     std::size_t i = n;
-    while (i > 0 && _pLockers[i - 1].pLocker != this) // from the back, as _AddSelfLock
+    TLock* locks = _pLockers.data();
+    while (i > 0 && locks[i - 1].pLocker != this) // from the back, as _AddSelfLock
         --i;
     // While another locker remains nothing can free the object, so the general path's release
     // would do no more than count down (and drop the entry with its custom notification).
-    if (i-- == 0 || _pOwner == this || (_pLockers[i].nCount <= 1 && n == 1)) {
+    if (i-- == 0 || _pOwner == this || (locks[i].nCount <= 1 && n == 1)) {
         RemoveMemLockReference(this);
         return;
     }
-    if (--_pLockers[i].nCount > 0)
+    if (--locks[i].nCount > 0)
         return;
     _pLockers.erase(i);
     for (const TCustomNotify& entry : _dctCustomNotify) {

@@ -336,15 +336,47 @@ void TORVIStreamedNodeDefinition::TFilter::Remember(rtl::UnicodeStringView subje
 
 // ---- TORVIStreamedNode
 
-TORVIStreamedNode::TORVIStreamedNode(TORVIStreamParser* pParser) : _pParser(pParser) {}
+namespace {
+// The states Definition() reads where no block is pinned: none at all, or one off the heap.
+const std::atomic<std::uint32_t> g_NoDefinition{rtl::TControlBlock::kFreeing | rtl::TControlBlock::kFreed};
+const std::atomic<std::uint32_t> g_DefinitionOffHeap{0};
+} // namespace
 
-TORVIStreamedNode::~TORVIStreamedNode() {
-    // The lock goes back as SetDefinition(nullptr) would give it, without handing the pin around.
-    if (TORVIStreamedNodeDefinition* definition = _pinDefinition.Get(); definition && !_pinDefinition.Freeing()) {
-        if (_szContent.capacity() > definition->_szSpareContent.capacity())
-            definition->_KeepContentStorage(_szContent);
+TORVIStreamedNode::TORVIStreamedNode(TORVIStreamParser* pParser)
+    : _pParser(pParser), _pDefinitionState(&g_NoDefinition) {}
+
+TORVIStreamedNode::TORVIStreamedNode(TORVIStreamParser* pParser, rtl::UnicodeString&& szStorage,
+                                     rtl::UnicodeStringView szOpen)
+    : _pParser(pParser), _pDefinitionState(&g_NoDefinition), _szOpen(szOpen), _szContent(std::move(szStorage)) {}
+
+// Inline: every node made takes its pin here (this unit is the only caller).
+inline void TORVIStreamedNode::_PinDefinition(rtl::TPin<TORVIStreamedNodeDefinition>&& pin) noexcept {
+    const rtl::TControlBlock* block = pin.Block();
+    _pDefinitionState = block ? &block->nState : pin.Pinned() ? &g_DefinitionOffHeap : &g_NoDefinition;
+    _pinDefinition = std::move(pin);
+}
+
+// Inline: every node freed with its definition alive comes here.
+inline void TORVIStreamedNodeDefinition::_KeepContentStorage(rtl::UnicodeString& szContent) noexcept {
+    const std::size_t capacity = szContent.capacity();
+    if (capacity <= _szSpareContent.capacity() || capacity > kSpareContentLargest)
+        return;
+    _szSpareContent = std::move(szContent); // takes the storage as it is, with its text
+    _szSpareContent.clear();
+}
+
+// Flattened: the content storage handed over and the members' ends are each a few instructions,
+// less than a call to them.
+[[gnu::flatten]] TORVIStreamedNode::~TORVIStreamedNode() {
+    // The lock goes back as SetDefinition(nullptr) would give it, without handing the pin around:
+    // unless the definition is being freed, or gone (an empty pin's state reads both).
+    constexpr std::uint32_t kGoing = rtl::TControlBlock::kFreeing | rtl::TControlBlock::kFreed;
+    if (!(_pDefinitionState->load(std::memory_order_acquire) & kGoing)) {
+        TORVIStreamedNodeDefinition* definition = _pinDefinition.Pinned();
+        definition->_KeepContentStorage(_szContent);
         // The pin first: giving back the lock may free the definition, whose stock then closes.
         definition->_Pins.GiveBack(_pinDefinition);
+        _pDefinitionState = &g_NoDefinition;
         if (_blPlainLock)
             definition->_RemoveSelfLock();
         else
@@ -359,10 +391,11 @@ void TORVIStreamedNode::SetDefinition(TORVIStreamedNodeDefinition* pDefinition) 
     // nodes of one definition, and each locker of its own would make every lock cost the nest's
     // depth); the pin tells a node whose definition was freed outright.
     rtl::TPin<TORVIStreamedNodeDefinition> old = std::move(_pinDefinition);
+    _pDefinitionState = &g_NoDefinition;
     _blPlainLock = false;
     if (pDefinition && !pDefinition->_Freeing()) {
         pDefinition->AddMemLockReference(pDefinition);
-        _pinDefinition = rtl::TPin<TORVIStreamedNodeDefinition>(pDefinition);
+        _PinDefinition(rtl::TPin<TORVIStreamedNodeDefinition>(pDefinition));
     }
     // Released last: the old definition may free itself now.
     if (!old.Freeing())
@@ -395,14 +428,6 @@ void TORVIStreamedNode::_AppendContent(rtl::UnicodeStringView szText) {
 }
 
 // ---- TORVIStreamedNodeDefinition
-
-void TORVIStreamedNodeDefinition::_KeepContentStorage(rtl::UnicodeString& szContent) noexcept {
-    const std::size_t capacity = szContent.capacity();
-    if (capacity <= _szSpareContent.capacity() || capacity > kSpareContentLargest)
-        return;
-    _szSpareContent = std::move(szContent); // takes the storage as it is, with its text
-    _szSpareContent.clear();
-}
 
 TORVIStreamedNodeDefinition::TORVIStreamedNodeDefinition(rtl::TPersistent* AOwner)
     : TORVIReferencedPersistent(AOwner) {
@@ -685,31 +710,37 @@ TORVIStreamedNode* TORVIStreamedNodeDefinition::_MatchOpen(rtl::UnicodeString& s
         return nullptr;
     // A definition of the base class makes nodes of the base class.
     const bool blPlain = _Plain(nullptr);
-    TORVIStreamedNode* node = blPlain ? rtl::Create<TORVIStreamedNode>(pForParser) : CreateNode(pForParser);
-    if (blPlain)
+    // Made with its open text, its content starting in the storage a freed node left (a node made
+    // by CreateNode may have set content of its own).
+    const auto nOpen = static_cast<std::size_t>(length);
+    TORVIStreamedNode* node =
+        blPlain ? rtl::Create<TORVIStreamedNode>(pForParser, std::move(_szSpareContent),
+                                                 rtl::UnicodeStringView(szCandidate.data(), nOpen))
+                : CreateNode(pForParser);
+    if (blPlain) {
         node->_nPlain = 1; // made of the base class here
-    if (_szSpareContent.capacity() > node->_szContent.capacity() && node->_szContent.empty())
-        node->_szContent = std::move(_szSpareContent);
+    } else {
+        node->_szOpen.assign(szCandidate, 0, nOpen);
+        if (_szSpareContent.capacity() > node->_szContent.capacity() && node->_szContent.empty())
+            node->_szContent = std::move(_szSpareContent);
+    }
     // The node keeps this definition alive, whatever its handlers do (as SetDefinition would, for a
-    // node that has none yet).
-    if (!node->_pinDefinition.Address() && !_Freeing()) {
+    // node that has none yet: a plain node is made without).
+    if ((blPlain || !node->_pinDefinition.Address()) && !_Freeing()) {
         // The base class overrides none of the lock calls: its count is kept the short way.
         node->_blPlainLock = blPlain;
         if (blPlain)
             _AddSelfLock();
         else
             AddMemLockReference(this);
-        node->_pinDefinition = _Pins.Take(this);
+        node->_PinDefinition(_Pins.Take(this));
     } else {
         node->SetDefinition(this);
     }
-    if (static_cast<std::size_t>(length) == szCandidate.size()) {
-        node->_szOpen = szCandidate;
+    if (nOpen == szCandidate.size())
         szCandidate.clear();
-    } else {
-        node->_szOpen.assign(szCandidate, 0, static_cast<std::size_t>(length));
-        szCandidate.erase(0, static_cast<std::size_t>(length));
-    }
+    else
+        szCandidate.erase(0, nOpen);
     // The parser that is parsing, which need not be the one whose list holds this definition (a
     // parser that took over another's definitions by Assign shares them).
     if (parser)
@@ -1675,11 +1706,6 @@ void TORVIStreamParser::_FreeNodes() {
         _pCurrentNodes.pop_back();
         rtl::Free(node);
     }
-}
-
-void TORVIStreamParser::_PopIfCurrent(TORVIStreamedNode* pNode) {
-    if (!_pCurrentNodes.empty() && _pCurrentNodes.back() == pNode)
-        _pCurrentNodes.pop_back();
 }
 
 // -- reading

@@ -100,7 +100,13 @@ public:
     explicit TORVIStreamedNode(TORVIStreamParser* pParser);
 
     /// The definition; nil when it was freed outright.
-    TORVIStreamedNodeDefinition* Definition() const noexcept { return _pinDefinition.Get(); }
+    // Asked at nearly every unit: one load of a state word answers, the pinned block's or, for an
+    // empty pin, one that always reads freed.
+    TORVIStreamedNodeDefinition* Definition() const noexcept {
+        return (_pDefinitionState->load(std::memory_order_acquire) & rtl::TControlBlock::kFreed)
+                   ? nullptr
+                   : _pinDefinition.Pinned();
+    }
     /// Sets the definition, holding a lock on it for as long as the node has it (so a handler that
     /// removes the definition from its parser cannot free it under the node). A definition freed
     /// outright leaves the node without one.
@@ -122,11 +128,16 @@ public:
 protected:
     friend class TORVIStreamedNodeDefinition;
     friend class TORVIStreamParser;
+    template <class T, class... Args> friend T* rtl::Create(Args&&... args);
     ~TORVIStreamedNode() override;
     virtual bool _GetComplete() { return (_NodeState & sn_Complete) != 0; }
     virtual rtl::UnicodeString _GetText();
 
 private:
+    /// A node opened by szOpen whose content starts in szStorage's storage (the text is not taken:
+    /// it is empty).
+    TORVIStreamedNode(TORVIStreamParser* pParser, rtl::UnicodeString&& szStorage, rtl::UnicodeStringView szOpen);
+
     // The close expression is matched against Content followed by the buffer at every character.
     // The node keeps that text (rebuilt only where it changed) and the offset before which no close
     // match can start whatever follows, so each character costs what it adds, not the whole content.
@@ -138,11 +149,14 @@ private:
         std::uint32_t nRevision = 0;   // content revision the subject was built for
         std::uint64_t nExpression = 0; // serial of the compiled expression nDead was found for
     };
+    /// Takes pin as the definition's, pointing Definition() at its state.
+    void _PinDefinition(rtl::TPin<TORVIStreamedNodeDefinition>&& pin) noexcept;
     void _SetContent(rtl::UnicodeString szContent);
     void _AppendContent(rtl::UnicodeStringView szText);
 
     TORVIStreamParser* _pParser;
     rtl::TPin<TORVIStreamedNodeDefinition> _pinDefinition;
+    const std::atomic<std::uint32_t>* _pDefinitionState; // what Definition() asks (see _PinDefinition)
     TNodeState _NodeState = 0;
     rtl::UnicodeString _szOpen;
     rtl::UnicodeString _szClose;
@@ -746,7 +760,11 @@ private:
             return _GetCurrentNode();
         return _pCurrentNodes.empty() ? nullptr : _pCurrentNodes.back();
     }
-    void _PopIfCurrent(TORVIStreamedNode* pNode);
+    // Inline: every node closed comes here.
+    void _PopIfCurrent(TORVIStreamedNode* pNode) {
+        if (!_pCurrentNodes.empty() && _pCurrentNodes.back() == pNode)
+            _pCurrentNodes.pop_back();
+    }
     void _Fail(const rtl::UnicodeString& szWhat);
     /// Whether this parser is of the base class, whose reading steps the definitions may take
     /// themselves. The class of an object never changes once made: it is asked once.
