@@ -39,6 +39,8 @@ public:
     /// during the pass (an item added after the current one is reached in the same pass; removing
     /// the current or an earlier item skips nobody), and tells when the list was freed, after which
     /// neither the pass nor its loop may touch the list. Passes nest; each ends with its scope.
+    /// Passes over one list are made on one thread at a time (under the owner's lock, where the
+    /// list is shared).
     class TPass {
     public:
 // The list keeps the address of a pass that lives on the stack; the pass takes it back out when
@@ -47,15 +49,18 @@ public:
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdangling-pointer"
 #endif
-        explicit TPass(TList* list) noexcept : _pList(list), _pin(list), _pOuter(list->_pPasses) {
+        explicit TPass(TList* list) noexcept
+            : _pList(list), _pin(list->_passPins.Take(list)), _pOuter(list->_pPasses) {
             list->_pPasses = this;
         }
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
 #endif
         ~TPass() {
-            if (!_pin.Freed())
-                _pList->_pPasses = _pOuter; // passes end in the reverse order they began
+            if (_pin.Freed())
+                return; // the pin goes back to the block itself: the list and its stock are gone
+            _pList->_pPasses = _pOuter; // passes end in the reverse order they began
+            _pList->_passPins.GiveBack(_pin);
         }
         TPass(const TPass&) = delete;
         TPass& operator=(const TPass&) = delete;
@@ -210,6 +215,8 @@ private:
     std::vector<T> _items;
     TComparer<T> _fnCompare;
     TPass* _pPasses = nullptr; // passes under way, innermost first
+    // The passes' pins, so that a pass costs no locked instruction; passes share the list's thread.
+    TPinStock _passPins;
 };
 
 /// A hash map whose Add refuses a key already present.

@@ -88,27 +88,26 @@ void TMonitor::Exit(const void* obj) {
     }
 }
 
-TReentrantLock::~TReentrantLock() {
-    if (_nDepth > 0 && _owner.load(std::memory_order_relaxed) == std::this_thread::get_id())
-        _m.unlock();
+void TReentrantLock::_WaitAndTake() noexcept {
+    // Whoever takes the lock from here leaves it marked contended: other sleepers may remain, and
+    // a spare wake-up costs less than a lost one.
+    while (_nState.exchange(kContended, std::memory_order_acquire) != kFree)
+        _nState.wait(kContended, std::memory_order_relaxed);
 }
 
-void TReentrantLock::Enter() {
-    const std::thread::id self = std::this_thread::get_id();
-    if (_owner.load(std::memory_order_relaxed) != self) {
-        _m.lock();
-        _owner.store(self, std::memory_order_relaxed);
-    }
-    ++_nDepth;
+void TReentrantLock::_WakeOne() noexcept {
+    _nState.notify_one();
 }
 
 bool TReentrantLock::TryEnter(std::uint32_t timeoutMs) {
     const std::thread::id self = std::this_thread::get_id();
     if (_owner.load(std::memory_order_relaxed) != self) {
-        // Polled rather than a timed lock: timed waits are rare here (callers retry on their own), and
-        // plain try_lock is what every race checker understands.
+        // Polled rather than a timed wait: timed waits are rare here (callers retry on their own).
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (!_m.try_lock()) {
+        for (;;) {
+            std::uint32_t state = kFree;
+            if (_nState.compare_exchange_strong(state, kHeld, std::memory_order_acquire, std::memory_order_relaxed))
+                break;
             if (std::chrono::steady_clock::now() >= deadline)
                 return false;
             std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -119,33 +118,19 @@ bool TReentrantLock::TryEnter(std::uint32_t timeoutMs) {
     return true;
 }
 
-void TReentrantLock::Exit() {
-    if (_owner.load(std::memory_order_relaxed) != std::this_thread::get_id() || _nDepth == 0)
-        throw EThreadError(u"Object lock not owned");
-    if (--_nDepth == 0) {
-        _owner.store(std::thread::id(), std::memory_order_relaxed);
-        _m.unlock();
-    }
+void TReentrantLock::ThrowNotOwned() {
+    throw EThreadError(u"Object lock not owned");
 }
 
-TReentrantLock& TMonitor::Of(const TObject* obj) {
+TReentrantLock& TMonitor::Make(const TObject* obj) {
     auto& slot = const_cast<TObject*>(obj)->_pMonitor;
-    TReentrantLock* lock = slot.load(std::memory_order_acquire);
-    if (!lock) {
-        auto* fresh = new TReentrantLock;
-        if (slot.compare_exchange_strong(lock, fresh, std::memory_order_acq_rel))
-            lock = fresh;
-        else
-            delete fresh; // another thread made it first
-    }
+    TReentrantLock* lock = nullptr;
+    auto* fresh = new TReentrantLock;
+    if (slot.compare_exchange_strong(lock, fresh, std::memory_order_acq_rel))
+        lock = fresh;
+    else
+        delete fresh; // another thread made it first
     return *lock;
-}
-
-void TMonitor::Exit(const TObject* obj) {
-    TReentrantLock* lock = obj->_pMonitor.load(std::memory_order_acquire);
-    if (!lock)
-        throw EThreadError(u"Object lock not owned");
-    lock->Exit();
 }
 
 TEvent::TEvent(bool manualReset, bool initialState)

@@ -1,5 +1,6 @@
 #pragma once
 // Locks and events: a re-entrant critical section, per-object monitor locks and a manual-reset event.
+#include "ObjectHooks.h"
 #include "RtlApi.h"
 
 #include <atomic>
@@ -23,22 +24,47 @@ private:
     std::recursive_mutex _m;
 };
 
-/// A re-entrant lock whose uncontended re-entry and release cost no system call.
+/// A re-entrant lock whose uncontended entry and release cost one locked instruction each and no
+/// call: every event firing takes one. Waiters sleep in the system until the holder lets go.
 class RTL_API TReentrantLock {
 public:
     TReentrantLock() = default;
     TReentrantLock(const TReentrantLock&) = delete;
     TReentrantLock& operator=(const TReentrantLock&) = delete;
-    /// A lock still held by the destroying thread (its object died inside it) is let go first.
-    ~TReentrantLock();
-    void Enter();
+
+    void Enter() {
+        const std::thread::id self = std::this_thread::get_id();
+        if (_owner.load(std::memory_order_relaxed) != self) {
+            std::uint32_t state = kFree;
+            if (!_nState.compare_exchange_strong(state, kHeld, std::memory_order_acquire, std::memory_order_relaxed))
+                _WaitAndTake();
+            _owner.store(self, std::memory_order_relaxed);
+        }
+        ++_nDepth;
+    }
     /// Waits at most timeoutMs milliseconds (0: do not wait); true when the lock was taken.
     bool TryEnter(std::uint32_t timeoutMs = 0);
     /// EThreadError "Object lock not owned" when the calling thread does not hold it.
-    void Exit();
+    void Exit() {
+        if (_owner.load(std::memory_order_relaxed) != std::this_thread::get_id() || _nDepth == 0)
+            ThrowNotOwned();
+        if (--_nDepth == 0) {
+            _owner.store(std::thread::id(), std::memory_order_relaxed);
+            if (_nState.exchange(kFree, std::memory_order_release) == kContended)
+                _WakeOne();
+        }
+    }
+
+    /// Throws EThreadError "Object lock not owned".
+    [[noreturn]] static void ThrowNotOwned();
 
 private:
-    std::mutex _m;
+    // kContended: held, and someone may be asleep waiting, so the release must wake one.
+    static constexpr std::uint32_t kFree = 0, kHeld = 1, kContended = 2;
+    void _WaitAndTake() noexcept;
+    void _WakeOne() noexcept;
+
+    std::atomic<std::uint32_t> _nState{kFree};
     std::atomic<std::thread::id> _owner{};
     std::uint32_t _nDepth = 0;
 };
@@ -59,10 +85,22 @@ public:
     static bool TryEnter(const TObject* obj, std::uint32_t timeoutMs = 0) {
         return Of(obj).TryEnter(timeoutMs);
     }
-    static void Exit(const TObject* obj);
+    /// EThreadError "Object lock not owned" when the calling thread does not hold it.
+    static void Exit(const TObject* obj) { Held(obj).Exit(); }
 
 private:
-    static TReentrantLock& Of(const TObject* obj);
+    // The object's monitor slot is read inline; the lock is made on first use.
+    static TReentrantLock& Of(const TObject* obj) {
+        TReentrantLock* lock = obj->_pMonitor.load(std::memory_order_acquire);
+        return lock ? *lock : Make(obj);
+    }
+    static TReentrantLock& Held(const TObject* obj) {
+        TReentrantLock* lock = obj->_pMonitor.load(std::memory_order_acquire);
+        if (!lock)
+            TReentrantLock::ThrowNotOwned();
+        return *lock;
+    }
+    static TReentrantLock& Make(const TObject* obj);
 };
 
 /// Holds an object's monitor for a scope.

@@ -213,3 +213,26 @@ TEST(TMonitor, ManyThreadsCountUnderOneObjectMonitor) {
         t.join();
     EXPECT_EQ(count, 8000);
 }
+
+TEST(TMonitor, SleepingEntrantsAreEachWokenByARelease) {
+    TLocked o;
+    TMonitor::Enter(&o);
+    std::atomic<int> inside{0};
+    std::vector<std::thread> entrants;
+    for (int t = 0; t < 3; ++t) {
+        entrants.emplace_back([&] {
+            TMonitor::Enter(&o); // asleep until the holder lets go
+            ++inside;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            TMonitor::Exit(&o);
+        });
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(inside.load(), 0);
+    TMonitor::Exit(&o);
+    for (std::thread& t : entrants)
+        t.join(); // a lost wake-up hangs here
+    EXPECT_EQ(inside.load(), 3);
+    EXPECT_TRUE(TMonitor::TryEnter(&o));
+    TMonitor::Exit(&o);
+}

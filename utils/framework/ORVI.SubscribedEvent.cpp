@@ -109,13 +109,6 @@ void TORVISubscribedEvent::Unblock() {
     _FireCallbacks(&stop);
 }
 
-bool TORVISubscribedEvent::_FireOrHoldBack() {
-    if (!_IsBlocked())
-        return true;
-    ++_nChangeCount;
-    return false;
-}
-
 void TORVISubscribedEvent::FireCallbacks() {
     bool stop = false;
     FireCallbacksWhileFalse(&stop);

@@ -84,7 +84,12 @@ protected:
     /// until *pStop (when given) is set, the list is freed or the end is reached.
     template <class Call> void _ForEachCallback(bool* pStop, Call call);
     /// Counts a held-back firing when blocked; true when the caller should fire now.
-    bool _FireOrHoldBack();
+    bool _FireOrHoldBack() {
+        if (!_IsBlocked())
+            return true;
+        ++_nChangeCount;
+        return false;
+    }
     /// Unblocks; true when held-back firings are due now (the count is then reset).
     bool _UnblockDue();
 
