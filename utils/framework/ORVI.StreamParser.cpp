@@ -770,7 +770,16 @@ bool TORVIStreamedNodeDefinition::_OpenPending(const rtl::TRegEx& open, TORVIStr
         (read > 0 && buffer[read - 1] != progress.cLast)) {
         progress.nBuffer = pParser->_nBufferSerial;
         progress.blRefused = false;
+        progress.blSearched = false;
         progress.Progress.Reset();
+    }
+    // A buffer met for the first time often holds a whole match already (a buffer run grows it
+    // straight to the expression's required unit): the usual search reads it once and says where
+    // the match ends, where a resumed search would read it all and then leave it to that search.
+    // Only a buffer that goes on growing after that is resumed.
+    if (!progress.blSearched) {
+        progress.blSearched = true;
+        return false;
     }
     rtl::TRegExPartial found = rtl::TRegExPartial::rpNoMatch;
     if (progress.blRefused || !open.Resume(buffer, progress.Progress, found)) {

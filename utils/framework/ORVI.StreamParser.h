@@ -371,6 +371,7 @@ private:
         std::uint64_t nBuffer = 0; // serial of the buffer read; 0 none
         char16_t cLast = 0;        // the last unit read
         bool blRefused = false;    // the expression cannot be searched so: it is matched as usual
+        bool blSearched = false;   // the usual search has read this buffer once
         rtl::TRegExProgress Progress;
     };
     // What is known of the parser's buffer for the close expression, found again only where the
