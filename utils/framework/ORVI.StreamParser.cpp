@@ -2109,6 +2109,41 @@ inline const std::vector<TORVIStreamedNodeDefinition*>* TORVIStreamParser::_Cand
     return _CandidatesAt(pCurrent);
 }
 
+// A context's candidates are kept in the first slot from its home slot (given by its address) that was
+// free when they were worked out. Working them out is costly: contexts whose addresses share a home
+// slot must not keep taking it from each other, and where they land depends on how the heap lies.
+// A slot holds nothing once the epoch has moved on, and every slot holds the same epoch or an older
+// one, so a search ends at the first free slot: what was worked out later went no further.
+namespace {
+std::size_t HomeSlot(const void* context, std::size_t nSlots) {
+    return (reinterpret_cast<std::uintptr_t>(context) >> 6) % nSlots;
+}
+} // namespace
+
+inline TORVIStreamParser::TCandidates* TORVIStreamParser::_FindCandidates(const TORVIStreamedNodeDefinition* context,
+                                                                          std::uint64_t epoch) {
+    constexpr std::size_t kSlots = kCandidateSlots;
+    const std::size_t home = HomeSlot(context, kSlots);
+    for (std::size_t i = 0; i < kSlots; ++i) {
+        TCandidates& slot = _CandidateSlots[(home + i) % kSlots];
+        if (slot.nEpoch != epoch)
+            return nullptr;
+        if (slot.pContext == context)
+            return &slot;
+    }
+    return nullptr;
+}
+
+TORVIStreamParser::TCandidates& TORVIStreamParser::_SlotForCandidates(const TORVIStreamedNodeDefinition* context,
+                                                                      std::uint64_t epoch) {
+    constexpr std::size_t kSlots = kCandidateSlots;
+    const std::size_t home = HomeSlot(context, kSlots);
+    for (std::size_t i = 0; i < kSlots; ++i)
+        if (TCandidates& slot = _CandidateSlots[(home + i) % kSlots]; slot.nEpoch != epoch)
+            return slot;
+    return _CandidateSlots[home]; // more contexts than slots: one is worked out again when next met
+}
+
 const std::vector<TORVIStreamedNodeDefinition*>* TORVIStreamParser::_CandidatesAt(TORVIStreamedNode* pCurrent) {
     TORVIStreamedNodeDefinition* context = pCurrent ? pCurrent->Definition() : nullptr;
     if (!_pNodeDefs || (pCurrent && (!context || !context->_Plain(pCurrent))))
@@ -2116,9 +2151,9 @@ const std::vector<TORVIStreamedNodeDefinition*>* TORVIStreamParser::_CandidatesA
     const std::uint64_t epoch = g_nNestingEpoch.load(std::memory_order_relaxed);
     if (_pCandidates && _pCandidates->pContext == context && _pCandidates->nEpoch == epoch)
         return _pCandidates->blPlain ? &_pCandidates->Definitions : nullptr; // the set last answered from
-    TCandidates& candidates =
-        _CandidateSlots[(reinterpret_cast<std::uintptr_t>(context) >> 6) % std::size(_CandidateSlots)];
-    if (candidates.nEpoch != epoch || candidates.pContext != context) {
+    TCandidates* found = _FindCandidates(context, epoch);
+    TCandidates& candidates = found ? *found : _SlotForCandidates(context, epoch);
+    if (!found) {
         candidates.nEpoch = epoch;
         candidates.pContext = context;
         candidates.Definitions.clear();
@@ -2588,11 +2623,9 @@ TORVIStreamParser::_CandidatesHere(TORVIStreamedNode* pNode, const TORVIStreamed
     if (!pNode || (pNode->_nPlain == 1 && pDefinition->_nPlain == 1)) {
         if (TCandidates* last = _pCandidates; last && last->pContext == pDefinition && last->nEpoch == epoch)
             return last->blPlain ? last : nullptr;
-        TCandidates& slot = _CandidateSlots[(reinterpret_cast<std::uintptr_t>(pDefinition) >> 6) %
-                                            std::size(_CandidateSlots)];
-        if (slot.nEpoch == epoch && slot.pContext == pDefinition) {
-            _pCandidates = &slot;
-            return slot.blPlain ? &slot : nullptr;
+        if (TCandidates* slot = _FindCandidates(pDefinition, epoch)) {
+            _pCandidates = slot;
+            return slot->blPlain ? slot : nullptr;
         }
     }
     return _CandidatesAt(pNode) ? _pCandidates : nullptr;

@@ -828,8 +828,13 @@ private:
         // running, as it may open on it or soon; -1 none. Asked first by the next such buffer.
         std::int8_t Refuser[128] = {};
     };
-    TCandidates _CandidateSlots[16];     // by the node definition's address
+    static constexpr std::size_t kCandidateSlots = 16;
+    TCandidates _CandidateSlots[kCandidateSlots]; // searched from a slot given by the definition's address
     TCandidates* _pCandidates = nullptr; // the set _CandidatesAt last answered from
+    /// The slot that holds the candidates at a node of context (nil: the root) for epoch; nil when none.
+    inline TCandidates* _FindCandidates(const TORVIStreamedNodeDefinition* context, std::uint64_t epoch);
+    /// The slot for context's candidates when none holds them: a free one, else one to work out again.
+    TCandidates& _SlotForCandidates(const TORVIStreamedNodeDefinition* context, std::uint64_t epoch);
     /// The candidates at pNode (current, with pDefinition, both of the base class as asked before;
     /// the root when nil) as _CandidatesAt answers them, found in their slot without asking anything
     /// where they are kept; nil unless of the base class.

@@ -1074,6 +1074,42 @@ TEST(StreamParserRuns, PatternsThatTellNothingAndLateRequiredUnitsKeepTheirMeani
     EXPECT_EQ(plain[3], "2:3 -tag text\n|EnD");
 }
 
+TEST(StreamParserRuns, MoreNestingContextsThanKeptCandidateSetsParseAsSteps) {
+    // Twenty definitions nested in one another at random, each with its own escape and closing on its
+    // own letter, so that what may start a run differs by context: more contexts than the parser keeps
+    // worked-out candidates for, several of them sharing the slot their addresses point to.
+    std::vector<std::string> documents;
+    for (std::uint32_t seed = 1; seed <= 6; ++seed) {
+        std::string document;
+        std::string open;
+        for (std::uint32_t state = seed, i = 0; i < 600; ++i) {
+            state = state * 1103515245u + 12345u;
+            const unsigned pick = state >> 16;
+            const char letter = static_cast<char>('a' + pick / 3 % 20);
+            if (pick % 3 == 0 && !open.empty()) {
+                document += open.back() + std::string("}");
+                open.pop_back();
+            } else if (pick % 3 == 1 || open.empty()) { // text only inside a node: at the root it stays
+                document += std::string("{") + letter;
+                open += letter;
+            } else {
+                document += std::string("x ") + static_cast<char>(letter - 'a' + 'A') + letter;
+            }
+        }
+        for (; !open.empty(); open.pop_back())
+            document += open.back() + std::string("}");
+        documents.push_back(document);
+    }
+    ExpectRunsAsSteps(documents, [](TRunGrammar& grammar, auto* kind) {
+        using T = std::remove_pointer_t<decltype(kind)>;
+        for (char16_t letter = u'a'; letter < u'a' + 20; ++letter) {
+            const UnicodeString name(1, letter);
+            grammar.Add<T>(name.c_str(), (u"\\{" + name).c_str(), (name + u"\\}").c_str(), u"^[^{}]", true)
+                ->SetEscapes(UnicodeString(1, static_cast<char16_t>(letter - u'a' + u'A')));
+        }
+    });
+}
+
 TEST(StreamParserRuns, InputSplitAcrossStreamReadsReadsTheSame) {
     std::string utf16 = "\xFF\xFE";
     for (const char c : std::string("<a>wide\r\n\"s\"</a>"))
