@@ -7,6 +7,9 @@
 #include <memory>
 #include <thread>
 #include <unordered_map>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace rtl {
 
@@ -88,15 +91,29 @@ void TMonitor::Exit(const void* obj) {
     }
 }
 
+// Sleeping on the state word: the system's own wait on an address. Windows gets WaitOnAddress
+// rather than std::atomic::wait, whose pooled form in the MinGW runtime can lose a wake-up (a
+// sleeper then never takes the lock again).
 void TReentrantLock::_WaitAndTake() noexcept {
     // Whoever takes the lock from here leaves it marked contended: other sleepers may remain, and
     // a spare wake-up costs less than a lost one.
-    while (_nState.exchange(kContended, std::memory_order_acquire) != kFree)
+    while (_nState.exchange(kContended, std::memory_order_acquire) != kFree) {
+#ifdef _WIN32
+        static_assert(sizeof(_nState) == sizeof(std::uint32_t), "the state word is waited on as 32 bits");
+        std::uint32_t contended = kContended;
+        WaitOnAddress(&_nState, &contended, sizeof contended, INFINITE);
+#else
         _nState.wait(kContended, std::memory_order_relaxed);
+#endif
+    }
 }
 
 void TReentrantLock::_WakeOne() noexcept {
+#ifdef _WIN32
+    WakeByAddressSingle(&_nState);
+#else
     _nState.notify_one();
+#endif
 }
 
 bool TReentrantLock::TryEnter(std::uint32_t timeoutMs) {
